@@ -51,7 +51,8 @@ template <typename CharT> xStringBase<CharT>::xStringBase(const xStringBase& oth
     Append(other.Start, other.Length());
 }
 
-template <typename CharT> xStringBase<CharT>::xStringBase(xStringBase&& other) noexcept
+template <typename CharT>
+xStringBase<CharT>::xStringBase(xStringBase&& other) noexcept
     : Start(other.Start), End(other.End), StorageEnd(other.StorageEnd)
 {
     other.Start = other.End = const_cast<CharT*>(SharedEmpty());

@@ -90,7 +90,8 @@ using xWString = xStringBase<char16_t>;
 extern template class xStringBase<char>;
 extern template class xStringBase<char16_t>;
 
-template <typename CharT> xStringBase<CharT> operator+(xStringBase<CharT> left, const xStringBase<CharT>& right)
+template <typename CharT>
+xStringBase<CharT> operator+(xStringBase<CharT> left, const xStringBase<CharT>& right)
 {
     left.Append(right);
     return left;

@@ -102,7 +102,8 @@ void SplitInto(const xStringBase<CharT>& source, const xStringBase<CharT>& separ
     pieces.emplace_back(source.c_str() + position, source.Length() - position);
 }
 
-template <typename CharT> bool StartsWithText(const xStringBase<CharT>& text, const xStringBase<CharT>& prefix)
+template <typename CharT>
+bool StartsWithText(const xStringBase<CharT>& text, const xStringBase<CharT>& prefix)
 {
     return prefix.Length() <= text.Length() && FindIn(text, prefix, 0) == 0;
 }

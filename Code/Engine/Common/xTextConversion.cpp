@@ -41,10 +41,9 @@ void AppendUtf8(xString& out, unsigned int codePoint)
         out.Append(bytes, 3);
         return;
     }
-    const char bytes[4] = {static_cast<char>(0xF0 | (codePoint >> 18)),
-                           static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)),
-                           static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)),
-                           static_cast<char>(0x80 | (codePoint & 0x3F))};
+    const char bytes[4] = {
+        static_cast<char>(0xF0 | (codePoint >> 18)), static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)),
+        static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)), static_cast<char>(0x80 | (codePoint & 0x3F))};
     out.Append(bytes, 4);
 }
 

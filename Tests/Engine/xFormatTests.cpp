@@ -1,0 +1,116 @@
+#include "xFormat.h"
+#include "xString.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace
+{
+std::u16string Text(const char16_t* buffer)
+{
+    return std::u16string(buffer);
+}
+} // namespace
+
+TEST(xFormat, AssertionReportShape)
+{
+    char16_t buffer[2048];
+    const int written =
+        swprintf_Replacement(buffer, 2048, u"%s( %i ): Assertion failed: %s", u"main", 12, u"x > 0");
+    EXPECT_EQ(Text(buffer), u"main( 12 ): Assertion failed: x > 0");
+    EXPECT_EQ(static_cast<int>(Text(buffer).size()), written);
+}
+
+TEST(xFormat, TextConversions)
+{
+    char16_t buffer[64];
+    swprintf_Replacement(buffer, 64, u"[%s]", static_cast<const char16_t*>(nullptr));
+    EXPECT_EQ(Text(buffer), u"[(null)]");
+    swprintf_Replacement(buffer, 64, u"[%5s]", u"ab");
+    EXPECT_EQ(Text(buffer), u"[   ab]");
+    swprintf_Replacement(buffer, 64, u"[%-5s]", u"ab");
+    EXPECT_EQ(Text(buffer), u"[ab   ]");
+    swprintf_Replacement(buffer, 64, u"[%.1s]", u"ab");
+    EXPECT_EQ(Text(buffer), u"[ab]") << "precision never truncates text";
+    swprintf_Replacement(buffer, 64, u"[%ls|%c|%%]", u"\u4E2D", 0x10041);
+    EXPECT_EQ(Text(buffer), u"[\u4E2D|A|%]") << "%c keeps the low 16 bits";
+}
+
+TEST(xFormat, NumbersGoThroughTheCLibrary)
+{
+    char16_t buffer[128];
+    swprintf_Replacement(buffer, 128, u"%d %5i %-4u| %x %X %05d", -7, 42, 3u, 255, 255, 12);
+    EXPECT_EQ(Text(buffer), u"-7    42 3   | ff FF 00012");
+    swprintf_Replacement(buffer, 128, u"%lld %llu %I64d", -5000000000LL, 6000000000ULL, 7000000000LL);
+    EXPECT_EQ(Text(buffer), u"-5000000000 6000000000 7000000000");
+    swprintf_Replacement(buffer, 128, u"%.2f %g %e", 2.5, 0.5, 1.0);
+    EXPECT_EQ(Text(buffer), u"2.50 0.5 1.000000e+00");
+    swprintf_Replacement(buffer, 128, u"% d", 5);
+    EXPECT_EQ(Text(buffer), u"  5") << "the blank is written and also reaches the C library";
+}
+
+TEST(xFormat, UnknownConversionsAreReportedAndConsumeNoArgument)
+{
+    char16_t buffer[64];
+    testing::internal::CaptureStdout();
+    swprintf_Replacement(buffer, 64, u"%ld|%s", u"next");
+    const std::string diagnostic = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Text(buffer), u"d|next");
+    EXPECT_EQ(diagnostic, "Unknown percent [ld|] in vswprintf_Replacement() [%ld|%s]\n.");
+
+    testing::internal::CaptureStdout();
+    swprintf_Replacement(buffer, 64, u"a%qb");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unknown percent [113] in vswprintf_Replacement().\n");
+    EXPECT_EQ(Text(buffer), u"ab");
+}
+
+TEST(xFormat, OutputIsCutAndTerminated)
+{
+    char16_t buffer[5];
+    EXPECT_EQ(-1, swprintf_Replacement(buffer, 5, u"abcdefg"));
+    EXPECT_EQ(Text(buffer), u"abcd");
+
+    char16_t small[8];
+    EXPECT_EQ(-1, swprintf_Replacement(small, 8, u"ab%s", u"123456789"));
+    EXPECT_EQ(Text(small), u"ab") << "a piece that does not fit is not written";
+
+    EXPECT_EQ(-1, swprintf_Replacement(small, 8, u"abc%d", 123456));
+    EXPECT_EQ(Text(small), u"abc");
+
+    char16_t filled[4] = {u'x', u'x', u'x', u'x'};
+    EXPECT_EQ(0, swprintf_Replacement(filled, 4, nullptr));
+    EXPECT_EQ(0, filled[0]);
+
+    // Blanks after "%" obey the limit too.
+    char16_t blanks[4] = {1, 1, 1, 1};
+    EXPECT_EQ(-1, swprintf_Replacement(blanks, 4, u"ab%      d", 1));
+    EXPECT_EQ(0, blanks[3]);
+}
+
+TEST(xFormat, CutNeverSplitsASurrogatePair)
+{
+    char16_t buffer[4];
+    const char16_t format[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
+    EXPECT_EQ(-1, swprintf_Replacement(buffer, 4, format));
+    EXPECT_EQ(Text(buffer), u"ab");
+}
+
+TEST(xFormat, OverlongSpecificationIsRefused)
+{
+    char16_t buffer[64];
+    EXPECT_EQ(-1, swprintf_Replacement(buffer, 64, u"x%000000000000000000000000000000001d", 5));
+    EXPECT_EQ(Text(buffer), u"x");
+}
+
+TEST(xFormat, NarrowFormattingCutsAtWholeCharacters)
+{
+    char buffer[8];
+    EXPECT_EQ(5u, FormatNarrow(buffer, sizeof buffer, "%s=%d", "abc", 7));
+    EXPECT_STREQ(buffer, "abc=7");
+    // Two 3-byte characters plus "a" need 7 bytes; with 6 usable the second character goes whole.
+    char small[7];
+    EXPECT_EQ(4u, FormatNarrow(small, sizeof small, "a%s", "\xE4\xB8\xAD\xE6\x96\x87"));
+    EXPECT_STREQ(small, "a\xE4\xB8\xAD");
+}
