@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, builds the native tests with
 # AddressSanitizer + UndefinedBehaviorSanitizer and the Windows build with
-# MinGW-w64, runs every test (the Windows ones under wine64 in a fresh prefix)
-# and ends with one line "N passed, N failed". Exits non-zero on any failure.
+# MinGW-w64, runs every test (the Windows ones under wine64 in a fresh prefix,
+# with a virtual display) and ends with one line "N passed, N failed". Exits non-zero on any failure.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -81,7 +81,7 @@ run_windows() {
         [ -f "$exe" ] || continue
         local name="windows/$(basename "$exe")"
         echo "== run $name under wine64"
-        timeout 600 /usr/lib/wine/wine64 "$exe" --gtest_color=no >"$logs/$(basename "$exe").log" 2>&1
+        timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/lib/wine/wine64 "$exe" --gtest_color=no >"$logs/$(basename "$exe").log" 2>&1
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
     done

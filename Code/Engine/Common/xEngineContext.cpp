@@ -1,0 +1,3 @@
+#include "xEngineContext.h"
+
+xEngineContext* GEngineContext = nullptr;

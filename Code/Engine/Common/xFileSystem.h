@@ -1,0 +1,69 @@
+#pragma once
+
+#include "xDateTime.h"
+#include "xFile.h"
+#include "xFileInfo.h"
+#include "xFileVisitor.h"
+#include "xString.h"
+
+#include <memory>
+
+// All file and folder work. Callers speak in paths with "/" (a "\" is taken as
+// "/"); every path is normalised and turned into the system's own form only at
+// the moment of the system call. Failures are reported by results only: false,
+// null, -1, an empty text or the zero time. The object holds no state that the
+// operations change, so any thread may use it.
+class xFileSystem
+{
+public:
+    // A read-ahead reader, or null. Without shareWrite nobody may write the file
+    // while it is open.
+    virtual std::unique_ptr<xFile> OpenRead(const xWString& path, bool shareWrite) const;
+    // A plain file for writing, or null. append keeps the content and writes after
+    // it; otherwise the file is created or truncated.
+    virtual std::unique_ptr<xFile> OpenWrite(const xWString& path, bool append, bool shareRead) const;
+    virtual bool IsFile(const xWString& path) const;
+    // -1 when missing or a folder.
+    virtual int64_t GetFileSize(const xWString& path) const;
+    virtual bool DeleteFile(const xWString& path) const;
+    virtual bool IsReadOnly(const xWString& path) const;
+    // Destination first. Fails when the destination exists.
+    virtual bool Move(const xWString& destination, const xWString& source) const;
+    // Destination first. Creates or truncates the destination.
+    virtual bool Copy(const xWString& destination, const xWString& source) const;
+    virtual bool SetReadOnly(const xWString& path, bool readOnly) const;
+    virtual xDateTime GetLastWriteTime(const xWString& path) const;
+    // Whole seconds; the time is UTC.
+    virtual bool SetLastWriteTime(const xWString& path, xDateTime time) const;
+    virtual xDateTime GetLastAccessTime(const xWString& path) const;
+    // The path in "/" form with each existing component spelled as stored on disk;
+    // components that cannot be found stay as given.
+    virtual xWString GetRealPath(const xWString& path) const;
+    virtual xFileInfo GetFileInfo(const xWString& path) const;
+    // True for the empty path, which names the current folder.
+    virtual bool IsDirectory(const xWString& path) const;
+    // True when created or already there.
+    virtual bool CreateDirectory(const xWString& path) const;
+    // Creates every missing folder along the path; true when the folder exists.
+    virtual bool CreateDirectories(const xWString& path) const;
+    // Source first. Creates the destination when missing; existing files in it are replaced.
+    virtual bool CopyDirectory(const xWString& source, const xWString& destination, bool overwrite) const;
+    // True when the folder no longer exists; fails on a folder that still has entries.
+    virtual bool RemoveDirectory(const xWString& path) const;
+    // Deletes the whole tree, read-only files too; true when the folder is gone.
+    virtual bool DeleteDirectory(const xWString& path) const;
+    // One level. False when the listing could not start or a visitor stopped it.
+    virtual bool Enumerate(const xWString& folder, xFileVisitor& visitor) const;
+    virtual bool EnumerateWithInfo(const xWString& folder, xFileInfoVisitor& visitor) const;
+    // Depth first, each folder before its contents. A visitor's false stops the
+    // level it was given for; the result is that of the top level.
+    virtual bool EnumerateRecursive(const xWString& folder, xFileVisitor& visitor) const;
+    virtual bool EnumerateRecursiveWithInfo(const xWString& folder, xFileInfoVisitor& visitor) const;
+    virtual xString ToNativePathUtf8(const xWString& path) const;
+    virtual xString ToNativeDirectoryPathUtf8(const xWString& path) const;
+    // The normalised path in the system's form ("\" on Windows, "/" elsewhere).
+    virtual xWString ToNativePath(const xWString& path) const;
+    // The same, ending with a separator.
+    virtual xWString ToNativeDirectoryPath(const xWString& path) const;
+    virtual ~xFileSystem();
+};

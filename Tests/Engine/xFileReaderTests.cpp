@@ -1,0 +1,193 @@
+#include "xFileReader.h"
+#include "xFileSystem.h"
+#include "xPath.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr int64_t Block = xFileReader::BufferSize;
+
+// Bytes that never repeat with the buffer size, so a byte from the wrong place
+// in the file cannot pass for the right one.
+std::vector<char> Pattern(size_t size)
+{
+    std::vector<char> data(size);
+    std::mt19937 random(77);
+    for (char& c : data)
+        c = static_cast<char>(random());
+    return data;
+}
+
+// Writes the data to a fresh temporary file and opens it through the file system.
+class xFileReaderTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        Reader.reset();
+        std::error_code error;
+        if (!Folder.empty())
+            fs::remove_all(Folder, error);
+    }
+
+    void Open(size_t size)
+    {
+        Data = Pattern(size);
+        std::random_device seed;
+        Folder = fs::temp_directory_path() / ("xfr-test-" + std::to_string(seed()));
+        ASSERT_TRUE(fs::create_directory(Folder));
+        const fs::path file = Folder / "data.bin";
+        {
+            std::ofstream out(file, std::ios::binary);
+            out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+            ASSERT_TRUE(out.good());
+        }
+        Path = ToForwardSlashes(xWString(file.u16string().c_str()));
+        Reader = Files.OpenRead(Path, false);
+        ASSERT_TRUE(Reader) << "cannot open " << file.string();
+    }
+
+    int64_t Size() const { return static_cast<int64_t>(Data.size()); }
+
+    // Reads `count` bytes and checks them against the data at the position the
+    // reader was at.
+    void ExpectRead(int64_t count, const char* what)
+    {
+        const int64_t at = Reader->Tell();
+        std::vector<char> buffer(static_cast<size_t>(count));
+        ASSERT_TRUE(Reader->Read(buffer.data(), count)) << what << ": " << count << " bytes at " << at;
+        ASSERT_EQ(0, std::memcmp(buffer.data(), Data.data() + at, static_cast<size_t>(count)))
+            << what << ": wrong bytes for " << count << " at " << at;
+        ASSERT_EQ(at + count, Reader->Tell()) << what;
+    }
+
+    xFileSystem Files;
+    fs::path Folder;
+    xWString Path;
+    std::vector<char> Data;
+    std::unique_ptr<xFile> Reader;
+};
+} // namespace
+
+TEST_F(xFileReaderTest, FarAndNearSeeksLandOnTheRightBytes)
+{
+    Open(300000);
+    ExpectRead(100, "start");
+    ASSERT_TRUE(Reader->Seek(200000));
+    ExpectRead(5000, "far forward");
+    ASSERT_TRUE(Reader->Seek(10));
+    ExpectRead(100, "far back");
+    ASSERT_TRUE(Reader->Seek(60));
+    ExpectRead(50, "back inside the buffer");
+    ASSERT_TRUE(Reader->Seek(Block - 6));
+    ExpectRead(20, "across a buffer boundary");
+    ExpectRead(Block, "a whole buffer's worth, unaligned");
+    ExpectRead(2 * Block, "across several buffers");
+    // Buffers start where a far seek landed; hop a few bytes over the end of one.
+    ASSERT_TRUE(Reader->Seek(1000));
+    ExpectRead(Block - 6, "to just before the buffer's end");
+    ASSERT_TRUE(Reader->Seek(1000 + Block + 3));
+    ExpectRead(10, "a short hop over the buffer's end");
+    ASSERT_TRUE(Reader->SeekFromEnd(-100));
+    EXPECT_EQ(Size() - 100, Reader->Tell());
+    ExpectRead(100, "from the end");
+    ASSERT_TRUE(Reader->Seek(Size() - 100));
+    ExpectRead(100, "seek to where the reader already is");
+    EXPECT_FALSE(Reader->Seek(-1));
+    EXPECT_EQ(Size(), Reader->Tell()) << "a refused seek moves nothing";
+}
+
+TEST_F(xFileReaderTest, AReadPastTheEndFailsWithoutMoving)
+{
+    Open(2 * Block + 3);
+    ASSERT_TRUE(Reader->Seek(Size() - 5));
+    char buffer[16];
+    EXPECT_FALSE(Reader->Read(buffer, 10));
+    EXPECT_EQ(Size() - 5, Reader->Tell());
+    ExpectRead(5, "the five that are there");
+
+    // Across the end of a buffer and then the end of the file: nothing may be
+    // consumed either. The far seek makes the buffer start at 5.
+    ASSERT_TRUE(Reader->Seek(5));
+    ExpectRead(Block - 4, "to just before the buffer's end");
+    std::vector<char> big(static_cast<size_t>(Block + 10));
+    EXPECT_FALSE(Reader->Read(big.data(), Block + 10));
+    EXPECT_EQ(Block + 1, Reader->Tell());
+    ExpectRead(Size() - (Block + 1), "up to the end");
+
+    ASSERT_TRUE(Reader->Seek(Size() + 50)) << "seeking beyond the end is allowed";
+    EXPECT_FALSE(Reader->Read(buffer, 1));
+    EXPECT_FALSE(Reader->Read(buffer, 0)) << "a count of 0 is no read";
+    EXPECT_FALSE(Reader->Read(nullptr, 1));
+}
+
+TEST_F(xFileReaderTest, RandomSeeksAndReadsMatchTheFile)
+{
+    Open(6 * Block + 999);
+    std::mt19937 random(2024);
+    int64_t expected = 0;
+    std::vector<char> buffer;
+    for (int step = 0; step < 3000; ++step)
+    {
+        const unsigned kind = random() % 4;
+        if (kind == 0)
+        {
+            // Far anywhere, including past the end.
+            const int64_t target = static_cast<int64_t>(random() % static_cast<unsigned>(Size() + 100));
+            ASSERT_TRUE(Reader->Seek(target));
+            expected = target;
+        }
+        else if (kind == 1)
+        {
+            // Near: inside or just outside the current buffer.
+            int64_t target = expected + static_cast<int64_t>(random() % 4000) - 2000;
+            target = target < 0 ? 0 : target;
+            ASSERT_TRUE(Reader->Seek(target));
+            expected = target;
+        }
+        else
+        {
+            const int64_t count = 1 + static_cast<int64_t>(random() % (kind == 2 ? 300 : 150000));
+            buffer.resize(static_cast<size_t>(count));
+            const bool fits = expected + count <= Size();
+            ASSERT_EQ(fits, Reader->Read(buffer.data(), count)) << count << " bytes at " << expected;
+            if (fits)
+            {
+                ASSERT_EQ(0, std::memcmp(buffer.data(), Data.data() + expected, static_cast<size_t>(count)))
+                    << "step " << step << ": " << count << " bytes at " << expected;
+                expected += count;
+            }
+        }
+        ASSERT_EQ(expected, Reader->Tell()) << "step " << step;
+    }
+}
+
+TEST_F(xFileReaderTest, ExactlyOneBufferAndTheClosedReader)
+{
+    Open(static_cast<size_t>(Block));
+    EXPECT_EQ(Block, Reader->GetSize());
+    ExpectRead(Block, "exactly one buffer");
+    char byte;
+    EXPECT_FALSE(Reader->Read(&byte, 1)) << "nothing after the end";
+    ASSERT_TRUE(Reader->Seek(Block - 1));
+    ExpectRead(1, "last byte again");
+
+    EXPECT_FALSE(Reader->Write("x", 1)) << "a reader never writes";
+    EXPECT_TRUE(Reader->Close());
+    EXPECT_EQ(-1, Reader->Tell());
+    EXPECT_FALSE(Reader->Read(&byte, 1) || Reader->Seek(3));
+    EXPECT_TRUE(Reader->Close()) << "closing twice is harmless";
+    EXPECT_FALSE(Files.OpenRead(ToForwardSlashes(xWString(Folder.u16string().c_str())), false))
+        << "a folder is no file to read";
+}

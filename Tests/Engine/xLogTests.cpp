@@ -1,0 +1,466 @@
+#include "xEngineContext.h"
+#include "xLocalTime.h"
+#include "xLog.h"
+#include "xLogConsoleTarget.h"
+#include "xLogFileTarget.h"
+#include "xLogLine.h"
+#include "xLogTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace
+{
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        static std::atomic<int> counter{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Path = fs::temp_directory_path() /
+               ("xLogTests-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+        fs::create_directories(Path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(Path, ignored);
+    }
+    fs::path At(const std::string& name) const { return Path / fs::u8path(name); }
+    // The logger takes UTF-8 paths with forward slashes.
+    xString Utf8(const std::string& name) const { return xString(At(name).generic_u8string().c_str()); }
+
+private:
+    fs::path Path;
+};
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+// Windows text streams write CR LF; lines are compared without the CR.
+std::string ReadText(const fs::path& path)
+{
+    std::string text = ReadBytes(path);
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// "[dddd-dd-dd dd:dd:dd.dd] " at the start of `text`.
+bool StartsWithTimestamp(const std::string& text)
+{
+    const char* shape = "[dddd-dd-dd dd:dd:dd.dd] ";
+    for (size_t i = 0; shape[i] != 0; ++i)
+    {
+        if (i >= text.size() || (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]))
+            return false;
+    }
+    return true;
+}
+
+// Records what the logger hands to a target; targets may share one journal so
+// that the order between them shows.
+class RecordingTarget : public xLogTarget
+{
+public:
+    RecordingTarget(const char* name, std::vector<std::string>& journal)
+        : xLogTarget(u"recording"), TargetName(name), Journal(journal)
+    {
+    }
+    void Write(const xString& prefix, LogLevel level, LogCategory category, int foreground, int background,
+               const xString& message) override
+    {
+        Journal.push_back(TargetName + "|" + prefix.c_str() + "|" + std::to_string(static_cast<int>(level)) +
+                          "|" + std::to_string(static_cast<int>(category)) + "|" +
+                          std::to_string(foreground) + "|" + std::to_string(background) + "|" +
+                          message.c_str());
+    }
+
+private:
+    std::string TargetName;
+    std::vector<std::string>& Journal;
+};
+
+// A logger on real files, made the way the platform start-up makes it.
+struct FileLogger
+{
+    FileLogger(const TempFolder& folder, const std::string& base, bool singleFile, bool console = false)
+    {
+        Context.LogBasePath = folder.Utf8(base);
+        Context.LogSingleFile = singleFile;
+        Context.LogConsole = console;
+        xLog::Create(Context);
+    }
+    ~FileLogger() { delete Context.Logger; }
+    void Line(LogLevel level, LogCategory category, const char* message, int timestamp = 0)
+    {
+        xLog::Print(Context.Logger, timestamp, level, category, 0, 0, "%s", message);
+    }
+    xEngineContext Context;
+};
+
+#if !defined(_WIN32)
+// Standard error into a file while the object lives (the terminal is the console here).
+class StderrCapture
+{
+public:
+    explicit StderrCapture(const fs::path& file) : File(file), Saved(::dup(2))
+    {
+        const int target = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(target, 2);
+        ::close(target);
+    }
+    ~StderrCapture() { Stop(); }
+    std::string Stop()
+    {
+        if (Saved >= 0)
+        {
+            ::dup2(Saved, 2);
+            ::close(Saved);
+            Saved = -1;
+        }
+        return ReadText(File);
+    }
+
+private:
+    fs::path File;
+    int Saved;
+};
+#endif
+} // namespace
+
+TEST(xLogTypes, WordsSuffixesAndRouting)
+{
+    const char* words[] = {
+        "Log:      ", "Log:      ", "Log:      ", "Warning:  ", "Error:    ", "Critical: ", "", ""};
+    const char* suffixes[] = {"", "_fs", "_rd", "_phy", "_ui", "_user", "", ""};
+    for (uint32_t value = 0; value < 8; ++value)
+    {
+        EXPECT_STREQ(words[value], LogLevelWord(static_cast<LogLevel>(value))) << "level " << value;
+        EXPECT_STREQ(suffixes[value], LogCategorySuffix(static_cast<LogCategory>(value)))
+            << "category " << value;
+        EXPECT_EQ(value <= 5, LevelGoesToConsole(static_cast<LogLevel>(value))) << "level " << value;
+        EXPECT_EQ(value >= 2 && value <= 5, LevelGoesToFile(static_cast<LogLevel>(value)))
+            << "level " << value;
+    }
+}
+
+TEST(xLogTypes, TimestampOfAFixedTime)
+{
+    xLocalTime time{2024, 3, 9, 4, 7, 50, 250};
+    EXPECT_STREQ("[2024-03-09 04:07:50.25] ", FormatLogTimestamp(time).c_str());
+    time.Second = 7;
+    EXPECT_STREQ("[2024-03-09 04:07:07.25] ", FormatLogTimestamp(time).c_str()) << "seconds padded to five";
+    time = xLocalTime{987, 3, 9, 4, 7, 9, 5};
+    EXPECT_STREQ("[0987-03-09 04:07:09.01] ", FormatLogTimestamp(time).c_str()) << "5 ms rounds up";
+}
+
+TEST(xLogTypes, ColourTable)
+{
+    // Foreground per level (rows 0..5) and category (columns General..User); -1: unchanged.
+    const int expected[6][6] = {{10, 7, 5, -1, 7, 4},     {10, 7, 5, -1, 7, 4},     {10, 7, 5, -1, 7, 4},
+                                {16, 16, 16, 16, 16, 16}, {14, 14, 14, 14, 14, 14}, {11, 11, 11, 11, 11, 11}};
+    for (uint32_t level = 0; level < 7; ++level)
+    {
+        for (uint32_t category = 0; category < 6; ++category)
+        {
+            int foreground = -1;
+            int background = -1;
+            const bool set = ConsoleColoursForLine(
+                static_cast<LogLevel>(level), static_cast<LogCategory>(category), foreground, background);
+            const int want = level < 6 ? expected[level][category] : -1;
+            EXPECT_EQ(want != -1, set) << "level " << level << " category " << category;
+            EXPECT_EQ(want, foreground) << "level " << level << " category " << category;
+            EXPECT_EQ(want == -1 ? -1 : level == 5 ? 6 : 1, background) << "level " << level;
+        }
+    }
+    // Attribute: background * 16 | foreground; 0, 1 and anything outside 0..17 are the defaults.
+    EXPECT_EQ(0x0F, ConsoleAttribute(0, 0));
+    EXPECT_EQ(0x0F, ConsoleAttribute(1, 1));
+    EXPECT_EQ(0x08, ConsoleAttribute(ColourDarkGrey, ColourDefault));
+    EXPECT_EQ(0x49, ConsoleAttribute(ColourBlue, ColourDarkRed));
+    EXPECT_EQ(0xF0, ConsoleAttribute(ColourBlack, ColourWhite));
+    EXPECT_EQ(0x0F, ConsoleAttribute(18, -1));
+}
+
+TEST(xLogPrint, RoutesByLevelConsoleFirst)
+{
+    std::vector<std::string> journal;
+    xLog logger;
+    logger.ConsoleTarget = std::make_unique<RecordingTarget>("console", journal);
+    logger.FileTarget = std::make_unique<RecordingTarget>("file", journal);
+    xLog::Print(&logger, 0, LogLevel::Warning, LogCategory::Rd, ColourGreen, ColourDarkBlue, "disk %d%%", 97);
+    xLog::Print(&logger, 0, LogLevel::Debug, LogCategory::Ui, 0, 0, "debug");
+    xLog::Print(&logger, 0, static_cast<LogLevel>(6), LogCategory::General, 0, 0, "nowhere");
+    const std::vector<std::string> expected = {"console|Warning:  |3|2|12|3|disk 97%\n",
+                                               "file|Warning:  |3|2|12|3|disk 97%\n",
+                                               "console|Log:      |1|4|0|0|debug\n"};
+    EXPECT_EQ(expected, journal);
+
+    xLog::Print(nullptr, 1, LogLevel::Error, LogCategory::General, 0, 0, "null logger");
+    xLog empty;
+    xLog::Print(&empty, 1, LogLevel::Error, LogCategory::General, 0, 0, "no targets");
+}
+
+TEST(xLogPrint, LongMessageIsCutAtAWholeUtf8Sequence)
+{
+    std::string chinese;
+    for (int i = 0; i < 1700; ++i)
+        chinese += "\xE4\xB8\xAD"; // U+4E2D, 5100 bytes in all
+    std::vector<std::string> journal;
+    xLog logger;
+    logger.ConsoleTarget = std::make_unique<RecordingTarget>("c", journal);
+    xLog::Print(&logger, 0, LogLevel::Log, LogCategory::General, 0, 0, "%s", chinese.c_str());
+    xLog::Print(&logger, 0, LogLevel::Log, LogCategory::General, 0, 0, "%s", std::string(5000, 'a').c_str());
+    ASSERT_EQ(2u, journal.size());
+    // 2047 bytes of room hold 682 whole characters; the line feed follows.
+    EXPECT_EQ("c|Log:      |2|0|0|0|" + chinese.substr(0, 2046) + "\n", journal[0]);
+    EXPECT_EQ("c|Log:      |2|0|0|0|" + std::string(2047, 'a') + "\n", journal[1]);
+}
+
+TEST(xLogFile, LinesAsWritten)
+{
+    TempFolder folder;
+    FileLogger log(folder, "Launcher", true);
+    EXPECT_TRUE(log.Context.Logger->FileTarget->GetName() == xWString(log.Context.LogBasePath));
+    EXPECT_EQ(nullptr, log.Context.Logger->ConsoleTarget) << "no console unless asked for";
+    log.Line(LogLevel::Log, LogCategory::General, "checking new version", 1);
+    log.Line(LogLevel::Warning, LogCategory::General, "already ends\n", 2);
+    log.Line(LogLevel::Error, LogCategory::General, "");
+    log.Line(LogLevel::Critical, LogCategory::General, "after the empty one");
+    log.Line(LogLevel::Debug, LogCategory::General, "console only");
+    log.Line(static_cast<LogLevel>(6), LogCategory::General, "nowhere");
+    // Read while the stream is open: every line is flushed at once.
+    const std::string text = ReadText(folder.At("Launcher.txt"));
+    const std::vector<std::string> lines = SplitLines(text);
+    ASSERT_EQ(3u, lines.size()) << text;
+    EXPECT_TRUE(StartsWithTimestamp(lines[0])) << lines[0];
+    EXPECT_EQ("Log:      checking new version", lines[0].substr(25));
+    EXPECT_EQ("Warning:  already ends", lines[1]) << "flag 2 writes no time, and no second line feed";
+    EXPECT_EQ("Error:    Critical: after the empty one", lines[2]) << "an empty message is the prefix alone";
+#if defined(_WIN32)
+    EXPECT_NE(std::string::npos, ReadBytes(folder.At("Launcher.txt")).find("version\r\n")) << "text mode";
+#endif
+}
+
+TEST(xLogFile, CategoryFilesAndTheGeneralFile)
+{
+    TempFolder folder;
+    {
+        FileLogger single(folder, "One", true);
+        single.Line(LogLevel::Log, LogCategory::Phy, "physics");
+        FileLogger split(folder, "Split", false);
+        split.Line(LogLevel::Log, LogCategory::Phy, "physics");
+        split.Line(LogLevel::Error, LogCategory::General, "general");
+    }
+    EXPECT_EQ("Log:      physics\n", ReadText(folder.At("One.txt"))) << "written once with SingleFile";
+    EXPECT_FALSE(fs::exists(folder.At("One_phy.txt")));
+    EXPECT_EQ("Log:      physics\nError:    general\n", ReadText(folder.At("Split.txt")));
+    EXPECT_EQ("Log:      physics\n", ReadText(folder.At("Split_phy.txt")));
+    for (const char* suffix : {"_fs", "_rd", "_ui", "_user"})
+        EXPECT_TRUE(fs::exists(folder.At(std::string("Split") + suffix + ".txt"))) << suffix;
+}
+
+TEST(xLogFile, NewRunTruncatesAndDisabledOrMissingFolderWritesNothing)
+{
+    TempFolder folder;
+    {
+        FileLogger first(folder, "Launcher", true);
+        first.Line(LogLevel::Log, LogCategory::General, "first run, a longer line");
+    }
+    {
+        FileLogger second(folder, "Launcher", true);
+        EXPECT_EQ("", ReadText(folder.At("Launcher.txt"))) << "opening alone empties the file";
+        second.Line(LogLevel::Log, LogCategory::General, "second run");
+    }
+    EXPECT_EQ("Log:      second run\n", ReadText(folder.At("Launcher.txt")));
+
+    xEngineContext context;
+    context.LogBasePath = folder.Utf8("Off");
+    context.LogFileDisabled = 1;
+    xLogFileTarget disabled(context);
+    disabled.Write("Log:      ", LogLevel::Log, LogCategory::General, 0, 0, "dropped\n");
+    EXPECT_FALSE(fs::exists(folder.At("Off.txt")));
+
+    context.LogBasePath = folder.Utf8("no/such/folder/Launcher");
+    context.LogFileDisabled = 0;
+    xLogFileTarget missing(context);
+    EXPECT_FALSE(missing.HasFile(LogCategory::General));
+    missing.Write("Log:      ", LogLevel::Log, LogCategory::Fs, 0, 0, "dropped\n");
+}
+
+TEST(xLogFile, NonAsciiBasePath)
+{
+    TempFolder folder;
+    fs::create_directories(folder.At("\xE6\x97\xA5\xE5\xBF\x97"));                            // 日志
+    const std::string base = "\xE6\x97\xA5\xE5\xBF\x97/\xE5\x90\xAF\xE5\x8A\xA8\xE5\x99\xA8"; // 日志/启动器
+    {
+        FileLogger log(folder, base, false);
+        log.Line(LogLevel::Log, LogCategory::Fs, "\xE4\xB8\xAD ok");
+    }
+    EXPECT_EQ("Log:      \xE4\xB8\xAD ok\n", ReadText(folder.At(base + ".txt")));
+    EXPECT_EQ("Log:      \xE4\xB8\xAD ok\n", ReadText(folder.At(base + "_fs.txt")));
+}
+
+TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
+{
+    TempFolder folder;
+    const int threadCount = 8, linesPerThread = 300;
+    const std::string padding(400, '.'); // long lines, so that a torn write would show
+    {
+        FileLogger log(folder, "Launcher", false);
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back(
+                [&, t]
+                {
+                    while (!go)
+                        std::this_thread::yield();
+                    for (int n = 0; n < linesPerThread; ++n)
+                        xLog::Print(log.Context.Logger, 1, LogLevel::Log, LogCategory::Rd, 0, 0,
+                                    "t%d n%d %s end", t, n, padding.c_str());
+                });
+        go = true;
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    for (const char* file : {"Launcher.txt", "Launcher_rd.txt"})
+    {
+        std::set<std::string> seen;
+        for (const std::string& line : SplitLines(ReadText(folder.At(file))))
+        {
+            int t = -1, n = -1;
+            ASSERT_TRUE(StartsWithTimestamp(line)) << file << ": " << line;
+            ASSERT_EQ(2, std::sscanf(line.c_str() + 35, "t%d n%d", &t, &n)) << line;
+            const std::string whole =
+                "Log:      t" + std::to_string(t) + " n" + std::to_string(n) + " " + padding + " end";
+            ASSERT_EQ(whole, line.substr(25)) << file;
+            seen.insert(line.substr(35));
+        }
+        EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size()) << file;
+    }
+}
+
+TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
+{
+    xEngineContext* const saved = GEngineContext;
+    TempFolder folder;
+    {
+        FileLogger log(folder, "Launcher", false);
+        GEngineContext = nullptr;
+        LogLine("no context");
+        xLog* const logger = log.Context.Logger;
+        log.Context.Logger = nullptr;
+        GEngineContext = &log.Context;
+        LogErrorLine("no logger");
+        log.Context.Logger = logger;
+        LogLine("value %d of %s", 5, "ten");
+        LogErrorLine("failed: %s", "disk");
+    }
+    GEngineContext = saved;
+    const std::vector<std::string> lines = SplitLines(ReadText(folder.At("Launcher.txt")));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_TRUE(StartsWithTimestamp(lines[0]) && StartsWithTimestamp(lines[1]));
+    EXPECT_EQ("Log:      value 5 of ten", lines[0].substr(25));
+    EXPECT_EQ("Error:    failed: disk", lines[1].substr(25));
+}
+
+#if !defined(_WIN32)
+TEST(xLogConsole, TerminalLinesCarryTheTableColours)
+{
+    TempFolder folder;
+    FileLogger log(folder, "Launcher", true, true);
+    ASSERT_NE(nullptr, log.Context.Logger->ConsoleTarget);
+    xLogTarget& console = *log.Context.Logger->ConsoleTarget;
+    EXPECT_TRUE(console.GetName() == xWString(u"WispEngine Console"));
+    StderrCapture capture(folder.At("stderr.txt"));
+    log.Line(LogLevel::Error, LogCategory::General, "boom");
+    log.Line(LogLevel::Debug, LogCategory::General, "debug");
+    log.Line(LogLevel::Log, LogCategory::Phy, "phy keeps the colour");
+    log.Line(LogLevel::Critical, LogCategory::Ui, "");
+    console.Write("P ", LogLevel::Warning, LogCategory::Fs, ColourGreen, ColourDarkBlue, "custom\n");
+    EXPECT_EQ("\x1b[91;49mError:    boom\x1b[0m\n"
+              "\x1b[90;49mLog:      debug\x1b[0m\n"
+              "Log:      phy keeps the colour\n"
+              "\x1b[94;41mCritical: \x1b[0m"
+              "\x1b[93;49mP \x1b[92;44mcustom\x1b[0m\n",
+              capture.Stop());
+}
+#else
+TEST(xLogConsole, AllocatesAWideConsoleAndColoursEachPiece)
+{
+    ::FreeConsole(); // the launcher is a GUI program without a console of its own
+    xLogConsoleTarget console;
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(output, &info))
+    {
+        console.Write("P ", LogLevel::Error, LogCategory::General, 0, 0, "fails silently\n");
+        GTEST_SKIP() << "no console screen to read back (Wine needs a display, e.g. xvfb-run)";
+    }
+    EXPECT_EQ(160, info.dwSize.X);
+    EXPECT_EQ(4000, info.dwSize.Y);
+    EXPECT_EQ(159, info.srWindow.Right) << "the window shows the whole buffer width";
+    RECT frame{};
+    ASSERT_TRUE(::GetWindowRect(::GetConsoleWindow(), &frame));
+    EXPECT_TRUE(frame.left == 0 && frame.top == 0) << frame.left << ", " << frame.top;
+
+    console.Write("P ", LogLevel::Error, LogCategory::General, 0, 0, "boom\n");
+    console.Write("Q ", LogLevel::Warning, LogCategory::Fs, ColourGreen, ColourDarkBlue, "custom\n");
+    console.Write("R ", LogLevel::Log, LogCategory::Phy, 0, 0, "phy\n");
+    const WORD expected[3][8] = {{0x0C, 0x0C, 0x0C, 0x0C, 0x0C, 0x0C},
+                                 {0x0E, 0x0E, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A},
+                                 {0x0F, 0x0F, 0x0F, 0x0F, 0x0F}};
+    const char* texts[3] = {"P boom", "Q custom", "R phy"};
+    for (SHORT row = 0; row < 3; ++row)
+    {
+        char characters[9] = {};
+        WORD attributes[8] = {};
+        DWORD read = 0;
+        const COORD at{0, static_cast<SHORT>(info.dwCursorPosition.Y + row)};
+        const size_t length = std::strlen(texts[row]);
+        ::ReadConsoleOutputCharacterA(output, characters, static_cast<DWORD>(length), at, &read);
+        ::ReadConsoleOutputAttribute(output, attributes, static_cast<DWORD>(length), at, &read);
+        EXPECT_STREQ(texts[row], characters);
+        for (size_t i = 0; i < length; ++i)
+            EXPECT_EQ(expected[row][i], attributes[i]) << "row " << row << " column " << i;
+    }
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(output, &info));
+    EXPECT_EQ(0x0F, info.wAttributes) << "reset to white on black after each line";
+}
+#endif

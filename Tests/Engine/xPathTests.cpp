@@ -1,0 +1,180 @@
+#include "xPath.h"
+#include "xTextConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace
+{
+struct PathCase
+{
+    const char* Input;
+    const char* Expected;
+};
+
+std::string Narrow(const xWString& text)
+{
+    return xString(text).c_str();
+}
+
+// Runs every case through the wide function and its narrow twin; both must agree
+// with the expected UTF-8 text.
+template <typename WideFn, typename NarrowFn, size_t N>
+void ExpectBothForms(const char* what, WideFn wide, NarrowFn narrow, const PathCase (&cases)[N])
+{
+    for (const PathCase& c : cases)
+    {
+        EXPECT_EQ(c.Expected, Narrow(wide(Utf8ToWide(c.Input))))
+            << what << " (wide) of \"" << c.Input << "\"";
+        EXPECT_EQ(c.Expected, std::string(narrow(xString(c.Input)).c_str()))
+            << what << " (narrow) of \"" << c.Input << "\"";
+    }
+}
+
+#define BOTH_FORMS(F) #F, [](const xWString& p) { return F(p); }, [](const xString& p) { return F(p); }
+} // namespace
+
+TEST(xPath, NormaliseResolvesClimbsAndDropsDotComponents)
+{
+    const PathCase cases[] = {
+        {"C:/a//b/../c/./d", "C:/a/c/d"},
+        {"C:/a/b/../c", "C:/a/c"},
+        {"C:/a/./../c", "C:/c"},
+        {"C:///a////b", "C:/a/b"},
+        {"C:/a/b/..", "C:/a"},
+        {"C:/a/../b/../c", "C:/c"},
+        {"C:/a/b/c/../../d", "C:/a/d"},
+        {"/a/../b", "/b"},
+        {"./a/./b/./", "a/b/"},
+        {"C:/a/b/", "C:/a/b/"},
+        {"C:/\xE6\x97\xA5\xE6\x9C\xAC/../x", "C:/x"},
+        {"", ""},
+    };
+    ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
+}
+
+TEST(xPath, NormaliseGivesEmptyTextForClimbsLeavingThePath)
+{
+    const PathCase cases[] = {
+        {"a/../b", ""},   {"C:/..", ""},       {"C:/a/../..", ""},   {"C:/a/../../b", ""},
+        {"../a", ""},     {"/../a", ""},       {"..", ""},           {"/C:/..", ""},
+        {"a/./../b", ""}, {"a/b/../../c", ""}, {"C:/a/./../..", ""},
+    };
+    ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
+}
+
+TEST(xPath, NormaliseTreatsDotsInsideNamesAsPartOfTheName)
+{
+    // A name listed from disk such as "..data" must never act as a climb, or a
+    // path built from a listing could point outside its folder.
+    const PathCase cases[] = {
+        {"C:/a/..data/x", "C:/a/..data/x"},     {"C:/a/b../x", "C:/a/b../x"}, {"C:/v1./x", "C:/v1./x"},
+        {"C:/a/.hidden/./y", "C:/a/.hidden/y"}, {"C:/a/.../b", "C:/a/.../b"},
+    };
+    ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
+}
+
+TEST(xPath, NormaliseIsStableOnArbitraryText)
+{
+    // Random texts over the characters that matter: no crash, the twins agree, the
+    // result is a fixed point and holds no empty or ".." component.
+    std::mt19937 random(12345);
+    const char alphabet[] = {'/', '.', 'a', ':', '\\', 'b'};
+    for (int round = 0; round < 20000; ++round)
+    {
+        std::string input;
+        const int length = static_cast<int>(random() % 14);
+        for (int i = 0; i < length; ++i)
+            input.push_back(alphabet[random() % sizeof(alphabet)]);
+
+        const xString narrow = NormalisePath(xString(input.c_str()));
+        const std::string result = narrow.c_str();
+        ASSERT_EQ(result, Narrow(NormalisePath(Utf8ToWide(input.c_str())))) << "twins differ for " << input;
+        ASSERT_EQ(result, NormalisePath(narrow).c_str()) << "not a fixed point for " << input;
+        ASSERT_EQ(std::string::npos, result.find("//")) << input;
+        ASSERT_EQ(std::string::npos, (result + "/").find("/../")) << input;
+        ASSERT_NE(0u, result.rfind("..", 0)) << "leading climb kept for " << input;
+        ASSERT_LE(result.size(), input.size()) << input;
+    }
+}
+
+TEST(xPath, JoinNormalisesTheJoinedText)
+{
+    EXPECT_EQ("C:/a/b", Narrow(JoinPath(xWString(u"C:/a/"), xWString(u"b"))));
+    EXPECT_EQ("C:/a/b", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"b"))));
+    EXPECT_EQ("C:/b", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"../b"))));
+    EXPECT_EQ("", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"../../b"))));
+    EXPECT_EQ("C:/a/*.*", std::string(JoinPath(xString("C:/a"), xString("/*.*")).c_str()));
+}
+
+TEST(xPath, ParentAndFileName)
+{
+    const PathCase parent[] = {
+        {"C:/a/b.txt", "C:/a/"}, {"C:\\a\\b", "C:\\a\\"},
+        {"C:b", "C:"},           {"name", ""},
+        {"C:/a/", "C:/a/"},      {"", ""},
+    };
+    ExpectBothForms(BOTH_FORMS(GetParentPath), parent);
+
+    const PathCase name[] = {
+        {"C:/a/b.txt", "b.txt"},
+        {"C:/a/b/", "b"},
+        {"C:/a/b//", "b"},
+        {"C:\\x\\y", "y"},
+        {"name", ""},
+        {"/", ""},
+        {"", ""},
+        {"C:/\xE4\xB8\xAD.txt", "\xE4\xB8\xAD.txt"},
+    };
+    ExpectBothForms(BOTH_FORMS(GetFileName), name);
+}
+
+TEST(xPath, ExtensionComesFromTheLastComponentOnly)
+{
+    const PathCase extension[] = {
+        {"C:/a/b.tar.gz", ".gz"}, {"C:/dir.x/file", ""}, {"C:/a/.hidden", ".hidden"},
+        {"file.", "."},           {"C:\\d.x\\f", ""},    {"", ""},
+    };
+    ExpectBothForms(BOTH_FORMS(GetExtension), extension);
+
+    const PathCase removed[] = {
+        {"C:/a/b.tar.gz", "C:/a/b.tar"},
+        {"C:/dir.x/file", ""},
+        {"name.txt", "name"},
+    };
+    ExpectBothForms(BOTH_FORMS(RemoveExtension), removed);
+
+    const PathCase stem[] = {{"C:/a/b.tar.gz", "b.tar"}, {"C:/dir.x/file", "file"}, {"C:/a/.hidden", ""}};
+    ExpectBothForms(BOTH_FORMS(GetFileStem), stem);
+}
+
+TEST(xPath, SplitPathGivesDirectoryStemAndExtension)
+{
+    struct SplitCase
+    {
+        const char* Input;
+        const char* Directory;
+        const char* Stem;
+        const char* Extension;
+    };
+    const SplitCase cases[] = {
+        {"C:/dir.x/file", "C:/dir.x/", "file", ""},
+        {"C:\\d\\n.ext", "C:\\d\\", "n", ".ext"},
+        {"plain.txt", "", "plain", ".txt"},
+        {"C:/a/", "C:/a/", "", ""},
+        {"", "", "", ""},
+    };
+    for (const SplitCase& c : cases)
+    {
+        const xPathParts wide = SplitPath(Utf8ToWide(c.Input));
+        EXPECT_EQ(c.Directory, Narrow(wide.Directory)) << c.Input;
+        EXPECT_EQ(c.Stem, Narrow(wide.Stem)) << c.Input;
+        EXPECT_EQ(c.Extension, Narrow(wide.Extension)) << c.Input;
+        const xPathPartsUtf8 narrow = SplitPath(xString(c.Input));
+        EXPECT_EQ(c.Directory, std::string(narrow.Directory.c_str())) << c.Input;
+        EXPECT_EQ(c.Stem, std::string(narrow.Stem.c_str())) << c.Input;
+        EXPECT_EQ(c.Extension, std::string(narrow.Extension.c_str())) << c.Input;
+    }
+}
