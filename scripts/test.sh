@@ -74,10 +74,10 @@ run_native() {
 }
 
 run_windows() {
-    local exe rc
+    local preset=$1 exe rc
     WINEPREFIX=$(mktemp -d /tmp/launcher-wine.XXXXXX)
     export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    for exe in build/windows/bin/*Tests.exe; do
+    for exe in build/"$preset"/bin/*Tests.exe; do
         [ -f "$exe" ] || continue
         local name="windows/$(basename "$exe")"
         echo "== run $name under wine64"
@@ -87,6 +87,49 @@ run_windows() {
     done
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
+    unset WINEPREFIX
+}
+
+# The threads again under ThreadSanitizer.
+run_tsan() {
+    local exe=build/linux-tsan/bin/EngineTests log="$logs/EngineTests-linux-tsan.log" rc
+    echo "== run linux-tsan/EngineTests (threads)"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
+        --gtest_filter='xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*' >"$log" 2>&1
+    rc=$?
+    count_gtest "linux-tsan/EngineTests" "$log" "$rc"
+}
+
+# End-to-end runs of the real launcher (native and under Wine), by pytest.
+run_end_to_end() {
+    local log="$logs/end-to-end.log" ok bad rc
+    echo "== run end-to-end tests"
+    LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
+        timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+        Tests/EndToEnd >"$log" 2>&1
+    rc=$?
+    # pytest's last line: "2 passed in 9.1s" or "1 failed, 2 passed, 1 error in 9.1s".
+    local summary n
+    summary=$(tail -n 1 "$log")
+    ok=$(grep -Eo '[0-9]+ passed' <<<"$summary" | grep -Eo '[0-9]+')
+    ok=${ok:-0}
+    bad=0
+    for n in $(grep -Eo '[0-9]+ (failed|errors?)' <<<"$summary" | grep -Eo '[0-9]+'); do
+        bad=$((bad + n))
+    done
+    if [ "$ok" -eq 0 ] && [ "$bad" -eq 0 ] && [ "$rc" -ne 0 ]; then
+        fail_stage "end-to-end tests ended without a result (exit $rc); see $log"
+        tail -n 40 "$log"
+        return
+    fi
+    passed=$((passed + ok))
+    failed=$((failed + bad))
+    echo "end-to-end: $ok passed, $bad failed"
+    if [ "$bad" -gt 0 ] || [ "$rc" -ne 0 ]; then
+        problems+=("end-to-end")
+        tail -n 60 "$log"
+        [ "$bad" -gt 0 ] || fail_stage "end-to-end exited with $rc"
+    fi
 }
 
 if build_preset linux-asan; then
@@ -95,11 +138,21 @@ else
     fail_stage "build linux-asan"
 fi
 
-if build_preset windows; then
-    run_windows
+if build_preset linux-tsan; then
+    run_tsan
 else
-    fail_stage "build windows"
+    fail_stage "build linux-tsan"
 fi
+
+# The Windows build pointed at the dev update server on this machine: the same
+# code as the product, with the demo addresses.
+if build_preset windows-demo; then
+    run_windows windows-demo
+else
+    fail_stage "build windows-demo"
+fi
+
+run_end_to_end
 
 if [ ${#problems[@]} -gt 0 ]; then
     echo "Problems:"

@@ -98,11 +98,18 @@ TEST(xTextConversion, Utf8ToWideReplacesEveryMalformedSequenceOnce)
     EXPECT_EQ(Units(Utf8ToWide("a\0b", 3)), std::u16string(u"a\0b", 3)) << "zero bytes are kept";
     EXPECT_EQ(Units(Utf8ToWide("\xC0\x80")), u"?") << "overlong zero";
     EXPECT_EQ(Units(Utf8ToWide("\xE4\xB8")), u"?") << "sequence cut by the end";
-    EXPECT_EQ(Units(Utf8ToWide("\xC3" "A" "B")), u"?B") << "the A is swallowed with the broken lead";
+    EXPECT_EQ(Units(Utf8ToWide("\xC3"
+                               "A"
+                               "B")),
+              u"?B")
+        << "the A is swallowed with the broken lead";
     EXPECT_EQ(Units(Utf8ToWide("\x80z")), u"?z") << "stray continuation";
     EXPECT_EQ(Units(Utf8ToWide("\xED\xA0\x80")), u"?") << "an encoded surrogate is not text";
     EXPECT_EQ(Units(Utf8ToWide("\xEF\xBF\xBE")), u"?") << "U+FFFE";
-    EXPECT_EQ(Units(Utf8ToWide("\xF0" "abc")), u"?abc") << "broken four-byte lead consumes one byte";
+    EXPECT_EQ(Units(Utf8ToWide("\xF0"
+                               "abc")),
+              u"?abc")
+        << "broken four-byte lead consumes one byte";
     EXPECT_EQ(Units(Utf8ToWide("\xF8\x88\x80\x80\x80!")), u"?!") << "five-byte form";
     EXPECT_EQ(Units(Utf8ToWide("\xFC\x84\x80\x80\x80\x80!")), u"?!") << "six-byte form";
     EXPECT_EQ(Units(Utf8ToWide("\xF0\x80\x80\x80")), u"?") << "overlong four-byte form";
@@ -249,8 +256,8 @@ TEST(xStringOps, WildcardMatch)
     for (const Case& c : cases)
     {
         EXPECT_EQ(c.Expected, WildcardMatch(xWString(c.Name), xWString(c.Mask), c.CaseSensitive))
-            << "name '" << xString(xWString(c.Name)).c_str() << "' mask '" << xString(xWString(c.Mask)).c_str()
-            << "'";
+            << "name '" << xString(xWString(c.Name)).c_str() << "' mask '"
+            << xString(xWString(c.Mask)).c_str() << "'";
     }
 }
 

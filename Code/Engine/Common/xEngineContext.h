@@ -6,6 +6,8 @@
 
 class xLog;
 class xEngineFileSystem;
+class xBackgroundWork;
+class xHardwareInfo;
 
 // The framework's one process-wide record. The launcher's start-up creates it and
 // fills in the log settings; the platform start-up then creates the services that
@@ -17,6 +19,10 @@ public:
     // this field and GEngineContext before logging.
     xLog* Logger = nullptr;
     xEngineFileSystem* FileSystem = nullptr;
+    // Null until the first launch parameter is parsed (xBackgroundWork::EnsureCreated).
+    xBackgroundWork* BackgroundWork = nullptr;
+    // Filled by the hardware detection thread; read its texts only once its done flag is set.
+    xHardwareInfo* HardwareInfo = nullptr;
 
     // Path of the log file without category suffix and ".txt" (UTF-8).
     xString LogBasePath;

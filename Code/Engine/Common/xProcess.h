@@ -1,0 +1,51 @@
+#pragma once
+
+#include "xString.h"
+
+#include <cstdint>
+#include <vector>
+
+// An owned handle of a started process (Windows: the process handle; POSIX:
+// the child's id). Closing it lets go of the process without ending it.
+class xProcessHandle
+{
+public:
+    xProcessHandle() = default;
+    explicit xProcessHandle(intptr_t native) : Native(native) {}
+    ~xProcessHandle() { Close(); }
+    xProcessHandle(xProcessHandle&& other) noexcept;
+    xProcessHandle& operator=(xProcessHandle&& other) noexcept;
+    xProcessHandle(const xProcessHandle&) = delete;
+    xProcessHandle& operator=(const xProcessHandle&) = delete;
+
+    bool IsValid() const { return Native != 0; }
+    explicit operator bool() const { return IsValid(); }
+    intptr_t GetNative() const { return Native; }
+
+    // Waits at most `timeoutMs` for the process to end. True once it has ended;
+    // `exitCode` (when given) then holds its exit code (POSIX: 128 + the signal
+    // for a process ended by a signal).
+    bool Wait(uint32_t timeoutMs, int* exitCode = nullptr);
+    void Close();
+
+private:
+    intptr_t Native = 0;
+    // A POSIX child can be collected only once; its result is kept here.
+    bool Ended = false;
+    int ExitCode = 0;
+};
+
+// Starts `executablePath` with `arguments` (one text, passed on unchanged) in
+// `currentDirectory` (the caller's own when empty). On failure the handle is
+// null and `*processId` (when given) is 0; nothing is logged, callers do that.
+xProcessHandle StartProcess(const xWString& executablePath, const xWString& arguments,
+                            const xWString& currentDirectory, uint32_t* processId);
+
+// The Windows command line: the executable in double quotes, one blank, then
+// the argument text unchanged.
+xWString BuildCommandLine(const xWString& executablePath, const xWString& arguments);
+
+// The argument text cut into arguments the way a command line is read: blanks
+// (space, tab) separate, double quotes group and are removed, so "a b" is one
+// argument and "" an empty one.
+std::vector<xString> SplitArguments(const xString& arguments);

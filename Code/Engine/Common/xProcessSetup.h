@@ -1,0 +1,13 @@
+#pragma once
+
+// What a GUI process sets up for itself before its first window: per-monitor DPI
+// awareness and COM on the main thread (the embedded browser needs it). Both are
+// Windows facilities; elsewhere there is nothing to set up.
+void EnableDpiAwareness();
+void InitialiseComForThisThread();
+
+// Takes and dispatches every message waiting for this thread; never blocks.
+void DrainThreadMessages();
+
+// Ends this process at once with the exit code; no destructors run.
+[[noreturn]] void TerminateThisProcess(int exitCode);

@@ -1,0 +1,92 @@
+#include "CommandLine.h"
+#include "LaunchState.h"
+#include "ProductProfile.h"
+
+#include "xCommandLine.h"
+#include "xLogLine.h"
+#include "xProcessSetup.h"
+#include "xStringOps.h"
+
+namespace
+{
+// Option prefixes; the value starts right after them.
+const char16_t AutoLoginKeyOption[] = u"autologinkey=";
+const char16_t ForceVersionOption[] = u"forceversion=";
+const char16_t ForceArgOption[] = u"forcearg=";
+
+// The value after `prefix` when `low` starts with it and something follows, else null.
+bool TakeValue(const xWString& argument, const xWString& low, const char16_t* prefix, xWString& value)
+{
+    const xWString option(prefix);
+    if (!StartsWith(low, option) || low.Length() <= option.Length())
+        return false;
+    // Values keep the case in which they were typed.
+    value = SubText(argument, option.Length());
+    return true;
+}
+} // namespace
+
+xWString NormaliseForcedArgument(const xWString& value)
+{
+    xWString text = ReplaceAll(value, u"{", u"");
+    text = ReplaceAll(text, u"}", u"");
+    text = ReplaceAll(text, u"\\", u"");
+    text = ReplaceAll(text, u"\"", u"");
+    text = ReplaceAll(text, u"&", u",");
+    return ReplaceAll(text, u"=", u":");
+}
+
+void ParseCommandLine()
+{
+    ParseCommandLineText(xCommandLine::OfThisProcess(), TheProfile);
+}
+
+void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
+{
+    const xCommandLine tokens(commandLine, true);
+    if (tokens.ArgumentCount() > 0 && !profile.AcceptArguments(tokens.Arguments()))
+    {
+        LogErrorLine("Command line args parse error");
+        TerminateThisProcess(0);
+    }
+
+    for (const xWString& argument : tokens.Arguments())
+    {
+        xWString low = argument;
+        ToLowerAscii(low);
+        xWString value;
+        if (StartsWith(low, xWString(AutoLoginKeyOption)))
+        {
+            if (TakeValue(argument, low, AutoLoginKeyOption, value))
+                LogLine("autologinkey=%s", xString(value).c_str());
+            continue;
+        }
+        if (low == u"localmode")
+        {
+            LogLine("LocalMode On");
+            TheLaunchState.LocalMode = true;
+            continue;
+        }
+        if (StartsWith(low, xWString(ForceVersionOption)))
+        {
+            if (TakeValue(argument, low, ForceVersionOption, value))
+            {
+                TheLaunchState.ForceVersion = value;
+                LogLine("ForceVersion=%s", xString(value).c_str());
+            }
+            continue;
+        }
+        if (StartsWith(low, xWString(ForceArgOption)))
+        {
+            if (TakeValue(argument, low, ForceArgOption, value))
+            {
+                profile.LaunchParam = NormaliseForcedArgument(value);
+                LogLine("ForceArg: %s", xString(profile.LaunchParam).c_str());
+                profile.ParseLaunchParam(profile.LaunchParam);
+            }
+            continue;
+        }
+        if (low == u"clientinstall")
+            TheLaunchState.ClientInstall = true;
+    }
+}

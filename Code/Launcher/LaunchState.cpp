@@ -1,0 +1,15 @@
+#include "LaunchState.h"
+
+LaunchState TheLaunchState;
+
+void LaunchState::Clear()
+{
+    LocalMode = false;
+    ClientInstall = false;
+    ForceVersion = xWString();
+    UidString = xString();
+    LaunchValues.clear();
+    LaunchParamParsed = false;
+    SelfUpdateRunning = false;
+    NewLauncherVersion = -1;
+}

@@ -1,0 +1,17 @@
+#include "LogBasePath.h"
+
+#include "xPath.h"
+#include "xStringOps.h"
+
+xString ChooseLogBasePath(const xWString& moduleDirectory, const xWString& appDataDirectory,
+                          const xWString& appDataSubfolder)
+{
+    const xWString appData = AsDirectoryPath(appDataDirectory);
+    const xWString gameFolder = appData + appDataSubfolder;
+    const xWString module = ToForwardSlashes(moduleDirectory);
+    const bool insideGameFolder = !appDataDirectory.IsEmpty() && module.Length() >= gameFolder.Length() &&
+                                  CompareNoCase(module.c_str(), gameFolder.c_str(), gameFolder.Length()) == 0;
+    if (insideGameFolder)
+        return "Launcher";
+    return xString(appData) + "WispLauncher";
+}

@@ -1,0 +1,7 @@
+#include "LauncherMain.h"
+
+int main()
+{
+    // The command line is read again from the system.
+    LauncherMain(nullptr);
+}

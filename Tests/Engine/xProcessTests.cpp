@@ -1,0 +1,125 @@
+#include "xProcess.h"
+#include "xSystemPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+std::string Narrow(const xWString& text)
+{
+    return xString(text).c_str();
+}
+
+xWString Wide(const fs::path& path)
+{
+    const std::u16string text = path.generic_u16string();
+    return xWString(text.c_str(), text.size());
+}
+
+std::vector<std::string> Split(const char* arguments)
+{
+    std::vector<std::string> result;
+    for (const xString& piece : SplitArguments(xString(arguments)))
+        result.push_back(piece.c_str());
+    return result;
+}
+
+// The helper program that reports what it was started with; it sits beside us.
+xWString EchoProgram()
+{
+#if defined(_WIN32)
+    return GetModuleDirectory() + u"ArgumentEcho.exe";
+#else
+    return GetModuleDirectory() + u"ArgumentEcho";
+#endif
+}
+
+// A fresh folder with a name outside ASCII, so that the current directory is
+// handed over as real Unicode text.
+class xProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Folder = fs::temp_directory_path() /
+                 fs::u8path("xProcess-\xe6\xb5\x8b\xe8\xaf\x95-" + std::to_string(stamp));
+        fs::create_directories(Folder);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(Folder, ignored);
+    }
+    fs::path Folder;
+};
+} // namespace
+
+TEST(xProcessCommandLine, QuotedPathThenTheArgumentTextUnchanged)
+{
+    EXPECT_EQ(Narrow(BuildCommandLine(u"C:/x/game.exe", u"a b")), "\"C:/x/game.exe\" a b");
+    EXPECT_EQ(Narrow(BuildCommandLine(u"C:/My Games/g.exe", u" \"x y\"")), "\"C:/My Games/g.exe\"  \"x y\"");
+}
+
+TEST(xProcessCommandLine, SplitsAtBlanksWhileQuotesGroupAndDisappear)
+{
+    using Pieces = std::vector<std::string>;
+    EXPECT_EQ(Split("  a\t\tb  "), (Pieces{"a", "b"}));
+    EXPECT_EQ(Split("\"with blank\" pre\"mid dle\"post"), (Pieces{"with blank", "premid dlepost"}));
+    EXPECT_EQ(Split("a \"\" b"), (Pieces{"a", "", "b"})) << "a pair of quotes is an empty argument";
+    EXPECT_TRUE(Split("   ").empty());
+}
+
+TEST_F(xProcessTest, ChildReceivesTheArgumentsAndTheFolderItWasGiven)
+{
+    const fs::path report = Folder / "report.txt";
+    // "Grüße" in UTF-16 so that it passes through no narrow code page.
+    const xWString arguments = u"\"" + Wide(report) + u"\" plain \"with blank\" Gr\u00fc\u00dfe";
+    uint32_t processId = 0;
+    xProcessHandle process = StartProcess(EchoProgram(), arguments, Wide(Folder) + u"/", &processId);
+    ASSERT_TRUE(process.IsValid()) << "could not start " << Narrow(EchoProgram());
+    EXPECT_NE(processId, 0u);
+    int exitCode = -1;
+    ASSERT_TRUE(process.Wait(30000, &exitCode)) << "the child did not end";
+    EXPECT_EQ(exitCode, 7) << "the exit code is the child's own";
+
+    std::ifstream stream(report, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 5u) << "count, three arguments and the folder expected";
+    EXPECT_EQ(lines[0], "count=3");
+    EXPECT_EQ(lines[1], "arg=plain");
+    EXPECT_EQ(lines[2], "arg=with blank");
+    EXPECT_EQ(lines[3], "arg=Gr\xc3\xbc\xc3\x9f"
+                        "e");
+    ASSERT_EQ(lines[4].rfind("cwd=", 0), 0u);
+    EXPECT_TRUE(fs::equivalent(fs::u8path(lines[4].substr(4)), Folder))
+        << "child ran in " << lines[4].substr(4) << ", not in the folder it was given";
+}
+
+TEST_F(xProcessTest, FailedStartGivesNoHandleAndNoProcessId)
+{
+    uint32_t processId = 1234;
+    xProcessHandle missing = StartProcess(Wide(Folder / "absent-program.exe"), u"x", xWString(), &processId);
+    EXPECT_FALSE(missing.IsValid());
+    EXPECT_EQ(processId, 0u);
+    EXPECT_FALSE(missing.Wait(0)) << "a null handle has nothing to wait for";
+
+    processId = 1234;
+    const xWString report = Wide(Folder / "r.txt");
+    xProcessHandle badFolder =
+        StartProcess(EchoProgram(), u"\"" + report + u"\"", Wide(Folder / "none"), &processId);
+    EXPECT_FALSE(badFolder.IsValid()) << "a folder that does not exist fails the start";
+    EXPECT_EQ(processId, 0u);
+    EXPECT_FALSE(fs::exists(Folder / "r.txt")) << "the child must not have run";
+}

@@ -1,0 +1,74 @@
+#include "xPath.h"
+#include "xStringOps.h"
+#include "xSystemPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+std::string Narrow(const xWString& text)
+{
+    return xString(text).c_str();
+}
+
+fs::path FsPath(const xWString& path)
+{
+    return fs::path(std::u16string(path.c_str(), path.Length()));
+}
+
+// "/" separators only, and a trailing one.
+void ExpectDirectoryForm(const xWString& folder, const char* what)
+{
+    EXPECT_FALSE(folder.IsEmpty()) << what;
+    EXPECT_EQ(folder.Last(), u'/') << what << " " << Narrow(folder);
+    EXPECT_LT(FindText(folder, u"\\"), 0) << what << " " << Narrow(folder);
+}
+} // namespace
+
+TEST(xSystemPaths, ModuleFolderHoldsThisTestProgram)
+{
+    const xWString path = GetModulePath();
+    const xWString folder = GetModuleDirectory();
+    ExpectDirectoryForm(folder, "module folder");
+    EXPECT_LT(FindText(path, u"\\"), 0) << Narrow(path);
+    EXPECT_TRUE(StartsWith(path, folder)) << Narrow(path) << " is not in " << Narrow(folder);
+    const std::string name = Narrow(GetFileName(path));
+    EXPECT_EQ(name.rfind("EngineTests", 0), 0u) << "module path names " << name;
+    EXPECT_TRUE(fs::is_regular_file(FsPath(path))) << Narrow(path);
+}
+
+TEST(xSystemPaths, WorkingFolderBecomesTheModuleFolder)
+{
+    const fs::path saved = fs::current_path();
+    fs::current_path(fs::temp_directory_path());
+    const bool changed = SetWorkingDirectoryToModule();
+    const fs::path now = fs::current_path();
+    fs::current_path(saved);
+
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(Narrow(GetWorkingDirectory()), Narrow(GetModuleDirectory()));
+    // parent_path drops the trailing "/", which the Windows C runtime's stat refuses.
+    EXPECT_TRUE(fs::equivalent(now, FsPath(GetModuleDirectory()).parent_path()))
+        << "current folder was " << now.u8string() << " after the change";
+}
+
+TEST(xSystemPaths, AppDataFolderIsTheUsersFolderInDirectoryForm)
+{
+    const xWString folder = GetAppDataDirectory();
+    ExpectDirectoryForm(folder, "application-data folder");
+#if defined(_WIN32)
+    EXPECT_TRUE(fs::is_directory(FsPath(folder))) << Narrow(folder);
+#else
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string expected = configHome != nullptr && configHome[0] == '/'
+                                     ? std::string(configHome)
+                                     : std::string(std::getenv("HOME")) + "/.config";
+    EXPECT_EQ(Narrow(folder), xString(NormalisePath(AsDirectoryPath(xString(expected.c_str())))).c_str());
+#endif
+}

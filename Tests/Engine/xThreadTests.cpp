@@ -1,0 +1,238 @@
+#include "xCriticalSection.h"
+#include "xEngineContext.h"
+#include "xEvent.h"
+#include "xLog.h"
+#include "xRunnable.h"
+#include "xThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
+// A broken Start or Stop(false) hangs rather than fails here; the test runner's
+// time limit catches that.
+
+namespace
+{
+// A safety bound only: every wait below is normally over at once.
+constexpr uint32_t Bound = 60000;
+
+struct SignalOnDestroy
+{
+    explicit SignalOnDestroy(xEvent& event) : Event(event) {}
+    ~SignalOnDestroy() { Event.Set(); }
+    xEvent& Event;
+};
+
+// Blocks until released (by its Stop, unless IgnoreStop), then lingers a moment
+// so that a Stop(true) that did not wait would return before Exit.
+class BlockingRunnable : public xRunnable
+{
+public:
+    int Run() override
+    {
+        Seen = xThread::Current();
+        Seen.load()->AdoptThreadLocal(std::make_shared<SignalOnDestroy>(Gone));
+#if !defined(_WIN32)
+        char name[16] = {};
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        SystemName = name;
+#endif
+        Release.Wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return 0;
+    }
+    void Stop() override
+    {
+        if (!IgnoreStop)
+            Release.Set();
+    }
+    void Exit() override
+    {
+        Exited = true;
+    }
+
+    bool IgnoreStop = false;
+    xEvent Release;
+    // Set when the thread-local objects die: the thread is then done with its xThread.
+    xEvent Gone;
+    std::atomic<bool> Exited{false};
+    std::atomic<xThread*> Seen{nullptr};
+    std::string SystemName; // read after a join
+};
+
+class RecordingTarget : public xLogTarget
+{
+public:
+    RecordingTarget() : xLogTarget(u"recording") {}
+    void Write(const xString&, LogLevel, LogCategory, int, int, const xString& message) override
+    {
+        Lines.push_back(message.c_str());
+    }
+    std::vector<std::string> Lines;
+};
+} // namespace
+
+TEST(xEvent, AutoResetsTimesOutAndLetsOneWaiterThroughPerSet)
+{
+    xEvent event;
+    EXPECT_FALSE(event.Wait(30)) << "nobody set it: the wait times out";
+    event.Set();
+    EXPECT_TRUE(event.IsSet());
+    EXPECT_TRUE(event.Wait(0));
+    EXPECT_FALSE(event.IsSet() || event.Wait(0)) << "a successful wait clears the event";
+    event.Set();
+    event.Reset();
+    EXPECT_FALSE(event.Wait(0)) << "Reset clears a set event";
+
+    std::atomic<int> woken{0};
+    xEvent woke;
+    auto waiter = [&]
+    {
+        EXPECT_TRUE(event.Wait(Bound));
+        woken.fetch_add(1);
+        woke.Set();
+    };
+    std::thread first(waiter), second(waiter);
+    event.Set();
+    EXPECT_TRUE(woke.Wait(Bound));
+    EXPECT_EQ(1, woken.load()) << "one Set released both waiters";
+    event.Set();
+    first.join();
+    second.join();
+}
+
+TEST(xCriticalSection, ExcludesOtherThreadsAndLetsTheOwnerReenter)
+{
+    xCriticalSection section;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+    {
+        threads.emplace_back(
+            [&]
+            {
+                for (int i = 0; i < 20000; ++i)
+                {
+                    xScopeLock outer(section);
+                    xScopeLock inner(section);
+                    ++counter;
+                }
+            });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(80000, counter);
+}
+
+TEST(xThread, StartReportsAFailedInitAndNeverRuns)
+{
+    class FailingInit : public BlockingRunnable
+    {
+        bool Init() override { return false; }
+    };
+    FailingInit runnable;
+    xThread thread;
+    EXPECT_FALSE(thread.Start(&runnable, u"failing init"));
+    EXPECT_EQ(nullptr, runnable.Seen.load()) << "Run ran after Init failed";
+    EXPECT_FALSE(thread.Join()) << "nothing is left to wait for";
+}
+
+TEST(xThread, RunSeesItsThreadAndStopWithWaitReturnsAfterTheEnd)
+{
+    BlockingRunnable runnable;
+    xThread thread;
+    ASSERT_TRUE(thread.Start(&runnable, u"Worker with a long name"));
+    EXPECT_EQ(nullptr, xThread::Current()) << "the test's own thread is no xThread";
+    EXPECT_TRUE(thread.Stop(true));
+    EXPECT_TRUE(runnable.Exited.load()) << "Stop(true) returned before the thread ended";
+    EXPECT_TRUE(runnable.Gone.IsSet()) << "thread-local objects outlived Run";
+    EXPECT_EQ(&thread, runnable.Seen.load());
+#if !defined(_WIN32)
+    EXPECT_EQ("Worker with a l", runnable.SystemName) << "Linux keeps 15 bytes of a thread name";
+#endif
+}
+
+TEST(xThread, StopWithoutWaitLeavesTheThreadRunning)
+{
+    BlockingRunnable runnable;
+    runnable.IgnoreStop = true;
+    xThread thread;
+    ASSERT_TRUE(thread.Start(&runnable, u"left running"));
+    EXPECT_TRUE(thread.Stop(false));
+    EXPECT_FALSE(runnable.Exited.load());
+    EXPECT_FALSE(thread.Join()) << "Stop released the handle";
+    runnable.Release.Set();
+    ASSERT_TRUE(runnable.Gone.Wait(Bound));
+}
+
+TEST(xThread, NullNameIsTheDefaultAndDestructionLogsIt)
+{
+    xEngineContext context;
+    xLog logger;
+    RecordingTarget* target = new RecordingTarget();
+    logger.FileTarget.reset(target);
+    context.Logger = &logger;
+    xEngineContext* const saved = GEngineContext;
+    GEngineContext = &context;
+    {
+        xRunnable runnable;
+        xThread thread;
+        EXPECT_TRUE(thread.Start(&runnable, nullptr));
+        EXPECT_TRUE(thread.GetName() == u"WispThread NoName");
+        thread.Join();
+    }
+    GEngineContext = saved;
+    EXPECT_EQ(std::vector<std::string>{"Thread WispThread NoName quits\n"}, target->Lines);
+}
+
+TEST(xThread, PriorityReachesTheSystemOnlyWhenItChanges)
+{
+    BlockingRunnable runnable;
+    xThread thread;
+    ASSERT_TRUE(thread.Start(&runnable, u"priority", 0, ThreadPriorityBelowNormal));
+    thread.SetPriority(ThreadPriorityBelowNormal);
+    EXPECT_EQ(ThreadPriorityBelowNormal, thread.GetPriority());
+#if defined(_WIN32)
+    HANDLE os = OpenThread(THREAD_QUERY_INFORMATION | THREAD_SET_INFORMATION, FALSE, thread.GetThreadId());
+    EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, GetThreadPriority(os));
+    // Changed behind the object's back: a repeated value must not undo this.
+    SetThreadPriority(os, THREAD_PRIORITY_HIGHEST);
+    thread.SetPriority(ThreadPriorityBelowNormal);
+    EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(os)) << "a repeated SetPriority reached the system";
+    thread.SetPriority(ThreadPriorityAboveNormal);
+    EXPECT_EQ(THREAD_PRIORITY_ABOVE_NORMAL, GetThreadPriority(os));
+    thread.SetPriority(7);
+    EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(os)) << "unknown values mean normal";
+    CloseHandle(os);
+#endif
+    EXPECT_TRUE(thread.Stop(true));
+}
+
+TEST(xThread, SuspendReportsThePreviousCount)
+{
+    BlockingRunnable runnable;
+    xThread thread;
+    ASSERT_TRUE(thread.Start(&runnable, u"suspend"));
+#if defined(_WIN32)
+    const int expected[] = {0, 1, 2, 1};
+#else
+    const int expected[] = {-1, -1, -1, -1}; // POSIX cannot suspend another thread
+#endif
+    EXPECT_EQ(expected[0], thread.Suspend(true));
+    EXPECT_EQ(expected[1], thread.Suspend(true));
+    EXPECT_EQ(expected[2], thread.Suspend(false));
+    EXPECT_EQ(expected[3], thread.Suspend(false));
+    EXPECT_TRUE(thread.Stop(true));
+}

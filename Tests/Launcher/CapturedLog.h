@@ -1,0 +1,82 @@
+#pragma once
+
+#include "xEngineContext.h"
+#include "xLog.h"
+#include "xLogTarget.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Installs an engine context whose logger keeps every message in memory, and
+// puts the previous context back when it goes.
+class CapturedLog
+{
+public:
+    CapturedLog() : Previous(GEngineContext)
+    {
+        Context.Logger = &Logger;
+        auto target = std::make_unique<Recorder>(*this);
+        Logger.FileTarget = std::move(target);
+        GEngineContext = &Context;
+    }
+    ~CapturedLog()
+    {
+        GEngineContext = Previous;
+        Context.Logger = nullptr;
+    }
+
+    std::vector<std::string> Messages() const
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        return Lines;
+    }
+    // Messages (without their line feed) that start with `prefix`.
+    std::vector<std::string> MessagesStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& line : Messages())
+        {
+            if (line.rfind(prefix, 0) == 0)
+                found.push_back(line);
+        }
+        return found;
+    }
+    bool Contains(const std::string& message) const
+    {
+        for (const std::string& line : Messages())
+        {
+            if (line == message)
+                return true;
+        }
+        return false;
+    }
+
+    xEngineContext Context;
+
+private:
+    class Recorder : public xLogTarget
+    {
+    public:
+        explicit Recorder(CapturedLog& owner) : xLogTarget(u"memory"), Owner(owner) {}
+        void Write(const xString& prefix, LogLevel level, LogCategory, int, int,
+                   const xString& message) override
+        {
+            (void)prefix;
+            std::string text(message.c_str(), message.Length());
+            if (!text.empty() && text.back() == '\n')
+                text.pop_back();
+            std::lock_guard<std::mutex> lock(Owner.Mutex);
+            Owner.Lines.push_back((level == LogLevel::Error ? "E " : "") + text);
+        }
+
+    private:
+        CapturedLog& Owner;
+    };
+
+    xEngineContext* Previous;
+    xLog Logger;
+    mutable std::mutex Mutex;
+    std::vector<std::string> Lines;
+};
