@@ -97,7 +97,7 @@ TEST(xFormat, CutNeverSplitsASurrogatePair)
     EXPECT_EQ(Text(buffer), u"ab");
 }
 
-TEST(xFormat, OverlongSpecificationIsRefused)
+TEST(xFormat, OverlongDirectiveIsRefused)
 {
     char16_t buffer[64];
     EXPECT_EQ(-1, swprintf_Replacement(buffer, 64, u"x%000000000000000000000000000000001d", 5));

@@ -10,8 +10,8 @@ namespace
 // The C library formats a number into these; a piece that does not fit is dropped.
 constexpr size_t NumberBufferSize = 30;
 constexpr size_t WideNumberBufferSize = 60;
-// Longest specification (from "%" to the conversion character) handed to the C library.
-constexpr size_t MaxSpecificationLength = 29;
+// Longest directive (from "%" to the conversion character) handed to the C library.
+constexpr size_t MaxDirectiveLength = 29;
 // Keeps a hostile width from overflowing; no buffer the launcher uses comes near it.
 constexpr int MaxWidth = 1 << 20;
 
@@ -53,8 +53,8 @@ private:
     size_t Written = 0;
 };
 
-// Narrow copy of a specification; it holds only ASCII (blanks, "-", digits, ".", letters).
-void NarrowSpecification(const char16_t* start, size_t length, char* out)
+// Narrow copy of a directive; it holds only ASCII (blanks, "-", digits, ".", letters).
+void NarrowDirective(const char16_t* start, size_t length, char* out)
 {
     for (size_t i = 0; i < length; ++i)
         out[i] = static_cast<char>(start[i]);
@@ -62,13 +62,13 @@ void NarrowSpecification(const char16_t* start, size_t length, char* out)
 }
 
 // Formats one number with the C library; false when it does not fit `size` bytes.
-template <typename Value> bool FormatNumber(char* out, size_t size, const char* specification, Value value)
+template <typename Value> bool FormatNumber(char* out, size_t size, const char* directive, Value value)
 {
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #endif
-    const int length = std::snprintf(out, size, specification, value);
+    const int length = std::snprintf(out, size, directive, value);
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
@@ -166,7 +166,7 @@ int vswprintf_Replacement(char16_t* buffer, size_t capacity, const char16_t* for
             continue;
         }
 
-        const char16_t* specification = p++;
+        const char16_t* directive = p++;
         while (p < textEnd && *p == u' ')
         {
             if (out.IsFull())
@@ -200,7 +200,7 @@ int vswprintf_Replacement(char16_t* buffer, size_t capacity, const char16_t* for
         if (*p == u'l' && p + 1 < textEnd && p[1] == u's')
             ++p;
 
-        // Work out which characters end the specification and how its argument is read.
+        // Work out which characters end the directive and how its argument is read.
         enum class Kind
         {
             Percent,
@@ -276,11 +276,11 @@ int vswprintf_Replacement(char16_t* buffer, size_t capacity, const char16_t* for
             continue;
         }
 
-        const size_t specificationLength = static_cast<size_t>(conversion - specification) + 1;
-        if (specificationLength > MaxSpecificationLength)
+        const size_t directiveLength = static_cast<size_t>(conversion - directive) + 1;
+        if (directiveLength > MaxDirectiveLength)
             return out.Finish(true);
-        char narrowSpecification[MaxSpecificationLength + 1];
-        NarrowSpecification(specification, specificationLength, narrowSpecification);
+        char narrowDirective[MaxDirectiveLength + 1];
+        NarrowDirective(directive, directiveLength, narrowDirective);
         p = conversion + 1;
 
         char number[WideNumberBufferSize];
@@ -313,28 +313,26 @@ int vswprintf_Replacement(char16_t* buffer, size_t capacity, const char16_t* for
             continue;
         }
         case Kind::Int32:
-            numberFits = FormatNumber(number, NumberBufferSize, narrowSpecification, va_arg(arguments, int));
+            numberFits = FormatNumber(number, NumberBufferSize, narrowDirective, va_arg(arguments, int));
             break;
         case Kind::Pointer:
             // A pointer is as wide as the platform's pointers, not 32 bits, on 64-bit Windows.
-            numberFits =
-                FormatNumber(number, NumberBufferSize, narrowSpecification, va_arg(arguments, void*));
+            numberFits = FormatNumber(number, NumberBufferSize, narrowDirective, va_arg(arguments, void*));
             break;
         case Kind::Int64:
             numberFits =
-                FormatNumber(number, WideNumberBufferSize, narrowSpecification, va_arg(arguments, long long));
+                FormatNumber(number, WideNumberBufferSize, narrowDirective, va_arg(arguments, long long));
             break;
         case Kind::I64:
         {
             // Flags and width before "I64" are not carried over.
-            const char i64Specification[5] = {'%', 'l', 'l', static_cast<char>(*conversion), 0};
+            const char i64Directive[5] = {'%', 'l', 'l', static_cast<char>(*conversion), 0};
             numberFits =
-                FormatNumber(number, WideNumberBufferSize, i64Specification, va_arg(arguments, long long));
+                FormatNumber(number, WideNumberBufferSize, i64Directive, va_arg(arguments, long long));
             break;
         }
         case Kind::Double:
-            numberFits =
-                FormatNumber(number, NumberBufferSize, narrowSpecification, va_arg(arguments, double));
+            numberFits = FormatNumber(number, NumberBufferSize, narrowDirective, va_arg(arguments, double));
             break;
         default:
             break;
