@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
     # native build and tests
-    cmake ninja-build g++ clang googletest libbenchmark-dev
+    cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
     # libraries the code builds on
     librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev
     # Windows cross build
