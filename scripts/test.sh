@@ -22,10 +22,12 @@ fail_stage() {
 
 bash scripts/bootstrap.sh || { echo "0 passed, 1 failed"; exit 1; }
 
+# build_preset PRESET [CONFIGURE ARGUMENTS...]
 build_preset() {
     local preset=$1
+    shift
     echo "== build $preset"
-    if ! cmake --preset "$preset" >"$logs/configure-$preset.log" 2>&1; then
+    if ! cmake --preset "$preset" "$@" >"$logs/configure-$preset.log" 2>&1; then
         tail -n 30 "$logs/configure-$preset.log"
         return 1
     fi
@@ -70,13 +72,91 @@ run_native() {
         "$exe" --gtest_color=no >"$logs/$(basename "$exe")-$preset.log" 2>&1
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe")-$preset.log" "$rc"
+        # The download tests start their own servers here; a skip means they could not.
+        if grep -q '^\[  SKIPPED \] .*LauncherDownload' "$logs/$(basename "$exe")-$preset.log"; then
+            fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe")-$preset.log"
+        fi
     done
+}
+
+# The servers of the Windows download tests. A Windows test process under Wine
+# cannot start native programs, so the dev server (from the native build) and
+# nginx run here and are named in the environment (LAUNCHER_TEST_*, read by
+# Tests/Module/LauncherDownloadServers.cpp). nginx's configuration matches the
+# one the native tests write (Tests/Module/Posix/LauncherDownloadServersPosix.cpp).
+peer_pids=()
+peer_dir=""
+start_download_peers() {
+    local port
+    peer_dir=$(mktemp -d /tmp/launcher-download-peers.XXXXXX)
+    mkdir -p "$peer_dir/www" "$peer_dir/nginx"
+    chmod 755 "$peer_dir" "$peer_dir/www"
+    build/linux-asan/bin/devserver --root "$peer_dir/www" --port 0 >"$peer_dir/devserver.out" 2>"$logs/devserver-windows-tests.log" &
+    peer_pids+=($!)
+    for _ in $(seq 50); do
+        port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$peer_dir/devserver.out" 2>/dev/null)
+        [ -n "$port" ] && break
+        sleep 0.1
+    done
+    if [ -n "$port" ]; then
+        export LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$peer_dir/www"
+    else
+        fail_stage "the dev server for the Windows tests did not start; see $logs/devserver-windows-tests.log"
+    fi
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    cat >"$peer_dir/nginx/nginx.conf" <<NGINX
+master_process off;
+daemon off;
+error_log $peer_dir/nginx/error.log;
+pid $peer_dir/nginx/nginx.pid;
+events { worker_connections 64; }
+http {
+  log_format peer '\$request|\$http_user_agent|\$http_accept|\$http_range|\$http_pragma';
+  access_log $peer_dir/nginx/access.log peer;
+  client_body_temp_path $peer_dir/nginx/body;
+  proxy_temp_path $peer_dir/nginx/proxy;
+  fastcgi_temp_path $peer_dir/nginx/fastcgi;
+  uwsgi_temp_path $peer_dir/nginx/uwsgi;
+  scgi_temp_path $peer_dir/nginx/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$port;
+    root $peer_dir/www;
+    location /get-fails/ { if (\$request_method = GET) { return 500 "error page"; } }
+  }
+}
+NGINX
+    /usr/sbin/nginx -p "$peer_dir/nginx/" -c "$peer_dir/nginx/nginx.conf" 2>"$logs/nginx-windows-tests.log" &
+    peer_pids+=($!)
+    for _ in $(seq 50); do
+        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$peer_dir/www" \
+                LAUNCHER_TEST_NGINX_LOG="$peer_dir/nginx/access.log"
+            return
+        fi
+        sleep 0.1
+    done
+    fail_stage "nginx for the Windows tests did not start; see $peer_dir/nginx/error.log"
+}
+
+stop_download_peers() {
+    local pid
+    for pid in "${peer_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    peer_pids=()
+    unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT \
+        LAUNCHER_TEST_NGINX_LOG
+    [ -n "$peer_dir" ] && rm -rf "$peer_dir"
 }
 
 run_windows() {
     local preset=$1 exe rc
     WINEPREFIX=$(mktemp -d /tmp/launcher-wine.XXXXXX)
     export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    start_download_peers
     for exe in build/"$preset"/bin/*Tests.exe; do
         [ -f "$exe" ] || continue
         local name="windows/$(basename "$exe")"
@@ -84,7 +164,12 @@ run_windows() {
         timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/lib/wine/wine64 "$exe" --gtest_color=no >"$logs/$(basename "$exe").log" 2>&1
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
+        # The WinINet download tests must really run, not skip for want of a server.
+        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -q '^\[  SKIPPED \] .*LauncherDownload'; then
+            fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe").log"
+        fi
     done
+    stop_download_peers
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
     unset WINEPREFIX
@@ -132,8 +217,46 @@ run_end_to_end() {
     fi
 }
 
+# The dev update server against a client nobody here wrote: the curl command
+# line asks for a size (HEAD) and one range. DevServerTests (run above with the
+# other native tests) cover the rest byte for byte.
+run_devserver_smoke() {
+    local bin=build/linux-asan/bin/devserver dir log="$logs/devserver-smoke.log" pid port ok=0 bad=0
+    echo "== run dev server smoke test (curl)"
+    if ! command -v curl >/dev/null; then
+        fail_stage "dev server smoke test: the curl command is missing"
+        return
+    fi
+    dir=$(mktemp -d /tmp/devserver-smoke.XXXXXX)
+    mkdir -p "$dir/root/kg"
+    printf '0123456789abcdefghij' >"$dir/root/kg/sample.bin"
+    "$bin" --root "$dir/root" --port 0 >"$dir/stdout" 2>"$log" &
+    pid=$!
+    for _ in $(seq 50); do
+        port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$dir/stdout")
+        [ -n "$port" ] && break
+        sleep 0.1
+    done
+    if [ -z "$port" ]; then
+        fail_stage "dev server did not start; see $log"
+    else
+        local url="http://127.0.0.1:$port/kg/sample.bin"
+        if curl -sS -I "$url" | tr -d '\r' | grep -qx 'Content-Length: 20'; then ok=$((ok + 1)); else
+            bad=$((bad + 1)); problems+=("devserver: curl -I"); fi
+        if [ "$(curl -sS -r 0-9 -w ' %{http_code}' "$url")" = "0123456789 206" ]; then ok=$((ok + 1)); else
+            bad=$((bad + 1)); problems+=("devserver: curl -r 0-9"); fi
+    fi
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    rm -rf "$dir"
+    passed=$((passed + ok))
+    failed=$((failed + bad))
+    echo "devserver smoke: $ok passed, $bad failed"
+}
+
 if build_preset linux-asan; then
     run_native linux-asan
+    run_devserver_smoke
 else
     fail_stage "build linux-asan"
 fi
@@ -144,9 +267,45 @@ else
     fail_stage "build linux-tsan"
 fi
 
+# The libFuzzer targets (clang), each for a short run from seeds made here by the
+# native tools. A crash, a sanitizer report or a hang counts as a failure; the
+# input that caused it is kept in the logs folder.
+run_fuzz() {
+    local corpus target log rc runs
+    corpus=$(mktemp -d /tmp/launcher-fuzz.XXXXXX)
+    mkdir -p "$corpus/FuzzLzma86" "$corpus/FuzzResPack" "$corpus/work"
+    build/linux-asan/bin/respack Resources/Skin "$corpus/FuzzLzma86/skin.pak" >/dev/null &&
+        build/linux-asan/bin/respack Tools/respack "$corpus/FuzzLzma86/sources.pak" >/dev/null
+    # The unpacked pack: a container without its filter byte is an .lzma file.
+    tail -c +2 "$corpus/FuzzLzma86/skin.pak" | xz --format=lzma -dc >"$corpus/FuzzResPack/skin.image"
+    for target in FuzzLzma86 FuzzResPack; do
+        log="$logs/$target.log"
+        echo "== run linux-fuzz/$target (20 s)"
+        (cd "$corpus/work" && timeout 120 "$root/build/linux-fuzz/bin/$target" -max_total_time=20 -timeout=10 \
+            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$logs/$target-" "$corpus/$target") >"$log" 2>&1
+        rc=$?
+        if [ "$rc" -eq 0 ]; then
+            runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+            passed=$((passed + 1))
+            echo "$target: clean after ${runs:-?} runs"
+        else
+            fail_stage "$target failed (exit $rc); see $log"
+            grep -E 'ERROR|SUMMARY|Test unit written' "$log" | head -n 10
+        fi
+    done
+    rm -rf "$corpus"
+}
+
+if build_preset linux-fuzz; then
+    run_fuzz
+else
+    fail_stage "build linux-fuzz"
+fi
+
 # The Windows build pointed at the dev update server on this machine: the same
-# code as the product, with the demo addresses.
-if build_preset windows-demo; then
+# code as the product, with the demo addresses. It packs its skin with the
+# native build's respack.
+if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$root/build/linux-asan/bin"; then
     run_windows windows-demo
 else
     fail_stage "build windows-demo"

@@ -237,6 +237,20 @@ TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
     EXPECT_FALSE(Exists("never.bin")) << "a failed open of the source creates nothing";
 }
 
+TEST_F(xFileSystemTest, CopyOfAProgramMayRunAndCopyOfDataMayNot)
+{
+    // The launcher installs itself by copying its own executable and starting the copy.
+    Write("tool.exe", "program");
+    fs::permissions(FsPath(At("tool.exe")), fs::perms::owner_exec, fs::perm_options::add);
+    Write("data.txt", "data");
+    ASSERT_TRUE(Files.Copy(At("tool-copy.exe"), At("tool.exe")));
+    ASSERT_TRUE(Files.Copy(At("data-copy.txt"), At("data.txt")));
+    const auto runnable = [this](const char* relative)
+    { return (fs::status(FsPath(At(relative))).permissions() & fs::perms::owner_exec) != fs::perms::none; };
+    EXPECT_TRUE(runnable("tool-copy.exe")) << "the copy of a program must stay runnable";
+    EXPECT_FALSE(runnable("data-copy.txt")) << "a copy must not become runnable when its source was not";
+}
+
 TEST_F(xFileSystemTest, CopyCheckedRefusesToCopyAFileOntoItself)
 {
     Write("self.txt", "precious");

@@ -1,8 +1,10 @@
 #include "xProcess.h"
+#include "xProcessList.h"
 #include "xSystemPaths.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -122,4 +124,20 @@ TEST_F(xProcessTest, FailedStartGivesNoHandleAndNoProcessId)
     EXPECT_FALSE(badFolder.IsValid()) << "a folder that does not exist fails the start";
     EXPECT_EQ(processId, 0u);
     EXPECT_FALSE(fs::exists(Folder / "r.txt")) << "the child must not have run";
+}
+
+TEST(xProcessList, NamesRunningExecutablesByFileNameOnly)
+{
+    const xWString own = GetModulePath();
+    const xWString ownName = Wide(fs::path(std::u16string(own.c_str(), own.Length())).filename());
+    ASSERT_FALSE(ownName.IsEmpty());
+    const std::vector<xWString> names = ListProcessExecutableNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), ownName), names.end())
+        << "this test program runs as " << Narrow(ownName) << " among " << names.size() << " processes";
+    for (const xWString& name : names)
+    {
+        EXPECT_FALSE(name.IsEmpty());
+        EXPECT_EQ(std::u16string(name.c_str(), name.Length()).find_first_of(u"/\\"), std::u16string::npos)
+            << "a bare file name, not a path: " << Narrow(name);
+    }
 }

@@ -147,6 +147,7 @@ bool xFileSystem::Copy(const xWString& destination, const xWString& source) cons
     const int64_t size = input->GetSize();
     if (size < 0)
         return false;
+    CarryExecutePermission(destination, source);
     if (size == 0)
         return true;
 

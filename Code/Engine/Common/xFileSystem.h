@@ -66,4 +66,9 @@ public:
     // The same, ending with a separator.
     virtual xWString ToNativeDirectoryPath(const xWString& path) const;
     virtual ~xFileSystem();
+
+private:
+    // Lets a fresh copy be run wherever its source could be: POSIX keeps that
+    // permission beside the content (the execute bits); Windows has nothing to carry.
+    void CarryExecutePermission(const xWString& destination, const xWString& source) const;
 };

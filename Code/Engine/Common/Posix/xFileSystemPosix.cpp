@@ -363,3 +363,24 @@ xWString xFileSystem::ToNativeDirectoryPath(const xWString& path) const
 {
     return NormalisePath(AsDirectoryPath(path));
 }
+
+void xFileSystem::CarryExecutePermission(const xWString& destination, const xWString& source) const
+{
+    // A new file gets 0666 less the umask, so a copied program could not be
+    // started. Each class that may read the copy may run it when it could run
+    // the source, which keeps the umask's choice of who reads.
+    struct statx from;
+    struct statx to;
+    const xString target = ToNativePathUtf8(destination);
+    if (!Query(ToNativePathUtf8(source), from) || !Query(target, to))
+        return;
+    mode_t mode = to.stx_mode & 07777;
+    if ((from.stx_mode & S_IXUSR) && (mode & S_IRUSR))
+        mode |= S_IXUSR;
+    if ((from.stx_mode & S_IXGRP) && (mode & S_IRGRP))
+        mode |= S_IXGRP;
+    if ((from.stx_mode & S_IXOTH) && (mode & S_IROTH))
+        mode |= S_IXOTH;
+    if (mode != (to.stx_mode & 07777))
+        chmod(target.c_str(), mode);
+}

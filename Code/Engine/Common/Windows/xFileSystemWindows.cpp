@@ -344,3 +344,10 @@ xWString xFileSystem::ToNativeDirectoryPath(const xWString& path) const
 {
     return BackSlashes(NormalisePath(AsDirectoryPath(path)));
 }
+
+void xFileSystem::CarryExecutePermission(const xWString& destination, const xWString& source) const
+{
+    // Whether a file may run follows from its name and content here.
+    (void)destination;
+    (void)source;
+}

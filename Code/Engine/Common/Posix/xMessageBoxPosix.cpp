@@ -1,0 +1,13 @@
+#include "xMessageBox.h"
+
+#include <cstdio>
+
+bool ShowErrorMessageBox(const xWString& text, const xWString& caption)
+{
+    // No dialog toolkit here: the notice goes to the terminal, and the caller
+    // goes on as after an OK.
+    const xString line = xString(caption) + ": " + xString(text) + "\n";
+    fputs(line.c_str(), stderr);
+    fflush(stderr);
+    return true;
+}

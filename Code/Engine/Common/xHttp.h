@@ -1,0 +1,140 @@
+#pragma once
+
+#include "xString.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// Plain HTTP transport, shaped by what the downloader asks of it: a session (the
+// agent and the proxy choice) opens connections to one host and port, a
+// connection opens requests, a request is sent once and its body pulled with
+// Read. Windows speaks WinINet; POSIX drives a libcurl easy handle through the
+// multi interface from inside Read, so both block the calling thread the same
+// way. Objects are used by one thread at a time; a session may serve many
+// threads. A connection must outlive its requests, a session its connections.
+
+// Request flags: the WinINet flags the callers name. The Windows side passes the
+// INTERNET_FLAG_* values; the POSIX side sends what WinINet would.
+enum xHttpFlags : uint32_t
+{
+    xHttpFlagNone = 0,
+    // INTERNET_FLAG_KEEP_CONNECTION: reuse the connection where the server allows.
+    xHttpFlagKeepConnection = 1u << 0,
+    // INTERNET_FLAG_RELOAD: never answered from a local cache.
+    xHttpFlagReload = 1u << 1,
+    // INTERNET_FLAG_NO_CACHE_WRITE: the response is not stored in a local cache.
+    xHttpFlagNoCacheWrite = 1u << 2,
+    // INTERNET_FLAG_PRAGMA_NOCACHE: asks proxies on the way not to answer from theirs.
+    xHttpFlagPragmaNoCache = 1u << 3,
+};
+
+enum class xHttpProxyMode
+{
+    // The system's proxy settings (Windows: the Internet options; POSIX: http_proxy and no_proxy).
+    Preconfigured,
+    // Straight to the server, whatever the settings say.
+    Direct,
+};
+
+class xHttpConnection;
+class xHttpRequest;
+
+class xHttpSession
+{
+public:
+    // Connecting for longer counts as a failed send.
+    static constexpr uint32_t DefaultConnectTimeoutMs = 15000;
+    // No byte for this long, while waiting for the response or for body bytes,
+    // counts as a failed send or read: a server that stops talking must not hold
+    // a worker thread for ever.
+    static constexpr uint32_t DefaultStallTimeoutMs = 30000;
+
+    // Null when the system refuses to open a session.
+    static std::unique_ptr<xHttpSession> Open(const char* agent, xHttpProxyMode mode);
+    ~xHttpSession();
+    xHttpSession(const xHttpSession&) = delete;
+    xHttpSession& operator=(const xHttpSession&) = delete;
+
+    // For requests opened afterwards; 0 keeps the current value.
+    void SetTimeouts(uint32_t connectMs, uint32_t stallMs);
+    uint32_t GetConnectTimeoutMs() const { return ConnectTimeoutMs.load(std::memory_order_relaxed); }
+    uint32_t GetStallTimeoutMs() const { return StallTimeoutMs.load(std::memory_order_relaxed); }
+    const xString& GetAgent() const { return Agent; }
+    xHttpProxyMode GetProxyMode() const { return ProxyMode; }
+
+    // Null on failure. Nothing goes over the network yet: the first request connects.
+    std::unique_ptr<xHttpConnection> Connect(const char* host, uint16_t port);
+
+    struct Native;
+
+private:
+    xHttpSession(const char* agent, xHttpProxyMode mode);
+
+    xString Agent;
+    xHttpProxyMode ProxyMode;
+    std::atomic<uint32_t> ConnectTimeoutMs{DefaultConnectTimeoutMs};
+    std::atomic<uint32_t> StallTimeoutMs{DefaultStallTimeoutMs};
+    std::unique_ptr<Native> Os;
+};
+
+class xHttpConnection
+{
+public:
+    ~xHttpConnection();
+    xHttpConnection(const xHttpConnection&) = delete;
+    xHttpConnection& operator=(const xHttpConnection&) = delete;
+
+    // `version` such as "HTTP/1.0" or "HTTP/1.1" (null: HTTP/1.1); `acceptTypes`
+    // a null-terminated list of media types, or null for no Accept header; `flags`
+    // a combination of xHttpFlags. Null on failure.
+    std::unique_ptr<xHttpRequest> OpenRequest(const char* verb, const char* path, const char* version,
+                                              const char* const* acceptTypes, uint32_t flags);
+
+    const xString& GetHost() const { return Host; }
+    uint16_t GetPort() const { return Port; }
+
+    struct Native;
+
+private:
+    friend class xHttpSession;
+    xHttpConnection(xHttpSession& session, const char* host, uint16_t port);
+
+    xHttpSession& Session;
+    xString Host;
+    uint16_t Port;
+    std::unique_ptr<Native> Os;
+};
+
+class xHttpRequest
+{
+public:
+    ~xHttpRequest();
+    xHttpRequest(const xHttpRequest&) = delete;
+    xHttpRequest& operator=(const xHttpRequest&) = delete;
+
+    // Sends the request with `headers` (complete lines, each ending in "\r\n";
+    // null or empty for none), going out as given, and waits for the status line
+    // and headers of the response. False when no response came. Call once.
+    bool Send(const char* headers);
+    // The response's status code; 0 before a successful Send.
+    int StatusCode();
+    // The first value of the response header `name` (any case). False when the
+    // response has no such header.
+    bool QueryHeader(const char* name, xString& value);
+    // Waits until `max` bytes of the body have arrived or the body has ended, and
+    // copies them to `buffer`. The count; 0 at the end of the body (and always for
+    // `max` 0); -1 when the transfer failed: connection lost, stalled beyond the
+    // session's stall time, or a broken response. Bytes that arrived before a
+    // failure are handed out first; the next call then gives -1.
+    int64_t Read(void* buffer, size_t max);
+
+    struct Native;
+
+private:
+    friend class xHttpConnection;
+    xHttpRequest();
+
+    std::unique_ptr<Native> Os;
+};

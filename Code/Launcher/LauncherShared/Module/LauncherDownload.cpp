@@ -1,0 +1,533 @@
+#include "LauncherDownload.h"
+
+#include "InternetSessions.h"
+#include "PackageProgress.h"
+#include "UrlParts.h"
+
+#include "xEngineContext.h"
+#include "xEngineFileSystem.h"
+#include "xLogLine.h"
+#include "xPath.h"
+#include "xStringOps.h"
+#include "xSystemPaths.h"
+#include "xTextConversion.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace
+{
+const char* const AnyType[] = {"*/*", nullptr};
+
+std::mutex FolderLock;
+xWString FolderSetting;
+
+const xEngineFileSystem& Files()
+{
+    if (GEngineContext != nullptr && GEngineContext->FileSystem != nullptr)
+        return *GEngineContext->FileSystem;
+    // Before the platform start-up (and in tests) a plain one does the same work.
+    static const xEngineFileSystem* local = new xEngineFileSystem();
+    return *local;
+}
+
+// Sizes and positions go into the log lines as 32-bit numbers, as they always have.
+int Low32(uint64_t value)
+{
+    return static_cast<int>(static_cast<uint32_t>(value));
+}
+
+xString SignedText(int64_t value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%" PRId64, value);
+    return xString(text);
+}
+
+bool IsSuccess(int status)
+{
+    return status >= 200 && status < 300;
+}
+
+// The crack, the session and the connection that every operation starts with.
+struct Target
+{
+    UrlParts Parts;
+    std::unique_ptr<xHttpConnection> Connection;
+};
+
+bool OpenTarget(const xString& url, Target& target)
+{
+    if (!CrackUrl(url, target.Parts))
+        return false;
+    xHttpSession* session = DownloadSession();
+    if (session == nullptr)
+    {
+        LogErrorLine("Create internet session failed.");
+        return false;
+    }
+    target.Connection = session->Connect(target.Parts.Host.c_str(), target.Parts.Port);
+    return target.Connection != nullptr;
+}
+
+// Where the body's bytes go: the same read loop fills a file or a buffer.
+class DownloadSink
+{
+public:
+    virtual ~DownloadSink() = default;
+    // `count` bytes that belong at `offset` of the range; false stops the transfer.
+    virtual bool Put(uint64_t offset, const uint8_t* data, size_t count) = 0;
+};
+
+class FileSink : public DownloadSink
+{
+public:
+    explicit FileSink(xFile& file) : File(file) {}
+    bool Put(uint64_t offset, const uint8_t* data, size_t count) override
+    {
+        if (!File.Seek(static_cast<int64_t>(offset)))
+            return false;
+        if (!File.Write(data, static_cast<int64_t>(count)))
+        {
+            LogErrorLine("An exception happens when write data to file");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    xFile& File;
+};
+
+class MemorySink : public DownloadSink
+{
+public:
+    explicit MemorySink(std::vector<uint8_t>& buffer) : Buffer(buffer) {}
+    bool Put(uint64_t offset, const uint8_t* data, size_t count) override
+    {
+        std::memcpy(Buffer.data() + offset, data, count);
+        PackageBytesReceived.fetch_add(count, std::memory_order_relaxed);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t>& Buffer;
+};
+
+enum class BodyEnd
+{
+    // A read gave 0 bytes: the body ended, or the range was full and a read of 0 was asked.
+    Ended,
+    ReadFailed,
+    SinkFailed,
+};
+
+// Discards `skip` bytes, then hands at most `length` bytes to the sink in pieces
+// of DownloadChunkSize, adding each piece to `counted` and to `counter` (when
+// given). Never reads past `length`, so a body longer than announced cannot
+// write past the space set aside for it.
+BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, DownloadSink& sink,
+                     uint64_t& counted, std::atomic<uint64_t>* counter)
+{
+    uint8_t buffer[DownloadChunkSize];
+    while (skip > 0)
+    {
+        const int64_t got =
+            request.Read(buffer, static_cast<size_t>(std::min<uint64_t>(skip, sizeof(buffer))));
+        if (got < 0)
+            return BodyEnd::ReadFailed;
+        if (got == 0)
+            return BodyEnd::Ended;
+        skip -= static_cast<uint64_t>(got);
+    }
+    uint64_t offset = 0;
+    for (;;)
+    {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, sizeof(buffer)));
+        const int64_t got = request.Read(buffer, want);
+        if (got < 0)
+            return BodyEnd::ReadFailed;
+        if (got == 0)
+            return BodyEnd::Ended;
+        if (!sink.Put(offset, buffer, static_cast<size_t>(got)))
+            return BodyEnd::SinkFailed;
+        offset += static_cast<uint64_t>(got);
+        counted += static_cast<uint64_t>(got);
+        if (counter != nullptr)
+            counter->fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
+    }
+}
+
+// Whether the answer to a ranged GET carries bytes first .. first + length - 1
+// of the file of `whole` bytes that the HEAD described, and how many leading
+// bytes of its body to skip to reach them. An error page is no file, and a
+// server that ignores the range must not have the file's first bytes taken for
+// the range's.
+bool AcceptRangedAnswer(xHttpRequest& request, uint64_t first, uint64_t length, uint64_t whole,
+                        const xString& url, uint64_t& skip)
+{
+    const int status = request.StatusCode();
+    xString text;
+    if (status == 206)
+    {
+        ContentRange range;
+        if (!request.QueryHeader("Content-Range", text) || !ParseContentRange(text, range) ||
+            range.First != first || (range.Total >= 0 && static_cast<uint64_t>(range.Total) != whole))
+        {
+            LogErrorLine("wrong range in the answer, nothing taken from %s", url.c_str());
+            return false;
+        }
+        skip = 0;
+        return true;
+    }
+    if (IsSuccess(status))
+    {
+        // The whole file: the range was ignored. A length other than the HEAD's
+        // means the file changed in between (or the server is lying).
+        if (request.QueryHeader("Content-Length", text) &&
+            ParseContentLength(text) != static_cast<int64_t>(whole))
+        {
+            LogErrorLine("file size changed, nothing taken from %s", url.c_str());
+            return false;
+        }
+        skip = first;
+        return true;
+    }
+    // Nothing was asked for, so "nothing satisfiable" is the right answer: the
+    // empty file's "bytes=0--1".
+    if (status == 416 && length == 0)
+    {
+        skip = 0;
+        return true;
+    }
+    LogErrorLine("http status %d, nothing taken from %s", status, url.c_str());
+    return false;
+}
+
+// The ranged transfer of DownloadFile: bytes 0 .. size - 1 into the file.
+void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t size, uint64_t& counted,
+                    std::atomic<uint64_t>* counter)
+{
+    const xString header = MakeRangeHeader(0, size);
+    const xString endText = SignedText(static_cast<int64_t>(size - 1));
+    std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
+        "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagKeepConnection);
+    if (!request || !request->Send(header.c_str()))
+        return;
+    uint64_t skip = 0;
+    if (!AcceptRangedAnswer(*request, 0, size, size, url, skip))
+        return;
+    FileSink sink(file);
+    switch (TransferBody(*request, skip, size, sink, counted, counter))
+    {
+    case BodyEnd::Ended:
+        LogLine("Finished BLock, start pos: %d, end pos: %s.", 0, endText.c_str());
+        break;
+    case BodyEnd::ReadFailed:
+        LogErrorLine("read data failed");
+        break;
+    case BodyEnd::SinkFailed:
+        break;
+    }
+}
+
+const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                   "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                   "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+} // namespace
+
+void SetDownloadFolder(const xWString& folder)
+{
+    std::lock_guard<std::mutex> guard(FolderLock);
+    FolderSetting = folder.IsEmpty() ? folder : AsDirectoryPath(folder);
+}
+
+xWString GetDownloadFolder()
+{
+    {
+        std::lock_guard<std::mutex> guard(FolderLock);
+        if (!FolderSetting.IsEmpty())
+            return FolderSetting;
+    }
+    return GetModuleDirectory();
+}
+
+bool GetUrlFileName(const xString& url, xString& name)
+{
+    UrlParts parts;
+    if (!CrackUrl(url, parts))
+        return false;
+    size_t slash = parts.Path.Length();
+    while (slash > 0 && parts.Path[slash - 1] != '/')
+        --slash;
+    name = SubText(parts.Path, slash);
+    return !name.IsEmpty();
+}
+
+bool IsPlainFileName(const xString& name)
+{
+    if (name.IsEmpty() || FindText(name, "..") >= 0)
+        return false;
+    for (char c : name)
+    {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr)
+            return false;
+    }
+    // Windows drops a trailing dot or blank, so "a." would land on "a".
+    if (name.Last() == '.' || name.Last() == ' ')
+        return false;
+    // "NUL.td" is the null device on Windows, whatever the extension.
+    const ptrdiff_t dot = FindText(name, ".");
+    const xString stem = dot < 0 ? name : SubText(name, 0, static_cast<size_t>(dot));
+    for (const char* device : DeviceNames)
+    {
+        if (EqualsNoCase(stem, device))
+            return false;
+    }
+    return true;
+}
+
+int64_t ParseContentLength(const xString& text)
+{
+    // WinINet is asked for the header in a 30-byte buffer; a longer text does not fit.
+    if (text.Length() >= 30)
+        return -1;
+    size_t at = 0;
+    while (at < text.Length() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    if (at == text.Length() || text[at] < '0' || text[at] > '9')
+        return -1;
+    uint64_t value = 0;
+    while (at < text.Length() && text[at] >= '0' && text[at] <= '9')
+    {
+        value = value * 10 + static_cast<uint64_t>(text[at] - '0');
+        if (value > static_cast<uint64_t>(INT64_MAX))
+            return -1;
+        ++at;
+    }
+    while (at < text.Length() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    return at == text.Length() ? static_cast<int64_t>(value) : -1;
+}
+
+bool ParseContentRange(const xString& text, ContentRange& range)
+{
+    auto number = [&](size_t& at, uint64_t& value)
+    {
+        const size_t start = at;
+        value = 0;
+        while (at < text.Length() && text[at] >= '0' && text[at] <= '9')
+        {
+            if (at - start >= 19)
+                return false;
+            value = value * 10 + static_cast<uint64_t>(text[at] - '0');
+            ++at;
+        }
+        return at > start;
+    };
+    if (!StartsWith(text, "bytes "))
+        return false;
+    size_t at = 6;
+    ContentRange parsed;
+    if (!number(at, parsed.First) || at >= text.Length() || text[at] != '-')
+        return false;
+    ++at;
+    if (!number(at, parsed.Last) || at >= text.Length() || text[at] != '/' || parsed.Last < parsed.First)
+        return false;
+    ++at;
+    if (at + 1 == text.Length() && text[at] == '*')
+        parsed.Total = -1;
+    else
+    {
+        uint64_t total = 0;
+        if (!number(at, total) || at != text.Length() || total <= parsed.Last)
+            return false;
+        parsed.Total = static_cast<int64_t>(total);
+    }
+    range = parsed;
+    return true;
+}
+
+xString MakeRangeHeader(uint64_t first, uint64_t length)
+{
+    // Unsigned arithmetic wraps where signed would overflow; 0 - 1 prints as -1.
+    return "Range: bytes=" + SignedText(static_cast<int64_t>(first)) + "-" +
+           SignedText(static_cast<int64_t>(first + length - 1)) + "\r\n";
+}
+
+int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
+{
+    if (connection == nullptr || path == nullptr || path[0] == 0)
+        return -1;
+    std::unique_ptr<xHttpRequest> request =
+        connection->OpenRequest("HEAD", path, "HTTP/1.0", nullptr, xHttpFlagKeepConnection);
+    if (!request || !request->Send(nullptr))
+        return -1;
+    // An error page's length is not the file's.
+    if (!IsSuccess(request->StatusCode()))
+        return -1;
+    xString text;
+    if (!request->QueryHeader("Content-Length", text))
+        return -1;
+    return ParseContentLength(text);
+}
+
+void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size)
+{
+    LogLine("downloading %s", url.c_str());
+    UrlParts parts;
+    if (!CrackUrl(url, parts))
+        return;
+    // The name is settled before any request: a URL that names no file we may
+    // store costs no traffic.
+    xString name;
+    if (!GetUrlFileName(url, name))
+    {
+        LogErrorLine("Get file name failed.");
+        return;
+    }
+    // The name comes from the server's side of the world; it must not lead
+    // out of the download folder or onto a device.
+    if (!IsPlainFileName(name))
+    {
+        LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
+        return;
+    }
+
+    Target target;
+    if (!OpenTarget(url, target))
+        return;
+    const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str());
+    if (remoteSize < 0)
+        return;
+    const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
+    LogLine("file size: %d", Low32(fileSize));
+
+    const xEngineFileSystem& files = Files();
+    const xWString folder = GetDownloadFolder();
+    std::unique_ptr<xFile> file;
+    xString temporaryName = name + ".td";
+    for (int counter = 0; counter <= MaxNumberedTemporaryNames; ++counter)
+    {
+        file = files.OpenWrite(folder + Utf8ToWide(temporaryName), false, true);
+        if (file || counter == MaxNumberedTemporaryNames)
+            break;
+        char suffix[24];
+        std::snprintf(suffix, sizeof(suffix), "_%d.td", counter);
+        temporaryName = name + suffix;
+    }
+    if (!file)
+    {
+        LogErrorLine("Create temporary file failed: %s", name.c_str());
+        return;
+    }
+    // Preallocation: the file takes its full size before the first byte. xFile
+    // has no set-end-of-file, so the last byte is written; the bytes before it
+    // read as zeros (a sparse hole on POSIX).
+    if (fileSize > 0)
+    {
+        const uint8_t zero = 0;
+        if (!file->Seek(static_cast<int64_t>(fileSize - 1)) || !file->Write(&zero, 1))
+            return;
+    }
+    LogLine("file created: %s", temporaryName.c_str());
+
+    if (size != nullptr)
+        size->store(fileSize, std::memory_order_relaxed);
+    if (received != nullptr)
+        received->store(0, std::memory_order_relaxed);
+    uint64_t counted = 0;
+    TransferToFile(target, url, *file, fileSize, counted, received);
+    file->Close();
+    if (counted != fileSize)
+        return;
+
+    // MoveReplacing removes an earlier file of the name itself, and only now,
+    // after every byte has arrived.
+    const xWString finalPath = folder + Utf8ToWide(name);
+    files.MoveReplacing(finalPath, folder + Utf8ToWide(temporaryName));
+    LogLine("renaming %s to %s", temporaryName.c_str(), name.c_str());
+    if (files.IsFile(finalPath))
+        LogLine("file : %s finish.\n", name.c_str());
+    else
+        LogLine("file : %s don't exist", name.c_str());
+}
+
+void FetchText(const xString& url, xString& text)
+{
+    LogLine("downloading %s", url.c_str());
+    Target target;
+    if (!OpenTarget(url, target))
+        return;
+    // Version files change under the same name: bypass every cache both ways.
+    std::unique_ptr<xHttpRequest> request =
+        target.Connection->OpenRequest("GET", target.Parts.Path.c_str(), "HTTP/1.1", nullptr,
+                                       xHttpFlagReload | xHttpFlagNoCacheWrite | xHttpFlagPragmaNoCache);
+    if (!request || !request->Send(nullptr))
+        return;
+    const int status = request->StatusCode();
+    if (!IsSuccess(status))
+    {
+        LogErrorLine("http status %d, nothing taken from %s", status, url.c_str());
+        return;
+    }
+    char buffer[DownloadChunkSize] = {};
+    if (request->Read(buffer, sizeof(buffer)) < 0)
+    {
+        LogErrorLine("read data failed");
+        return;
+    }
+    buffer[sizeof(buffer) - 1] = 0;
+    xString line(buffer);
+    const ptrdiff_t crlf = FindText(line, "\r\n");
+    if (crlf >= 0)
+        line.Truncate(static_cast<size_t>(crlf));
+    const ptrdiff_t lf = FindText(line, "\n");
+    if (lf >= 0)
+        line.Truncate(static_cast<size_t>(lf));
+    text = line;
+}
+
+void DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer)
+{
+    Target target;
+    if (!OpenTarget(url, target))
+        return;
+    const int64_t whole = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str());
+    if (whole < 0)
+        return;
+    LogLine("file size: %d", Low32(static_cast<uint64_t>(whole)));
+    buffer.assign(static_cast<size_t>(length), 0);
+
+    const xString header = MakeRangeHeader(start, length);
+    const xString endText = SignedText(static_cast<int64_t>(start + length - 1));
+    uint64_t counted = 0;
+    {
+        std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
+            "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagNone);
+        uint64_t skip = 0;
+        if (request && request->Send(header.c_str()) &&
+            AcceptRangedAnswer(*request, start, length, static_cast<uint64_t>(whole), url, skip))
+        {
+            MemorySink sink(buffer);
+            switch (TransferBody(*request, skip, length, sink, counted, nullptr))
+            {
+            case BodyEnd::Ended:
+                LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
+                break;
+            case BodyEnd::ReadFailed:
+                LogErrorLine("read data failed");
+                break;
+            case BodyEnd::SinkFailed:
+                break;
+            }
+        }
+    }
+    if (counted == static_cast<uint64_t>(whole))
+        LogLine("file buffer complete");
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "xHttp.h"
+#include "xString.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Every HTTP transfer of the update: blocking operations over the transport, one
+// connection and one request at a time, read in 2048-byte pieces. Callers judge
+// success by what they get (the file, the text, the buffer), never by a result;
+// failures leave log lines. Safe to run on several threads at once.
+
+// Bytes asked of the transport per read.
+constexpr size_t DownloadChunkSize = 2048;
+// After the temporary name itself, this many numbered variants are tried.
+constexpr int MaxNumberedTemporaryNames = 100;
+
+// Content-Length of a HEAD (HTTP/1.0) for `path`; -1 when the connection or the
+// path is missing, no response came, the status is not a success, or the answer
+// has no usable Content-Length.
+int64_t QueryRemoteSize(xHttpConnection* connection, const char* path);
+
+// Fetches the file that `url` names into the download folder, under the last
+// component of the URL's path. The bytes go to "<name>.td" (or "<name>_<n>.td"
+// when that is held open elsewhere), preallocated to the size the HEAD
+// announced, and are moved onto "<name>" only once all of them have arrived;
+// any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
+// and `size` are optional progress values read by another thread.
+void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
+                  std::atomic<uint64_t>* size = nullptr);
+
+// The first line of the remote text (at most 2047 bytes, one read of 2048);
+// `text` keeps what the caller put there when the fetch fails.
+void FetchText(const xString& url, xString& text);
+
+// Bytes start .. start + length - 1 of the remote file into `buffer`, which is
+// resized to `length` and zero-filled first (once the HEAD has answered);
+// bytes that do not arrive stay zero. Every byte stored is added to
+// PackageBytesReceived.
+void DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer);
+
+// Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
+// default, means the launcher's own folder (GetModuleDirectory).
+void SetDownloadFolder(const xWString& folder);
+xWString GetDownloadFolder();
+
+// The pieces the operations are made of, plain functions of plain values.
+
+// The last component of the URL's path (query included); false when the URL
+// cannot be cracked or its path ends in "/".
+bool GetUrlFileName(const xString& url, xString& name);
+// A name that stays inside the download folder and means the same file on every
+// system: not empty, no "/", "\", ":", "..", control character or character
+// that Windows forbids in names, no trailing dot or blank, no device name.
+bool IsPlainFileName(const xString& name);
+// A Content-Length text as a size: optional blanks, then decimal digits; -1 for
+// anything else, a negative number, a text of 30 bytes or more, or a value past
+// 2^63 - 1.
+int64_t ParseContentLength(const xString& text);
+
+struct ContentRange
+{
+    uint64_t First = 0;
+    uint64_t Last = 0;
+    // -1 when the server wrote "*".
+    int64_t Total = -1;
+};
+// "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"); false for anything else.
+bool ParseContentRange(const xString& text, ContentRange& range);
+// "Range: bytes=<first>-<last>\r\n", both as signed decimal: the range of 0
+// bytes at 0 reads "bytes=0--1".
+xString MakeRangeHeader(uint64_t first, uint64_t length);

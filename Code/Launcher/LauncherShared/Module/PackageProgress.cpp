@@ -1,0 +1,3 @@
+#include "PackageProgress.h"
+
+std::atomic<uint64_t> PackageBytesReceived{0};

@@ -1,0 +1,105 @@
+#include "Crc32c.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace
+{
+// Bit by bit from the definition: independent of both table and instruction.
+uint32_t ReferenceCrc32c(const uint8_t* data, size_t length)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i)
+    {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ ((crc & 1u) ? 0x82F63B78u : 0u);
+    }
+    return ~crc;
+}
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& byte : bytes)
+        byte = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+struct Implementation
+{
+    const char* Name;
+    uint32_t (*Function)(const void*, size_t, uint32_t);
+};
+
+std::vector<Implementation> AvailableImplementations()
+{
+    std::vector<Implementation> found = {{"Crc32c", Crc32c}, {"software", Crc32cSoftware}};
+    if (HasCrc32Instruction())
+        found.push_back({"hardware", Crc32cHardware});
+    return found;
+}
+} // namespace
+
+// The iSCSI test patterns (RFC 3720, B.4) and the common check value.
+TEST(Crc32c, KnownVectorsFromEveryImplementation)
+{
+    std::vector<uint8_t> zeros(32, 0x00), ones(32, 0xFF), ascending(32), descending(32);
+    for (size_t i = 0; i < 32; ++i)
+    {
+        ascending[i] = static_cast<uint8_t>(i);
+        descending[i] = static_cast<uint8_t>(31 - i);
+    }
+    for (const Implementation& crc : AvailableImplementations())
+    {
+        SCOPED_TRACE(crc.Name);
+        EXPECT_EQ(0xE3069283u, crc.Function("123456789", 9, 0));
+        EXPECT_EQ(0x8A9136AAu, crc.Function(zeros.data(), zeros.size(), 0));
+        EXPECT_EQ(0x62A8AB43u, crc.Function(ones.data(), ones.size(), 0));
+        EXPECT_EQ(0x46DD794Eu, crc.Function(ascending.data(), ascending.size(), 0));
+        EXPECT_EQ(0x113FDB5Cu, crc.Function(descending.data(), descending.size(), 0));
+        EXPECT_EQ(0u, crc.Function(nullptr, 0, 0));
+    }
+}
+
+// The paths split a range differently (alignment head, 4- or 8-byte body, tail),
+// so every length from 0 to 300 at every start alignment 0 to 7 is compared.
+TEST(Crc32c, ImplementationsAgreeOnEveryLengthAndAlignment)
+{
+    const std::vector<uint8_t> buffer = RandomBytes(300 + 8 + 8, 7);
+    // Start from an 8-aligned address so `alignment` is the real misalignment.
+    const uint8_t* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
+    const std::vector<Implementation> implementations = AvailableImplementations();
+    for (size_t alignment = 0; alignment < 8; ++alignment)
+    {
+        for (size_t length = 0; length <= 300; ++length)
+        {
+            const uint8_t* data = base + alignment;
+            const uint32_t expected = ReferenceCrc32c(data, length);
+            for (const Implementation& crc : implementations)
+            {
+                ASSERT_EQ(expected, crc.Function(data, length, 0))
+                    << crc.Name << ": length " << length << ", alignment " << alignment;
+            }
+        }
+    }
+}
+
+TEST(Crc32c, ContinuesFromAStartValue)
+{
+    const std::vector<uint8_t> data = RandomBytes(257, 11);
+    for (const Implementation& crc : AvailableImplementations())
+    {
+        const uint32_t whole = crc.Function(data.data(), data.size(), 0);
+        for (size_t split = 0; split <= data.size(); ++split)
+        {
+            const uint32_t head = crc.Function(data.data(), split, 0);
+            ASSERT_EQ(whole, crc.Function(data.data() + split, data.size() - split, head))
+                << crc.Name << ": split at " << split;
+        }
+    }
+}

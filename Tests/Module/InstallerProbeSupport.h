@@ -1,0 +1,164 @@
+#pragma once
+
+// What the installation and publish-folder tests share: temporary folders with
+// awkward names, the InstallerProbe program beside the tests, and reading the
+// reports it writes.
+
+#include "xPath.h"
+#include "xProcess.h"
+#include "xSystemPaths.h"
+#include "xTextConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace InstallerProbeSupport
+{
+namespace fs = std::filesystem;
+
+inline std::string Narrow(const xWString& text)
+{
+    return xString(text).c_str();
+}
+
+// "/" form, as the launcher's paths are.
+inline xWString Wide(const fs::path& path)
+{
+    const std::u16string text = path.generic_u16string();
+    return xWString(text.c_str(), text.size());
+}
+
+inline fs::path FsPath(const xWString& path)
+{
+    return fs::path(std::u16string(path.c_str(), path.Length()));
+}
+
+// ".exe" on Windows, nothing on Linux: whatever the test program itself carries.
+inline xWString ExecutableSuffix()
+{
+    return GetExtension(GetModulePath());
+}
+
+// The stand-in launcher built beside the tests.
+inline fs::path ProbeProgram()
+{
+    return FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
+}
+
+// Quoted for a command line, in "/" form.
+inline std::string Quoted(const fs::path& path)
+{
+    return "\"" + Narrow(Wide(path)) + "\"";
+}
+
+inline std::vector<std::string> ReadLines(const fs::path& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+inline bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
+{
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+inline std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "  " + line + "\n";
+    return text.empty() ? "  (nothing)\n" : text;
+}
+
+// Polls until `done` holds or the time is up; the final answer of `done`.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done())
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A copy of the probe under `name` in `folder`, runnable.
+inline fs::path PlaceProbe(const fs::path& folder, const std::string& name)
+{
+    fs::create_directories(folder);
+    const fs::path target = folder / fs::u8path(name);
+    fs::copy_file(ProbeProgram(), target, fs::copy_options::overwrite_existing);
+    return target;
+}
+
+// Starts `program` with `arguments` in `folder`; the test fails when it cannot.
+inline xProcessHandle StartProbe(const fs::path& program, const std::string& arguments,
+                                 const fs::path& folder)
+{
+    uint32_t processId = 0;
+    xProcessHandle handle =
+        StartProcess(Wide(program), Utf8ToWide(arguments.c_str()), Wide(folder), &processId);
+    EXPECT_TRUE(handle.IsValid() && processId != 0) << "could not start " << Narrow(Wide(program));
+    return handle;
+}
+
+// The exit code, or -1 when the process did not end within the limit.
+inline int ExitCodeOf(xProcessHandle& process, uint32_t limitMs = 30000)
+{
+    int code = -1;
+    if (!process.Wait(limitMs, &code))
+        return -1;
+    return code;
+}
+
+// A fresh folder whose name holds a blank and Chinese text, removed afterwards
+// (after its probes have been told to end).
+class ProbeFolderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Root =
+            fs::temp_directory_path() / fs::u8path("inst \xe5\xae\x89\xe8\xa3\x85-" + std::to_string(stamp));
+        fs::create_directories(Root);
+        Release = Root / "release.flag";
+    }
+    void TearDown() override
+    {
+        ReleaseProbes();
+        for (xProcessHandle& probe : Probes)
+            probe.Wait(10000);
+        std::error_code ignored;
+        fs::remove_all(Root, ignored);
+    }
+
+    void ReleaseProbes() { std::ofstream(Release).put('x'); }
+
+    // A probe that holds on until released, kept for the clean-up.
+    xProcessHandle& Keep(xProcessHandle handle)
+    {
+        Probes.push_back(std::move(handle));
+        return Probes.back();
+    }
+
+    fs::path Root;
+    fs::path Release;
+    std::deque<xProcessHandle> Probes; // a deque keeps references to earlier ones valid
+};
+} // namespace InstallerProbeSupport

@@ -1,0 +1,375 @@
+#include "Installer.h"
+
+#include "InstallerProbeSupport.h"
+
+#include "xEngineFileSystem.h"
+#include "xPath.h"
+#include "xStringOps.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace InstallerProbeSupport;
+
+namespace
+{
+struct KeyCase
+{
+    const char16_t* BaseName;
+    const char16_t* Key;
+};
+
+const KeyCase KeyCases[] = {
+    {u"qtmx_vabcdefghijk", u"vabcdefghijk"},         // twelve from the "v": all of them
+    {u"QTMX_VABCDEFGHIJK", u"vabcdefghijk"},         // lower-cased first
+    {u"Game-VAbc", u""},                             // "-" becomes "_", but only four follow
+    {u"qtmx_vabcdefghij", u""},                      // eleven: too short
+    {u"qtmx_v0123456789abcdefghi", u"v0123456789a"}, // twenty from the "v": the first twelve
+    {u"qtmx-vABCDEFGHIJK-x", u"vabcdefghijk"},       // "-" before the "v" and inside the rest
+    {u"a_vx_vabcdefghijklm", u"vx_vabcdefgh"},       // the first "_v" counts
+    {u"qtmxvabcdefghijklm", u""},                    // no "_v" at all
+    {u"qtmx_abcdefghijklmnop", u""},
+    {u"", u""},
+    {u"_v", u""},
+    {u"\u6e38\u620f_v\u00c4\u00e9\u6e38abcdefghij", u"v\u00c4\u00e9\u6e38abcdefgh"}, // only A-Z fold
+};
+
+class FixedKey : public ::testing::TestWithParam<KeyCase>
+{
+};
+} // namespace
+
+TEST_P(FixedKey, FromTheBaseName)
+{
+    const KeyCase& c = GetParam();
+    EXPECT_EQ(Narrow(AutoLoginKeyFromBaseName(c.BaseName)), Narrow(c.Key))
+        << "base name " << Narrow(c.BaseName);
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallKey, FixedKey, ::testing::ValuesIn(KeyCases));
+
+TEST(InstallKey, ComesFromTheRunningFilesBaseNameWithoutFolderOrExtension)
+{
+    EXPECT_EQ(Narrow(AutoLoginKeyFromBaseName(
+                  GetFileStem(xWString(u"C:/Users/p/Downloads/qtmx_vabcdefghijk.exe")))),
+              "vabcdefghijk");
+    EXPECT_EQ(Narrow(AutoLoginKeyFromBaseName(GetFileStem(xWString(u"D:/_vfolder_name_long/Game-VAbc.exe")))),
+              "")
+        << "a \"_v\" in the folder is not the file's";
+}
+
+TEST(InstallKey, ArgumentsOfTheInstalledCopy)
+{
+    EXPECT_EQ(Narrow(InstallCopyArguments(u"vabcdefghijk")), "autologinkey=vabcdefghijk");
+    EXPECT_EQ(Narrow(InstallCopyArguments(u"")), "") << "no key, no argument at all";
+}
+
+TEST(InstallTarget, AppDataThenSubfolderThenProductCodeDotExe)
+{
+    EXPECT_EQ(Narrow(InstallTargetPath(u"C:/Users/p/AppData/Roaming/", u"kfcx/", u"qtmx")),
+              "C:/Users/p/AppData/Roaming/kfcx/qtmx.exe");
+    EXPECT_EQ(Narrow(InstallTargetPath(u"/home/p/.config", u"kfcx/", u"qtmx")),
+              "/home/p/.config/kfcx/qtmx.exe")
+        << "a folder without its trailing separator still ends with one";
+    EXPECT_EQ(Narrow(GetParentPath(InstallTargetPath(u"C:/A/", u"kfcx/", u"qtmx"))), "C:/A/kfcx/");
+    EXPECT_EQ(Narrow(InstallTargetPath(u"", u"kfcx/", u"qtmx")), "")
+        << "an unknown application-data folder must not become a relative path";
+}
+
+TEST(InstallTarget, SamePathInOtherLetterCaseIsTheInstalledLauncher)
+{
+    EXPECT_TRUE(IsSameLauncherPath(u"C:/Users/P/AppData/Roaming/KFCX/QTMX.EXE",
+                                   u"c:/users/p/appdata/roaming/kfcx/qtmx.exe"));
+    EXPECT_FALSE(IsSameLauncherPath(u"C:/kfcx/qtmx.exe", u"C:/kfcx/qtmx.exe2")) << "lengths differ";
+    EXPECT_FALSE(IsSameLauncherPath(u"C:/kfcx/qtmx.exe", u"C:/kfcx/qtmy.exe"));
+    EXPECT_FALSE(IsSameLauncherPath(u"C:/\u00c4/qtmx.exe", u"C:/\u00e4/qtmx.exe")) << "only A-Z fold";
+    EXPECT_FALSE(IsSameLauncherPath(u"C:/\u6e38/qtmx.exe", u"C:/\u620f/qtmx.exe"));
+}
+
+TEST(InstallTarget, RunningPathIsTheFirstTokenInSlashForm)
+{
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"\"C:\\My Games\\qtmx_v1.exe\" autologinkey=x")),
+              "C:/My Games/qtmx_v1.exe");
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"C:\\dl\\qtmx.exe updating")), "C:/dl/qtmx.exe");
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"")), "");
+}
+
+TEST(InstallTarget, FlagFilesAreNamedAfterTheRunningFile)
+{
+    const InstallFlagPaths flags = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/qtmx_vabcdefghijk.exe");
+    EXPECT_EQ(Narrow(flags.Installing), "C:/A/kfcx/qtmx_vabcdefghijk.installing");
+    EXPECT_EQ(Narrow(flags.Installed), "C:/A/kfcx/qtmx_vabcdefghijk.install");
+    const InstallFlagPaths odd = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/../..");
+    EXPECT_EQ(Narrow(GetParentPath(odd.Installing)), "C:/A/kfcx/") << "an odd name stays inside the folder";
+}
+
+TEST(LauncherProcessNames, FileNameIsTheLastComponent)
+{
+    EXPECT_EQ(Narrow(LauncherFileName(u"C:/a/qtmx.exe")), "qtmx.exe");
+    EXPECT_EQ(Narrow(LauncherFileName(u"C:\\a\\b c.exe")), "b c.exe");
+    EXPECT_EQ(Narrow(LauncherFileName(u"qtmx.exe")), "") << "a path without a separator has no name";
+    EXPECT_EQ(Narrow(LauncherFileName(u"C:qtmx.exe")), "");
+}
+
+TEST(LauncherProcessNames, CountsEitherNameExactlyAndEachProcessOnce)
+{
+    const std::vector<xWString> names = {u"qtmx_v1.exe",  u"qtmx.exe",    u"QTMX.EXE",
+                                         u"explorer.exe", u"qtmx_v1.exe", u"qtmx.ex"};
+    EXPECT_EQ(CountMatchingNames(names, u"qtmx_v1.exe", u"qtmx.exe"), 3);
+    EXPECT_EQ(CountMatchingNames(names, u"qtmx.exe", u"qtmx.exe"), 1) << "one name, each process once";
+    EXPECT_EQ(CountMatchingNames(names, u"Qtmx.exe", u"nothing.exe"), 0) << "letter case matters";
+    EXPECT_EQ(CountMatchingNames({}, u"qtmx.exe", u"qtmx.exe"), 0);
+}
+
+TEST(LauncherProcesses, ListIncludesThisProcess)
+{
+    const xWString own = GetFileName(GetModulePath());
+    EXPECT_GE(CountLauncherProcesses(GetModulePath(), u"/nowhere/none.exe"), 1)
+        << "this test program runs: " << Narrow(own);
+}
+
+namespace
+{
+class LauncherProcessCount : public ProbeFolderTest
+{
+};
+
+class InstallFlow : public ProbeFolderTest
+{
+protected:
+    // Runs the probe as an installing launcher; its report lines, exit code kept.
+    std::vector<std::string> RunInstall(const fs::path& program, const fs::path& appData,
+                                        const std::string& runningOverride = {})
+    {
+        const fs::path report = Root / "install-report.txt";
+        std::string arguments = "install " + Quoted(appData) + " " + Quoted(report);
+        if (!runningOverride.empty())
+            arguments += " " + runningOverride;
+        xProcessHandle probe = StartProbe(program, arguments, program.parent_path());
+        ExitCode = ExitCodeOf(probe);
+        return ReadLines(report);
+    }
+
+    // The lines the installed copy wrote, once it has written its folder.
+    static std::vector<std::string> StartedCopyReport(const fs::path& folder)
+    {
+        const fs::path report = folder / "started.txt";
+        WaitUntil(
+            [&]
+            {
+                const std::vector<std::string> lines = ReadLines(report);
+                return !lines.empty() && lines.back().rfind("cwd=", 0) == 0;
+            },
+            std::chrono::seconds(20));
+        return ReadLines(report);
+    }
+
+    static bool SameFolder(const std::string& cwdLine, const fs::path& folder)
+    {
+        std::error_code error;
+        return cwdLine.rfind("cwd=", 0) == 0 && fs::equivalent(fs::u8path(cwdLine.substr(4)), folder, error);
+    }
+
+    int ExitCode = -2;
+};
+} // namespace
+
+TEST_F(LauncherProcessCount, CountsRunningProbesByEitherName)
+{
+    const std::string name =
+        "qtmx_count" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) +
+        Narrow(ExecutableSuffix());
+    const fs::path program = PlaceProbe(Root / "count", name);
+    const xWString running = Wide(program);
+    const xWString other = u"C:/elsewhere/not-running.exe";
+    ASSERT_EQ(CountLauncherProcesses(running, other), 0) << "nothing of that name runs yet";
+
+    Keep(StartProbe(program, "wait " + Quoted(Release), Root));
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountLauncherProcesses(running, other) == 1; }, std::chrono::seconds(10)));
+    Keep(StartProbe(program, "wait " + Quoted(Release), Root));
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountLauncherProcesses(running, other) == 2; }, std::chrono::seconds(10)))
+        << "two probes run";
+    EXPECT_EQ(CountLauncherProcesses(other, running), 2) << "the install target's name counts too";
+    EXPECT_EQ(CountLauncherProcesses(running, running), 2) << "a process is counted once";
+    const xWString shouted = GetParentPath(running) + u"QTMX" + SubText(LauncherFileName(running), 4);
+    EXPECT_EQ(CountLauncherProcesses(shouted, other), 0) << "letter case matters";
+
+    ReleaseProbes();
+    for (xProcessHandle& probe : Probes)
+        EXPECT_EQ(ExitCodeOf(probe), 0);
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountLauncherProcesses(running, other) == 0; }, std::chrono::seconds(10)))
+        << "ended probes are not counted";
+}
+
+TEST_F(InstallFlow, CopiesFlagsStartsTheCopyWithTheKeyAndQuits)
+{
+    const fs::path program = PlaceProbe(Root / "download", "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 0) << Joined(report);
+    EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
+    EXPECT_FALSE(HasLine(report, "returned"));
+
+    ASSERT_TRUE(fs::exists(installFolder / "qtmx.exe"));
+    EXPECT_EQ(fs::file_size(installFolder / "qtmx.exe"), fs::file_size(program)) << "a whole copy";
+    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.install"));
+    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.installing"));
+    EXPECT_EQ(fs::file_size(installFolder / "qtmx_vabcdefghijk.install"), 0u);
+
+    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    ASSERT_EQ(started.size(), 2u) << "one argument and the folder:\n" << Joined(started);
+    EXPECT_EQ(started[0], "arg=autologinkey=vabcdefghijk");
+    EXPECT_TRUE(SameFolder(started[1], installFolder))
+        << "the copy runs in the install folder: " << started[1];
+}
+
+TEST_F(InstallFlow, ShortKeyStartsTheCopyWithoutArguments)
+{
+    const fs::path program = PlaceProbe(Root / "download", "Game-VAbc" + Narrow(ExecutableSuffix()));
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 0);
+    EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    EXPECT_TRUE(fs::exists(installFolder / "Game-VAbc.installing"));
+    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    ASSERT_EQ(started.size(), 1u) << Joined(started);
+    EXPECT_TRUE(SameFolder(started[0], installFolder)) << started[0];
+}
+
+TEST_F(InstallFlow, GivesWayToALauncherAlreadyInstalling)
+{
+    const std::string name =
+        "qtmx_vgiveway" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
+    const fs::path program = PlaceProbe(Root / "download", name + Narrow(ExecutableSuffix()));
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    fs::create_directories(installFolder);
+    std::ofstream(installFolder / (name + ".installing")).put('x');
+    Keep(StartProbe(program, "wait " + Quoted(Release), Root));
+    ASSERT_TRUE(WaitUntil([&] { return CountLauncherProcesses(Wide(program), u"/x/qtmx.exe") == 1; },
+                          std::chrono::seconds(10)));
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 0) << "it quits";
+    EXPECT_TRUE(HasLine(report, "Already installed 2")) << Joined(report);
+    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe")) << "nothing is copied";
+    EXPECT_FALSE(fs::exists(installFolder / (name + ".install")));
+}
+
+TEST_F(InstallFlow, QuitsWhenAnotherLauncherHoldsTheInstallingFlag)
+{
+    const std::string name =
+        "qtmx_vheld" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
+    const fs::path program = PlaceProbe(Root / "download", name + Narrow(ExecutableSuffix()));
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    fs::create_directories(installFolder);
+    xEngineFileSystem files;
+    std::unique_ptr<xFile> held = files.OpenWrite(Wide(installFolder / (name + ".installing")), false, false);
+    ASSERT_NE(held, nullptr);
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 0) << "it quits";
+    EXPECT_TRUE(HasLine(report, "InstallFlagFile Failed")) << Joined(report);
+    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe")) << "nothing is copied";
+}
+
+TEST_F(InstallFlow, FallsBackBesideTheRunningFileWhenTheInstallFolderCannotBeMade)
+{
+    const fs::path download = Root / "download";
+    const fs::path program = PlaceProbe(download, "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
+    // A file where the product's folder belongs: the folder cannot be created.
+    fs::create_directories(Root / "appdata");
+    std::ofstream(Root / "appdata" / "kfcx").put('x');
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 0) << Joined(report);
+    EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
+    EXPECT_TRUE(fs::exists(download / "qtmx.exe"));
+    EXPECT_FALSE(fs::exists(download / "qtmx_vabcdefghijk.installing")) << "no flags in the fall-back";
+    EXPECT_FALSE(fs::exists(download / "qtmx_vabcdefghijk.install"));
+    const std::vector<std::string> started = StartedCopyReport(download);
+    ASSERT_EQ(started.size(), 2u) << Joined(started);
+    EXPECT_EQ(started[0], "arg=autologinkey=vabcdefghijk");
+    EXPECT_TRUE(SameFolder(started[1], download)) << started[1];
+}
+
+TEST_F(InstallFlow, FallBackCopyDoesNotStartItselfAgain)
+{
+    const fs::path download = Root / "download";
+    const fs::path program = PlaceProbe(download, "qtmx.exe");
+    fs::create_directories(Root / "appdata");
+    std::ofstream(Root / "appdata" / "kfcx").put('x');
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_EQ(ExitCode, 3) << "InstallLauncher returned: " << Joined(report);
+    EXPECT_TRUE(HasLine(report, "returned"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(download / "started.txt")) << "the copy was started again";
+}
+
+TEST_F(InstallFlow, CopyThatCannotStartShowsTheNoticeAndQuits)
+{
+    // The running file is data under a program's name: it copies, but will not run.
+    fs::create_directories(Root / "download");
+    const fs::path data = Root / "download" / "qtmx_vabcdefghijk.exe";
+    std::ofstream(data, std::ios::binary) << "not a program";
+    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata", Quoted(data));
+    EXPECT_EQ(ExitCode, 0) << "it quits after the notice: " << Joined(report);
+    EXPECT_TRUE(HasLine(report, "InstallFailed")) << Joined(report);
+    EXPECT_TRUE(HasLine(report,
+                        "box=\xe6\xb5\x8b\xe8\xaf\x95\xe6\xb8\xb8\xe6\x88\x8f\xe5\xbe\xae\xe7\xab\xaf|"
+                        "\xe5\xbe\xae\xe7\xab\xaf\xe5\xae\x89\xe8\xa3\x85\xe9\x94\x99\xe8\xaf\xaf\xef\xbc\x8c"
+                        "\xe8\xaf\xb7\xe9\x87\x8d\xe6\x96\xb0\xe4\xb8\x8b\xe8\xbd\xbd\xe5\xbe\xae\xe7\xab\xaf"
+                        "\xef\xbc\x9f"))
+        << "caption: the game title and \"micro-client\"; the install error text:\n"
+        << Joined(report);
+    EXPECT_TRUE(fs::exists(Root / "appdata" / "kfcx" / "qtmx.exe")) << "the copy was made";
+}
+
+TEST_F(InstallFlow, NothingHappensWhenRunningFromTheTargetInOtherLetterCase)
+{
+    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
+    const std::string running = Narrow(Wide(Root / "appdata")) + "\\KFCX\\QTMX.EXE";
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata", "\"" + running + "\"");
+    EXPECT_EQ(ExitCode, 3) << "InstallLauncher returned";
+    EXPECT_EQ(report, std::vector<std::string>{"returned"}) << "nothing logged, no flag:\n" << Joined(report);
+    EXPECT_FALSE(fs::exists(Root / "appdata")) << "no folder, flag or copy may be made";
+}
+
+TEST_F(InstallFlow, FailedCopyLogsInstallFailedAndLetsTheFlagGo)
+{
+    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    const std::vector<std::string> report =
+        RunInstall(program, Root / "appdata", Quoted(Root / "gone" / "qtmx_vabcdefghijk.exe"));
+    EXPECT_EQ(ExitCode, 3) << "the launcher goes on from where it was started";
+    EXPECT_EQ(report, (std::vector<std::string>{"InstallFailed", "returned", "installing=free"}))
+        << "the flag is closed when the launcher goes on:\n"
+        << Joined(report);
+    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe"));
+    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.install"));
+    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.installing"));
+}
+
+TEST_F(InstallFlow, StaleInstallingFlagAloneDoesNotMakeItGiveWay)
+{
+    const fs::path program = PlaceProbe(Root / "download", "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
+    const fs::path installFolder = Root / "appdata" / "kfcx";
+    fs::create_directories(installFolder);
+    std::ofstream(installFolder / "qtmx_vabcdefghijk.installing") << "left by a launcher long gone";
+
+    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    EXPECT_TRUE(HasLine(report, "Installed")) << "it installs again: " << Joined(report);
+    EXPECT_EQ(fs::file_size(installFolder / "qtmx_vabcdefghijk.installing"), 0u) << "the flag is rewritten";
+    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    ASSERT_FALSE(started.empty()) << "the copy was not started";
+    EXPECT_EQ(started[0], "arg=autologinkey=vabcdefghijk");
+}

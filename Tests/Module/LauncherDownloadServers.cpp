@@ -1,0 +1,138 @@
+#include "LauncherDownloadServers.h"
+
+#include "xHttp.h"
+#include "xPath.h"
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+namespace
+{
+// "127.0.0.1:PORT" from the environment: the port, 0 when unset or malformed.
+uint16_t PortFromEnvironment(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        return 0;
+    const std::string text(value);
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || text.compare(0, colon, "127.0.0.1") != 0)
+        return 0;
+    const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+    return port > 0 && port < 65536 ? static_cast<uint16_t>(port) : 0;
+}
+
+void LookUp(TestServer& server, const char* addressVariable, const char* rootVariable,
+            const char* logVariable)
+{
+    const uint16_t port = PortFromEnvironment(addressVariable);
+    const char* root = std::getenv(rootVariable);
+    if (port == 0 || root == nullptr || root[0] == 0)
+        return;
+    server.Port = port;
+    server.Root = AsDirectoryPath(LocalPathFromEnvironment(root));
+    if (const char* log = logVariable != nullptr ? std::getenv(logVariable) : nullptr)
+        server.AccessLog = LocalPathFromEnvironment(log);
+    server.Available = true;
+}
+} // namespace
+
+std::string TestServer::BaseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(Port) + "/";
+}
+
+TestServer& GetTestServer(PeerKind kind)
+{
+    static std::mutex lock;
+    static TestServer servers[2];
+    static bool tried[2] = {false, false};
+    std::lock_guard<std::mutex> guard(lock);
+    const int index = kind == PeerKind::DevServer ? 0 : 1;
+    TestServer& server = servers[index];
+    if (!tried[index])
+    {
+        tried[index] = true;
+        server.Kind = kind;
+        if (kind == PeerKind::DevServer)
+            LookUp(server, "LAUNCHER_TEST_DEVSERVER", "LAUNCHER_TEST_DEVSERVER_ROOT", nullptr);
+        else
+            LookUp(server, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT", "LAUNCHER_TEST_NGINX_LOG");
+        if (!server.Available)
+            server.Available =
+                kind == PeerKind::DevServer ? StartDevServerProcess(server) : StartNginxProcess(server);
+    }
+    return server;
+}
+
+std::vector<PeerKind> PeersToTest()
+{
+    std::vector<PeerKind> peers{PeerKind::DevServer};
+    if (GetTestServer(PeerKind::Nginx).Available)
+        peers.push_back(PeerKind::Nginx);
+    return peers;
+}
+
+const char* PeerName(PeerKind kind)
+{
+    return kind == PeerKind::DevServer ? "DevServer" : "Nginx";
+}
+
+bool FetchControl(const TestServer& server, const std::string& pathAndQuery, std::string& body)
+{
+    static std::unique_ptr<xHttpSession> session =
+        xHttpSession::Open("LauncherTests", xHttpProxyMode::Direct);
+    if (!session || !server.Available)
+        return false;
+    std::unique_ptr<xHttpConnection> connection = session->Connect("127.0.0.1", server.Port);
+    if (!connection)
+        return false;
+    std::unique_ptr<xHttpRequest> request = connection->OpenRequest(
+        "GET", pathAndQuery.c_str(), "HTTP/1.1", nullptr, xHttpFlagReload | xHttpFlagNoCacheWrite);
+    if (!request || !request->Send(nullptr))
+        return false;
+    const int status = request->StatusCode();
+    body.clear();
+    char buffer[4096];
+    for (;;)
+    {
+        const int64_t got = request->Read(buffer, sizeof(buffer));
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        body.append(buffer, static_cast<size_t>(got));
+    }
+    return status >= 200 && status < 300;
+}
+
+bool SetDevServerFaults(const std::string& query)
+{
+    std::string body;
+    return FetchControl(GetTestServer(PeerKind::DevServer), "/__devserver/faults?" + query, body);
+}
+
+std::vector<std::string> DevServerRequests(bool clear)
+{
+    std::vector<std::string> lines;
+    std::string body;
+    if (!FetchControl(GetTestServer(PeerKind::DevServer),
+                      clear ? "/__devserver/requests?clear=1" : "/__devserver/requests", body))
+        return lines;
+    size_t start = 0;
+    while (start < body.size())
+    {
+        size_t end = body.find('\n', start);
+        if (end == std::string::npos)
+            end = body.size();
+        std::string line = body.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        // The record does not list the calls that read it.
+        if (!line.empty() && line.find("/__devserver/") == std::string::npos)
+            lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "xString.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The real HTTP servers the download tests talk to: the project's dev server
+// (with its fault switches and request record) and nginx, a server nobody here
+// wrote. Each is started once per test run by the test process itself where it
+// can (natively), or started by the test script and named in the environment
+// where it cannot (the Windows build under Wine):
+//   LAUNCHER_TEST_DEVSERVER=127.0.0.1:PORT  LAUNCHER_TEST_DEVSERVER_ROOT=/served/folder
+//   LAUNCHER_TEST_NGINX=127.0.0.1:PORT      LAUNCHER_TEST_NGINX_ROOT=/served/folder
+//   LAUNCHER_TEST_NGINX_LOG=/its/access.log (format below)
+// A root given as a POSIX path is reached through Wine's Z: drive on Windows.
+
+enum class PeerKind
+{
+    DevServer,
+    Nginx,
+};
+
+struct TestServer
+{
+    PeerKind Kind = PeerKind::DevServer;
+    bool Available = false;
+    // Why the server is not available, for the skip message.
+    std::string Problem;
+    uint16_t Port = 0;
+    // The served folder in this process's path form, ending with "/".
+    xWString Root;
+    // nginx's access log, one line per request: "REQUEST|User-Agent|Accept|Range|Pragma"
+    // (empty when nobody named it).
+    xWString AccessLog;
+
+    // "http://127.0.0.1:PORT/"
+    std::string BaseUrl() const;
+};
+
+// Started (or looked up) on first use; stopped when the test process ends.
+TestServer& GetTestServer(PeerKind kind);
+// The peers worth running a case against on this platform.
+std::vector<PeerKind> PeersToTest();
+const char* PeerName(PeerKind kind);
+
+// GET of a path on a server through a session of the tests' own, bypassing
+// caches. False when no 2xx answer came.
+bool FetchControl(const TestServer& server, const std::string& pathAndQuery, std::string& body);
+// Replaces the dev server's fault set ("" clears it), e.g. "drop-after=100&ignore-range=1".
+bool SetDevServerFaults(const std::string& query);
+// The dev server's record of requests ("METHOD TARGET VERSION[ Range: VALUE]"),
+// oldest first; emptied by `clear`.
+std::vector<std::string> DevServerRequests(bool clear);
+
+// Platform parts: start a server as a child of the test process (false with a
+// reason where this platform cannot), and turn a path named in the environment
+// into one this process can open.
+bool StartDevServerProcess(TestServer& server);
+bool StartNginxProcess(TestServer& server);
+xWString LocalPathFromEnvironment(const std::string& path);
+// Makes "127.0.0.1:PORT" the system's HTTP proxy for sessions opened from now
+// on (POSIX: http_proxy; Windows: the Internet settings in the registry); null
+// removes it again.
+void SetSystemProxy(const char* hostAndPort);

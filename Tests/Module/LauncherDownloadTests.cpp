@@ -1,0 +1,463 @@
+#include "LauncherDownloadCase.h"
+
+#include "PackageProgress.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace
+{
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t start, size_t length)
+{
+    return std::vector<uint8_t>(bytes.begin() + static_cast<ptrdiff_t>(start),
+                                bytes.begin() + static_cast<ptrdiff_t>(start + length));
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+} // namespace
+
+// The same cases against every server: the dev server and nginx.
+class LauncherDownloadFiles : public DownloadTestBase, public ::testing::WithParamInterface<PeerKind>
+{
+protected:
+    void SetUp() override { StartCase(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Peers, LauncherDownloadFiles, ::testing::ValuesIn(PeersToTest()),
+                         [](const ::testing::TestParamInfo<PeerKind>& info) { return PeerName(info.param); });
+
+TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
+{
+    const std::vector<uint8_t> bytes = PatternBytes(100000, 1);
+    Serve("whole.bin", bytes);
+    ASSERT_TRUE(WriteWholeFile(Out("whole.bin"), BytesOf("earlier")));
+    std::atomic<uint64_t> received{77};
+    std::atomic<uint64_t> size{0};
+    DownloadFile(xString(Url("whole.bin").c_str()), &received, &size);
+
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(ReadWholeFile(Out("whole.bin"), got)) << "the file did not land";
+    EXPECT_TRUE(got == bytes) << "the stored bytes differ from the served ones";
+    EXPECT_EQ(received.load(), 100000u) << "received counts from 0 up to the size";
+    EXPECT_EQ(size.load(), 100000u);
+    EXPECT_FALSE(OutExists("whole.bin.td")) << "the temporary file must become the file";
+    const std::vector<std::string> expected{
+        "downloading " + Url("whole.bin"),    "file size: 100000",
+        "file created: whole.bin.td",         "Finished BLock, start pos: 0, end pos: 99999.",
+        "renaming whole.bin.td to whole.bin", "file : whole.bin finish."};
+    EXPECT_EQ(Log.Messages(), expected);
+}
+
+TEST_P(LauncherDownloadFiles, EmptyFileLandsEmpty)
+{
+    Serve("empty.bin", {});
+    ASSERT_TRUE(WriteWholeFile(Out("empty.bin"), BytesOf("earlier")));
+    DownloadFile(xString(Url("empty.bin").c_str()));
+    EXPECT_TRUE(OutExists("empty.bin"));
+    EXPECT_EQ(Files.GetFileSize(Out("empty.bin")), 0) << "the 0-byte file replaces the earlier one";
+    EXPECT_TRUE(Log.Contains("Finished BLock, start pos: 0, end pos: -1."));
+    EXPECT_TRUE(Errors().empty()) << Errors()[0];
+}
+
+TEST_P(LauncherDownloadFiles, RangesComeFromTheirOffsets)
+{
+    const std::vector<uint8_t> bytes = PatternBytes(10000, 2);
+    Serve("ranges.bin", bytes);
+    const xString url(Url("ranges.bin").c_str());
+    struct Case
+    {
+        uint64_t Start;
+        uint64_t Length;
+        const char* FinishLine;
+    };
+    const Case cases[] = {{0, 10, "start position: 0   block end: 9  finish."},
+                          {1234, 5000, "start position: 1234   block end: 6233  finish."},
+                          {9993, 7, "start position: 9993   block end: 9999  finish."},
+                          {0, 10000, "start position: 0   block end: 9999  finish."}};
+    for (const Case& c : cases)
+    {
+        std::vector<uint8_t> buffer(3, 0xEE);
+        const uint64_t before = PackageBytesReceived.load();
+        DownloadRangeToMemory(url, c.Start, c.Length, buffer);
+        EXPECT_TRUE(buffer == Slice(bytes, c.Start, c.Length)) << "range " << c.Start << "+" << c.Length;
+        EXPECT_EQ(PackageBytesReceived.load() - before, c.Length) << "every stored byte is counted once";
+        EXPECT_TRUE(Log.Contains(c.FinishLine)) << c.FinishLine;
+    }
+    EXPECT_EQ(Log.MessagesStartingWith("file buffer complete").size(), 1u)
+        << "only the whole-file range completes it";
+    EXPECT_EQ(Log.MessagesStartingWith("file size: 10000").size(), 4u);
+}
+
+TEST_P(LauncherDownloadFiles, RangePastTheEndStoresNothing)
+{
+    Serve("short.bin", PatternBytes(100, 3));
+    std::vector<uint8_t> buffer(4, 0xEE);
+    const uint64_t before = PackageBytesReceived.load();
+    DownloadRangeToMemory(xString(Url("short.bin").c_str()), 500, 5, buffer);
+    EXPECT_TRUE(buffer == std::vector<uint8_t>(5, 0)) << "the buffer has the length, zero-filled";
+    EXPECT_EQ(PackageBytesReceived.load(), before);
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{"E http status 416, nothing taken from " + Url("short.bin")});
+}
+
+TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
+{
+    std::string longText(3000, 'x');
+    for (size_t i = 0; i < longText.size(); ++i)
+        longText[i] = static_cast<char>('a' + i % 26);
+    Serve("crlf.txt", BytesOf("default=12,7=11\r\nsecond line\r\n"));
+    Serve("lf.txt", BytesOf("only\nmore"));
+    Serve("long.txt", BytesOf(longText));
+    Serve("empty.txt", {});
+    struct Case
+    {
+        const char* Name;
+        std::string Expected;
+    };
+    const Case cases[] = {{"crlf.txt", "default=12,7=11"},
+                          {"lf.txt", "only"},
+                          {"long.txt", longText.substr(0, 2047)},
+                          {"empty.txt", ""}};
+    for (const Case& c : cases)
+    {
+        xString text("unchanged");
+        FetchText(xString(Url(c.Name).c_str()), text);
+        EXPECT_EQ(std::string(text.c_str()), c.Expected) << c.Name;
+    }
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
+{
+    ASSERT_TRUE(WriteWholeFile(Out("missing.bin"), BytesOf("earlier")));
+    const xString url(Url("missing.bin").c_str());
+    DownloadFile(url);
+    EXPECT_EQ(OutText("missing.bin"), "earlier");
+    EXPECT_FALSE(OutExists("missing.bin.td")) << "no size, no temporary file";
+    EXPECT_EQ(Log.Messages(), std::vector<std::string>{"downloading " + Url("missing.bin")});
+
+    xString text("kept");
+    FetchText(url, text);
+    EXPECT_EQ(std::string(text.c_str()), "kept") << "an error page is no text";
+    EXPECT_TRUE(Log.Contains("E http status 404, nothing taken from " + Url("missing.bin")));
+
+    std::vector<uint8_t> buffer{1, 2, 3};
+    DownloadRangeToMemory(url, 0, 10, buffer);
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 2, 3})) << "no size: the buffer stays as it was";
+}
+
+TEST_P(LauncherDownloadFiles, HeldTemporaryFileMakesWayForANumberedOne)
+{
+    const std::vector<uint8_t> bytes = PatternBytes(5000, 4);
+    Serve("held.bin", bytes);
+    {
+        // Another writer that shares nothing, as a second launcher would hold it.
+        std::unique_ptr<xFile> holder = Files.OpenWrite(Out("held.bin.td"), false, false);
+        ASSERT_TRUE(holder && holder->Write("mine", 4));
+        DownloadFile(xString(Url("held.bin").c_str()));
+    }
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(ReadWholeFile(Out("held.bin"), got));
+    EXPECT_TRUE(got == bytes);
+    EXPECT_TRUE(Log.Contains("file created: held.bin_0.td"));
+    EXPECT_TRUE(Log.Contains("renaming held.bin_0.td to held.bin"));
+    EXPECT_EQ(OutText("held.bin.td"), "mine") << "the held file is left alone";
+    EXPECT_FALSE(OutExists("held.bin_0.td"));
+}
+
+// Cases that need the dev server's fault switches and its record of requests.
+class LauncherDownloadDevServer : public DownloadTestBase
+{
+protected:
+    void SetUp() override { StartCase(PeerKind::DevServer); }
+};
+
+TEST_F(LauncherDownloadDevServer, RequestsGoOutAsWinInetSendsThem)
+{
+    Serve("req.bin", PatternBytes(100, 5));
+    Serve("empty.bin", {});
+    Serve("req.txt", BytesOf("v\n"));
+    DownloadFile(xString(Url("req.bin").c_str()));
+    DownloadFile(xString(Url("empty.bin").c_str()));
+    std::vector<uint8_t> buffer;
+    DownloadRangeToMemory(xString(Url("req.bin").c_str()), 5, 10, buffer);
+    xString text;
+    FetchText(xString(Url("req.txt").c_str()), text);
+    const std::vector<std::string> expected{
+        "HEAD " + Path("req.bin") + " HTTP/1.0",   "GET " + Path("req.bin") + " HTTP/1.1 Range: bytes=0-99",
+        "HEAD " + Path("empty.bin") + " HTTP/1.0", "GET " + Path("empty.bin") + " HTTP/1.1 Range: bytes=0--1",
+        "HEAD " + Path("req.bin") + " HTTP/1.0",   "GET " + Path("req.bin") + " HTTP/1.1 Range: bytes=5-14",
+        "GET " + Path("req.txt") + " HTTP/1.1",
+    };
+    EXPECT_EQ(DevServerRequests(false), expected);
+    EXPECT_TRUE(OutExists("empty.bin"));
+}
+
+TEST_F(LauncherDownloadDevServer, FaultsNeverReplaceTheEarlierFileWithWrongBytes)
+{
+    struct Case
+    {
+        const char* Faults;
+        bool Lands;          // the new file replaces the earlier one
+        bool TemporaryStays; // the transfer started and ended short
+        const char* Error;   // the one error line, or null when not checked
+    };
+    const Case cases[] = {
+        {"drop-after=1000", false, true, nullptr},
+        {"status=500", false, false, nullptr},
+        {"wrong-length=1", false, true, nullptr},
+        {"no-content-length=1", false, false, nullptr},
+        {"stall-after=3000", false, true, "E read data failed"},
+        {"ignore-range=1", true, false, nullptr},
+        {"delay-ms=300", true, false, nullptr}, // pauses shorter than the stall time
+    };
+    const std::vector<uint8_t> bytes = PatternBytes(100000, 6);
+    DownloadSession()->SetTimeouts(5000, 1500);
+    int index = 0;
+    for (const Case& c : cases)
+    {
+        const std::string name = "fault" + std::to_string(index++) + ".bin";
+        Serve(name, bytes);
+        ASSERT_TRUE(WriteWholeFile(Out(name), BytesOf("earlier")));
+        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        const size_t errorsBefore = Errors().size();
+        const auto start = std::chrono::steady_clock::now();
+        std::atomic<uint64_t> received{0};
+        DownloadFile(xString(Url(name).c_str()), &received);
+        EXPECT_LT(SecondsSince(start), 10.0) << c.Faults << ": the transfer was held";
+        std::vector<uint8_t> got;
+        ASSERT_TRUE(ReadWholeFile(Out(name), got)) << c.Faults;
+        if (c.Lands)
+        {
+            EXPECT_TRUE(got == bytes) << c.Faults << ": the file is not the served one";
+        }
+        else
+        {
+            EXPECT_EQ(std::string(got.begin(), got.end()), "earlier") << c.Faults;
+        }
+        EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays) << c.Faults;
+        std::vector<uint8_t> partial;
+        if (c.TemporaryStays && ReadWholeFile(Out(name + ".td"), partial))
+        {
+            // Preallocated to the HEAD's size (one more with wrong-length); what arrived sits at its offset.
+            EXPECT_GE(partial.size(), bytes.size()) << c.Faults;
+            EXPECT_LT(received.load(), bytes.size()) << c.Faults;
+            EXPECT_TRUE(Slice(partial, 0, received.load()) == Slice(bytes, 0, received.load())) << c.Faults;
+        }
+        if (c.Error != nullptr)
+        {
+            EXPECT_EQ(Errors().size(), errorsBefore + 1) << c.Faults;
+            EXPECT_EQ(Errors().back(), c.Error) << c.Faults;
+        }
+    }
+}
+
+TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongTextOrRangeBytes)
+{
+    const std::vector<uint8_t> bytes = PatternBytes(10000, 7);
+    const std::vector<uint8_t> kept{9};
+    const std::vector<uint8_t> zeros(100, 0);
+    struct Case
+    {
+        const char* Faults;
+        const char* Text;           // what FetchText leaves in a text set to "kept"
+        std::vector<uint8_t> Range; // what bytes 3000..3099 leave in a buffer set to {9}
+    };
+    const Case cases[] = {
+        {"status=500", "kept", kept},                         // an error page is no file
+        {"no-content-length=1", "first", kept},               // no size, no range
+        {"ignore-range=1", "first", Slice(bytes, 3000, 100)}, // skipped to the range
+        {"wrong-length=1", "first", zeros},                   // the HEAD's size is not the GET's
+        {"stall-after=0", "kept", zeros},                     // silent after the headers
+    };
+    DownloadSession()->SetTimeouts(5000, 1500);
+    Serve("text.txt", BytesOf("first\r\nsecond\r\n"));
+    Serve("range.bin", bytes);
+    for (const Case& c : cases)
+    {
+        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        xString text("kept");
+        FetchText(xString(Url("text.txt").c_str()), text);
+        EXPECT_EQ(std::string(text.c_str()), c.Text) << c.Faults;
+        std::vector<uint8_t> buffer{9};
+        const uint64_t before = PackageBytesReceived.load();
+        DownloadRangeToMemory(xString(Url("range.bin").c_str()), 3000, 100, buffer);
+        EXPECT_TRUE(buffer == c.Range) << c.Faults;
+        const uint64_t stored = c.Range == zeros || c.Range == kept ? 0 : 100;
+        EXPECT_EQ(PackageBytesReceived.load() - before, stored)
+            << c.Faults << ": only stored bytes are progress";
+    }
+}
+
+TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
+{
+    struct Case
+    {
+        std::string Url;
+        std::string Line; // the error line after "downloading", "" for none
+    };
+    const std::string refused = "E Get file name failed: \"";
+    const Case cases[] = {
+        {Url("folder/"), "E Get file name failed."},
+        {Url(".."), refused + "..\" is no plain file name."},
+        {Url("a:b"), refused + "a:b\" is no plain file name."},
+        {Url("con.txt"), refused + "con.txt\" is no plain file name."},
+        {Url("x.bin?v=1"), refused + "x.bin?v=1\" is no plain file name."},
+        {Url("trail."), refused + "trail.\" is no plain file name."},
+        {"http://" + std::string(256, 'h') + ".test/x.bin", ""}, // cannot be cracked
+        {Server->BaseUrl() + std::string(255, 'p'), ""},
+    };
+    for (const Case& c : cases)
+    {
+        const size_t before = Log.Messages().size();
+        DownloadFile(xString(c.Url.c_str()));
+        std::vector<std::string> expected{"downloading " + c.Url};
+        if (!c.Line.empty())
+            expected.push_back(c.Line);
+        const std::vector<std::string> all = Log.Messages();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<ptrdiff_t>(before), all.end()),
+                  expected);
+    }
+    std::vector<xWString> found;
+    Files.FindFiles(OutFolder() + u"*", found, true, true);
+    EXPECT_TRUE(found.empty()) << "nothing is created";
+    EXPECT_TRUE(DevServerRequests(false).empty()) << "no request goes out";
+
+    // 255 characters of path still fit.
+    const std::string name = std::string(255 - Path("").size() - 4, 'n') + ".bin";
+    ASSERT_EQ(Path(name).size(), 255u);
+    Serve(name, BytesOf("fits"));
+    DownloadFile(xString(Url(name).c_str()));
+    EXPECT_EQ(OutText(name), "fits");
+}
+
+TEST_F(LauncherDownloadDevServer, NumberedNamesStopAtTheirBound)
+{
+    Serve("bound.bin", BytesOf("bound"));
+    std::vector<std::unique_ptr<xFile>> holders;
+    holders.push_back(Files.OpenWrite(Out("bound.bin.td"), false, false));
+    for (int i = 0; i < MaxNumberedTemporaryNames; ++i)
+        holders.push_back(Files.OpenWrite(Out("bound.bin_" + std::to_string(i) + ".td"), false, false));
+    for (const auto& holder : holders)
+        ASSERT_TRUE(holder != nullptr);
+    DownloadFile(xString(Url("bound.bin").c_str()));
+    EXPECT_FALSE(OutExists("bound.bin"));
+    EXPECT_EQ(Errors(), std::vector<std::string>{"E Create temporary file failed: bound.bin"});
+
+    holders.back().reset();
+    DownloadFile(xString(Url("bound.bin").c_str()));
+    EXPECT_EQ(OutText("bound.bin"), "bound") << "the last numbered name is still tried";
+    EXPECT_TRUE(Log.Contains("file created: bound.bin_99.td"));
+}
+
+TEST_F(LauncherDownloadDevServer, ThreadsDownloadAtOnceWhileProgressIsRead)
+{
+    const std::vector<uint8_t> first = PatternBytes(3 << 20, 12);
+    const std::vector<uint8_t> second = PatternBytes(2 << 20, 13);
+    Serve("first.bin", first);
+    Serve("second.bin", second);
+    std::atomic<uint64_t> received[2] = {{0}, {0}};
+    std::atomic<uint64_t> sizes[2] = {{0}, {0}};
+    std::atomic<bool> done{false};
+    bool monotonic = true;
+    std::thread reader(
+        [&]
+        {
+            uint64_t last[2] = {0, 0};
+            while (!done.load())
+            {
+                for (int i = 0; i < 2; ++i)
+                {
+                    const uint64_t now = received[i].load(std::memory_order_relaxed);
+                    monotonic = monotonic && now >= last[i] && now <= (3u << 20);
+                    last[i] = now;
+                }
+                std::this_thread::yield();
+            }
+        });
+    std::thread one([&] { DownloadFile(xString(Url("first.bin").c_str()), &received[0], &sizes[0]); });
+    std::thread two([&] { DownloadFile(xString(Url("second.bin").c_str()), &received[1], &sizes[1]); });
+    one.join();
+    two.join();
+    done = true;
+    reader.join();
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(ReadWholeFile(Out("first.bin"), got));
+    EXPECT_TRUE(got == first);
+    ASSERT_TRUE(ReadWholeFile(Out("second.bin"), got));
+    EXPECT_TRUE(got == second);
+    EXPECT_EQ(received[0].load(), first.size());
+    EXPECT_EQ(sizes[1].load(), second.size());
+    EXPECT_TRUE(monotonic) << "progress only grows, up to the size";
+}
+
+TEST(LauncherDownloadSessions, OneDownloadSessionForAllThreads)
+{
+    xHttpSession* seen[8] = {};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&seen, i] { seen[i] = DownloadSession(); });
+    for (std::thread& thread : threads)
+        thread.join();
+    ASSERT_NE(seen[0], nullptr);
+    for (xHttpSession* session : seen)
+        EXPECT_EQ(session, seen[0]);
+    EXPECT_EQ(seen[0]->GetAgent(), "WispDownload");
+    EXPECT_EQ(seen[0]->GetProxyMode(), xHttpProxyMode::Preconfigured);
+    ASSERT_NE(InternetSession(), nullptr);
+    EXPECT_NE(InternetSession(), seen[0]);
+    EXPECT_EQ(InternetSession()->GetAgent(), "WispClient");
+    EXPECT_EQ(InternetSession()->GetProxyMode(), xHttpProxyMode::Direct);
+}
+
+// nginx: a server nobody here wrote, configured so that GET fails after a good HEAD.
+class LauncherDownloadNginx : public DownloadTestBase
+{
+protected:
+    void SetUp() override { StartCase(PeerKind::Nginx); }
+};
+
+TEST_F(LauncherDownloadNginx, ErrorPageAfterAGoodHeadStoresNothing)
+{
+    const std::string name = CaseName + ".bin";
+    ASSERT_TRUE(
+        WriteWholeFile(Server->Root + u"get-fails/" + Utf8ToWide(name.c_str()), BytesOf("0123456789")));
+    ASSERT_TRUE(WriteWholeFile(Out(name), BytesOf("earlier")));
+    const std::string url = Server->BaseUrl() + "get-fails/" + name;
+    DownloadFile(xString(url.c_str()));
+    EXPECT_EQ(OutText(name), "earlier") << "the 10-byte error page is not the 10-byte file";
+    EXPECT_TRUE(Log.Contains("E http status 500, nothing taken from " + url));
+    std::vector<uint8_t> buffer;
+    DownloadRangeToMemory(xString(url.c_str()), 2, 4, buffer);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(4, 0)) << "zeros, not the error page";
+}
+
+TEST_F(LauncherDownloadNginx, RequestHeadersAreWinInetsOwn)
+{
+    if (Server->AccessLog.IsEmpty())
+        GTEST_SKIP() << "nginx's access log was not named";
+    Serve("h.bin", PatternBytes(100, 14));
+    Serve("h.txt", BytesOf("text\n"));
+    DownloadFile(xString(Url("h.bin").c_str()));
+    xString text;
+    FetchText(xString(Url("h.txt").c_str()), text);
+    std::ifstream log(WideToUtf8(Server->AccessLog).c_str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);)
+    {
+        if (line.find(CaseName) != std::string::npos)
+            lines.push_back(line);
+    }
+    // REQUEST|User-Agent|Accept|Range|Pragma; "-" for a header that was not sent.
+    const std::vector<std::string> expected{
+        "HEAD " + Path("h.bin") + " HTTP/1.0|WispDownload|-|-|-",
+        "GET " + Path("h.bin") + " HTTP/1.1|WispDownload|*/*|bytes=0-99|-",
+        "GET " + Path("h.txt") + " HTTP/1.1|WispDownload|-|-|no-cache",
+    };
+    EXPECT_EQ(lines, expected);
+}

@@ -1,0 +1,162 @@
+#include "LauncherDownloadCase.h"
+
+#include <chrono>
+#include <thread>
+
+// The transport on its own, against the dev server: what the downloader relies on.
+class LauncherDownloadTransport : public DownloadTestBase
+{
+protected:
+    void SetUp() override
+    {
+        StartCase(PeerKind::DevServer);
+        if (IsSkipped())
+            return;
+        Session = xHttpSession::Open("TransportTest", xHttpProxyMode::Direct);
+        ASSERT_TRUE(Session != nullptr);
+        Connection = Session->Connect("127.0.0.1", Server->Port);
+        ASSERT_TRUE(Connection != nullptr);
+    }
+
+    std::unique_ptr<xHttpRequest> Get(const std::string& name, const char* headers = nullptr)
+    {
+        std::unique_ptr<xHttpRequest> request =
+            Connection->OpenRequest("GET", Path(name).c_str(), "HTTP/1.1", nullptr, xHttpFlagNone);
+        EXPECT_TRUE(request != nullptr);
+        if (request && !request->Send(headers))
+            ADD_FAILURE() << "no response for " << name;
+        return request;
+    }
+
+    std::unique_ptr<xHttpSession> Session;
+    std::unique_ptr<xHttpConnection> Connection;
+};
+
+TEST_F(LauncherDownloadTransport, ReadFillsEachBufferUntilTheBodyEnds)
+{
+    // Large enough that the POSIX side pauses the transfer while nobody reads.
+    const std::vector<uint8_t> bytes = PatternBytes((1 << 20) + 17, 20);
+    Serve("big.bin", bytes);
+    std::unique_ptr<xHttpRequest> request = Get("big.bin");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->StatusCode(), 200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::vector<uint8_t> got;
+    uint8_t buffer[2048];
+    int64_t count = 0;
+    while ((count = request->Read(buffer, sizeof(buffer))) > 0)
+    {
+        got.insert(got.end(), buffer, buffer + count);
+        if (got.size() < bytes.size())
+        {
+            ASSERT_EQ(count, 2048) << "a short read before the end at " << got.size();
+        }
+    }
+    EXPECT_EQ(count, 0) << "the end of the body reads as 0";
+    EXPECT_TRUE(got == bytes);
+    EXPECT_EQ(request->Read(buffer, sizeof(buffer)), 0);
+    EXPECT_EQ(request->Read(buffer, 0), 0);
+}
+
+TEST_F(LauncherDownloadTransport, ErrorAnswerHasStatusAndHeaders)
+{
+    std::unique_ptr<xHttpRequest> request = Get("absent.bin");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->StatusCode(), 404);
+    xString value;
+    EXPECT_TRUE(request->QueryHeader("content-length", value)) << "header names match in any case";
+    EXPECT_FALSE(request->QueryHeader("X-Not-There", value));
+}
+
+TEST_F(LauncherDownloadTransport, HeadAnswersSizeWithoutBody)
+{
+    Serve("head.bin", PatternBytes(4321, 21));
+    std::unique_ptr<xHttpRequest> request = Connection->OpenRequest(
+        "HEAD", Path("head.bin").c_str(), "HTTP/1.0", nullptr, xHttpFlagKeepConnection);
+    ASSERT_TRUE(request && request->Send(nullptr));
+    EXPECT_EQ(request->StatusCode(), 200);
+    xString value;
+    ASSERT_TRUE(request->QueryHeader("Content-Length", value));
+    EXPECT_EQ(value, "4321");
+    uint8_t buffer[16];
+    EXPECT_EQ(request->Read(buffer, sizeof(buffer)), 0);
+    EXPECT_EQ(QueryRemoteSize(Connection.get(), Path("head.bin").c_str()), 4321);
+    EXPECT_EQ(QueryRemoteSize(Connection.get(), Path("absent.bin").c_str()), -1) << "a 404 has no size";
+    EXPECT_EQ(QueryRemoteSize(nullptr, "/x"), -1);
+    EXPECT_EQ(QueryRemoteSize(Connection.get(), ""), -1);
+}
+
+TEST_F(LauncherDownloadTransport, RangeHeaderGoesOutVerbatim)
+{
+    Serve("range.bin", PatternBytes(1000, 22));
+    std::unique_ptr<xHttpRequest> request = Get("range.bin", "Range: bytes=10-19\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->StatusCode(), 206);
+    xString value;
+    ASSERT_TRUE(request->QueryHeader("Content-Range", value));
+    EXPECT_EQ(value, "bytes 10-19/1000");
+    EXPECT_EQ(DevServerRequests(false).back(), "GET " + Path("range.bin") + " HTTP/1.1 Range: bytes=10-19");
+}
+
+TEST_F(LauncherDownloadTransport, RefusedConnectionFailsTheSend)
+{
+    // Port 9 (discard) has no listener on a test machine.
+    std::unique_ptr<xHttpConnection> nowhere = Session->Connect("127.0.0.1", 9);
+    ASSERT_TRUE(nowhere);
+    std::unique_ptr<xHttpRequest> request =
+        nowhere->OpenRequest("GET", "/x", "HTTP/1.1", nullptr, xHttpFlagNone);
+    ASSERT_TRUE(request);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(request->Send(nullptr));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    EXPECT_EQ(request->StatusCode(), 0);
+    uint8_t buffer[4];
+    EXPECT_EQ(request->Read(buffer, sizeof(buffer)), -1);
+}
+
+TEST_F(LauncherDownloadTransport, SilentServerFailsTheReadAfterTheStallTime)
+{
+    Serve("silent.bin", PatternBytes(10000, 23));
+    Session->SetTimeouts(5000, 1000);
+    ASSERT_TRUE(SetDevServerFaults("stall-after=100"));
+    std::unique_ptr<xHttpRequest> request = Get("silent.bin");
+    ASSERT_TRUE(request);
+    uint8_t buffer[2048];
+    const auto start = std::chrono::steady_clock::now();
+    const int64_t first = request->Read(buffer, sizeof(buffer));
+    const int64_t second = request->Read(buffer, sizeof(buffer));
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE((first == 100 && second == -1) || (first == -1 && second == -1))
+        << "got " << first << " then " << second;
+    EXPECT_GE(elapsed, 0.9);
+    EXPECT_LT(elapsed, 8.0);
+}
+
+TEST_F(LauncherDownloadTransport, PreconfiguredSessionsTakeTheSystemProxy)
+{
+    const TestServer& nginx = GetTestServer(PeerKind::Nginx);
+    if (!nginx.Available)
+        GTEST_SKIP() << "nginx not available: " << nginx.Problem;
+    // The dev server stands in for a proxy: its record shows the absolute URL a proxy is asked for.
+    struct ProxyGuard
+    {
+        ~ProxyGuard() { SetSystemProxy(nullptr); }
+    } guard;
+    SetSystemProxy(("127.0.0.1:" + std::to_string(Server->Port)).c_str());
+    std::unique_ptr<xHttpSession> preconfigured =
+        xHttpSession::Open("ProxyTest", xHttpProxyMode::Preconfigured);
+    std::unique_ptr<xHttpSession> direct = xHttpSession::Open("ProxyTest", xHttpProxyMode::Direct);
+    for (xHttpSession* session : {preconfigured.get(), direct.get()})
+    {
+        ASSERT_TRUE(session != nullptr);
+        std::unique_ptr<xHttpConnection> connection = session->Connect("127.0.0.1", nginx.Port);
+        ASSERT_TRUE(connection);
+        std::unique_ptr<xHttpRequest> request =
+            connection->OpenRequest("GET", Path("via.txt").c_str(), "HTTP/1.1", nullptr, xHttpFlagNone);
+        ASSERT_TRUE(request);
+        request->Send(nullptr);
+    }
+    const std::vector<std::string> expected{"GET http://127.0.0.1:" + std::to_string(nginx.Port) +
+                                            Path("via.txt") + " HTTP/1.1"};
+    EXPECT_EQ(DevServerRequests(false), expected) << "only the preconfigured session goes through the proxy";
+}

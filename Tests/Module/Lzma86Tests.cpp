@@ -1,0 +1,345 @@
+#include "CapturedLog.h"
+#include "Lzma86.h"
+
+#include "xSystemPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <lzma.h>
+#endif
+
+namespace
+{
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+const std::string SizeLine = "E Failed to Lzma86_GetUnpackSize";
+const std::string DecodeLine = "E Failed to Lzma86_Decode";
+
+// Looks like machine code to the branch filter: many E8/E9 opcodes, many 00/FF
+// top bytes, and opcodes close together so the skipping rules come into play.
+Bytes BranchHeavyBytes(size_t size, unsigned seed)
+{
+    static const int choices[8] = {0xE8, 0xE8, 0xE9, 0x00, 0xFF, -1, -1, -1}; // -1: any byte
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (uint8_t& byte : bytes)
+    {
+        const int choice = choices[random() % 8];
+        byte = static_cast<uint8_t>(choice >= 0 ? choice : int(random() & 0xFF));
+    }
+    return bytes;
+}
+
+// Real machine code: the stretch of this test program's file with the most CALL
+// and JMP opcodes (where its code section lies differs between ELF and PE).
+Bytes OwnCode(size_t length)
+{
+    const std::filesystem::path path(std::u16string(GetModulePath().c_str()));
+    std::ifstream file(path, std::ios::binary);
+    Bytes image(static_cast<size_t>(std::filesystem::file_size(path)));
+    file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    EXPECT_GE(image.size(), length) << "this program is shorter than expected";
+    if (image.size() <= length)
+        return image;
+    constexpr size_t Step = 64 * 1024;
+    size_t best = 0, bestCount = 0;
+    for (size_t start = 0; start + length <= image.size(); start += Step)
+    {
+        size_t count = 0;
+        for (size_t i = start; i < start + length; ++i)
+            count += (image[i] == 0xE8 || image[i] == 0xE9) ? 1 : 0;
+        if (count > bestCount)
+        {
+            best = start;
+            bestCount = count;
+        }
+    }
+    return Bytes(image.begin() + static_cast<ptrdiff_t>(best),
+                 image.begin() + static_cast<ptrdiff_t>(best + length));
+}
+
+Bytes Header(uint8_t filter, uint64_t size, uint8_t properties = 0x5D, uint32_t dictionary = 1u << 22)
+{
+    Bytes header = {filter, properties};
+    for (int i = 0; i < 4; ++i)
+        header.push_back(static_cast<uint8_t>(dictionary >> (8 * i)));
+    for (int i = 0; i < 8; ++i)
+        header.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    return header;
+}
+
+Bytes Encode(const Bytes& data, bool x86)
+{
+    Bytes container;
+    EXPECT_TRUE(EncodeLzma86(data.data(), data.size(), x86, container));
+    return container;
+}
+
+struct Decoded
+{
+    bool Ok;
+    Bytes Output;
+    Lines Log;
+};
+
+Decoded Decode(const Bytes& container, Bytes output = Bytes())
+{
+    CapturedLog log;
+    const bool ok = DecodeLzma86(container.data(), container.size(), output);
+    return {ok, output, log.Messages()};
+}
+} // namespace
+
+TEST(Lzma86Decode, RefusesShortHeadersAndOversizedAnnouncementsWithoutTouchingTheOutput)
+{
+    const Bytes valid = Encode(Bytes(100, 'a'), false);
+    struct Case
+    {
+        const char* Name;
+        Bytes Container;
+    } cases[] = {
+        {"13 bytes", Bytes(valid.begin(), valid.begin() + 13)},
+        {"nothing", Bytes()},
+        {"0x40000001 bytes announced", Header(0, 0x40000001)},
+        {"2^32 bytes announced", Header(0, uint64_t(1) << 32)},
+        {"2^32 + 5 bytes announced (5 in the low word)", Header(0, (uint64_t(1) << 32) + 5)},
+        {"2^64 - 1 bytes announced", Header(0, ~uint64_t(0))},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.Name);
+        const Decoded result = Decode(test.Container, Bytes{1, 2, 3});
+        EXPECT_FALSE(result.Ok);
+        EXPECT_EQ(Lines{SizeLine}, result.Log);
+        EXPECT_EQ((Bytes{1, 2, 3}), result.Output) << "the output must stay as it was";
+    }
+}
+
+TEST(Lzma86Decode, AcceptsAnAnnouncementOfExactly1GiB)
+{
+    // The stream holds 4 KiB, so decoding fails afterwards, but past the size check:
+    // the output has been made 1 GiB large.
+    Bytes container = Header(0, 0x40000000);
+    const Bytes stream = Encode(Bytes(4096, 'x'), false);
+    container.insert(container.end(), stream.begin() + Lzma86HeaderSize, stream.end());
+    Bytes output;
+    CapturedLog log;
+    EXPECT_FALSE(DecodeLzma86(container.data(), container.size(), output));
+    EXPECT_EQ(size_t(0x40000000), output.size());
+    EXPECT_EQ((Lines{DecodeLine, DecodeLine}), log.Messages()) << "a decode error and a short result";
+}
+
+TEST(Lzma86Decode, ReportsDamagedContainers)
+{
+    const Bytes data = BranchHeavyBytes(20000, 1);
+    const Bytes valid = Encode(data, false);
+    Bytes filterTwo = valid;
+    filterTwo[0] = 2;
+    Bytes badProperties = valid;
+    badProperties[1] = 9 * 5 * 5; // lc/lp/pb beyond their ranges
+    const Bytes truncated(valid.begin(), valid.begin() + static_cast<ptrdiff_t>(valid.size() / 2));
+    Bytes overAnnounced = valid;
+    overAnnounced[8] += 0x10; // 1 MiB more than the stream holds
+
+    struct Case
+    {
+        const char* Name;
+        const Bytes& Container;
+        Lines Expected;
+    } cases[] = {
+        // Nothing is decoded for an unknown filter, so the count differs as well.
+        {"filter flag 2", filterTwo, {DecodeLine, DecodeLine}},
+        {"properties byte out of range", badProperties, {DecodeLine, DecodeLine}},
+        {"stream cut in half", truncated, {DecodeLine, DecodeLine}},
+        {"stream ends before the announced size", overAnnounced, {DecodeLine, DecodeLine}},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.Name);
+        const Decoded result = Decode(test.Container);
+        EXPECT_FALSE(result.Ok);
+        EXPECT_EQ(test.Expected, result.Log);
+    }
+}
+
+TEST(Lzma86Decode, RoundTripsWithAndWithoutTheBranchFilter)
+{
+    const Bytes inputs[] = {Bytes(),
+                            Bytes{0xE8},
+                            Bytes{0xE8, 1, 2, 3, 0},
+                            BranchHeavyBytes(5, 2),
+                            BranchHeavyBytes(70000, 3),
+                            OwnCode(128 * 1024)};
+    for (const Bytes& input : inputs)
+    {
+        for (bool x86 : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << input.size() << " bytes, filter " << x86);
+            const Bytes container = Encode(input, x86);
+            ASSERT_GE(container.size(), Lzma86HeaderSize);
+            EXPECT_EQ(x86 ? 1 : 0, container[0]);
+            EXPECT_EQ((Bytes{0x5D, 0x00, 0x00, 0x40, 0x00}),
+                      Bytes(container.begin() + 1, container.begin() + 6));
+            const Decoded result = Decode(container);
+            EXPECT_TRUE(result.Ok);
+            EXPECT_TRUE(result.Log.empty());
+            EXPECT_TRUE(result.Output == input) << "the unpacked bytes differ";
+        }
+    }
+}
+
+TEST(Lzma86Filter, ConvertsOnlyNearBranchesBeforeTheLastFourBytes)
+{
+    // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
+    Bytes call = {0xE8, 0x10, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90};
+    X86FilterEncode(call.data(), call.size());
+    EXPECT_EQ((Bytes{0xE8, 0x15, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90}), call);
+    // An operand whose top byte is not 00/FF is no near branch and stays.
+    Bytes far = {0xE9, 0x10, 0x00, 0x00, 0x12, 0x90};
+    X86FilterEncode(far.data(), far.size());
+    EXPECT_EQ((Bytes{0xE9, 0x10, 0x00, 0x00, 0x12, 0x90}), far);
+    // The last four bytes are never touched.
+    Bytes tail = {0x90, 0xE8, 0x10, 0x00, 0x00};
+    X86FilterEncode(tail.data(), tail.size());
+    EXPECT_EQ((Bytes{0x90, 0xE8, 0x10, 0x00, 0x00}), tail);
+}
+
+#ifndef _WIN32
+
+// liblzma is an implementation nobody here wrote: its raw LZMA1 streams, with and
+// without its x86 BCJ filter, must unpack to the same bytes through our envelope,
+// and our streams must unpack through liblzma.
+namespace
+{
+lzma_options_lzma LiblzmaOptions(uint32_t dictionary)
+{
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = dictionary;
+    options.lc = 3;
+    options.lp = 0;
+    options.pb = 2;
+    return options;
+}
+
+Bytes RunLiblzma(lzma_stream& stream, const Bytes& input, size_t capacity)
+{
+    Bytes output(capacity);
+    stream.next_in = input.data();
+    stream.avail_in = input.size();
+    stream.next_out = output.data();
+    stream.avail_out = output.size();
+    lzma_ret result = LZMA_OK;
+    while (result == LZMA_OK && stream.avail_out > 0)
+        result = lzma_code(&stream, LZMA_FINISH);
+    EXPECT_EQ(LZMA_STREAM_END, result);
+    output.resize(stream.total_out);
+    lzma_end(&stream);
+    return output;
+}
+
+// A raw LZMA1 stream (with end mark) of `data`, through the x86 filter first when asked.
+Bytes LiblzmaRawEncode(const Bytes& data, bool x86)
+{
+    lzma_options_lzma options = LiblzmaOptions(1u << 20);
+    lzma_filter filters[3];
+    size_t count = 0;
+    if (x86)
+        filters[count++] = {LZMA_FILTER_X86, nullptr};
+    filters[count++] = {LZMA_FILTER_LZMA1, &options};
+    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    EXPECT_EQ(LZMA_OK, lzma_raw_encoder(&stream, filters));
+    return RunLiblzma(stream, data, data.size() + data.size() / 2 + 4096);
+}
+
+// Unpacks one of our containers with liblzma, told the size as our header tells it.
+Bytes LiblzmaDecodeContainer(const Bytes& container, size_t size)
+{
+    lzma_options_lzma options = LiblzmaOptions(1u << 22);
+    options.ext_flags = 0;
+    options.ext_size_low = static_cast<uint32_t>(size);
+    options.ext_size_high = static_cast<uint32_t>(uint64_t(size) >> 32);
+    lzma_filter filters[3];
+    size_t count = 0;
+    if (container[0] == 1)
+        filters[count++] = {LZMA_FILTER_X86, nullptr};
+    filters[count++] = {LZMA_FILTER_LZMA1EXT, &options};
+    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    EXPECT_EQ(LZMA_OK, lzma_raw_decoder(&stream, filters));
+    const Bytes payload(container.begin() + Lzma86HeaderSize, container.end());
+    return RunLiblzma(stream, payload, size + 1);
+}
+
+Bytes Wrap(uint8_t filter, const Bytes& data, const Bytes& stream)
+{
+    Bytes container = Header(filter, data.size(), 0x5D, 1u << 20);
+    container.insert(container.end(), stream.begin(), stream.end());
+    return container;
+}
+
+std::vector<Bytes> CrossCheckInputs()
+{
+    std::vector<Bytes> inputs = {OwnCode(128 * 1024), Bytes{0xE8, 0x00, 0x00, 0x00, 0x00, 0x00}};
+    for (unsigned seed = 0; seed < 8; ++seed)
+        inputs.push_back(BranchHeavyBytes(3000 + seed * 1111, 200 + seed));
+    return inputs;
+}
+} // namespace
+
+TEST(Lzma86Liblzma, OurDecoderUnpacksLiblzmaStreams)
+{
+    for (const Bytes& data : CrossCheckInputs())
+    {
+        for (bool x86 : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << data.size() << " bytes, filter " << x86);
+            const Decoded result = Decode(Wrap(x86 ? 1 : 0, data, LiblzmaRawEncode(data, x86)));
+            EXPECT_TRUE(result.Ok);
+            EXPECT_TRUE(result.Output == data) << "the unpacked bytes differ";
+        }
+    }
+}
+
+TEST(Lzma86Liblzma, OurBranchFilterWritesWhatLiblzmasWrites)
+{
+    for (const Bytes& data : CrossCheckInputs())
+    {
+        SCOPED_TRACE(testing::Message() << data.size() << " bytes");
+        // liblzma's filtered bytes: its x86 + LZMA1 stream unpacked without undoing the filter.
+        const Decoded theirs = Decode(Wrap(0, data, LiblzmaRawEncode(data, true)));
+        ASSERT_TRUE(theirs.Ok);
+        Bytes ours = data;
+        X86FilterEncode(ours.data(), ours.size());
+        ASSERT_EQ(theirs.Output.size(), ours.size());
+        size_t firstDifference = 0;
+        while (firstDifference < ours.size() && ours[firstDifference] == theirs.Output[firstDifference])
+            ++firstDifference;
+        EXPECT_EQ(ours.size(), firstDifference) << "first difference at byte " << firstDifference;
+    }
+}
+
+TEST(Lzma86Liblzma, LiblzmaUnpacksOurContainers)
+{
+    for (const Bytes& data : CrossCheckInputs())
+    {
+        for (bool x86 : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << data.size() << " bytes, filter " << x86);
+            EXPECT_TRUE(LiblzmaDecodeContainer(Encode(data, x86), data.size()) == data)
+                << "the unpacked bytes differ";
+        }
+    }
+}
+
+#endif

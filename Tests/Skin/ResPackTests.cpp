@@ -1,0 +1,302 @@
+#include "CapturedLog.h"
+#include "Lzma86.h"
+#include "ResPack.h"
+
+#include "xStringOps.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+using Bytes = std::vector<uint8_t>;
+
+struct Member
+{
+    std::u16string Name;
+    std::string Content;
+};
+
+void PutU32(Bytes& image, size_t offset, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i)
+        image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t GetU32(const Bytes& image, size_t offset)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value |= uint32_t(image[offset + i]) << (8 * i);
+    return value;
+}
+
+// A pack in the shipped layout: header, names, three tables, members back to back.
+Bytes MakeImage(const std::vector<Member>& members)
+{
+    const uint32_t count = static_cast<uint32_t>(members.size());
+    Bytes image(32);
+    PutU32(image, 0, 0x00010345);
+    PutU32(image, 8, count);
+    PutU32(image, 12, 32);
+    for (const Member& member : members)
+    {
+        image.resize(image.size() + 4);
+        PutU32(image, image.size() - 4, static_cast<uint32_t>(member.Name.size() * 2));
+        for (char16_t unit : member.Name)
+        {
+            image.push_back(static_cast<uint8_t>(unit));
+            image.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+    }
+    const size_t tables = image.size();
+    for (int table = 0; table < 3; ++table)
+        PutU32(image, 16 + 4 * size_t(table), static_cast<uint32_t>(tables + size_t(table) * count * 4));
+    image.resize(tables + size_t(count) * 12);
+    PutU32(image, 28, static_cast<uint32_t>(image.size()));
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        const std::string& content = members[i].Content;
+        PutU32(image, tables + i * 4, static_cast<uint32_t>(image.size()));
+        PutU32(image, tables + (count + i) * 4, static_cast<uint32_t>(content.size()));
+        PutU32(image, tables + (2 * count + i) * 4, static_cast<uint32_t>(content.size()));
+        image.insert(image.end(), content.begin(), content.end());
+    }
+    return image;
+}
+
+xWString Wide(const std::u16string& text)
+{
+    return xWString(text.data(), text.size());
+}
+
+std::string Get(const ResPack& pack, const std::u16string& name)
+{
+    Bytes bytes = {'?'};
+    if (!pack.GetFile(Wide(name), bytes))
+        return "<not found>";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+const std::vector<Member> LookupMembers = {
+    {u"MainFrame.xml", "<MainFrame/>"},
+    {u"empty.png", ""},
+    {u"twice.txt", "first"},
+    {u"TWICE.TXT", "second"},
+    {std::u16string(u"cut\0tail", 8), "cut at the NUL"},
+    {u"\u00E9t\u00E9.png", "latin small"}, // été
+    {u"\u0416.png", "cyrillic capital"},   // Ж
+};
+
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        static std::atomic<int> counter{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Path = fs::temp_directory_path() /
+               ("ResPackTests-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+        fs::create_directories(Path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(Path, ignored);
+    }
+    xWString At(const std::string& name) const
+    {
+        const std::u16string path = (Path / name).generic_u16string();
+        return xWString(path.data(), path.size());
+    }
+    fs::path Path;
+};
+} // namespace
+
+TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
+{
+    ResPack pack;
+    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
+    EXPECT_EQ("<MainFrame/>", Get(pack, u"MAINFRAME.XML"));
+    EXPECT_EQ("<MainFrame/>", Get(pack, u"mainframe.xml"));
+    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xml "));
+    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xm"));
+    EXPECT_EQ("<not found>", Get(pack, u""));
+    // Latin-1 and Cyrillic letters are compared as they are.
+    EXPECT_EQ("latin small", Get(pack, u"\u00E9t\u00E9.png"));
+    EXPECT_EQ("<not found>", Get(pack, u"\u00C9T\u00C9.PNG"));
+    EXPECT_EQ("cyrillic capital", Get(pack, u"\u0416.png"));
+    EXPECT_EQ("<not found>", Get(pack, u"\u0436.png"));
+    // A stored name ends at its first NUL.
+    EXPECT_EQ("cut at the NUL", Get(pack, u"CUT"));
+}
+
+TEST(ResPackLookup, EmptyMembersDuplicatesAndMisses)
+{
+    ResPack pack;
+    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
+    Bytes bytes = {1, 2, 3};
+    EXPECT_TRUE(pack.GetFile(u"EMPTY.PNG", bytes));
+    EXPECT_TRUE(bytes.empty()) << "a member of size 0 gives an empty vector";
+    EXPECT_EQ("first", Get(pack, u"Twice.Txt")) << "the earlier of two equal names wins";
+
+    bytes = {1, 2, 3};
+    EXPECT_FALSE(pack.GetFile(u"missing.png", bytes));
+    EXPECT_EQ((Bytes{1, 2, 3}), bytes) << "a miss leaves the vector alone";
+    EXPECT_FALSE(ResPack().GetFile(u"MainFrame.xml", bytes)) << "an empty pack finds nothing";
+}
+
+TEST(ResPackExtract, WritesTheMemberAndRefusesMissesAndBadPaths)
+{
+    ResPack pack;
+    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
+    TempFolder folder;
+    std::ofstream(folder.Path / "old.xml") << "a much longer previous content";
+    EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", folder.At("old.xml")));
+    std::ifstream written(folder.Path / "old.xml", std::ios::binary);
+    EXPECT_EQ("<MainFrame/>", std::string(std::istreambuf_iterator<char>(written), {}))
+        << "truncated and rewritten";
+
+    EXPECT_TRUE(pack.ExtractFile(u"empty.png", folder.At("empty.png")));
+    EXPECT_EQ(0u, fs::file_size(folder.Path / "empty.png"));
+    EXPECT_FALSE(pack.ExtractFile(u"missing.png", folder.At("missing.png")));
+    EXPECT_FALSE(fs::exists(folder.Path / "missing.png"));
+    EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", folder.At("no such folder/MainFrame.xml")));
+}
+
+// Every way a table, a name or a member can reach past the image: the pack ends
+// up empty (also after a good load) with exactly one line of its own.
+TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
+{
+    const Bytes good = MakeImage({{u"a.xml", "<a/>"}, {u"b.png", "PNGDATA"}});
+    const uint32_t size = static_cast<uint32_t>(good.size());
+    const uint32_t offsets = GetU32(good, 16), sizes = GetU32(good, 20);
+    using Damage = std::function<void(Bytes&)>;
+    const struct
+    {
+        const char* Name;
+        Damage Apply;
+    } cases[] = {
+        {"shorter than the header", [](Bytes& image) { image.resize(31); }},
+        {"count huge", [](Bytes& image) { PutU32(image, 8, 0xFFFFFFFFu); }},
+        {"count one too many", [](Bytes& image) { PutU32(image, 8, 3); }},
+        {"name table past the end", [size](Bytes& image) { PutU32(image, 12, size - 2); }},
+        {"name table offset huge", [](Bytes& image) { PutU32(image, 12, 0xFFFFFFFEu); }},
+        {"offset table past the end", [size](Bytes& image) { PutU32(image, 16, size - 4); }},
+        {"size table past the end", [size](Bytes& image) { PutU32(image, 20, size); }},
+        {"second size table past the end", [](Bytes& image) { PutU32(image, 24, 0xFFFFFFFCu); }},
+        {"name length past the end", [](Bytes& image) { PutU32(image, 32, 0xFFFFFFF0u); }},
+        {"member offset past the end",
+         [offsets, size](Bytes& image) { PutU32(image, offsets + 4, size + 1); }},
+        {"member size one too large", [sizes](Bytes& image) { PutU32(image, sizes + 4, 8); }},
+        // 0xFFFFFFF0 + 0x20 wraps to 0x10 in 32 bits, which would look inside.
+        {"member offset plus size wraps",
+         [offsets, sizes](Bytes& image)
+         {
+             PutU32(image, offsets, 0xFFFFFFF0u);
+             PutU32(image, sizes, 0x20);
+         }},
+    };
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(test.Name);
+        Bytes damaged = good;
+        test.Apply(damaged);
+        ResPack pack;
+        ASSERT_TRUE(pack.LoadFromImage(good));
+        CapturedLog log;
+        EXPECT_FALSE(pack.LoadFromImage(damaged));
+        EXPECT_TRUE(pack.Names().empty());
+        EXPECT_EQ("<not found>", Get(pack, u"a.xml"));
+        const std::vector<std::string> lines = log.Messages();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_EQ(0u, lines[0].rfind("E ResPack damaged: ", 0)) << lines[0];
+    }
+
+    // The last member ending exactly at the end of the image is fine.
+    ResPack pack;
+    EXPECT_TRUE(pack.LoadFromImage(good));
+    EXPECT_EQ("PNGDATA", Get(pack, u"b.png"));
+}
+
+TEST(ResPackDamage, AContainerThatCannotBeUnpackedEmptiesThePack)
+{
+    const Bytes image = MakeImage({{u"a.xml", "<a/>"}});
+    Bytes container;
+    ASSERT_TRUE(EncodeLzma86(image.data(), image.size(), false, container));
+    ResPack pack;
+    ASSERT_TRUE(pack.LoadFromContainer(container.data(), container.size()));
+    EXPECT_EQ("<a/>", Get(pack, u"a.xml"));
+
+    container.resize(container.size() / 2);
+    CapturedLog log;
+    EXPECT_FALSE(pack.LoadFromContainer(container.data(), container.size()));
+    EXPECT_TRUE(pack.Names().empty());
+    const std::vector<std::string> own = log.MessagesStartingWith("E ResPack damaged: ");
+    EXPECT_EQ(1u, own.size());
+    EXPECT_TRUE(log.Contains("E Failed to Lzma86_Decode"));
+}
+
+// The pack the build made from Resources/Skin with respack and embedded in this
+// program (a RESPACK resource on Windows, linked-in data elsewhere).
+TEST(ResPackReal, LoadsTheEmbeddedPack)
+{
+    ResPack pack;
+    CapturedLog log;
+    pack.Load();
+    EXPECT_TRUE(log.Messages().empty());
+    const std::vector<xWString> names = pack.Names();
+    ASSERT_GE(names.size(), 3u);
+    for (const char16_t* document : {u"MAINFRAME.XML", u"gamewindow.xml", u"SplashScreen.xml"})
+    {
+        Bytes bytes;
+        EXPECT_TRUE(pack.GetFile(document, bytes)) << xString(xWString(document)).c_str();
+        EXPECT_FALSE(bytes.empty());
+    }
+    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xml "));
+
+    pack.Load();
+    EXPECT_EQ(names, pack.Names()) << "a second load replaces, it does not add";
+}
+
+// What respack writes: the documented layout, names sorted ignoring case,
+// members back to back in name order.
+TEST(ResPackReal, HasTheLayoutOfThePackBuilder)
+{
+    ResPack pack;
+    pack.Load();
+    const ResPackHeader& header = pack.Header();
+    const uint32_t count = static_cast<uint32_t>(pack.Names().size());
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(0x00010345u, header.Magic);
+    EXPECT_EQ(count, header.FileCount);
+    EXPECT_EQ(0x20u, header.NameTableOffset);
+    uint32_t namesEnd = 0x20;
+    for (const xWString& name : pack.Names())
+        namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
+    EXPECT_EQ(namesEnd, header.OffsetTableOffset);
+    EXPECT_EQ(header.OffsetTableOffset + 4 * count, header.SizeTableOffset);
+    EXPECT_EQ(header.SizeTableOffset + 4 * count, header.SecondSizeTableOffset);
+    EXPECT_EQ(header.SecondSizeTableOffset + 4 * count, header.DataOffset);
+
+    uint32_t next = header.DataOffset;
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        EXPECT_EQ(next, pack.Offsets()[i]) << "member " << i;
+        next += pack.Sizes()[i];
+        if (i > 0)
+        {
+            EXPECT_LT(CompareNoCase(pack.Names()[i - 1], pack.Names()[i]), 0) << "member " << i;
+        }
+    }
+}

@@ -1,0 +1,583 @@
+#include "DevServer.h"
+
+#include "JsonText.h"
+#include "RangeRequest.h"
+#include "ServedFile.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+constexpr size_t ChunkSize = 64 * 1024;
+constexpr size_t WorkerThreads = 64; // each open connection (keep-alive, stall) holds one
+constexpr const char* ControlPrefix = "/__devserver/";
+
+// What this server decided for the exchange running on this thread. The
+// library calls the handler, the body provider, the header hook and the
+// logger of one exchange on one worker thread, one exchange at a time.
+struct Exchange
+{
+    const httplib::Request* Request = nullptr; // set once the exchange is ours
+    httplib::Headers Headers;                  // the complete header set to send
+    bool CloseAfterBody = false;               // the body ends by closing
+    bool ClosedEarly = false;                  // a fault or a failed read cut the body
+    uint64_t BodyBytes = 0;
+};
+thread_local Exchange t_Exchange;
+
+struct Body
+{
+    std::shared_ptr<ServedFile> File; // or Text
+    std::string Text;
+    uint64_t Offset = 0;
+    uint64_t Length = 0;
+};
+
+Body TextBody(std::string text)
+{
+    Body body;
+    body.Length = text.size();
+    body.Text = std::move(text);
+    return body;
+}
+
+// Sleeps in small steps so that a stop is not held up by a long delay.
+bool PauseUnlessStopping(uint32_t milliseconds, const std::atomic<bool>& stopping)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!stopping && std::chrono::steady_clock::now() < until)
+    {
+        const auto left = until - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    return !stopping;
+}
+
+bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
+               const std::atomic<bool>& stopping, httplib::DataSink& sink)
+{
+    std::vector<char> buffer(ChunkSize);
+    uint64_t sent = 0;
+    while (sent < body.Length)
+    {
+        if (faults.StallAfter && sent >= *faults.StallAfter)
+        {
+            // Silent but open: the client must notice the stall by itself. The
+            // library sees the peer's close through is_writable.
+            while (!stopping && sink.is_writable())
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            t_Exchange.ClosedEarly = true;
+            return false;
+        }
+        if (faults.DropAfter && sent >= *faults.DropAfter)
+        {
+            t_Exchange.ClosedEarly = true;
+            return false;
+        }
+        uint64_t chunk = std::min<uint64_t>(ChunkSize, body.Length - sent);
+        if (faults.StallAfter)
+            chunk = std::min(chunk, *faults.StallAfter - sent);
+        if (faults.DropAfter)
+            chunk = std::min(chunk, *faults.DropAfter - sent);
+        if (faults.DelayMs != 0 && !PauseUnlessStopping(faults.DelayMs, stopping))
+            return false;
+        if (body.File)
+        {
+            if (body.File->ReadAt(body.Offset + sent, buffer.data(), chunk) != static_cast<long long>(chunk))
+            {
+                t_Exchange.ClosedEarly = true;
+                return false;
+            }
+        }
+        else
+        {
+            body.Text.copy(buffer.data(), chunk, sent);
+        }
+        if (!sink.write(buffer.data(), chunk))
+            return false;
+        sent += chunk;
+        t_Exchange.BodyBytes += chunk;
+    }
+    if (closeAfterBody)
+        return false;
+    sink.done();
+    return true;
+}
+
+// Sets status, headers and body; faults (null for none) change the length
+// announcement and how the body goes out. The headers take effect in the
+// post-routing hook, which replaces whatever the library put together.
+void Respond(const httplib::Request& request, httplib::Response& response, int status,
+             httplib::Headers headers, Body body, const FaultSet* faults, const std::atomic<bool>& stopping)
+{
+    const FaultSet none;
+    const FaultSet& active = faults ? *faults : none;
+    const bool head = request.method == "HEAD";
+    if (!active.NoContentLength)
+        headers.emplace("Content-Length", std::to_string(body.Length + (active.WrongLength ? 1 : 0)));
+    response.status = status;
+    t_Exchange.Headers = std::move(headers);
+    // Without a length, or with a false one, only closing ends the body for the client.
+    t_Exchange.CloseAfterBody = !head && (active.NoContentLength || active.WrongLength);
+    if (head)
+        return;
+    const bool closeAfterBody = t_Exchange.CloseAfterBody;
+    response.set_content_provider("application/octet-stream", [body = std::move(body), active, closeAfterBody,
+                                                               &stopping](size_t, httplib::DataSink& sink)
+                                  { return WriteBody(body, active, closeAfterBody, stopping, sink); });
+}
+
+void RespondText(const httplib::Request& request, httplib::Response& response, int status,
+                 const std::string& text, const std::string& contentType, const FaultSet* faults,
+                 const std::atomic<bool>& stopping)
+{
+    httplib::Headers headers{{"Content-Type", contentType}};
+    Respond(request, response, status, std::move(headers), TextBody(text), faults, stopping);
+}
+
+std::string TimeStamp()
+{
+    timeval now;
+    gettimeofday(&now, nullptr);
+    tm local;
+    localtime_r(&now.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(now.tv_usec / 1000));
+    return text;
+}
+} // namespace
+
+bool IsLoopbackAddress(const std::string& address)
+{
+    if (address == "localhost")
+        return true;
+    in_addr v4;
+    if (inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6;
+    return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+bool RawQueryValue(const std::string& target, const std::string& name, std::string& value)
+{
+    const size_t question = target.find('?');
+    if (question == std::string::npos)
+        return false;
+    size_t start = question + 1;
+    while (start <= target.size())
+    {
+        size_t end = target.find('&', start);
+        if (end == std::string::npos)
+            end = target.size();
+        const std::string pair = target.substr(start, end - start);
+        const size_t equals = pair.find('=');
+        if (pair.substr(0, equals) == name)
+        {
+            value = equals == std::string::npos ? std::string() : pair.substr(equals + 1);
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string PercentDecode(const std::string& text)
+{
+    auto hexValue = [](char c) -> int
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0)
+        {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        }
+        else
+        {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+DevServer::DevServer(DevServerConfig config)
+    : m_Config(std::move(config)), m_Main(std::make_unique<httplib::Server>()),
+      m_Stats(std::make_unique<httplib::Server>()), m_Faults(m_Config.Faults)
+{
+    Configure(*m_Main, false);
+    Configure(*m_Stats, true);
+}
+
+DevServer::~DevServer()
+{
+    if (m_StatsLog >= 0)
+        close(m_StatsLog);
+}
+
+void DevServer::Configure(httplib::Server& server, bool stats)
+{
+    // The library's default also sets SO_REUSEPORT, which would let a second
+    // server share a busy port silently; a stale server must make Bind fail.
+    server.set_socket_options(
+        [](socket_t socket)
+        {
+            int yes = 1;
+            setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
+    server.new_task_queue = [] { return new httplib::ThreadPool(WorkerThreads); };
+    server.set_keep_alive_max_count(1000);
+    server.set_payload_max_length(64 * 1024);
+
+    // Every request that reaches routing is answered here, so no route table
+    // and none of the library's own Range handling comes into play.
+    server.set_pre_routing_handler(
+        [this, stats](const httplib::Request& request, httplib::Response& response)
+        {
+            t_Exchange = Exchange();
+            t_Exchange.Request = &request;
+            if (stats)
+                DispatchStats(request, response);
+            else
+                Dispatch(request, response);
+            return httplib::Server::HandlerResponse::Handled;
+        });
+
+    // The library answers 416 by itself, before routing, to Range headers it
+    // cannot parse, among them the launcher's "bytes=0--1"; those requests
+    // are answered as any other.
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [this, stats](const httplib::Request& request, httplib::Response& response)
+        {
+            if (t_Exchange.Request == &request || stats || response.status != 416 ||
+                !request.has_header("Range"))
+                return httplib::Server::HandlerResponse::Unhandled;
+            t_Exchange = Exchange();
+            t_Exchange.Request = &request;
+            Dispatch(request, response);
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+
+    server.set_post_routing_handler(
+        [](const httplib::Request& request, httplib::Response& response)
+        {
+            if (t_Exchange.Request != &request)
+                return;
+            const std::string keepAlive = response.get_header_value("Keep-Alive");
+            // The same test the library makes to close after this response.
+            const bool libraryCloses =
+                response.get_header_value("Connection") == "close" ||
+                (request.version == "HTTP/1.0" && request.get_header_value("Connection") != "Keep-Alive");
+            response.headers = t_Exchange.Headers;
+            if (libraryCloses || t_Exchange.CloseAfterBody)
+                response.set_header("Connection", "close");
+            else if (!keepAlive.empty())
+                response.set_header("Keep-Alive", keepAlive);
+        });
+
+    server.set_logger([this, stats](const httplib::Request& request, const httplib::Response& response)
+                      { LogExchange(stats ? "stats: " : "", request, response); });
+}
+
+bool DevServer::Bind(std::string& error)
+{
+    m_RealRoot = RealFolderPath(m_Config.Root);
+    if (m_RealRoot.empty())
+    {
+        error = "the root \"" + m_Config.Root + "\" is not a folder";
+        return false;
+    }
+    if (m_Config.StatsEnabled)
+    {
+        m_StatsLog = open(m_Config.StatsLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (m_StatsLog < 0)
+        {
+            error = "cannot open the statistics log \"" + m_Config.StatsLogPath + "\"";
+            return false;
+        }
+    }
+    auto bindOne = [&](httplib::Server& server, int wanted, int& bound, const char* what)
+    {
+        bound = wanted == 0 ? server.bind_to_any_port(m_Config.BindAddress)
+                            : (server.bind_to_port(m_Config.BindAddress, wanted) ? wanted : -1);
+        if (bound <= 0)
+        {
+            error = std::string("cannot listen on ") + m_Config.BindAddress + ":" + std::to_string(wanted) +
+                    " (" + what + ")";
+            return false;
+        }
+        return true;
+    };
+    if (!bindOne(*m_Main, m_Config.Port, m_Port, "files"))
+        return false;
+    if (m_Config.StatsEnabled && !bindOne(*m_Stats, m_Config.StatsPort, m_StatsPort, "statistics"))
+        return false;
+    return true;
+}
+
+void DevServer::Run()
+{
+    std::atomic<bool> done{false};
+    std::thread stats;
+    if (m_Config.StatsEnabled)
+        stats = std::thread([this] { m_Stats->listen_after_bind(); });
+    // The library's stop() does nothing to a listener that has not started
+    // yet, and Stop must be callable at any moment (from a signal handler
+    // too), so a watcher repeats it until both listeners have ended.
+    std::thread watcher(
+        [this, &done]
+        {
+            while (!done)
+            {
+                if (m_Stopping)
+                {
+                    m_Main->stop();
+                    m_Stats->stop();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            }
+        });
+    m_Main->listen_after_bind();
+    m_Stopping = true;
+    if (stats.joinable())
+        stats.join();
+    done = true;
+    watcher.join();
+}
+
+void DevServer::Stop()
+{
+    m_Stopping = true;
+}
+
+FaultSet DevServer::CurrentFaults()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_Faults;
+}
+
+void DevServer::NoteRequest(const httplib::Request& request)
+{
+    std::string line = request.method + " " + request.target + " " + request.version;
+    if (request.has_header("Range"))
+        line += " Range: " + request.get_header_value("Range");
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Requests.push_back(std::move(line));
+}
+
+void DevServer::Dispatch(const httplib::Request& request, httplib::Response& response)
+{
+    if (request.path.compare(0, std::strlen(ControlPrefix), ControlPrefix) == 0)
+    {
+        if (m_Config.ControlEndpoints)
+            ServeControl(request, response);
+        else
+            RespondText(request, response, 404, "not found\n", "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    NoteRequest(request);
+    if (request.method != "GET" && request.method != "HEAD")
+    {
+        httplib::Headers headers{{"Content-Type", "text/plain"}, {"Allow", "GET, HEAD"}};
+        Respond(request, response, 405, std::move(headers), TextBody("method not allowed\n"), nullptr,
+                m_Stopping);
+        return;
+    }
+    if (m_Config.AutoLoginEnabled && request.path == "/get")
+        ServeAutoLogin(request, response);
+    else
+        ServeFile(request, response);
+}
+
+void DevServer::ServeFile(const httplib::Request& request, httplib::Response& response)
+{
+    const FaultSet faults = CurrentFaults();
+    if (faults.Status != 0)
+    {
+        RespondText(request, response, faults.Status, faults.StatusBodyText(), "text/plain", &faults,
+                    m_Stopping);
+        return;
+    }
+    const std::optional<std::string> relative = RelativeServedPath(request.path);
+    if (!relative)
+    {
+        RespondText(request, response, 403, "forbidden\n", "text/plain", &faults, m_Stopping);
+        return;
+    }
+    auto file = std::make_shared<ServedFile>();
+    switch (file->Open(m_RealRoot, *relative))
+    {
+    case ServedFile::Outcome::Opened:
+        break;
+    case ServedFile::Outcome::Refused:
+        RespondText(request, response, 403, "forbidden\n", "text/plain", &faults, m_Stopping);
+        return;
+    case ServedFile::Outcome::NotFound:
+        RespondText(request, response, 404, "not found\n", "text/plain", &faults, m_Stopping);
+        return;
+    }
+
+    const uint64_t size = file->Size();
+    httplib::Headers headers{{"Content-Type", ContentTypeFor(*relative)}};
+    if (!faults.IgnoreRange)
+        headers.emplace("Accept-Ranges", "bytes");
+    Body body;
+    body.File = file;
+    body.Length = size;
+    // HEAD describes the whole file whatever Range says: ranges apply to GET.
+    if (request.method == "HEAD" || faults.IgnoreRange)
+    {
+        Respond(request, response, 200, std::move(headers), std::move(body), &faults, m_Stopping);
+        return;
+    }
+    const RangeDecision decision =
+        DecideRange(request.has_header("Range"), request.get_header_value("Range"), size);
+    switch (decision.Answer)
+    {
+    case RangeAnswer::Whole:
+        Respond(request, response, 200, std::move(headers), std::move(body), &faults, m_Stopping);
+        return;
+    case RangeAnswer::EmptyWhole:
+        body.Length = 0;
+        Respond(request, response, 200, std::move(headers), std::move(body), &faults, m_Stopping);
+        return;
+    case RangeAnswer::Partial:
+        headers.emplace("Content-Range", ContentRangeText(decision, size));
+        body.Offset = decision.First;
+        body.Length = decision.Length;
+        Respond(request, response, 206, std::move(headers), std::move(body), &faults, m_Stopping);
+        return;
+    case RangeAnswer::Unsatisfiable:
+        headers = {{"Content-Type", "text/plain"}, {"Content-Range", "bytes */" + std::to_string(size)}};
+        Respond(request, response, 416, std::move(headers), TextBody(""), &faults, m_Stopping);
+        return;
+    }
+}
+
+void DevServer::ServeAutoLogin(const httplib::Request& request, httplib::Response& response)
+{
+    std::string code;
+    if (!RawQueryValue(request.target, "code", code))
+    {
+        RespondText(request, response, 400, "{\"url\":\"\"}", "application/json", nullptr, m_Stopping);
+        return;
+    }
+    // An unknown key is not an error of the service: it answers an empty
+    // parameter, which the launcher treats as "no login".
+    const auto found = m_Config.AutoLogin.find(PercentDecode(code));
+    const std::string parameter = found == m_Config.AutoLogin.end() ? std::string() : found->second;
+    RespondText(request, response, 200, "{\"url\":" + JsonQuote(parameter) + "}", "application/json", nullptr,
+                m_Stopping);
+}
+
+void DevServer::ServeControl(const httplib::Request& request, httplib::Response& response)
+{
+    const std::string name = request.path.substr(std::strlen(ControlPrefix));
+    if (name == "faults")
+    {
+        FaultSet faults;
+        for (const auto& parameter : request.params)
+        {
+            std::string error;
+            if (!ApplyFaultSetting(faults, parameter.first, parameter.second, error))
+            {
+                RespondText(request, response, 400, error + "\n", "text/plain", nullptr, m_Stopping);
+                return;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            m_Faults = faults;
+        }
+        const std::string text = DescribeFaults(faults);
+        std::fprintf(stderr, "%s faults now: %s", TimeStamp().c_str(), text.c_str());
+        RespondText(request, response, 200, text, "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    if (name == "requests")
+    {
+        std::string text;
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            for (const std::string& line : m_Requests)
+                text += line + "\n";
+            if (request.get_param_value("clear") == "1")
+                m_Requests.clear();
+        }
+        RespondText(request, response, 200, text, "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    RespondText(request, response, 404, "unknown control endpoint\n", "text/plain", nullptr, m_Stopping);
+}
+
+void DevServer::DispatchStats(const httplib::Request& request, httplib::Response& response)
+{
+    std::string value;
+    if (request.method != "GET" || request.path != "/plugin_watch.htm")
+    {
+        RespondText(request, response, 404, "not found\n", "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    if (!RawQueryValue(request.target, "data", value))
+    {
+        RespondText(request, response, 400, "no data\n", "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    if (!AppendStatsLine(value))
+    {
+        RespondText(request, response, 500, "cannot write the log\n", "text/plain", nullptr, m_Stopping);
+        return;
+    }
+    RespondText(request, response, 200, "ok\n", "text/plain", nullptr, m_Stopping);
+}
+
+bool DevServer::AppendStatsLine(const std::string& value)
+{
+    // The value as it arrived, still percent-encoded: what the client sent,
+    // byte for byte. A request line holds no raw line break, so one value is
+    // one line.
+    const std::string line = value + "\n";
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return write(m_StatsLog, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+}
+
+void DevServer::LogExchange(const char* label, const httplib::Request& request,
+                            const httplib::Response& response)
+{
+    const bool ours = t_Exchange.Request == &request;
+    // Requests the library answered alone (malformed ones) are recorded too.
+    if (!ours && label[0] == '\0' && !request.method.empty())
+        NoteRequest(request);
+    std::string line =
+        TimeStamp() + " " + label + request.method + " " + request.target + " " + request.version;
+    if (request.has_header("Range"))
+        line += " Range: " + request.get_header_value("Range");
+    line += " -> " + std::to_string(response.status) + ", " +
+            std::to_string(ours ? t_Exchange.BodyBytes : 0) + " body bytes";
+    if (ours && t_Exchange.ClosedEarly)
+        line += ", connection cut";
+    line += "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    t_Exchange = Exchange();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Misbehaviour on demand for file requests, so that a client's failure paths
+// can be driven. The names are both the command-line switches (with "--") and
+// the parameters of the control endpoint.
+struct FaultSet
+{
+    std::optional<uint64_t> DropAfter;     // drop-after=N: close after N body bytes
+    bool IgnoreRange = false;              // ignore-range: 200 and the whole file
+    bool WrongLength = false;              // wrong-length: Content-Length one too many
+    int Status = 0;                        // status=CODE: every file request gets it
+    std::optional<std::string> StatusBody; // status-body=TEXT: its body
+    bool NoContentLength = false;          // no-content-length: no such header
+    uint32_t DelayMs = 0;                  // delay-ms=N: pause before each body chunk
+    std::optional<uint64_t> StallAfter;    // stall-after=N: go silent after N body bytes
+
+    bool Any() const;
+    // The body a status fault answers with.
+    std::string StatusBodyText() const;
+};
+
+// Sets one fault by name. Flags take "", "1" or "0". False with an error text
+// for an unknown name or a bad value; the set is then unchanged.
+bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::string& value,
+                       std::string& error);
+
+// True for the names that are flags (take no value on the command line).
+bool IsFaultFlag(const std::string& name);
+bool IsFaultName(const std::string& name);
+
+// One "name=value" line per active fault, or "no faults".
+std::string DescribeFaults(const FaultSet& faults);
