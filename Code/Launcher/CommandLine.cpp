@@ -2,9 +2,10 @@
 #include "LaunchState.h"
 #include "ProductProfile.h"
 
+#include "PublishDir.h"
+
 #include "xCommandLine.h"
 #include "xLogLine.h"
-#include "xProcessSetup.h"
 #include "xStringOps.h"
 
 namespace
@@ -47,7 +48,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
     if (tokens.ArgumentCount() > 0 && !profile.AcceptArguments(tokens.Arguments()))
     {
         LogErrorLine("Command line args parse error");
-        TerminateThisProcess(0);
+        QuitLauncher();
     }
 
     for (const xWString& argument : tokens.Arguments())

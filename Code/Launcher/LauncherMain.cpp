@@ -3,6 +3,10 @@
 #include "LogBasePath.h"
 #include "ProductProfile.h"
 
+#include "Installer.h"
+#include "PublishDir.h"
+#include "ResPack.h"
+
 #include "xEngineContext.h"
 #include "xLogLine.h"
 #include "xPlatformStartup.h"
@@ -44,6 +48,13 @@ void LauncherMain(void* instance)
     InitialiseComForThisThread();
     TheProfile.OnBeforeCommandLine();
     ParseCommandLine();
+
+    if (TheProfile.SupportsInstall())
+        InstallLauncher(InstallSettingsForThisProcess(TheProfile.AppDataSubfolder(), TheProfile.ProductCode(),
+                                                      TheProfile.GameTitle()));
+    PublishDir();
+
+    TheResPack().Load();
 
     FrameLoop();
 }
