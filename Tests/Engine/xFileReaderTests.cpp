@@ -2,14 +2,15 @@
 #include "xFileSystem.h"
 #include "xPath.h"
 
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -33,26 +34,13 @@ std::vector<char> Pattern(size_t size)
 class xFileReaderTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        Reader.reset();
-        std::error_code error;
-        if (!Folder.empty())
-            fs::remove_all(Folder, error);
-    }
+    void TearDown() override { Reader.reset(); }
 
     void Open(size_t size)
     {
         Data = Pattern(size);
-        std::random_device seed;
-        Folder = fs::temp_directory_path() / ("xfr-test-" + std::to_string(seed()));
-        ASSERT_TRUE(fs::create_directory(Folder));
-        const fs::path file = Folder / "data.bin";
-        {
-            std::ofstream out(file, std::ios::binary);
-            out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
-            ASSERT_TRUE(out.good());
-        }
+        const fs::path file = Folder.At("data.bin");
+        ASSERT_TRUE(WriteFileBytes(file, std::string(Data.begin(), Data.end())));
         Path = ToForwardSlashes(xWString(file.u16string().c_str()));
         Reader = Files.OpenRead(Path, false);
         ASSERT_TRUE(Reader) << "cannot open " << file.string();
@@ -73,7 +61,7 @@ protected:
     }
 
     xFileSystem Files;
-    fs::path Folder;
+    TempFolder Folder{"xfr-test"};
     xWString Path;
     std::vector<char> Data;
     std::unique_ptr<xFile> Reader;
@@ -188,6 +176,6 @@ TEST_F(xFileReaderTest, ExactlyOneBufferAndTheClosedReader)
     EXPECT_EQ(-1, Reader->Tell());
     EXPECT_FALSE(Reader->Read(&byte, 1) || Reader->Seek(3));
     EXPECT_TRUE(Reader->Close()) << "closing twice is harmless";
-    EXPECT_FALSE(Files.OpenRead(ToForwardSlashes(xWString(Folder.u16string().c_str())), false))
+    EXPECT_FALSE(Files.OpenRead(ToForwardSlashes(xWString(Folder.Path.u16string().c_str())), false))
         << "a folder is no file to read";
 }

@@ -3,18 +3,19 @@
 #include "xStringOps.h"
 #include "xTextConversion.h"
 
+#include "EngineText.h"
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -22,16 +23,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-
-fs::path FsPath(const xWString& path)
-{
-    return fs::path(std::u16string(path.c_str(), path.Length()));
-}
-
 std::string Pattern(size_t size, unsigned seed)
 {
     std::string data(size, '\0');
@@ -72,59 +63,21 @@ private:
 class xFileSystemTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        std::random_device seed;
-        std::error_code error;
-        for (int attempt = 0; attempt < 100 && RootPath.empty(); ++attempt)
-        {
-            const fs::path candidate = fs::temp_directory_path() / ("xfs-test-" + std::to_string(seed()));
-            if (fs::create_directory(candidate, error))
-                RootPath = candidate;
-        }
-        ASSERT_FALSE(RootPath.empty()) << "no temporary folder";
-        Root = AsDirectoryPath(xWString(RootPath.u16string().c_str()));
-    }
-
-    void TearDown() override
-    {
-        if (RootPath.empty())
-            return;
-        std::error_code error;
-        // Read-only entries would stop the clean-up on Windows.
-        for (auto it = fs::recursive_directory_iterator(RootPath, error); !error && it != fs::end(it);
-             it.increment(error))
-            fs::permissions(it->path(), fs::perms::owner_write,
-                            fs::perm_options::add | fs::perm_options::nofollow, error);
-        fs::remove_all(RootPath, error);
-    }
-
     xWString At(const char* relative) const { return Root + Utf8ToWide(relative); }
-
     void Write(const char* relative, const std::string& content)
     {
-        const fs::path path = FsPath(At(relative));
-        fs::create_directories(path.parent_path());
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        ASSERT_TRUE(out.good()) << relative;
+        ASSERT_TRUE(WriteFileBytes(FsPath(At(relative)), content)) << relative;
     }
-
-    std::string ReadAll(const char* relative) const
-    {
-        std::ifstream in(FsPath(At(relative)), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
+    std::string ReadAll(const char* relative) const { return ReadFileBytes(FsPath(At(relative))); }
     bool Exists(const char* relative) const
     {
         std::error_code error;
         return fs::exists(FsPath(At(relative)), error);
     }
 
+    TempFolder Folder{"xfs-test"};
+    const xWString Root = AsDirectoryPath(xWString(Folder.Path.u16string().c_str()));
     xEngineFileSystem Files;
-    fs::path RootPath;
-    xWString Root;
 };
 } // namespace
 

@@ -2,6 +2,10 @@
 #include "xHardwareDetection.h"
 #include "xLog.h"
 
+#include "EngineText.h"
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,11 +27,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-
 // A workstation whose GetVersionExW and kernel versions are given; product type 0.
 std::string Named(uint32_t major, uint32_t minor, uint32_t kernelMajor, uint32_t kernelMinor,
                   void (*adjust)(xWindowsVersionFacts&) = nullptr)
@@ -144,9 +143,8 @@ TEST(xHardwareNaming, WindowsQueriesAnswerForThisSystem)
 
 TEST(xHardwareDetection, ThreadFillsTheRecordAndLogsEachTimedStep)
 {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const fs::path folder = fs::temp_directory_path() / ("xHardwareInfoTests-" + std::to_string(stamp));
-    fs::create_directories(folder);
+    const TempFolder temp("xHardwareInfoTests");
+    const fs::path& folder = temp.Path;
     xEngineContext context;
     context.LogBasePath = xString((folder / "Hardware").generic_u8string().c_str());
     context.LogSingleFile = 1;
@@ -162,13 +160,8 @@ TEST(xHardwareDetection, ThreadFillsTheRecordAndLogsEachTimedStep)
     GEngineContext = saved;
     delete logger;
     std::vector<std::string> lines;
-    {
-        std::ifstream stream(folder / "Hardware.txt", std::ios::binary);
-        for (std::string line; std::getline(stream, line);)
-            lines.push_back(line.substr(std::min(line.size(), line.find("] ") + 12))); // timestamp and level
-    }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    for (const std::string& line : ReadFileLines(folder / "Hardware.txt"))
+        lines.push_back(line.substr(std::min(line.size(), line.find("] ") + 12))); // timestamp and level
 
     ASSERT_TRUE(finished) << "the detection did not end within 30 s";
     EXPECT_EQ(info.DetectionDone.load(std::memory_order_acquire), 1);

@@ -6,6 +6,9 @@
 #include "xLogLine.h"
 #include "xLogTypes.h"
 
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -32,52 +35,19 @@ namespace fs = std::filesystem;
 
 namespace
 {
-class TempFolder
+// The logger takes UTF-8 paths with forward slashes.
+xString Utf8(const TempFolder& folder, const std::string& name)
 {
-public:
-    TempFolder()
-    {
-        static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        Path = fs::temp_directory_path() /
-               ("xLogTests-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-        fs::create_directories(Path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(Path, ignored);
-    }
-    fs::path At(const std::string& name) const { return Path / fs::u8path(name); }
-    // The logger takes UTF-8 paths with forward slashes.
-    xString Utf8(const std::string& name) const { return xString(At(name).generic_u8string().c_str()); }
-
-private:
-    fs::path Path;
-};
-
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    return xString(folder.At(name).generic_u8string().c_str());
 }
 
 // Windows text streams write CR LF; lines are compared without the CR.
 std::string ReadText(const fs::path& path)
 {
-    std::string text = ReadBytes(path);
+    std::string text = ReadFileBytes(path);
     for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
         text.erase(at, 1);
     return text;
-}
-
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // "[dddd-dd-dd dd:dd:dd.dd] " at the start of `text`.
@@ -120,7 +90,7 @@ struct FileLogger
 {
     FileLogger(const TempFolder& folder, const std::string& base, bool singleFile, bool console = false)
     {
-        Context.LogBasePath = folder.Utf8(base);
+        Context.LogBasePath = Utf8(folder, base);
         Context.LogSingleFile = singleFile;
         Context.LogConsole = console;
         xLog::Create(Context);
@@ -254,7 +224,7 @@ TEST(xLogPrint, LongMessageIsCutAtAWholeUtf8Sequence)
 
 TEST(xLogFile, LinesAsWritten)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     FileLogger log(folder, "Launcher", true);
     EXPECT_TRUE(log.Context.Logger->FileTarget->GetName() == xWString(log.Context.LogBasePath));
     EXPECT_EQ(nullptr, log.Context.Logger->ConsoleTarget) << "no console unless asked for";
@@ -273,13 +243,13 @@ TEST(xLogFile, LinesAsWritten)
     EXPECT_EQ("Warning:  already ends", lines[1]) << "flag 2 writes no time, and no second line feed";
     EXPECT_EQ("Error:    Critical: after the empty one", lines[2]) << "an empty message is the prefix alone";
 #if defined(_WIN32)
-    EXPECT_NE(std::string::npos, ReadBytes(folder.At("Launcher.txt")).find("version\r\n")) << "text mode";
+    EXPECT_NE(std::string::npos, ReadFileBytes(folder.At("Launcher.txt")).find("version\r\n")) << "text mode";
 #endif
 }
 
 TEST(xLogFile, CategoryFilesAndTheGeneralFile)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     {
         FileLogger single(folder, "One", true);
         single.Line(LogLevel::Log, LogCategory::Phy, "physics");
@@ -297,7 +267,7 @@ TEST(xLogFile, CategoryFilesAndTheGeneralFile)
 
 TEST(xLogFile, NewRunTruncatesAndDisabledOrMissingFolderWritesNothing)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     {
         FileLogger first(folder, "Launcher", true);
         first.Line(LogLevel::Log, LogCategory::General, "first run, a longer line");
@@ -310,13 +280,13 @@ TEST(xLogFile, NewRunTruncatesAndDisabledOrMissingFolderWritesNothing)
     EXPECT_EQ("Log:      second run\n", ReadText(folder.At("Launcher.txt")));
 
     xEngineContext context;
-    context.LogBasePath = folder.Utf8("Off");
+    context.LogBasePath = Utf8(folder, "Off");
     context.LogFileDisabled = 1;
     xLogFileTarget disabled(context);
     disabled.Write("Log:      ", LogLevel::Log, LogCategory::General, 0, 0, "dropped\n");
     EXPECT_FALSE(fs::exists(folder.At("Off.txt")));
 
-    context.LogBasePath = folder.Utf8("no/such/folder/Launcher");
+    context.LogBasePath = Utf8(folder, "no/such/folder/Launcher");
     context.LogFileDisabled = 0;
     xLogFileTarget missing(context);
     EXPECT_FALSE(missing.HasFile(LogCategory::General));
@@ -325,7 +295,7 @@ TEST(xLogFile, NewRunTruncatesAndDisabledOrMissingFolderWritesNothing)
 
 TEST(xLogFile, NonAsciiBasePath)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     fs::create_directories(folder.At("\xE6\x97\xA5\xE5\xBF\x97"));                            // 日志
     const std::string base = "\xE6\x97\xA5\xE5\xBF\x97/\xE5\x90\xAF\xE5\x8A\xA8\xE5\x99\xA8"; // 日志/启动器
     {
@@ -338,7 +308,7 @@ TEST(xLogFile, NonAsciiBasePath)
 
 TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     const int threadCount = 8, linesPerThread = 300;
     const std::string padding(400, '.'); // long lines, so that a torn write would show
     {
@@ -379,7 +349,7 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
 TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
 {
     xEngineContext* const saved = GEngineContext;
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     {
         FileLogger log(folder, "Launcher", false);
         GEngineContext = nullptr;
@@ -403,7 +373,7 @@ TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
 #if !defined(_WIN32)
 TEST(xLogConsole, TerminalLinesCarryTheTableColours)
 {
-    TempFolder folder;
+    TempFolder folder("xLogTests");
     FileLogger log(folder, "Launcher", true, true);
     ASSERT_NE(nullptr, log.Context.Logger->ConsoleTarget);
     xLogTarget& console = *log.Context.Logger->ConsoleTarget;

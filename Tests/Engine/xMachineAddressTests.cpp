@@ -1,16 +1,10 @@
 #include "xMachineAddress.h"
 
+#include "EngineText.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-namespace
-{
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-} // namespace
 
 TEST(xMachineAddress, EachByteBecomesTwoLowerCaseHexDigits)
 {

@@ -1,6 +1,8 @@
 #include "xPath.h"
 #include "xTextConversion.h"
 
+#include "EngineText.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,11 +15,6 @@ struct PathCase
     const char* Input;
     const char* Expected;
 };
-
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
 
 // Runs every case through the wide function and its narrow twin; both must agree
 // with the expected UTF-8 text.

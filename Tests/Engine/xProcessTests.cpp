@@ -2,6 +2,10 @@
 #include "xProcessList.h"
 #include "xSystemPaths.h"
 
+#include "EngineText.h"
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,17 +20,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-
-xWString Wide(const fs::path& path)
-{
-    const std::u16string text = path.generic_u16string();
-    return xWString(text.c_str(), text.size());
-}
-
 std::vector<std::string> Split(const char* arguments)
 {
     std::vector<std::string> result;
@@ -50,19 +43,8 @@ xWString EchoProgram()
 class xProcessTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        Folder = fs::temp_directory_path() /
-                 fs::u8path("xProcess-\xe6\xb5\x8b\xe8\xaf\x95-" + std::to_string(stamp));
-        fs::create_directories(Folder);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(Folder, ignored);
-    }
-    fs::path Folder;
+    TempFolder Temp{"xProcess-\xe6\xb5\x8b\xe8\xaf\x95"};
+    const fs::path Folder = Temp.Path;
 };
 } // namespace
 
@@ -94,10 +76,7 @@ TEST_F(xProcessTest, ChildReceivesTheArgumentsAndTheFolderItWasGiven)
     ASSERT_TRUE(process.Wait(30000, &exitCode)) << "the child did not end";
     EXPECT_EQ(exitCode, 7) << "the exit code is the child's own";
 
-    std::ifstream stream(report, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
+    const std::vector<std::string> lines = ReadFileLines(report);
     ASSERT_EQ(lines.size(), 5u) << "count, three arguments and the folder expected";
     EXPECT_EQ(lines[0], "count=3");
     EXPECT_EQ(lines[1], "arg=plain");

@@ -2,6 +2,8 @@
 #include "xStringOps.h"
 #include "xSystemPaths.h"
 
+#include "EngineText.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,16 +14,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-
-fs::path FsPath(const xWString& path)
-{
-    return fs::path(std::u16string(path.c_str(), path.Length()));
-}
-
 // "/" separators only, and a trailing one.
 void ExpectDirectoryForm(const xWString& folder, const char* what)
 {

@@ -9,6 +9,10 @@
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
 
+#include "EngineText.h"
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,23 +29,6 @@
 namespace InstallerProbeSupport
 {
 namespace fs = std::filesystem;
-
-inline std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
-}
-
-// "/" form, as the launcher's paths are.
-inline xWString Wide(const fs::path& path)
-{
-    const std::u16string text = path.generic_u16string();
-    return xWString(text.c_str(), text.size());
-}
-
-inline fs::path FsPath(const xWString& path)
-{
-    return fs::path(std::u16string(path.c_str(), path.Length()));
-}
 
 // ".exe" on Windows, nothing on Linux: whatever the test program itself carries.
 inline xWString ExecutableSuffix()
@@ -63,12 +50,7 @@ inline std::string Quoted(const fs::path& path)
 
 inline std::vector<std::string> ReadLines(const fs::path& path)
 {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
+    return ReadFileLines(path);
 }
 
 inline bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
@@ -131,21 +113,11 @@ inline int ExitCodeOf(xProcessHandle& process, uint32_t limitMs = 30000)
 class ProbeFolderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        Root =
-            fs::temp_directory_path() / fs::u8path("inst \xe5\xae\x89\xe8\xa3\x85-" + std::to_string(stamp));
-        fs::create_directories(Root);
-        Release = Root / "release.flag";
-    }
     void TearDown() override
     {
         ReleaseProbes();
         for (xProcessHandle& probe : Probes)
             probe.Wait(10000);
-        std::error_code ignored;
-        fs::remove_all(Root, ignored);
     }
 
     void ReleaseProbes() { std::ofstream(Release).put('x'); }
@@ -157,8 +129,9 @@ protected:
         return Probes.back();
     }
 
-    fs::path Root;
-    fs::path Release;
+    TempFolder Folder{"inst \xe5\xae\x89\xe8\xa3\x85"};
+    const fs::path Root = Folder.Path;
+    const fs::path Release = Root / "release.flag";
     std::deque<xProcessHandle> Probes; // a deque keeps references to earlier ones valid
 };
 } // namespace InstallerProbeSupport

@@ -1,4 +1,6 @@
 #include "CapturedLog.h"
+#include "FileBytes.h"
+#include "TempFolder.h"
 #include "Lzma86.h"
 #include "ResPack.h"
 
@@ -6,12 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -98,29 +96,11 @@ const std::vector<Member> LookupMembers = {
     {u"\u0416.png", "cyrillic capital"},   // Ж
 };
 
-class TempFolder
+xWString WideAt(const TempFolder& folder, const std::string& name)
 {
-public:
-    TempFolder()
-    {
-        static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        Path = fs::temp_directory_path() /
-               ("ResPackTests-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-        fs::create_directories(Path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(Path, ignored);
-    }
-    xWString At(const std::string& name) const
-    {
-        const std::u16string path = (Path / name).generic_u16string();
-        return xWString(path.data(), path.size());
-    }
-    fs::path Path;
-};
+    const std::u16string path = folder.At(name).generic_u16string();
+    return xWString(path.data(), path.size());
+}
 } // namespace
 
 TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
@@ -160,18 +140,16 @@ TEST(ResPackExtract, WritesTheMemberAndRefusesMissesAndBadPaths)
 {
     ResPack pack;
     ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
-    TempFolder folder;
-    std::ofstream(folder.Path / "old.xml") << "a much longer previous content";
-    EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", folder.At("old.xml")));
-    std::ifstream written(folder.Path / "old.xml", std::ios::binary);
-    EXPECT_EQ("<MainFrame/>", std::string(std::istreambuf_iterator<char>(written), {}))
-        << "truncated and rewritten";
+    TempFolder folder("ResPackTests");
+    WriteFileBytes(folder.At("old.xml"), "a much longer previous content");
+    EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", WideAt(folder, "old.xml")));
+    EXPECT_EQ("<MainFrame/>", ReadFileBytes(folder.At("old.xml"))) << "truncated and rewritten";
 
-    EXPECT_TRUE(pack.ExtractFile(u"empty.png", folder.At("empty.png")));
+    EXPECT_TRUE(pack.ExtractFile(u"empty.png", WideAt(folder, "empty.png")));
     EXPECT_EQ(0u, fs::file_size(folder.Path / "empty.png"));
-    EXPECT_FALSE(pack.ExtractFile(u"missing.png", folder.At("missing.png")));
+    EXPECT_FALSE(pack.ExtractFile(u"missing.png", WideAt(folder, "missing.png")));
     EXPECT_FALSE(fs::exists(folder.Path / "missing.png"));
-    EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", folder.At("no such folder/MainFrame.xml")));
+    EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", WideAt(folder, "no such folder/MainFrame.xml")));
 }
 
 // Every way a table, a name or a member can reach past the image: the pack ends

@@ -7,13 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <ftw.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -97,30 +94,10 @@ int PortOf(const std::string& line, const std::string& prefix)
 }
 } // namespace
 
-TempFolder::TempFolder()
+std::string WriteIn(const TempFolder& folder, const std::string& relative, const std::string& content)
 {
-    std::string pattern =
-        (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + std::string("/devserver.XXXXXX");
-    if (mkdtemp(pattern.data()) != nullptr)
-        m_Path = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    if (m_Path.empty())
-        return;
-    nftw(
-        m_Path.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
-std::string TempFolder::Write(const std::string& relative, const std::string& content) const
-{
-    const std::string path = m_Path + "/" + relative;
-    for (size_t slash = m_Path.size() + 1; (slash = path.find('/', slash)) != std::string::npos; ++slash)
-        mkdir(path.substr(0, slash).c_str(), 0755);
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    WriteFileBytes(folder.At(relative), content);
+    return folder.At(relative).string();
 }
 
 ToolRun RunDevServer(const std::vector<std::string>& arguments)
@@ -128,13 +105,13 @@ ToolRun RunDevServer(const std::vector<std::string>& arguments)
     TempFolder scratch;
     ToolRun run;
     int output = -1;
-    const pid_t pid = Launch(arguments, scratch.Path() + "/stderr", output);
+    const pid_t pid = Launch(arguments, (scratch.Path / "stderr").string(), output);
     std::string line;
     while (ReadLine(output, line, 5000))
         run.Stdout += line + "\n";
     close(output);
     run.ExitCode = WaitExit(pid, 5000);
-    run.Stderr = ReadFileText(scratch.Path() + "/stderr");
+    run.Stderr = ReadFileBytes((scratch.Path / "stderr").string());
     return run;
 }
 
@@ -150,7 +127,7 @@ bool DevServerProcess::Start(const std::vector<std::string>& arguments, std::str
     bool stats = false;
     for (const std::string& argument : arguments)
         stats = stats || argument == "--stats-log";
-    m_StderrPath = m_Scratch.Path() + "/stderr";
+    m_StderrPath = (m_Scratch.Path / "stderr").string();
     int output = -1;
     m_Pid = Launch(all, m_StderrPath, output);
     std::string line;
@@ -180,7 +157,7 @@ int DevServerProcess::Stop()
 
 std::string DevServerProcess::Stderr() const
 {
-    return ReadFileText(m_StderrPath);
+    return ReadFileBytes(m_StderrPath);
 }
 
 std::string HttpResponse::Header(const std::string& name) const
@@ -307,12 +284,4 @@ HttpResponse Exchange(int port, const std::string& request, bool head, int timeo
         // A keep-alive answer is not waited on; one that announces the close must close.
         response.ClosedAfter = connection.ClosedWithin(response.Header("connection") == "close" ? 2000 : 0);
     return response;
-}
-
-std::string ReadFileText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
 }

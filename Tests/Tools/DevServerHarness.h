@@ -3,25 +3,17 @@
 // Starts the real devserver binary (beside the test executable in bin/) and
 // talks to it over real sockets, byte for byte.
 
+#include "FileBytes.h"
+#include "TempFolder.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempFolder
-{
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return m_Path; }
-    // Writes a file (folders created as needed) and returns its full path.
-    std::string Write(const std::string& relative, const std::string& content) const;
-
-private:
-    std::string m_Path;
-};
+// Writes a file under `folder` (folders created as needed) and returns its full path.
+std::string WriteIn(const TempFolder& folder, const std::string& relative, const std::string& content);
 
 struct ToolRun
 {
@@ -99,4 +91,3 @@ private:
 // Sends one request on a fresh connection and reads one response.
 HttpResponse Exchange(int port, const std::string& request, bool head = false, int timeoutMs = 5000);
 
-std::string ReadFileText(const std::string& path);

@@ -43,11 +43,11 @@ protected:
     void SetUp() override
     {
         m_Data = PatternBytes(200000); // more than three 64 KiB chunks
-        m_Root = m_Folder.Path() + "/root";
-        m_Folder.Write("root/kg/Startup1.pkg", m_Data);
-        m_Folder.Write("root/empty.bin", "");
-        m_Folder.Write("root/login.html", "<html><body>login</body></html>");
-        m_Folder.Write("secret.txt", "outside the root");
+        m_Root = m_Folder.At("root").string();
+        WriteIn(m_Folder, "root/kg/Startup1.pkg", m_Data);
+        WriteIn(m_Folder, "root/empty.bin", "");
+        WriteIn(m_Folder, "root/login.html", "<html><body>login</body></html>");
+        WriteIn(m_Folder, "secret.txt", "outside the root");
     }
 
     // Every server must end cleanly on SIGTERM, without a sanitizer report,
@@ -197,7 +197,7 @@ TEST_F(DevServerTest, OtherMethodsGet405)
 // Windows path; none may give the secret file beside the root.
 TEST_F(DevServerTest, PathsLeavingTheRootAreRefused)
 {
-    ASSERT_EQ(symlink((m_Folder.Path() + "/secret.txt").c_str(), (m_Root + "/link-out.txt").c_str()), 0);
+    ASSERT_EQ(symlink((m_Folder.At("secret.txt").string()).c_str(), (m_Root + "/link-out.txt").c_str()), 0);
     ASSERT_EQ(symlink("kg/Startup1.pkg", (m_Root + "/link-in.pkg").c_str()), 0);
     StartServer();
     for (const char* target :
@@ -266,7 +266,7 @@ TEST_F(DevServerTest, LargeFilesStreamWithoutBeingLoaded)
     EXPECT_EQ(receipt.MarksSeen, 5);
     EXPECT_EQ(receipt.StrayBytes, 0);
 
-    const std::string status_text = ReadFileText("/proc/" + std::to_string(m_Server.Pid()) + "/status");
+    const std::string status_text = ReadFileBytes("/proc/" + std::to_string(m_Server.Pid()) + "/status");
     const size_t peak = status_text.find("VmHWM:");
     ASSERT_NE(peak, std::string::npos);
     const long peakKiB = std::atol(status_text.c_str() + peak + 6);
@@ -400,7 +400,7 @@ TEST_F(DevServerTest, RequestLogRecordsTheExactRangeHeaders)
 
 TEST_F(DevServerTest, StatsEndpointAppendsTheRawDataValues)
 {
-    const std::string log = m_Folder.Path() + "/stats.log";
+    const std::string log = m_Folder.At("stats.log").string();
     StartServer({"--stats-log", log, "--stats-port", "0"});
     const std::string first = "sid%3a12%2ctime%3a1700000000%2cuid%3a34%2cstep%3a1002";
     const HttpResponse response = Exchange(m_Server.StatsPort(), Get("/plugin_watch.htm?data=" + first));
@@ -409,13 +409,13 @@ TEST_F(DevServerTest, StatsEndpointAppendsTheRawDataValues)
     EXPECT_EQ(Exchange(m_Server.StatsPort(), Get("/plugin_watch.htm?data=step%3a1013&x=y")).Status, 200);
     EXPECT_EQ(Exchange(m_Server.StatsPort(), Get("/plugin_watch.htm?nodata=1")).Status, 400);
     EXPECT_EQ(Exchange(m_Server.StatsPort(), Get("/other.htm?data=1")).Status, 404);
-    EXPECT_EQ(ReadFileText(log), first + "\nstep%3a1013\n");
+    EXPECT_EQ(ReadFileBytes(log), first + "\nstep%3a1013\n");
     EXPECT_EQ(Ask(Get("/plugin_watch.htm?data=1")).Status, 404) << "the main port does not count steps";
 }
 
 TEST_F(DevServerTest, AutoLoginAnswersTheMappedParameter)
 {
-    const std::string mapping = m_Folder.Write(
+    const std::string mapping = WriteIn(m_Folder, 
         "autologin.json",
         "{ \"ABCDEFGHIJKL\": \"sid=7&uid=3\",\n  \"KEY-2\": \"name=\\u5f20\\u4e09&q=\\\"x\\\"\" }");
     StartServer({"--autologin", mapping});
@@ -444,19 +444,19 @@ TEST(DevServerCommandLine, HelpDocumentsEveryOption)
 TEST(DevServerCommandLine, RefusesBadSetups)
 {
     TempFolder folder;
-    const std::string bad = folder.Write("bad.json", "{\"a\": 1}");
+    const std::string bad = WriteIn(folder, "bad.json", "{\"a\": 1}");
     EXPECT_EQ(RunDevServer({"--port", "0"}).ExitCode, 2) << "no root";
-    EXPECT_EQ(RunDevServer({"--root", folder.Path(), "--bind", "0.0.0.0", "--port", "0"}).ExitCode, 2);
-    EXPECT_EQ(RunDevServer({"--root", folder.Path(), "--status", "99", "--port", "0"}).ExitCode, 2);
-    const ToolRun json = RunDevServer({"--root", folder.Path(), "--autologin", bad, "--port", "0"});
+    EXPECT_EQ(RunDevServer({"--root", folder.Path.string(), "--bind", "0.0.0.0", "--port", "0"}).ExitCode, 2);
+    EXPECT_EQ(RunDevServer({"--root", folder.Path.string(), "--status", "99", "--port", "0"}).ExitCode, 2);
+    const ToolRun json = RunDevServer({"--root", folder.Path.string(), "--autologin", bad, "--port", "0"});
     EXPECT_EQ(json.ExitCode, 2);
     EXPECT_NE(json.Stderr.find("strings"), std::string::npos) << json.Stderr;
-    EXPECT_EQ(RunDevServer({"--root", folder.Path() + "/none", "--port", "0"}).ExitCode, 1);
+    EXPECT_EQ(RunDevServer({"--root", folder.At("none").string(), "--port", "0"}).ExitCode, 1);
 
     DevServerProcess first;
     std::string error;
-    ASSERT_TRUE(first.Start({"--root", folder.Path()}, error)) << error;
-    const ToolRun second = RunDevServer({"--root", folder.Path(), "--port", std::to_string(first.Port())});
+    ASSERT_TRUE(first.Start({"--root", folder.Path.string()}, error)) << error;
+    const ToolRun second = RunDevServer({"--root", folder.Path.string(), "--port", std::to_string(first.Port())});
     EXPECT_EQ(second.ExitCode, 1) << "a busy port must not be shared";
     EXPECT_EQ(first.Stop(), 0) << "SIGTERM ends the server cleanly";
 }
