@@ -2,6 +2,7 @@
 #include "LaunchState.h"
 #include "ProductProfile.h"
 
+#include "AutoLogin.h"
 #include "PublishDir.h"
 
 #include "xCommandLine.h"
@@ -58,8 +59,13 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
         xWString value;
         if (StartsWith(low, xWString(AutoLoginKeyOption)))
         {
-            if (TakeValue(argument, low, AutoLoginKeyOption, value))
-                LogLine("autologinkey=%s", xString(value).c_str());
+            if (!TakeValue(argument, low, AutoLoginKeyOption, value))
+                continue;
+            LogLine("autologinkey=%s", xString(value).c_str());
+            profile.LaunchParam = TranslateAutoLoginKey(value, profile.AutoLoginTranslateUrl());
+            LogLine("AutoLoginUrlParam: %s", xString(profile.LaunchParam).c_str());
+            if (!profile.LaunchParam.IsEmpty())
+                profile.ParseLaunchParam(profile.LaunchParam);
             continue;
         }
         if (low == u"localmode")
