@@ -65,7 +65,10 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
             profile.LaunchParam = TranslateAutoLoginKey(value, profile.AutoLoginTranslateUrl());
             LogLine("AutoLoginUrlParam: %s", xString(profile.LaunchParam).c_str());
             if (!profile.LaunchParam.IsEmpty())
+            {
                 profile.ParseLaunchParam(profile.LaunchParam);
+                profile.ReportStep("1002");
+            }
             continue;
         }
         if (low == u"localmode")
@@ -90,6 +93,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.LaunchParam = NormaliseForcedArgument(value);
                 LogLine("ForceArg: %s", xString(profile.LaunchParam).c_str());
                 profile.ParseLaunchParam(profile.LaunchParam);
+                profile.ReportStep("1002");
             }
             continue;
         }

@@ -1,6 +1,7 @@
 #include "ProductProfile.h"
 #include "LaunchState.h"
 #include "ProductConfig.h"
+#include "StepReport.h"
 
 #include "xBackgroundWork.h"
 #include "xEngineContext.h"
@@ -57,4 +58,12 @@ void ProductProfile::ParseLaunchParam(const xWString& param)
         }
     }
     TheLaunchState.LaunchParamParsed = true;
+}
+
+void ProductProfile::ReportStep(const char* code)
+{
+    xWorkerPool* pool = nullptr;
+    if (GEngineContext && GEngineContext->BackgroundWork)
+        pool = GEngineContext->BackgroundWork->GetPool(xBackgroundWork::DownloadPoolSlot);
+    ReportStepOn(code, TheLaunchState, pool, StatisticsHost, StatisticsPort);
 }

@@ -2,6 +2,7 @@
 
 #include "xString.h"
 
+#include <cstdint>
 #include <vector>
 
 // Everything that differs between the maker's games: titles, folders, server
@@ -38,6 +39,8 @@ public:
     virtual void OpenLink(const char* linkName) { (void)linkName; }
     // Parses one launch parameter ("key:value" pairs) into the launch values.
     virtual void ParseLaunchParam(const xWString& param);
+    // Reports a milestone code to the statistics endpoint, once per process.
+    virtual void ReportStep(const char* code);
 
     // The login's launch parameter, server id and client version.
     xWString LaunchParam;
@@ -45,8 +48,9 @@ public:
     xString ClientVersion;
 };
 
-// The statistics host of the step reports (port and path are fixed by the endpoint).
+// The statistics endpoint of the step reports: host, and the port its path lives on.
 extern const char* const StatisticsHost;
+constexpr uint16_t StatisticsPort = 8001;
 // Base URL of package and manifest; the update replaces it with ClientBaseUrl.
 extern xString PackageBaseUrl;
 // Package files are named from it: Startup<version>.pkg / .crc.
