@@ -1,0 +1,112 @@
+#include "Manifest.h"
+#include "Lzma86.h"
+
+#include "xLogLine.h"
+#include "xStringOps.h"
+#include "xTextConversion.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace
+{
+using Node = rapidxml::xml_node<char>;
+using Attribute = rapidxml::xml_attribute<char>;
+
+bool NameIs(const char* name, size_t length, const char* wanted)
+{
+    return CompareNoCase(xString(name, length), wanted) == 0;
+}
+
+Attribute* FindAttribute(Node* node, const char* name)
+{
+    for (Attribute* attribute = node->first_attribute(); attribute; attribute = attribute->next_attribute())
+    {
+        if (NameIs(attribute->name(), attribute->name_size(), name))
+            return attribute;
+    }
+    return nullptr;
+}
+
+uint32_t NumberOf(Node* node, const char* name)
+{
+    Attribute* attribute = FindAttribute(node, name);
+    return attribute ? ReadManifestNumber(attribute->value(), attribute->value_size()) : 0;
+}
+
+// Only the exact spelling counts for the optional hash.
+Attribute* ExactXx(Node* node)
+{
+    return node->first_attribute("xx", 2, true);
+}
+} // namespace
+
+uint32_t ReadManifestNumber(const char* text, size_t length)
+{
+    const std::string copy(text, length);
+    errno = 0;
+    const unsigned long long value = std::strtoull(copy.c_str(), nullptr, 10);
+    if (errno == ERANGE || value > 0xFFFFFFFFull)
+        return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(value);
+}
+
+bool ParseManifestXml(const uint8_t* text, size_t length, Manifest& manifest)
+{
+    manifest = Manifest();
+    // The parser works in place and needs a terminated text.
+    std::vector<char> document(text, text + length);
+    document.push_back(0);
+    rapidxml::xml_document<char> xml;
+    try
+    {
+        xml.parse<0>(document.data());
+    }
+    catch (const rapidxml::parse_error& error)
+    {
+        LogErrorLine("Manifest is no valid XML: %s", error.what());
+        return false;
+    }
+    Node* root = xml.first_node();
+    if (!root)
+        return true;
+    manifest.Package.TotalSize = NumberOf(root, "totalSize");
+    manifest.Package.Crc32c = NumberOf(root, "crc32c");
+    if (Attribute* xx = ExactXx(root))
+    {
+        manifest.Package.XxPresent = true;
+        manifest.Package.Xx = ReadManifestNumber(xx->value(), xx->value_size());
+    }
+    for (Node* child = root->first_node(); child; child = child->next_sibling())
+    {
+        if (child->type() != rapidxml::node_element || !NameIs(child->name(), child->name_size(), "file"))
+            continue;
+        ManifestEntry entry;
+        if (Attribute* name = FindAttribute(child, "name"))
+            entry.Name = Utf8ToWide(name->value(), name->value_size());
+        entry.OrigSize = NumberOf(child, "origSize");
+        entry.OrigCrc32c = NumberOf(child, "origCRC32C");
+        if (Attribute* xx = ExactXx(child))
+        {
+            entry.XxPresent = true;
+            entry.Xx = ReadManifestNumber(xx->value(), xx->value_size());
+        }
+        entry.StartPos = NumberOf(child, "startPos");
+        entry.DataSize = NumberOf(child, "dataSize");
+        entry.Compressed = NumberOf(child, "bCompressed");
+        manifest.Entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool ReadManifestContainer(const std::vector<uint8_t>& container, Manifest& manifest)
+{
+    std::vector<uint8_t> xml;
+    if (!DecodeLzma86(container.data(), container.size(), xml))
+        return false;
+    return ParseManifestXml(xml.data(), xml.size(), manifest);
+}

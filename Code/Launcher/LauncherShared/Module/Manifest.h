@@ -1,0 +1,53 @@
+#pragma once
+
+#include "xString.h"
+
+#include <cstdint>
+#include <vector>
+
+// The package's own sizes and checksums, from the manifest's root element.
+struct PackageInfo
+{
+    uint32_t TotalSize = 0;
+    uint32_t Crc32c = 0;
+    uint32_t Xx = 0;
+    // When present, XXH32 is checked instead of CRC-32C.
+    bool XxPresent = false;
+};
+
+// One installed file: where its data lies in the package and how to check it.
+struct ManifestEntry
+{
+    // Relative to the publish folder, "/" between folders.
+    xWString Name;
+    bool XxPresent = false;
+    uint32_t OrigSize = 0;
+    uint32_t OrigCrc32c = 0;
+    uint32_t Xx = 0;
+    uint32_t StartPos = 0;
+    uint32_t DataSize = 0;
+    // Non-zero: the data is an Lzma86 container that unpacks to the file.
+    uint32_t Compressed = 0;
+};
+
+struct Manifest
+{
+    PackageInfo Package;
+    std::vector<ManifestEntry> Entries;
+};
+
+// Reads the manifest XML. Element and attribute names ignore ASCII case, except
+// that only an attribute spelled exactly "xx" counts. Numbers read as the C
+// library's unsigned conversion does, capped at 4294967295. A document without a
+// root element has no entries. False (with an error line) when the text is not
+// well-formed XML.
+bool ParseManifestXml(const uint8_t* text, size_t length, Manifest& manifest);
+
+// The manifest file as it is served: one Lzma86 container holding the XML. False
+// when it cannot be unpacked or parsed.
+bool ReadManifestContainer(const std::vector<uint8_t>& container, Manifest& manifest);
+
+// The value of an unsigned decimal attribute, read as strtoul reads it: leading
+// blanks and a sign allowed, stops at the first non-digit, no digits give 0,
+// beyond 32 bits gives 4294967295.
+uint32_t ReadManifestNumber(const char* text, size_t length);
