@@ -5,6 +5,8 @@
 #include "xRunnable.h"
 #include "xThread.h"
 
+#include "CapturedLog.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -72,16 +74,6 @@ public:
     std::string SystemName; // read after a join
 };
 
-class RecordingTarget : public xLogTarget
-{
-public:
-    RecordingTarget() : xLogTarget(u"recording") {}
-    void Write(const xString&, LogLevel, LogCategory, int, int, const xString& message) override
-    {
-        Lines.push_back(message.c_str());
-    }
-    std::vector<std::string> Lines;
-};
 } // namespace
 
 TEST(xEvent, AutoResetsTimesOutAndLetsOneWaiterThroughPerSet)
@@ -179,13 +171,7 @@ TEST(xThread, StopWithoutWaitLeavesTheThreadRunning)
 
 TEST(xThread, NullNameIsTheDefaultAndDestructionLogsIt)
 {
-    xEngineContext context;
-    xLog logger;
-    RecordingTarget* target = new RecordingTarget();
-    logger.FileTarget.reset(target);
-    context.Logger = &logger;
-    xEngineContext* const saved = GEngineContext;
-    GEngineContext = &context;
+    CapturedLog log;
     {
         xRunnable runnable;
         xThread thread;
@@ -193,8 +179,7 @@ TEST(xThread, NullNameIsTheDefaultAndDestructionLogsIt)
         EXPECT_TRUE(thread.GetName() == u"WispThread NoName");
         thread.Join();
     }
-    GEngineContext = saved;
-    EXPECT_EQ(std::vector<std::string>{"Thread WispThread NoName quits\n"}, target->Lines);
+    EXPECT_EQ(std::vector<std::string>{"Thread WispThread NoName quits"}, log.Messages());
 }
 
 TEST(xThread, PriorityReachesTheSystemOnlyWhenItChanges)

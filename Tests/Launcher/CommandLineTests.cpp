@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -15,6 +16,15 @@ std::string Utf8(const xWString& text)
 {
     return std::string(xString(text).c_str());
 }
+
+// Keeps the reported codes instead of sending them: a report task would outlive
+// the test's logger on the background pool.
+class RecordingProfile : public QtmxProfile
+{
+public:
+    void ReportStep(const char* code) override { Reported.push_back(code); }
+    std::vector<std::string> Reported;
+};
 
 class CommandLineTest : public testing::Test
 {
@@ -28,7 +38,7 @@ protected:
     }
 
     CapturedLog Log;
-    QtmxProfile Profile;
+    RecordingProfile Profile;
 };
 } // namespace
 
@@ -88,6 +98,7 @@ TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
         keys += Utf8(entry.first) + "=" + Utf8(entry.second) + ";";
     EXPECT_EQ(keys, "sid=12;time=0;uid=34;") << "launch values are ordered by key";
     EXPECT_TRUE(TheLaunchState.LaunchParamParsed);
+    EXPECT_EQ(std::vector<std::string>{"1002"}, Profile.Reported) << "a command-line login is reported";
     EXPECT_TRUE(Log.Contains("ForceArg: sid:12,uid:34,time:0"));
     EXPECT_TRUE(Log.Contains("SidString=12"));
     EXPECT_TRUE(Log.Contains("L_UidString=34"));
@@ -105,6 +116,7 @@ TEST_F(CommandLineTest, OptionsMatchWithoutCaseAndValuesKeepTheirs)
     EXPECT_TRUE(Log.Contains("LocalMode On"));
     EXPECT_TRUE(TheLaunchState.ClientInstall);
     EXPECT_FALSE(TheLaunchState.LaunchParamParsed);
+    EXPECT_TRUE(Profile.Reported.empty()) << "a short auto-login key asks nothing and reports nothing";
 }
 
 TEST_F(CommandLineTest, OptionsWithoutValueDoNothing)

@@ -141,11 +141,10 @@ class InstallFlow : public ProbeFolderTest
 {
 protected:
     // Runs the probe as an installing launcher; its report lines, exit code kept.
-    std::vector<std::string> RunInstall(const fs::path& program, const fs::path& appData,
-                                        const std::string& runningOverride = {})
+    std::vector<std::string> RunInstall(const fs::path& program, const std::string& runningOverride = {})
     {
         const fs::path report = Root / "install-report.txt";
-        std::string arguments = "install " + Quoted(appData) + " " + Quoted(report);
+        std::string arguments = "install " + Quoted(AppData) + " " + Quoted(report);
         if (!runningOverride.empty())
             arguments += " " + runningOverride;
         xProcessHandle probe = StartProbe(program, arguments, program.parent_path());
@@ -173,15 +172,27 @@ protected:
         return cwdLine.rfind("cwd=", 0) == 0 && fs::equivalent(fs::u8path(cwdLine.substr(4)), folder, error);
     }
 
+    // The probe under `stem` plus this platform's program suffix, in `folder` under the root.
+    fs::path Probe(const std::string& stem, const char* folder = "download") const
+    {
+        return PlaceProbe(Root / folder, stem + Narrow(ExecutableSuffix()));
+    }
+
+    const fs::path AppData = Root / "appdata";
+    const fs::path InstallFolder = AppData / "kfcx";
     int ExitCode = -2;
 };
+
+// A name no earlier run left a process of.
+std::string Unique(const char* prefix)
+{
+    return prefix + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
+}
 } // namespace
 
 TEST_F(LauncherProcessCount, CountsRunningProbesByEitherName)
 {
-    const std::string name =
-        "qtmx_count" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) +
-        Narrow(ExecutableSuffix());
+    const std::string name = Unique("qtmx_count") + Narrow(ExecutableSuffix());
     const fs::path program = PlaceProbe(Root / "count", name);
     const xWString running = Wide(program);
     const xWString other = u"C:/elsewhere/not-running.exe";
@@ -209,85 +220,78 @@ TEST_F(LauncherProcessCount, CountsRunningProbesByEitherName)
 
 TEST_F(InstallFlow, CopiesFlagsStartsTheCopyWithTheKeyAndQuits)
 {
-    const fs::path program = PlaceProbe(Root / "download", "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
-    const fs::path installFolder = Root / "appdata" / "kfcx";
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const fs::path program = Probe("qtmx_vabcdefghijk");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 0) << Joined(report);
     EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
     EXPECT_FALSE(HasLine(report, "returned"));
 
-    ASSERT_TRUE(fs::exists(installFolder / "qtmx.exe"));
-    EXPECT_EQ(fs::file_size(installFolder / "qtmx.exe"), fs::file_size(program)) << "a whole copy";
-    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.install"));
-    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.installing"));
-    EXPECT_EQ(fs::file_size(installFolder / "qtmx_vabcdefghijk.install"), 0u);
+    ASSERT_TRUE(fs::exists(InstallFolder / "qtmx.exe"));
+    EXPECT_EQ(fs::file_size(InstallFolder / "qtmx.exe"), fs::file_size(program)) << "a whole copy";
+    EXPECT_TRUE(fs::exists(InstallFolder / "qtmx_vabcdefghijk.install"));
+    EXPECT_TRUE(fs::exists(InstallFolder / "qtmx_vabcdefghijk.installing"));
+    EXPECT_EQ(fs::file_size(InstallFolder / "qtmx_vabcdefghijk.install"), 0u);
 
-    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    const std::vector<std::string> started = StartedCopyReport(InstallFolder);
     ASSERT_EQ(started.size(), 2u) << "one argument and the folder:\n" << Joined(started);
     EXPECT_EQ(started[0], "arg=autologinkey=vabcdefghijk");
-    EXPECT_TRUE(SameFolder(started[1], installFolder))
+    EXPECT_TRUE(SameFolder(started[1], InstallFolder))
         << "the copy runs in the install folder: " << started[1];
 }
 
 TEST_F(InstallFlow, ShortKeyStartsTheCopyWithoutArguments)
 {
-    const fs::path program = PlaceProbe(Root / "download", "Game-VAbc" + Narrow(ExecutableSuffix()));
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const fs::path program = Probe("Game-VAbc");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 0);
     EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
-    const fs::path installFolder = Root / "appdata" / "kfcx";
-    EXPECT_TRUE(fs::exists(installFolder / "Game-VAbc.installing"));
-    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    EXPECT_TRUE(fs::exists(InstallFolder / "Game-VAbc.installing"));
+    const std::vector<std::string> started = StartedCopyReport(InstallFolder);
     ASSERT_EQ(started.size(), 1u) << Joined(started);
-    EXPECT_TRUE(SameFolder(started[0], installFolder)) << started[0];
+    EXPECT_TRUE(SameFolder(started[0], InstallFolder)) << started[0];
 }
 
 TEST_F(InstallFlow, GivesWayToALauncherAlreadyInstalling)
 {
-    const std::string name =
-        "qtmx_vgiveway" +
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-    const fs::path program = PlaceProbe(Root / "download", name + Narrow(ExecutableSuffix()));
-    const fs::path installFolder = Root / "appdata" / "kfcx";
-    fs::create_directories(installFolder);
-    std::ofstream(installFolder / (name + ".installing")).put('x');
+    const std::string name = Unique("qtmx_vgiveway");
+    const fs::path program = Probe(name);
+    fs::create_directories(InstallFolder);
+    std::ofstream(InstallFolder / (name + ".installing")).put('x');
     Keep(StartProbe(program, "wait " + Quoted(Release), Root));
     ASSERT_TRUE(WaitUntil([&] { return CountLauncherProcesses(Wide(program), u"/x/qtmx.exe") == 1; },
                           std::chrono::seconds(10)));
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 0) << "it quits";
     EXPECT_TRUE(HasLine(report, "Already installed 2")) << Joined(report);
-    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe")) << "nothing is copied";
-    EXPECT_FALSE(fs::exists(installFolder / (name + ".install")));
+    EXPECT_FALSE(fs::exists(InstallFolder / "qtmx.exe")) << "nothing is copied";
+    EXPECT_FALSE(fs::exists(InstallFolder / (name + ".install")));
 }
 
 TEST_F(InstallFlow, QuitsWhenAnotherLauncherHoldsTheInstallingFlag)
 {
-    const std::string name =
-        "qtmx_vheld" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-    const fs::path program = PlaceProbe(Root / "download", name + Narrow(ExecutableSuffix()));
-    const fs::path installFolder = Root / "appdata" / "kfcx";
-    fs::create_directories(installFolder);
+    const std::string name = Unique("qtmx_vheld");
+    const fs::path program = Probe(name);
+    fs::create_directories(InstallFolder);
     xEngineFileSystem files;
-    std::unique_ptr<xFile> held = files.OpenWrite(Wide(installFolder / (name + ".installing")), false, false);
+    std::unique_ptr<xFile> held = files.OpenWrite(Wide(InstallFolder / (name + ".installing")), false, false);
     ASSERT_NE(held, nullptr);
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 0) << "it quits";
     EXPECT_TRUE(HasLine(report, "InstallFlagFile Failed")) << Joined(report);
-    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe")) << "nothing is copied";
+    EXPECT_FALSE(fs::exists(InstallFolder / "qtmx.exe")) << "nothing is copied";
 }
 
 TEST_F(InstallFlow, FallsBackBesideTheRunningFileWhenTheInstallFolderCannotBeMade)
 {
     const fs::path download = Root / "download";
-    const fs::path program = PlaceProbe(download, "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
+    const fs::path program = Probe("qtmx_vabcdefghijk");
     // A file where the product's folder belongs: the folder cannot be created.
-    fs::create_directories(Root / "appdata");
-    std::ofstream(Root / "appdata" / "kfcx").put('x');
+    fs::create_directories(AppData);
+    std::ofstream(InstallFolder).put('x');
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 0) << Joined(report);
     EXPECT_TRUE(HasLine(report, "Installed")) << Joined(report);
     EXPECT_TRUE(fs::exists(download / "qtmx.exe"));
@@ -303,10 +307,10 @@ TEST_F(InstallFlow, FallBackCopyDoesNotStartItselfAgain)
 {
     const fs::path download = Root / "download";
     const fs::path program = PlaceProbe(download, "qtmx.exe");
-    fs::create_directories(Root / "appdata");
-    std::ofstream(Root / "appdata" / "kfcx").put('x');
+    fs::create_directories(AppData);
+    std::ofstream(InstallFolder).put('x');
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_EQ(ExitCode, 3) << "InstallLauncher returned: " << Joined(report);
     EXPECT_TRUE(HasLine(report, "returned"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -319,9 +323,9 @@ TEST_F(InstallFlow, CopyThatCannotStartShowsTheNoticeAndQuits)
     fs::create_directories(Root / "download");
     const fs::path data = Root / "download" / "qtmx_vabcdefghijk.exe";
     std::ofstream(data, std::ios::binary) << "not a program";
-    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
+    const fs::path program = Probe("probe", "probe");
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata", Quoted(data));
+    const std::vector<std::string> report = RunInstall(program, Quoted(data));
     EXPECT_EQ(ExitCode, 0) << "it quits after the notice: " << Joined(report);
     EXPECT_TRUE(HasLine(report, "InstallFailed")) << Joined(report);
     EXPECT_TRUE(HasLine(report,
@@ -331,45 +335,43 @@ TEST_F(InstallFlow, CopyThatCannotStartShowsTheNoticeAndQuits)
                         "\xef\xbc\x9f"))
         << "caption: the game title and \"micro-client\"; the install error text:\n"
         << Joined(report);
-    EXPECT_TRUE(fs::exists(Root / "appdata" / "kfcx" / "qtmx.exe")) << "the copy was made";
+    EXPECT_TRUE(fs::exists(InstallFolder / "qtmx.exe")) << "the copy was made";
 }
 
 TEST_F(InstallFlow, NothingHappensWhenRunningFromTheTargetInOtherLetterCase)
 {
-    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
-    const std::string running = Narrow(Wide(Root / "appdata")) + "\\KFCX\\QTMX.EXE";
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata", "\"" + running + "\"");
+    const fs::path program = Probe("probe", "probe");
+    const std::string running = Narrow(Wide(AppData)) + "\\KFCX\\QTMX.EXE";
+    const std::vector<std::string> report = RunInstall(program, "\"" + running + "\"");
     EXPECT_EQ(ExitCode, 3) << "InstallLauncher returned";
     EXPECT_EQ(report, std::vector<std::string>{"returned"}) << "nothing logged, no flag:\n" << Joined(report);
-    EXPECT_FALSE(fs::exists(Root / "appdata")) << "no folder, flag or copy may be made";
+    EXPECT_FALSE(fs::exists(AppData)) << "no folder, flag or copy may be made";
 }
 
 TEST_F(InstallFlow, FailedCopyLogsInstallFailedAndLetsTheFlagGo)
 {
-    const fs::path program = PlaceProbe(Root / "probe", "probe" + Narrow(ExecutableSuffix()));
-    const fs::path installFolder = Root / "appdata" / "kfcx";
+    const fs::path program = Probe("probe", "probe");
     const std::vector<std::string> report =
-        RunInstall(program, Root / "appdata", Quoted(Root / "gone" / "qtmx_vabcdefghijk.exe"));
+        RunInstall(program, Quoted(Root / "gone" / "qtmx_vabcdefghijk.exe"));
     EXPECT_EQ(ExitCode, 3) << "the launcher goes on from where it was started";
     EXPECT_EQ(report, (std::vector<std::string>{"InstallFailed", "returned", "installing=free"}))
         << "the flag is closed when the launcher goes on:\n"
         << Joined(report);
-    EXPECT_FALSE(fs::exists(installFolder / "qtmx.exe"));
-    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.install"));
-    EXPECT_TRUE(fs::exists(installFolder / "qtmx_vabcdefghijk.installing"));
+    EXPECT_FALSE(fs::exists(InstallFolder / "qtmx.exe"));
+    EXPECT_TRUE(fs::exists(InstallFolder / "qtmx_vabcdefghijk.install"));
+    EXPECT_TRUE(fs::exists(InstallFolder / "qtmx_vabcdefghijk.installing"));
 }
 
 TEST_F(InstallFlow, StaleInstallingFlagAloneDoesNotMakeItGiveWay)
 {
-    const fs::path program = PlaceProbe(Root / "download", "qtmx_vabcdefghijk" + Narrow(ExecutableSuffix()));
-    const fs::path installFolder = Root / "appdata" / "kfcx";
-    fs::create_directories(installFolder);
-    std::ofstream(installFolder / "qtmx_vabcdefghijk.installing") << "left by a launcher long gone";
+    const fs::path program = Probe("qtmx_vabcdefghijk");
+    fs::create_directories(InstallFolder);
+    std::ofstream(InstallFolder / "qtmx_vabcdefghijk.installing") << "left by a launcher long gone";
 
-    const std::vector<std::string> report = RunInstall(program, Root / "appdata");
+    const std::vector<std::string> report = RunInstall(program);
     EXPECT_TRUE(HasLine(report, "Installed")) << "it installs again: " << Joined(report);
-    EXPECT_EQ(fs::file_size(installFolder / "qtmx_vabcdefghijk.installing"), 0u) << "the flag is rewritten";
-    const std::vector<std::string> started = StartedCopyReport(installFolder);
+    EXPECT_EQ(fs::file_size(InstallFolder / "qtmx_vabcdefghijk.installing"), 0u) << "the flag is rewritten";
+    const std::vector<std::string> started = StartedCopyReport(InstallFolder);
     ASSERT_FALSE(started.empty()) << "the copy was not started";
     EXPECT_EQ(started[0], "arg=autologinkey=vabcdefghijk");
 }

@@ -1,4 +1,5 @@
 #include "CapturedLog.h"
+#include "FileBytes.h"
 #include "Lzma86.h"
 
 #include "xSystemPaths.h"
@@ -7,7 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -43,10 +43,8 @@ Bytes BranchHeavyBytes(size_t size, unsigned seed)
 // and JMP opcodes (where its code section lies differs between ELF and PE).
 Bytes OwnCode(size_t length)
 {
-    const std::filesystem::path path(std::u16string(GetModulePath().c_str()));
-    std::ifstream file(path, std::ios::binary);
-    Bytes image(static_cast<size_t>(std::filesystem::file_size(path)));
-    file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const std::string file = ReadFileBytes(std::u16string(GetModulePath().c_str()));
+    const Bytes image(file.begin(), file.end());
     EXPECT_GE(image.size(), length) << "this program is shorter than expected";
     if (image.size() <= length)
         return image;

@@ -90,4 +90,3 @@ private:
 
 // Sends one request on a fresh connection and reads one response.
 HttpResponse Exchange(int port, const std::string& request, bool head = false, int timeoutMs = 5000);
-

@@ -72,6 +72,11 @@ protected:
         return Exchange(m_Server.Port(), request, head);
     }
 
+    HttpResponse AskRange(const std::string& range)
+    {
+        return Ask(Get("/kg/Startup1.pkg", "Range: " + range + "\r\n"));
+    }
+
     std::string Control(const std::string& target) { return Ask(Get("/__devserver/" + target)).Body; }
 
     TempFolder m_Folder;
@@ -134,8 +139,7 @@ TEST_F(DevServerTest, SingleRangesGetExactlyTheirBytes)
     };
     for (const RangeCase& c : cases)
     {
-        const HttpResponse response =
-            Ask(Get("/kg/Startup1.pkg", std::string("Range: ") + c.Header + "\r\n"));
+        const HttpResponse response = AskRange(c.Header);
         EXPECT_EQ(response.Status, c.Status) << c.Header;
         EXPECT_EQ(response.Header("content-range"), c.ContentRange) << c.Header;
         EXPECT_EQ(response.Header("content-length"), std::to_string(c.Length)) << c.Header;
@@ -149,7 +153,7 @@ TEST_F(DevServerTest, UnsatisfiableOrMalformedRangesGet416)
     for (const char* header : {"bytes=200000-", "bytes=200000-200010", "bytes=9-2", "bytes=-0", "bytes=0--1",
                                "bytes=99999999999999999999999-", "bytes=abc", "items=0-9", "bytes="})
     {
-        const HttpResponse response = Ask(Get("/kg/Startup1.pkg", std::string("Range: ") + header + "\r\n"));
+        const HttpResponse response = AskRange(header);
         EXPECT_EQ(response.Status, 416) << header;
         EXPECT_EQ(response.Header("content-range"), "bytes */200000") << header;
         EXPECT_EQ(response.Body, "") << header;
@@ -282,7 +286,7 @@ TEST_F(DevServerTest, DropAfterClosesMidBody)
     EXPECT_EQ(response.Header("content-length"), "200000") << "the full length is announced";
     EXPECT_TRUE(response.Body == m_Data.substr(0, 70000)) << "got " << response.Body.size() << " bytes";
     EXPECT_TRUE(response.ClosedAfter);
-    const HttpResponse ranged = Ask(Get("/kg/Startup1.pkg", "Range: bytes=10-20\r\n"));
+    const HttpResponse ranged = AskRange("bytes=10-20");
     EXPECT_TRUE(ranged.Body == m_Data.substr(10, 11)) << "a body shorter than the limit goes whole";
     EXPECT_EQ(Ask(Head("/kg/Startup1.pkg"), true).Header("content-length"), "200000");
 }
@@ -292,7 +296,7 @@ TEST_F(DevServerTest, IgnoreRangeAnswersRangesWithTheWholeFile)
     StartServer({"--ignore-range"});
     for (const char* header : {"bytes=10-19", "bytes=0--1", "bytes=999999-"})
     {
-        const HttpResponse response = Ask(Get("/kg/Startup1.pkg", std::string("Range: ") + header + "\r\n"));
+        const HttpResponse response = AskRange(header);
         EXPECT_EQ(response.Status, 200) << header;
         EXPECT_FALSE(response.Has("content-range")) << header;
         EXPECT_TRUE(response.Body == m_Data) << header;
@@ -303,7 +307,7 @@ TEST_F(DevServerTest, WrongLengthAnnouncesOneByteTooManyAndCloses)
 {
     StartServer({"--wrong-length"});
     EXPECT_EQ(Ask(Head("/kg/Startup1.pkg"), true).Header("content-length"), "200001");
-    const HttpResponse response = Ask(Get("/kg/Startup1.pkg", "Range: bytes=0-9\r\n"));
+    const HttpResponse response = AskRange("bytes=0-9");
     EXPECT_EQ(response.Status, 206);
     EXPECT_EQ(response.Header("content-length"), "11");
     EXPECT_EQ(response.Body, m_Data.substr(0, 10));
@@ -330,7 +334,7 @@ TEST_F(DevServerTest, NoContentLengthEndsTheBodyByClosing)
     const HttpResponse head = Ask(Head("/kg/Startup1.pkg"), true);
     EXPECT_EQ(head.Status, 200);
     EXPECT_FALSE(head.Has("content-length"));
-    const HttpResponse response = Ask(Get("/kg/Startup1.pkg", "Range: bytes=100-199\r\n"));
+    const HttpResponse response = AskRange("bytes=100-199");
     EXPECT_FALSE(response.Has("content-length"));
     EXPECT_FALSE(response.Has("transfer-encoding"));
     EXPECT_EQ(response.Header("connection"), "close");
@@ -368,7 +372,7 @@ TEST_F(DevServerTest, FaultsEndpointReplacesTheWholeSet)
 {
     StartServer({"--ignore-range"});
     EXPECT_EQ(Control("faults?drop-after=5&status-body=x%20y"), "drop-after=5\nstatus-body=x y\n");
-    HttpResponse response = Ask(Get("/kg/Startup1.pkg", "Range: bytes=0-99\r\n"));
+    HttpResponse response = AskRange("bytes=0-99");
     EXPECT_EQ(response.Status, 206) << "ignore-range was replaced, not kept";
     EXPECT_EQ(response.Body, m_Data.substr(0, 5));
 
@@ -386,7 +390,7 @@ TEST_F(DevServerTest, RequestLogRecordsTheExactRangeHeaders)
     StartServer();
     Control("requests?clear=1");
     Ask(Head("/kg/Startup1.pkg"), true);
-    Ask(Get("/kg/Startup1.pkg", "Range: bytes=0--1\r\n"));
+    AskRange("bytes=0--1");
     Ask(Get("/kg/Startup1.pkg?x=1", "Range: bytes=10-19\r\n"));
     Ask(Get("/missing%20file"));
     EXPECT_EQ(Control("requests?clear=1"), "HEAD /kg/Startup1.pkg HTTP/1.0\n"
@@ -415,9 +419,9 @@ TEST_F(DevServerTest, StatsEndpointAppendsTheRawDataValues)
 
 TEST_F(DevServerTest, AutoLoginAnswersTheMappedParameter)
 {
-    const std::string mapping = WriteIn(m_Folder, 
-        "autologin.json",
-        "{ \"ABCDEFGHIJKL\": \"sid=7&uid=3\",\n  \"KEY-2\": \"name=\\u5f20\\u4e09&q=\\\"x\\\"\" }");
+    const std::string mapping =
+        WriteIn(m_Folder, "autologin.json",
+                "{ \"ABCDEFGHIJKL\": \"sid=7&uid=3\",\n  \"KEY-2\": \"name=\\u5f20\\u4e09&q=\\\"x\\\"\" }");
     StartServer({"--autologin", mapping});
     HttpResponse response = Ask(Get("/get?code=ABCDEFGHIJKL"));
     EXPECT_EQ(response.Status, 200);
@@ -456,7 +460,8 @@ TEST(DevServerCommandLine, RefusesBadSetups)
     DevServerProcess first;
     std::string error;
     ASSERT_TRUE(first.Start({"--root", folder.Path.string()}, error)) << error;
-    const ToolRun second = RunDevServer({"--root", folder.Path.string(), "--port", std::to_string(first.Port())});
+    const ToolRun second =
+        RunDevServer({"--root", folder.Path.string(), "--port", std::to_string(first.Port())});
     EXPECT_EQ(second.ExitCode, 1) << "a busy port must not be shared";
     EXPECT_EQ(first.Stop(), 0) << "SIGTERM ends the server cleanly";
 }

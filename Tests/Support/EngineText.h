@@ -1,0 +1,25 @@
+#pragma once
+
+#include "xString.h"
+
+#include <filesystem>
+#include <string>
+
+// Between the engine's strings and the standard library's, for messages and checks.
+
+inline std::string Narrow(const xWString& text)
+{
+    return xString(text).c_str();
+}
+
+// A standard path in "/" form as the engine's text.
+inline xWString Wide(const std::filesystem::path& path)
+{
+    const std::u16string text = path.generic_u16string();
+    return xWString(text.c_str(), text.size());
+}
+
+inline std::filesystem::path FsPath(const xWString& path)
+{
+    return std::filesystem::path(std::u16string(path.c_str(), path.Length()));
+}
