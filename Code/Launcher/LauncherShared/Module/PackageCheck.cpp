@@ -1,0 +1,67 @@
+#include "PackageCheck.h"
+#include "Crc32c.h"
+#include "LauncherFiles.h"
+#include "Xxh32.h"
+
+#include "xFile.h"
+#include "xStringOps.h"
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+// Big enough to keep the disk busy, small enough to stay in the cache.
+constexpr size_t VerifyPieceSize = 1 << 20;
+} // namespace
+
+bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, bool useXx)
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    const int64_t size = files.GetFileSize(path);
+    if (size < 0 || static_cast<uint64_t>(size) != expectedSize)
+        return false;
+    std::unique_ptr<xFile> file = files.OpenRead(path, true);
+    if (!file)
+        return false;
+    std::vector<uint8_t> piece(VerifyPieceSize);
+    uint32_t crc = 0;
+    Xxh32Stream xx;
+    uint64_t left = expectedSize;
+    while (left > 0)
+    {
+        const size_t count = left < piece.size() ? static_cast<size_t>(left) : piece.size();
+        if (!file->Read(piece.data(), static_cast<int64_t>(count)))
+            return false;
+        if (useXx)
+            xx.Update(piece.data(), count);
+        else
+            crc = Crc32c(piece.data(), count, crc);
+        left -= count;
+    }
+    return (useXx ? xx.Digest() : crc) == expected;
+}
+
+bool IsSafeManifestName(const xWString& name)
+{
+    if (name.IsEmpty() || name.Length() > MaxManifestNameLength || name[0] == u'/')
+        return false;
+    for (char16_t unit : name)
+    {
+        if (unit < 0x20 || unit == 0x7F || unit == u'\\' || unit == u':')
+            return false;
+    }
+    std::vector<xWString> components;
+    SplitText(name, xWString(u"/"), components);
+    for (const xWString& component : components)
+    {
+        if (component.IsEmpty() || component == u"." || component == u"..")
+            return false;
+    }
+    return true;
+}
+
+bool PrefersFullDownload(uint64_t neededBytes, uint64_t totalBytes)
+{
+    return static_cast<double>(neededBytes) > 0.5 * static_cast<double>(totalBytes);
+}
