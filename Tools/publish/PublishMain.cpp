@@ -4,6 +4,8 @@
 #include "Lzma86.h"
 #include "Xxh32.h"
 
+#include "ToolFiles.h"
+
 #include "xString.h"
 #include "xStringOps.h"
 
@@ -87,85 +89,10 @@ constexpr uint64_t MaxPackageSize = 0x7FFFFFFF;
 constexpr uint32_t FontCrc32c = 0x03487F00;
 constexpr size_t MaxVersionLine = 2047;
 
-__attribute__((format(printf, 1, 2))) void Fail(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fprintf(stderr, "publish: ");
-    std::vfprintf(stderr, format, arguments);
-    std::fprintf(stderr, "\n");
-    va_end(arguments);
-}
-
 int BadUsage(const char* what)
 {
     Fail("%s (see publish --help)", what);
     return 2;
-}
-
-bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes)
-{
-    std::ifstream input(path, std::ios::binary);
-    if (!input)
-        return false;
-    input.seekg(0, std::ios::end);
-    const std::streamoff size = input.tellg();
-    if (size < 0)
-        return false;
-    input.seekg(0, std::ios::beg);
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || static_cast<bool>(input.read(reinterpret_cast<char*>(bytes.data()), size));
-}
-
-// Writes `<path>.tmp`; the caller renames it into place with CommitTemporary.
-bool WriteTemporary(const fs::path& path, const void* data, size_t length)
-{
-    fs::path temporary = path;
-    temporary += ".tmp";
-    std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
-    if (!output)
-    {
-        Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
-        return false;
-    }
-    output.write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
-    output.close();
-    if (!output)
-    {
-        Fail("cannot write %s: %s", temporary.c_str(), std::strerror(errno));
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return false;
-    }
-    return true;
-}
-
-void DropTemporary(const fs::path& path)
-{
-    fs::path temporary = path;
-    temporary += ".tmp";
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-}
-
-bool CommitTemporary(const fs::path& path)
-{
-    fs::path temporary = path;
-    temporary += ".tmp";
-    std::error_code error;
-    fs::rename(temporary, path, error);
-    if (error)
-    {
-        Fail("cannot move %s into place: %s", path.c_str(), error.message().c_str());
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
-
-bool WriteAtomically(const fs::path& path, const void* data, size_t length)
-{
-    return WriteTemporary(path, data, length) && CommitTemporary(path);
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
@@ -652,6 +579,7 @@ int RunFont(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    SetToolName("publish");
     if (argc < 2)
     {
         std::fputs(Usage, stderr);

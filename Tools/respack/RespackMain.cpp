@@ -2,6 +2,8 @@
 // pack: the layout the launcher's ResPack reads, in an Lzma86 container.
 #include "Lzma86.h"
 
+#include "ToolFiles.h"
+
 #include "xString.h"
 #include "xStringOps.h"
 
@@ -32,30 +34,6 @@ struct Member
     std::string DisplayName;
     std::vector<uint8_t> Bytes;
 };
-
-__attribute__((format(printf, 1, 2))) void Fail(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fprintf(stderr, "respack: ");
-    std::vfprintf(stderr, format, arguments);
-    std::fprintf(stderr, "\n");
-    va_end(arguments);
-}
-
-bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes)
-{
-    std::ifstream input(path, std::ios::binary);
-    if (!input)
-        return false;
-    input.seekg(0, std::ios::end);
-    const std::streamoff size = input.tellg();
-    if (size < 0)
-        return false;
-    input.seekg(0, std::ios::beg);
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || static_cast<bool>(input.read(reinterpret_cast<char*>(bytes.data()), size));
-}
 
 void PutU32(std::vector<uint8_t>& image, size_t offset, uint32_t value)
 {
@@ -149,42 +127,11 @@ bool CollectMembers(const fs::path& folder, std::vector<Member>& members)
     return true;
 }
 
-bool WriteAtomically(const fs::path& path, const std::vector<uint8_t>& bytes)
-{
-    // A half-written pack must never look up to date to the next build.
-    fs::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
-        if (!output)
-        {
-            Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
-            return false;
-        }
-        output.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        output.close();
-        if (!output)
-        {
-            Fail("cannot write %s: %s", temporary.c_str(), std::strerror(errno));
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, path, error);
-    if (error)
-    {
-        Fail("cannot move the pack to %s: %s", path.c_str(), error.message().c_str());
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char** argv)
 {
+    SetToolName("respack");
     if (argc != 3)
     {
         std::fprintf(stderr,
@@ -249,7 +196,8 @@ int main(int argc, char** argv)
         Fail("compressing %zu bytes failed", image.size());
         return 1;
     }
-    if (!WriteAtomically(output, container))
+    // A half-written pack must never look up to date to the next build.
+    if (!WriteAtomically(output, container.data(), container.size()))
         return 1;
     std::printf("respack: %zu members, %zu bytes, packed into %zu bytes: %s\n", members.size(), image.size(),
                 container.size(), output.string().c_str());
