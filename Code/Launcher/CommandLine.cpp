@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "LaunchState.h"
+#include "PackageUpdate.h"
 #include "ProductProfile.h"
 
 #include "AutoLogin.h"
@@ -67,6 +68,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
             if (!profile.LaunchParam.IsEmpty())
             {
                 profile.ParseLaunchParam(profile.LaunchParam);
+                StartPackageUpdateFor(xWString(), profile, TheLaunchState);
                 profile.ReportStep("1002");
             }
             continue;
@@ -93,6 +95,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.LaunchParam = NormaliseForcedArgument(value);
                 LogLine("ForceArg: %s", xString(profile.LaunchParam).c_str());
                 profile.ParseLaunchParam(profile.LaunchParam);
+                StartPackageUpdateFor(xWString(), profile, TheLaunchState);
                 profile.ReportStep("1002");
             }
             continue;

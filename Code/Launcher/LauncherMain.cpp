@@ -4,6 +4,7 @@
 #include "ProductProfile.h"
 
 #include "Installer.h"
+#include "PackageWorkerThread.h"
 #include "PublishDir.h"
 #include "ResPack.h"
 
@@ -47,12 +48,16 @@ void LauncherMain(void* instance)
 
     InitialiseComForThisThread();
     TheProfile.OnBeforeCommandLine();
+    // A login on the command line asks for the client update; it starts once
+    // this process is known to stay (the installation may hand over).
+    ThePackageWorker().Hold();
     ParseCommandLine();
 
     if (TheProfile.SupportsInstall())
         InstallLauncher(InstallSettingsForThisProcess(TheProfile.AppDataSubfolder(), TheProfile.ProductCode(),
                                                       TheProfile.GameTitle()));
     PublishDir();
+    ThePackageWorker().Release();
 
     TheResPack().Load();
 

@@ -1,6 +1,7 @@
 #include "CapturedLog.h"
 #include "CommandLine.h"
 #include "LaunchState.h"
+#include "PackageUpdate.h"
 #include "QtmxProfile.h"
 
 #include "xCommandLine.h"
@@ -29,8 +30,17 @@ public:
 class CommandLineTest : public testing::Test
 {
 protected:
-    void SetUp() override { TheLaunchState.Clear(); }
-    void TearDown() override { TheLaunchState.Clear(); }
+    // A login asks for the client version once; no update server answers here.
+    void SetUp() override
+    {
+        TheLaunchState.Clear();
+        SetVersionResolutionPolicy({1, std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+    }
+    void TearDown() override
+    {
+        TheLaunchState.Clear();
+        SetVersionResolutionPolicy(VersionResolutionPolicy());
+    }
 
     void Parse(const char16_t* arguments)
     {

@@ -371,10 +371,18 @@ void DevServer::Stop()
     m_Stopping = true;
 }
 
-FaultSet DevServer::CurrentFaults()
+FaultSet DevServer::FaultsFor(const httplib::Request& request)
 {
     std::lock_guard<std::mutex> lock(m_Lock);
-    return m_Faults;
+    if (!m_Faults.Hits(request.path))
+        return FaultSet();
+    const FaultSet faults = m_Faults;
+    if (request.method == "GET" && m_Faults.Times && --*m_Faults.Times == 0)
+    {
+        m_Faults = FaultSet();
+        std::fprintf(stderr, "%s faults used up: no faults\n", TimeStamp().c_str());
+    }
+    return faults;
 }
 
 void DevServer::NoteRequest(const httplib::Request& request)
@@ -412,7 +420,7 @@ void DevServer::Dispatch(const httplib::Request& request, httplib::Response& res
 
 void DevServer::ServeFile(const httplib::Request& request, httplib::Response& response)
 {
-    const FaultSet faults = CurrentFaults();
+    const FaultSet faults = FaultsFor(request);
     if (faults.Status != 0)
     {
         RespondText(request, response, faults.Status, faults.StatusBodyText(), "text/plain", &faults,

@@ -62,7 +62,8 @@ private:
     void NoteRequest(const httplib::Request& request);
     bool AppendStatsLine(const std::string& value);
     void LogExchange(const char* label, const httplib::Request& request, const httplib::Response& response);
-    FaultSet CurrentFaults();
+    // The faults that hit this request; counts it against times=N.
+    FaultSet FaultsFor(const httplib::Request& request);
 
     DevServerConfig m_Config;
     std::string m_RealRoot;

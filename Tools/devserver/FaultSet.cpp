@@ -40,6 +40,13 @@ bool FaultSet::Any() const
            DelayMs != 0 || StallAfter;
 }
 
+bool FaultSet::Hits(const std::string& path) const
+{
+    if (!Any())
+        return false;
+    return path.size() >= ForPath.size() && path.compare(path.size() - ForPath.size(), ForPath.size(), ForPath) == 0;
+}
+
 std::string FaultSet::StatusBodyText() const
 {
     return StatusBody ? *StatusBody : "status " + std::to_string(Status) + "\n";
@@ -53,7 +60,7 @@ bool IsFaultFlag(const std::string& name)
 bool IsFaultName(const std::string& name)
 {
     return IsFaultFlag(name) || name == "drop-after" || name == "status" || name == "status-body" ||
-           name == "delay-ms" || name == "stall-after";
+           name == "delay-ms" || name == "stall-after" || name == "for-path" || name == "times";
 }
 
 bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::string& value,
@@ -70,6 +77,21 @@ bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::str
             return false;
         }
         (name == "drop-after" ? faults.DropAfter : faults.StallAfter) = number;
+        return true;
+    }
+    if (name == "times")
+    {
+        if (!ParseUnsigned(value, any, number) || number == 0)
+        {
+            error = "times needs a count of at least 1, not \"" + value + "\"";
+            return false;
+        }
+        faults.Times = number;
+        return true;
+    }
+    if (name == "for-path")
+    {
+        faults.ForPath = value;
         return true;
     }
     if (name == "delay-ms")
@@ -134,5 +156,11 @@ std::string DescribeFaults(const FaultSet& faults)
         text += "delay-ms=" + std::to_string(faults.DelayMs) + "\n";
     if (faults.StallAfter)
         text += "stall-after=" + std::to_string(*faults.StallAfter) + "\n";
-    return text.empty() ? "no faults\n" : text;
+    if (text.empty())
+        return "no faults\n";
+    if (!faults.ForPath.empty())
+        text += "for-path=" + faults.ForPath + "\n";
+    if (faults.Times)
+        text += "times=" + std::to_string(*faults.Times) + "\n";
+    return text;
 }

@@ -51,6 +51,9 @@ Faults (for file requests; they change nothing at /get or the control paths):
   --delay-ms N          pause N ms before each 64 KiB chunk of a body
   --stall-after N       after N body bytes send nothing more, keep the connection
                         open until the client closes it (0: right after the headers)
+  --for-path TEXT       the faults hit only requests whose path ends in TEXT
+  --times N             the faults hit only the next N GETs they apply to, then
+                        clear themselves (a server that fails, then recovers)
 Body faults (drop, delay, stall) never touch HEAD, which has no body.
 
 Control (only when listening on loopback):

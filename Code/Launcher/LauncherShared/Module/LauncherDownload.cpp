@@ -281,15 +281,20 @@ bool IsPlainFileName(const xString& name)
     // Windows drops a trailing dot or blank, so "a." would land on "a".
     if (name.Last() == '.' || name.Last() == ' ')
         return false;
+    return !IsDeviceName(name);
+}
+
+bool IsDeviceName(const xString& name)
+{
     // "NUL.td" is the null device on Windows, whatever the extension.
     const ptrdiff_t dot = FindText(name, ".");
     const xString stem = dot < 0 ? name : SubText(name, 0, static_cast<size_t>(dot));
     for (const char* device : DeviceNames)
     {
         if (EqualsNoCase(stem, device))
-            return false;
+            return true;
     }
-    return true;
+    return false;
 }
 
 int64_t ParseContentLength(const xString& text)
@@ -493,14 +498,14 @@ void FetchText(const xString& url, xString& text)
     text = line;
 }
 
-void DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer)
+uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer)
 {
     Target target;
     if (!OpenTarget(url, target))
-        return;
+        return 0;
     const int64_t whole = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str());
     if (whole < 0)
-        return;
+        return 0;
     LogLine("file size: %d", Low32(static_cast<uint64_t>(whole)));
     buffer.assign(static_cast<size_t>(length), 0);
 
@@ -530,4 +535,5 @@ void DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, 
     }
     if (counted == static_cast<uint64_t>(whole))
         LogLine("file buffer complete");
+    return counted;
 }

@@ -39,8 +39,9 @@ void FetchText(const xString& url, xString& text);
 // Bytes start .. start + length - 1 of the remote file into `buffer`, which is
 // resized to `length` and zero-filled first (once the HEAD has answered);
 // bytes that do not arrive stay zero. Every byte stored is added to
-// PackageBytesReceived.
-void DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer);
+// PackageBytesReceived. Returns how many bytes arrived, so a caller can tell a
+// whole range from one that came back short.
+uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer);
 
 // Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
 // default, means the launcher's own folder (GetModuleDirectory).
@@ -56,6 +57,9 @@ bool GetUrlFileName(const xString& url, xString& name);
 // system: not empty, no "/", "\", ":", "..", control character or character
 // that Windows forbids in names, no trailing dot or blank, no device name.
 bool IsPlainFileName(const xString& name);
+// A name whose part before the first dot is a Windows device (CON, NUL, COM1…),
+// which opens the device instead of a file.
+bool IsDeviceName(const xString& name);
 // A Content-Length text as a size: optional blanks, then decimal digits; -1 for
 // anything else, a negative number, a text of 30 bytes or more, or a value past
 // 2^63 - 1.

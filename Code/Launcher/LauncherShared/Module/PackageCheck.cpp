@@ -1,11 +1,13 @@
 #include "PackageCheck.h"
 #include "Crc32c.h"
+#include "LauncherDownload.h"
 #include "LauncherFiles.h"
 #include "Xxh32.h"
 
 #include "xFile.h"
 #include "xStringOps.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -48,7 +50,9 @@ bool IsSafeManifestName(const xWString& name)
         return false;
     for (char16_t unit : name)
     {
-        if (unit < 0x20 || unit == 0x7F || unit == u'\\' || unit == u':')
+        if (unit < 0x20 || unit == 0x7F)
+            return false;
+        if (unit < 0x80 && std::strchr("\\:*?\"<>|", static_cast<char>(unit)) != nullptr)
             return false;
     }
     std::vector<xWString> components;
@@ -56,6 +60,9 @@ bool IsSafeManifestName(const xWString& name)
     for (const xWString& component : components)
     {
         if (component.IsEmpty() || component == u"." || component == u"..")
+            return false;
+        // Windows drops a trailing dot or blank and opens devices by name.
+        if (component.Last() == u'.' || component.Last() == u' ' || IsDeviceName(xString(component)))
             return false;
     }
     return true;

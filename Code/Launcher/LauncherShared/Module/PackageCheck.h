@@ -14,6 +14,8 @@ bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, 
 // A manifest name may only reach inside the publish folder: relative, "/" between
 // folders, no drive or colon, no backslash, no "." or ".." component, no empty
 // component, no control character, and not longer than MaxManifestNameLength.
+// It must also mean the same file on Windows: none of * ? " < > |, no component
+// ending in a dot or blank, no device name (CON, NUL, COM1…).
 bool IsSafeManifestName(const xWString& name);
 constexpr size_t MaxManifestNameLength = 1024;
 

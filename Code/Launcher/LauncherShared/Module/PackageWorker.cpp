@@ -1,0 +1,342 @@
+#include "PackageWorker.h"
+#include "LauncherDownload.h"
+#include "LauncherFiles.h"
+#include "Lzma86.h"
+#include "PackageCheck.h"
+#include "PackageProgress.h"
+#include "PublishDir.h"
+
+#include "xFile.h"
+#include "xLogLine.h"
+#include "xPath.h"
+#include "xPlatformTime.h"
+#include "xTextConversion.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace
+{
+std::mutex PolicyLock;
+PackageRetryPolicy PolicySetting;
+
+void PauseAfter(const PackageRetryPolicy& policy, int attempt)
+{
+    std::this_thread::sleep_for(GrowingPause(policy.FirstPause, policy.LongestPause, attempt));
+}
+
+double Now()
+{
+    return xPlatformTime::Seconds();
+}
+
+enum class ManifestRead
+{
+    Read,
+    Missing, // no manifest at all: nothing to check
+    Broken,  // there, but not an Lzma86 container holding well-formed XML
+};
+
+ManifestRead LoadManifest(const xWString& path, Manifest& manifest)
+{
+    manifest = Manifest();
+    const xEngineFileSystem& files = LauncherFiles();
+    const int64_t size = files.GetFileSize(path);
+    std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
+    if (!file)
+        return ManifestRead::Missing;
+    std::vector<uint8_t> container(static_cast<size_t>(size));
+    if (size > 0 && !file->Read(container.data(), size))
+        return ManifestRead::Missing;
+    return ReadManifestContainer(container, manifest) ? ManifestRead::Read : ManifestRead::Broken;
+}
+
+// Fetches the manifest and reads it; a manifest that arrives broken is fetched
+// again, a bounded number of times.
+bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
+{
+    const xString url = job.BaseUrl + job.ManifestName;
+    const xWString path = GetDownloadFolder() + Utf8ToWide(job.ManifestName);
+    for (int attempt = 1;; ++attempt)
+    {
+        CrcStartTime = Now();
+        DownloadFile(url);
+        CrcEndTime = Now();
+        const ManifestRead read = LoadManifest(path, manifest);
+        if (read == ManifestRead::Missing)
+            LogLine("No manifest at %s: nothing to check", url.c_str());
+        if (read != ManifestRead::Broken)
+            return true;
+        LogErrorLine("Manifest %s cannot be unpacked or read (try %d of %d)", url.c_str(), attempt,
+                     policy.ManifestAttempts);
+        if (attempt >= policy.ManifestAttempts)
+            return false;
+        PauseAfter(policy, attempt);
+    }
+}
+
+xWString EntryPath(const PackageJob& job, const ManifestEntry& entry)
+{
+    return job.PublishFolder + entry.Name;
+}
+
+bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
+{
+    return VerifyFile(EntryPath(job, entry), entry.OrigSize, entry.XxPresent ? entry.Xx : entry.OrigCrc32c,
+                      entry.XxPresent);
+}
+
+// Writes one client file from its package data: unpacked when the entry says so,
+// through a temporary name that is moved onto the real one only when every byte
+// is on disk. Failures leave the earlier file as it was.
+void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+{
+    const xString name(entry.Name);
+    std::vector<uint8_t> unpacked;
+    if (entry.Compressed != 0)
+    {
+        if (!DecodeLzma86(data, length, unpacked))
+        {
+            LogErrorLine("Unpacking %s failed; the file stays as it was", name.c_str());
+            return;
+        }
+        data = unpacked.data();
+        length = unpacked.size();
+    }
+
+    const xEngineFileSystem& files = LauncherFiles();
+    const xWString path = EntryPath(job, entry);
+    files.CreateDirectory(GetParentPath(path), true);
+    const xWString temporary = path + u".td";
+    std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
+    if (!file)
+    {
+        LogErrorLine("Cannot create %s", xString(temporary).c_str());
+        return;
+    }
+    const bool written = length == 0 || file->Write(data, static_cast<int64_t>(length));
+    const bool closed = file->Close();
+    file.reset();
+    if (!written || !closed)
+    {
+        LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
+        files.DeleteFile(temporary);
+        return;
+    }
+    if (!files.MoveReplacing(path, temporary))
+    {
+        LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
+        files.DeleteFile(temporary);
+    }
+}
+
+// The bytes of an entry's data the writer reads: dataSize of a container,
+// origSize of a file stored as it is.
+uint64_t BytesToRead(const ManifestEntry& entry)
+{
+    return entry.Compressed != 0 ? entry.DataSize : entry.OrigSize;
+}
+
+bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLength)
+{
+    const uint64_t start = entry.StartPos;
+    const uint64_t end = start + std::max<uint64_t>(entry.DataSize, BytesToRead(entry));
+    return start >= dataStart && end <= dataStart + dataLength;
+}
+
+bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy)
+{
+    const xString url = job.BaseUrl + job.PackageName;
+    const xWString path = GetDownloadFolder() + Utf8ToWide(job.PackageName);
+    const uint32_t expected = package.XxPresent ? package.Xx : package.Crc32c;
+    for (int downloads = 0;; ++downloads)
+    {
+        if (VerifyFile(path, package.TotalSize, expected, package.XxPresent))
+            return true;
+        if (downloads >= policy.PackageAttempts)
+        {
+            LogErrorLine("Package %s did not verify after %d downloads; the client stays as it was", url.c_str(),
+                         downloads);
+            return false;
+        }
+        if (downloads > 0)
+        {
+            LogErrorLine("Package %s did not verify; fetching it again", url.c_str());
+            PauseAfter(policy, downloads);
+        }
+        // Each transfer starts from the first byte; what it counted stays for
+        // the readers once the package verifies.
+        PackageBytesReceived = 0;
+        DownloadFile(url, &PackageBytesReceived);
+    }
+}
+
+// Fetches one entry's range whole, trying again when it comes back short.
+bool FetchRange(const PackageJob& job, const ManifestEntry& entry, const PackageRetryPolicy& policy,
+                std::vector<uint8_t>& buffer)
+{
+    const xString url = job.BaseUrl + job.PackageName;
+    for (int attempt = 1;; ++attempt)
+    {
+        const uint64_t arrived = DownloadRangeToMemory(url, entry.StartPos, entry.DataSize, buffer);
+        LogLine("num bytes download: %d", static_cast<int>(buffer.size()));
+        if (arrived == entry.DataSize && buffer.size() == entry.DataSize)
+            return true;
+        // A short range is thrown away, so its bytes are no progress.
+        PackageBytesReceived.fetch_sub(arrived);
+        LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)", xString(entry.Name).c_str(),
+                     static_cast<unsigned long long>(arrived), entry.DataSize, attempt, policy.RangeAttempts);
+        if (attempt >= policy.RangeAttempts)
+            return false;
+        PauseAfter(policy, attempt);
+    }
+}
+} // namespace
+
+void SetPackageRetryPolicy(const PackageRetryPolicy& policy)
+{
+    std::lock_guard<std::mutex> guard(PolicyLock);
+    PolicySetting = policy;
+}
+
+PackageRetryPolicy GetPackageRetryPolicy()
+{
+    std::lock_guard<std::mutex> guard(PolicyLock);
+    return PolicySetting;
+}
+
+std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
+                                       int attempt)
+{
+    std::chrono::milliseconds pause = first;
+    for (int doubling = 1; doubling < attempt && pause < longest; ++doubling)
+        pause *= 2;
+    return std::min(pause, longest);
+}
+
+int RunPackageUpdate(const PackageJob& request)
+{
+    if (request.LocalMode)
+        return 0;
+    PackageJob job = request;
+    if (job.PublishFolder.IsEmpty())
+        job.PublishFolder = PublishDir();
+    const PackageRetryPolicy policy = GetPackageRetryPolicy();
+    Manifest manifest;
+    if (!FetchManifest(job, policy, manifest))
+    {
+        LogErrorLine("Package update stopped: no readable manifest");
+        return -1;
+    }
+    PackageUpdateState = PackageUpdateChecking;
+
+    // Sums of the package data: all of it, and the part that must be fetched.
+    uint64_t total = 0;
+    uint64_t needed = 0;
+    Manifest safe;
+    safe.Package = manifest.Package;
+    std::vector<ManifestEntry> stale;
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        total += entry.DataSize;
+        if (!IsSafeManifestName(entry.Name))
+        {
+            LogErrorLine("Manifest entry skipped, its name does not stay in the publish folder: \"%s\"",
+                         xString(entry.Name).c_str());
+            continue;
+        }
+        safe.Entries.push_back(entry);
+        if (IsUpToDate(job, entry))
+            continue;
+        needed += entry.DataSize;
+        stale.push_back(entry);
+    }
+    if (needed == 0)
+    {
+        PackageUpdateState = PackageUpdateDone;
+        return 0;
+    }
+
+    PackageBytesNeeded = needed;
+    PackageBytesReceived = 0;
+    PackageUpdateState = PackageUpdateDownloading;
+    if (PrefersFullDownload(needed, total))
+    {
+        if (!FullPackageDownload(job, safe))
+            return -1;
+        FullDownloadDone = true;
+    }
+    else
+    {
+        if (!PartialPackageDownload(job, stale))
+            return -1;
+        PartialDownloadDone = true;
+    }
+    const double elapsed = DownloadEndTime - DownloadStartTime;
+    DownloadSpeed = elapsed > 0.0 ? static_cast<double>(needed) / elapsed : 0.0;
+    PackageUpdateState = PackageUpdateDone;
+    return 0;
+}
+
+bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
+{
+    if (!FetchPackage(job, manifest.Package, GetPackageRetryPolicy()))
+        return false;
+    DownloadEndTime = Now();
+    PackageUpdateState = PackageUpdateChecking;
+
+    const xEngineFileSystem& files = LauncherFiles();
+    files.CreateDirectory(job.PublishFolder, true);
+    const xWString path = GetDownloadFolder() + Utf8ToWide(job.PackageName);
+    std::unique_ptr<xFile> package = files.OpenRead(path, true);
+    if (!package)
+    {
+        LogErrorLine("Cannot open the package %s", job.PackageName.c_str());
+        return false;
+    }
+    const uint64_t packageSize = manifest.Package.TotalSize;
+    // One file's data in memory at a time, not the whole package.
+    std::vector<uint8_t> data;
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        if (!FitsInData(entry, 0, packageSize))
+        {
+            LogErrorLine("Manifest entry %s reaches past the package's end; skipped", xString(entry.Name).c_str());
+            continue;
+        }
+        data.resize(static_cast<size_t>(BytesToRead(entry)));
+        if (!package->Seek(entry.StartPos) || (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
+        {
+            LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
+            continue;
+        }
+        WriteEntryFile(job, entry, data.data(), data.size());
+    }
+    return true;
+}
+
+bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries)
+{
+    const PackageRetryPolicy policy = GetPackageRetryPolicy();
+    std::vector<uint8_t> buffer;
+    for (const ManifestEntry& entry : entries)
+    {
+        if (!FitsInData(entry, entry.StartPos, entry.DataSize))
+        {
+            LogErrorLine("Manifest entry %s is larger than its package data; skipped", xString(entry.Name).c_str());
+            continue;
+        }
+        buffer.clear();
+        // An empty file needs no request.
+        if (entry.DataSize > 0 && !FetchRange(job, entry, policy, buffer))
+        {
+            LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry.Name).c_str());
+            continue;
+        }
+        WriteEntryFile(job, entry, buffer.data(), static_cast<size_t>(BytesToRead(entry)));
+    }
+    DownloadEndTime = Now();
+    return true;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Manifest.h"
+
+#include "xString.h"
+
+#include <chrono>
+#include <vector>
+
+// The package worker: brings the client in the publish folder up to one
+// version. It fetches the version's manifest, checks every listed file, and
+// fetches what is stale: the whole package when more than half of its data is
+// stale, else each stale file's byte range. Progress goes to PackageProgress.h.
+
+// What one update works on. Copied when the worker starts, so the main thread
+// may choose another version while it runs.
+struct PackageJob
+{
+    xString BaseUrl;        // base URL of package and manifest, ending in "/"
+    xString PackageName;    // "Startup<version>.pkg"
+    xString ManifestName;   // "Startup<version>.crc"
+    // Where the client lives, ending in "/"; empty: the process's publish
+    // folder (PublishDir), claimed when the update begins.
+    xWString PublishFolder;
+    bool LocalMode = false; // the installed client counts as final
+};
+
+// How hard the worker tries before it gives up, and how long it waits between
+// tries: the pause doubles from FirstPause up to LongestPause.
+struct PackageRetryPolicy
+{
+    int ManifestAttempts = 3;
+    int PackageAttempts = 10;
+    int RangeAttempts = 3;
+    std::chrono::milliseconds FirstPause{1000};
+    std::chrono::milliseconds LongestPause{4000};
+};
+void SetPackageRetryPolicy(const PackageRetryPolicy& policy);
+PackageRetryPolicy GetPackageRetryPolicy();
+
+// The pause after try number `attempt` (counting from 1): `first`, doubled for
+// each later try, never more than `longest`.
+std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
+                                       int attempt);
+
+// One whole update. 0 when the client is up to date (or nothing was to be
+// done); -1 when the manifest could not be unpacked or read (the state stays
+// Started) or the package could not be fetched (the state stays Downloading).
+int RunPackageUpdate(const PackageJob& job);
+
+// Fetches the package until it verifies (bounded), then writes every safe entry
+// of the manifest from it. False when the package never verified.
+bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
+
+// Fetches each entry's byte range and writes the file. An entry whose range
+// keeps coming back short is left as it was, with an error line.
+bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries);

@@ -1,0 +1,120 @@
+#include "PackageWorkerThread.h"
+#include "PackageProgress.h"
+
+#include "xLogLine.h"
+#include "xPlatformTime.h"
+
+#include <system_error>
+#include <thread>
+
+namespace
+{
+bool SameJob(const PackageJob& a, const PackageJob& b)
+{
+    return a.BaseUrl == b.BaseUrl && a.PackageName == b.PackageName && a.ManifestName == b.ManifestName &&
+           a.PublishFolder == b.PublishFolder && a.LocalMode == b.LocalMode;
+}
+
+void MarkStarted()
+{
+    DownloadStartTime = xPlatformTime::Seconds();
+    PackageUpdateState = PackageUpdateStarted;
+}
+} // namespace
+
+PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageJob& job)
+{
+    std::lock_guard<std::mutex> guard(m_Lock);
+    if (m_Held)
+    {
+        m_Next = job;
+        return Outcome::Queued;
+    }
+    if (m_Busy)
+    {
+        if (SameJob(job, m_Current) && !m_Next)
+            return Outcome::AlreadyRunning;
+        m_Next = job;
+        LogLine("Package update of %s waits for the running one", job.PackageName.c_str());
+        return Outcome::Queued;
+    }
+    m_Current = job;
+    return StartLocked();
+}
+
+PackageWorkerThread::Outcome PackageWorkerThread::StartLocked()
+{
+    MarkStarted();
+    try
+    {
+        std::thread(&PackageWorkerThread::Loop, this).detach();
+    }
+    catch (const std::system_error&)
+    {
+        LogErrorLine("Failed to create download thread");
+        return Outcome::Failed;
+    }
+    m_Busy = true;
+    return Outcome::Started;
+}
+
+void PackageWorkerThread::Hold()
+{
+    std::lock_guard<std::mutex> guard(m_Lock);
+    m_Held = true;
+}
+
+void PackageWorkerThread::Release()
+{
+    std::lock_guard<std::mutex> guard(m_Lock);
+    m_Held = false;
+    if (m_Busy || !m_Next)
+        return;
+    m_Current = *m_Next;
+    m_Next.reset();
+    StartLocked();
+}
+
+void PackageWorkerThread::Loop()
+{
+    std::unique_lock<std::mutex> guard(m_Lock);
+    for (;;)
+    {
+        const PackageJob job = m_Current;
+        guard.unlock();
+        const int result = RunPackageUpdate(job);
+        guard.lock();
+        m_LastResult = result;
+        if (!m_Next)
+            break;
+        m_Current = *m_Next;
+        m_Next.reset();
+        MarkStarted();
+    }
+    m_Busy = false;
+    m_Idle.notify_all();
+}
+
+bool PackageWorkerThread::IsBusy()
+{
+    std::lock_guard<std::mutex> guard(m_Lock);
+    return m_Busy;
+}
+
+bool PackageWorkerThread::WaitUntilIdle(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> guard(m_Lock);
+    return m_Idle.wait_for(guard, timeout, [this] { return !m_Busy; });
+}
+
+int PackageWorkerThread::LastResult()
+{
+    std::lock_guard<std::mutex> guard(m_Lock);
+    return m_LastResult;
+}
+
+PackageWorkerThread& ThePackageWorker()
+{
+    static PackageWorkerThread* worker = new PackageWorkerThread();
+    return *worker;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "PackageWorker.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+// The one thread that runs package updates. Two workers never touch the same
+// files: while an update runs, a request for another version is kept and run
+// right after it (a newer request replaces a kept one), and a request for the
+// version being fetched is dropped.
+class PackageWorkerThread
+{
+public:
+    enum class Outcome
+    {
+        Started,
+        Queued,
+        AlreadyRunning,
+        Failed, // no thread could be created
+    };
+
+    // Starts the update of `job`, or keeps it for when the running one ends.
+    // Marks the update Started (DownloadStartTime, PackageUpdateState) when it
+    // begins.
+    Outcome Run(const PackageJob& job);
+
+    // While held, requests are kept (the newest wins) and nothing starts: the
+    // start-up holds the worker until it knows this process stays (a launcher
+    // that hands over to its installed copy never writes a client).
+    void Hold();
+    // Starts the kept request, if any.
+    void Release();
+
+    bool IsBusy();
+    // True when no update runs or waits any more; false when `timeout` passed.
+    bool WaitUntilIdle(std::chrono::milliseconds timeout);
+    // The exit code of the last update that ended (0 before any).
+    int LastResult();
+
+private:
+    // Starts a thread on m_Current; the lock is held.
+    Outcome StartLocked();
+    void Loop();
+
+    std::mutex m_Lock;
+    std::condition_variable m_Idle;
+    bool m_Busy = false;
+    bool m_Held = false;
+    PackageJob m_Current;
+    std::optional<PackageJob> m_Next;
+    int m_LastResult = 0;
+};
+
+// The process's worker. Never destroyed: its thread may still run while the
+// process ends.
+PackageWorkerThread& ThePackageWorker();

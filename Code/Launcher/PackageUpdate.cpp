@@ -1,0 +1,84 @@
+#include "PackageUpdate.h"
+#include "LaunchState.h"
+#include "ProductProfile.h"
+
+#include "PackageWorker.h"
+#include "PackageWorkerThread.h"
+#include "LauncherDownload.h"
+#include "VersionFile.h"
+
+#include "xLogLine.h"
+#include "xTextConversion.h"
+
+#include <thread>
+
+xWString CurrentVersion;
+xString PackageStem;
+
+namespace
+{
+VersionResolutionPolicy ResolutionPolicy;
+} // namespace
+
+void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy)
+{
+    ResolutionPolicy = policy;
+}
+
+xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid)
+{
+    const xString url = clientBaseUrl + "ClientVersionSID.txt";
+    const VersionResolutionPolicy policy = ResolutionPolicy;
+    for (int round = 1; round <= policy.Rounds; ++round)
+    {
+        if (round > 1)
+            std::this_thread::sleep_for(GrowingPause(policy.FirstPause, policy.LongestPause, round - 1));
+        xString text;
+        FetchText(url, text);
+        LogLine("check ClientVersionSID.txt return %s", text.c_str());
+        const xWString version = Utf8ToWide(ChooseClientVersion(text, sid));
+        if (version.IsEmpty())
+            continue;
+        LogLine("CurrentVersion: %s", xString(version).c_str());
+        return version;
+    }
+    LogErrorLine("No client version from %s after %d tries; the client is not updated", url.c_str(),
+                 policy.Rounds);
+    return {};
+}
+
+void StartPackageUpdate(const xWString& requestedVersion)
+{
+    StartPackageUpdateFor(requestedVersion, TheProfile, TheLaunchState);
+}
+
+void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
+                           const LaunchState& launch)
+{
+    CurrentVersion = xWString();
+    if (!requestedVersion.IsEmpty())
+        CurrentVersion = requestedVersion;
+    else if (launch.ForceVersion.IsEmpty())
+        CurrentVersion = ResolveClientVersion(profile.ClientBaseUrl(), profile.SidString);
+    if (!launch.ForceVersion.IsEmpty())
+        CurrentVersion = launch.ForceVersion;
+    LogLine("Download Version: %s", xString(launch.ForceVersion).c_str());
+    if (CurrentVersion.IsEmpty())
+        return;
+
+    PackageStem = PackageNamePrefix + WideToUtf8(CurrentVersion);
+    // The names become files in the launcher's folder.
+    if (!IsPlainFileName(PackageStem + ".pkg"))
+    {
+        LogErrorLine("Client version \"%s\" cannot name a package; the client is not updated",
+                     xString(CurrentVersion).c_str());
+        return;
+    }
+    PackageBaseUrl = profile.ClientBaseUrl();
+    PackageJob job;
+    job.BaseUrl = PackageBaseUrl;
+    job.PackageName = PackageStem + ".pkg";
+    job.ManifestName = PackageStem + ".crc";
+    job.LocalMode = launch.LocalMode;
+    ThePackageWorker().Run(job);
+}
