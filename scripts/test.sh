@@ -73,7 +73,7 @@ run_native() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe")-$preset.log" "$rc"
         # The download tests start their own servers here; a skip means they could not.
-        if grep -q '^\[  SKIPPED \] .*LauncherDownload' "$logs/$(basename "$exe")-$preset.log"; then
+        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|PackageWorker|PackageUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe")-$preset.log"
         fi
     done
@@ -165,7 +165,7 @@ run_windows() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
         # The WinINet download tests must really run, not skip for want of a server.
-        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -q '^\[  SKIPPED \] .*LauncherDownload'; then
+        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|PackageWorker|PackageUpdate)'; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe").log"
         fi
     done
@@ -183,13 +183,28 @@ run_tsan() {
         --gtest_filter='xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*' >"$log" 2>&1
     rc=$?
     count_gtest "linux-tsan/EngineTests" "$log" "$rc"
+
+    # The package worker's thread against the dev server.
+    exe=build/linux-tsan/bin/ModuleTests log="$logs/ModuleTests-linux-tsan.log"
+    echo "== run linux-tsan/ModuleTests (package worker)"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
+        --gtest_filter='PackageWorker*' >"$log" 2>&1
+    rc=$?
+    count_gtest "linux-tsan/ModuleTests" "$log" "$rc"
+    exe=build/linux-tsan/bin/LauncherTests log="$logs/LauncherTests-linux-tsan.log"
+    echo "== run linux-tsan/LauncherTests (package update)"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
+        --gtest_filter='PackageUpdate*' >"$log" 2>&1
+    rc=$?
+    count_gtest "linux-tsan/LauncherTests" "$log" "$rc"
 }
 
 # End-to-end runs of the real launcher (native and under Wine), by pytest.
 run_end_to_end() {
     local log="$logs/end-to-end.log" ok bad rc
     echo "== run end-to-end tests"
-    LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
+    LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_TSAN_BUILD="$root/build/linux-tsan" \
+        LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
         timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
         Tests/EndToEnd >"$log" 2>&1
     rc=$?

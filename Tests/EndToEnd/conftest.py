@@ -1,11 +1,16 @@
 """Shared set-up of the end-to-end tests: where the builds are, and a fresh
 Wine prefix for the Windows runs."""
+import json
+import lzma
 import os
 import pathlib
+import random
 import shutil
 import subprocess
 import tempfile
 import time
+import urllib.request
+from xml.etree import ElementTree
 
 import pytest
 
@@ -84,3 +89,107 @@ def stop(process):
     if process.poll() is None:
         process.kill()
     process.wait(timeout=30)
+
+
+# --- the update server ------------------------------------------------------
+# The test builds point at the dev server on 127.0.0.1:18080 (statistics on
+# 8001), so one is started for the whole session with a client published by
+# the publisher tool: version 1.0.5 for every server.
+CLIENT_VERSION = "1.0.5"
+CLIENT_PATH = "mirra/client"
+AUTOLOGIN = {"e2ekey456789": "sid=7&uid=42&time=5"}
+
+
+def make_client(folder):
+    """A small client: an executable, packed text, stored random data, a UTF-8
+    name, an empty file, and folders three levels deep."""
+    rng = random.Random(5)
+    files = {
+        "qtmx_game.exe": bytes(rng.getrandbits(8) for _ in range(60000)) + b"\xE8\0\0\0\0" * 2000,
+        "data/maps/world.dat": "".join(f"tile {i} grass\n" for i in range(40000)).encode(),
+        "data/\u6570\u636e.txt": "\u971c\u77f3\u7eaa\u5143\n".encode() * 500,
+        "bin/x64/lib.dll": bytes(rng.getrandbits(8) for _ in range(30000)),
+        "empty.bin": b"",
+    }
+    for name, data in files.items():
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    return files
+
+
+class UpdateServer:
+    def __init__(self, tools, root):
+        self.tools = tools
+        self.root = root
+        self.client_dir = root.parent / "client"
+        self.served = root / CLIENT_PATH
+        self.stats_log = root.parent / "stats.log"
+        self.files = make_client(self.client_dir)
+        self.publish("client", "--source", self.client_dir, "--version", CLIENT_VERSION, "--out", self.served)
+        self.publish("version", "--file", self.version_file, "--set", f"default={CLIENT_VERSION}")
+
+    @property
+    def version_file(self):
+        return self.served / "ClientVersionSID.txt"
+
+    def publish(self, *arguments):
+        subprocess.run([str(self.tools / "publish"), *map(str, arguments)], check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def start(self):
+        autologin = self.root.parent / "autologin.json"
+        autologin.write_text(json.dumps(AUTOLOGIN))
+        self.log = open(self.root.parent / "devserver.log", "wb")
+        self.process = subprocess.Popen(
+            [str(self.tools / "devserver"), "--root", str(self.root), "--port", "18080",
+             "--stats-port", "8001", "--stats-log", str(self.stats_log), "--autologin", str(autologin)],
+            stdout=subprocess.PIPE, stderr=self.log)
+        line = self.process.stdout.readline().decode()
+        if not line.startswith("listening on 127.0.0.1:18080"):
+            self.process.kill()
+            raise RuntimeError(f"the dev server did not start on 18080 (busy?): {line!r}")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=30)
+        self.log.close()
+
+    def control(self, query):
+        with urllib.request.urlopen(f"http://127.0.0.1:18080/__devserver/{query}", timeout=10) as answer:
+            return answer.read().decode()
+
+    def requests(self, clear=True):
+        return self.control("requests?clear=1" if clear else "requests").splitlines()
+
+    def stats(self):
+        return self.stats_log.read_text().splitlines() if self.stats_log.exists() else []
+
+    def manifest(self, version=CLIENT_VERSION):
+        """The manifest's file elements as dictionaries, by name."""
+        container = (self.served / f"Startup{version}.crc").read_bytes()
+        xml = lzma.decompress(container[1:], format=lzma.FORMAT_ALONE)
+        root = ElementTree.fromstring(xml)
+        return {f.get("name"): {k: int(v) for k, v in f.attrib.items() if k != "name"}
+                for f in root.iter("file")}
+
+
+# Every launcher started by these tests logs in and asks this server, so it
+# runs for the whole session.
+@pytest.fixture(scope="session", autouse=True)
+def update_server():
+    tools = build_dir("LAUNCHER_LINUX_BUILD", "linux-asan") / "bin"
+    if not (tools / "devserver").exists() or not (tools / "publish").exists():
+        pytest.skip(f"no dev server or publisher in {tools}")
+    base = pathlib.Path(tempfile.mkdtemp(prefix="launcher-e2e-server."))
+    (base / "root").mkdir()
+    server = UpdateServer(tools, base / "root")
+    server.start()
+    yield server
+    server.stop()
+    shutil.rmtree(base, ignore_errors=True)
+
+
+def tree(folder):
+    """Every file under `folder` with its bytes, by "/"-separated relative name."""
+    return {p.relative_to(folder).as_posix(): p.read_bytes() for p in folder.rglob("*") if p.is_file()}

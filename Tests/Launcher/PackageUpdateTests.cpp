@@ -4,6 +4,7 @@
 #include "LaunchState.h"
 #include "PackageProgress.h"
 #include "PackageUpdate.h"
+#include "PackageWorker.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
 #include "QtmxProfile.h"
@@ -43,11 +44,16 @@ protected:
         quick.FirstPause = std::chrono::milliseconds(50);
         quick.LongestPause = std::chrono::milliseconds(100);
         SetVersionResolutionPolicy(quick);
+        PackageRetryPolicy quickWorker;
+        quickWorker.FirstPause = std::chrono::milliseconds(10);
+        quickWorker.LongestPause = std::chrono::milliseconds(10);
+        SetPackageRetryPolicy(quickWorker);
     }
     void TearDown() override
     {
         EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         SetVersionResolutionPolicy(VersionResolutionPolicy());
+        SetPackageRetryPolicy(PackageRetryPolicy());
         TheLaunchState.Clear();
         DownloadTestBase::TearDown();
     }
@@ -87,7 +93,7 @@ TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndDefaultTheRest)
     EXPECT_TRUE(Log.Contains("Download Version: "));
     EXPECT_EQ(1u, Log.MessagesStartingWith("E SidVersionError: junk").size());
     EXPECT_EQ(1u, Log.MessagesStartingWith("E SidVersionError: a=b=c").size());
-    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load()) << "no manifest there: nothing to check";
+    EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load()) << "no manifest there: the update stops";
 
     Profile.SidString = "8";
     asked = Update();

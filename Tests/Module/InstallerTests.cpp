@@ -1,4 +1,6 @@
 #include "Installer.h"
+#include "xPath.h"
+#include "xSystemPaths.h"
 
 #include "InstallerProbeSupport.h"
 
@@ -94,7 +96,13 @@ TEST(InstallTarget, RunningPathIsTheFirstTokenInSlashForm)
     EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"\"C:\\My Games\\qtmx_v1.exe\" autologinkey=x")),
               "C:/My Games/qtmx_v1.exe");
     EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"C:\\dl\\qtmx.exe updating")), "C:/dl/qtmx.exe");
-    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"")), "");
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"/opt/qtmx.exe x")), "/opt/qtmx.exe");
+    // Started by a relative name: the module's own path, which is absolute.
+    const xWString module = ToForwardSlashes(GetModulePath());
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"qtmx.exe updating")), Narrow(module));
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"games\\qtmx.exe")), Narrow(module));
+    EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"")), Narrow(module));
+    EXPECT_TRUE(IsAbsoluteLauncherPath(module));
 }
 
 TEST(InstallTarget, FlagFilesAreNamedAfterTheRunningFile)

@@ -308,11 +308,15 @@ TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
     EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.crc")));
     EXPECT_EQ(1u, Log.MessagesStartingWith("E Package update stopped: no readable manifest").size());
 
-    // No manifest at all: nothing to check, done at once.
+    // No manifest at all: asked for again, then the update stops (nothing says
+    // whether the client is whole).
     ASSERT_TRUE(Files.DeleteFile(Out("StartupT.crc")));
     ASSERT_TRUE(Files.DeleteFile(ServedFolder() + u"StartupT.crc"));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
-    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
+    Requests();
+    EXPECT_EQ(-1, RunPackageUpdate(Job()));
+    EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
+    EXPECT_EQ(3u, CountOf(Requests(), "HEAD " + Path("StartupT.crc")));
+    EXPECT_EQ(3u, Log.MessagesStartingWith("E Manifest " + Url("StartupT.crc") + " could not be fetched").size());
 
     // The installed client counts as final: not even the manifest is asked for.
     Requests();

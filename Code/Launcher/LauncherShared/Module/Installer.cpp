@@ -29,7 +29,21 @@ void Linger(uint32_t milliseconds)
 
 xWString RunningPathFromCommandLine(const xWString& commandLine)
 {
-    return ToForwardSlashes(xCommandLine(commandLine, false).Argument(0));
+    const xWString path = ToForwardSlashes(xCommandLine(commandLine, false).Argument(0));
+    // A launcher started by a relative name (from a shell) would never equal its
+    // install target and install itself over and over: take the module's path.
+    if (!IsAbsoluteLauncherPath(path))
+        return ToForwardSlashes(GetModulePath());
+    return path;
+}
+
+bool IsAbsoluteLauncherPath(const xWString& path)
+{
+    if (path.Length() >= 1 && path[0] == u'/')
+        return true;
+    // "C:/..." — a drive and a folder separator.
+    return path.Length() >= 3 && path[1] == u':' && path[2] == u'/' &&
+           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
 }
 
 xWString InstallTargetPath(const xWString& appDataFolder, const xWString& appDataSubfolder,

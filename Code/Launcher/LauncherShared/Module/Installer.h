@@ -45,8 +45,11 @@ int CountLauncherProcesses(const xWString& runningPath, const xWString& installT
 
 // The pieces, as plain functions of plain values.
 
-// The first token of a command line with "\" turned into "/".
+// The first token of a command line with "\" turned into "/"; when that is not
+// an absolute path, the running module's own path.
 xWString RunningPathFromCommandLine(const xWString& commandLine);
+// "/..." or a drive letter, ":" and "/".
+bool IsAbsoluteLauncherPath(const xWString& path);
 
 // appDataFolder + appDataSubfolder + productCode + ".exe"; empty when the
 // application-data folder is unknown.

@@ -53,8 +53,9 @@ ManifestRead LoadManifest(const xWString& path, Manifest& manifest)
     return ReadManifestContainer(container, manifest) ? ManifestRead::Read : ManifestRead::Broken;
 }
 
-// Fetches the manifest and reads it; a manifest that arrives broken is fetched
-// again, a bounded number of times.
+// Fetches the manifest and reads it. One that is missing (never fetched, none
+// from an earlier run) or arrives broken is fetched again, a bounded number of
+// times: without it nothing says whether the client is whole.
 bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
 {
     const xString url = job.BaseUrl + job.ManifestName;
@@ -65,12 +66,11 @@ bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Mani
         DownloadFile(url);
         CrcEndTime = Now();
         const ManifestRead read = LoadManifest(path, manifest);
-        if (read == ManifestRead::Missing)
-            LogLine("No manifest at %s: nothing to check", url.c_str());
-        if (read != ManifestRead::Broken)
+        if (read == ManifestRead::Read)
             return true;
-        LogErrorLine("Manifest %s cannot be unpacked or read (try %d of %d)", url.c_str(), attempt,
-                     policy.ManifestAttempts);
+        LogErrorLine(read == ManifestRead::Missing ? "Manifest %s could not be fetched (try %d of %d)"
+                                                   : "Manifest %s cannot be unpacked or read (try %d of %d)",
+                     url.c_str(), attempt, policy.ManifestAttempts);
         if (attempt >= policy.ManifestAttempts)
             return false;
         PauseAfter(policy, attempt);
@@ -255,6 +255,7 @@ int RunPackageUpdate(const PackageJob& request)
     }
     if (needed == 0)
     {
+        LogLine("Client is up to date: %s", job.PackageName.c_str());
         PackageUpdateState = PackageUpdateDone;
         return 0;
     }
@@ -262,7 +263,8 @@ int RunPackageUpdate(const PackageJob& request)
     PackageBytesNeeded = needed;
     PackageBytesReceived = 0;
     PackageUpdateState = PackageUpdateDownloading;
-    if (PrefersFullDownload(needed, total))
+    const bool full = PrefersFullDownload(needed, total);
+    if (full)
     {
         if (!FullPackageDownload(job, safe))
             return -1;
@@ -276,6 +278,9 @@ int RunPackageUpdate(const PackageJob& request)
     }
     const double elapsed = DownloadEndTime - DownloadStartTime;
     DownloadSpeed = elapsed > 0.0 ? static_cast<double>(needed) / elapsed : 0.0;
+    LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(),
+            full ? "full" : "partial", static_cast<unsigned long long>(needed),
+            static_cast<unsigned long long>(total));
     PackageUpdateState = PackageUpdateDone;
     return 0;
 }

@@ -44,8 +44,9 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
                                        int attempt);
 
 // One whole update. 0 when the client is up to date (or nothing was to be
-// done); -1 when the manifest could not be unpacked or read (the state stays
-// Started) or the package could not be fetched (the state stays Downloading).
+// done); -1 when no manifest could be fetched, unpacked and read (the state
+// stays Started) or the package could not be fetched (the state stays
+// Downloading).
 int RunPackageUpdate(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
