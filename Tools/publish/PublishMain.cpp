@@ -79,7 +79,9 @@ From a client folder to the launcher:
   http://127.0.0.1:18080/mirra/client/, the client base URL of the demo
   builds (presets linux-demo and windows-demo): the launcher reads the version
   file there, fetches Startup1.0.5.crc and Startup1.0.5.pkg and installs the
-  files that are missing or stale.
+  files that are missing or stale. From the repository, `bash scripts/demo.sh
+  --client ./client` does all of this and starts the launcher under wine64
+  with a forced login, following its log until the client is in place.
 
 Exit status: 0 done, 1 failed (nothing is left half-written), 2 bad usage.
 )";
