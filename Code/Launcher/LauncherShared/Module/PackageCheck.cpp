@@ -7,6 +7,7 @@
 #include "xFile.h"
 #include "xStringOps.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -26,7 +27,8 @@ bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, 
     std::unique_ptr<xFile> file = files.OpenRead(path, true);
     if (!file)
         return false;
-    std::vector<uint8_t> piece(VerifyPieceSize);
+    // Most client files are small: no 1 MiB buffer for a 1 KiB file.
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(expectedSize, VerifyPieceSize)));
     uint32_t crc = 0;
     Xxh32Stream xx;
     uint64_t left = expectedSize;

@@ -13,12 +13,16 @@
 #include "xTextConversion.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 namespace
 {
+// Stored files are copied from the package in pieces of this size.
+constexpr size_t CopyPieceSize = 1 << 20;
+
 std::mutex PolicyLock;
 PackageRetryPolicy PolicySetting;
 
@@ -77,6 +81,27 @@ bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Mani
     }
 }
 
+// Launchers running at once share the launcher's folder, where manifests and
+// packages land under fixed names: one update at a time downloads there. The
+// lock is a file held open without sharing, so a launcher that dies lets go.
+std::unique_ptr<xFile> TakeDownloadLock()
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    const xWString path = GetDownloadFolder() + u"PackageUpdate.lock";
+    for (bool told = false;; told = true)
+    {
+        std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false);
+        if (lock)
+            return lock;
+        // A folder we cannot write to at all: nothing to share, nothing to wait for.
+        if (!files.IsFile(path))
+            return nullptr;
+        if (!told)
+            LogLine("Another launcher is updating its client here; waiting for it");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
 xWString EntryPath(const PackageJob& job, const ManifestEntry& entry)
 {
     return job.PublishFolder + entry.Name;
@@ -88,24 +113,12 @@ bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
                       entry.XxPresent);
 }
 
-// Writes one client file from its package data: unpacked when the entry says so,
-// through a temporary name that is moved onto the real one only when every byte
-// is on disk. Failures leave the earlier file as it was.
-void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+// Writes one client file through a temporary name that is moved onto the real
+// one only when every byte is on disk; `fill` writes the bytes. Failures leave
+// the earlier file as it was.
+void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry, const std::function<bool(xFile&)>& fill)
 {
     const xString name(entry.Name);
-    std::vector<uint8_t> unpacked;
-    if (entry.Compressed != 0)
-    {
-        if (!DecodeLzma86(data, length, unpacked))
-        {
-            LogErrorLine("Unpacking %s failed; the file stays as it was", name.c_str());
-            return;
-        }
-        data = unpacked.data();
-        length = unpacked.size();
-    }
-
     const xEngineFileSystem& files = LauncherFiles();
     const xWString path = EntryPath(job, entry);
     files.CreateDirectory(GetParentPath(path), true);
@@ -116,7 +129,7 @@ void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
         LogErrorLine("Cannot create %s", xString(temporary).c_str());
         return;
     }
-    const bool written = length == 0 || file->Write(data, static_cast<int64_t>(length));
+    const bool written = fill(*file);
     const bool closed = file->Close();
     file.reset();
     if (!written || !closed)
@@ -130,6 +143,46 @@ void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
         LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
     }
+}
+
+// A client file from its package data in memory, unpacked when the entry says so.
+void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+{
+    std::vector<uint8_t> unpacked;
+    if (entry.Compressed != 0)
+    {
+        if (!DecodeLzma86(data, length, unpacked))
+        {
+            LogErrorLine("Unpacking %s failed; the file stays as it was", xString(entry.Name).c_str());
+            return;
+        }
+        data = unpacked.data();
+        length = unpacked.size();
+    }
+    PutFileInPlace(job, entry, [&](xFile& file)
+                   { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
+}
+
+// A stored client file copied from the package file in pieces, so even a very
+// large one never sits in memory whole.
+void CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+{
+    PutFileInPlace(job, entry,
+                   [&](xFile& file)
+                   {
+                       if (!package.Seek(entry.StartPos))
+                           return false;
+                       std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
+                       for (uint64_t left = entry.OrigSize; left > 0;)
+                       {
+                           const size_t count = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+                           if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
+                               !file.Write(piece.data(), static_cast<int64_t>(count)))
+                               return false;
+                           left -= count;
+                       }
+                       return true;
+                   });
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -223,6 +276,7 @@ int RunPackageUpdate(const PackageJob& request)
     PackageJob job = request;
     if (job.PublishFolder.IsEmpty())
         job.PublishFolder = PublishDir();
+    const std::unique_ptr<xFile> downloadLock = TakeDownloadLock();
     const PackageRetryPolicy policy = GetPackageRetryPolicy();
     Manifest manifest;
     if (!FetchManifest(job, policy, manifest))
@@ -302,8 +356,7 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
-    // One file's data in memory at a time, not the whole package.
-    std::vector<uint8_t> data;
+    // One packed file's data in memory at a time, never the whole package.
     for (const ManifestEntry& entry : manifest.Entries)
     {
         if (!FitsInData(entry, 0, packageSize))
@@ -311,8 +364,14 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
             LogErrorLine("Manifest entry %s reaches past the package's end; skipped", xString(entry.Name).c_str());
             continue;
         }
-        data.resize(static_cast<size_t>(BytesToRead(entry)));
-        if (!package->Seek(entry.StartPos) || (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
+        if (entry.Compressed == 0)
+        {
+            CopyEntryFile(job, entry, *package);
+            continue;
+        }
+        std::vector<uint8_t> data(entry.DataSize);
+        if (!package->Seek(entry.StartPos) ||
+            (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
         {
             LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
             continue;

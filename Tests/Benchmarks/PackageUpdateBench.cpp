@@ -1,0 +1,299 @@
+// The package worker on a client of about 2,000 files and 1 GiB (small, medium
+// and large files in nested folders, half text-like, half random bytes):
+//  1. VerifyFile of every file against the published manifest, CRC-32C and
+//     XXH32, beside `cat` of the same files, all with a warm cache;
+//  2. RunPackageUpdate into an empty folder from the dev server on loopback (the
+//     full way), with wall time and peak RSS, then a check of what it wrote.
+// Native only; takes about ten minutes (mostly the publisher) and 3.5 GB under
+// /tmp, removed at exit:
+//   cmake --preset linux-bench && cmake --build --preset linux-bench
+//   build/linux-bench/bin/PackageUpdateBench [--level N]
+// --level goes to the publisher: its default, 5, is what ships; 1 publishes in
+// less than half the time, but its package unpacks more slowly.
+#include "LauncherDownload.h"
+#include "LauncherDownloadServers.h"
+#include "Manifest.h"
+#include "PackageCheck.h"
+#include "PackageProgress.h"
+#include "PackageWorker.h"
+
+#include "xPlatformTime.h"
+#include "xSystemPaths.h"
+#include "xTextConversion.h"
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr uint64_t KiB = 1024, MiB = 1024 * KiB;
+const char* const Version = "BENCH";
+
+struct Random
+{
+    uint64_t State = 0x9E3779B97F4A7C15ull;
+    uint64_t Next()
+    {
+        State ^= State << 13, State ^= State >> 7, State ^= State << 17;
+        return State;
+    }
+    uint64_t Between(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
+};
+
+// Writes one file in 1 MiB pieces, so the client never sits in memory whole.
+bool WriteClientFile(const fs::path& path, uint64_t size, bool text, Random& random)
+{
+    static const char* const Words[] = {"actor ", "bone ",    "cast ",   "damage ", "effect ",
+                                        "frame ", "guild ",   "hero ",   "item ",   "journey ",
+                                        "key=",   "level ",   "mesh ",   "node ",   "quest ",
+                                        "skill ", "texture ", "value\n", "world ",  "zone\n"};
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string piece;
+    for (uint64_t left = size; left > 0 && out;)
+    {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(left, MiB));
+        piece.clear();
+        while (piece.size() < count)
+        {
+            if (text)
+                piece += Words[random.Next() % std::size(Words)];
+            else
+                for (uint64_t value = random.Next(), k = 0; k < 8; ++k, value >>= 8)
+                    piece += static_cast<char>(value);
+        }
+        out.write(piece.data(), static_cast<std::streamsize>(count));
+        left -= count;
+    }
+    return out.good();
+}
+
+// 1,900 files of 1-64 KiB, 100 of 1-8 MiB, 7 of 50-100 MiB (two of them .dll,
+// which the publisher packs with the x86 filter): about 1 GiB, four folders deep.
+uint64_t GenerateClient(const fs::path& root, size_t& count)
+{
+    struct Group
+    {
+        const char* Folder;
+        const char* Extension;
+        int Count;
+        uint64_t Low, High;
+    };
+    const Group groups[] = {{"Data", ".dat", 1900, KiB, 64 * KiB},
+                            {"Media", ".pak", 100, MiB, 8 * MiB},
+                            {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
+                            {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
+    Random random;
+    uint64_t total = 0;
+    count = 0;
+    for (const Group& group : groups)
+    {
+        for (int i = 0; i < group.Count; ++i)
+        {
+            const std::string name = std::string(group.Folder) + "/Set" + std::to_string(i % 7) + "/Part" +
+                                     std::to_string(i % 3) + "/file" + std::to_string(i) + group.Extension;
+            const uint64_t size = random.Between(group.Low, group.High);
+            if (!WriteClientFile(root / name, size, (random.Next() & 1) != 0, random))
+                return 0;
+            total += size, ++count;
+        }
+    }
+    return total;
+}
+
+double SecondsOf(const std::chrono::steady_clock::time_point& start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double MBps(uint64_t bytes, double seconds)
+{
+    return static_cast<double>(bytes) / 1e6 / seconds;
+}
+
+// A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
+long StatusKiB(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::string(key).size());
+    return -1;
+}
+
+// Counts the files that do not match the manifest.
+size_t VerifyAll(const std::string& folder, const Manifest& manifest, bool useXx)
+{
+    const xWString base = Utf8ToWide(folder.c_str());
+    size_t failed = 0;
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        if (!VerifyFile(base + entry.Name, entry.OrigSize, useXx ? entry.Xx : entry.OrigCrc32c, useXx))
+            ++failed;
+    }
+    return failed;
+}
+
+// Our own lines first, then the command's.
+int Shell(const std::string& command)
+{
+    std::fflush(stdout);
+    return std::system(command.c_str());
+}
+
+// Writing 5 sets VmHWM back to the current RSS, so a later reading is the peak
+// of what ran in between.
+bool ResetPeakRss()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5" << std::flush;
+    return clear.good();
+}
+
+int Run(const std::string& level)
+{
+    TestServer& server = GetTestServer(PeerKind::DevServer);
+    if (!server.Available)
+    {
+        std::fprintf(stderr, "no dev server: %s\n", server.Problem.c_str());
+        return 1;
+    }
+    // Everything lives in the served folder, which the server support removes at exit.
+    const std::string root = WideToUtf8(server.Root).c_str();
+    const std::string client = root + "client/", out = root + "pub/", install = root + "install/",
+                      download = root + "download/";
+    const std::string bin = WideToUtf8(GetModuleDirectory()).c_str();
+
+    auto start = std::chrono::steady_clock::now();
+    size_t fileCount = 0;
+    const uint64_t clientBytes = GenerateClient(client, fileCount);
+    if (clientBytes == 0)
+        return std::fprintf(stderr, "cannot write the client in %s\n", client.c_str()), 1;
+    std::printf("client: %zu files, %llu bytes, written in %.1f s\n", fileCount,
+                static_cast<unsigned long long>(clientBytes), SecondsOf(start));
+
+    start = std::chrono::steady_clock::now();
+    const std::string publish = "'" + bin + "publish' client --source '" + client + "' --version " + Version +
+                                " --out '" + out + "' --xx" + (level.empty() ? "" : " --level " + level);
+    if (Shell(publish) != 0)
+        return std::fprintf(stderr, "publish failed: %s\n", publish.c_str()), 1;
+    std::printf("publish (--xx, level %s): %.1f s\n", level.empty() ? "default" : level.c_str(),
+                SecondsOf(start));
+
+    std::ifstream manifestFile(out + "Startup" + Version + ".crc", std::ios::binary);
+    const std::vector<uint8_t> container{std::istreambuf_iterator<char>(manifestFile),
+                                         std::istreambuf_iterator<char>()};
+    Manifest manifest;
+    if (!ReadManifestContainer(container, manifest) || manifest.Entries.size() != fileCount)
+        return std::fprintf(stderr, "the published manifest cannot be read or misses files\n"), 1;
+
+    // 1. Verification with a warm cache: one untimed read of everything first.
+    std::printf("\n1. Verifying the installed client (MB = 10^6 bytes, warm cache)\n");
+    const std::string cat = "find '" + client + "' -type f -print0 | xargs -0 cat > /dev/null";
+    if (Shell(cat) != 0)
+        return std::fprintf(stderr, "cat failed\n"), 1;
+    for (int round = 1; round <= 3; ++round)
+    {
+        start = std::chrono::steady_clock::now();
+        const int catResult = Shell(cat);
+        const double catSeconds = SecondsOf(start);
+        start = std::chrono::steady_clock::now();
+        const size_t crcFailed = VerifyAll(client, manifest, false);
+        const double crcSeconds = SecondsOf(start);
+        start = std::chrono::steady_clock::now();
+        const size_t xxFailed = VerifyAll(client, manifest, true);
+        const double xxSeconds = SecondsOf(start);
+        std::printf("  round %d: cat %.3f s (%.0f MB/s)   VerifyFile CRC-32C %.3f s (%.0f MB/s)   "
+                    "VerifyFile XXH32 %.3f s (%.0f MB/s)\n",
+                    round, catSeconds, MBps(clientBytes, catSeconds), crcSeconds,
+                    MBps(clientBytes, crcSeconds), xxSeconds, MBps(clientBytes, xxSeconds));
+        if (catResult != 0 || crcFailed != 0 || xxFailed != 0)
+            return std::fprintf(stderr, "mismatches: cat %d, CRC-32C %zu, XXH32 %zu\n", catResult, crcFailed,
+                                xxFailed),
+                   1;
+    }
+
+    // 2. The full way into an empty publish folder.
+    fs::create_directories(install);
+    fs::create_directories(download);
+    SetDownloadFolder(Utf8ToWide(download.c_str()));
+    PackageJob job;
+    job.BaseUrl = xString(("http://127.0.0.1:" + std::to_string(server.Port) + "/pub/").c_str());
+    job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());
+    job.ManifestName = xString((std::string("Startup") + Version + ".crc").c_str());
+    job.PublishFolder = Utf8ToWide(install.c_str());
+    job.LocalMode = false;
+    const uint64_t packageBytes = fs::file_size(out + "Startup" + Version + ".pkg");
+
+    ResetPackageProgress();
+    const long rssBefore = StatusKiB("VmRSS:"), hwmBefore = StatusKiB("VmHWM:");
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long maxRssBefore = usage.ru_maxrss;
+    const bool hwmReset = ResetPeakRss();
+    const double startReading = xPlatformTime::Seconds();
+    DownloadStartTime = startReading;
+    PackageUpdateState = PackageUpdateStarted;
+    start = std::chrono::steady_clock::now();
+    const int result = RunPackageUpdate(job);
+    const double updateSeconds = SecondsOf(start);
+    const long hwmAfter = StatusKiB("VmHWM:");
+    getrusage(RUSAGE_SELF, &usage);
+
+    std::printf("\n2. Full update from the dev server on loopback\n");
+    std::printf("  package %llu bytes (%.1f%% of the client), %zu files\n",
+                static_cast<unsigned long long>(packageBytes),
+                100.0 * double(packageBytes) / double(clientBytes), manifest.Entries.size());
+    std::printf("  RunPackageUpdate: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
+                FullDownloadDone ? 1 : 0, PartialDownloadDone ? 1 : 0);
+    std::printf("  wall %.2f s (%.0f MB/s of client data): manifest %.3f s, package fetched and verified "
+                "after %.2f s, files written in the remaining %.2f s\n",
+                updateSeconds, MBps(clientBytes, updateSeconds), CrcEndTime - CrcStartTime,
+                DownloadEndTime - startReading, updateSeconds - (DownloadEndTime - startReading));
+    // With the reset, VmHWM (and ru_maxrss, which follows it) is the update's own peak.
+    std::printf("  memory: before the update VmRSS %ld KiB, VmHWM %ld KiB, ru_maxrss %ld KiB; after it "
+                "VmHWM %ld KiB, ru_maxrss %ld KiB; peak %s: +%ld KiB\n",
+                rssBefore, hwmBefore, maxRssBefore, hwmAfter, usage.ru_maxrss,
+                hwmReset ? "over VmRSS before (VmHWM reset just before)" : "over VmHWM before (no reset)",
+                hwmAfter - (hwmReset ? rssBefore : hwmBefore));
+
+    // The figure only counts for a correct update: every file as published, nothing
+    // more. The client itself matched the manifest in part 1.
+    size_t installed = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(install))
+        installed += entry.is_regular_file() ? 1 : 0;
+    const size_t wrong = VerifyAll(install, manifest, false);
+    std::printf(
+        "  check: %zu files in the publish folder, %zu of %zu not matching the client's size+CRC-32C\n",
+        installed, wrong, manifest.Entries.size());
+    return result == 0 && FullDownloadDone && installed == fileCount && wrong == 0 ? 0 : 1;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 1 && (argc != 3 || std::string(argv[1]) != "--level"))
+        return std::fprintf(stderr, "usage: PackageUpdateBench [--level N]\n"), 2;
+    int status = 1;
+    try
+    {
+        status = Run(argc == 3 ? argv[2] : "");
+    }
+    catch (const std::exception& error) // a full /tmp, say: still end the server and remove the data
+    {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    std::printf(status == 0 ? "\nPackageUpdateBench: done\n" : "\nPackageUpdateBench: FAILED\n");
+    return status;
+}
