@@ -2,7 +2,7 @@
 // and large files in nested folders, half text-like, half random bytes):
 //  1. VerifyFile of every file against the published manifest, CRC-32C and
 //     XXH32, beside `cat` of the same files, all with a warm cache;
-//  2. RunPackageUpdate into an empty folder from the dev server on loopback (the
+//  2. PackageUpdateThread into an empty folder from the dev server on loopback (the
 //     full way), with wall time and peak RSS, then a check of what it wrote.
 // Native only; takes about ten minutes (mostly the publisher) and 3.5 GB under
 // /tmp, removed at exit:
@@ -246,7 +246,7 @@ int Run(const std::string& level)
     DownloadStartTime = startReading;
     PackageUpdateState = PackageUpdateStarted;
     start = std::chrono::steady_clock::now();
-    const int result = RunPackageUpdate(job);
+    const int result = PackageUpdateThread(job);
     const double updateSeconds = SecondsOf(start);
     const long hwmAfter = StatusKiB("VmHWM:");
     getrusage(RUSAGE_SELF, &usage);
@@ -255,7 +255,7 @@ int Run(const std::string& level)
     std::printf("  package %llu bytes (%.1f%% of the client), %zu files\n",
                 static_cast<unsigned long long>(packageBytes),
                 100.0 * double(packageBytes) / double(clientBytes), manifest.Entries.size());
-    std::printf("  RunPackageUpdate: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
+    std::printf("  PackageUpdateThread: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
                 FullDownloadDone ? 1 : 0, PartialDownloadDone ? 1 : 0);
     std::printf("  wall %.2f s (%.0f MB/s of client data): manifest %.3f s, package fetched and verified "
                 "after %.2f s, files written in the remaining %.2f s\n",

@@ -142,7 +142,7 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     const TestPackage made = MakePackage(client);
     Serve(made);
 
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     ExpectInstalled(client);
     EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
     EXPECT_TRUE(FullDownloadDone.load());
@@ -156,7 +156,7 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     // Up to date: only the manifest is asked for, and the former need stays.
     Requests();
     PackageBytesNeeded = 12345;
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     const std::vector<std::string> again = Requests();
     EXPECT_EQ(0u, CountOf(again, "GET " + Path("StartupT.pkg")));
     EXPECT_EQ(1u, CountOf(again, "GET " + Path("StartupT.crc")));
@@ -165,7 +165,7 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
 
     // A package that still verifies is unpacked again without a transfer.
     ASSERT_TRUE(Files.DeleteDirectory(Publish()));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_EQ(0u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
     ExpectInstalled(client);
 }
@@ -177,13 +177,13 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
                                             {"deep/er/most.dat", PatternBytes(49, 4), false},
                                             {"one.dat", PatternBytes(1, 5), false}};
     Serve(MakePackage(client));
-    ASSERT_EQ(0, RunPackageUpdate(Job()));
+    ASSERT_EQ(0, PackageUpdateThread(Job()));
     Requests();
 
     // Exactly half stale: the one range, whatever else is on disk.
     ResetPackageProgress();
     ASSERT_TRUE(WriteWholeFile(Installed("half.dat"), BytesOf("stale")));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     std::vector<std::string> asked = Requests();
     EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg") + " HTTP/1.1 Range: bytes=0-49"));
     EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg")));
@@ -193,7 +193,7 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
 
     // Every missing folder level is made again.
     ASSERT_TRUE(Files.DeleteDirectory(Publish() + u"deep/"));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     asked = Requests();
     EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg") + " HTTP/1.1 Range: bytes=50-98"));
     ExpectInstalled(client);
@@ -203,7 +203,7 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
     ResetPackageProgress();
     ASSERT_TRUE(WriteWholeFile(Installed("half.dat"), BytesOf("stale")));
     ASSERT_TRUE(Files.DeleteFile(Installed("one.dat")));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     asked = Requests();
     EXPECT_EQ(0u, CountOf(asked, "GET " + Path("StartupT.pkg")));
     EXPECT_TRUE(FullDownloadDone.load());
@@ -226,7 +226,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     hostile += FileElement("longer.bin", 400, 0, 0, 4, false);
     Serve(MakePackage(client, hostile));
 
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     ExpectInstalled(client);
     EXPECT_FALSE(Files.IsFile(Installed("past.bin")));
     EXPECT_FALSE(Files.IsFile(Installed("longer.bin")));
@@ -240,7 +240,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     EXPECT_TRUE(FullDownloadDone.load());
 
     // The same two entries by ranges: nothing fetched past the data is written.
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_TRUE(PartialDownloadDone.load());
     EXPECT_FALSE(Files.IsFile(Installed("past.bin")));
     EXPECT_FALSE(Files.IsFile(Installed("longer.bin")));
@@ -255,12 +255,12 @@ TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
     const std::vector<ClientFile> client = {{"a.dat", PatternBytes(600, 6), false},
                                             {"b.dat", PatternBytes(500, 7), true}};
     Serve(MakePackage(client));
-    ASSERT_EQ(0, RunPackageUpdate(Job()));
+    ASSERT_EQ(0, PackageUpdateThread(Job()));
     ASSERT_TRUE(WriteWholeFile(Installed("b.dat"), BytesOf("old")));
     Requests();
 
     ASSERT_TRUE(SetDevServerFaults("drop-after=10&for-path=StartupT.pkg"));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
     EXPECT_EQ("old", OutText("Publish/b.dat")) << "a short range never reaches the file";
     EXPECT_FALSE(HasTemporaryFiles(Publish()));
@@ -270,7 +270,7 @@ TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
 
     // A server that fails once, then recovers: the second try repairs the file.
     ASSERT_TRUE(SetDevServerFaults("drop-after=10&for-path=StartupT.pkg&times=1"));
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_EQ(2u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
     ExpectInstalled(client);
 }
@@ -282,7 +282,7 @@ TEST_F(PackageWorkerTest, DroppedPackageTransferIsFetchedAgain)
     Serve(MakePackage(client));
     ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg&times=2"));
 
-    EXPECT_EQ(0, RunPackageUpdate(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
     ExpectInstalled(client);
     EXPECT_TRUE(FullDownloadDone.load());
@@ -291,7 +291,7 @@ TEST_F(PackageWorkerTest, DroppedPackageTransferIsFetchedAgain)
     ASSERT_TRUE(Files.DeleteDirectory(Publish()));
     ASSERT_TRUE(Files.DeleteFile(Out("StartupT.pkg")));
     ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg"));
-    EXPECT_EQ(-1, RunPackageUpdate(Job()));
+    EXPECT_EQ(-1, PackageUpdateThread(Job()));
     EXPECT_EQ(PackageUpdateDownloading, PackageUpdateState.load());
     EXPECT_EQ(static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts),
               CountOf(Requests(), "GET " + Path("StartupT.pkg")));
@@ -303,7 +303,7 @@ TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
 {
     DownloadTestBase::Serve("StartupT.crc", BytesOf("not a container"));
     PackageUpdateState = PackageUpdateStarted;
-    EXPECT_EQ(-1, RunPackageUpdate(Job()));
+    EXPECT_EQ(-1, PackageUpdateThread(Job()));
     EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
     EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.crc")));
     EXPECT_EQ(1u, Log.MessagesStartingWith("E Package update stopped: no readable manifest").size());
@@ -313,7 +313,7 @@ TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
     ASSERT_TRUE(Files.DeleteFile(Out("StartupT.crc")));
     ASSERT_TRUE(Files.DeleteFile(ServedFolder() + u"StartupT.crc"));
     Requests();
-    EXPECT_EQ(-1, RunPackageUpdate(Job()));
+    EXPECT_EQ(-1, PackageUpdateThread(Job()));
     EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
     EXPECT_EQ(3u, CountOf(Requests(), "HEAD " + Path("StartupT.crc")));
     EXPECT_EQ(3u, Log.MessagesStartingWith("E Manifest " + Url("StartupT.crc") + " could not be fetched").size());
@@ -322,7 +322,7 @@ TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
     Requests();
     PackageJob local = Job();
     local.LocalMode = true;
-    EXPECT_EQ(0, RunPackageUpdate(local));
+    EXPECT_EQ(0, PackageUpdateThread(local));
     EXPECT_TRUE(Requests().empty());
 }
 

@@ -269,7 +269,7 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
     return std::min(pause, longest);
 }
 
-int RunPackageUpdate(const PackageJob& request)
+int PackageUpdateThread(const PackageJob& request)
 {
     if (request.LocalMode)
         return 0;

@@ -43,11 +43,12 @@ PackageRetryPolicy GetPackageRetryPolicy();
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
                                        int attempt);
 
-// One whole update. 0 when the client is up to date (or nothing was to be
+// One whole update: the body of the worker thread (PackageWorkerThread runs
+// it), returning the thread's exit code. 0 when the client is up to date (or nothing was to be
 // done); -1 when no manifest could be fetched, unpacked and read (the state
 // stays Started) or the package could not be fetched (the state stays
 // Downloading).
-int RunPackageUpdate(const PackageJob& job);
+int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
 // of the manifest from it. False when the package never verified.

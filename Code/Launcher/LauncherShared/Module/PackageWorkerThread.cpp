@@ -82,7 +82,7 @@ void PackageWorkerThread::Loop()
     {
         const PackageJob job = m_Current;
         guard.unlock();
-        const int result = RunPackageUpdate(job);
+        const int result = PackageUpdateThread(job);
         guard.lock();
         m_LastResult = result;
         if (!m_Next)
