@@ -175,28 +175,22 @@ run_windows() {
     unset WINEPREFIX
 }
 
-# The threads again under ThreadSanitizer.
-run_tsan() {
-    local exe=build/linux-tsan/bin/EngineTests log="$logs/EngineTests-linux-tsan.log" rc
-    echo "== run linux-tsan/EngineTests (threads)"
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
-        --gtest_filter='xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*' >"$log" 2>&1
+# The threads again under ThreadSanitizer: run_tsan_suite PROGRAM FILTER WHAT
+run_tsan_suite() {
+    local program=$1 filter=$2 what=$3 rc
+    local log="$logs/$program-linux-tsan.log"
+    echo "== run linux-tsan/$program ($what)"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/linux-tsan/bin/$program" --gtest_color=no \
+        --gtest_filter="$filter" >"$log" 2>&1
     rc=$?
-    count_gtest "linux-tsan/EngineTests" "$log" "$rc"
+    count_gtest "linux-tsan/$program" "$log" "$rc"
+}
 
+run_tsan() {
+    run_tsan_suite EngineTests 'xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*' threads
     # The package worker's thread against the dev server.
-    exe=build/linux-tsan/bin/ModuleTests log="$logs/ModuleTests-linux-tsan.log"
-    echo "== run linux-tsan/ModuleTests (package worker)"
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
-        --gtest_filter='PackageWorker*' >"$log" 2>&1
-    rc=$?
-    count_gtest "linux-tsan/ModuleTests" "$log" "$rc"
-    exe=build/linux-tsan/bin/LauncherTests log="$logs/LauncherTests-linux-tsan.log"
-    echo "== run linux-tsan/LauncherTests (package update)"
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_color=no \
-        --gtest_filter='PackageUpdate*' >"$log" 2>&1
-    rc=$?
-    count_gtest "linux-tsan/LauncherTests" "$log" "$rc"
+    run_tsan_suite ModuleTests 'PackageWorker*' "package worker"
+    run_tsan_suite LauncherTests 'PackageUpdate*' "package update"
 }
 
 # End-to-end runs of the real launcher (native and under Wine), by pytest.

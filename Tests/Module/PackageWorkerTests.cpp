@@ -168,6 +168,14 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     EXPECT_EQ(0, PackageUpdateThread(Job()));
     EXPECT_EQ(0u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
     ExpectInstalled(client);
+
+    // A missing empty file needs no bytes, but is made again, without a request.
+    ResetPackageProgress();
+    ASSERT_TRUE(Files.DeleteFile(Installed("empty.bin")));
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    EXPECT_TRUE(PartialDownloadDone.load());
+    EXPECT_EQ(0u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
+    ExpectInstalled(client);
 }
 
 TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWhole)

@@ -39,7 +39,7 @@ double Now()
 enum class ManifestRead
 {
     Read,
-    Missing, // no manifest at all: nothing to check
+    Missing, // none fetched and none from an earlier run
     Broken,  // there, but not an Lzma86 container holding well-formed XML
 };
 
@@ -93,8 +93,9 @@ std::unique_ptr<xFile> TakeDownloadLock()
         std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false);
         if (lock)
             return lock;
-        // A folder we cannot write to at all: nothing to share, nothing to wait for.
-        if (!files.IsFile(path))
+        // A folder we cannot write to, or a lock file made read-only: no other
+        // launcher holds it, so there is nothing to wait for.
+        if (!files.IsFile(path) || files.IsReadOnly(path))
             return nullptr;
         if (!told)
             LogLine("Another launcher is updating its client here; waiting for it");
@@ -307,7 +308,8 @@ int PackageUpdateThread(const PackageJob& request)
         needed += entry.DataSize;
         stale.push_back(entry);
     }
-    if (needed == 0)
+    // A missing empty file is stale too, though it needs no bytes.
+    if (stale.empty())
     {
         LogLine("Client is up to date: %s", job.PackageName.c_str());
         PackageUpdateState = PackageUpdateDone;
