@@ -93,8 +93,15 @@ inline xProcessHandle StartProbe(const fs::path& program, const std::string& arg
                                  const fs::path& folder)
 {
     uint32_t processId = 0;
-    xProcessHandle handle =
-        StartProcess(Wide(program), Utf8ToWide(arguments.c_str()), Wide(folder), &processId);
+    xProcessHandle handle;
+    // Wine now and then refuses to start a file copied a moment ago while the
+    // machine is busy; a real launcher start is not what these tests look at.
+    for (int attempt = 0; attempt < 5 && !(handle.IsValid() && processId != 0); ++attempt)
+    {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        handle = StartProcess(Wide(program), Utf8ToWide(arguments.c_str()), Wide(folder), &processId);
+    }
     EXPECT_TRUE(handle.IsValid() && processId != 0) << "could not start " << Narrow(Wide(program));
     return handle;
 }
