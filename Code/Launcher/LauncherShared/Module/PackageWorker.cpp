@@ -36,6 +36,12 @@ double Now()
     return xPlatformTime::Seconds();
 }
 
+// Where DownloadFile puts a file of this name.
+xWString DownloadedFile(const xString& name)
+{
+    return GetDownloadFolder() + Utf8ToWide(name);
+}
+
 enum class ManifestRead
 {
     Read,
@@ -63,7 +69,7 @@ ManifestRead LoadManifest(const xWString& path, Manifest& manifest)
 bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
 {
     const xString url = job.BaseUrl + job.ManifestName;
-    const xWString path = GetDownloadFolder() + Utf8ToWide(job.ManifestName);
+    const xWString path = DownloadedFile(job.ManifestName);
     for (int attempt = 1;; ++attempt)
     {
         CrcStartTime = Now();
@@ -87,7 +93,7 @@ bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Mani
 std::unique_ptr<xFile> TakeDownloadLock()
 {
     const xEngineFileSystem& files = LauncherFiles();
-    const xWString path = GetDownloadFolder() + u"PackageUpdate.lock";
+    const xWString path = DownloadedFile("PackageUpdate.lock");
     for (bool told = false;; told = true)
     {
         std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false);
@@ -203,7 +209,7 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
 bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy)
 {
     const xString url = job.BaseUrl + job.PackageName;
-    const xWString path = GetDownloadFolder() + Utf8ToWide(job.PackageName);
+    const xWString path = DownloadedFile(job.PackageName);
     const uint32_t expected = package.XxPresent ? package.Xx : package.Crc32c;
     for (int downloads = 0;; ++downloads)
     {
@@ -236,7 +242,7 @@ bool FetchRange(const PackageJob& job, const ManifestEntry& entry, const Package
     {
         const uint64_t arrived = DownloadRangeToMemory(url, entry.StartPos, entry.DataSize, buffer);
         LogLine("num bytes download: %d", static_cast<int>(buffer.size()));
-        if (arrived == entry.DataSize && buffer.size() == entry.DataSize)
+        if (arrived == entry.DataSize)
             return true;
         // A short range is thrown away, so its bytes are no progress.
         PackageBytesReceived.fetch_sub(arrived);
@@ -350,7 +356,7 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 
     const xEngineFileSystem& files = LauncherFiles();
     files.CreateDirectory(job.PublishFolder, true);
-    const xWString path = GetDownloadFolder() + Utf8ToWide(job.PackageName);
+    const xWString path = DownloadedFile(job.PackageName);
     std::unique_ptr<xFile> package = files.OpenRead(path, true);
     if (!package)
     {
