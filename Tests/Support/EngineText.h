@@ -3,9 +3,20 @@
 #include "xString.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 // Between the engine's strings and the standard library's, for messages and checks.
+
+// GoogleTest prints the engine's strings as text (UTF-8) in failure messages.
+inline void PrintTo(const xString& text, std::ostream* out)
+{
+    *out << '"' << text.c_str() << '"';
+}
+inline void PrintTo(const xWString& text, std::ostream* out)
+{
+    *out << "u\"" << xString(text).c_str() << '"';
+}
 
 inline std::string Narrow(const xWString& text)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,4 +43,18 @@ inline std::vector<std::string> SplitLines(const std::string& text)
 inline std::vector<std::string> ReadFileLines(const std::filesystem::path& path)
 {
     return SplitLines(ReadFileBytes(path));
+}
+
+// `count` bytes of a repeatable pseudo-random pattern: different seeds give different
+// bytes, and no run of it repeats soon, so a misplaced or shifted byte shows.
+inline std::string PatternBytes(size_t count, uint32_t seed = 1)
+{
+    std::string bytes(count, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < count; ++i)
+    {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = static_cast<char>(state >> 24);
+    }
+    return bytes;
 }
