@@ -2,6 +2,7 @@
 #include "xFileSystem.h"
 #include "xPath.h"
 
+#include "EngineText.h"
 #include "FileBytes.h"
 #include "TempFolder.h"
 
@@ -36,13 +37,13 @@ class xFileReaderTest : public ::testing::Test
 protected:
     void TearDown() override { Reader.reset(); }
 
-    void Open(size_t size)
+    void Open(size_t size, bool shareWrite = false)
     {
         Data = Pattern(size);
         const fs::path file = Folder.At("data.bin");
         ASSERT_TRUE(WriteFileBytes(file, std::string(Data.begin(), Data.end())));
         Path = ToForwardSlashes(xWString(file.u16string().c_str()));
-        Reader = Files.OpenRead(Path, false);
+        Reader = Files.OpenRead(Path, shareWrite);
         ASSERT_TRUE(Reader) << "cannot open " << file.string();
     }
 
@@ -118,6 +119,20 @@ TEST_F(xFileReaderTest, AReadPastTheEndFailsWithoutMoving)
     EXPECT_FALSE(Reader->Read(buffer, 1));
     EXPECT_FALSE(Reader->Read(buffer, 0)) << "a count of 0 is no read";
     EXPECT_FALSE(Reader->Read(nullptr, 1));
+}
+
+TEST_F(xFileReaderTest, BytesTheDiskNoLongerHasAreNeverHandedOut)
+{
+    Open(static_cast<size_t>(4 * Block), true);
+    ExpectRead(100, "before the file shrinks");
+    fs::resize_file(FsPath(Path), static_cast<uintmax_t>(Block / 2));
+    std::vector<char> buffer(static_cast<size_t>(2 * Block));
+    EXPECT_FALSE(Reader->Read(buffer.data(), 2 * Block)) << "the read-ahead found nothing";
+    EXPECT_FALSE(Reader->Read(buffer.data(), 10)) << "nor does the next read";
+    ASSERT_TRUE(Reader->Seek(3 * Block));
+    EXPECT_FALSE(Reader->Read(buffer.data(), 10)) << "a far seek past the new end";
+    ASSERT_TRUE(Reader->Seek(10));
+    ExpectRead(100, "what is still there after a seek");
 }
 
 TEST_F(xFileReaderTest, RandomSeeksAndReadsMatchTheFile)

@@ -83,10 +83,14 @@ TEST(xFormat, OutputIsCutAndTerminated)
     EXPECT_EQ(0, swprintf_Replacement(filled, 4, nullptr));
     EXPECT_EQ(0, filled[0]);
 
-    // Blanks after "%" obey the limit too.
-    char16_t blanks[4] = {1, 1, 1, 1};
-    EXPECT_EQ(-1, swprintf_Replacement(blanks, 4, u"ab%      d", 1));
-    EXPECT_EQ(0, blanks[3]);
+    // Blanks after "%" obey the limit too, and so does what follows them when they fill the output.
+    for (const char16_t* format : {u"ab%      d", u"ab% %", u"ab% c"})
+    {
+        char16_t guarded[6] = {1, 1, 1, 1, 0x7777, 0x7777};
+        EXPECT_EQ(-1, swprintf_Replacement(guarded, 4, format, 'z')) << xString(xWString(format)).c_str();
+        EXPECT_EQ(Text(guarded), u"ab ");
+        EXPECT_EQ(0x7777, guarded[4]) << "written past the capacity";
+    }
 }
 
 TEST(xFormat, CutNeverSplitsASurrogatePair)

@@ -25,6 +25,7 @@ xFileReader::~xFileReader()
 
 void xFileReader::FinishRead(uint32_t bytesRead)
 {
+    Filled[FillingBuffer] = bytesRead;
     ReadAheadPosition += bytesRead;
     ReadPending = false;
     // A read that brings nothing although the size promised more means the file
@@ -35,10 +36,11 @@ void xFileReader::FinishRead(uint32_t bytesRead)
 
 void xFileReader::StartRead(int buffer)
 {
+    FillingBuffer = buffer;
+    Filled[buffer] = 0;
     if (EndReached)
         return;
     ReadPending = true;
-    FillingBuffer = buffer;
     uint32_t bytesRead = 0;
     switch (
         IoBeginRead(Buffers[buffer].get(), ReadAheadPosition, static_cast<uint32_t>(BufferSize), bytesRead))
@@ -99,11 +101,9 @@ bool xFileReader::Read(void* buffer, int64_t count)
     int64_t remaining = count;
     for (;;)
     {
-        const int64_t room = BufferSize - Offset;
+        const int64_t room = Filled[CurrentBuffer] - Offset;
         const int64_t amount = remaining < room ? remaining : room;
-        if (Position + amount > FileSize)
-            return false;
-        if (amount != 0)
+        if (amount > 0)
         {
             std::memcpy(out, Buffers[CurrentBuffer].get() + Offset, static_cast<size_t>(amount));
             out += amount;
@@ -114,6 +114,10 @@ bool xFileReader::Read(void* buffer, int64_t count)
                 return true;
         }
         if (!WaitRead())
+            return false;
+        // The size promised more, but the disk brought nothing: the read failed or
+        // the file shrank. The buffer holds old bytes that must never be handed out.
+        if (Filled[OtherBuffer] == 0)
             return false;
         std::swap(CurrentBuffer, OtherBuffer);
         Offset = 0;
@@ -131,7 +135,7 @@ bool xFileReader::Seek(int64_t position)
     if (!WaitRead())
         return false;
     Position = position;
-    if ((move < 0 && Offset + move >= 0) || (move > 0 && Offset + move < BufferSize))
+    if ((move < 0 && Offset + move >= 0) || (move > 0 && Offset + move <= Filled[CurrentBuffer]))
     {
         Offset += move;
         return true;

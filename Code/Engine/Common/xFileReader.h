@@ -23,6 +23,8 @@ public:
     bool Seek(int64_t position) override;
     bool SeekFromEnd(int64_t offset) override;
     // Fails as a whole, without moving, when the bytes would pass the end of the file.
+    // A disk read that fails (or finds the file shorter than it was) fails the read
+    // too, and every later one until a seek starts reading afresh.
     bool Read(void* buffer, int64_t count) override;
     bool Write(const void* buffer, int64_t count) override;
     bool Close() override;
@@ -59,7 +61,8 @@ private:
     std::unique_ptr<uint8_t[]> Buffers[2];
     int CurrentBuffer = 0;
     int OtherBuffer = 1;
-    int64_t Offset = 0; // inside the current buffer
+    int64_t Offset = 0;         // inside the current buffer
+    int64_t Filled[2] = {0, 0}; // bytes the disk put into each buffer
     int FillingBuffer = 0;
     // Room for the platform's asynchronous-read record (OVERLAPPED on Windows),
     // kept opaque so that this header includes no system header.

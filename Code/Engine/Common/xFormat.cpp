@@ -288,11 +288,18 @@ int vswprintf_Replacement(char16_t* buffer, size_t capacity, const char16_t* for
         switch (kind)
         {
         case Kind::Percent:
+            if (out.IsFull())
+                return out.Finish(true);
             out.Put(u'%');
             continue;
         case Kind::Character:
-            out.Put(static_cast<char16_t>(va_arg(arguments, int) & 0xFFFF));
+        {
+            const char16_t character = static_cast<char16_t>(va_arg(arguments, int) & 0xFFFF);
+            if (out.IsFull())
+                return out.Finish(true);
+            out.Put(character);
             continue;
+        }
         case Kind::Text:
         {
             const char16_t* argument = va_arg(arguments, const char16_t*);
