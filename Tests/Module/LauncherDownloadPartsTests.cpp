@@ -35,9 +35,12 @@ TEST(LauncherDownloadParts, CrackUrlSplitsHostPortAndPath)
         {"http://host:/a", false, "", 0, ""},
         {"http://host:80x/a", false, "", 0, ""},
         {"http://ho st/a", false, "", 0, ""},
-        {"http://host/a b", false, "", 0, ""},
+        {"http://host/a b?c d", true, "host", 80, "/a%20b?c%20d"},
+        {"http://host/\xE4\xB8\xAD%41%zz", true, "host", 80, "/%E4%B8%AD%41%zz"},
         {"http://host/a\r\nX: y", false, "", 0, ""},
-        {"http://host/\xE4\xB8\xAD", false, "", 0, ""},
+        {"http://host/a\x7F", false, "", 0, ""},
+        {"http://h/" + std::string(84, '\xE4') + "ab", true, "h", 80, nullptr},
+        {"http://h/" + std::string(85, '\xE4'), false, "", 0, ""},
         {"http://" + std::string(255, 'h') + "/a", true, nullptr, 80, "/a"},
         {"http://" + std::string(256, 'h') + "/a", false, "", 0, ""},
         {"http://h/" + std::string(254, 'p'), true, "h", 80, nullptr},
@@ -68,6 +71,8 @@ TEST(LauncherDownloadParts, FileNameIsTheLastPathComponent)
     EXPECT_EQ(name, "Startup12.pkg");
     ASSERT_TRUE(GetUrlFileName("http://h:81/simhei.fnt#top", name));
     EXPECT_EQ(name, "simhei.fnt") << "a fragment is not part of the name";
+    ASSERT_TRUE(GetUrlFileName("http://h/v/Startup%E6%B5%8B%20%E7%89%88.pkg", name));
+    EXPECT_EQ(name, "Startup\xE6\xB5\x8B \xE7\x89\x88.pkg") << "the name as stored on the server";
     EXPECT_FALSE(GetUrlFileName("http://h/folder/", name));
     EXPECT_FALSE(GetUrlFileName("http://h", name)) << "the host is no file name";
     EXPECT_FALSE(GetUrlFileName("https://h/a.bin", name));

@@ -264,7 +264,8 @@ bool GetUrlFileName(const xString& url, xString& name)
     size_t slash = parts.Path.Length();
     while (slash > 0 && parts.Path[slash - 1] != '/')
         --slash;
-    name = SubText(parts.Path, slash);
+    // The file keeps the name it has on the server, not its escaped form.
+    name = DecodePercentEscapes(SubText(parts.Path, slash));
     return !name.IsEmpty();
 }
 
@@ -498,7 +499,8 @@ void FetchText(const xString& url, xString& text)
     text = line;
 }
 
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer)
+uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+                               std::vector<uint8_t>& buffer)
 {
     Target target;
     if (!OpenTarget(url, target))

@@ -10,12 +10,47 @@ bool IsHostCharacter(char c)
            c == '.' || c == '_';
 }
 
-bool IsPathCharacter(char c)
+bool IsControl(unsigned char u)
 {
-    const unsigned char u = static_cast<unsigned char>(c);
-    return u > 0x20 && u < 0x7F;
+    return u < 0x20 || u == 0x7F;
+}
+
+// A request line carries neither blanks nor bytes outside ASCII raw.
+bool NeedsEscape(unsigned char u)
+{
+    return u == ' ' || u >= 0x80;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 } // namespace
+
+xString DecodePercentEscapes(const xString& text)
+{
+    xString decoded;
+    decoded.Reserve(text.Length());
+    for (size_t at = 0; at < text.Length(); ++at)
+    {
+        const int high = text[at] == '%' && at + 2 < text.Length() ? HexValue(text[at + 1]) : -1;
+        const int low = high >= 0 ? HexValue(text[at + 2]) : -1;
+        if (low < 0)
+        {
+            decoded.Append(text[at]);
+            continue;
+        }
+        decoded.Append(static_cast<char>(high * 16 + low));
+        at += 2;
+    }
+    return decoded;
+}
 
 bool CrackUrl(const xString& url, UrlParts& parts)
 {
@@ -54,16 +89,26 @@ bool CrackUrl(const xString& url, UrlParts& parts)
     size_t pathEnd = at;
     while (pathEnd < url.Length() && url[pathEnd] != '#')
         ++pathEnd;
-    xString path = SubText(url, at, pathEnd - at);
-    if (path.IsEmpty() || path[0] == '?')
-        path = "/" + path;
+    xString path;
+    if (at == pathEnd || url[at] == '?')
+        path = "/";
+    static const char Hex[] = "0123456789ABCDEF";
+    for (size_t i = at; i < pathEnd; ++i)
+    {
+        const unsigned char u = static_cast<unsigned char>(url[i]);
+        if (IsControl(u))
+            return false;
+        if (!NeedsEscape(u))
+        {
+            path.Append(url[i]);
+            continue;
+        }
+        path.Append('%');
+        path.Append(Hex[u >> 4]);
+        path.Append(Hex[u & 15]);
+    }
     if (path.Length() > UrlParts::MaxPath)
         return false;
-    for (char c : path)
-    {
-        if (!IsPathCharacter(c))
-            return false;
-    }
 
     parts.Host = SubText(url, hostStart, hostLength);
     parts.Path = path;

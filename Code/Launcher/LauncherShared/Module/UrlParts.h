@@ -21,8 +21,13 @@ struct UrlParts
 };
 
 // Splits "http://host[:port][/path[?query]][#fragment]" (scheme in any case).
+// A blank or a byte outside ASCII in the path is percent-encoded (the UTF-8 bytes,
+// as browsers send them), so a file named in Chinese reaches the server by its name.
 // Refused: another scheme, a user name ("user@host"), an empty or over-long host,
 // a host with characters other than letters, digits, "-", "." and "_", a port
-// that is not 1 to 65535, an over-long path, and a path with a blank, a control
-// character or a byte outside ASCII (they would reach the request line raw).
+// that is not 1 to 65535, a path with a control character, and a path that is
+// over-long once encoded.
 bool CrackUrl(const xString& url, UrlParts& parts);
+
+// Undoes "%XX" escapes; a "%" without two hex digits after it stays as it is.
+xString DecodePercentEscapes(const xString& text);
