@@ -25,18 +25,16 @@ TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
         int Year, Month, Day, DayOfWeek;
         uint64_t Ticks;
     };
-    const Known dates[] = {
-        {1, 1, 1, Monday, 0},
-        {1601, 1, 1, Monday, 504911232000000000u},
-        {1900, 2, 28, Wednesday, 0},
-        {1900, 3, 1, Thursday, 0},
-        {1970, 1, 1, Thursday, 621355968000000000u},
-        {2000, 1, 1, Saturday, 630822816000000000u},
-        {2000, 2, 29, Tuesday, 0},
-        {2024, 12, 25, Wednesday, 0},
-        {2038, 1, 19, Tuesday, 0},
-        {9999, 12, 31, Friday, 0},
-    };
+    const Known dates[] = {{1, 1, 1, Monday, 0},
+                           {1601, 1, 1, Monday, 504911232000000000u},
+                           {1900, 2, 28, Wednesday, 0},
+                           {1900, 3, 1, Thursday, 0},
+                           {1970, 1, 1, Thursday, 621355968000000000u},
+                           {2000, 1, 1, Saturday, 630822816000000000u},
+                           {2000, 2, 29, Tuesday, 0},
+                           {2024, 12, 25, Wednesday, 0},
+                           {2038, 1, 19, Tuesday, 0},
+                           {9999, 12, 31, Friday, 0}};
     for (const Known& d : dates)
     {
         if (d.Ticks != 0 || d.Year == 1)

@@ -203,23 +203,21 @@ TEST(xStringOps, WildcardMatch)
         bool CaseSensitive;
         bool Expected;
     };
-    const Case cases[] = {
-        {u"STARTUP1.PKG", u"*.pkg", false, true},
-        {u"STARTUP1.PKG", u"*.pkg", true, false},
-        {u"ab", u"ab?", false, false},
-        {u"abc", u"ab?", false, true},
-        {u"", u"*", false, true},
-        {u"", u"?", false, false},
-        {u"", u"", false, true},
-        {u"a", u"", false, false},
-        {u"Launcher.txt", u"L*r.t?t", true, true},
-        {u"Launcher.txt", u"*.*", true, true},
-        {u"noext", u"*.*", true, false},
-        {u"abcabd", u"*abd", true, true},
-        {u"a", u"a**", true, true},
-        {u"aXbXc", u"a*b*c", true, true},
-        {u"aXbXd", u"a*b*c", true, false},
-    };
+    const Case cases[] = {{u"STARTUP1.PKG", u"*.pkg", false, true},
+                          {u"STARTUP1.PKG", u"*.pkg", true, false},
+                          {u"ab", u"ab?", false, false},
+                          {u"abc", u"ab?", false, true},
+                          {u"", u"*", false, true},
+                          {u"", u"?", false, false},
+                          {u"", u"", false, true},
+                          {u"a", u"", false, false},
+                          {u"Launcher.txt", u"L*r.t?t", true, true},
+                          {u"Launcher.txt", u"*.*", true, true},
+                          {u"noext", u"*.*", true, false},
+                          {u"abcabd", u"*abd", true, true},
+                          {u"a", u"a**", true, true},
+                          {u"aXbXc", u"a*b*c", true, true},
+                          {u"aXbXd", u"a*b*c", true, false}};
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, WildcardMatch(c.Name, c.Mask, c.CaseSensitive))
             << "name '" << Narrow(c.Name) << "' mask '" << Narrow(c.Mask) << "'";
