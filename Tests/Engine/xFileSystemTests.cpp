@@ -149,7 +149,7 @@ TEST_F(xFileSystemTest, DeleteDirectoryDoesNotFollowLinksOutOfTheTree)
 
 // --- Moving, copying, deleting ---
 
-TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplaces)
+TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplacesButMoveReplacingDoes)
 {
     Write("source.txt", "moved");
     Write("other.txt", "other");
@@ -161,6 +161,14 @@ TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplaces)
     EXPECT_EQ("moved", ReadAll("destination.txt"));
     EXPECT_EQ("other", ReadAll("other.txt"));
     EXPECT_FALSE(Files.Move(At("x.txt"), At("missing.txt")));
+
+    // MoveReplacing does replace, and makes the missing folders on the way.
+    Write("download.td", "new content");
+    EXPECT_TRUE(Files.MoveReplacing(At("destination.txt"), At("download.td")));
+    EXPECT_EQ("new content", ReadAll("destination.txt"));
+    EXPECT_FALSE(Exists("download.td"));
+    EXPECT_TRUE(Files.MoveReplacing(At("missing/folders/final.dat"), At("other.txt")));
+    EXPECT_EQ("other", ReadAll("missing/folders/final.dat"));
 }
 
 TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
@@ -245,19 +253,6 @@ TEST_F(xFileSystemTest, ReadOnlyFilesResistWritingAndDeleting)
     EXPECT_FALSE(Exists("ro.txt"));
     EXPECT_FALSE(Files.DeleteFileEx(At("ro.txt"), true, false)) << "must exist, and does not";
     EXPECT_TRUE(Files.DeleteFileEx(At("ro.txt"), false, false)) << "need not exist";
-}
-
-TEST_F(xFileSystemTest, MoveReplacingPutsTheSourceInPlace)
-{
-    Write("download.td", "new content");
-    Write("final.dat", "old");
-    EXPECT_TRUE(Files.MoveReplacing(At("final.dat"), At("download.td")));
-    EXPECT_EQ("new content", ReadAll("final.dat"));
-    EXPECT_FALSE(Exists("download.td"));
-
-    Write("second.td", "deep");
-    EXPECT_TRUE(Files.MoveReplacing(At("missing/folders/final.dat"), At("second.td")));
-    EXPECT_EQ("deep", ReadAll("missing/folders/final.dat"));
 }
 
 // --- Open files ---
