@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,15 +22,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::string Pattern(size_t size, unsigned seed)
-{
-    std::string data(size, '\0');
-    std::mt19937 random(seed);
-    for (char& c : data)
-        c = static_cast<char>(random());
-    return data;
-}
-
 // Records what a listing reports, relative to `root`, folders with a trailing "/".
 class RecordingVisitor : public xFileVisitor
 {
@@ -159,7 +149,7 @@ TEST_F(xFileSystemTest, DeleteDirectoryDoesNotFollowLinksOutOfTheTree)
 
 // --- Moving, copying, deleting ---
 
-TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplaces)
+TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplacesButMoveReplacingDoes)
 {
     Write("source.txt", "moved");
     Write("other.txt", "other");
@@ -171,6 +161,14 @@ TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplaces)
     EXPECT_EQ("moved", ReadAll("destination.txt"));
     EXPECT_EQ("other", ReadAll("other.txt"));
     EXPECT_FALSE(Files.Move(At("x.txt"), At("missing.txt")));
+
+    // MoveReplacing does replace, and makes the missing folders on the way.
+    Write("download.td", "new content");
+    EXPECT_TRUE(Files.MoveReplacing(At("destination.txt"), At("download.td")));
+    EXPECT_EQ("new content", ReadAll("destination.txt"));
+    EXPECT_FALSE(Exists("download.td"));
+    EXPECT_TRUE(Files.MoveReplacing(At("missing/folders/final.dat"), At("other.txt")));
+    EXPECT_EQ("other", ReadAll("missing/folders/final.dat"));
 }
 
 TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
@@ -180,7 +178,7 @@ TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
     EXPECT_EQ(0, Files.GetFileSize(At("empty-copy.bin")));
 
     // Over 1 MiB, so the copy takes more than one piece, onto a longer file.
-    const std::string data = Pattern(1048576 + 65536 + 7, 1);
+    const std::string data = PatternBytes(1048576 + 65536 + 7);
     Write("big.bin", data);
     Write("target.bin", std::string(2 * 1048576, 'x'));
     EXPECT_TRUE(Files.Copy(At("target.bin"), At("big.bin")));
@@ -217,13 +215,13 @@ TEST_F(xFileSystemTest, CopyCheckedRefusesToCopyAFileOntoItself)
 TEST_F(xFileSystemTest, CopyDirectoryTakesTheSourceFirst)
 {
     Write("src/a.txt", "alpha");
-    Write("src/sub/b.bin", Pattern(70000, 2));
+    Write("src/sub/b.bin", PatternBytes(70000, 2));
     fs::create_directories(FsPath(At("src/sub/empty")));
     Write("dst/a.txt", "an older and longer alpha");
 
     EXPECT_TRUE(Files.CopyDirectory(At("src"), At("dst"), true));
     EXPECT_EQ("alpha", ReadAll("dst/a.txt"));
-    EXPECT_TRUE(ReadAll("dst/sub/b.bin") == Pattern(70000, 2));
+    EXPECT_TRUE(ReadAll("dst/sub/b.bin") == PatternBytes(70000, 2));
     EXPECT_TRUE(fs::is_directory(FsPath(At("dst/sub/empty"))));
     EXPECT_EQ("alpha", ReadAll("src/a.txt")) << "the source is left alone";
 
@@ -255,19 +253,6 @@ TEST_F(xFileSystemTest, ReadOnlyFilesResistWritingAndDeleting)
     EXPECT_FALSE(Exists("ro.txt"));
     EXPECT_FALSE(Files.DeleteFileEx(At("ro.txt"), true, false)) << "must exist, and does not";
     EXPECT_TRUE(Files.DeleteFileEx(At("ro.txt"), false, false)) << "need not exist";
-}
-
-TEST_F(xFileSystemTest, MoveReplacingPutsTheSourceInPlace)
-{
-    Write("download.td", "new content");
-    Write("final.dat", "old");
-    EXPECT_TRUE(Files.MoveReplacing(At("final.dat"), At("download.td")));
-    EXPECT_EQ("new content", ReadAll("final.dat"));
-    EXPECT_FALSE(Exists("download.td"));
-
-    Write("second.td", "deep");
-    EXPECT_TRUE(Files.MoveReplacing(At("missing/folders/final.dat"), At("second.td")));
-    EXPECT_EQ("deep", ReadAll("missing/folders/final.dat"));
 }
 
 // --- Open files ---
@@ -459,38 +444,40 @@ TEST_F(xFileSystemTest, FindFilesMatchesTheMaskIgnoringCase)
     for (const char* name : {"f/a.txt", "f/B.TXT", "f/abc.txt", "f/c.log", "f/deep/d.txt", "f/deep/e.log"})
         Write(name, "x");
     fs::create_directories(FsPath(At("f/sub.txt")));
-
-    auto names = [this](const std::vector<xWString>& found)
+    struct Case
     {
-        std::vector<std::string> result;
+        const char* Mask; // with Recursive, the name mask for the tree below f/
+        bool Files, Folders, Recursive;
+        std::vector<std::string> Expected;
+    };
+    const Case cases[] = {
+        {"f/*.txt", true, false, false, {"B.TXT", "a.txt", "abc.txt"}},
+        {"f\\*.txt", false, true, false, {"sub.txt"}},
+        {"f/A?C.*", true, true, false, {"abc.txt"}},
+        {"f/*.*",
+         true,
+         true,
+         false,
+         {"B.TXT", "a.txt", "abc.txt", "c.log", "deep", "sub.txt"}}, // also no dot
+        {"*.txt", true, false, true, {"B.TXT", "a.txt", "abc.txt", "deep/d.txt"}},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<xWString> found;
+        if (c.Recursive)
+            Files.FindFilesRecursive(found, At("f"), Utf8ToWide(c.Mask), c.Files, c.Folders);
+        else
+            Files.FindFiles(At(c.Mask), found, c.Files, c.Folders);
+        std::vector<std::string> names;
         for (const xWString& path : found)
         {
             EXPECT_TRUE(StartsWith(path, At("f/"))) << "full paths are listed: " << Narrow(path);
-            result.push_back(Narrow(SubText(path, At("f/").Length())));
+            names.push_back(Narrow(SubText(path, At("f/").Length())));
         }
-        std::sort(result.begin(), result.end());
-        return result;
-    };
-
-    std::vector<xWString> found;
-    Files.FindFiles(At("f/*.txt"), found, true, false);
-    EXPECT_EQ((std::vector<std::string>{"B.TXT", "a.txt", "abc.txt"}), names(found));
-
-    found.clear();
-    Files.FindFiles(At("f\\*.txt"), found, false, true);
-    EXPECT_EQ((std::vector<std::string>{"sub.txt"}), names(found));
-
-    found.clear();
-    Files.FindFiles(At("f/A?C.*"), found, true, true);
-    EXPECT_EQ((std::vector<std::string>{"abc.txt"}), names(found));
-
-    found.clear();
-    Files.FindFiles(At("f/*.*"), found, true, true);
-    EXPECT_EQ(6u, found.size()) << "\"*.*\" also matches names without a dot";
-
-    found.clear();
-    Files.FindFilesRecursive(found, At("f"), xWString(u"*.txt"), true, false);
-    EXPECT_EQ((std::vector<std::string>{"B.TXT", "a.txt", "abc.txt", "deep/d.txt"}), names(found));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(c.Expected, names) << c.Mask << (c.Files ? " files" : "") << (c.Folders ? " folders" : "")
+                                     << (c.Recursive ? " recursive" : "");
+    }
 }
 
 // --- Path forms ---
@@ -520,18 +507,18 @@ TEST(xFileSystemEngine, MakeRelativeTriesTheRootsInItsOrder)
     files.CacheFolder = u"D:/Cache/";
     files.PublishFolder = u"D:/Cache/Publish/";
 
-    EXPECT_EQ("x.txt", Narrow(files.MakeRelative(xWString(u"c:\\game\\content\\x.txt"))));
-    EXPECT_EQ("Other/y.txt", Narrow(files.MakeRelative(xWString(u"C:/GAME/Other/y.txt"))));
-    EXPECT_EQ("z.bin", Narrow(files.MakeRelative(xWString(u"D:/Cache/Publish/z.bin"))))
-        << "the publish folder comes before the cache folder";
-    EXPECT_EQ("w.bin", Narrow(files.MakeRelative(xWString(u"D:/Cache/w.bin"))));
-    EXPECT_EQ("", Narrow(files.MakeRelative(xWString(u"C:/Windows/notepad.exe"))))
-        << "the first two folders are no roots";
-    EXPECT_EQ("", Narrow(files.MakeRelative(xWString(u"C:/Gam"))));
-    EXPECT_EQ("\xE4\xB8\xAD.txt",
-              std::string(files.MakeRelativeUtf8(xWString(u"C:/Game/\u4E2D.txt")).c_str()));
-
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"c:\\game\\content\\x.txt", "x.txt"},
+        {u"C:/GAME/Other/y.txt", "Other/y.txt"},
+        {u"D:/Cache/Publish/z.bin", "z.bin"}, // the publish folder comes before the cache folder
+        {u"D:/Cache/w.bin", "w.bin"},
+        {u"C:/Windows/notepad.exe", ""}, // the first two folders are no roots
+        {u"C:/Gam", ""},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(files.MakeRelativeUtf8(path), expected) << Narrow(path);
+    EXPECT_EQ(files.MakeRelative(u"C:/Game/\u4E2D.txt"), u"\u4E2D.txt");
     files.ContentFolder.Clear();
     files.UserFolder.Clear();
-    EXPECT_EQ("", Narrow(files.MakeRelative(xWString(u"C:/Game/x.txt")))) << "unset roots match nothing";
+    EXPECT_EQ(files.MakeRelative(u"C:/Game/x.txt"), u"") << "unset roots match nothing";
 }

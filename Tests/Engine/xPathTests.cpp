@@ -23,10 +23,9 @@ void ExpectBothForms(const char* what, WideFn wide, NarrowFn narrow, const PathC
 {
     for (const PathCase& c : cases)
     {
-        EXPECT_EQ(c.Expected, Narrow(wide(Utf8ToWide(c.Input))))
+        EXPECT_EQ(wide(Utf8ToWide(c.Input)), Utf8ToWide(c.Expected))
             << what << " (wide) of \"" << c.Input << "\"";
-        EXPECT_EQ(c.Expected, std::string(narrow(xString(c.Input)).c_str()))
-            << what << " (narrow) of \"" << c.Input << "\"";
+        EXPECT_EQ(narrow(xString(c.Input)), c.Expected) << what << " (narrow) of \"" << c.Input << "\"";
     }
 }
 
@@ -48,27 +47,25 @@ TEST(xPath, NormaliseResolvesClimbsAndDropsDotComponents)
         {"C:/a/b/", "C:/a/b/"},
         {"C:/\xE6\x97\xA5\xE6\x9C\xAC/../x", "C:/x"},
         {"", ""},
-    };
-    ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
-}
-
-TEST(xPath, NormaliseGivesEmptyTextForClimbsLeavingThePath)
-{
-    const PathCase cases[] = {
-        {"a/../b", ""},   {"C:/..", ""},       {"C:/a/../..", ""},   {"C:/a/../../b", ""},
-        {"../a", ""},     {"/../a", ""},       {"..", ""},           {"/C:/..", ""},
-        {"a/./../b", ""}, {"a/b/../../c", ""}, {"C:/a/./../..", ""},
-    };
-    ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
-}
-
-TEST(xPath, NormaliseTreatsDotsInsideNamesAsPartOfTheName)
-{
-    // A name listed from disk such as "..data" must never act as a climb, or a
-    // path built from a listing could point outside its folder.
-    const PathCase cases[] = {
-        {"C:/a/..data/x", "C:/a/..data/x"},     {"C:/a/b../x", "C:/a/b../x"}, {"C:/v1./x", "C:/v1./x"},
-        {"C:/a/.hidden/./y", "C:/a/.hidden/y"}, {"C:/a/.../b", "C:/a/.../b"},
+        // Climbs that would leave the path give empty text.
+        {"a/../b", ""},
+        {"C:/..", ""},
+        {"C:/a/../..", ""},
+        {"C:/a/../../b", ""},
+        {"../a", ""},
+        {"/../a", ""},
+        {"..", ""},
+        {"/C:/..", ""},
+        {"a/./../b", ""},
+        {"a/b/../../c", ""},
+        {"C:/a/./../..", ""},
+        // A name listed from disk such as "..data" must never act as a climb, or a
+        // path built from a listing could point outside its folder.
+        {"C:/a/..data/x", "C:/a/..data/x"},
+        {"C:/a/b../x", "C:/a/b../x"},
+        {"C:/v1./x", "C:/v1./x"},
+        {"C:/a/.hidden/./y", "C:/a/.hidden/y"},
+        {"C:/a/.../b", "C:/a/.../b"},
     };
     ExpectBothForms(BOTH_FORMS(NormalisePath), cases);
 }
@@ -89,7 +86,7 @@ TEST(xPath, NormaliseIsStableOnArbitraryText)
         const xString narrow = NormalisePath(xString(input.c_str()));
         const std::string result = narrow.c_str();
         ASSERT_EQ(result, Narrow(NormalisePath(Utf8ToWide(input.c_str())))) << "twins differ for " << input;
-        ASSERT_EQ(result, NormalisePath(narrow).c_str()) << "not a fixed point for " << input;
+        ASSERT_EQ(NormalisePath(narrow), narrow) << "not a fixed point for " << input;
         ASSERT_EQ(std::string::npos, result.find("//")) << input;
         ASSERT_EQ(std::string::npos, (result + "/").find("/../")) << input;
         ASSERT_NE(0u, result.rfind("..", 0)) << "leading climb kept for " << input;
@@ -99,79 +96,58 @@ TEST(xPath, NormaliseIsStableOnArbitraryText)
 
 TEST(xPath, JoinNormalisesTheJoinedText)
 {
-    EXPECT_EQ("C:/a/b", Narrow(JoinPath(xWString(u"C:/a/"), xWString(u"b"))));
-    EXPECT_EQ("C:/a/b", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"b"))));
-    EXPECT_EQ("C:/b", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"../b"))));
-    EXPECT_EQ("", Narrow(JoinPath(xWString(u"C:/a"), xWString(u"../../b"))));
-    EXPECT_EQ("C:/a/*.*", std::string(JoinPath(xString("C:/a"), xString("/*.*")).c_str()));
+    EXPECT_EQ(JoinPath(xWString(u"C:/a/"), xWString(u"b")), u"C:/a/b");
+    EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"b")), u"C:/a/b");
+    EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../b")), u"C:/b");
+    EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../../b")), u"");
+    EXPECT_EQ(JoinPath(xString("C:/a"), xString("/*.*")), "C:/a/*.*");
 }
 
-TEST(xPath, ParentAndFileName)
+TEST(xPath, ComponentsOfAPath)
 {
-    const PathCase parent[] = {
-        {"C:/a/b.txt", "C:/a/"}, {"C:\\a\\b", "C:\\a\\"},
-        {"C:b", "C:"},           {"name", ""},
-        {"C:/a/", "C:/a/"},      {"", ""},
-    };
+    const PathCase parent[] = {{"C:/a/b.txt", "C:/a/"}, {"C:\\a\\b", "C:\\a\\"},
+                               {"C:b", "C:"},           {"name", ""},
+                               {"C:/a/", "C:/a/"},      {"", ""}};
     ExpectBothForms(BOTH_FORMS(GetParentPath), parent);
-
-    const PathCase name[] = {
-        {"C:/a/b.txt", "b.txt"},
-        {"C:/a/b/", "b"},
-        {"C:/a/b//", "b"},
-        {"C:\\x\\y", "y"},
-        {"name", ""},
-        {"/", ""},
-        {"", ""},
-        {"C:/\xE4\xB8\xAD.txt", "\xE4\xB8\xAD.txt"},
-    };
+    const PathCase name[] = {{"C:/a/b.txt", "b.txt"},
+                             {"C:/a/b/", "b"},
+                             {"C:/a/b//", "b"},
+                             {"C:\\x\\y", "y"},
+                             {"name", ""},
+                             {"/", ""},
+                             {"", ""},
+                             {"C:/\xE4\xB8\xAD.txt", "\xE4\xB8\xAD.txt"}};
     ExpectBothForms(BOTH_FORMS(GetFileName), name);
-}
-
-TEST(xPath, ExtensionComesFromTheLastComponentOnly)
-{
-    const PathCase extension[] = {
-        {"C:/a/b.tar.gz", ".gz"}, {"C:/dir.x/file", ""}, {"C:/a/.hidden", ".hidden"},
-        {"file.", "."},           {"C:\\d.x\\f", ""},    {"", ""},
-    };
+    // The extension comes from the last component only.
+    const PathCase extension[] = {{"C:/a/b.tar.gz", ".gz"},    {"C:/dir.x/file", ""},
+                                  {"C:/a/.hidden", ".hidden"}, {"file.", "."},
+                                  {"C:\\d.x\\f", ""},          {"", ""}};
     ExpectBothForms(BOTH_FORMS(GetExtension), extension);
-
-    const PathCase removed[] = {
-        {"C:/a/b.tar.gz", "C:/a/b.tar"},
-        {"C:/dir.x/file", ""},
-        {"name.txt", "name"},
-    };
+    const PathCase removed[] = {{"C:/a/b.tar.gz", "C:/a/b.tar"}, {"C:/dir.x/file", ""}, {"name.txt", "name"}};
     ExpectBothForms(BOTH_FORMS(RemoveExtension), removed);
-
     const PathCase stem[] = {{"C:/a/b.tar.gz", "b.tar"}, {"C:/dir.x/file", "file"}, {"C:/a/.hidden", ""}};
     ExpectBothForms(BOTH_FORMS(GetFileStem), stem);
-}
 
-TEST(xPath, SplitPathGivesDirectoryStemAndExtension)
-{
     struct SplitCase
     {
-        const char* Input;
-        const char* Directory;
-        const char* Stem;
-        const char* Extension;
+        const char *Input, *Directory, *Stem, *Extension;
     };
-    const SplitCase cases[] = {
-        {"C:/dir.x/file", "C:/dir.x/", "file", ""},
-        {"C:\\d\\n.ext", "C:\\d\\", "n", ".ext"},
-        {"plain.txt", "", "plain", ".txt"},
-        {"C:/a/", "C:/a/", "", ""},
-        {"", "", "", ""},
-    };
-    for (const SplitCase& c : cases)
+    const SplitCase split[] = {{"C:/dir.x/file", "C:/dir.x/", "file", ""},
+                               {"C:\\d\\n.ext", "C:\\d\\", "n", ".ext"},
+                               {"plain.txt", "", "plain", ".txt"},
+                               {"C:/a/", "C:/a/", "", ""},
+                               {"", "", "", ""}};
+    for (const SplitCase& c : split)
     {
         const xPathParts wide = SplitPath(Utf8ToWide(c.Input));
-        EXPECT_EQ(c.Directory, Narrow(wide.Directory)) << c.Input;
-        EXPECT_EQ(c.Stem, Narrow(wide.Stem)) << c.Input;
-        EXPECT_EQ(c.Extension, Narrow(wide.Extension)) << c.Input;
         const xPathPartsUtf8 narrow = SplitPath(xString(c.Input));
-        EXPECT_EQ(c.Directory, std::string(narrow.Directory.c_str())) << c.Input;
-        EXPECT_EQ(c.Stem, std::string(narrow.Stem.c_str())) << c.Input;
-        EXPECT_EQ(c.Extension, std::string(narrow.Extension.c_str())) << c.Input;
+        EXPECT_TRUE(wide.Directory == Utf8ToWide(c.Directory) && wide.Stem == Utf8ToWide(c.Stem) &&
+                    wide.Extension == Utf8ToWide(c.Extension))
+            << c.Input << ": " << Narrow(wide.Directory) << " | " << Narrow(wide.Stem) << " | "
+            << Narrow(wide.Extension);
+        EXPECT_TRUE(narrow.Directory == c.Directory && narrow.Stem == c.Stem &&
+                    narrow.Extension == c.Extension)
+            << c.Input << ": " << narrow.Directory.c_str() << " | " << narrow.Stem.c_str() << " | "
+            << narrow.Extension.c_str();
     }
 }

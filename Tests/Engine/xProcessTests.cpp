@@ -1,3 +1,4 @@
+#include "xPath.h"
 #include "xProcess.h"
 #include "xProcessList.h"
 #include "xSystemPaths.h"
@@ -9,10 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,22 +18,11 @@ namespace fs = std::filesystem;
 
 namespace
 {
-std::vector<std::string> Split(const char* arguments)
-{
-    std::vector<std::string> result;
-    for (const xString& piece : SplitArguments(xString(arguments)))
-        result.push_back(piece.c_str());
-    return result;
-}
-
-// The helper program that reports what it was started with; it sits beside us.
+// The helper program that reports what it was started with; it sits beside us
+// and carries our extension (".exe" or none).
 xWString EchoProgram()
 {
-#if defined(_WIN32)
-    return GetModuleDirectory() + u"ArgumentEcho.exe";
-#else
-    return GetModuleDirectory() + u"ArgumentEcho";
-#endif
+    return GetModuleDirectory() + u"ArgumentEcho" + GetExtension(GetModulePath());
 }
 
 // A fresh folder with a name outside ASCII, so that the current directory is
@@ -50,17 +37,17 @@ protected:
 
 TEST(xProcessCommandLine, QuotedPathThenTheArgumentTextUnchanged)
 {
-    EXPECT_EQ(Narrow(BuildCommandLine(u"C:/x/game.exe", u"a b")), "\"C:/x/game.exe\" a b");
-    EXPECT_EQ(Narrow(BuildCommandLine(u"C:/My Games/g.exe", u" \"x y\"")), "\"C:/My Games/g.exe\"  \"x y\"");
+    EXPECT_EQ(BuildCommandLine(u"C:/x/game.exe", u"a b"), u"\"C:/x/game.exe\" a b");
+    EXPECT_EQ(BuildCommandLine(u"C:/My Games/g.exe", u" \"x y\""), u"\"C:/My Games/g.exe\"  \"x y\"");
 }
 
 TEST(xProcessCommandLine, SplitsAtBlanksWhileQuotesGroupAndDisappear)
 {
-    using Pieces = std::vector<std::string>;
-    EXPECT_EQ(Split("  a\t\tb  "), (Pieces{"a", "b"}));
-    EXPECT_EQ(Split("\"with blank\" pre\"mid dle\"post"), (Pieces{"with blank", "premid dlepost"}));
-    EXPECT_EQ(Split("a \"\" b"), (Pieces{"a", "", "b"})) << "a pair of quotes is an empty argument";
-    EXPECT_TRUE(Split("   ").empty());
+    using Pieces = std::vector<xString>;
+    EXPECT_EQ(SplitArguments("  a\t\tb  "), (Pieces{"a", "b"}));
+    EXPECT_EQ(SplitArguments("\"with blank\" pre\"mid dle\"post"), (Pieces{"with blank", "premid dlepost"}));
+    EXPECT_EQ(SplitArguments("a \"\" b"), (Pieces{"a", "", "b"})) << "a pair of quotes is an empty argument";
+    EXPECT_TRUE(SplitArguments("   ").empty());
 }
 
 TEST_F(xProcessTest, ChildReceivesTheArgumentsAndTheFolderItWasGiven)
@@ -76,16 +63,13 @@ TEST_F(xProcessTest, ChildReceivesTheArgumentsAndTheFolderItWasGiven)
     ASSERT_TRUE(process.Wait(30000, &exitCode)) << "the child did not end";
     EXPECT_EQ(exitCode, 7) << "the exit code is the child's own";
 
-    const std::vector<std::string> lines = ReadFileLines(report);
-    ASSERT_EQ(lines.size(), 5u) << "count, three arguments and the folder expected";
-    EXPECT_EQ(lines[0], "count=3");
-    EXPECT_EQ(lines[1], "arg=plain");
-    EXPECT_EQ(lines[2], "arg=with blank");
-    EXPECT_EQ(lines[3], "arg=Gr\xc3\xbc\xc3\x9f"
-                        "e");
-    ASSERT_EQ(lines[4].rfind("cwd=", 0), 0u);
-    EXPECT_TRUE(fs::equivalent(fs::u8path(lines[4].substr(4)), Folder))
-        << "child ran in " << lines[4].substr(4) << ", not in the folder it was given";
+    std::vector<std::string> lines = ReadFileLines(report);
+    ASSERT_EQ(lines.size(), 4u) << "three arguments and the folder expected";
+    ASSERT_EQ(lines[3].rfind("cwd=", 0), 0u);
+    EXPECT_TRUE(fs::equivalent(fs::u8path(lines[3].substr(4)), Folder))
+        << "child ran in " << lines[3].substr(4) << ", not in the folder it was given";
+    lines.pop_back();
+    EXPECT_EQ(lines, (std::vector<std::string>{"arg=plain", "arg=with blank", "arg=Gr\xc3\xbc\xc3\x9f\x65"}));
 }
 
 TEST_F(xProcessTest, FailedStartGivesNoHandleAndNoProcessId)

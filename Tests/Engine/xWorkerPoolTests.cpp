@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <initializer_list>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -83,63 +84,46 @@ xWorkerPool* NewDownloadPool()
 }
 } // namespace
 
-TEST(xWorkerPool, TasksRunInQueueOrderOneAtATime)
-{
-    xWorkerPool* pool = NewDownloadPool();
-    ASSERT_TRUE(pool != nullptr && pool->IsWorkerRunning(0));
-    GateTask gate;
-    pool->Enqueue(&gate);
-    ASSERT_TRUE(gate.Started.Wait(Bound));
-
-    // Queued together while the worker is busy, so the queue's order decides.
-    Journal journal;
-    ProbeTask first(1, journal), second(2, journal), third(3, journal);
-    pool->Enqueue(&first);
-    pool->Enqueue(&second);
-    pool->Enqueue(&third);
-    gate.Release.Set();
-
-    ASSERT_TRUE(third.Executed.Wait(Bound));
-    std::lock_guard<std::mutex> lock(journal.Mutex);
-    EXPECT_EQ((std::vector<int>{1, 2, 3}), journal.Executed) << "not first in, first out";
-    EXPECT_EQ(1, journal.MostRunning.load()) << "tasks overlapped";
-}
-
-TEST(xBackgroundWork, OnCompleteRunsOnlyInDispatchOnTheCallingThread)
+TEST(xBackgroundWork, TasksRunInQueueOrderOneAtATimeAndCompleteOnlyInDispatch)
 {
     xEngineContext context;
     xBackgroundWork* work = xBackgroundWork::EnsureCreated(context);
     ASSERT_EQ(work, xBackgroundWork::EnsureCreated(context)) << "a second set-up replaced the record";
     EXPECT_EQ(nullptr, work->GetPool(0));
     xWorkerPool* pool = work->GetPool(xBackgroundWork::DownloadPoolSlot);
-    ASSERT_NE(nullptr, pool);
+    ASSERT_TRUE(pool != nullptr && pool->IsWorkerRunning(0));
     EXPECT_TRUE(pool->GetName() == u"BkgDownload");
-
-    Journal journal;
-    ProbeTask first(1, journal), second(2, journal);
-    GateTask gate;
-    pool->Enqueue(&first);
-    pool->Enqueue(&second);
+    GateTask gate, lastGate;
     pool->Enqueue(&gate);
-    // The worker files a task as completed before it takes the next one, so both
-    // probes wait in the completed list once the gate task runs.
     ASSERT_TRUE(gate.Started.Wait(Bound));
+
+    // Queued together while the worker is busy, so the queue's order decides.
+    Journal journal;
+    ProbeTask first(1, journal), second(2, journal), third(3, journal);
+    for (xTask* task : std::initializer_list<xTask*>{&first, &second, &third, &lastGate})
+        pool->Enqueue(task);
+    gate.Release.Set();
+    // The worker files a task as completed before it takes the next one, so the
+    // probes wait in the completed list once the last gate runs.
+    ASSERT_TRUE(lastGate.Started.Wait(Bound));
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), journal.Executed) << "not first in, first out";
+    EXPECT_EQ(1, journal.MostRunning.load()) << "tasks overlapped";
     EXPECT_TRUE(journal.Completed.empty()) << "OnComplete ran before DispatchCompleted";
 
     work->DispatchCompleted();
-    EXPECT_EQ((std::vector<int>{1, 2}), journal.Completed);
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), journal.Completed);
     EXPECT_EQ(std::this_thread::get_id(), first.CompletedOn)
         << "OnComplete belongs to the dispatching thread";
     EXPECT_NE(first.ExecutedOn, first.CompletedOn) << "Execute belongs to the worker";
 
-    // Once a later task has run, the worker is done with the gate.
-    gate.Release.Set();
+    // Once a later task has run, the worker is done with the last gate.
+    lastGate.Release.Set();
     Journal otherJournal;
-    ProbeTask after(3, otherJournal);
+    ProbeTask after(4, otherJournal);
     pool->Enqueue(&after);
     ASSERT_TRUE(after.Executed.Wait(Bound));
     work->DispatchCompleted();
-    EXPECT_EQ((std::vector<int>{1, 2}), journal.Completed) << "dispatched tasks were not forgotten";
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), journal.Completed) << "dispatched tasks were not forgotten";
 }
 
 TEST(xWorkerPool, TasksQueuedFromSeveralThreadsEachRunOnce)

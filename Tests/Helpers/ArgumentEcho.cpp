@@ -1,7 +1,5 @@
 // Test child of the process tests. Its first argument names a report file; it
-// writes the number of the remaining arguments, each of them, and the folder it
-// runs in, one per line in UTF-8:
-//   count=2
+// writes each remaining argument and the folder it runs in, one per line in UTF-8:
 //   arg=first
 //   arg=second one
 //   cwd=/the/folder
@@ -22,18 +20,15 @@
 
 namespace
 {
-constexpr int EchoExitCode = 7;
-
 int WriteReport(FILE* report, const std::vector<xString>& arguments, const xString& folder)
 {
     if (report == nullptr)
         return 1;
-    fprintf(report, "count=%u\n", static_cast<unsigned>(arguments.size()));
     for (const xString& argument : arguments)
         fprintf(report, "arg=%s\n", argument.c_str());
     fprintf(report, "cwd=%s\n", folder.c_str());
     fclose(report);
-    return EchoExitCode;
+    return 7;
 }
 } // namespace
 
@@ -50,18 +45,15 @@ int main()
         arguments.push_back(WideToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
-    FILE* report = _wfopen(wide[1], L"wb");
-    return WriteReport(report, arguments, WideToUtf8(reinterpret_cast<const char16_t*>(folder)));
+    return WriteReport(_wfopen(wide[1], L"wb"), arguments,
+                       WideToUtf8(reinterpret_cast<const char16_t*>(folder)));
 }
 #else
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return 1;
-    std::vector<xString> arguments(argv + 2, argv + argc);
     char folder[4096] = {};
-    if (getcwd(folder, sizeof folder) == nullptr)
+    if (argc < 2 || getcwd(folder, sizeof folder) == nullptr)
         return 1;
-    return WriteReport(fopen(argv[1], "wb"), arguments, xString(folder));
+    return WriteReport(fopen(argv[1], "wb"), std::vector<xString>(argv + 2, argv + argc), xString(folder));
 }
 #endif
