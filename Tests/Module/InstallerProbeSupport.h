@@ -48,11 +48,6 @@ inline std::string Quoted(const fs::path& path)
     return "\"" + Narrow(Wide(path)) + "\"";
 }
 
-inline std::vector<std::string> ReadLines(const fs::path& path)
-{
-    return ReadFileLines(path);
-}
-
 inline bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
 {
     return std::find(lines.begin(), lines.end(), wanted) != lines.end();
@@ -77,6 +72,12 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// Whether the report holds `line` within 20 s.
+inline bool WaitForLine(const fs::path& report, const std::string& line)
+{
+    return WaitUntil([&] { return HasLine(ReadFileLines(report), line); }, std::chrono::seconds(20));
 }
 
 // A copy of the probe under `name` in `folder`, runnable.
