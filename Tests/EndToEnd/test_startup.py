@@ -30,6 +30,7 @@ class Native:
     application-data folder."""
 
     def __init__(self, appdata):
+        appdata.mkdir(parents=True)  # like the user's ~/.config, before the launcher starts
         self.appdata = appdata
         self.env = dict(os.environ, XDG_CONFIG_HOME=str(appdata))
 
