@@ -22,7 +22,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -34,12 +33,6 @@ namespace fs = std::filesystem;
 inline xWString ExecutableSuffix()
 {
     return GetExtension(GetModulePath());
-}
-
-// The stand-in launcher built beside the tests.
-inline fs::path ProbeProgram()
-{
-    return FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
 }
 
 // Quoted for a command line, in "/" form.
@@ -85,7 +78,9 @@ inline fs::path PlaceProbe(const fs::path& folder, const std::string& name)
 {
     fs::create_directories(folder);
     const fs::path target = folder / fs::u8path(name);
-    fs::copy_file(ProbeProgram(), target, fs::copy_options::overwrite_existing);
+    // The stand-in launcher built beside the tests.
+    const fs::path probe = FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
+    fs::copy_file(probe, target, fs::copy_options::overwrite_existing);
     return target;
 }
 

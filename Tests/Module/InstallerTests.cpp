@@ -40,22 +40,14 @@ TEST(InstallKey, FromTheRunningFilesBaseName)
             << "running file " << Narrow(c.Running);
 }
 
-TEST(InstallKey, ArgumentsOfTheInstalledCopy)
+// The install flows below check the usual target and flag names; these are the edges.
+TEST(InstallTarget, NoTargetWithoutAppDataAndFlagsStayInTheFolder)
 {
-    EXPECT_EQ(Narrow(InstallCopyArguments(u"vabcdefghijk")), "autologinkey=vabcdefghijk");
-    EXPECT_EQ(Narrow(InstallCopyArguments(u"")), "") << "no key, no argument at all";
-}
-
-TEST(InstallTarget, AppDataThenSubfolderThenProductCodeDotExe)
-{
-    EXPECT_EQ(Narrow(InstallTargetPath(u"C:/Users/p/AppData/Roaming/", u"kfcx/", u"qtmx")),
-              "C:/Users/p/AppData/Roaming/kfcx/qtmx.exe");
-    EXPECT_EQ(Narrow(InstallTargetPath(u"/home/p/.config", u"kfcx/", u"qtmx")),
-              "/home/p/.config/kfcx/qtmx.exe")
-        << "a folder without its trailing separator still ends with one";
-    EXPECT_EQ(Narrow(GetParentPath(InstallTargetPath(u"C:/A/", u"kfcx/", u"qtmx"))), "C:/A/kfcx/");
     EXPECT_EQ(Narrow(InstallTargetPath(u"", u"kfcx/", u"qtmx")), "")
         << "an unknown application-data folder must not become a relative path";
+    const InstallFlagPaths odd = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/../..");
+    EXPECT_EQ(Narrow(GetParentPath(odd.Installing)), "C:/A/kfcx/") << "an odd name stays inside the folder";
+    EXPECT_EQ(Narrow(GetParentPath(odd.Installed)), "C:/A/kfcx/");
 }
 
 TEST(InstallTarget, SamePathInOtherLetterCaseIsTheInstalledLauncher)
@@ -80,15 +72,6 @@ TEST(InstallTarget, RunningPathIsTheFirstTokenInSlashForm)
     EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"games\\qtmx.exe")), Narrow(module));
     EXPECT_EQ(Narrow(RunningPathFromCommandLine(u"")), Narrow(module));
     EXPECT_TRUE(IsAbsoluteLauncherPath(module));
-}
-
-TEST(InstallTarget, FlagFilesAreNamedAfterTheRunningFile)
-{
-    const InstallFlagPaths flags = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/qtmx_vabcdefghijk.exe");
-    EXPECT_EQ(Narrow(flags.Installing), "C:/A/kfcx/qtmx_vabcdefghijk.installing");
-    EXPECT_EQ(Narrow(flags.Installed), "C:/A/kfcx/qtmx_vabcdefghijk.install");
-    const InstallFlagPaths odd = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/../..");
-    EXPECT_EQ(Narrow(GetParentPath(odd.Installing)), "C:/A/kfcx/") << "an odd name stays inside the folder";
 }
 
 TEST(LauncherProcessNames, FileNameIsTheLastComponent)
