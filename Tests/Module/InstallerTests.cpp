@@ -24,7 +24,8 @@ TEST(InstallKey, FromTheRunningFilesBaseName)
     } cases[] = {
         {u"C:/Users/p/Downloads/qtmx_vabcdefghijk.exe", u"vabcdefghijk"}, // twelve from the "v": all of them
         {u"QTMX_VABCDEFGHIJK", u"vabcdefghijk"},                          // lower-cased first
-        {u"D:/_vfolder_name_long/Game-VAbc.exe", u""},   // "-" becomes "_", but only four follow
+        // "-" becomes "_", but only four follow; the "_v" of the folder is not the file's.
+        {u"D:/_vfolder_name_long/Game-VAbc.exe", u""},
         {u"qtmx_vabcdefghij", u""},                      // eleven: too short
         {u"qtmx_v0123456789abcdefghi", u"v0123456789a"}, // twenty from the "v": the first twelve
         {u"qtmx-vABCDEFGHIJK-x", u"vabcdefghijk"},       // "-" before the "v" and inside the rest
