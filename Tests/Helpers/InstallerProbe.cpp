@@ -27,6 +27,8 @@
 #include "xPath.h"
 #include "xSystemPaths.h"
 
+#include "EngineText.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -44,11 +46,6 @@ constexpr auto LongestHold = std::chrono::seconds(60);
 
 xWString ReportPath;
 
-std::filesystem::path FsPath(const xWString& path)
-{
-    return std::filesystem::path(std::u16string(path.c_str(), path.Length()));
-}
-
 // Opened and closed per line, so that every line is on disk when the process
 // is ended from inside a call.
 void Report(const std::string& line)
@@ -57,11 +54,6 @@ void Report(const std::string& line)
         return;
     std::ofstream file(FsPath(ReportPath), std::ios::binary | std::ios::app);
     file << line << "\n";
-}
-
-std::string Narrow(const xWString& text)
-{
-    return xString(text).c_str();
 }
 
 class ReportTarget : public xLogTarget

@@ -2,78 +2,55 @@
 #include "ProductConfig.h"
 #include "QtmxProfile.h"
 
+#include "EngineText.h"
+
 #include <gtest/gtest.h>
-
-#include <string>
-
-namespace
-{
-std::string Utf8(const xWString& text)
-{
-    return std::string(xString(text).c_str());
-}
-} // namespace
 
 TEST(QtmxProfile, LoginStringLosesBracesAndQuotesAndGameArgumentsUseCommas)
 {
     QtmxProfile profile;
     EXPECT_TRUE(profile.SetLoginString(u"{a=1&\"b\"=2}"));
-    EXPECT_EQ(Utf8(profile.LoginString), "a=1&b=2");
-    EXPECT_EQ(Utf8(profile.GetGameArguments()), "a=1,b=2");
-    EXPECT_EQ(Utf8(profile.LoginString), "a=1,b=2") << "the stored login changes too";
-    EXPECT_EQ(Utf8(profile.GetGameArguments()), "a=1,b=2");
+    EXPECT_EQ(profile.LoginString, xWString(u"a=1&b=2"));
+    EXPECT_EQ(profile.GetGameArguments(), xWString(u"a=1,b=2"));
+    EXPECT_EQ(profile.LoginString, xWString(u"a=1,b=2")) << "the stored login changes too";
+    EXPECT_EQ(profile.GetGameArguments(), xWString(u"a=1,b=2"));
 }
 
 TEST(QtmxProfile, LinkNamesMatchWholeAndWithoutCase)
 {
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("MainPage")), PRODUCT_HOME_PAGE_URL);
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("mainpage")), PRODUCT_HOME_PAGE_URL);
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("CHARGE")), PRODUCT_PAYMENT_URL);
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("forum")), PRODUCT_MAIN_SITE_URL);
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("service")), PRODUCT_MAIN_SITE_URL);
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("main")), "") << "a prefix is no link";
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage("mainpages")), "");
-    EXPECT_EQ(Utf8(QtmxProfile::LinkPage(nullptr)), "");
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("MainPage")), PRODUCT_HOME_PAGE_URL);
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("mainpage")), PRODUCT_HOME_PAGE_URL);
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("CHARGE")), PRODUCT_PAYMENT_URL);
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("forum")), PRODUCT_MAIN_SITE_URL);
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("service")), PRODUCT_MAIN_SITE_URL);
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("main")), "") << "a prefix is no link";
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage("mainpages")), "");
+    EXPECT_EQ(Narrow(QtmxProfile::LinkPage(nullptr)), "");
 }
 
-TEST(QtmxProfile, ProductValues)
+TEST(LogBasePath, InsideTheGameFolderBesideTheLauncherElseInTheApplicationDataFolder)
 {
-    QtmxProfile profile;
-    EXPECT_EQ(Utf8(profile.GameTitle()), "\xE9\x9C\x9C\xE7\x9F\xB3\xE7\xBA\xAA\xE5\x85\x83");
-    EXPECT_EQ(Utf8(profile.ProductCode()), "qtmx");
-    EXPECT_EQ(Utf8(profile.AppDataSubfolder()), "Brightfen/rwgametidemark/");
-    EXPECT_EQ(Utf8(profile.ShortcutName()), Utf8(profile.GameTitle()));
-    EXPECT_TRUE(profile.WebShortcutName().IsEmpty());
-    EXPECT_TRUE(profile.ServerNamePattern().IsEmpty());
-    const std::string client = profile.ClientBaseUrl().c_str();
-    EXPECT_EQ(client.substr(client.size() - 14), "/mirra/client/");
-    const std::string translate = profile.AutoLoginTranslateUrl().c_str();
-    EXPECT_EQ(translate.substr(translate.size() - 10), "/get?code=");
-    EXPECT_EQ(std::string(PackageNamePrefix.c_str()), "Startup");
-}
-
-TEST(LogBasePath, InsideTheGameFolderTheLogLiesBesideTheLauncher)
-{
-    const xWString appData(u"C:/Users/p/AppData/Roaming/");
-    const xWString game(u"Brightfen/rwgametidemark/");
-    EXPECT_EQ(
-        std::string(ChooseLogBasePath(u"C:/Users/p/AppData/Roaming/Brightfen/rwgametidemark/", appData, game)
-                        .c_str()),
-        "Launcher");
-    EXPECT_EQ(std::string(ChooseLogBasePath(u"c:/users/P/appdata/roaming/BRIGHTFEN/RwGameTideMark/sub/",
-                                            appData, game)
-                              .c_str()),
-              "Launcher")
-        << "ASCII case is ignored";
-    EXPECT_EQ(std::string(ChooseLogBasePath(u"C:\\Users\\p\\AppData\\Roaming\\Brightfen\\rwgametidemark\\",
-                                            appData, game)
-                              .c_str()),
-              "Launcher");
-    EXPECT_EQ(std::string(ChooseLogBasePath(u"D:/Downloads/", appData, game).c_str()),
-              "C:/Users/p/AppData/Roaming/WispLauncher");
-    EXPECT_EQ(
-        std::string(ChooseLogBasePath(u"C:/Users/p/AppData/Roaming/Brightfen/rwgametidemark2/", appData, game)
-                        .c_str()),
-        "C:/Users/p/AppData/Roaming/WispLauncher")
-        << "a sibling folder with a longer name is outside";
+    const char16_t* appData = u"C:/Users/p/AppData/Roaming/";
+    const struct
+    {
+        const char16_t* Module;
+        const char16_t* AppData;
+        const char* Base;
+    } cases[] = {
+        {u"C:/Users/p/AppData/Roaming/Brightfen/rwgametidemark/", appData, "Launcher"},
+        {u"c:/users/P/appdata/roaming/BRIGHTFEN/RwGameTideMark/sub/", appData, "Launcher"}, // ASCII case
+        {u"C:\\Users\\p\\AppData\\Roaming\\Brightfen\\rwgametidemark\\", appData, "Launcher"},
+        {u"D:/Downloads/", appData, "C:/Users/p/AppData/Roaming/WispLauncher"},
+        // A sibling folder with a longer name is outside.
+        {u"C:/Users/p/AppData/Roaming/Brightfen/rwgametidemark2/", appData,
+         "C:/Users/p/AppData/Roaming/WispLauncher"},
+        {u"/opt/qtmx/", u"/home/p/.config", "/home/p/.config/WispLauncher"},
+        {u"D:/dl/", u"C:\\Users\\p\\AppData\\Roaming", "C:/Users/p/AppData/Roaming/WispLauncher"},
+        // An unknown folder: relative, so beside the launcher, never in the root ("/WispLauncher").
+        {u"D:/Downloads/", u"", "WispLauncher"},
+        {u"/", u"", "WispLauncher"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooseLogBasePath(c.Module, c.AppData, u"Brightfen/rwgametidemark/"), xString(c.Base))
+            << "launcher in " << Narrow(c.Module) << ", application data in " << Narrow(c.AppData);
 }

@@ -22,7 +22,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -36,21 +35,10 @@ inline xWString ExecutableSuffix()
     return GetExtension(GetModulePath());
 }
 
-// The stand-in launcher built beside the tests.
-inline fs::path ProbeProgram()
-{
-    return FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
-}
-
 // Quoted for a command line, in "/" form.
 inline std::string Quoted(const fs::path& path)
 {
     return "\"" + Narrow(Wide(path)) + "\"";
-}
-
-inline std::vector<std::string> ReadLines(const fs::path& path)
-{
-    return ReadFileLines(path);
 }
 
 inline bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
@@ -79,12 +67,20 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
     return true;
 }
 
+// Whether the report holds `line` within 20 s.
+inline bool WaitForLine(const fs::path& report, const std::string& line)
+{
+    return WaitUntil([&] { return HasLine(ReadFileLines(report), line); }, std::chrono::seconds(20));
+}
+
 // A copy of the probe under `name` in `folder`, runnable.
 inline fs::path PlaceProbe(const fs::path& folder, const std::string& name)
 {
     fs::create_directories(folder);
     const fs::path target = folder / fs::u8path(name);
-    fs::copy_file(ProbeProgram(), target, fs::copy_options::overwrite_existing);
+    // The stand-in launcher built beside the tests.
+    const fs::path probe = FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
+    fs::copy_file(probe, target, fs::copy_options::overwrite_existing);
     return target;
 }
 

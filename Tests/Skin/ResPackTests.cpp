@@ -1,4 +1,5 @@
 #include "CapturedLog.h"
+#include "EngineText.h"
 #include "FileBytes.h"
 #include "TempFolder.h"
 #include "Lzma86.h"
@@ -73,16 +74,13 @@ Bytes MakeImage(const std::vector<Member>& members)
     return image;
 }
 
-xWString Wide(const std::u16string& text)
-{
-    return xWString(text.data(), text.size());
-}
+const char* const NotFound = "<not found>";
 
-std::string Get(const ResPack& pack, const std::u16string& name)
+std::string Get(const ResPack& pack, const xWString& name)
 {
     Bytes bytes = {'?'};
-    if (!pack.GetFile(Wide(name), bytes))
-        return "<not found>";
+    if (!pack.GetFile(name, bytes))
+        return NotFound;
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -95,42 +93,36 @@ const std::vector<Member> LookupMembers = {
     {u"\u00E9t\u00E9.png", "latin small"}, // été
     {u"\u0416.png", "cyrillic capital"},   // Ж
 };
-
-xWString WideAt(const TempFolder& folder, const std::string& name)
-{
-    const std::u16string path = folder.At(name).generic_u16string();
-    return xWString(path.data(), path.size());
-}
 } // namespace
 
 TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
 {
     ResPack pack;
     ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
-    EXPECT_EQ("<MainFrame/>", Get(pack, u"MAINFRAME.XML"));
-    EXPECT_EQ("<MainFrame/>", Get(pack, u"mainframe.xml"));
-    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xml "));
-    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xm"));
-    EXPECT_EQ("<not found>", Get(pack, u""));
-    // Latin-1 and Cyrillic letters are compared as they are.
-    EXPECT_EQ("latin small", Get(pack, u"\u00E9t\u00E9.png"));
-    EXPECT_EQ("<not found>", Get(pack, u"\u00C9T\u00C9.PNG"));
-    EXPECT_EQ("cyrillic capital", Get(pack, u"\u0416.png"));
-    EXPECT_EQ("<not found>", Get(pack, u"\u0436.png"));
-    // A stored name ends at its first NUL.
-    EXPECT_EQ("cut at the NUL", Get(pack, u"CUT"));
-}
+    const struct
+    {
+        const char16_t* Name;
+        const char* Content;
+    } cases[] = {
+        {u"MAINFRAME.XML", "<MainFrame/>"},
+        {u"mainframe.xml", "<MainFrame/>"},
+        {u"MainFrame.xml ", NotFound},
+        {u"MainFrame.xm", NotFound},
+        {u"", NotFound},
+        {u"missing.png", NotFound},
+        {u"EMPTY.PNG", ""},      // a member of size 0 gives an empty vector
+        {u"Twice.Txt", "first"}, // the earlier of two equal names wins
+        // Latin-1 and Cyrillic letters are compared as they are.
+        {u"\u00E9t\u00E9.png", "latin small"},
+        {u"\u00C9T\u00C9.PNG", NotFound},
+        {u"\u0416.png", "cyrillic capital"},
+        {u"\u0436.png", NotFound},
+        {u"CUT", "cut at the NUL"}, // a stored name ends at its first NUL
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Get(pack, c.Name), c.Content) << Narrow(c.Name);
 
-TEST(ResPackLookup, EmptyMembersDuplicatesAndMisses)
-{
-    ResPack pack;
-    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
     Bytes bytes = {1, 2, 3};
-    EXPECT_TRUE(pack.GetFile(u"EMPTY.PNG", bytes));
-    EXPECT_TRUE(bytes.empty()) << "a member of size 0 gives an empty vector";
-    EXPECT_EQ("first", Get(pack, u"Twice.Txt")) << "the earlier of two equal names wins";
-
-    bytes = {1, 2, 3};
     EXPECT_FALSE(pack.GetFile(u"missing.png", bytes));
     EXPECT_EQ((Bytes{1, 2, 3}), bytes) << "a miss leaves the vector alone";
     EXPECT_FALSE(ResPack().GetFile(u"MainFrame.xml", bytes)) << "an empty pack finds nothing";
@@ -142,14 +134,14 @@ TEST(ResPackExtract, WritesTheMemberAndRefusesMissesAndBadPaths)
     ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
     TempFolder folder("ResPackTests");
     WriteFileBytes(folder.At("old.xml"), "a much longer previous content");
-    EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", WideAt(folder, "old.xml")));
+    EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", Wide(folder.At("old.xml"))));
     EXPECT_EQ("<MainFrame/>", ReadFileBytes(folder.At("old.xml"))) << "truncated and rewritten";
 
-    EXPECT_TRUE(pack.ExtractFile(u"empty.png", WideAt(folder, "empty.png")));
+    EXPECT_TRUE(pack.ExtractFile(u"empty.png", Wide(folder.At("empty.png"))));
     EXPECT_EQ(0u, fs::file_size(folder.Path / "empty.png"));
-    EXPECT_FALSE(pack.ExtractFile(u"missing.png", WideAt(folder, "missing.png")));
+    EXPECT_FALSE(pack.ExtractFile(u"missing.png", Wide(folder.At("missing.png"))));
     EXPECT_FALSE(fs::exists(folder.Path / "missing.png"));
-    EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", WideAt(folder, "no such folder/MainFrame.xml")));
+    EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", Wide(folder.At("no such folder/MainFrame.xml"))));
 }
 
 // Every way a table, a name or a member can reach past the image: the pack ends
@@ -195,7 +187,7 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
         CapturedLog log;
         EXPECT_FALSE(pack.LoadFromImage(damaged));
         EXPECT_TRUE(pack.Names().empty());
-        EXPECT_EQ("<not found>", Get(pack, u"a.xml"));
+        EXPECT_EQ(NotFound, Get(pack, u"a.xml"));
         const std::vector<std::string> lines = log.Messages();
         ASSERT_EQ(1u, lines.size());
         EXPECT_EQ(0u, lines[0].rfind("E ResPack damaged: ", 0)) << lines[0];
@@ -226,47 +218,36 @@ TEST(ResPackDamage, AContainerThatCannotBeUnpackedEmptiesThePack)
 }
 
 // The pack the build made from Resources/Skin with respack and embedded in this
-// program (a RESPACK resource on Windows, linked-in data elsewhere).
-TEST(ResPackReal, LoadsTheEmbeddedPack)
+// program (a RESPACK resource on Windows, linked-in data elsewhere), in the layout
+// respack writes: names sorted ignoring case, members back to back in name order.
+TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
 {
     ResPack pack;
     CapturedLog log;
     pack.Load();
     EXPECT_TRUE(log.Messages().empty());
     const std::vector<xWString> names = pack.Names();
-    ASSERT_GE(names.size(), 3u);
+    const uint32_t count = static_cast<uint32_t>(names.size());
+    ASSERT_GE(count, 3u);
     for (const char16_t* document : {u"MAINFRAME.XML", u"gamewindow.xml", u"SplashScreen.xml"})
     {
         Bytes bytes;
-        EXPECT_TRUE(pack.GetFile(document, bytes)) << xString(xWString(document)).c_str();
+        EXPECT_TRUE(pack.GetFile(document, bytes)) << Narrow(document);
         EXPECT_FALSE(bytes.empty());
     }
-    EXPECT_EQ("<not found>", Get(pack, u"MainFrame.xml "));
+    EXPECT_EQ(NotFound, Get(pack, u"MainFrame.xml "));
 
-    pack.Load();
-    EXPECT_EQ(names, pack.Names()) << "a second load replaces, it does not add";
-}
-
-// What respack writes: the documented layout, names sorted ignoring case,
-// members back to back in name order.
-TEST(ResPackReal, HasTheLayoutOfThePackBuilder)
-{
-    ResPack pack;
-    pack.Load();
     const ResPackHeader& header = pack.Header();
-    const uint32_t count = static_cast<uint32_t>(pack.Names().size());
-    ASSERT_GT(count, 0u);
     EXPECT_EQ(0x00010345u, header.Magic);
     EXPECT_EQ(count, header.FileCount);
     EXPECT_EQ(0x20u, header.NameTableOffset);
     uint32_t namesEnd = 0x20;
-    for (const xWString& name : pack.Names())
+    for (const xWString& name : names)
         namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
     EXPECT_EQ(namesEnd, header.OffsetTableOffset);
     EXPECT_EQ(header.OffsetTableOffset + 4 * count, header.SizeTableOffset);
     EXPECT_EQ(header.SizeTableOffset + 4 * count, header.SecondSizeTableOffset);
     EXPECT_EQ(header.SecondSizeTableOffset + 4 * count, header.DataOffset);
-
     uint32_t next = header.DataOffset;
     for (uint32_t i = 0; i < count; ++i)
     {
@@ -274,7 +255,10 @@ TEST(ResPackReal, HasTheLayoutOfThePackBuilder)
         next += pack.Sizes()[i];
         if (i > 0)
         {
-            EXPECT_LT(CompareNoCase(pack.Names()[i - 1], pack.Names()[i]), 0) << "member " << i;
+            EXPECT_LT(CompareNoCase(names[i - 1], names[i]), 0) << "member " << i;
         }
     }
+
+    pack.Load();
+    EXPECT_EQ(names, pack.Names()) << "a second load replaces, it does not add";
 }
