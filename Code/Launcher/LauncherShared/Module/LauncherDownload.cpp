@@ -498,7 +498,8 @@ void FetchText(const xString& url, xString& text)
     text = line;
 }
 
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer)
+uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+                               std::vector<uint8_t>& buffer)
 {
     Target target;
     if (!OpenTarget(url, target))
