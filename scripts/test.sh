@@ -342,9 +342,10 @@ else
 fi
 
 # The Windows build pointed at the dev update server on this machine: the same
-# code as the product, with the demo addresses. It packs its skin with the
-# native build's respack.
-if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$root/build/linux-asan/bin"; then
+# code as the product, with the demo addresses. It packs its skin with the native
+# respack it makes itself, as in a fresh clone (the empty LAUNCHER_HOST_TOOLS_DIR
+# clears a borrowed one that an earlier configure left in the cache).
+if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR=; then
     run_windows windows-demo
 else
     fail_stage "build windows-demo"
