@@ -22,6 +22,36 @@ fail_stage() {
 
 bash scripts/bootstrap.sh || { echo "0 passed, 1 failed"; exit 1; }
 
+# The committed format: every tracked C/C++ file of Code, Tools and Tests as the
+# committed .clang-format writes it (`clang-format -i FILES` fixes one). The
+# configure templates (*.in) are not C/C++ until configured and stay out.
+check_format() {
+    local log="$logs/clang-format.log" files=()
+    echo "== check format (clang-format)"
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        mapfile -t files < <(git ls-files -- 'Code/*.c' 'Code/*.cpp' 'Code/*.h' 'Tools/*.c' 'Tools/*.cpp' \
+            'Tools/*.h' 'Tests/*.c' 'Tests/*.cpp' 'Tests/*.h')
+    else
+        mapfile -t files < <(find Code Tools Tests -type f \( -name '*.c' -o -name '*.cpp' -o -name '*.h' \) | sort)
+    fi
+    if [ ${#files[@]} -eq 0 ]; then
+        fail_stage "format: no C/C++ files found"
+    elif clang-format --dry-run -Werror "${files[@]}" >"$log" 2>&1; then
+        passed=$((passed + 1))
+        echo "format: ${#files[@]} files as .clang-format writes them"
+    else
+        fail_stage "format: files differ from .clang-format (fix with clang-format -i); see $log"
+        local offending
+        offending=$(sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: .*/\1/p' "$log" | sort -u)
+        if [ -n "$offending" ]; then
+            sed 's/^/  /' <<<"$offending"
+        else
+            tail -n 5 "$log"
+        fi
+    fi
+}
+check_format
+
 # build_preset PRESET [CONFIGURE ARGUMENTS...]
 build_preset() {
     local preset=$1
@@ -312,9 +342,10 @@ else
 fi
 
 # The Windows build pointed at the dev update server on this machine: the same
-# code as the product, with the demo addresses. It packs its skin with the
-# native build's respack.
-if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$root/build/linux-asan/bin"; then
+# code as the product, with the demo addresses. It packs its skin with the native
+# respack it makes itself, as in a fresh clone (the empty LAUNCHER_HOST_TOOLS_DIR
+# clears a borrowed one that an earlier configure left in the cache).
+if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR=; then
     run_windows windows-demo
 else
     fail_stage "build windows-demo"

@@ -54,7 +54,8 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
 
 TEST(PackageCheck, ManifestNamesStayInsideThePublishFolder)
 {
-    const char16_t* good[] = {u"game.exe", u"bin/x64/a.dll", u"\u6570\u636E/a.dat", u"a..b/c", u"..a", u"\u015C.txt", u"console/a"};
+    const char16_t* good[] = {u"game.exe", u"bin/x64/a.dll", u"\u6570\u636E/a.dat", u"a..b/c",
+                              u"..a",      u"\u015C.txt",    u"console/a"};
     for (const char16_t* name : good)
         EXPECT_TRUE(IsSafeManifestName(name)) << xString(xWString(name)).c_str();
     const char16_t* bad[] = {u"",

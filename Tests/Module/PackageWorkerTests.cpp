@@ -119,8 +119,8 @@ protected:
     std::vector<std::string> Requests() { return DevServerRequests(true); }
     size_t CountOf(const std::vector<std::string>& requests, const std::string& start)
     {
-        return static_cast<size_t>(std::count_if(requests.begin(), requests.end(),
-                                                 [&](const std::string& r) { return r.rfind(start, 0) == 0; }));
+        return static_cast<size_t>(std::count_if(
+            requests.begin(), requests.end(), [&](const std::string& r) { return r.rfind(start, 0) == 0; }));
     }
 };
 
@@ -224,8 +224,8 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     // ok.txt holds most of the data, so the first update takes the full way.
     const std::vector<ClientFile> client = {{"ok.txt", PatternBytes(100, 9), false}};
     std::string hostile;
-    const char* names[] = {"../escape.txt", "/abs.txt",     "C:/drive.txt", "a:b.txt",
-                           "sub/../../up.txt", "sub\\back.txt", "NUL.txt",    "trail./x.txt"};
+    const char* names[] = {"../escape.txt",    "/abs.txt",      "C:/drive.txt", "a:b.txt",
+                           "sub/../../up.txt", "sub\\back.txt", "NUL.txt",      "trail./x.txt"};
     for (const char* name : names)
         hostile += FileElement(name, 4, Crc32c("fine", 4), 0, 4, false);
     hostile += FileElement(std::string(1100, 'n'), 4, Crc32c("fine", 4), 0, 4, false);
@@ -254,7 +254,8 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     EXPECT_FALSE(Files.IsFile(Installed("longer.bin")));
     EXPECT_FALSE(HasTemporaryFiles(Publish()));
     EXPECT_EQ(1u, Log.MessagesStartingWith("E past.bin could not be fetched").size());
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E Manifest entry longer.bin is larger than its package data").size());
+    EXPECT_EQ(1u,
+              Log.MessagesStartingWith("E Manifest entry longer.bin is larger than its package data").size());
 }
 
 TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
@@ -303,7 +304,8 @@ TEST_F(PackageWorkerTest, DroppedPackageTransferIsFetchedAgain)
     EXPECT_EQ(PackageUpdateDownloading, PackageUpdateState.load());
     EXPECT_EQ(static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts),
               CountOf(Requests(), "GET " + Path("StartupT.pkg")));
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E Package " + Url("StartupT.pkg") + " did not verify after").size());
+    EXPECT_EQ(1u,
+              Log.MessagesStartingWith("E Package " + Url("StartupT.pkg") + " did not verify after").size());
     EXPECT_FALSE(Files.IsFile(Installed("game.exe")));
 }
 
@@ -324,7 +326,8 @@ TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
     EXPECT_EQ(-1, PackageUpdateThread(Job()));
     EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
     EXPECT_EQ(3u, CountOf(Requests(), "HEAD " + Path("StartupT.crc")));
-    EXPECT_EQ(3u, Log.MessagesStartingWith("E Manifest " + Url("StartupT.crc") + " could not be fetched").size());
+    EXPECT_EQ(3u,
+              Log.MessagesStartingWith("E Manifest " + Url("StartupT.crc") + " could not be fetched").size());
 
     // The installed client counts as final: not even the manifest is asked for.
     Requests();

@@ -390,7 +390,8 @@ TEST_F(DevServerTest, FaultsCanHitOnePathAFewTimesThenClear)
     StartServer({});
     EXPECT_EQ(Control("faults?drop-after=5&for-path=.pkg&times=2"), "drop-after=5\nfor-path=.pkg\ntimes=2\n");
     EXPECT_EQ(Ask(Get("/kg/Startup1.crc")).Status, 404) << "other paths are untouched";
-    EXPECT_EQ(Ask(Head("/kg/Startup1.pkg"), true).Header("content-length"), "200000") << "HEAD does not count";
+    EXPECT_EQ(Ask(Head("/kg/Startup1.pkg"), true).Header("content-length"), "200000")
+        << "HEAD does not count";
     EXPECT_EQ(Ask(Get("/kg/Startup1.pkg")).Body.size(), 5u);
     EXPECT_EQ(Ask(Get("/kg/Startup1.pkg")).Body.size(), 5u);
     EXPECT_TRUE(Ask(Get("/kg/Startup1.pkg")).Body == m_Data) << "used up: the server has recovered";

@@ -44,7 +44,8 @@ bool FaultSet::Hits(const std::string& path) const
 {
     if (!Any())
         return false;
-    return path.size() >= ForPath.size() && path.compare(path.size() - ForPath.size(), ForPath.size(), ForPath) == 0;
+    return path.size() >= ForPath.size() &&
+           path.compare(path.size() - ForPath.size(), ForPath.size(), ForPath) == 0;
 }
 
 std::string FaultSet::StatusBodyText() const

@@ -18,8 +18,8 @@ struct FaultSet
     uint32_t DelayMs = 0;                  // delay-ms=N: pause before each body chunk
     std::optional<uint64_t> StallAfter;    // stall-after=N: go silent after N body bytes
     // Qualifiers: which requests the faults above hit.
-    std::string ForPath;                   // for-path=TEXT: only paths ending in TEXT
-    std::optional<uint64_t> Times;         // times=N: only the next N GETs, then no faults
+    std::string ForPath;           // for-path=TEXT: only paths ending in TEXT
+    std::optional<uint64_t> Times; // times=N: only the next N GETs, then no faults
 
     // True when a request for `path` is hit by the faults.
     bool Hits(const std::string& path) const;

@@ -41,7 +41,8 @@ void FetchText(const xString& url, xString& text);
 // bytes that do not arrive stay zero. Every byte stored is added to
 // PackageBytesReceived. Returns how many bytes arrived, so a caller can tell a
 // whole range from one that came back short.
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length, std::vector<uint8_t>& buffer);
+uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+                               std::vector<uint8_t>& buffer);
 
 // Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
 // default, means the launcher's own folder (GetModuleDirectory).

@@ -123,7 +123,8 @@ bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
 // Writes one client file through a temporary name that is moved onto the real
 // one only when every byte is on disk; `fill` writes the bytes. Failures leave
 // the earlier file as it was.
-void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry, const std::function<bool(xFile&)>& fill)
+void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
+                    const std::function<bool(xFile&)>& fill)
 {
     const xString name(entry.Name);
     const xEngineFileSystem& files = LauncherFiles();
@@ -166,7 +167,8 @@ void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
         data = unpacked.data();
         length = unpacked.size();
     }
-    PutFileInPlace(job, entry, [&](xFile& file)
+    PutFileInPlace(job, entry,
+                   [&](xFile& file)
                    { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
 }
 
@@ -217,8 +219,8 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             return true;
         if (downloads >= policy.PackageAttempts)
         {
-            LogErrorLine("Package %s did not verify after %d downloads; the client stays as it was", url.c_str(),
-                         downloads);
+            LogErrorLine("Package %s did not verify after %d downloads; the client stays as it was",
+                         url.c_str(), downloads);
             return false;
         }
         if (downloads > 0)
@@ -246,8 +248,9 @@ bool FetchRange(const PackageJob& job, const ManifestEntry& entry, const Package
             return true;
         // A short range is thrown away, so its bytes are no progress.
         PackageBytesReceived.fetch_sub(arrived);
-        LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)", xString(entry.Name).c_str(),
-                     static_cast<unsigned long long>(arrived), entry.DataSize, attempt, policy.RangeAttempts);
+        LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)",
+                     xString(entry.Name).c_str(), static_cast<unsigned long long>(arrived), entry.DataSize,
+                     attempt, policy.RangeAttempts);
         if (attempt >= policy.RangeAttempts)
             return false;
         PauseAfter(policy, attempt);
@@ -369,7 +372,8 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
     {
         if (!FitsInData(entry, 0, packageSize))
         {
-            LogErrorLine("Manifest entry %s reaches past the package's end; skipped", xString(entry.Name).c_str());
+            LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
+                         xString(entry.Name).c_str());
             continue;
         }
         if (entry.Compressed == 0)
@@ -397,7 +401,8 @@ bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEnt
     {
         if (!FitsInData(entry, entry.StartPos, entry.DataSize))
         {
-            LogErrorLine("Manifest entry %s is larger than its package data; skipped", xString(entry.Name).c_str());
+            LogErrorLine("Manifest entry %s is larger than its package data; skipped",
+                         xString(entry.Name).c_str());
             continue;
         }
         buffer.clear();

@@ -16,9 +16,9 @@
 // may choose another version while it runs.
 struct PackageJob
 {
-    xString BaseUrl;        // base URL of package and manifest, ending in "/"
-    xString PackageName;    // "Startup<version>.pkg"
-    xString ManifestName;   // "Startup<version>.crc"
+    xString BaseUrl;      // base URL of package and manifest, ending in "/"
+    xString PackageName;  // "Startup<version>.pkg"
+    xString ManifestName; // "Startup<version>.crc"
     // Where the client lives, ending in "/"; empty: the process's publish
     // folder (PublishDir), claimed when the update begins.
     xWString PublishFolder;
