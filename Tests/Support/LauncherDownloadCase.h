@@ -3,7 +3,6 @@
 #include "LauncherDownloadServers.h"
 
 #include "CapturedLog.h"
-#include "EngineText.h"
 #include "FileBytes.h"
 #include "InternetSessions.h"
 #include "LauncherDownload.h"
