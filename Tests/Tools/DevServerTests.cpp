@@ -6,9 +6,9 @@
 #include "FileBytes.h"
 #include "TempFolder.h"
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <memory>
@@ -244,41 +244,25 @@ TEST_F(DevServerTest, LargeFilesStreamWithoutBeingLoaded)
         ASSERT_EQ(pwrite(file, "\x5A", 1, static_cast<off_t>(mark)), 1);
     close(file);
 
-    struct Receipt
+    HttpConnection connection(Server->Port);
+    HttpResponse response;
+    ASSERT_TRUE(connection.Send(Get("/big.pkg")) && connection.Read(response, true));
+    EXPECT_EQ(response.Status, 200);
+    EXPECT_EQ(response.Header("content-length"), std::to_string(size));
+    std::vector<uint64_t> marks;
+    uint64_t count = 0;
+    for (std::string piece; count < size; count += piece.size())
     {
-        uint64_t Count = 0;
-        int MarksSeen = 0;
-        int StrayBytes = 0;
-    } receipt;
-    CURL* curl = curl_easy_init();
-    ASSERT_NE(curl, nullptr);
-    const std::string url = "http://127.0.0.1:" + std::to_string(Server->Port) + "/big.pkg";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &receipt);
-    curl_easy_setopt(
-        curl, CURLOPT_WRITEFUNCTION,
-        +[](char* data, size_t, size_t count, void* user) -> size_t
-        {
-            Receipt& r = *static_cast<Receipt*>(user);
-            for (size_t i = 0; i < count; ++i, ++r.Count)
-            {
-                if (data[i] == 0)
-                    continue;
-                const bool mark = r.Count == 0 || r.Count == 65535 || r.Count == 65536 ||
-                                  r.Count == (300ull << 20) || r.Count == (512ull << 20) - 1;
-                (mark ? r.MarksSeen : r.StrayBytes)++;
-            }
-            return count;
-        });
-    ASSERT_EQ(curl_easy_perform(curl), CURLE_OK);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
+        piece = connection.ReadSome(static_cast<size_t>(std::min<uint64_t>(1 << 20, size - count)), 5000);
+        if (piece.empty())
+            break;
+        for (size_t i = piece.find_first_not_of('\0'); i != std::string::npos;
+             i = piece.find_first_not_of('\0', i + 1))
+            marks.push_back(count + i);
+    }
     std::filesystem::remove(path);
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(receipt.Count, size);
-    EXPECT_EQ(receipt.MarksSeen, 5);
-    EXPECT_EQ(receipt.StrayBytes, 0);
+    EXPECT_EQ(count, size);
+    EXPECT_EQ(marks, (std::vector<uint64_t>{0, 65535, 65536, 300ull << 20, size - 1}));
 
     const std::string statusText =
         ReadFileBytes("/proc/" + std::to_string(Server->Process.Pid()) + "/status");
