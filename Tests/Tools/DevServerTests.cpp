@@ -115,6 +115,7 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         // An HTTP/1.0 request without keep-alive ends the connection; HEAD sends no body.
         {"", Package, "HEAD", 200, "200000", "", "", true},
         {"", "/empty.bin", "HEAD", 200, "0", "", "", true},
+        {"", Package, "", 200, "200000", "", Data, false},
         {"", Package, "bytes=0-9", 206, "10", "bytes 0-9/200000", Data.substr(0, 10), false},
         // across a chunk border
         {"", Package, "bytes=65530-65545", 206, "16", "bytes 65530-65545/200000", Data.substr(65530, 16),
