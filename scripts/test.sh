@@ -103,17 +103,36 @@ run_native() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe")-$preset.log" "$rc"
         # The download tests start their own servers here; a skip means they could not.
-        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|PackageWorker|PackageUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
+        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe")-$preset.log"
         fi
     done
 }
 
+# start_devserver DIR LOG ARGUMENTS...: the dev server on a free port (and a free
+# statistics port with --stats-log), stdout in DIR/devserver.out, stderr in LOG.
+# Sets devserver_pid, devserver_port and devserver_stats_port; fails when it does not come up.
+start_devserver() {
+    local dir=$1 log=$2 lines=1
+    shift 2
+    [[ " $* " == *" --stats-log "* ]] && lines=2
+    : >"$dir/devserver.out"
+    build/linux-asan/bin/devserver --port 0 "$@" >"$dir/devserver.out" 2>"$log" &
+    devserver_pid=$!
+    for _ in $(seq 50); do
+        [ "$(wc -l <"$dir/devserver.out")" -ge "$lines" ] && break
+        sleep 0.1
+    done
+    devserver_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$dir/devserver.out")
+    devserver_stats_port=$(sed -n 's/^stats listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$dir/devserver.out")
+    [ -n "$devserver_port" ] && { [ "$lines" -eq 1 ] || [ -n "$devserver_stats_port" ]; }
+}
+
 # The servers of the Windows download tests. A Windows test process under Wine
-# cannot start native programs, so the dev server (from the native build) and
-# nginx run here and are named in the environment (LAUNCHER_TEST_*, read by
-# Tests/Module/LauncherDownloadServers.cpp). nginx's configuration matches the
-# one the native tests write (Tests/Module/Posix/LauncherDownloadServersPosix.cpp).
+# cannot start native programs, so the dev server (from the native build, with
+# its statistics endpoint) and nginx run here and are named in the environment
+# (LAUNCHER_TEST_*, read by Tests/Support/LauncherDownloadServers.cpp). nginx's
+# configuration is the native tests' own, Tests/Support/nginx.conf.in.
 peer_pids=()
 peer_dir=""
 start_download_peers() {
@@ -121,42 +140,17 @@ start_download_peers() {
     peer_dir=$(mktemp -d /tmp/launcher-download-peers.XXXXXX)
     mkdir -p "$peer_dir/www" "$peer_dir/nginx"
     chmod 755 "$peer_dir" "$peer_dir/www"
-    build/linux-asan/bin/devserver --root "$peer_dir/www" --port 0 >"$peer_dir/devserver.out" 2>"$logs/devserver-windows-tests.log" &
-    peer_pids+=($!)
-    for _ in $(seq 50); do
-        port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$peer_dir/devserver.out" 2>/dev/null)
-        [ -n "$port" ] && break
-        sleep 0.1
-    done
-    if [ -n "$port" ]; then
-        export LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$peer_dir/www"
+    if start_devserver "$peer_dir" "$logs/devserver-windows-tests.log" --root "$peer_dir/www" \
+        --stats-log "$peer_dir/stats.log" --stats-port 0; then
+        export LAUNCHER_TEST_DEVSERVER="127.0.0.1:$devserver_port" LAUNCHER_TEST_DEVSERVER_ROOT="$peer_dir/www" \
+            LAUNCHER_TEST_STATS="127.0.0.1:$devserver_stats_port" LAUNCHER_TEST_STATS_LOG="$peer_dir/stats.log"
     else
         fail_stage "the dev server for the Windows tests did not start; see $logs/devserver-windows-tests.log"
     fi
+    peer_pids+=("$devserver_pid")
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    cat >"$peer_dir/nginx/nginx.conf" <<NGINX
-master_process off;
-daemon off;
-error_log $peer_dir/nginx/error.log;
-pid $peer_dir/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-  log_format peer '\$request|\$http_user_agent|\$http_accept|\$http_range|\$http_pragma';
-  access_log $peer_dir/nginx/access.log peer;
-  client_body_temp_path $peer_dir/nginx/body;
-  proxy_temp_path $peer_dir/nginx/proxy;
-  fastcgi_temp_path $peer_dir/nginx/fastcgi;
-  uwsgi_temp_path $peer_dir/nginx/uwsgi;
-  scgi_temp_path $peer_dir/nginx/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$port;
-    root $peer_dir/www;
-    location /get-fails/ { if (\$request_method = GET) { return 500 "error page"; } }
-  }
-}
-NGINX
+    sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
+        Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"
     /usr/sbin/nginx -p "$peer_dir/nginx/" -c "$peer_dir/nginx/nginx.conf" 2>"$logs/nginx-windows-tests.log" &
     peer_pids+=($!)
     for _ in $(seq 50); do
@@ -177,8 +171,8 @@ stop_download_peers() {
         wait "$pid" 2>/dev/null
     done
     peer_pids=()
-    unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT \
-        LAUNCHER_TEST_NGINX_LOG
+    unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_STATS LAUNCHER_TEST_STATS_LOG \
+        LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG
     [ -n "$peer_dir" ] && rm -rf "$peer_dir"
 }
 
@@ -195,7 +189,7 @@ run_windows() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
         # The WinINet download tests must really run, not skip for want of a server.
-        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|PackageWorker|PackageUpdate)'; then
+        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate)'; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe").log"
         fi
     done
@@ -260,7 +254,7 @@ run_end_to_end() {
 # line asks for a size (HEAD) and one range. DevServerTests (run above with the
 # other native tests) cover the rest byte for byte.
 run_devserver_smoke() {
-    local bin=build/linux-asan/bin/devserver dir log="$logs/devserver-smoke.log" pid port ok=0 bad=0
+    local dir log="$logs/devserver-smoke.log" ok=0 bad=0
     echo "== run dev server smoke test (curl)"
     if ! command -v curl >/dev/null; then
         fail_stage "dev server smoke test: the curl command is missing"
@@ -269,24 +263,17 @@ run_devserver_smoke() {
     dir=$(mktemp -d /tmp/devserver-smoke.XXXXXX)
     mkdir -p "$dir/root/kg"
     printf '0123456789abcdefghij' >"$dir/root/kg/sample.bin"
-    "$bin" --root "$dir/root" --port 0 >"$dir/stdout" 2>"$log" &
-    pid=$!
-    for _ in $(seq 50); do
-        port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$dir/stdout")
-        [ -n "$port" ] && break
-        sleep 0.1
-    done
-    if [ -z "$port" ]; then
+    if ! start_devserver "$dir" "$log" --root "$dir/root"; then
         fail_stage "dev server did not start; see $log"
     else
-        local url="http://127.0.0.1:$port/kg/sample.bin"
+        local url="http://127.0.0.1:$devserver_port/kg/sample.bin"
         if curl -sS -I "$url" | tr -d '\r' | grep -qx 'Content-Length: 20'; then ok=$((ok + 1)); else
             bad=$((bad + 1)); problems+=("devserver: curl -I"); fi
         if [ "$(curl -sS -r 0-9 -w ' %{http_code}' "$url")" = "0123456789 206" ]; then ok=$((ok + 1)); else
             bad=$((bad + 1)); problems+=("devserver: curl -r 0-9"); fi
     fi
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    kill "$devserver_pid" 2>/dev/null
+    wait "$devserver_pid" 2>/dev/null
     rm -rf "$dir"
     passed=$((passed + ok))
     failed=$((failed + bad))

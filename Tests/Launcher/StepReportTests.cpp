@@ -1,5 +1,5 @@
-#include "CapturedLog.h"
 #include "LaunchState.h"
+#include "LauncherDownloadCase.h"
 #include "StepReport.h"
 
 #include "xBackgroundWork.h"
@@ -8,26 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
-
-#if !defined(_WIN32)
-#include <cstdlib>
-#include <stdlib.h>
-#include <unistd.h>
-#endif
 
 TEST(StepReport, DataListsTheLaunchValuesThenTheStepEscaped)
 {
     const LaunchValueMap values = {{u"sid", u"12"}, {u"time", u"0"}, {u"uid", u"34"}};
-    EXPECT_EQ(std::string(StepReportData(values, "1002", 1700000000).c_str()),
+    EXPECT_EQ(StepReportData(values, "1002", 1700000000),
               "sid%3a12%2ctime%3a1700000000%2cuid%3a34%2cstep%3a1002")
         << "time is the current clock, not the value of the login";
-    EXPECT_EQ(std::string(StepReportData({}, "1013", 5).c_str()), "step%3a1013");
-    EXPECT_EQ(std::string(StepReportData({{u"n", u"a b#\u4E2D%41"}}, "1014", 0).c_str()),
-              "n%3aa%20b%23%e4%b8%ad%41%2cstep%3a1014")
+    EXPECT_EQ(StepReportData({}, "1013", 5), "step%3a1013");
+    EXPECT_EQ(StepReportData({{u"n", u"a b#\u4E2D%41"}}, "1014", 0), "n%3aa%20b%23%e4%b8%ad%41%2cstep%3a1014")
         << "what would break the request line is escaped; the rest goes as parsed";
 }
 
@@ -44,78 +35,30 @@ TEST(StepReport, CodesGoOnceAndOnlyAfterALogin)
     ReportedSteps.clear();
 }
 
-#if !defined(_WIN32)
 namespace
 {
-// A dev server with its statistics endpoint, started from the folder of the tests.
-class StatisticsServer
+// The statistics log's lines, once it has at least `count` of them (5 s at most).
+std::vector<std::string> StatsLines(const TestServer& server, size_t count)
 {
-public:
-    StatisticsServer()
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100 && lines.size() < count; ++i)
     {
-        char folder[] = "/tmp/step-report-XXXXXX";
-        Folder = mkdtemp(folder);
-        LogPath = Folder + "/stats.log";
-        const std::string command = "exec \"" + BinFolder() + "/devserver\" --root " + Folder +
-                                    " --port 0 --stats-port 0 --stats-log " + LogPath + " 2>/dev/null";
-        Pipe = popen(command.c_str(), "r");
-        char line[256];
-        while (Pipe && std::fgets(line, sizeof line, Pipe))
-        {
-            unsigned port = 0;
-            if (std::sscanf(line, "stats listening on 127.0.0.1:%u", &port) == 1)
-            {
-                Port = static_cast<uint16_t>(port);
-                break;
-            }
-        }
-    }
-    ~StatisticsServer()
-    {
-        if (Pipe)
-        {
-            std::system(("pkill -f -- '--stats-log " + LogPath + "'").c_str());
-            pclose(Pipe);
-        }
-        std::system(("rm -rf " + Folder).c_str());
-    }
-    std::string Received(size_t lines) const
-    {
-        for (int i = 0; i < 200; ++i)
-        {
-            std::ifstream file(LogPath);
-            std::string text, line;
-            size_t count = 0;
-            while (std::getline(file, line))
-            {
-                text += line + "\n";
-                ++count;
-            }
-            if (count >= lines)
-                return text;
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(server.StatsLog, bytes))
+            bytes.clear();
+        lines = SplitLines(std::string(bytes.begin(), bytes.end()));
+        if (lines.size() < count)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return {};
     }
-    static std::string BinFolder()
-    {
-        char path[4096] = {};
-        const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-        std::string exe(path, length > 0 ? static_cast<size_t>(length) : 0);
-        return exe.substr(0, exe.rfind('/'));
-    }
-
-    std::string Folder;
-    std::string LogPath;
-    FILE* Pipe = nullptr;
-    uint16_t Port = 0;
-};
+    return lines;
+}
 } // namespace
 
 TEST(StepReport, ReportsReachTheEndpointInOrderOncePerCode)
 {
-    StatisticsServer server;
-    ASSERT_NE(0, server.Port) << "the dev server's statistics endpoint did not start";
+    const TestServer& server = GetTestServer(PeerKind::DevServer);
+    ASSERT_NE(0, server.StatsPort) << "the dev server's statistics endpoint is not there: " << server.Problem;
+    const size_t before = StatsLines(server, 0).size();
     CapturedLog log;
     LaunchState state;
     state.LaunchValues = {{u"sid", u"7"}, {u"uid", u"3"}};
@@ -123,15 +66,19 @@ TEST(StepReport, ReportsReachTheEndpointInOrderOncePerCode)
     ReportedSteps.clear();
     xBackgroundWork* work = new xBackgroundWork(); // lives on, as in the launcher
     xWorkerPool* pool = work->GetPool(xBackgroundWork::DownloadPoolSlot);
-    ReportStepOn("1002", state, pool, "127.0.0.1", server.Port);
+    ReportStepOn("1002", state, pool, "127.0.0.1", server.StatsPort);
     state.LaunchValues.emplace(u"cversion", u"1.0.5"); // a later login must not reach the first report
-    ReportStepOn("1002", state, pool, "127.0.0.1", server.Port);
-    ReportStepOn("1013", state, pool, "127.0.0.1", server.Port);
-    EXPECT_EQ(server.Received(2), "sid%3a7%2cuid%3a3%2cstep%3a1002\n"
-                                  "cversion%3a1.0.5%2csid%3a7%2cuid%3a3%2cstep%3a1013\n");
-    EXPECT_EQ(1u, log.MessagesStartingWith("stat step url: http://127.0.0.1:" + std::to_string(server.Port) +
-                                           "/plugin_watch.htm?data=sid%3a7%2cuid%3a3%2cstep%3a1002")
-                      .size());
+    ReportStepOn("1002", state, pool, "127.0.0.1", server.StatsPort);
+    ReportStepOn("1013", state, pool, "127.0.0.1", server.StatsPort);
+    const std::vector<std::string> lines = StatsLines(server, before + 2);
+    const std::vector<std::string> expected{"sid%3a7%2cuid%3a3%2cstep%3a1002",
+                                            "cversion%3a1.0.5%2csid%3a7%2cuid%3a3%2cstep%3a1013"};
+    ASSERT_GE(lines.size(), before);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<ptrdiff_t>(before), lines.end()),
+              expected);
+    EXPECT_EQ(1u,
+              log.MessagesStartingWith("stat step url: http://127.0.0.1:" + std::to_string(server.StatsPort) +
+                                       "/plugin_watch.htm?data=sid%3a7%2cuid%3a3%2cstep%3a1002")
+                  .size());
     ReportedSteps.clear();
 }
-#endif

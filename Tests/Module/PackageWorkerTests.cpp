@@ -129,8 +129,8 @@ std::vector<ClientFile> SampleClient()
     std::string text;
     for (int i = 0; i < 300; ++i)
         text += "line " + std::to_string(i) + " of the client's settings\n";
-    return {{"game.exe", PatternBytes(3000, 1), true},
-            {"data/a/b/deep.dat", PatternBytes(5000, 2), false},
+    return {{"game.exe", BytesOf(PatternBytes(3000, 1)), true},
+            {"data/a/b/deep.dat", BytesOf(PatternBytes(5000, 2)), false},
             {"\xE6\x95\xB0\xE6\x8D\xAE/readme.txt", BytesOf(text), true},
             {"empty.bin", {}, false}};
 }
@@ -181,9 +181,9 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
 TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWhole)
 {
     // 100 bytes of data: 50 + 49 + 1.
-    const std::vector<ClientFile> client = {{"half.dat", PatternBytes(50, 3), false},
-                                            {"deep/er/most.dat", PatternBytes(49, 4), false},
-                                            {"one.dat", PatternBytes(1, 5), false}};
+    const std::vector<ClientFile> client = {{"half.dat", BytesOf(PatternBytes(50, 3)), false},
+                                            {"deep/er/most.dat", BytesOf(PatternBytes(49, 4)), false},
+                                            {"one.dat", BytesOf(PatternBytes(1, 5)), false}};
     Serve(MakePackage(client));
     ASSERT_EQ(0, PackageUpdateThread(Job()));
     Requests();
@@ -222,7 +222,7 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
 TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 {
     // ok.txt holds most of the data, so the first update takes the full way.
-    const std::vector<ClientFile> client = {{"ok.txt", PatternBytes(100, 9), false}};
+    const std::vector<ClientFile> client = {{"ok.txt", BytesOf(PatternBytes(100, 9)), false}};
     std::string hostile;
     const char* names[] = {"../escape.txt",    "/abs.txt",      "C:/drive.txt", "a:b.txt",
                            "sub/../../up.txt", "sub\\back.txt", "NUL.txt",      "trail./x.txt"};
@@ -261,8 +261,8 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
 {
     // b.dat's data is less than half of the package: it goes by range.
-    const std::vector<ClientFile> client = {{"a.dat", PatternBytes(600, 6), false},
-                                            {"b.dat", PatternBytes(500, 7), true}};
+    const std::vector<ClientFile> client = {{"a.dat", BytesOf(PatternBytes(600, 6)), false},
+                                            {"b.dat", BytesOf(PatternBytes(500, 7)), true}};
     Serve(MakePackage(client));
     ASSERT_EQ(0, PackageUpdateThread(Job()));
     ASSERT_TRUE(WriteWholeFile(Installed("b.dat"), BytesOf("old")));
@@ -287,7 +287,7 @@ TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
 TEST_F(PackageWorkerTest, DroppedPackageTransferIsFetchedAgain)
 {
     std::vector<ClientFile> client = SampleClient();
-    client.push_back({"big.bin", PatternBytes(300000, 8), false});
+    client.push_back({"big.bin", BytesOf(PatternBytes(300000, 8)), false});
     Serve(MakePackage(client));
     ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg&times=2"));
 

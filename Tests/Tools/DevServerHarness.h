@@ -1,56 +1,10 @@
 #pragma once
 
-// Starts the real devserver binary (beside the test executable in bin/) and
-// talks to it over real sockets, byte for byte.
+// A raw HTTP client for the dev server's tests: real sockets on 127.0.0.1,
+// the exact bytes of each request and answer.
 
-#include "FileBytes.h"
-#include "TempFolder.h"
-
-#include <cstdint>
 #include <map>
 #include <string>
-#include <sys/types.h>
-#include <vector>
-
-// Writes a file under `folder` (folders created as needed) and returns its full path.
-std::string WriteIn(const TempFolder& folder, const std::string& relative, const std::string& content);
-
-struct ToolRun
-{
-    int ExitCode = -1;
-    std::string Stdout;
-    std::string Stderr;
-};
-
-// Runs devserver to its end (for option errors and --help).
-ToolRun RunDevServer(const std::vector<std::string>& arguments);
-
-class DevServerProcess
-{
-public:
-    DevServerProcess() = default;
-    ~DevServerProcess();
-    DevServerProcess(const DevServerProcess&) = delete;
-    DevServerProcess& operator=(const DevServerProcess&) = delete;
-
-    // Adds "--port 0" and waits for the "listening on" line(s); false with
-    // the server's stderr in error when it does not come up.
-    bool Start(const std::vector<std::string>& arguments, std::string& error);
-    // SIGTERM and wait; the exit code (-1 when it had to be killed).
-    int Stop();
-
-    int Port() const { return m_Port; }
-    int StatsPort() const { return m_StatsPort; }
-    pid_t Pid() const { return m_Pid; }
-    std::string Stderr() const;
-
-private:
-    pid_t m_Pid = -1;
-    int m_Port = 0;
-    int m_StatsPort = 0;
-    std::string m_StderrPath;
-    TempFolder m_Scratch;
-};
 
 struct HttpResponse
 {
@@ -88,5 +42,6 @@ private:
     bool m_PeerClosed = false;
 };
 
-// Sends one request on a fresh connection and reads one response.
+// Sends one request on a fresh connection and reads one response; after a HEAD,
+// whatever else arrives before the close lands in Body.
 HttpResponse Exchange(int port, const std::string& request, bool head = false, int timeoutMs = 5000);

@@ -7,14 +7,16 @@
 #include <vector>
 
 // The real HTTP servers the download tests talk to: the project's dev server
-// (with its fault switches and request record) and nginx, a server nobody here
-// wrote. Each is started once per test run by the test process itself where it
-// can (natively), or started by the test script and named in the environment
-// where it cannot (the Windows build under Wine):
+// (with its fault switches, request record and statistics endpoint) and nginx,
+// a server nobody here wrote, configured from nginx.conf.in beside this file.
+// Each is started once per test run by the test process itself where it can
+// (natively), or started by scripts/test.sh and named in the environment where
+// it cannot (the Windows build under Wine):
 //   LAUNCHER_TEST_DEVSERVER=127.0.0.1:PORT  LAUNCHER_TEST_DEVSERVER_ROOT=/served/folder
+//   LAUNCHER_TEST_STATS=127.0.0.1:PORT      LAUNCHER_TEST_STATS_LOG=/its/stats.log
 //   LAUNCHER_TEST_NGINX=127.0.0.1:PORT      LAUNCHER_TEST_NGINX_ROOT=/served/folder
 //   LAUNCHER_TEST_NGINX_LOG=/its/access.log (format below)
-// A root given as a POSIX path is reached through Wine's Z: drive on Windows.
+// A path given in POSIX form is reached through Wine's Z: drive on Windows.
 
 enum class PeerKind
 {
@@ -34,6 +36,9 @@ struct TestServer
     // nginx's access log, one line per request: "REQUEST|User-Agent|Accept|Range|Pragma"
     // (empty when nobody named it).
     xWString AccessLog;
+    // The dev server's statistics endpoint and the file it appends the reports to.
+    uint16_t StatsPort = 0;
+    xWString StatsLog;
 
     // "http://127.0.0.1:PORT/"
     std::string BaseUrl() const;

@@ -3,6 +3,7 @@
 #include "LauncherDownloadServers.h"
 
 #include "CapturedLog.h"
+#include "FileBytes.h"
 #include "InternetSessions.h"
 #include "LauncherDownload.h"
 #include "xEngineFileSystem.h"
@@ -11,22 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Bytes that differ at every offset, so a shifted or misplaced piece shows.
-inline std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
-    for (size_t i = 0; i < count; ++i)
-    {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-}
 
 inline std::vector<uint8_t> BytesOf(const std::string& text)
 {
@@ -65,13 +54,8 @@ protected:
         if (!Server->Available)
             GTEST_SKIP() << PeerName(kind) << " not available: " << Server->Problem;
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name)
-        {
-            if (c == '/')
-                c = '-';
-        }
-        CaseName = name;
+        CaseName = std::string(info->test_suite_name()) + "-" + info->name();
+        std::replace(CaseName.begin(), CaseName.end(), '/', '-');
         Files.DeleteDirectory(ServedFolder());
         Files.DeleteDirectory(OutFolder());
         ASSERT_TRUE(Files.CreateDirectories(ServedFolder()))
@@ -104,6 +88,7 @@ protected:
     {
         ASSERT_TRUE(WriteWholeFile(ServedFolder() + Utf8ToWide(name.c_str()), bytes));
     }
+    void Serve(const std::string& name, const std::string& bytes) { Serve(name, BytesOf(bytes)); }
     // The download folder's content, "" for a missing file.
     std::string OutText(const std::string& name) const
     {

@@ -1,5 +1,7 @@
 #include "LauncherDownloadServers.h"
 
+#include "FileBytes.h"
+
 #include "xHttp.h"
 #include "xPath.h"
 
@@ -23,18 +25,19 @@ uint16_t PortFromEnvironment(const char* name)
     return port > 0 && port < 65536 ? static_cast<uint16_t>(port) : 0;
 }
 
-void LookUp(TestServer& server, const char* addressVariable, const char* rootVariable,
-            const char* logVariable)
+xWString PathFromEnvironment(const char* name)
 {
-    const uint16_t port = PortFromEnvironment(addressVariable);
-    const char* root = std::getenv(rootVariable);
-    if (port == 0 || root == nullptr || root[0] == 0)
-        return;
-    server.Port = port;
-    server.Root = AsDirectoryPath(LocalPathFromEnvironment(root));
-    if (const char* log = logVariable != nullptr ? std::getenv(logVariable) : nullptr)
-        server.AccessLog = LocalPathFromEnvironment(log);
-    server.Available = true;
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != 0 ? LocalPathFromEnvironment(value) : xWString();
+}
+
+void LookUp(TestServer& server, const char* addressVariable, const char* rootVariable)
+{
+    server.Port = PortFromEnvironment(addressVariable);
+    server.Root = PathFromEnvironment(rootVariable);
+    server.Available = server.Port != 0 && !server.Root.IsEmpty();
+    if (server.Available)
+        server.Root = AsDirectoryPath(server.Root);
 }
 } // namespace
 
@@ -56,9 +59,16 @@ TestServer& GetTestServer(PeerKind kind)
         tried[index] = true;
         server.Kind = kind;
         if (kind == PeerKind::DevServer)
-            LookUp(server, "LAUNCHER_TEST_DEVSERVER", "LAUNCHER_TEST_DEVSERVER_ROOT", nullptr);
+        {
+            LookUp(server, "LAUNCHER_TEST_DEVSERVER", "LAUNCHER_TEST_DEVSERVER_ROOT");
+            server.StatsPort = PortFromEnvironment("LAUNCHER_TEST_STATS");
+            server.StatsLog = PathFromEnvironment("LAUNCHER_TEST_STATS_LOG");
+        }
         else
-            LookUp(server, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT", "LAUNCHER_TEST_NGINX_LOG");
+        {
+            LookUp(server, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT");
+            server.AccessLog = PathFromEnvironment("LAUNCHER_TEST_NGINX_LOG");
+        }
         if (!server.Available)
             server.Available =
                 kind == PeerKind::DevServer ? StartDevServerProcess(server) : StartNginxProcess(server);
@@ -120,19 +130,11 @@ std::vector<std::string> DevServerRequests(bool clear)
     if (!FetchControl(GetTestServer(PeerKind::DevServer),
                       clear ? "/__devserver/requests?clear=1" : "/__devserver/requests", body))
         return lines;
-    size_t start = 0;
-    while (start < body.size())
+    for (const std::string& line : SplitLines(body))
     {
-        size_t end = body.find('\n', start);
-        if (end == std::string::npos)
-            end = body.size();
-        std::string line = body.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         // The record does not list the calls that read it.
         if (!line.empty() && line.find("/__devserver/") == std::string::npos)
             lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }

@@ -1,10 +1,11 @@
+#include "EngineText.h"
 #include "LauncherDownloadCase.h"
 
 #include <chrono>
 #include <thread>
 
-// The transport on its own, against the dev server: what the downloader relies on.
-class LauncherDownloadTransport : public DownloadTestBase
+// The HTTP transport on its own, against the dev server: what the downloader relies on.
+class xHttpTest : public DownloadTestBase
 {
 protected:
     void SetUp() override
@@ -32,21 +33,21 @@ protected:
     std::unique_ptr<xHttpConnection> Connection;
 };
 
-TEST_F(LauncherDownloadTransport, ReadFillsEachBufferUntilTheBodyEnds)
+TEST_F(xHttpTest, ReadFillsEachBufferUntilTheBodyEnds)
 {
     // Large enough that the POSIX side pauses the transfer while nobody reads.
-    const std::vector<uint8_t> bytes = PatternBytes((1 << 20) + 17, 20);
+    const std::string bytes = PatternBytes((1 << 20) + 17, 20);
     Serve("big.bin", bytes);
     std::unique_ptr<xHttpRequest> request = Get("big.bin");
     ASSERT_TRUE(request);
     EXPECT_EQ(request->StatusCode(), 200);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    std::vector<uint8_t> got;
-    uint8_t buffer[2048];
+    std::string got;
+    char buffer[2048];
     int64_t count = 0;
     while ((count = request->Read(buffer, sizeof(buffer))) > 0)
     {
-        got.insert(got.end(), buffer, buffer + count);
+        got.append(buffer, static_cast<size_t>(count));
         if (got.size() < bytes.size())
         {
             ASSERT_EQ(count, 2048) << "a short read before the end at " << got.size();
@@ -58,7 +59,7 @@ TEST_F(LauncherDownloadTransport, ReadFillsEachBufferUntilTheBodyEnds)
     EXPECT_EQ(request->Read(buffer, 0), 0);
 }
 
-TEST_F(LauncherDownloadTransport, ErrorAnswerHasStatusAndHeaders)
+TEST_F(xHttpTest, ErrorAnswerHasStatusAndHeaders)
 {
     std::unique_ptr<xHttpRequest> request = Get("absent.bin");
     ASSERT_TRUE(request);
@@ -68,7 +69,7 @@ TEST_F(LauncherDownloadTransport, ErrorAnswerHasStatusAndHeaders)
     EXPECT_FALSE(request->QueryHeader("X-Not-There", value));
 }
 
-TEST_F(LauncherDownloadTransport, HeadAnswersSizeWithoutBody)
+TEST_F(xHttpTest, HeadAnswersSizeWithoutBody)
 {
     Serve("head.bin", PatternBytes(4321, 21));
     std::unique_ptr<xHttpRequest> request = Connection->OpenRequest(
@@ -86,7 +87,7 @@ TEST_F(LauncherDownloadTransport, HeadAnswersSizeWithoutBody)
     EXPECT_EQ(QueryRemoteSize(Connection.get(), ""), -1);
 }
 
-TEST_F(LauncherDownloadTransport, RangeHeaderGoesOutVerbatim)
+TEST_F(xHttpTest, RangeHeaderGoesOutVerbatim)
 {
     Serve("range.bin", PatternBytes(1000, 22));
     std::unique_ptr<xHttpRequest> request = Get("range.bin", "Range: bytes=10-19\r\n");
@@ -98,7 +99,7 @@ TEST_F(LauncherDownloadTransport, RangeHeaderGoesOutVerbatim)
     EXPECT_EQ(DevServerRequests(false).back(), "GET " + Path("range.bin") + " HTTP/1.1 Range: bytes=10-19");
 }
 
-TEST_F(LauncherDownloadTransport, RefusedConnectionFailsTheSend)
+TEST_F(xHttpTest, RefusedConnectionFailsTheSend)
 {
     // Port 9 (discard) has no listener on a test machine.
     std::unique_ptr<xHttpConnection> nowhere = Session->Connect("127.0.0.1", 9);
@@ -114,7 +115,7 @@ TEST_F(LauncherDownloadTransport, RefusedConnectionFailsTheSend)
     EXPECT_EQ(request->Read(buffer, sizeof(buffer)), -1);
 }
 
-TEST_F(LauncherDownloadTransport, SilentServerFailsTheReadAfterTheStallTime)
+TEST_F(xHttpTest, SilentServerFailsTheReadAfterTheStallTime)
 {
     Serve("silent.bin", PatternBytes(10000, 23));
     Session->SetTimeouts(5000, 1000);
@@ -132,7 +133,7 @@ TEST_F(LauncherDownloadTransport, SilentServerFailsTheReadAfterTheStallTime)
     EXPECT_LT(elapsed, 8.0);
 }
 
-TEST_F(LauncherDownloadTransport, PreconfiguredSessionsTakeTheSystemProxy)
+TEST_F(xHttpTest, PreconfiguredSessionsTakeTheSystemProxy)
 {
     const TestServer& nginx = GetTestServer(PeerKind::Nginx);
     if (!nginx.Available)
