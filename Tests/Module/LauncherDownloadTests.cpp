@@ -123,6 +123,30 @@ TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
     EXPECT_TRUE(Errors().empty());
 }
 
+TEST_P(LauncherDownloadFiles, ChineseVersionNamesReachTheServerEscaped)
+{
+    // A version such as "测试 版" names the manifest and the package the worker asks for.
+    const std::string manifest = "Startup测试 版.crc";
+    const std::string package = "Startup测试 版.pkg";
+    const std::string bytes = PatternBytes(5000, 7);
+    Serve(manifest, "first line\nsecond");
+    Serve(package, bytes);
+    xString text;
+    FetchText(Url(manifest).c_str(), text);
+    EXPECT_EQ(text, "first line");
+    DownloadFile(Url(package).c_str());
+    EXPECT_TRUE(OutText(package) == bytes) << "the package lands under its own name";
+    std::vector<uint8_t> range;
+    DownloadRangeToMemory(Url(package).c_str(), 100, 50, range);
+    EXPECT_TRUE(Text(range) == bytes.substr(100, 50));
+    EXPECT_TRUE(Errors().empty());
+    if (Server->Kind == PeerKind::DevServer)
+    {
+        EXPECT_EQ(DevServerRequests(false).front(),
+                  "GET /" + CaseName + "/Startup%E6%B5%8B%E8%AF%95%20%E7%89%88.crc HTTP/1.1");
+    }
+}
+
 TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
 {
     ASSERT_TRUE(WriteWholeFile(Out("missing.bin"), BytesOf("earlier")));
