@@ -16,10 +16,10 @@
 #include <vector>
 
 // Bytes that differ at every offset, so a shifted or misplaced piece shows.
-inline std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed)
+inline std::vector<uint8_t> PatternBytes(size_t count, int seed)
 {
     std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
+    uint32_t state = static_cast<uint32_t>(seed) * 2654435761u + 1;
     for (size_t i = 0; i < count; ++i)
     {
         state = state * 1664525u + 1013904223u;
