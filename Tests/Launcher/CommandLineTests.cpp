@@ -106,11 +106,9 @@ TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
     EXPECT_EQ(keys, u"sid=12;time=0;uid=34;") << "launch values are ordered by key";
     EXPECT_TRUE(TheLaunchState.LaunchParamParsed);
     EXPECT_TRUE(Profile.Reported.empty()) << "no version, so no update started and no step reported";
-    EXPECT_TRUE(Log.Contains("ForceArg: sid:12,uid:34,time:0"));
-    EXPECT_TRUE(Log.Contains("SidString=12"));
-    EXPECT_TRUE(Log.Contains("L_UidString=34"));
     EXPECT_EQ(1u, Log.MessagesStartingWith("E failed to parse arg: ").size())
         << "the trailing comma leaves one empty piece";
+    EXPECT_EQ(NormaliseForcedArgument(u"{\"sid\"=1&a\\b=2}"), u"sid:1,ab:2");
 }
 
 TEST_F(CommandLineTest, OptionsMatchWithoutCaseAndValuesKeepTheirs)
@@ -118,9 +116,7 @@ TEST_F(CommandLineTest, OptionsMatchWithoutCaseAndValuesKeepTheirs)
     Parse(u"AutoLoginKey=AbC FORCEVERSION=V1.2b LocalMode ClientInstall updating2");
     EXPECT_TRUE(Log.Contains("autologinkey=AbC"));
     EXPECT_EQ(TheLaunchState.ForceVersion, u"V1.2b");
-    EXPECT_TRUE(Log.Contains("ForceVersion=V1.2b"));
     EXPECT_TRUE(TheLaunchState.LocalMode);
-    EXPECT_TRUE(Log.Contains("LocalMode On"));
     EXPECT_TRUE(TheLaunchState.ClientInstall);
     EXPECT_FALSE(TheLaunchState.LaunchParamParsed);
     EXPECT_TRUE(Profile.Reported.empty()) << "a short auto-login key asks nothing and reports nothing";
@@ -135,17 +131,12 @@ TEST_F(CommandLineTest, OptionsWithoutValueDoNothing)
     EXPECT_FALSE(TheLaunchState.LocalMode);
 }
 
-TEST_F(CommandLineTest, ForcedArgumentIsNormalised)
-{
-    EXPECT_EQ(NormaliseForcedArgument(u"{\"sid\"=1&a\\b=2}"), u"sid:1,ab:2");
-}
-
 TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)
 {
     Profile.ParseLaunchParam(u"sid:1,a:b:c,nocolon,cversion:2.0.1,sid:9");
-    EXPECT_TRUE(Log.Contains("E failed to parse arg: a:b:c"));
-    EXPECT_TRUE(Log.Contains("E failed to parse arg: nocolon"));
-    EXPECT_EQ(3u, Log.MessagesStartingWith("E failed to parse arg: ").size());
+    EXPECT_EQ(Log.MessagesStartingWith("E failed to parse arg: "),
+              (std::vector<std::string>{"E failed to parse arg: a:b:c", "E failed to parse arg: nocolon",
+                                        "E failed to parse arg: "}));
     EXPECT_EQ(TheLaunchState.LaunchValues[u"sid"], u"1") << "the first value of a key stays";
     EXPECT_EQ(Profile.SidString, "9") << "the server id follows the latest piece";
     EXPECT_EQ(Profile.ClientVersion, "2.0.1");
