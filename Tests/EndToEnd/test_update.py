@@ -20,23 +20,16 @@ SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: Thre
 
 
 class Launcher:
-    """One launcher build in a clean game folder; every process it started is
-    stopped at the end."""
+    """One launcher build in a clean game folder, started by `start`; every
+    process it started is stopped at the end."""
 
-    def __init__(self, kind, folder, start):
-        self.kind = kind
-        self.folder = folder
-        self._start = start
+    def __init__(self, folder, start, errors=None):
+        self.folder, self._start, self.errors = folder, start, errors
         self.processes = []
 
-    @property
-    def log(self):
-        return self.folder / "Launcher.txt"
-
     def start(self, *arguments):
-        process = self._start(*arguments)
-        self.processes.append(process)
-        return process
+        self.processes.append(self._start(*arguments))
+        return self.processes[-1]
 
     def stop_all(self):
         for process in self.processes:
@@ -44,33 +37,10 @@ class Launcher:
         self.processes = []
 
     def wait_for(self, *lines, timeout=120):
-        return wait_for_lines(self.log, list(lines), timeout=timeout)
+        return wait_for_lines(self.folder / "Launcher.txt", list(lines), timeout=timeout)
 
-    def publish(self, number=None):
-        return self.folder / ("Publish" if number is None else f"Publish{number}")
-
-
-def native_launcher(kind, tmp_path):
-    folder_of_build = build_dir("LAUNCHER_TSAN_BUILD" if kind == "tsan" else "LAUNCHER_LINUX_BUILD",
-                                "linux-" + kind) / "bin"
-    if not (folder_of_build / "qtmx").exists():
-        pytest.skip(f"no native launcher in {folder_of_build}")
-    config_home = tmp_path / "config"
-    folder = config_home / GAME_FOLDER
-    folder.mkdir(parents=True)
-    shutil.copy(folder_of_build / "qtmx", folder / "qtmx.exe")
-    errors = tmp_path / "stderr.txt"
-    env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
-               TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
-
-    def start(*arguments):
-        with open(errors, "ab") as sink:
-            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=env, cwd="/",
-                                    stdout=subprocess.DEVNULL, stderr=sink)
-
-    launcher = Launcher(kind, folder, start)
-    launcher.errors = errors
-    return launcher
+    def publish(self, number=""):
+        return self.folder / f"Publish{number}"
 
 
 @pytest.fixture(params=["asan", "tsan", "wine"])
@@ -82,13 +52,28 @@ def launcher(request, tmp_path):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
         shutil.copy(windows_bin / "qtmx.exe", folder / "qtmx.exe")
-        runner = Launcher("wine", folder, lambda *a: wine.start(folder / "qtmx.exe", *a, cwd="/tmp"))
-        runner.errors = None
+        runner = Launcher(folder, lambda *a: wine.start(folder / "qtmx.exe", *a, cwd="/tmp"))
         yield runner
         runner.stop_all()
         wine.stop_all()
         return
-    runner = native_launcher(request.param, tmp_path)
+    build = build_dir("LAUNCHER_TSAN_BUILD" if request.param == "tsan" else "LAUNCHER_LINUX_BUILD",
+                      "linux-" + request.param) / "bin"
+    if not (build / "qtmx").exists():
+        pytest.skip(f"no native launcher in {build}")
+    config_home = tmp_path / "config"
+    folder = config_home / GAME_FOLDER
+    folder.mkdir(parents=True)
+    shutil.copy(build / "qtmx", folder / "qtmx.exe")
+    env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
+               TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
+
+    def start(*arguments):
+        with open(tmp_path / "stderr.txt", "ab") as sink:
+            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=env, cwd="/",
+                                    stdout=subprocess.DEVNULL, stderr=sink)
+
+    runner = Launcher(folder, start, tmp_path / "stderr.txt")
     yield runner
     runner.stop_all()
     report = runner.errors.read_text(errors="replace") if runner.errors.exists() else ""
