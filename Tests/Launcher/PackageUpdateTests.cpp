@@ -71,12 +71,9 @@ protected:
     }
     bool Asked(const std::vector<std::string>& requests, const std::string& name)
     {
-        for (const std::string& request : requests)
-        {
-            if (request.find(" " + Path(name) + " ") != std::string::npos)
-                return true;
-        }
-        return false;
+        return std::any_of(requests.begin(), requests.end(),
+                           [&](const std::string& request)
+                           { return request.find(" " + Path(name) + " ") != std::string::npos; });
     }
 
     ServedProfile Profile;

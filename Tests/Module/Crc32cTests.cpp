@@ -1,8 +1,9 @@
 #include "Crc32c.h"
+#include "FileBytes.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <string>
 #include <vector>
 
 namespace
@@ -18,15 +19,6 @@ uint32_t ReferenceCrc32c(const uint8_t* data, size_t length)
             crc = (crc >> 1) ^ ((crc & 1u) ? 0x82F63B78u : 0u);
     }
     return ~crc;
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 struct Implementation
@@ -70,15 +62,15 @@ TEST(Crc32c, KnownVectorsFromEveryImplementation)
 // each range is also summed in two parts, the second continuing from the first.
 TEST(Crc32c, ImplementationsAgreeOnEveryLengthAlignmentAndSplit)
 {
-    const std::vector<uint8_t> buffer = RandomBytes(300 + 8 + 8, 7);
+    const std::string buffer = PatternBytes(300 + 8 + 8, 7);
     // Start from an 8-aligned address so `alignment` is the real misalignment.
-    const uint8_t* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
+    const char* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
     const std::vector<Implementation> implementations = AvailableImplementations();
     for (size_t alignment = 0; alignment < 8; ++alignment)
     {
         for (size_t length = 0; length <= 300; ++length)
         {
-            const uint8_t* data = base + alignment;
+            const uint8_t* data = reinterpret_cast<const uint8_t*>(base + alignment);
             const uint32_t expected = ReferenceCrc32c(data, length);
             const size_t split = (length * 7) / 13;
             for (const Implementation& crc : implementations)

@@ -187,18 +187,19 @@ TEST(Lzma86Decode, RoundTripsWithAndWithoutTheBranchFilter)
 
 TEST(Lzma86Filter, ConvertsOnlyNearBranchesBeforeTheLastFourBytes)
 {
-    // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
-    Bytes call = {0xE8, 0x10, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90};
-    X86FilterEncode(call.data(), call.size());
-    EXPECT_EQ((Bytes{0xE8, 0x15, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90}), call);
-    // An operand whose top byte is not 00/FF is no near branch and stays.
-    Bytes far = {0xE9, 0x10, 0x00, 0x00, 0x12, 0x90};
-    X86FilterEncode(far.data(), far.size());
-    EXPECT_EQ((Bytes{0xE9, 0x10, 0x00, 0x00, 0x12, 0x90}), far);
-    // The last four bytes are never touched.
-    Bytes tail = {0x90, 0xE8, 0x10, 0x00, 0x00};
-    X86FilterEncode(tail.data(), tail.size());
-    EXPECT_EQ((Bytes{0x90, 0xE8, 0x10, 0x00, 0x00}), tail);
+    const std::pair<Bytes, Bytes> cases[] = {
+        // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
+        {{0xE8, 0x10, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}, {0xE8, 0x15, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}},
+        // An operand whose top byte is not 00/FF is no near branch and stays.
+        {{0xE9, 0x10, 0, 0, 0x12, 0x90}, {0xE9, 0x10, 0, 0, 0x12, 0x90}},
+        // The last four bytes are never touched.
+        {{0x90, 0xE8, 0x10, 0, 0}, {0x90, 0xE8, 0x10, 0, 0}},
+    };
+    for (auto [bytes, expected] : cases)
+    {
+        X86FilterEncode(bytes.data(), bytes.size());
+        EXPECT_EQ(expected, bytes);
+    }
 }
 
 #ifndef _WIN32

@@ -155,8 +155,7 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     EXPECT_FALSE(PartialDownloadDone.load());
     EXPECT_EQ(made.Package.size(), PackageBytesNeeded.load()) << "every file was stale";
     EXPECT_EQ(made.Package.size(), PackageBytesReceived.load());
-    EXPECT_GE(DownloadEndTime.load(), DownloadStartTime.load());
-    EXPECT_GE(CrcEndTime.load(), CrcStartTime.load());
+    EXPECT_GT(CrcEndTime.load(), 0.0);
     EXPECT_GT(DownloadSpeed.load(), 0.0);
 
     // Up to date: only the manifest is asked for, and the former need stays.
