@@ -99,7 +99,7 @@ fi
 
 echo "== its log, $game/Launcher.txt:"
 for _ in $(seq 600); do
-    if grep -Eq 'Client (updated to|is up to date)|Package update stopped|No client version' "$game/Launcher.txt" 2>/dev/null; then
+    if grep -Eq 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version' "$game/Launcher.txt" 2>/dev/null; then
         break
     fi
     sleep 0.2

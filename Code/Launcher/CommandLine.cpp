@@ -68,8 +68,8 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
             if (!profile.LaunchParam.IsEmpty())
             {
                 profile.ParseLaunchParam(profile.LaunchParam);
-                StartPackageUpdateFor(xWString(), profile, TheLaunchState);
-                profile.ReportStep("1002");
+                if (StartPackageUpdateFor(xWString(), profile, TheLaunchState))
+                    profile.ReportStep("1002");
             }
             continue;
         }
@@ -95,8 +95,8 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.LaunchParam = NormaliseForcedArgument(value);
                 LogLine("ForceArg: %s", xString(profile.LaunchParam).c_str());
                 profile.ParseLaunchParam(profile.LaunchParam);
-                StartPackageUpdateFor(xWString(), profile, TheLaunchState);
-                profile.ReportStep("1002");
+                if (StartPackageUpdateFor(xWString(), profile, TheLaunchState))
+                    profile.ReportStep("1002");
             }
             continue;
         }

@@ -2,6 +2,7 @@
 #include "LaunchState.h"
 #include "ProductProfile.h"
 
+#include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "PackageWorkerThread.h"
 #include "LauncherDownload.h"
@@ -18,6 +19,15 @@ xString PackageStem;
 namespace
 {
 VersionResolutionPolicy ResolutionPolicy;
+
+// No update starts for this login. The worker never ran, so the state is set
+// here; an update already running for an earlier login keeps its own.
+bool NotStarted()
+{
+    if (!ThePackageWorker().IsBusy())
+        PackageUpdateState = PackageUpdateFailed;
+    return false;
+}
 } // namespace
 
 void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy)
@@ -47,12 +57,12 @@ xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid)
     return {};
 }
 
-void StartPackageUpdate(const xWString& requestedVersion)
+bool StartPackageUpdate(const xWString& requestedVersion)
 {
-    StartPackageUpdateFor(requestedVersion, TheProfile, TheLaunchState);
+    return StartPackageUpdateFor(requestedVersion, TheProfile, TheLaunchState);
 }
 
-void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
+bool StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
                            const LaunchState& launch)
 {
     CurrentVersion = xWString();
@@ -64,7 +74,7 @@ void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfil
         CurrentVersion = launch.ForceVersion;
     LogLine("Download Version: %s", xString(launch.ForceVersion).c_str());
     if (CurrentVersion.IsEmpty())
-        return;
+        return NotStarted();
 
     PackageStem = PackageNamePrefix + WideToUtf8(CurrentVersion);
     // The names become files in the launcher's folder.
@@ -72,7 +82,7 @@ void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfil
     {
         LogErrorLine("Client version \"%s\" cannot name a package; the client is not updated",
                      xString(CurrentVersion).c_str());
-        return;
+        return NotStarted();
     }
     PackageBaseUrl = profile.ClientBaseUrl();
     PackageJob job;
@@ -80,5 +90,7 @@ void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfil
     job.PackageName = PackageStem + ".pkg";
     job.ManifestName = PackageStem + ".crc";
     job.LocalMode = launch.LocalMode;
-    ThePackageWorker().Run(job);
+    const PackageWorkerThread::Outcome outcome = ThePackageWorker().Run(job);
+    return outcome == PackageWorkerThread::Outcome::Started ||
+           outcome == PackageWorkerThread::Outcome::Queued;
 }

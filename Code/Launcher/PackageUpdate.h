@@ -34,7 +34,10 @@ xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid);
 // Chooses the version (`requestedVersion`, else the forced one, else the
 // server's) and starts the package worker for it in the publish folder. While
 // a worker runs, an update of another version starts when it ends. Callers
-// pass an empty version.
-void StartPackageUpdate(const xWString& requestedVersion);
-void StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
+// pass an empty version. True when the update starts (now or after the running
+// one); false when no version was found, the version cannot name a package
+// (the state becomes Failed unless an earlier update still runs), the same
+// update already runs, or no thread could be made.
+bool StartPackageUpdate(const xWString& requestedVersion);
+bool StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
                            const LaunchState& launch);

@@ -1,5 +1,7 @@
 #include "LauncherDownloadCase.h"
 
+#include "EngineText.h"
+
 #include "CommandLine.h"
 #include "LaunchState.h"
 #include "PackageProgress.h"
@@ -9,6 +11,7 @@
 #include "PublishDir.h"
 #include "QtmxProfile.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -59,101 +62,95 @@ protected:
     }
 
     // Starts the update, lets the worker finish, and answers what was asked of the server.
-    std::vector<std::string> Update()
+    std::vector<std::string> Update(bool starts)
     {
         DevServerRequests(true);
-        StartPackageUpdateFor(xWString(), Profile, TheLaunchState);
+        EXPECT_EQ(starts, StartPackageUpdateFor(xWString(), Profile, TheLaunchState));
         EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         return DevServerRequests(true);
     }
     bool Asked(const std::vector<std::string>& requests, const std::string& name)
     {
-        for (const std::string& request : requests)
-        {
-            if (request.find(" " + Path(name) + " ") != std::string::npos)
-                return true;
-        }
-        return false;
+        return std::any_of(requests.begin(), requests.end(),
+                           [&](const std::string& request)
+                           { return request.find(" " + Path(name) + " ") != std::string::npos; });
     }
 
     ServedProfile Profile;
 };
 } // namespace
 
-TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndDefaultTheRest)
+TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndTheWorkerAsksTheClientUrl)
 {
-    Serve("ClientVersionSID.txt", BytesOf("7=1.0.4,junk,a=b=c,default=1.0.5,default=9\r\nsecond=line"));
+    Serve("ClientVersionSID.txt", BytesOf("7=1.0.4,default=1.0.5\r\n8=second line"));
     Profile.SidString = "7";
-    std::vector<std::string> asked = Update();
-    EXPECT_EQ("1.0.4", std::string(xString(CurrentVersion).c_str()));
-    EXPECT_EQ("Startup1.0.4", std::string(PackageStem.c_str()));
+    const std::vector<std::string> asked = Update(true);
+    EXPECT_EQ(CurrentVersion, xWString(u"1.0.4"));
+    EXPECT_EQ(PackageStem, "Startup1.0.4");
     EXPECT_TRUE(Asked(asked, "Startup1.0.4.crc")) << "the worker asks for the manifest under the client URL";
-    EXPECT_EQ(Url(""), std::string(PackageBaseUrl.c_str()));
+    EXPECT_EQ(PackageBaseUrl, Url("").c_str());
     EXPECT_TRUE(Log.Contains("CurrentVersion: 1.0.4"));
-    EXPECT_TRUE(Log.Contains("Download Version: "));
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E SidVersionError: junk").size());
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E SidVersionError: a=b=c").size());
-    EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load()) << "no manifest there: the update stops";
-
-    Profile.SidString = "8";
-    asked = Update();
-    EXPECT_EQ("1.0.5", std::string(xString(CurrentVersion).c_str())) << "the first default wins";
-    EXPECT_TRUE(Asked(asked, "Startup1.0.5.crc"));
+    EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load()) << "no manifest there: the update fails";
 }
 
-TEST_F(PackageUpdateTest, ForcedVersionAsksNoVersionFile)
+// A command-line login starts the update after its parameter is read, and
+// reports step 1002 only when the update starts; one that never starts ends
+// Failed. A version file without the entry is asked again, with pauses.
+TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
 {
-    TheLaunchState.ForceVersion = u"2.0";
-    const std::vector<std::string> asked = Update();
-    EXPECT_FALSE(Asked(asked, "ClientVersionSID.txt"));
-    EXPECT_TRUE(Asked(asked, "Startup2.0.crc"));
-    EXPECT_TRUE(Log.Contains("Download Version: 2.0"));
-}
-
-TEST_F(PackageUpdateTest, NoDefaultVersionAsksAgainWithPausesThenGivesUp)
-{
-    Serve("ClientVersionSID.txt", BytesOf("7=1.0.4"));
-    const auto start = std::chrono::steady_clock::now();
-    const std::vector<std::string> asked = Update();
-    const auto took = std::chrono::steady_clock::now() - start;
-
-    size_t fetches = 0;
-    for (const std::string& request : asked)
-        fetches += request.rfind("GET " + Path("ClientVersionSID.txt"), 0) == 0 ? 1 : 0;
-    EXPECT_EQ(4u, fetches);
-    EXPECT_EQ(4u, Log.MessagesStartingWith("E SidVersionError: No default version").size());
-    EXPECT_GE(took, std::chrono::milliseconds(50 + 100 + 100)) << "the rounds pause between them";
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E No client version from " + Url("ClientVersionSID.txt")).size());
-    EXPECT_TRUE(CurrentVersion.IsEmpty());
-    EXPECT_EQ(PackageUpdateIdle, PackageUpdateState.load()) << "the update is not started";
-}
-
-TEST_F(PackageUpdateTest, VersionThatCannotNameAFileIsRefused)
-{
-    Serve("ClientVersionSID.txt", BytesOf("default=../../evil"));
-    const std::vector<std::string> asked = Update();
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E Client version \"../../evil\" cannot name a package").size());
-    EXPECT_EQ(PackageUpdateIdle, PackageUpdateState.load());
-    EXPECT_EQ(1u, asked.size()) << "only the version file was asked for";
-}
-
-TEST_F(PackageUpdateTest, CommandLineLoginUpdatesBeforeItReports)
-{
-    Serve("ClientVersionSID.txt", BytesOf("default=3.1"));
-    DevServerRequests(true);
-    ParseCommandLineText(u"qtmx.exe forcearg={sid=12&uid=34}", Profile);
-    ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
-    EXPECT_TRUE(Asked(DevServerRequests(true), "Startup3.1.crc"));
-    EXPECT_EQ(std::vector<std::string>{"1002"}, Profile.Reported);
-    const std::vector<std::string> lines = Log.Messages();
-    size_t version = lines.size();
-    size_t parsed = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i)
+    struct Case
     {
-        if (lines[i].find("Download Version: ") != std::string::npos)
-            version = i;
-        if (lines[i].find("L_UidString=34") != std::string::npos)
-            parsed = i;
+        const char* VersionFile;
+        const char16_t* Arguments;
+        size_t VersionFileGets;
+        const char* Manifest; // asked for when the update starts
+        std::string LogLine;  // the start of one line of the log
+    } cases[] = {
+        {"default=3.1", u"", 1, "Startup3.1.crc", "CurrentVersion: 3.1"},
+        {"default=3.1", u"forceversion=2.0 ", 0, "Startup2.0.crc", "Download Version: 2.0"},
+        {"7=3.1", u"", 4, nullptr, "E No client version from " + Url("ClientVersionSID.txt")},
+        {"default=../../evil", u"", 1, nullptr, "E Client version \"../../evil\" cannot name a package"},
+        {"default=3.1", u"forceversion=a/b ", 0, nullptr, "E Client version \"a/b\" cannot name a package"},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.LogLine);
+        Serve("ClientVersionSID.txt", BytesOf(test.VersionFile));
+        TheLaunchState.Clear();
+        ResetPackageProgress();
+        Profile.Reported.clear();
+        const size_t earlier = Log.Messages().size();
+        DevServerRequests(true);
+        const auto start = std::chrono::steady_clock::now();
+        ParseCommandLineText(xWString(u"qtmx.exe ") + test.Arguments + u"forcearg={sid=12&uid=34}", Profile);
+        if (test.VersionFileGets > 1)
+        {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50 + 100 + 100))
+                << "the rounds pause between them";
+        }
+        ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
+        const std::vector<std::string> asked = DevServerRequests(true);
+        const std::string getVersionFile = "GET " + Path("ClientVersionSID.txt");
+        EXPECT_EQ(test.VersionFileGets,
+                  static_cast<size_t>(std::count_if(asked.begin(), asked.end(),
+                                                    [&](const std::string& request)
+                                                    { return request.rfind(getVersionFile, 0) == 0; })));
+        EXPECT_TRUE(test.Manifest != nullptr ? Asked(asked, test.Manifest)
+                                             : asked.size() == test.VersionFileGets)
+            << "the manifest when the update starts, else nothing but the version file";
+        EXPECT_EQ(test.Manifest != nullptr ? std::vector<std::string>{"1002"} : std::vector<std::string>{},
+                  Profile.Reported);
+        EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load())
+            << "no manifest is served, or none asked for";
+        std::vector<std::string> lines = Log.Messages();
+        lines.erase(lines.begin(), lines.begin() + static_cast<ptrdiff_t>(earlier));
+        EXPECT_EQ(1,
+                  std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& line) { return line.rfind(test.LogLine, 0) == 0; }));
+        const auto parsed = std::find(lines.begin(), lines.end(), "L_UidString=34");
+        const auto started =
+            std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& line) { return line.rfind("Download Version: ", 0) == 0; });
+        EXPECT_LT(parsed, started) << "the launch parameter is parsed before the update starts";
     }
-    EXPECT_LT(parsed, version) << "the launch parameter is parsed before the update starts";
 }

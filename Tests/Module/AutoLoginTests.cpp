@@ -1,4 +1,5 @@
 #include "AutoLogin.h"
+#include "EngineText.h"
 #include "LauncherDownloadCase.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +8,6 @@
 
 namespace
 {
-std::string Narrow(const xWString& text)
-{
-    return std::string(xString(text).c_str());
-}
-
 class AutoLoginExchange : public DownloadTestBase
 {
 protected:
@@ -23,24 +19,21 @@ protected:
 
 TEST(AutoLogin, KeyIsCutToTwelveBytesAndEscaped)
 {
-    EXPECT_EQ(std::string(AutoLoginKeyForQuery(u"vabcdefghijkLMNOPQRS").c_str()), "vabcdefghijk");
-    EXPECT_EQ(std::string(AutoLoginKeyForQuery(u"ab&c=d#e f~._").c_str()), "ab%26c%3Dd%23e%20f~.");
+    EXPECT_EQ(AutoLoginKeyForQuery(u"vabcdefghijkLMNOPQRS"), "vabcdefghijk");
+    EXPECT_EQ(AutoLoginKeyForQuery(u"ab&c=d#e f~._"), "ab%26c%3Dd%23e%20f~.");
     // Four 3-byte characters fill twelve bytes; a fifth never goes out half.
-    EXPECT_EQ(std::string(AutoLoginKeyForQuery(u"\u4E2D\u6587\u4E2D\u6587\u4E2D").c_str()),
+    EXPECT_EQ(AutoLoginKeyForQuery(u"\u4E2D\u6587\u4E2D\u6587\u4E2D"),
               "%E4%B8%AD%E6%96%87%E4%B8%AD%E6%96%87");
-    EXPECT_EQ(std::string(AutoLoginKeyForQuery(u"a\u4E2D\u6587\u4E2D\u6587").c_str()),
-              "a%E4%B8%AD%E6%96%87%E4%B8%AD");
+    EXPECT_EQ(AutoLoginKeyForQuery(u"a\u4E2D\u6587\u4E2D\u6587"), "a%E4%B8%AD%E6%96%87%E4%B8%AD");
 }
 
 TEST(AutoLogin, ParameterIsWhatFollowsTheMarker)
 {
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("{\"url\":\"sid=12&uid=34\"}")), "sid=12&uid=34");
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("{\"url\":\"a:b,c:d\",\"x\":1}")), "a:b,c:d,x:1")
+    EXPECT_EQ(LaunchParamFromAnswer("{\"url\":\"sid=12&uid=34\"}"), u"sid=12&uid=34");
+    EXPECT_EQ(LaunchParamFromAnswer("{\"url\":\"a:b,c:d\",\"x\":1}"), u"a:b,c:d,x:1")
         << "everything after the first marker stays, commas and colons included";
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("{\"url\":\"\"}")), "");
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("{\"error\":\"bad\"}")), "");
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("url")), "");
-    EXPECT_EQ(Narrow(LaunchParamFromAnswer("")), "");
+    for (const char* nothing : {"{\"url\":\"\"}", "{\"error\":\"bad\"}", "url", ""})
+        EXPECT_TRUE(LaunchParamFromAnswer(nothing).IsEmpty()) << nothing;
 }
 
 TEST(AutoLogin, ShortKeysAskNothing)
@@ -54,7 +47,7 @@ TEST_F(AutoLoginExchange, KeyBecomesTheLaunchParameter)
 {
     Serve("get-code-vabcdefghijk", BytesOf("{\"url\":\"sid=7&uid=3\"}\r\nignored second line"));
     const xString url = ServiceBase() + "vabcdefghijk";
-    EXPECT_EQ(Narrow(TranslateAutoLoginKey(u"vabcdefghijkXYZ12345", ServiceBase())), "sid=7&uid=3");
+    EXPECT_EQ(TranslateAutoLoginKey(u"vabcdefghijkXYZ12345", ServiceBase()), u"sid=7&uid=3");
     EXPECT_TRUE(Log.Contains(std::string("Autokey Gets ") + url.c_str()));
     EXPECT_TRUE(Log.Contains("autologin: {\"url\":\"sid=7&uid=3\"}"));
     EXPECT_TRUE(Log.Contains("augologin formated: url:sid=7&uid=3"));

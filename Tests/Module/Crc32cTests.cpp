@@ -1,9 +1,9 @@
 #include "Crc32c.h"
+#include "FileBytes.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <random>
+#include <string>
 #include <vector>
 
 namespace
@@ -19,15 +19,6 @@ uint32_t ReferenceCrc32c(const uint8_t* data, size_t length)
             crc = (crc >> 1) ^ ((crc & 1u) ? 0x82F63B78u : 0u);
     }
     return ~crc;
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 struct Implementation
@@ -67,39 +58,29 @@ TEST(Crc32c, KnownVectorsFromEveryImplementation)
 }
 
 // The paths split a range differently (alignment head, 4- or 8-byte body, tail),
-// so every length from 0 to 300 at every start alignment 0 to 7 is compared.
-TEST(Crc32c, ImplementationsAgreeOnEveryLengthAndAlignment)
+// so every length from 0 to 300 at every start alignment 0 to 7 is compared, and
+// each range is also summed in two parts, the second continuing from the first.
+TEST(Crc32c, ImplementationsAgreeOnEveryLengthAlignmentAndSplit)
 {
-    const std::vector<uint8_t> buffer = RandomBytes(300 + 8 + 8, 7);
+    const std::string buffer = PatternBytes(300 + 8 + 8, 7);
     // Start from an 8-aligned address so `alignment` is the real misalignment.
-    const uint8_t* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
+    const char* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
     const std::vector<Implementation> implementations = AvailableImplementations();
     for (size_t alignment = 0; alignment < 8; ++alignment)
     {
         for (size_t length = 0; length <= 300; ++length)
         {
-            const uint8_t* data = base + alignment;
+            const uint8_t* data = reinterpret_cast<const uint8_t*>(base + alignment);
             const uint32_t expected = ReferenceCrc32c(data, length);
+            const size_t split = (length * 7) / 13;
             for (const Implementation& crc : implementations)
             {
                 ASSERT_EQ(expected, crc.Function(data, length, 0))
                     << crc.Name << ": length " << length << ", alignment " << alignment;
+                ASSERT_EQ(expected, crc.Function(data + split, length - split, crc.Function(data, split, 0)))
+                    << crc.Name << ": length " << length << ", alignment " << alignment << ", split at "
+                    << split;
             }
-        }
-    }
-}
-
-TEST(Crc32c, ContinuesFromAStartValue)
-{
-    const std::vector<uint8_t> data = RandomBytes(257, 11);
-    for (const Implementation& crc : AvailableImplementations())
-    {
-        const uint32_t whole = crc.Function(data.data(), data.size(), 0);
-        for (size_t split = 0; split <= data.size(); ++split)
-        {
-            const uint32_t head = crc.Function(data.data(), split, 0);
-            ASSERT_EQ(whole, crc.Function(data.data() + split, data.size() - split, head))
-                << crc.Name << ": split at " << split;
         }
     }
 }

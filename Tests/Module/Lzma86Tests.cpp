@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -148,24 +148,14 @@ TEST(Lzma86Decode, ReportsDamagedContainers)
     Bytes overAnnounced = valid;
     overAnnounced[8] += 0x10; // 1 MiB more than the stream holds
 
-    struct Case
+    // Each gives a decode error and a short result: filter flag 2, properties out
+    // of range, the stream cut in half, and one that ends before the announced size.
+    const Bytes* damaged[] = {&filterTwo, &badProperties, &truncated, &overAnnounced};
+    for (size_t i = 0; i < 4; ++i)
     {
-        const char* Name;
-        const Bytes& Container;
-        Lines Expected;
-    } cases[] = {
-        // Nothing is decoded for an unknown filter, so the count differs as well.
-        {"filter flag 2", filterTwo, {DecodeLine, DecodeLine}},
-        {"properties byte out of range", badProperties, {DecodeLine, DecodeLine}},
-        {"stream cut in half", truncated, {DecodeLine, DecodeLine}},
-        {"stream ends before the announced size", overAnnounced, {DecodeLine, DecodeLine}},
-    };
-    for (const Case& test : cases)
-    {
-        SCOPED_TRACE(test.Name);
-        const Decoded result = Decode(test.Container);
-        EXPECT_FALSE(result.Ok);
-        EXPECT_EQ(test.Expected, result.Log);
+        const Decoded result = Decode(*damaged[i]);
+        EXPECT_FALSE(result.Ok) << "case " << i;
+        EXPECT_EQ((Lines{DecodeLine, DecodeLine}), result.Log) << "case " << i;
     }
 }
 
@@ -197,18 +187,19 @@ TEST(Lzma86Decode, RoundTripsWithAndWithoutTheBranchFilter)
 
 TEST(Lzma86Filter, ConvertsOnlyNearBranchesBeforeTheLastFourBytes)
 {
-    // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
-    Bytes call = {0xE8, 0x10, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90};
-    X86FilterEncode(call.data(), call.size());
-    EXPECT_EQ((Bytes{0xE8, 0x15, 0x00, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90}), call);
-    // An operand whose top byte is not 00/FF is no near branch and stays.
-    Bytes far = {0xE9, 0x10, 0x00, 0x00, 0x12, 0x90};
-    X86FilterEncode(far.data(), far.size());
-    EXPECT_EQ((Bytes{0xE9, 0x10, 0x00, 0x00, 0x12, 0x90}), far);
-    // The last four bytes are never touched.
-    Bytes tail = {0x90, 0xE8, 0x10, 0x00, 0x00};
-    X86FilterEncode(tail.data(), tail.size());
-    EXPECT_EQ((Bytes{0x90, 0xE8, 0x10, 0x00, 0x00}), tail);
+    const std::pair<Bytes, Bytes> cases[] = {
+        // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
+        {{0xE8, 0x10, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}, {0xE8, 0x15, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}},
+        // An operand whose top byte is not 00/FF is no near branch and stays.
+        {{0xE9, 0x10, 0, 0, 0x12, 0x90}, {0xE9, 0x10, 0, 0, 0x12, 0x90}},
+        // The last four bytes are never touched.
+        {{0x90, 0xE8, 0x10, 0, 0}, {0x90, 0xE8, 0x10, 0, 0}},
+    };
+    for (auto [bytes, expected] : cases)
+    {
+        X86FilterEncode(bytes.data(), bytes.size());
+        EXPECT_EQ(expected, bytes);
+    }
 }
 
 #ifndef _WIN32
@@ -295,48 +286,27 @@ std::vector<Bytes> CrossCheckInputs()
 }
 } // namespace
 
-TEST(Lzma86Liblzma, OurDecoderUnpacksLiblzmaStreams)
-{
-    for (const Bytes& data : CrossCheckInputs())
-    {
-        for (bool x86 : {false, true})
-        {
-            SCOPED_TRACE(testing::Message() << data.size() << " bytes, filter " << x86);
-            const Decoded result = Decode(Wrap(x86 ? 1 : 0, data, LiblzmaRawEncode(data, x86)));
-            EXPECT_TRUE(result.Ok);
-            EXPECT_TRUE(result.Output == data) << "the unpacked bytes differ";
-        }
-    }
-}
-
-TEST(Lzma86Liblzma, OurBranchFilterWritesWhatLiblzmasWrites)
+// Both ways, with and without the branch filter, and the filter alone.
+TEST(Lzma86Liblzma, AgreesWithLiblzma)
 {
     for (const Bytes& data : CrossCheckInputs())
     {
         SCOPED_TRACE(testing::Message() << data.size() << " bytes");
-        // liblzma's filtered bytes: its x86 + LZMA1 stream unpacked without undoing the filter.
-        const Decoded theirs = Decode(Wrap(0, data, LiblzmaRawEncode(data, true)));
-        ASSERT_TRUE(theirs.Ok);
-        Bytes ours = data;
-        X86FilterEncode(ours.data(), ours.size());
-        ASSERT_EQ(theirs.Output.size(), ours.size());
-        size_t firstDifference = 0;
-        while (firstDifference < ours.size() && ours[firstDifference] == theirs.Output[firstDifference])
-            ++firstDifference;
-        EXPECT_EQ(ours.size(), firstDifference) << "first difference at byte " << firstDifference;
-    }
-}
-
-TEST(Lzma86Liblzma, LiblzmaUnpacksOurContainers)
-{
-    for (const Bytes& data : CrossCheckInputs())
-    {
         for (bool x86 : {false, true})
         {
-            SCOPED_TRACE(testing::Message() << data.size() << " bytes, filter " << x86);
+            const Decoded ours = Decode(Wrap(x86 ? 1 : 0, data, LiblzmaRawEncode(data, x86)));
+            EXPECT_TRUE(ours.Ok && ours.Output == data) << "our decoder, filter " << x86;
             EXPECT_TRUE(LiblzmaDecodeContainer(Encode(data, x86), data.size()) == data)
-                << "the unpacked bytes differ";
+                << "liblzma, filter " << x86;
         }
+        // liblzma's filtered bytes: its x86 + LZMA1 stream unpacked without undoing the filter.
+        const Decoded theirs = Decode(Wrap(0, data, LiblzmaRawEncode(data, true)));
+        Bytes filtered = data;
+        X86FilterEncode(filtered.data(), filtered.size());
+        ASSERT_EQ(theirs.Output.size(), filtered.size());
+        const auto difference = std::mismatch(filtered.begin(), filtered.end(), theirs.Output.begin());
+        EXPECT_EQ(filtered.end(), difference.first)
+            << "our filter differs at byte " << difference.first - filtered.begin();
     }
 }
 

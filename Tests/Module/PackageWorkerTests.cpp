@@ -1,6 +1,8 @@
 #include "LauncherDownloadCase.h"
 
 #include "Crc32c.h"
+#include "EngineText.h"
+#include "FileBytes.h"
 #include "Lzma86.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
@@ -18,22 +20,30 @@ namespace
 struct ClientFile
 {
     std::string Name;
-    std::vector<uint8_t> Bytes;
+    std::string Bytes;
     bool Compressed = false;
 };
 
 struct TestPackage
 {
-    std::vector<uint8_t> Package;
+    std::string Package;
     std::string Xml;
 };
 
-std::string FileElement(const std::string& name, size_t origSize, uint32_t crc, size_t start, size_t dataSize,
+std::string Lzma86Of(const std::string& bytes)
+{
+    std::vector<uint8_t> container;
+    EncodeLzma86(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false, container);
+    return std::string(container.begin(), container.end());
+}
+
+std::string FileElement(const std::string& name, const std::string& bytes, size_t start, size_t dataSize,
                         bool compressed)
 {
-    return "<file name=\"" + name + "\" origSize=\"" + std::to_string(origSize) + "\" origCRC32C=\"" +
-           std::to_string(crc) + "\" startPos=\"" + std::to_string(start) + "\" dataSize=\"" +
-           std::to_string(dataSize) + "\" bCompressed=\"" + (compressed ? "1" : "0") + "\"/>\n";
+    return "<file name=\"" + name + "\" origSize=\"" + std::to_string(bytes.size()) + "\" origCRC32C=\"" +
+           std::to_string(Crc32c(bytes.data(), bytes.size())) + "\" startPos=\"" + std::to_string(start) +
+           "\" dataSize=\"" + std::to_string(dataSize) + "\" bCompressed=\"" + (compressed ? "1" : "0") +
+           "\"/>\n";
 }
 
 // The files' data back to back; `extra` elements go into the manifest as they are.
@@ -43,31 +53,14 @@ TestPackage MakePackage(const std::vector<ClientFile>& files, const std::string&
     std::string elements;
     for (const ClientFile& file : files)
     {
-        std::vector<uint8_t> data = file.Bytes;
-        if (file.Compressed)
-            EncodeLzma86(file.Bytes.data(), file.Bytes.size(), false, data);
-        elements += FileElement(file.Name, file.Bytes.size(), Crc32c(file.Bytes.data(), file.Bytes.size()),
-                                made.Package.size(), data.size(), file.Compressed);
-        made.Package.insert(made.Package.end(), data.begin(), data.end());
+        const std::string data = file.Compressed ? Lzma86Of(file.Bytes) : file.Bytes;
+        elements += FileElement(file.Name, file.Bytes, made.Package.size(), data.size(), file.Compressed);
+        made.Package += data;
     }
     made.Xml = "<package totalSize=\"" + std::to_string(made.Package.size()) + "\" crc32c=\"" +
                std::to_string(Crc32c(made.Package.data(), made.Package.size())) + "\">\n" + elements + extra +
                "</package>\n";
     return made;
-}
-
-std::vector<uint8_t> ManifestContainer(const std::string& xml)
-{
-    std::vector<uint8_t> container;
-    EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, container);
-    return container;
-}
-
-bool HasTemporaryFiles(const xWString& folder)
-{
-    std::vector<xWString> found;
-    xEngineFileSystem().FindFilesRecursive(found, folder, u"*.td", true, false);
-    return !found.empty();
 }
 
 class PackageWorkerTest : public DownloadTestBase
@@ -99,29 +92,43 @@ protected:
     }
     xWString Publish() const { return OutFolder() + u"Publish/"; }
     xWString Installed(const std::string& name) const { return Publish() + Utf8ToWide(name.c_str()); }
+    void Put(const xWString& path, const std::string& bytes)
+    {
+        ASSERT_TRUE(WriteFileBytes(FsPath(path), bytes));
+    }
 
     void Serve(const TestPackage& made, const std::string& version = "T")
     {
-        DownloadTestBase::Serve("Startup" + version + ".pkg", made.Package);
-        DownloadTestBase::Serve("Startup" + version + ".crc", ManifestContainer(made.Xml));
+        Put(ServedFolder() + Utf8ToWide(("Startup" + version + ".pkg").c_str()), made.Package);
+        Put(ServedFolder() + Utf8ToWide(("Startup" + version + ".crc").c_str()), Lzma86Of(made.Xml));
     }
     void ExpectInstalled(const std::vector<ClientFile>& files)
     {
         for (const ClientFile& file : files)
         {
-            std::vector<uint8_t> bytes;
-            EXPECT_TRUE(ReadWholeFile(Installed(file.Name), bytes)) << file.Name;
-            EXPECT_TRUE(bytes == file.Bytes) << file.Name << " differs";
+            EXPECT_TRUE(Files.IsFile(Installed(file.Name))) << file.Name;
+            EXPECT_TRUE(ReadFileBytes(FsPath(Installed(file.Name))) == file.Bytes) << file.Name << " differs";
         }
-        EXPECT_FALSE(HasTemporaryFiles(Publish())) << "a temporary file was left behind";
+        std::vector<xWString> temporary;
+        Files.FindFilesRecursive(temporary, Publish(), u"*.td", true, false);
+        EXPECT_TRUE(temporary.empty()) << "a temporary file was left behind";
     }
-    // The dev server's record since the last call, cleared.
-    std::vector<std::string> Requests() { return DevServerRequests(true); }
-    size_t CountOf(const std::vector<std::string>& requests, const std::string& start)
+    // Runs one update and checks how it ended: 0 and Done, or -1 and Failed.
+    void ExpectUpdate(bool whole, const PackageJob& job)
+    {
+        EXPECT_EQ(whole ? 0 : -1, PackageUpdateThread(job));
+        EXPECT_EQ(whole ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+    }
+    void ExpectUpdate(bool whole) { ExpectUpdate(whole, Job()); }
+    // How many requests since the last call start with `start` (then the record is cleared).
+    size_t Asked(const std::string& start) { return Count(DevServerRequests(true), start); }
+    static size_t Count(const std::vector<std::string>& requests, const std::string& start)
     {
         return static_cast<size_t>(std::count_if(
             requests.begin(), requests.end(), [&](const std::string& r) { return r.rfind(start, 0) == 0; }));
     }
+    std::string GetPackage() const { return "GET " + Path("StartupT.pkg"); }
+    size_t Errors(const std::string& start) const { return Log.MessagesStartingWith("E " + start).size(); }
 };
 
 std::vector<ClientFile> SampleClient()
@@ -129,10 +136,10 @@ std::vector<ClientFile> SampleClient()
     std::string text;
     for (int i = 0; i < 300; ++i)
         text += "line " + std::to_string(i) + " of the client's settings\n";
-    return {{"game.exe", BytesOf(PatternBytes(3000, 1)), true},
-            {"data/a/b/deep.dat", BytesOf(PatternBytes(5000, 2)), false},
-            {"\xE6\x95\xB0\xE6\x8D\xAE/readme.txt", BytesOf(text), true},
-            {"empty.bin", {}, false}};
+    return {{"game.exe", PatternBytes(3000, 1u), true},
+            {"data/a/b/deep.dat", PatternBytes(5000, 2u), false},
+            {"\xE6\x95\xB0\xE6\x8D\xAE/readme.txt", text, true},
+            {"empty.bin", "", false}};
 }
 } // namespace
 
@@ -142,78 +149,78 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     const TestPackage made = MakePackage(client);
     Serve(made);
 
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    ExpectUpdate(true);
     ExpectInstalled(client);
-    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
     EXPECT_TRUE(FullDownloadDone.load());
     EXPECT_FALSE(PartialDownloadDone.load());
     EXPECT_EQ(made.Package.size(), PackageBytesNeeded.load()) << "every file was stale";
     EXPECT_EQ(made.Package.size(), PackageBytesReceived.load());
-    EXPECT_GE(DownloadEndTime.load(), DownloadStartTime.load());
-    EXPECT_GE(CrcEndTime.load(), CrcStartTime.load());
+    EXPECT_GT(CrcEndTime.load(), 0.0);
     EXPECT_GT(DownloadSpeed.load(), 0.0);
 
     // Up to date: only the manifest is asked for, and the former need stays.
-    Requests();
+    DevServerRequests(true);
     PackageBytesNeeded = 12345;
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    const std::vector<std::string> again = Requests();
-    EXPECT_EQ(0u, CountOf(again, "GET " + Path("StartupT.pkg")));
-    EXPECT_EQ(1u, CountOf(again, "GET " + Path("StartupT.crc")));
+    ExpectUpdate(true);
+    const std::vector<std::string> again = DevServerRequests(true);
+    EXPECT_EQ(0u, Count(again, GetPackage()));
+    EXPECT_EQ(1u, Count(again, "GET " + Path("StartupT.crc")));
     EXPECT_EQ(12345u, PackageBytesNeeded.load());
-    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
 
     // A package that still verifies is unpacked again without a transfer.
     ASSERT_TRUE(Files.DeleteDirectory(Publish()));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    EXPECT_EQ(0u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
+    ExpectUpdate(true);
+    EXPECT_EQ(0u, Asked(GetPackage()));
     ExpectInstalled(client);
 
     // A missing empty file needs no bytes, but is made again, without a request.
     ResetPackageProgress();
     ASSERT_TRUE(Files.DeleteFile(Installed("empty.bin")));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    ExpectUpdate(true);
     EXPECT_TRUE(PartialDownloadDone.load());
-    EXPECT_EQ(0u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
+    EXPECT_EQ(0u, Asked(GetPackage()));
     ExpectInstalled(client);
+
+    // The installed client counts as final: not even the manifest is asked for.
+    PackageJob local = Job();
+    local.LocalMode = true;
+    ResetPackageProgress();
+    ExpectUpdate(true, local);
+    EXPECT_TRUE(DevServerRequests(true).empty());
 }
 
 TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWhole)
 {
     // 100 bytes of data: 50 + 49 + 1.
-    const std::vector<ClientFile> client = {{"half.dat", BytesOf(PatternBytes(50, 3)), false},
-                                            {"deep/er/most.dat", BytesOf(PatternBytes(49, 4)), false},
-                                            {"one.dat", BytesOf(PatternBytes(1, 5)), false}};
+    const std::vector<ClientFile> client = {{"half.dat", PatternBytes(50, 3u), false},
+                                            {"deep/er/most.dat", PatternBytes(49, 4u), false},
+                                            {"one.dat", PatternBytes(1, 5u), false}};
     Serve(MakePackage(client));
-    ASSERT_EQ(0, PackageUpdateThread(Job()));
-    Requests();
+    ExpectUpdate(true);
+    DevServerRequests(true);
 
     // Exactly half stale: the one range, whatever else is on disk.
     ResetPackageProgress();
-    ASSERT_TRUE(WriteWholeFile(Installed("half.dat"), BytesOf("stale")));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    std::vector<std::string> asked = Requests();
-    EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg") + " HTTP/1.1 Range: bytes=0-49"));
-    EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg")));
+    Put(Installed("half.dat"), "stale");
+    ExpectUpdate(true);
+    EXPECT_EQ(1u, Asked(GetPackage() + " HTTP/1.1 Range: bytes=0-49")) << "and no other package request";
     EXPECT_TRUE(PartialDownloadDone.load());
     EXPECT_FALSE(FullDownloadDone.load());
     ExpectInstalled(client);
 
     // Every missing folder level is made again.
     ASSERT_TRUE(Files.DeleteDirectory(Publish() + u"deep/"));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    asked = Requests();
-    EXPECT_EQ(1u, CountOf(asked, "GET " + Path("StartupT.pkg") + " HTTP/1.1 Range: bytes=50-98"));
+    ExpectUpdate(true);
+    EXPECT_EQ(1u, Asked(GetPackage() + " HTTP/1.1 Range: bytes=50-98"));
     ExpectInstalled(client);
 
     // One byte more than half: the whole package, no ranges (the package of the
     // first update still verifies, so it is only unpacked again).
     ResetPackageProgress();
-    ASSERT_TRUE(WriteWholeFile(Installed("half.dat"), BytesOf("stale")));
+    Put(Installed("half.dat"), "stale");
     ASSERT_TRUE(Files.DeleteFile(Installed("one.dat")));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    asked = Requests();
-    EXPECT_EQ(0u, CountOf(asked, "GET " + Path("StartupT.pkg")));
+    ExpectUpdate(true);
+    EXPECT_EQ(0u, Asked(GetPackage()));
     EXPECT_TRUE(FullDownloadDone.load());
     EXPECT_EQ(51u, PackageBytesNeeded.load());
     ExpectInstalled(client);
@@ -222,157 +229,153 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
 TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 {
     // ok.txt holds most of the data, so the first update takes the full way.
-    const std::vector<ClientFile> client = {{"ok.txt", BytesOf(PatternBytes(100, 9)), false}};
+    const std::vector<ClientFile> client = {{"ok.txt", PatternBytes(100, 9u), false}};
     std::string hostile;
-    const char* names[] = {"../escape.txt",    "/abs.txt",      "C:/drive.txt", "a:b.txt",
-                           "sub/../../up.txt", "sub\\back.txt", "NUL.txt",      "trail./x.txt"};
-    for (const char* name : names)
-        hostile += FileElement(name, 4, Crc32c("fine", 4), 0, 4, false);
-    hostile += FileElement(std::string(1100, 'n'), 4, Crc32c("fine", 4), 0, 4, false);
-    // Data past the package's end, stored and packed.
-    hostile += FileElement("past.bin", 4, 0, 1000000, 4, false);
-    hostile += FileElement("longer.bin", 400, 0, 0, 4, false);
+    for (const char* name : {"../escape.txt", "/abs.txt", "C:/drive.txt", "a:b.txt", "sub/../../up.txt",
+                             "sub\\..\\..\\back.txt", "NUL.txt", "trail./x.txt"})
+        hostile += FileElement(name, "fine", 0, 4, false);
+    hostile += FileElement(std::string(1100, 'n'), "fine", 0, 4, false);
+    // Data past the package's end, stored and packed: these files cannot be made.
+    hostile += FileElement("past.bin", "abcd", 1000000, 4, false);
+    hostile += FileElement("longer.bin", std::string(400, 'l'), 0, 4, false);
     Serve(MakePackage(client, hostile));
 
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    ExpectUpdate(false);
+    ExpectInstalled(client);
+    EXPECT_EQ(9u, Errors("Manifest entry skipped, its name does not stay"));
+    EXPECT_EQ(1u, Errors("Manifest entry past.bin reaches past the package's end"));
+    EXPECT_EQ(1u, Errors("Manifest entry longer.bin reaches past the package's end"));
+    EXPECT_EQ(1u, Errors("2 client files stay stale")) << "unsafe names are refused, not counted";
+    EXPECT_EQ(1u, Errors("Package update failed: the full way"));
+
+    // The same two entries by ranges: nothing fetched past the data is written.
+    ExpectUpdate(false);
+    EXPECT_FALSE(PartialDownloadDone.load());
+    EXPECT_EQ(1u, Errors("past.bin could not be fetched"));
+    EXPECT_EQ(1u, Errors("Manifest entry longer.bin is larger than its package data"));
+    EXPECT_EQ(1u, Errors("Package update failed: the partial way"));
     ExpectInstalled(client);
     EXPECT_FALSE(Files.IsFile(Installed("past.bin")));
     EXPECT_FALSE(Files.IsFile(Installed("longer.bin")));
     EXPECT_FALSE(Files.IsFile(OutFolder() + u"escape.txt"));
     EXPECT_FALSE(Files.IsFile(Server->Root + u"up.txt"));
     EXPECT_FALSE(Files.IsFile(Server->Root + u"escape.txt"));
-    EXPECT_EQ(9u, Log.MessagesStartingWith("E Manifest entry skipped, its name does not stay").size());
-    EXPECT_EQ(2u, Log.MessagesStartingWith("E Manifest entry ").size() -
-                      Log.MessagesStartingWith("E Manifest entry skipped").size())
-        << "both entries that reach past the data are refused";
-    EXPECT_TRUE(FullDownloadDone.load());
-
-    // The same two entries by ranges: nothing fetched past the data is written.
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    EXPECT_TRUE(PartialDownloadDone.load());
-    EXPECT_FALSE(Files.IsFile(Installed("past.bin")));
-    EXPECT_FALSE(Files.IsFile(Installed("longer.bin")));
-    EXPECT_FALSE(HasTemporaryFiles(Publish()));
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E past.bin could not be fetched").size());
-    EXPECT_EQ(1u,
-              Log.MessagesStartingWith("E Manifest entry longer.bin is larger than its package data").size());
 }
 
-TEST_F(PackageWorkerTest, ShortRangesAreRetriedAndNeverWritten)
+TEST_F(PackageWorkerTest, FullWayFailsOnlyWhenAFileStaysStale)
 {
-    // b.dat's data is less than half of the package: it goes by range.
-    const std::vector<ClientFile> client = {{"a.dat", BytesOf(PatternBytes(600, 6)), false},
-                                            {"b.dat", BytesOf(PatternBytes(500, 7)), true}};
-    Serve(MakePackage(client));
-    ASSERT_EQ(0, PackageUpdateThread(Job()));
-    ASSERT_TRUE(WriteWholeFile(Installed("b.dat"), BytesOf("old")));
-    Requests();
+    // packed.txt's data is pad.bin, no container, so it is never written from
+    // the package; big.dat makes each update take the full way.
+    const std::string text = "what the client needs";
+    Serve(MakePackage({{"big.dat", PatternBytes(1000, 10u), false}, {"pad.bin", "no container", false}},
+                      FileElement("packed.txt", text, 1000, 12, true)));
+    ExpectUpdate(false);
+    EXPECT_EQ(1u, Errors("Unpacking packed.txt failed"));
+    EXPECT_EQ(1u, Errors("1 client files stay stale"));
 
+    // The file that cannot be written is right already: the client is whole.
+    Put(Installed("packed.txt"), text);
+    ASSERT_TRUE(Files.DeleteFile(Installed("big.dat")));
+    ExpectUpdate(true);
+    EXPECT_TRUE(FullDownloadDone.load());
+    EXPECT_EQ(2u, Errors("Unpacking packed.txt failed"));
+}
+
+TEST_F(PackageWorkerTest, FailingServerIsAskedAgainThenGivenUp)
+{
+    // b.dat's data is less than half of the package: alone it goes by range.
+    const std::vector<ClientFile> client = {{"a.dat", PatternBytes(300000, 6u), false},
+                                            {"b.dat", PatternBytes(500, 7u), true}};
+    Serve(MakePackage(client));
+    ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg&times=2"));
+    ExpectUpdate(true);
+    EXPECT_EQ(3u, Asked(GetPackage())) << "a dropped package transfer is fetched again";
+    ExpectInstalled(client);
+
+    // A short range is asked again and never written; a file left stale fails the update.
+    Put(Installed("b.dat"), "old");
     ASSERT_TRUE(SetDevServerFaults("drop-after=10&for-path=StartupT.pkg"));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
-    EXPECT_EQ("old", OutText("Publish/b.dat")) << "a short range never reaches the file";
-    EXPECT_FALSE(HasTemporaryFiles(Publish()));
-    EXPECT_EQ(3u, Log.MessagesStartingWith("E Range of b.dat came back short").size());
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E b.dat could not be fetched").size());
+    ExpectUpdate(false);
+    EXPECT_EQ(3u, Asked(GetPackage()));
+    EXPECT_EQ("old", ReadFileBytes(FsPath(Installed("b.dat"))));
+    EXPECT_EQ(3u, Errors("Range of b.dat came back short"));
+    EXPECT_EQ(1u, Errors("b.dat could not be fetched"));
+    EXPECT_EQ(1u, Errors("1 client files stay stale"));
     EXPECT_EQ(0u, PackageBytesReceived.load()) << "thrown-away bytes are no progress";
 
     // A server that fails once, then recovers: the second try repairs the file.
     ASSERT_TRUE(SetDevServerFaults("drop-after=10&for-path=StartupT.pkg&times=1"));
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    EXPECT_EQ(2u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
+    ExpectUpdate(true);
+    EXPECT_EQ(2u, Asked(GetPackage()));
     ExpectInstalled(client);
-}
-
-TEST_F(PackageWorkerTest, DroppedPackageTransferIsFetchedAgain)
-{
-    std::vector<ClientFile> client = SampleClient();
-    client.push_back({"big.bin", BytesOf(PatternBytes(300000, 8)), false});
-    Serve(MakePackage(client));
-    ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg&times=2"));
-
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
-    EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.pkg")));
-    ExpectInstalled(client);
-    EXPECT_TRUE(FullDownloadDone.load());
 
     // A package that never verifies is given up after the bound; the client stays.
     ASSERT_TRUE(Files.DeleteDirectory(Publish()));
     ASSERT_TRUE(Files.DeleteFile(Out("StartupT.pkg")));
     ASSERT_TRUE(SetDevServerFaults("drop-after=70000&for-path=StartupT.pkg"));
-    EXPECT_EQ(-1, PackageUpdateThread(Job()));
-    EXPECT_EQ(PackageUpdateDownloading, PackageUpdateState.load());
-    EXPECT_EQ(static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts),
-              CountOf(Requests(), "GET " + Path("StartupT.pkg")));
-    EXPECT_EQ(1u,
-              Log.MessagesStartingWith("E Package " + Url("StartupT.pkg") + " did not verify after").size());
-    EXPECT_FALSE(Files.IsFile(Installed("game.exe")));
+    ExpectUpdate(false);
+    EXPECT_EQ(static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts), Asked(GetPackage()));
+    EXPECT_EQ(1u, Errors("Package " + Url("StartupT.pkg") + " did not verify after"));
+    EXPECT_FALSE(Files.IsFile(Installed("a.dat")));
 }
 
-TEST_F(PackageWorkerTest, BrokenManifestIsFetchedAgainThenTheUpdateStops)
+TEST_F(PackageWorkerTest, UnreadableManifestIsFetchedAgainThenTheUpdateFails)
 {
-    DownloadTestBase::Serve("StartupT.crc", BytesOf("not a container"));
-    PackageUpdateState = PackageUpdateStarted;
-    EXPECT_EQ(-1, PackageUpdateThread(Job()));
-    EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
-    EXPECT_EQ(3u, CountOf(Requests(), "GET " + Path("StartupT.crc")));
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E Package update stopped: no readable manifest").size());
+    Put(ServedFolder() + u"StartupT.crc", "not a container");
+    ExpectUpdate(false);
+    EXPECT_EQ(3u, Asked("GET " + Path("StartupT.crc")));
+    EXPECT_EQ(1u, Errors("Package update failed: no readable manifest"));
 
-    // No manifest at all: asked for again, then the update stops (nothing says
+    // No manifest at all: asked for again, then the update fails (nothing says
     // whether the client is whole).
     ASSERT_TRUE(Files.DeleteFile(Out("StartupT.crc")));
     ASSERT_TRUE(Files.DeleteFile(ServedFolder() + u"StartupT.crc"));
-    Requests();
-    EXPECT_EQ(-1, PackageUpdateThread(Job()));
-    EXPECT_EQ(PackageUpdateStarted, PackageUpdateState.load());
-    EXPECT_EQ(3u, CountOf(Requests(), "HEAD " + Path("StartupT.crc")));
-    EXPECT_EQ(3u,
-              Log.MessagesStartingWith("E Manifest " + Url("StartupT.crc") + " could not be fetched").size());
-
-    // The installed client counts as final: not even the manifest is asked for.
-    Requests();
-    PackageJob local = Job();
-    local.LocalMode = true;
-    EXPECT_EQ(0, PackageUpdateThread(local));
-    EXPECT_TRUE(Requests().empty());
+    ExpectUpdate(false);
+    EXPECT_EQ(3u, Asked("HEAD " + Path("StartupT.crc")));
+    EXPECT_EQ(3u, Errors("Manifest " + Url("StartupT.crc") + " could not be fetched"));
 }
 
 TEST_F(PackageWorkerTest, OneWorkerAtATimeAndAnotherVersionRunsAfterIt)
 {
-    const std::vector<ClientFile> first = {{"v.txt", BytesOf("first"), false}};
-    const std::vector<ClientFile> second = {{"v.txt", BytesOf("second"), false}};
-    Serve(MakePackage(first), "1");
+    const std::vector<ClientFile> second = {{"v.txt", "second", false}};
+    Serve(MakePackage({{"v.txt", "first", false}}), "1");
     Serve(MakePackage(second), "2");
     PackageWorkerThread& worker = ThePackageWorker();
+    using Outcome = PackageWorkerThread::Outcome;
 
     // Held: kept, not started, until released.
     worker.Hold();
-    EXPECT_EQ(PackageWorkerThread::Outcome::Queued, worker.Run(Job("1")));
+    EXPECT_EQ(Outcome::Queued, worker.Run(Job("1")));
     EXPECT_FALSE(worker.IsBusy());
-    EXPECT_TRUE(Requests().empty());
+    EXPECT_TRUE(DevServerRequests(true).empty());
 
-    // The manifest of version 1 comes slowly, so both later requests meet a running worker.
+    // The manifest of version 1 comes slowly, so the later requests meet a running worker.
     ASSERT_TRUE(SetDevServerFaults("delay-ms=300&for-path=Startup1.crc"));
     worker.Release();
     EXPECT_TRUE(worker.IsBusy());
-    EXPECT_EQ(PackageWorkerThread::Outcome::AlreadyRunning, worker.Run(Job("1")));
-    EXPECT_EQ(PackageWorkerThread::Outcome::Queued, worker.Run(Job("2")));
+    EXPECT_EQ(Outcome::AlreadyRunning, worker.Run(Job("1")));
+    EXPECT_EQ(Outcome::Queued, worker.Run(Job("2")));
     ASSERT_TRUE(worker.WaitUntilIdle(std::chrono::seconds(60)));
     EXPECT_EQ(0, worker.LastResult());
     ExpectInstalled(second);
 
-    // Version 2's requests all come after version 1's.
-    const std::vector<std::string> asked = Requests();
-    size_t lastOfFirst = 0;
-    size_t firstOfSecond = asked.size();
-    for (size_t i = 0; i < asked.size(); ++i)
-    {
-        if (asked[i].find("Startup1.") != std::string::npos)
-            lastOfFirst = i;
-        if (asked[i].find("Startup2.") != std::string::npos)
-            firstOfSecond = std::min(firstOfSecond, i);
-    }
-    EXPECT_LT(lastOfFirst, firstOfSecond);
-    EXPECT_EQ(1u, CountOf(asked, "GET " + Path("Startup1.crc")));
-    EXPECT_EQ(1u, CountOf(asked, "GET " + Path("Startup2.crc")));
+    // Version 2's requests all come after version 1's, each manifest once.
+    const std::vector<std::string> asked = DevServerRequests(true);
+    const auto firstOfSecond =
+        std::find_if(asked.begin(), asked.end(),
+                     [](const std::string& r) { return r.find("Startup2.") != std::string::npos; });
+    EXPECT_EQ(asked.end(),
+              std::find_if(firstOfSecond, asked.end(),
+                           [](const std::string& r) { return r.find("Startup1.") != std::string::npos; }));
+    EXPECT_EQ(1u, Count(asked, "GET " + Path("Startup1.crc")));
+    EXPECT_EQ(1u, Count(asked, "GET " + Path("Startup2.crc")));
+
+    // An update that has given up, though its thread has not ended yet, does not
+    // swallow a new request for its version: that one runs again.
+    ASSERT_TRUE(SetDevServerFaults("delay-ms=300&for-path=Startup1.crc"));
+    EXPECT_EQ(Outcome::Started, worker.Run(Job("1")));
+    PackageUpdateState = PackageUpdateFailed;
+    EXPECT_EQ(Outcome::Queued, worker.Run(Job("1")));
+    ASSERT_TRUE(worker.WaitUntilIdle(std::chrono::seconds(60)));
+    EXPECT_EQ(2u, Asked("GET " + Path("Startup1.crc")));
 }

@@ -15,6 +15,8 @@ enum PackageUpdateStates : int32_t
     PackageUpdateDownloading = 2,
     PackageUpdateChecking = 3,
     PackageUpdateDone = 4,
+    // The update gave up (the reason is in the log): the client may not be whole.
+    PackageUpdateFailed = 5,
 };
 
 extern std::atomic<int32_t> PackageUpdateState;

@@ -120,10 +120,34 @@ bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
                       entry.XxPresent);
 }
 
+// An entry that could not be written leaves the client not whole, unless what
+// stays on disk is right anyway (the full way rewrites up-to-date files too).
+bool LeftStale(const PackageJob& job, const ManifestEntry& entry, bool written)
+{
+    return !written && !IsUpToDate(job, entry);
+}
+
+// The end of every update that gives up: the state tells the splash screen, the
+// log tells why.
+int GiveUp(const char* reason)
+{
+    LogErrorLine("Package update failed: %s", reason);
+    PackageUpdateState = PackageUpdateFailed;
+    return -1;
+}
+
+// True when no file is left stale; else says how many are.
+bool ReportStale(int staleFiles)
+{
+    if (staleFiles > 0)
+        LogErrorLine("%d client files stay stale", staleFiles);
+    return staleFiles == 0;
+}
+
 // Writes one client file through a temporary name that is moved onto the real
 // one only when every byte is on disk; `fill` writes the bytes. Failures leave
-// the earlier file as it was.
-void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
+// the earlier file as it was and give false.
+bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
                     const std::function<bool(xFile&)>& fill)
 {
     const xString name(entry.Name);
@@ -135,7 +159,7 @@ void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     if (!file)
     {
         LogErrorLine("Cannot create %s", xString(temporary).c_str());
-        return;
+        return false;
     }
     const bool written = fill(*file);
     const bool closed = file->Close();
@@ -144,17 +168,19 @@ void PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     {
         LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
-        return;
+        return false;
     }
     if (!files.MoveReplacing(path, temporary))
     {
         LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
+        return false;
     }
+    return true;
 }
 
 // A client file from its package data in memory, unpacked when the entry says so.
-void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
 {
     std::vector<uint8_t> unpacked;
     if (entry.Compressed != 0)
@@ -162,36 +188,50 @@ void WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
         if (!DecodeLzma86(data, length, unpacked))
         {
             LogErrorLine("Unpacking %s failed; the file stays as it was", xString(entry.Name).c_str());
-            return;
+            return false;
         }
         data = unpacked.data();
         length = unpacked.size();
     }
-    PutFileInPlace(job, entry,
-                   [&](xFile& file)
-                   { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
+    return PutFileInPlace(job, entry,
+                          [&](xFile& file)
+                          { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
 }
 
 // A stored client file copied from the package file in pieces, so even a very
 // large one never sits in memory whole.
-void CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+bool CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
 {
-    PutFileInPlace(job, entry,
-                   [&](xFile& file)
-                   {
-                       if (!package.Seek(entry.StartPos))
-                           return false;
-                       std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
-                       for (uint64_t left = entry.OrigSize; left > 0;)
-                       {
-                           const size_t count = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
-                           if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
-                               !file.Write(piece.data(), static_cast<int64_t>(count)))
-                               return false;
-                           left -= count;
-                       }
-                       return true;
-                   });
+    return PutFileInPlace(job, entry,
+                          [&](xFile& file)
+                          {
+                              if (!package.Seek(entry.StartPos))
+                                  return false;
+                              std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
+                              for (uint64_t left = entry.OrigSize; left > 0;)
+                              {
+                                  const size_t count =
+                                      static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+                                  if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
+                                      !file.Write(piece.data(), static_cast<int64_t>(count)))
+                                      return false;
+                                  left -= count;
+                              }
+                              return true;
+                          });
+}
+
+// A packed client file: its container read from the package file, then unpacked.
+bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+{
+    std::vector<uint8_t> data(entry.DataSize);
+    if (!package.Seek(entry.StartPos) ||
+        (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
+    {
+        LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
+        return false;
+    }
+    return WriteEntryFile(job, entry, data.data(), data.size());
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -219,8 +259,7 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             return true;
         if (downloads >= policy.PackageAttempts)
         {
-            LogErrorLine("Package %s did not verify after %d downloads; the client stays as it was",
-                         url.c_str(), downloads);
+            LogErrorLine("Package %s did not verify after %d downloads", url.c_str(), downloads);
             return false;
         }
         if (downloads > 0)
@@ -282,7 +321,10 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
 int PackageUpdateThread(const PackageJob& request)
 {
     if (request.LocalMode)
+    {
+        PackageUpdateState = PackageUpdateDone;
         return 0;
+    }
     PackageJob job = request;
     if (job.PublishFolder.IsEmpty())
         job.PublishFolder = PublishDir();
@@ -290,10 +332,7 @@ int PackageUpdateThread(const PackageJob& request)
     const PackageRetryPolicy policy = GetPackageRetryPolicy();
     Manifest manifest;
     if (!FetchManifest(job, policy, manifest))
-    {
-        LogErrorLine("Package update stopped: no readable manifest");
-        return -1;
-    }
+        return GiveUp("no readable manifest");
     PackageUpdateState = PackageUpdateChecking;
 
     // Sums of the package data: all of it, and the part that must be fetched.
@@ -329,16 +368,17 @@ int PackageUpdateThread(const PackageJob& request)
     PackageBytesReceived = 0;
     PackageUpdateState = PackageUpdateDownloading;
     const bool full = PrefersFullDownload(needed, total);
+    // A client with a file left stale is not whole: never reported Done.
     if (full)
     {
         if (!FullPackageDownload(job, safe))
-            return -1;
+            return GiveUp("the full way did not bring every file up to date");
         FullDownloadDone = true;
     }
     else
     {
         if (!PartialPackageDownload(job, stale))
-            return -1;
+            return GiveUp("the partial way did not bring every file up to date");
         PartialDownloadDone = true;
     }
     const double elapsed = DownloadEndTime - DownloadStartTime;
@@ -367,53 +407,42 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
+    int staleFiles = 0;
     // One packed file's data in memory at a time, never the whole package.
     for (const ManifestEntry& entry : manifest.Entries)
     {
+        bool written = false;
         if (!FitsInData(entry, 0, packageSize))
-        {
             LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
                          xString(entry.Name).c_str());
-            continue;
-        }
-        if (entry.Compressed == 0)
-        {
-            CopyEntryFile(job, entry, *package);
-            continue;
-        }
-        std::vector<uint8_t> data(entry.DataSize);
-        if (!package->Seek(entry.StartPos) ||
-            (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
-        {
-            LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
-            continue;
-        }
-        WriteEntryFile(job, entry, data.data(), data.size());
+        else if (entry.Compressed == 0)
+            written = CopyEntryFile(job, entry, *package);
+        else
+            written = UnpackEntryFile(job, entry, *package);
+        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
     }
-    return true;
+    return ReportStale(staleFiles);
 }
 
 bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries)
 {
     const PackageRetryPolicy policy = GetPackageRetryPolicy();
     std::vector<uint8_t> buffer;
+    int staleFiles = 0;
     for (const ManifestEntry& entry : entries)
     {
+        bool written = false;
+        buffer.clear();
         if (!FitsInData(entry, entry.StartPos, entry.DataSize))
-        {
             LogErrorLine("Manifest entry %s is larger than its package data; skipped",
                          xString(entry.Name).c_str());
-            continue;
-        }
-        buffer.clear();
         // An empty file needs no request.
-        if (entry.DataSize > 0 && !FetchRange(job, entry, policy, buffer))
-        {
+        else if (entry.DataSize > 0 && !FetchRange(job, entry, policy, buffer))
             LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry.Name).c_str());
-            continue;
-        }
-        WriteEntryFile(job, entry, buffer.data(), static_cast<size_t>(BytesToRead(entry)));
+        else
+            written = WriteEntryFile(job, entry, buffer.data(), static_cast<size_t>(BytesToRead(entry)));
+        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
     }
     DownloadEndTime = Now();
-    return true;
+    return ReportStale(staleFiles);
 }

@@ -44,16 +44,18 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
                                        int attempt);
 
 // One whole update: the body of the worker thread (PackageWorkerThread runs
-// it), returning the thread's exit code. 0 when the client is up to date (or nothing was to be
-// done); -1 when no manifest could be fetched, unpacked and read (the state
-// stays Started) or the package could not be fetched (the state stays
-// Downloading).
+// it), returning the thread's exit code. 0 when the client is up to date (or
+// nothing was to be done): the state ends Done. -1 when it gives up (no
+// readable manifest, a package that never verifies or cannot be opened, a file
+// left stale): the state ends Failed and the log says why.
 int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
-// of the manifest from it. False when the package never verified.
+// of the manifest from it. False when the package never verified or a file
+// stays stale.
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
 
 // Fetches each entry's byte range and writes the file. An entry whose range
-// keeps coming back short is left as it was, with an error line.
+// keeps coming back short is left as it was, with an error line, and the
+// answer is false.
 bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries);

@@ -32,7 +32,9 @@ PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageJob& job)
     }
     if (m_Busy)
     {
-        if (SameJob(job, m_Current) && !m_Next)
+        // One that has already given up (its thread has not ended yet) is no
+        // reason to drop the request: it runs again.
+        if (SameJob(job, m_Current) && !m_Next && PackageUpdateState != PackageUpdateFailed)
             return Outcome::AlreadyRunning;
         m_Next = job;
         LogLine("Package update of %s waits for the running one", job.PackageName.c_str());
@@ -51,7 +53,8 @@ PackageWorkerThread::Outcome PackageWorkerThread::StartLocked()
     }
     catch (const std::system_error&)
     {
-        LogErrorLine("Failed to create download thread");
+        LogErrorLine("Package update failed: no thread could be created");
+        PackageUpdateState = PackageUpdateFailed;
         return Outcome::Failed;
     }
     m_Busy = true;

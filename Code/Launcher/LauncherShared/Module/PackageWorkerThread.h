@@ -10,7 +10,7 @@
 // The one thread that runs package updates. Two workers never touch the same
 // files: while an update runs, a request for another version is kept and run
 // right after it (a newer request replaces a kept one), and a request for the
-// version being fetched is dropped.
+// version being fetched is dropped, unless that update has already failed.
 class PackageWorkerThread
 {
 public:
@@ -19,7 +19,7 @@ public:
         Started,
         Queued,
         AlreadyRunning,
-        Failed, // no thread could be created
+        Failed, // no thread could be created (the state is Failed)
     };
 
     // Starts the update of `job`, or keeps it for when the running one ends.
