@@ -220,8 +220,16 @@ lzma_options_lzma LiblzmaOptions(uint32_t dictionary)
     return options;
 }
 
-Bytes RunLiblzma(lzma_stream& stream, const Bytes& input, size_t capacity)
+// Runs `input` through liblzma's raw coder: x86 BCJ first when asked, then `coder`.
+Bytes RunLiblzma(bool encode, bool x86, lzma_vli coder, lzma_options_lzma options, const Bytes& input,
+                 size_t capacity)
 {
+    const lzma_filter plain[] = {{coder, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_filter filtered[] = {
+        {LZMA_FILTER_X86, nullptr}, {coder, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    EXPECT_EQ(LZMA_OK, encode ? lzma_raw_encoder(&stream, x86 ? filtered : plain)
+                              : lzma_raw_decoder(&stream, x86 ? filtered : plain));
     Bytes output(capacity);
     stream.next_in = input.data();
     stream.avail_in = input.size();
@@ -239,16 +247,8 @@ Bytes RunLiblzma(lzma_stream& stream, const Bytes& input, size_t capacity)
 // A raw LZMA1 stream (with end mark) of `data`, through the x86 filter first when asked.
 Bytes LiblzmaRawEncode(const Bytes& data, bool x86)
 {
-    lzma_options_lzma options = LiblzmaOptions(1u << 20);
-    lzma_filter filters[3];
-    size_t count = 0;
-    if (x86)
-        filters[count++] = {LZMA_FILTER_X86, nullptr};
-    filters[count++] = {LZMA_FILTER_LZMA1, &options};
-    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
-    lzma_stream stream = LZMA_STREAM_INIT;
-    EXPECT_EQ(LZMA_OK, lzma_raw_encoder(&stream, filters));
-    return RunLiblzma(stream, data, data.size() + data.size() / 2 + 4096);
+    return RunLiblzma(true, x86, LZMA_FILTER_LZMA1, LiblzmaOptions(1u << 20), data,
+                      data.size() + data.size() / 2 + 4096);
 }
 
 // Unpacks one of our containers with liblzma, told the size as our header tells it.
@@ -258,16 +258,8 @@ Bytes LiblzmaDecodeContainer(const Bytes& container, size_t size)
     options.ext_flags = 0;
     options.ext_size_low = static_cast<uint32_t>(size);
     options.ext_size_high = static_cast<uint32_t>(uint64_t(size) >> 32);
-    lzma_filter filters[3];
-    size_t count = 0;
-    if (container[0] == 1)
-        filters[count++] = {LZMA_FILTER_X86, nullptr};
-    filters[count++] = {LZMA_FILTER_LZMA1EXT, &options};
-    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
-    lzma_stream stream = LZMA_STREAM_INIT;
-    EXPECT_EQ(LZMA_OK, lzma_raw_decoder(&stream, filters));
     const Bytes payload(container.begin() + Lzma86HeaderSize, container.end());
-    return RunLiblzma(stream, payload, size + 1);
+    return RunLiblzma(false, container[0] == 1, LZMA_FILTER_LZMA1EXT, options, payload, size + 1);
 }
 
 Bytes Wrap(uint8_t filter, const Bytes& data, const Bytes& stream)
