@@ -238,25 +238,22 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
     EXPECT_EQ(NotFound, Get(pack, u"MainFrame.xml "));
 
     const ResPackHeader& header = pack.Header();
-    EXPECT_EQ(0x00010345u, header.Magic);
-    EXPECT_EQ(count, header.FileCount);
-    EXPECT_EQ(0x20u, header.NameTableOffset);
     uint32_t namesEnd = 0x20;
     for (const xWString& name : names)
         namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
-    EXPECT_EQ(namesEnd, header.OffsetTableOffset);
-    EXPECT_EQ(header.OffsetTableOffset + 4 * count, header.SizeTableOffset);
-    EXPECT_EQ(header.SizeTableOffset + 4 * count, header.SecondSizeTableOffset);
-    EXPECT_EQ(header.SecondSizeTableOffset + 4 * count, header.DataOffset);
+    // Magic, count, then the name table and three tables of four bytes a member, back to back.
+    EXPECT_EQ((std::vector<uint32_t>{0x00010345u, count, 0x20u, namesEnd, namesEnd + 4 * count,
+                                     namesEnd + 8 * count, namesEnd + 12 * count}),
+              (std::vector<uint32_t>{header.Magic, header.FileCount, header.NameTableOffset,
+                                     header.OffsetTableOffset, header.SizeTableOffset,
+                                     header.SecondSizeTableOffset, header.DataOffset}));
     uint32_t next = header.DataOffset;
     for (uint32_t i = 0; i < count; ++i)
     {
         EXPECT_EQ(next, pack.Offsets()[i]) << "member " << i;
         next += pack.Sizes()[i];
         if (i > 0)
-        {
             EXPECT_LT(CompareNoCase(names[i - 1], names[i]), 0) << "member " << i;
-        }
     }
 
     pack.Load();
