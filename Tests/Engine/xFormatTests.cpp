@@ -12,6 +12,14 @@ std::u16string Text(const char16_t* buffer)
 {
     return std::u16string(buffer);
 }
+
+// What a format makes with room to spare.
+template <typename... Arguments> std::u16string Format(const char16_t* format, Arguments... arguments)
+{
+    char16_t buffer[128];
+    swprintf_Replacement(buffer, 128, format, arguments...);
+    return buffer;
+}
 } // namespace
 
 TEST(xFormat, AssertionReportShape)
@@ -25,30 +33,20 @@ TEST(xFormat, AssertionReportShape)
 
 TEST(xFormat, TextConversions)
 {
-    char16_t buffer[64];
-    swprintf_Replacement(buffer, 64, u"[%s]", static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(Text(buffer), u"[(null)]");
-    swprintf_Replacement(buffer, 64, u"[%5s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[   ab]");
-    swprintf_Replacement(buffer, 64, u"[%-5s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[ab   ]");
-    swprintf_Replacement(buffer, 64, u"[%.1s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[ab]") << "precision never truncates text";
-    swprintf_Replacement(buffer, 64, u"[%ls|%c|%%]", u"\u4E2D", 0x10041);
-    EXPECT_EQ(Text(buffer), u"[\u4E2D|A|%]") << "%c keeps the low 16 bits";
+    EXPECT_EQ(Format(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[(null)]");
+    EXPECT_EQ(Format(u"[%5s]", u"ab"), u"[   ab]");
+    EXPECT_EQ(Format(u"[%-5s]", u"ab"), u"[ab   ]");
+    EXPECT_EQ(Format(u"[%.1s]", u"ab"), u"[ab]") << "precision never truncates text";
+    EXPECT_EQ(Format(u"[%ls|%c|%%]", u"\u4E2D", 0x10041), u"[\u4E2D|A|%]") << "%c keeps the low 16 bits";
 }
 
 TEST(xFormat, NumbersGoThroughTheCLibrary)
 {
-    char16_t buffer[128];
-    swprintf_Replacement(buffer, 128, u"%d %5i %-4u| %x %X %05d", -7, 42, 3u, 255, 255, 12);
-    EXPECT_EQ(Text(buffer), u"-7    42 3   | ff FF 00012");
-    swprintf_Replacement(buffer, 128, u"%lld %llu %I64d", -5000000000LL, 6000000000ULL, 7000000000LL);
-    EXPECT_EQ(Text(buffer), u"-5000000000 6000000000 7000000000");
-    swprintf_Replacement(buffer, 128, u"%.2f %g %e", 2.5, 0.5, 1.0);
-    EXPECT_EQ(Text(buffer), u"2.50 0.5 1.000000e+00");
-    swprintf_Replacement(buffer, 128, u"% d", 5);
-    EXPECT_EQ(Text(buffer), u"  5") << "the blank is written and also reaches the C library";
+    EXPECT_EQ(Format(u"%d %5i %-4u| %x %X %05d", -7, 42, 3u, 255, 255, 12), u"-7    42 3   | ff FF 00012");
+    EXPECT_EQ(Format(u"%lld %llu %I64d", -5000000000LL, 6000000000ULL, 7000000000LL),
+              u"-5000000000 6000000000 7000000000");
+    EXPECT_EQ(Format(u"%.2f %g %e", 2.5, 0.5, 1.0), u"2.50 0.5 1.000000e+00");
+    EXPECT_EQ(Format(u"% d", 5), u"  5") << "the blank is written and also reaches the C library";
 }
 
 TEST(xFormat, UnknownConversionsAreReportedAndConsumeNoArgument)

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -37,16 +38,10 @@ std::string ReadText(const fs::path& path)
     return text;
 }
 
-// "[dddd-dd-dd dd:dd:dd.dd] " at the start of `text`.
 bool StartsWithTimestamp(const std::string& text)
 {
-    const char* shape = "[dddd-dd-dd dd:dd:dd.dd] ";
-    for (size_t i = 0; shape[i] != 0; ++i)
-    {
-        if (i >= text.size() || (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]))
-            return false;
-    }
-    return true;
+    static const std::regex shape(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d\d\] )");
+    return std::regex_search(text, shape);
 }
 
 // Records what the logger hands to a target; targets may share one journal so

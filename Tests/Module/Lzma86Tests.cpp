@@ -68,10 +68,8 @@ Bytes OwnCode(size_t length)
 Bytes Header(uint8_t filter, uint64_t size, uint8_t properties = 0x5D, uint32_t dictionary = 1u << 22)
 {
     Bytes header = {filter, properties};
-    for (int i = 0; i < 4; ++i)
-        header.push_back(static_cast<uint8_t>(dictionary >> (8 * i)));
-    for (int i = 0; i < 8; ++i)
-        header.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    for (int i = 0; i < 12; ++i) // both little-endian
+        header.push_back(static_cast<uint8_t>(i < 4 ? dictionary >> (8 * i) : size >> (8 * (i - 4))));
     return header;
 }
 
@@ -138,24 +136,21 @@ TEST(Lzma86Decode, AcceptsAnAnnouncementOfExactly1GiB)
 
 TEST(Lzma86Decode, ReportsDamagedContainers)
 {
-    const Bytes data = BranchHeavyBytes(20000, 1);
-    const Bytes valid = Encode(data, false);
-    Bytes filterTwo = valid;
-    filterTwo[0] = 2;
-    Bytes badProperties = valid;
-    badProperties[1] = 9 * 5 * 5; // lc/lp/pb beyond their ranges
-    const Bytes truncated(valid.begin(), valid.begin() + static_cast<ptrdiff_t>(valid.size() / 2));
-    Bytes overAnnounced = valid;
-    overAnnounced[8] += 0x10; // 1 MiB more than the stream holds
-
-    // Each gives a decode error and a short result: filter flag 2, properties out
-    // of range, the stream cut in half, and one that ends before the announced size.
-    const Bytes* damaged[] = {&filterTwo, &badProperties, &truncated, &overAnnounced};
-    for (size_t i = 0; i < 4; ++i)
+    const Bytes valid = Encode(BranchHeavyBytes(20000, 1), false);
+    // Each gives a decode error and a short result: the stream cut in half, filter flag 2,
+    // lc/lp/pb beyond their ranges, and 1 MiB more announced than the stream holds.
+    std::vector<Bytes> damaged = {
+        Bytes(valid.begin(), valid.begin() + static_cast<ptrdiff_t>(valid.size() / 2))};
+    for (const auto& [at, value] : {std::pair<size_t, int>{0, 2}, {1, 9 * 5 * 5}, {8, valid[8] + 0x10}})
     {
-        const Decoded result = Decode(*damaged[i]);
-        EXPECT_FALSE(result.Ok) << "case " << i;
-        EXPECT_EQ((Lines{DecodeLine, DecodeLine}), result.Log) << "case " << i;
+        damaged.push_back(valid);
+        damaged.back()[at] = static_cast<uint8_t>(value);
+    }
+    for (const Bytes& container : damaged)
+    {
+        const Decoded result = Decode(container);
+        EXPECT_FALSE(result.Ok) << "case " << &container - damaged.data();
+        EXPECT_EQ((Lines{DecodeLine, DecodeLine}), result.Log) << "case " << &container - damaged.data();
     }
 }
 
