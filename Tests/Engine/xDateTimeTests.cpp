@@ -39,7 +39,9 @@ TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
     for (const Known& d : dates)
     {
         if (d.Ticks != 0 || d.Year == 1)
+        {
             EXPECT_EQ(d.Ticks, xDateTime::FromCalendar(d.Year, d.Month, d.Day).GetTicks()) << d.Year;
+        }
         // Milliseconds are not carried back.
         EXPECT_EQ(Text(xDateTime::FromCalendar(d.Year, d.Month, d.Day, 13, 45, 30, 250).ToCalendar()),
                   Text({d.Year, d.Month, d.Day, d.DayOfWeek, 13, 45, 30, 0}));

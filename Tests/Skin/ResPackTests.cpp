@@ -253,7 +253,9 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
         EXPECT_EQ(next, pack.Offsets()[i]) << "member " << i;
         next += pack.Sizes()[i];
         if (i > 0)
+        {
             EXPECT_LT(CompareNoCase(names[i - 1], names[i]), 0) << "member " << i;
+        }
     }
 
     pack.Load();
