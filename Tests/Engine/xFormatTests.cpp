@@ -89,21 +89,13 @@ TEST(xFormat, OutputIsCutAndTerminated)
         EXPECT_EQ(Text(guarded), u"ab ");
         EXPECT_EQ(0x7777, guarded[4]) << "written past the capacity";
     }
-}
 
-TEST(xFormat, CutNeverSplitsASurrogatePair)
-{
-    char16_t buffer[4];
-    const char16_t format[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
-    EXPECT_EQ(-1, swprintf_Replacement(buffer, 4, format));
-    EXPECT_EQ(Text(buffer), u"ab");
-}
-
-TEST(xFormat, OverlongDirectiveIsRefused)
-{
-    char16_t buffer[64];
-    EXPECT_EQ(-1, swprintf_Replacement(buffer, 64, u"x%000000000000000000000000000000001d", 5));
-    EXPECT_EQ(Text(buffer), u"x");
+    const char16_t pair[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
+    EXPECT_EQ(-1, swprintf_Replacement(small, 4, pair));
+    EXPECT_EQ(Text(small), u"ab") << "a cut never splits a surrogate pair";
+    char16_t roomy[64];
+    EXPECT_EQ(-1, swprintf_Replacement(roomy, 64, u"x%000000000000000000000000000000001d", 5));
+    EXPECT_EQ(Text(roomy), u"x") << "an overlong directive is refused";
 }
 
 TEST(xFormat, NarrowFormattingCutsAtWholeCharacters)

@@ -75,16 +75,14 @@ TEST(InstallTarget, RunningPathIsTheFirstTokenInSlashForm)
     EXPECT_TRUE(IsAbsoluteLauncherPath(module));
 }
 
-TEST(LauncherProcessNames, FileNameIsTheLastComponent)
+TEST(LauncherProcessNames, FileNameIsTheLastComponentAndEitherNameCountsOnce)
 {
     EXPECT_EQ(Narrow(LauncherFileName(u"C:/a/qtmx.exe")), "qtmx.exe");
     EXPECT_EQ(Narrow(LauncherFileName(u"C:\\a\\b c.exe")), "b c.exe");
     EXPECT_EQ(Narrow(LauncherFileName(u"qtmx.exe")), "") << "a path without a separator has no name";
     EXPECT_EQ(Narrow(LauncherFileName(u"C:qtmx.exe")), "");
-}
 
-TEST(LauncherProcessNames, CountsEitherNameExactlyAndEachProcessOnce)
-{
+    // Either name counts, exactly, and each process once.
     const std::vector<xWString> names = {u"qtmx_v1.exe",  u"qtmx.exe",    u"QTMX.EXE",
                                          u"explorer.exe", u"qtmx_v1.exe", u"qtmx.ex"};
     EXPECT_EQ(CountMatchingNames(names, u"qtmx_v1.exe", u"qtmx.exe"), 3);
