@@ -176,7 +176,7 @@ TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplacesButMoveRepla
     EXPECT_EQ("other", ReadAll("missing/folders/final.dat"));
 }
 
-TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
+TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestinationAndCopyCheckedSparesTheSource)
 {
     Write("empty.bin", "");
     EXPECT_TRUE(Files.Copy(At("empty-copy.bin"), At("empty.bin")));
@@ -191,6 +191,14 @@ TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestination)
 
     EXPECT_FALSE(Files.Copy(At("never.bin"), At("missing.bin")));
     EXPECT_FALSE(Exists("never.bin")) << "a failed open of the source creates nothing";
+
+    // CopyChecked refuses to copy a file onto itself, and makes the folders on the way.
+    Write("self.txt", "precious");
+    EXPECT_FALSE(Files.CopyChecked(At("self.txt"), At("self.txt")));
+    EXPECT_FALSE(Files.CopyChecked(At("./self.txt"), At("self.txt"))) << "another spelling of the same file";
+    EXPECT_EQ("precious", ReadAll("self.txt"));
+    EXPECT_TRUE(Files.CopyChecked(At("new/folders/copy.txt"), At("self.txt")));
+    EXPECT_EQ("precious", ReadAll("new/folders/copy.txt"));
 }
 
 TEST_F(xFileSystemTest, CopyOfAProgramMayRunAndCopyOfDataMayNot)
@@ -205,16 +213,6 @@ TEST_F(xFileSystemTest, CopyOfAProgramMayRunAndCopyOfDataMayNot)
     { return (fs::status(FsPath(At(relative))).permissions() & fs::perms::owner_exec) != fs::perms::none; };
     EXPECT_TRUE(runnable("tool-copy.exe")) << "the copy of a program must stay runnable";
     EXPECT_FALSE(runnable("data-copy.txt")) << "a copy must not become runnable when its source was not";
-}
-
-TEST_F(xFileSystemTest, CopyCheckedRefusesToCopyAFileOntoItself)
-{
-    Write("self.txt", "precious");
-    EXPECT_FALSE(Files.CopyChecked(At("self.txt"), At("self.txt")));
-    EXPECT_FALSE(Files.CopyChecked(At("./self.txt"), At("self.txt"))) << "another spelling of the same file";
-    EXPECT_EQ("precious", ReadAll("self.txt"));
-    EXPECT_TRUE(Files.CopyChecked(At("new/folders/copy.txt"), At("self.txt")));
-    EXPECT_EQ("precious", ReadAll("new/folders/copy.txt"));
 }
 
 TEST_F(xFileSystemTest, CopyDirectoryTakesTheSourceFirst)

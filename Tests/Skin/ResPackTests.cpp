@@ -95,7 +95,7 @@ const std::vector<Member> LookupMembers = {
 };
 } // namespace
 
-TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
+TEST(ResPackLookup, FoldsOnlyAsciiLettersNeedsTheWholeNameAndExtracts)
 {
     ResPack pack;
     ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
@@ -126,12 +126,8 @@ TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
     EXPECT_FALSE(pack.GetFile(u"missing.png", bytes));
     EXPECT_EQ((Bytes{1, 2, 3}), bytes) << "a miss leaves the vector alone";
     EXPECT_FALSE(ResPack().GetFile(u"MainFrame.xml", bytes)) << "an empty pack finds nothing";
-}
 
-TEST(ResPackExtract, WritesTheMemberAndRefusesMissesAndBadPaths)
-{
-    ResPack pack;
-    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
+    // Extracting writes the member and refuses misses and bad paths.
     TempFolder folder("ResPackTests");
     WriteFileBytes(folder.At("old.xml"), "a much longer previous content");
     EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", Wide(folder.At("old.xml"))));
