@@ -94,17 +94,14 @@ TEST(xPath, NormaliseIsStableOnArbitraryText)
     }
 }
 
-TEST(xPath, JoinNormalisesTheJoinedText)
+TEST(xPath, JoinNormalisesTheJoinedTextAndComponentsOfAPath)
 {
     EXPECT_EQ(JoinPath(xWString(u"C:/a/"), xWString(u"b")), u"C:/a/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"b")), u"C:/a/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../b")), u"C:/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../../b")), u"");
     EXPECT_EQ(JoinPath(xString("C:/a"), xString("/*.*")), "C:/a/*.*");
-}
 
-TEST(xPath, ComponentsOfAPath)
-{
     const PathCase parent[] = {{"C:/a/b.txt", "C:/a/"}, {"C:\\a\\b", "C:\\a\\"},
                                {"C:b", "C:"},           {"name", ""},
                                {"C:/a/", "C:/a/"},      {"", ""}};

@@ -42,17 +42,15 @@ TEST(InstallKey, FromTheRunningFilesBaseName)
 }
 
 // The install flows below check the usual target and flag names; these are the edges.
-TEST(InstallTarget, NoTargetWithoutAppDataAndFlagsStayInTheFolder)
+TEST(InstallTarget, NoTargetWithoutAppDataFlagsStayInTheFolderAndLetterCaseDoesNotCount)
 {
     EXPECT_EQ(Narrow(InstallTargetPath(u"", u"kfcx/", u"qtmx")), "")
         << "an unknown application-data folder must not become a relative path";
     const InstallFlagPaths odd = InstallFlagPathsFor(u"C:/A/kfcx/", u"D:/dl/../..");
     EXPECT_EQ(Narrow(GetParentPath(odd.Installing)), "C:/A/kfcx/") << "an odd name stays inside the folder";
     EXPECT_EQ(Narrow(GetParentPath(odd.Installed)), "C:/A/kfcx/");
-}
 
-TEST(InstallTarget, SamePathInOtherLetterCaseIsTheInstalledLauncher)
-{
+    // The same path in other letter case is the installed launcher.
     EXPECT_TRUE(IsSameLauncherPath(u"C:/Users/P/AppData/Roaming/KFCX/QTMX.EXE",
                                    u"c:/users/p/appdata/roaming/kfcx/qtmx.exe"));
     EXPECT_FALSE(IsSameLauncherPath(u"C:/kfcx/qtmx.exe", u"C:/kfcx/qtmx.exe2")) << "lengths differ";

@@ -95,7 +95,7 @@ Decoded Decode(const Bytes& container, Bytes output = Bytes())
 }
 } // namespace
 
-TEST(Lzma86Decode, RefusesShortHeadersAndOversizedAnnouncementsWithoutTouchingTheOutput)
+TEST(Lzma86Decode, RefusesShortHeadersAndAnnouncementsBeyond1GiBWithoutTouchingTheOutput)
 {
     const Bytes valid = Encode(Bytes(100, 'a'), false);
     struct Case
@@ -118,10 +118,8 @@ TEST(Lzma86Decode, RefusesShortHeadersAndOversizedAnnouncementsWithoutTouchingTh
         EXPECT_EQ(Lines{SizeLine}, result.Log);
         EXPECT_EQ((Bytes{1, 2, 3}), result.Output) << "the output must stay as it was";
     }
-}
 
-TEST(Lzma86Decode, AcceptsAnAnnouncementOfExactly1GiB)
-{
+    // Exactly 1 GiB is accepted.
     // The stream holds 4 KiB, so decoding fails afterwards, but past the size check:
     // the output has been made 1 GiB large.
     Bytes container = Header(0, 0x40000000);
