@@ -2,18 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace
 {
-enum Weekday
+constexpr int Monday = 0, Tuesday = 1, Wednesday = 2, Thursday = 3, Friday = 4, Saturday = 5;
+
+// "year-month-day weekday hour:minute:second.millisecond"
+std::string Text(const xDateTime::Calendar& c)
 {
-    Monday,
-    Tuesday,
-    Wednesday,
-    Thursday,
-    Friday,
-    Saturday,
-    Sunday
-};
+    return std::to_string(c.Year) + "-" + std::to_string(c.Month) + "-" + std::to_string(c.Day) + " " +
+           std::to_string(c.DayOfWeek) + " " + std::to_string(c.Hour) + ":" + std::to_string(c.Minute) + ":" +
+           std::to_string(c.Second) + "." + std::to_string(c.Millisecond);
+}
 } // namespace
 
 TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
@@ -41,14 +42,9 @@ TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
         {
             EXPECT_EQ(d.Ticks, xDateTime::FromCalendar(d.Year, d.Month, d.Day).GetTicks()) << d.Year;
         }
-        const xDateTime::Calendar c =
-            xDateTime::FromCalendar(d.Year, d.Month, d.Day, 13, 45, 30, 250).ToCalendar();
-        EXPECT_TRUE(c.Year == d.Year && c.Month == d.Month && c.Day == d.Day && c.DayOfWeek == d.DayOfWeek)
-            << d.Year << "-" << d.Month << "-" << d.Day << " came back as " << c.Year << "-" << c.Month << "-"
-            << c.Day << ", weekday " << c.DayOfWeek;
-        EXPECT_TRUE(c.Hour == 13 && c.Minute == 45 && c.Second == 30)
-            << c.Hour << ":" << c.Minute << ":" << c.Second;
-        EXPECT_EQ(0, c.Millisecond) << "milliseconds are not carried back";
+        // Milliseconds are not carried back.
+        EXPECT_EQ(Text(xDateTime::FromCalendar(d.Year, d.Month, d.Day, 13, 45, 30, 250).ToCalendar()),
+                  Text({d.Year, d.Month, d.Day, d.DayOfWeek, 13, 45, 30, 0}));
     }
     EXPECT_EQ(621355968000000000u + 86399u * xDateTime::TicksPerSecond +
                   999u * xDateTime::TicksPerMillisecond,
@@ -71,9 +67,7 @@ TEST(xDateTime, EveryDayRoundTripsAndFollowsTheDayBefore)
             {
                 const xDateTime time = xDateTime::FromCalendar(year, month, day, 23, 59, 58);
                 const xDateTime::Calendar c = time.ToCalendar();
-                ASSERT_TRUE(c.Year == year && c.Month == month && c.Day == day)
-                    << year << "-" << month << "-" << day << " came back as " << c.Year << "-" << c.Month
-                    << "-" << c.Day;
+                ASSERT_EQ(Text(c), Text({year, month, day, c.DayOfWeek, 23, 59, 58, 0}));
                 ASSERT_EQ(xDateTime::FromCalendar(year, month, day).GetTicks(),
                           previous.GetTicks() - (previous.GetTicks() % xDateTime::TicksPerDay) +
                               xDateTime::TicksPerDay)

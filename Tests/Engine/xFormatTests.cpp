@@ -12,43 +12,38 @@ std::u16string Text(const char16_t* buffer)
 {
     return std::u16string(buffer);
 }
+
+// What a format makes with room to spare.
+template <typename... Arguments> std::u16string Format(const char16_t* format, Arguments... arguments)
+{
+    char16_t buffer[128];
+    swprintf_Replacement(buffer, 128, format, arguments...);
+    return buffer;
+}
 } // namespace
 
-TEST(xFormat, AssertionReportShape)
+TEST(xFormat, AssertionReportShapeAndTextConversions)
 {
     char16_t buffer[2048];
     const int written =
         swprintf_Replacement(buffer, 2048, u"%s( %i ): Assertion failed: %s", u"main", 12, u"x > 0");
     EXPECT_EQ(Text(buffer), u"main( 12 ): Assertion failed: x > 0");
     EXPECT_EQ(static_cast<int>(Text(buffer).size()), written);
-}
 
-TEST(xFormat, TextConversions)
-{
-    char16_t buffer[64];
-    swprintf_Replacement(buffer, 64, u"[%s]", static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(Text(buffer), u"[(null)]");
-    swprintf_Replacement(buffer, 64, u"[%5s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[   ab]");
-    swprintf_Replacement(buffer, 64, u"[%-5s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[ab   ]");
-    swprintf_Replacement(buffer, 64, u"[%.1s]", u"ab");
-    EXPECT_EQ(Text(buffer), u"[ab]") << "precision never truncates text";
-    swprintf_Replacement(buffer, 64, u"[%ls|%c|%%]", u"\u4E2D", 0x10041);
-    EXPECT_EQ(Text(buffer), u"[\u4E2D|A|%]") << "%c keeps the low 16 bits";
+    EXPECT_EQ(Format(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[(null)]");
+    EXPECT_EQ(Format(u"[%5s]", u"ab"), u"[   ab]");
+    EXPECT_EQ(Format(u"[%-5s]", u"ab"), u"[ab   ]");
+    EXPECT_EQ(Format(u"[%.1s]", u"ab"), u"[ab]") << "precision never truncates text";
+    EXPECT_EQ(Format(u"[%ls|%c|%%]", u"\u4E2D", 0x10041), u"[\u4E2D|A|%]") << "%c keeps the low 16 bits";
 }
 
 TEST(xFormat, NumbersGoThroughTheCLibrary)
 {
-    char16_t buffer[128];
-    swprintf_Replacement(buffer, 128, u"%d %5i %-4u| %x %X %05d", -7, 42, 3u, 255, 255, 12);
-    EXPECT_EQ(Text(buffer), u"-7    42 3   | ff FF 00012");
-    swprintf_Replacement(buffer, 128, u"%lld %llu %I64d", -5000000000LL, 6000000000ULL, 7000000000LL);
-    EXPECT_EQ(Text(buffer), u"-5000000000 6000000000 7000000000");
-    swprintf_Replacement(buffer, 128, u"%.2f %g %e", 2.5, 0.5, 1.0);
-    EXPECT_EQ(Text(buffer), u"2.50 0.5 1.000000e+00");
-    swprintf_Replacement(buffer, 128, u"% d", 5);
-    EXPECT_EQ(Text(buffer), u"  5") << "the blank is written and also reaches the C library";
+    EXPECT_EQ(Format(u"%d %5i %-4u| %x %X %05d", -7, 42, 3u, 255, 255, 12), u"-7    42 3   | ff FF 00012");
+    EXPECT_EQ(Format(u"%lld %llu %I64d", -5000000000LL, 6000000000ULL, 7000000000LL),
+              u"-5000000000 6000000000 7000000000");
+    EXPECT_EQ(Format(u"%.2f %g %e", 2.5, 0.5, 1.0), u"2.50 0.5 1.000000e+00");
+    EXPECT_EQ(Format(u"% d", 5), u"  5") << "the blank is written and also reaches the C library";
 }
 
 TEST(xFormat, UnknownConversionsAreReportedAndConsumeNoArgument)
@@ -91,21 +86,13 @@ TEST(xFormat, OutputIsCutAndTerminated)
         EXPECT_EQ(Text(guarded), u"ab ");
         EXPECT_EQ(0x7777, guarded[4]) << "written past the capacity";
     }
-}
 
-TEST(xFormat, CutNeverSplitsASurrogatePair)
-{
-    char16_t buffer[4];
-    const char16_t format[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
-    EXPECT_EQ(-1, swprintf_Replacement(buffer, 4, format));
-    EXPECT_EQ(Text(buffer), u"ab");
-}
-
-TEST(xFormat, OverlongDirectiveIsRefused)
-{
-    char16_t buffer[64];
-    EXPECT_EQ(-1, swprintf_Replacement(buffer, 64, u"x%000000000000000000000000000000001d", 5));
-    EXPECT_EQ(Text(buffer), u"x");
+    const char16_t pair[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
+    EXPECT_EQ(-1, swprintf_Replacement(small, 4, pair));
+    EXPECT_EQ(Text(small), u"ab") << "a cut never splits a surrogate pair";
+    char16_t roomy[64];
+    EXPECT_EQ(-1, swprintf_Replacement(roomy, 64, u"x%000000000000000000000000000000001d", 5));
+    EXPECT_EQ(Text(roomy), u"x") << "an overlong directive is refused";
 }
 
 TEST(xFormat, NarrowFormattingCutsAtWholeCharacters)

@@ -9,6 +9,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -60,10 +61,8 @@ TEST(xHardwareNaming, WindowsNamesAndEditions)
         xWindowsVersionFacts facts;
         facts.VersionRead = facts.KernelVersionKnown = facts.ProductInfoAvailable = true;
         facts.ProductType = 1;
-        facts.Major = c.Major;
-        facts.Minor = c.Minor;
-        facts.KernelMajor = c.KernelMajor;
-        facts.KernelMinor = c.KernelMinor;
+        std::tie(facts.Major, facts.Minor, facts.KernelMajor, facts.KernelMinor) =
+            std::tie(c.Major, c.Minor, c.KernelMajor, c.KernelMinor);
         if (c.Adjust)
             c.Adjust(facts);
         const xWindowsVersionName name = NameWindowsVersion(facts);

@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -37,16 +37,10 @@ std::string ReadText(const fs::path& path)
     return text;
 }
 
-// "[dddd-dd-dd dd:dd:dd.dd] " at the start of `text`.
 bool StartsWithTimestamp(const std::string& text)
 {
-    const char* shape = "[dddd-dd-dd dd:dd:dd.dd] ";
-    for (size_t i = 0; shape[i] != 0; ++i)
-    {
-        if (i >= text.size() || (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]))
-            return false;
-    }
-    return true;
+    static const std::regex shape(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d\d\] )");
+    return std::regex_search(text, shape);
 }
 
 // Records what the logger hands to a target; targets may share one journal so
@@ -92,7 +86,7 @@ struct FileLogger
 
 } // namespace
 
-TEST(xLogTypes, WordsSuffixesAndRouting)
+TEST(xLogTypes, WordsSuffixesRoutingAndTimestamps)
 {
     const char* words[] = {
         "Log:      ", "Log:      ", "Log:      ", "Warning:  ", "Error:    ", "Critical: ", "", ""};
@@ -106,10 +100,8 @@ TEST(xLogTypes, WordsSuffixesAndRouting)
         EXPECT_EQ(value >= 2 && value <= 5, LevelGoesToFile(static_cast<LogLevel>(value)))
             << "level " << value;
     }
-}
 
-TEST(xLogTypes, TimestampOfAFixedTime)
-{
+    // The time stamp of a fixed time.
     xLocalTime time{2024, 3, 9, 4, 7, 50, 250};
     EXPECT_STREQ("[2024-03-09 04:07:50.25] ", FormatLogTimestamp(time).c_str());
     time.Second = 7;
@@ -266,17 +258,14 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
         for (std::thread& thread : threads)
             thread.join();
     }
+    const std::regex whole("Log:      t[0-7] n[0-9]+ \\.{400} end");
     for (const char* file : {"Launcher.txt", "Launcher_rd.txt"})
     {
         std::set<std::string> seen;
         for (const std::string& line : SplitLines(ReadText(folder.At(file))))
         {
-            int t = -1, n = -1;
-            ASSERT_TRUE(StartsWithTimestamp(line)) << file << ": " << line;
-            ASSERT_EQ(2, std::sscanf(line.c_str() + 35, "t%d n%d", &t, &n)) << line;
-            const std::string whole =
-                "Log:      t" + std::to_string(t) + " n" + std::to_string(n) + " " + padding + " end";
-            ASSERT_EQ(whole, line.substr(25)) << file;
+            ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole))
+                << file << ": " << line;
             seen.insert(line.substr(35));
         }
         EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size()) << file;

@@ -6,15 +6,13 @@
 
 #include <string>
 
-TEST(xMachineAddress, EachByteBecomesTwoLowerCaseHexDigits)
+TEST(xMachineAddress, EachByteBecomesTwoLowerCaseHexDigitsAndTheFirstAdapterWithAnAddressCounts)
 {
     const uint8_t bytes[] = {0x00, 0xA1, 0xFF, 0x0B, 0x7C, 0x10};
     EXPECT_EQ(FormatMachineAddress(bytes, 6), u"00a1ff0b7c10");
     EXPECT_EQ(FormatMachineAddress(bytes, 0), u"");
-}
 
-TEST(xMachineAddress, FirstAdapterWithAnAddressIsChosen)
-{
+    // The first adapter with an address is chosen.
     EXPECT_EQ(ChooseMachineAddress({{}, {1, 2, 3, 4, 5, 6}, {9, 9, 9, 9, 9, 9}}), 1)
         << "an adapter without a hardware address is skipped";
     EXPECT_EQ(ChooseMachineAddress({{7, 7}, {}}), 0);

@@ -94,17 +94,14 @@ TEST(xPath, NormaliseIsStableOnArbitraryText)
     }
 }
 
-TEST(xPath, JoinNormalisesTheJoinedText)
+TEST(xPath, JoinNormalisesTheJoinedTextAndComponentsOfAPath)
 {
     EXPECT_EQ(JoinPath(xWString(u"C:/a/"), xWString(u"b")), u"C:/a/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"b")), u"C:/a/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../b")), u"C:/b");
     EXPECT_EQ(JoinPath(xWString(u"C:/a"), xWString(u"../../b")), u"");
     EXPECT_EQ(JoinPath(xString("C:/a"), xString("/*.*")), "C:/a/*.*");
-}
 
-TEST(xPath, ComponentsOfAPath)
-{
     const PathCase parent[] = {{"C:/a/b.txt", "C:/a/"}, {"C:\\a\\b", "C:\\a\\"},
                                {"C:b", "C:"},           {"name", ""},
                                {"C:/a/", "C:/a/"},      {"", ""}};
@@ -128,26 +125,20 @@ TEST(xPath, ComponentsOfAPath)
     const PathCase stem[] = {{"C:/a/b.tar.gz", "b.tar"}, {"C:/dir.x/file", "file"}, {"C:/a/.hidden", ""}};
     ExpectBothForms(BOTH_FORMS(GetFileStem), stem);
 
-    struct SplitCase
-    {
-        const char *Input, *Directory, *Stem, *Extension;
-    };
-    const SplitCase split[] = {{"C:/dir.x/file", "C:/dir.x/", "file", ""},
-                               {"C:\\d\\n.ext", "C:\\d\\", "n", ".ext"},
-                               {"plain.txt", "", "plain", ".txt"},
-                               {"C:/a/", "C:/a/", "", ""},
-                               {"", "", "", ""}};
-    for (const SplitCase& c : split)
+    // Directory | stem | extension.
+    const PathCase split[] = {{"C:/dir.x/file", "C:/dir.x/|file|"},
+                              {"C:\\d\\n.ext", "C:\\d\\|n|.ext"},
+                              {"plain.txt", "|plain|.txt"},
+                              {"C:/a/", "C:/a/||"},
+                              {"", "||"}};
+    for (const PathCase& c : split)
     {
         const xPathParts wide = SplitPath(Utf8ToWide(c.Input));
         const xPathPartsUtf8 narrow = SplitPath(xString(c.Input));
-        EXPECT_TRUE(wide.Directory == Utf8ToWide(c.Directory) && wide.Stem == Utf8ToWide(c.Stem) &&
-                    wide.Extension == Utf8ToWide(c.Extension))
-            << c.Input << ": " << Narrow(wide.Directory) << " | " << Narrow(wide.Stem) << " | "
-            << Narrow(wide.Extension);
-        EXPECT_TRUE(narrow.Directory == c.Directory && narrow.Stem == c.Stem &&
-                    narrow.Extension == c.Extension)
-            << c.Input << ": " << narrow.Directory.c_str() << " | " << narrow.Stem.c_str() << " | "
-            << narrow.Extension.c_str();
+        EXPECT_EQ(Narrow(wide.Directory) + "|" + Narrow(wide.Stem) + "|" + Narrow(wide.Extension),
+                  c.Expected);
+        EXPECT_EQ(std::string(narrow.Directory.c_str()) + "|" + narrow.Stem.c_str() + "|" +
+                      narrow.Extension.c_str(),
+                  c.Expected);
     }
 }

@@ -35,14 +35,11 @@ protected:
 };
 } // namespace
 
-TEST(xProcessCommandLine, QuotedPathThenTheArgumentTextUnchanged)
+TEST(xProcessCommandLine, QuotedPathThenTheArgumentTextUnchangedAndSplitBack)
 {
     EXPECT_EQ(BuildCommandLine(u"C:/x/game.exe", u"a b"), u"\"C:/x/game.exe\" a b");
     EXPECT_EQ(BuildCommandLine(u"C:/My Games/g.exe", u" \"x y\""), u"\"C:/My Games/g.exe\"  \"x y\"");
-}
-
-TEST(xProcessCommandLine, SplitsAtBlanksWhileQuotesGroupAndDisappear)
-{
+    // Split again: at blanks, while quotes group and disappear.
     using Pieces = std::vector<xString>;
     EXPECT_EQ(SplitArguments("  a\t\tb  "), (Pieces{"a", "b"}));
     EXPECT_EQ(SplitArguments("\"with blank\" pre\"mid dle\"post"), (Pieces{"with blank", "premid dlepost"}));

@@ -10,19 +10,7 @@
 #include <utility>
 #include <vector>
 
-TEST(xString, EmptyStringsShareOneTerminatorAndOwnNothing)
-{
-    xString narrow;
-    xWString wide;
-    EXPECT_EQ(narrow.c_str(), xString::SharedEmpty());
-    EXPECT_EQ(wide.c_str(), xWString::SharedEmpty());
-    EXPECT_FALSE(narrow.OwnsStorage());
-    EXPECT_EQ(0u, narrow.Capacity());
-    EXPECT_EQ(0, wide.c_str()[0]);
-    EXPECT_FALSE(xString("").OwnsStorage()) << "an empty text must not allocate";
-}
-
-TEST(xString, GrowsToEightThenDoublesAndStaysTerminated)
+TEST(xString, GrowsToEightThenDoublesStaysTerminatedAndAppendsItself)
 {
     xString text;
     text.Append('a');
@@ -38,10 +26,28 @@ TEST(xString, GrowsToEightThenDoublesAndStaysTerminated)
     EXPECT_EQ(50u, text.Capacity()) << "a need beyond double is taken as it is";
     EXPECT_EQ(0, text.c_str()[text.Length()]);
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(text.c_str()) % 16) << "storage is 16-byte aligned";
+
+    // Appending its own text while growing is safe.
+    xString self("abcdefgh");
+    self.Append(self.c_str(), self.Length());
+    self.Append(self);
+    EXPECT_EQ(self, "abcdefghabcdefghabcdefghabcdefgh");
+    self = self.c_str() + 8;
+    EXPECT_EQ(self, "abcdefghabcdefghabcdefgh");
 }
 
-TEST(xString, CopiesAreDeepAndMovesLeaveTheSharedEmpty)
+TEST(xString, EmptyStringsShareOneTerminatorCopiesAreDeepAndMovesLeaveIt)
 {
+    xString narrow;
+    xWString wide;
+    EXPECT_EQ(narrow.c_str(), xString::SharedEmpty());
+    EXPECT_EQ(wide.c_str(), xWString::SharedEmpty());
+    EXPECT_FALSE(narrow.OwnsStorage());
+    EXPECT_EQ(0u, narrow.Capacity());
+    EXPECT_EQ(0, wide.c_str()[0]);
+    EXPECT_FALSE(xString("").OwnsStorage()) << "an empty text must not allocate";
+
+    // Copies are deep; moves leave the shared empty behind.
     xWString original(u"publish");
     xWString copy(original);
     copy[0] = u'P';
@@ -59,16 +65,6 @@ TEST(xString, CopiesAreDeepAndMovesLeaveTheSharedEmpty)
 
     assigned = assigned; // self-assignment keeps the text
     EXPECT_EQ(assigned, u"Publish");
-}
-
-TEST(xString, AppendingItsOwnTextWhileGrowingIsSafe)
-{
-    xString text("abcdefgh");
-    text.Append(text.c_str(), text.Length());
-    text.Append(text);
-    EXPECT_EQ(text, "abcdefghabcdefghabcdefghabcdefgh");
-    text = text.c_str() + 8;
-    EXPECT_EQ(text, "abcdefghabcdefghabcdefgh");
 }
 
 TEST(xTextConversion, WideToUtf8EncodesEachRangeAndSurrogatePairs)
@@ -169,17 +165,15 @@ TEST(xStringOps, FindAndSubText)
     EXPECT_FALSE(EndsWith(xWString(u"g"), xWString(u".pkg")));
 }
 
-TEST(xStringOps, ReplaceAllNeverRescansInsertedText)
+TEST(xStringOps, ReplaceAllNeverRescansAndSplitTextKeepsEmptyPieces)
 {
     EXPECT_EQ(ReplaceAll(xString("aaa"), xString("a"), xString("aa")), "aaaaaa");
     EXPECT_EQ(ReplaceAll(xString("a\\b\\c"), xString("\\"), xString("/")), "a/b/c");
     EXPECT_EQ(ReplaceAll(xString("abc"), xString(""), xString("x")), "abc");
     EXPECT_EQ(ReplaceAll(xString("abab"), xString("ab"), xString("")), "");
     EXPECT_EQ(ReplaceAll(xWString(u"%20x%20"), xWString(u"%20"), xWString(u" ")), u" x ");
-}
 
-TEST(xStringOps, SplitTextKeepsEmptyPiecesAndAppends)
-{
+    // SplitText keeps empty pieces and appends to the list.
     std::vector<xString> pieces;
     SplitText(xString("a,,b,"), xString(","), pieces);
     EXPECT_EQ(pieces, (std::vector<xString>{"a", "", "b", ""}));

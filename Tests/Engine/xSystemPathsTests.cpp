@@ -22,11 +22,12 @@ void ExpectDirectoryForm(const xWString& folder, const char* what)
 }
 } // namespace
 
-TEST(xSystemPaths, ModuleFolderHoldsThisTestProgram)
+TEST(xSystemPaths, ModuleFolderHoldsThisTestProgramAndFoldersAreInDirectoryForm)
 {
     const xWString path = GetModulePath();
     const xWString folder = GetModuleDirectory();
     ExpectDirectoryForm(folder, "module folder");
+    ExpectDirectoryForm(GetAppDataDirectory(), "application-data folder");
     EXPECT_LT(FindText(path, u"\\"), 0) << Narrow(path);
     EXPECT_TRUE(StartsWith(path, folder)) << Narrow(path) << " is not in " << Narrow(folder);
     const std::string name = Narrow(GetFileName(path));
@@ -47,9 +48,4 @@ TEST(xSystemPaths, WorkingFolderBecomesTheModuleFolder)
     // parent_path drops the trailing "/", which the Windows C runtime's stat refuses.
     EXPECT_TRUE(fs::equivalent(now, FsPath(GetModuleDirectory()).parent_path()))
         << "current folder was " << now.u8string() << " after the change";
-}
-
-TEST(xSystemPaths, AppDataFolderIsInDirectoryForm)
-{
-    ExpectDirectoryForm(GetAppDataDirectory(), "application-data folder");
 }

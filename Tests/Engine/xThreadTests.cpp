@@ -126,7 +126,7 @@ TEST(xThread, StartReportsAFailedInitAndNeverRuns)
     EXPECT_FALSE(thread.Join()) << "nothing is left to wait for";
 }
 
-TEST(xThread, RunSeesItsThreadKeepsThePriorityAndStopWithWaitReturnsAfterTheEnd)
+TEST(xThread, RunSeesItsThreadKeepsThePriorityAndOnlyStopWithWaitWaitsForTheEnd)
 {
     BlockingRunnable runnable;
     xThread thread;
@@ -139,19 +139,17 @@ TEST(xThread, RunSeesItsThreadKeepsThePriorityAndStopWithWaitReturnsAfterTheEnd)
     EXPECT_TRUE(runnable.Exited.load()) << "Stop(true) returned before the thread ended";
     EXPECT_TRUE(runnable.Gone.IsSet()) << "thread-local objects outlived Run";
     EXPECT_EQ(&thread, runnable.Seen.load());
-}
 
-TEST(xThread, StopWithoutWaitLeavesTheThreadRunning)
-{
-    BlockingRunnable runnable;
-    runnable.IgnoreStop = true;
-    xThread thread;
-    ASSERT_TRUE(thread.Start(&runnable, u"left running"));
-    EXPECT_TRUE(thread.Stop(false));
-    EXPECT_FALSE(runnable.Exited.load());
-    EXPECT_FALSE(thread.Join()) << "Stop released the handle";
-    runnable.Release.Set();
-    ASSERT_TRUE(runnable.Gone.Wait(Bound));
+    // Stop without waiting leaves the thread running.
+    BlockingRunnable ignoring;
+    ignoring.IgnoreStop = true;
+    xThread left;
+    ASSERT_TRUE(left.Start(&ignoring, u"left running"));
+    EXPECT_TRUE(left.Stop(false));
+    EXPECT_FALSE(ignoring.Exited.load());
+    EXPECT_FALSE(left.Join()) << "Stop released the handle";
+    ignoring.Release.Set();
+    ASSERT_TRUE(ignoring.Gone.Wait(Bound));
 }
 
 TEST(xThread, NullNameIsTheDefaultAndDestructionLogsIt)

@@ -130,27 +130,22 @@ TEST(xWorkerPool, TasksQueuedFromSeveralThreadsEachRunOnce)
 {
     constexpr int Producers = 4;
     constexpr int PerProducer = 250;
-    std::atomic<int> total{0};
-    xEvent allDone;
+    // Static, so that the local class can reach them.
+    static std::atomic<int> total;
+    static xEvent allDone;
+    total = 0;
     class CountingTask : public xTask
     {
     public:
         void Execute() override
         {
             Runs.fetch_add(1);
-            if (Total->fetch_add(1) + 1 == Producers * PerProducer)
-                AllDone->Set();
+            if (total.fetch_add(1) + 1 == Producers * PerProducer)
+                allDone.Set();
         }
         std::atomic<int> Runs{0};
-        std::atomic<int>* Total = nullptr;
-        xEvent* AllDone = nullptr;
     };
     std::vector<CountingTask> tasks(Producers * PerProducer);
-    for (CountingTask& task : tasks)
-    {
-        task.Total = &total;
-        task.AllDone = &allDone;
-    }
 
     xWorkerPool* pool = NewDownloadPool();
     ASSERT_NE(nullptr, pool);

@@ -17,7 +17,7 @@ protected:
 };
 } // namespace
 
-TEST(AutoLogin, KeyIsCutToTwelveBytesAndEscaped)
+TEST(AutoLogin, KeyIsCutToTwelveBytesAndEscapedAndShortKeysAskNothing)
 {
     EXPECT_EQ(AutoLoginKeyForQuery(u"vabcdefghijkLMNOPQRS"), "vabcdefghijk");
     EXPECT_EQ(AutoLoginKeyForQuery(u"ab&c=d#e f~._"), "ab%26c%3Dd%23e%20f~.");
@@ -25,6 +25,10 @@ TEST(AutoLogin, KeyIsCutToTwelveBytesAndEscaped)
     EXPECT_EQ(AutoLoginKeyForQuery(u"\u4E2D\u6587\u4E2D\u6587\u4E2D"),
               "%E4%B8%AD%E6%96%87%E4%B8%AD%E6%96%87");
     EXPECT_EQ(AutoLoginKeyForQuery(u"a\u4E2D\u6587\u4E2D\u6587"), "a%E4%B8%AD%E6%96%87%E4%B8%AD");
+
+    CapturedLog log;
+    EXPECT_TRUE(TranslateAutoLoginKey(u"abcdefghijk", "http://127.0.0.1:9/get?code=").IsEmpty());
+    EXPECT_TRUE(log.Messages().empty()) << "an 11-character key makes no request";
 }
 
 TEST(AutoLogin, ParameterIsWhatFollowsTheMarker)
@@ -34,13 +38,6 @@ TEST(AutoLogin, ParameterIsWhatFollowsTheMarker)
         << "everything after the first marker stays, commas and colons included";
     for (const char* nothing : {"{\"url\":\"\"}", "{\"error\":\"bad\"}", "url", ""})
         EXPECT_TRUE(LaunchParamFromAnswer(nothing).IsEmpty()) << nothing;
-}
-
-TEST(AutoLogin, ShortKeysAskNothing)
-{
-    CapturedLog log;
-    EXPECT_TRUE(TranslateAutoLoginKey(u"abcdefghijk", "http://127.0.0.1:9/get?code=").IsEmpty());
-    EXPECT_TRUE(log.Messages().empty()) << "an 11-character key makes no request";
 }
 
 TEST_F(AutoLoginExchange, KeyBecomesTheLaunchParameter)

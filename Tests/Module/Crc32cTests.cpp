@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,9 @@ std::vector<Implementation> AvailableImplementations()
 // The iSCSI test patterns (RFC 3720, B.4) and the common check value.
 TEST(Crc32c, KnownVectorsFromEveryImplementation)
 {
-    std::vector<uint8_t> zeros(32, 0x00), ones(32, 0xFF), ascending(32), descending(32);
-    for (size_t i = 0; i < 32; ++i)
-    {
-        ascending[i] = static_cast<uint8_t>(i);
-        descending[i] = static_cast<uint8_t>(31 - i);
-    }
+    std::vector<uint8_t> zeros(32, 0x00), ones(32, 0xFF), ascending(32);
+    std::iota(ascending.begin(), ascending.end(), uint8_t(0));
+    const std::vector<uint8_t> descending(ascending.rbegin(), ascending.rend());
     for (const Implementation& crc : AvailableImplementations())
     {
         SCOPED_TRACE(crc.Name);

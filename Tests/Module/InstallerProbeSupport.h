@@ -106,9 +106,7 @@ inline xProcessHandle StartProbe(const fs::path& program, const std::string& arg
 inline int ExitCodeOf(xProcessHandle& process, uint32_t limitMs = 30000)
 {
     int code = -1;
-    if (!process.Wait(limitMs, &code))
-        return -1;
-    return code;
+    return process.Wait(limitMs, &code) ? code : -1;
 }
 
 // A fresh folder whose name holds a blank and Chinese text, removed afterwards

@@ -68,10 +68,8 @@ Bytes OwnCode(size_t length)
 Bytes Header(uint8_t filter, uint64_t size, uint8_t properties = 0x5D, uint32_t dictionary = 1u << 22)
 {
     Bytes header = {filter, properties};
-    for (int i = 0; i < 4; ++i)
-        header.push_back(static_cast<uint8_t>(dictionary >> (8 * i)));
-    for (int i = 0; i < 8; ++i)
-        header.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    for (int i = 0; i < 12; ++i) // both little-endian
+        header.push_back(static_cast<uint8_t>(i < 4 ? dictionary >> (8 * i) : size >> (8 * (i - 4))));
     return header;
 }
 
@@ -97,7 +95,7 @@ Decoded Decode(const Bytes& container, Bytes output = Bytes())
 }
 } // namespace
 
-TEST(Lzma86Decode, RefusesShortHeadersAndOversizedAnnouncementsWithoutTouchingTheOutput)
+TEST(Lzma86Decode, RefusesShortHeadersAndAnnouncementsBeyond1GiBWithoutTouchingTheOutput)
 {
     const Bytes valid = Encode(Bytes(100, 'a'), false);
     struct Case
@@ -120,10 +118,8 @@ TEST(Lzma86Decode, RefusesShortHeadersAndOversizedAnnouncementsWithoutTouchingTh
         EXPECT_EQ(Lines{SizeLine}, result.Log);
         EXPECT_EQ((Bytes{1, 2, 3}), result.Output) << "the output must stay as it was";
     }
-}
 
-TEST(Lzma86Decode, AcceptsAnAnnouncementOfExactly1GiB)
-{
+    // Exactly 1 GiB is accepted.
     // The stream holds 4 KiB, so decoding fails afterwards, but past the size check:
     // the output has been made 1 GiB large.
     Bytes container = Header(0, 0x40000000);
@@ -138,24 +134,21 @@ TEST(Lzma86Decode, AcceptsAnAnnouncementOfExactly1GiB)
 
 TEST(Lzma86Decode, ReportsDamagedContainers)
 {
-    const Bytes data = BranchHeavyBytes(20000, 1);
-    const Bytes valid = Encode(data, false);
-    Bytes filterTwo = valid;
-    filterTwo[0] = 2;
-    Bytes badProperties = valid;
-    badProperties[1] = 9 * 5 * 5; // lc/lp/pb beyond their ranges
-    const Bytes truncated(valid.begin(), valid.begin() + static_cast<ptrdiff_t>(valid.size() / 2));
-    Bytes overAnnounced = valid;
-    overAnnounced[8] += 0x10; // 1 MiB more than the stream holds
-
-    // Each gives a decode error and a short result: filter flag 2, properties out
-    // of range, the stream cut in half, and one that ends before the announced size.
-    const Bytes* damaged[] = {&filterTwo, &badProperties, &truncated, &overAnnounced};
-    for (size_t i = 0; i < 4; ++i)
+    const Bytes valid = Encode(BranchHeavyBytes(20000, 1), false);
+    // Each gives a decode error and a short result: the stream cut in half, filter flag 2,
+    // lc/lp/pb beyond their ranges, and 1 MiB more announced than the stream holds.
+    std::vector<Bytes> damaged = {
+        Bytes(valid.begin(), valid.begin() + static_cast<ptrdiff_t>(valid.size() / 2))};
+    for (const auto& [at, value] : {std::pair<size_t, int>{0, 2}, {1, 9 * 5 * 5}, {8, valid[8] + 0x10}})
     {
-        const Decoded result = Decode(*damaged[i]);
-        EXPECT_FALSE(result.Ok) << "case " << i;
-        EXPECT_EQ((Lines{DecodeLine, DecodeLine}), result.Log) << "case " << i;
+        damaged.push_back(valid);
+        damaged.back()[at] = static_cast<uint8_t>(value);
+    }
+    for (const Bytes& container : damaged)
+    {
+        const Decoded result = Decode(container);
+        EXPECT_FALSE(result.Ok) << "case " << &container - damaged.data();
+        EXPECT_EQ((Lines{DecodeLine, DecodeLine}), result.Log) << "case " << &container - damaged.data();
     }
 }
 
@@ -220,8 +213,16 @@ lzma_options_lzma LiblzmaOptions(uint32_t dictionary)
     return options;
 }
 
-Bytes RunLiblzma(lzma_stream& stream, const Bytes& input, size_t capacity)
+// Runs `input` through liblzma's raw coder: x86 BCJ first when asked, then `coder`.
+Bytes RunLiblzma(bool encode, bool x86, lzma_vli coder, lzma_options_lzma options, const Bytes& input,
+                 size_t capacity)
 {
+    const lzma_filter plain[] = {{coder, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_filter filtered[] = {
+        {LZMA_FILTER_X86, nullptr}, {coder, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    EXPECT_EQ(LZMA_OK, encode ? lzma_raw_encoder(&stream, x86 ? filtered : plain)
+                              : lzma_raw_decoder(&stream, x86 ? filtered : plain));
     Bytes output(capacity);
     stream.next_in = input.data();
     stream.avail_in = input.size();
@@ -239,16 +240,8 @@ Bytes RunLiblzma(lzma_stream& stream, const Bytes& input, size_t capacity)
 // A raw LZMA1 stream (with end mark) of `data`, through the x86 filter first when asked.
 Bytes LiblzmaRawEncode(const Bytes& data, bool x86)
 {
-    lzma_options_lzma options = LiblzmaOptions(1u << 20);
-    lzma_filter filters[3];
-    size_t count = 0;
-    if (x86)
-        filters[count++] = {LZMA_FILTER_X86, nullptr};
-    filters[count++] = {LZMA_FILTER_LZMA1, &options};
-    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
-    lzma_stream stream = LZMA_STREAM_INIT;
-    EXPECT_EQ(LZMA_OK, lzma_raw_encoder(&stream, filters));
-    return RunLiblzma(stream, data, data.size() + data.size() / 2 + 4096);
+    return RunLiblzma(true, x86, LZMA_FILTER_LZMA1, LiblzmaOptions(1u << 20), data,
+                      data.size() + data.size() / 2 + 4096);
 }
 
 // Unpacks one of our containers with liblzma, told the size as our header tells it.
@@ -258,16 +251,8 @@ Bytes LiblzmaDecodeContainer(const Bytes& container, size_t size)
     options.ext_flags = 0;
     options.ext_size_low = static_cast<uint32_t>(size);
     options.ext_size_high = static_cast<uint32_t>(uint64_t(size) >> 32);
-    lzma_filter filters[3];
-    size_t count = 0;
-    if (container[0] == 1)
-        filters[count++] = {LZMA_FILTER_X86, nullptr};
-    filters[count++] = {LZMA_FILTER_LZMA1EXT, &options};
-    filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
-    lzma_stream stream = LZMA_STREAM_INIT;
-    EXPECT_EQ(LZMA_OK, lzma_raw_decoder(&stream, filters));
     const Bytes payload(container.begin() + Lzma86HeaderSize, container.end());
-    return RunLiblzma(stream, payload, size + 1);
+    return RunLiblzma(false, container[0] == 1, LZMA_FILTER_LZMA1EXT, options, payload, size + 1);
 }
 
 Bytes Wrap(uint8_t filter, const Bytes& data, const Bytes& stream)

@@ -6,12 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace
 {
 bool Parse(const std::string& xml, Manifest& manifest)
 {
     return ParseManifestXml(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), manifest);
+}
+
+std::string Describe(const ManifestEntry& e)
+{
+    return Narrow(e.Name) + " size " + std::to_string(e.OrigSize) + " crc " + std::to_string(e.OrigCrc32c) +
+           " xx " + (e.XxPresent ? std::to_string(e.Xx) : "-") + " at " + std::to_string(e.StartPos) +
+           " data " + std::to_string(e.DataSize) + " compressed " + std::to_string(e.Compressed);
 }
 } // namespace
 
@@ -29,42 +37,29 @@ TEST(Manifest, ReadsRootAndFilesInDocumentOrder)
               manifest));
     EXPECT_EQ(300u, manifest.Package.TotalSize);
     EXPECT_EQ(4294967295u, manifest.Package.Crc32c);
-    EXPECT_TRUE(manifest.Package.XxPresent);
-    EXPECT_EQ(17u, manifest.Package.Xx);
+    EXPECT_TRUE(manifest.Package.XxPresent && manifest.Package.Xx == 17u);
     ASSERT_EQ(2u, manifest.Entries.size());
-    const ManifestEntry& first = manifest.Entries[0];
-    EXPECT_EQ(first.Name, u"bin/game.exe");
-    EXPECT_EQ(200u, first.OrigSize);
-    EXPECT_EQ(5u, first.OrigCrc32c);
-    EXPECT_FALSE(first.XxPresent);
-    EXPECT_EQ(120u, first.DataSize);
-    EXPECT_EQ(1u, first.Compressed);
-    const ManifestEntry& second = manifest.Entries[1];
-    EXPECT_EQ(second.Name, u"\u6570\u636E/a.dat") << "names are UTF-8";
-    EXPECT_EQ(180u, second.OrigSize) << "element and attribute names ignore case";
-    EXPECT_FALSE(second.XxPresent) << "only the exact spelling xx counts";
-    EXPECT_EQ(120u, second.StartPos);
+    EXPECT_EQ(Describe(manifest.Entries[0]), "bin/game.exe size 200 crc 5 xx - at 0 data 120 compressed 1");
+    // Names are UTF-8, element and attribute names ignore case, but only the exact spelling xx counts.
+    EXPECT_EQ(Describe(manifest.Entries[1]),
+              "\xE6\x95\xB0\xE6\x8D\xAE/a.dat size 180 crc 6 xx - at 120 data 180 compressed 0");
 }
 
 TEST(Manifest, NumbersReadAsTheCLibraryDoes)
 {
-    struct Case
-    {
-        const char* Text;
-        uint32_t Expected;
-    };
-    const Case cases[] = {{"42", 42},
-                          {"  7", 7},
-                          {"+8", 8},
-                          {"12px", 12},
-                          {"", 0},
-                          {"abc", 0},
-                          {"4294967295", 4294967295u},
-                          {"4294967296", 4294967295u},
-                          {"99999999999999999999999", 4294967295u},
-                          {"-1", 4294967295u}};
-    for (const Case& c : cases)
-        EXPECT_EQ(c.Expected, ReadManifestNumber(c.Text, std::char_traits<char>::length(c.Text))) << c.Text;
+    // Beyond the range, and negative, read as the cap.
+    const std::pair<const char*, uint32_t> cases[] = {{"42", 42},
+                                                      {"  7", 7},
+                                                      {"+8", 8},
+                                                      {"12px", 12},
+                                                      {"", 0},
+                                                      {"abc", 0},
+                                                      {"4294967295", 4294967295u},
+                                                      {"4294967296", 4294967295u},
+                                                      {"99999999999999999999999", 4294967295u},
+                                                      {"-1", 4294967295u}};
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(expected, ReadManifestNumber(text, std::char_traits<char>::length(text))) << text;
 }
 
 TEST(Manifest, BrokenDocumentsAreReportedAndContainersUnpacked)

@@ -61,19 +61,17 @@ TEST_F(PublishClaims, EachHolderGetsTheNextFreeFolder)
     EXPECT_EQ(ClaimPublishFolder(Base()).Folder, Base() + u"Publish/") << "a released folder is free again";
 }
 
-TEST_F(PublishClaims, FolderWithoutTrailingSeparatorAndAFileInTheWay)
+TEST_F(PublishClaims, FolderWithoutTrailingSeparatorAFileInTheWayAndNoFolder)
 {
     std::ofstream(Root / "Publish").put('x');
     PublishClaim claim = ClaimPublishFolder(Wide(Root));
     EXPECT_EQ(claim.Folder, Base() + u"Publish0/") << "a file named Publish cannot hold the client";
     EXPECT_TRUE(fs::is_regular_file(Root / "Publish")) << "the file is left alone";
-}
 
-TEST_F(PublishClaims, NoBaseFolderClaimsNothing)
-{
-    const PublishClaim claim = ClaimPublishFolder(u"");
-    EXPECT_TRUE(claim.Folder.IsEmpty());
-    EXPECT_EQ(claim.Lock, nullptr);
+    // No base folder claims nothing.
+    const PublishClaim none = ClaimPublishFolder(u"");
+    EXPECT_TRUE(none.Folder.IsEmpty());
+    EXPECT_EQ(none.Lock, nullptr);
     EXPECT_TRUE(ClaimPublishFolder(u"/../..").Folder.IsEmpty()) << "a climb out of the path is refused";
 }
 

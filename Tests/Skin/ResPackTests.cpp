@@ -95,7 +95,7 @@ const std::vector<Member> LookupMembers = {
 };
 } // namespace
 
-TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
+TEST(ResPackLookup, FoldsOnlyAsciiLettersNeedsTheWholeNameAndExtracts)
 {
     ResPack pack;
     ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
@@ -126,12 +126,8 @@ TEST(ResPackLookup, FoldsOnlyAsciiLettersAndNeedsTheWholeName)
     EXPECT_FALSE(pack.GetFile(u"missing.png", bytes));
     EXPECT_EQ((Bytes{1, 2, 3}), bytes) << "a miss leaves the vector alone";
     EXPECT_FALSE(ResPack().GetFile(u"MainFrame.xml", bytes)) << "an empty pack finds nothing";
-}
 
-TEST(ResPackExtract, WritesTheMemberAndRefusesMissesAndBadPaths)
-{
-    ResPack pack;
-    ASSERT_TRUE(pack.LoadFromImage(MakeImage(LookupMembers)));
+    // Extracting writes the member and refuses misses and bad paths.
     TempFolder folder("ResPackTests");
     WriteFileBytes(folder.At("old.xml"), "a much longer previous content");
     EXPECT_TRUE(pack.ExtractFile(u"mainframe.xml", Wide(folder.At("old.xml"))));
@@ -238,16 +234,15 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
     EXPECT_EQ(NotFound, Get(pack, u"MainFrame.xml "));
 
     const ResPackHeader& header = pack.Header();
-    EXPECT_EQ(0x00010345u, header.Magic);
-    EXPECT_EQ(count, header.FileCount);
-    EXPECT_EQ(0x20u, header.NameTableOffset);
     uint32_t namesEnd = 0x20;
     for (const xWString& name : names)
         namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
-    EXPECT_EQ(namesEnd, header.OffsetTableOffset);
-    EXPECT_EQ(header.OffsetTableOffset + 4 * count, header.SizeTableOffset);
-    EXPECT_EQ(header.SizeTableOffset + 4 * count, header.SecondSizeTableOffset);
-    EXPECT_EQ(header.SecondSizeTableOffset + 4 * count, header.DataOffset);
+    // Magic, count, then the name table and three tables of four bytes a member, back to back.
+    EXPECT_EQ((std::vector<uint32_t>{0x00010345u, count, 0x20u, namesEnd, namesEnd + 4 * count,
+                                     namesEnd + 8 * count, namesEnd + 12 * count}),
+              (std::vector<uint32_t>{header.Magic, header.FileCount, header.NameTableOffset,
+                                     header.OffsetTableOffset, header.SizeTableOffset,
+                                     header.SecondSizeTableOffset, header.DataOffset}));
     uint32_t next = header.DataOffset;
     for (uint32_t i = 0; i < count; ++i)
     {
