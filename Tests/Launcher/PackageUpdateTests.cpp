@@ -42,15 +42,9 @@ protected:
         TheLaunchState.Clear();
         ResetPackageProgress();
         Profile.BaseUrl = Url("").c_str();
-        VersionResolutionPolicy quick;
-        quick.Rounds = 4;
-        quick.FirstPause = std::chrono::milliseconds(50);
-        quick.LongestPause = std::chrono::milliseconds(100);
-        SetVersionResolutionPolicy(quick);
-        PackageRetryPolicy quickWorker;
-        quickWorker.FirstPause = std::chrono::milliseconds(10);
-        quickWorker.LongestPause = std::chrono::milliseconds(10);
-        SetPackageRetryPolicy(quickWorker);
+        SetVersionResolutionPolicy({4, std::chrono::milliseconds(50), std::chrono::milliseconds(100)});
+        // The product's attempts, short pauses.
+        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(10)});
     }
     void TearDown() override
     {
@@ -82,7 +76,7 @@ protected:
 
 TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndTheWorkerAsksTheClientUrl)
 {
-    Serve("ClientVersionSID.txt", BytesOf("7=1.0.4,default=1.0.5\r\n8=second line"));
+    Serve("ClientVersionSID.txt", "7=1.0.4,default=1.0.5\r\n8=second line");
     Profile.SidString = "7";
     const std::vector<std::string> asked = Update(true);
     EXPECT_EQ(CurrentVersion, xWString(u"1.0.4"));
@@ -115,7 +109,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.LogLine);
-        Serve("ClientVersionSID.txt", BytesOf(test.VersionFile));
+        Serve("ClientVersionSID.txt", test.VersionFile);
         TheLaunchState.Clear();
         ResetPackageProgress();
         Profile.Reported.clear();
@@ -142,8 +136,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
                   Profile.Reported);
         EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load())
             << "no manifest is served, or none asked for";
-        std::vector<std::string> lines = Log.Messages();
-        lines.erase(lines.begin(), lines.begin() + static_cast<ptrdiff_t>(earlier));
+        const std::vector<std::string> lines = Log.Messages(earlier);
         EXPECT_EQ(1,
                   std::count_if(lines.begin(), lines.end(),
                                 [&](const std::string& line) { return line.rfind(test.LogLine, 0) == 0; }));

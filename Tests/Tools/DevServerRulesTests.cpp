@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace
 {
 TEST(DevServerRules, RangeDecisions)
@@ -53,13 +55,11 @@ TEST(DevServerRules, RangeDecisions)
     };
     for (const Case& c : cases)
     {
-        const RangeDecision decision = DecideRange(c.Present, c.Header, c.Size);
-        EXPECT_EQ(decision.Answer, c.Answer) << "\"" << c.Header << "\" on " << c.Size << " bytes";
-        if (c.Answer == RangeAnswer::Partial)
-        {
-            EXPECT_EQ(decision.First, c.First) << c.Header;
-            EXPECT_EQ(decision.Length, c.Length) << c.Header;
-        }
+        const RangeDecision d = DecideRange(c.Present, c.Header, c.Size);
+        const bool partial = d.Answer == RangeAnswer::Partial; // only then do the bounds count
+        EXPECT_EQ(std::make_tuple(d.Answer, partial ? d.First : 0, partial ? d.Length : 0),
+                  std::make_tuple(c.Answer, c.First, c.Length))
+            << "\"" << c.Header << "\" on " << c.Size << " bytes";
     }
     EXPECT_EQ(ContentRangeText(DecideRange(true, "bytes=-3", 10), 10), "bytes 7-9/10");
 }
