@@ -468,25 +468,13 @@ TEST(LauncherDownload, OnlyPlainFileNamesAreTaken)
 
 TEST(LauncherDownload, ContentLengthIsDecimalAndSane)
 {
-    struct Case
-    {
-        const char* Text;
-        int64_t Size;
-    };
-    const Case cases[] = {{"0", 0},
-                          {"12345", 12345},
-                          {" 42 ", 42},
-                          {"9223372036854775807", INT64_MAX},
-                          {"9223372036854775808", -1},
-                          {"-5", -1},
-                          {"+5", -1},
-                          {"", -1},
-                          {"abc", -1},
-                          {"12abc", -1},
-                          {"1 2", -1},
-                          {"000000000000000000000000000001", -1}};
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseContentLength(c.Text), c.Size) << "\"" << c.Text << "\"";
+    const std::pair<const char*, int64_t> cases[] = {
+        {"0", 0}, {"12345", 12345}, {" 42 ", 42}, {"9223372036854775807", INT64_MAX}};
+    for (const auto& [text, size] : cases)
+        EXPECT_EQ(ParseContentLength(text), size) << "\"" << text << "\"";
+    for (const char* text :
+         {"9223372036854775808", "-5", "+5", "", "abc", "12abc", "1 2", "000000000000000000000000000001"})
+        EXPECT_EQ(ParseContentLength(text), -1) << "\"" << text << "\"";
 }
 
 TEST(LauncherDownload, ContentRangeNamesTheBytes)
