@@ -5,6 +5,7 @@
 #include "xLogTarget.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,12 +39,10 @@ public:
     // Messages (without their line feed) that start with `prefix`.
     std::vector<std::string> MessagesStartingWith(const std::string& prefix) const
     {
-        std::vector<std::string> found;
-        for (const std::string& line : Messages())
-        {
-            if (line.rfind(prefix, 0) == 0)
-                found.push_back(line);
-        }
+        std::vector<std::string> found = Messages();
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](const std::string& line) { return line.rfind(prefix, 0) != 0; }),
+                    found.end());
         return found;
     }
     bool Contains(const std::string& message) const
