@@ -127,11 +127,7 @@ class UpdateServer:
         self.stats_log = root.parent / "stats.log"
         self.files = make_client(self.client_dir)
         self.publish("client", "--source", self.client_dir, "--version", CLIENT_VERSION, "--out", self.served)
-        self.publish("version", "--file", self.version_file, "--set", f"default={CLIENT_VERSION}")
-
-    @property
-    def version_file(self):
-        return self.served / "ClientVersionSID.txt"
+        self.publish("version", "--file", self.served / "ClientVersionSID.txt", "--set", f"default={CLIENT_VERSION}")
 
     def publish(self, *arguments):
         subprocess.run([str(self.tools / "publish"), *map(str, arguments)], check=True,

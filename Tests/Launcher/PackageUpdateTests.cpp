@@ -42,15 +42,9 @@ protected:
         TheLaunchState.Clear();
         ResetPackageProgress();
         Profile.BaseUrl = Url("").c_str();
-        VersionResolutionPolicy quick;
-        quick.Rounds = 4;
-        quick.FirstPause = std::chrono::milliseconds(50);
-        quick.LongestPause = std::chrono::milliseconds(100);
-        SetVersionResolutionPolicy(quick);
-        PackageRetryPolicy quickWorker;
-        quickWorker.FirstPause = std::chrono::milliseconds(10);
-        quickWorker.LongestPause = std::chrono::milliseconds(10);
-        SetPackageRetryPolicy(quickWorker);
+        SetVersionResolutionPolicy({4, std::chrono::milliseconds(50), std::chrono::milliseconds(100)});
+        // The product's attempts, short pauses.
+        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(10)});
     }
     void TearDown() override
     {
@@ -61,14 +55,6 @@ protected:
         DownloadTestBase::TearDown();
     }
 
-    // Starts the update, lets the worker finish, and answers what was asked of the server.
-    std::vector<std::string> Update(bool starts)
-    {
-        DevServerRequests(true);
-        EXPECT_EQ(starts, StartPackageUpdateFor(xWString(), Profile, TheLaunchState));
-        EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
-        return DevServerRequests(true);
-    }
     bool Asked(const std::vector<std::string>& requests, const std::string& name)
     {
         return std::any_of(requests.begin(), requests.end(),
@@ -79,19 +65,6 @@ protected:
     ServedProfile Profile;
 };
 } // namespace
-
-TEST_F(PackageUpdateTest, ServerIdPicksItsVersionAndTheWorkerAsksTheClientUrl)
-{
-    Serve("ClientVersionSID.txt", BytesOf("7=1.0.4,default=1.0.5\r\n8=second line"));
-    Profile.SidString = "7";
-    const std::vector<std::string> asked = Update(true);
-    EXPECT_EQ(CurrentVersion, xWString(u"1.0.4"));
-    EXPECT_EQ(PackageStem, "Startup1.0.4");
-    EXPECT_TRUE(Asked(asked, "Startup1.0.4.crc")) << "the worker asks for the manifest under the client URL";
-    EXPECT_EQ(PackageBaseUrl, Url("").c_str());
-    EXPECT_TRUE(Log.Contains("CurrentVersion: 1.0.4"));
-    EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load()) << "no manifest there: the update fails";
-}
 
 // A command-line login starts the update after its parameter is read, and
 // reports step 1002 only when the update starts; one that never starts ends
@@ -106,6 +79,8 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         const char* Manifest; // asked for when the update starts
         std::string LogLine;  // the start of one line of the log
     } cases[] = {
+        // The server id's entry of the first line; the worker asks under the client URL.
+        {"12=1.0.4,default=1.0.5\r\n8=second line", u"", 1, "Startup1.0.4.crc", "CurrentVersion: 1.0.4"},
         {"default=3.1", u"", 1, "Startup3.1.crc", "CurrentVersion: 3.1"},
         {"default=3.1", u"forceversion=2.0 ", 0, "Startup2.0.crc", "Download Version: 2.0"},
         {"7=3.1", u"", 4, nullptr, "E No client version from " + Url("ClientVersionSID.txt")},
@@ -115,7 +90,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.LogLine);
-        Serve("ClientVersionSID.txt", BytesOf(test.VersionFile));
+        Serve("ClientVersionSID.txt", test.VersionFile);
         TheLaunchState.Clear();
         ResetPackageProgress();
         Profile.Reported.clear();
@@ -142,8 +117,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
                   Profile.Reported);
         EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load())
             << "no manifest is served, or none asked for";
-        std::vector<std::string> lines = Log.Messages();
-        lines.erase(lines.begin(), lines.begin() + static_cast<ptrdiff_t>(earlier));
+        const std::vector<std::string> lines = Log.Messages(earlier);
         EXPECT_EQ(1,
                   std::count_if(lines.begin(), lines.end(),
                                 [&](const std::string& line) { return line.rfind(test.LogLine, 0) == 0; }));

@@ -43,10 +43,7 @@ std::vector<std::string> StatsLines(const TestServer& server, size_t count)
     std::vector<std::string> lines;
     for (int i = 0; i < 100 && lines.size() < count; ++i)
     {
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(server.StatsLog, bytes))
-            bytes.clear();
-        lines = SplitLines(std::string(bytes.begin(), bytes.end()));
+        lines = ReadFileLines(FsPath(server.StatsLog));
         if (lines.size() < count)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

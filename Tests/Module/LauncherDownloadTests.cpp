@@ -6,14 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 namespace
 {
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 std::string Text(const std::vector<uint8_t>& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
@@ -37,7 +34,7 @@ TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
         const std::string name = "whole" + std::to_string(length) + ".bin";
         const std::string bytes = PatternBytes(length);
         Serve(name, bytes);
-        ASSERT_TRUE(WriteWholeFile(Out(name), BytesOf("earlier")));
+        Put(Out(name), "earlier");
         std::atomic<uint64_t> received{77};
         std::atomic<uint64_t> size{1};
         const size_t logged = Log.Messages().size();
@@ -55,9 +52,7 @@ TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
             "Finished BLock, start pos: 0, end pos: " + std::to_string(int64_t(length) - 1) + ".",
             "renaming " + name + ".td to " + name,
             "file : " + name + " finish."};
-        const std::vector<std::string> all = Log.Messages();
-        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<ptrdiff_t>(logged), all.end()),
-                  expected);
+        EXPECT_EQ(Log.Messages(logged), expected);
     }
 }
 
@@ -105,20 +100,15 @@ TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
     Serve("lf.txt", "only\nmore");
     Serve("long.txt", longText);
     Serve("empty.txt", "");
-    struct Case
-    {
-        const char* Name;
-        std::string Expected;
-    };
-    const Case cases[] = {{"crlf.txt", "default=12,7=11"},
-                          {"lf.txt", "only"},
-                          {"long.txt", longText.substr(0, 2047)},
-                          {"empty.txt", ""}};
-    for (const Case& c : cases)
+    const std::pair<const char*, std::string> cases[] = {{"crlf.txt", "default=12,7=11"},
+                                                         {"lf.txt", "only"},
+                                                         {"long.txt", longText.substr(0, 2047)},
+                                                         {"empty.txt", ""}};
+    for (const auto& [name, expected] : cases)
     {
         xString text("unchanged");
-        FetchText(Url(c.Name).c_str(), text);
-        EXPECT_EQ(text, c.Expected.c_str()) << c.Name;
+        FetchText(Url(name).c_str(), text);
+        EXPECT_EQ(text, expected.c_str()) << name;
     }
     EXPECT_TRUE(Errors().empty());
 }
@@ -149,7 +139,7 @@ TEST_P(LauncherDownloadFiles, ChineseVersionNamesReachTheServerEscaped)
 
 TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
 {
-    ASSERT_TRUE(WriteWholeFile(Out("missing.bin"), BytesOf("earlier")));
+    Put(Out("missing.bin"), "earlier");
     const xString url(Url("missing.bin").c_str());
     DownloadFile(url);
     EXPECT_EQ(OutText("missing.bin"), "earlier");
@@ -164,23 +154,6 @@ TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
     std::vector<uint8_t> buffer{1, 2, 3};
     DownloadRangeToMemory(url, 0, 10, buffer);
     EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 2, 3})) << "no size: the buffer stays as it was";
-}
-
-TEST_P(LauncherDownloadFiles, HeldTemporaryFileMakesWayForANumberedOne)
-{
-    const std::string bytes = PatternBytes(5000, 4);
-    Serve("held.bin", bytes);
-    {
-        // Another writer that shares nothing, as a second launcher would hold it.
-        std::unique_ptr<xFile> holder = Files.OpenWrite(Out("held.bin.td"), false, false);
-        ASSERT_TRUE(holder && holder->Write("mine", 4));
-        DownloadFile(Url("held.bin").c_str());
-    }
-    EXPECT_TRUE(OutText("held.bin") == bytes);
-    EXPECT_TRUE(Log.Contains("file created: held.bin_0.td"));
-    EXPECT_TRUE(Log.Contains("renaming held.bin_0.td to held.bin"));
-    EXPECT_EQ(OutText("held.bin.td"), "mine") << "the held file is left alone";
-    EXPECT_FALSE(OutExists("held.bin_0.td"));
 }
 
 // Cases that need the dev server's fault switches and its record of requests.
@@ -236,13 +209,14 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverReplaceTheEarlierFileWithWrongBytes
     {
         const std::string name = "fault" + std::to_string(index++) + ".bin";
         Serve(name, bytes);
-        ASSERT_TRUE(WriteWholeFile(Out(name), BytesOf("earlier")));
+        Put(Out(name), "earlier");
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         const size_t errorsBefore = Errors().size();
         const auto start = std::chrono::steady_clock::now();
         std::atomic<uint64_t> received{0};
         DownloadFile(Url(name).c_str(), &received);
-        EXPECT_LT(SecondsSince(start), 10.0) << c.Faults << ": the transfer was held";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
+            << c.Faults << ": the transfer was held";
         EXPECT_TRUE(OutText(name) == (c.Lands ? bytes : "earlier"))
             << c.Faults << ": wrong bytes replaced the file";
         EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays) << c.Faults;
@@ -301,29 +275,23 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongTextOrRangeBytes)
 
 TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
 {
-    struct Case
-    {
-        std::string Url;
-        std::string Line; // the error line after "downloading", "" for none
-    };
+    // Each URL and the error line after "downloading", "" for none.
     const std::string refused = "E Get file name failed: \"";
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {Url("folder/"), "E Get file name failed."},
         {Url(".."), refused + "..\" is no plain file name."},
         {Url("x.bin?v=1"), refused + "x.bin?v=1\" is no plain file name."},
         {"http://" + std::string(256, 'h') + ".test/x.bin", ""}, // cannot be cracked
         {Server->BaseUrl() + std::string(255, 'p'), ""},
     };
-    for (const Case& c : cases)
+    for (const auto& [url, line] : cases)
     {
         const size_t before = Log.Messages().size();
-        DownloadFile(c.Url.c_str());
-        std::vector<std::string> expected{"downloading " + c.Url};
-        if (!c.Line.empty())
-            expected.push_back(c.Line);
-        const std::vector<std::string> all = Log.Messages();
-        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<ptrdiff_t>(before), all.end()),
-                  expected);
+        DownloadFile(url.c_str());
+        std::vector<std::string> expected{"downloading " + url};
+        if (!line.empty())
+            expected.push_back(line);
+        EXPECT_EQ(Log.Messages(before), expected);
     }
     std::vector<xWString> found;
     Files.FindFiles(OutFolder() + u"*", found, true, true);
@@ -338,15 +306,17 @@ TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
     EXPECT_EQ(OutText(name), "fits");
 }
 
-TEST_F(LauncherDownloadDevServer, NumberedNamesStopAtTheirBound)
+TEST_F(LauncherDownloadDevServer, HeldTemporaryFilesMakeWayForNumberedOnesUpToTheirBound)
 {
     Serve("bound.bin", "bound");
+    // Other writers that share nothing, as second launchers would hold them.
     std::vector<std::unique_ptr<xFile>> holders;
     holders.push_back(Files.OpenWrite(Out("bound.bin.td"), false, false));
     for (int i = 0; i < MaxNumberedTemporaryNames; ++i)
         holders.push_back(Files.OpenWrite(Out("bound.bin_" + std::to_string(i) + ".td"), false, false));
     for (const auto& holder : holders)
         ASSERT_TRUE(holder != nullptr);
+    ASSERT_TRUE(holders[0]->Write("mine", 4));
     DownloadFile(Url("bound.bin").c_str());
     EXPECT_FALSE(OutExists("bound.bin"));
     EXPECT_EQ(Errors(), std::vector<std::string>{"E Create temporary file failed: bound.bin"});
@@ -354,7 +324,15 @@ TEST_F(LauncherDownloadDevServer, NumberedNamesStopAtTheirBound)
     holders.back().reset();
     DownloadFile(Url("bound.bin").c_str());
     EXPECT_EQ(OutText("bound.bin"), "bound") << "the last numbered name is still tried";
-    EXPECT_TRUE(Log.Contains("file created: bound.bin_99.td"));
+    EXPECT_TRUE(Log.Contains("renaming bound.bin_99.td to bound.bin"));
+    holders[1].reset();
+    Serve("bound.bin", "again");
+    DownloadFile(Url("bound.bin").c_str());
+    EXPECT_EQ(OutText("bound.bin"), "again");
+    EXPECT_TRUE(Log.Contains("file created: bound.bin_0.td")) << "the first free name is taken";
+    holders.clear();
+    EXPECT_EQ(OutText("bound.bin.td"), "mine") << "a held file is left alone";
+    EXPECT_FALSE(OutExists("bound.bin_0.td") || OutExists("bound.bin_99.td"));
 }
 
 TEST_F(LauncherDownloadDevServer, ThreadsDownloadAtOnceWhileProgressIsRead)
@@ -406,11 +384,11 @@ TEST(LauncherDownloadSessions, OneDownloadSessionForAllThreads)
     ASSERT_NE(seen[0], nullptr);
     for (xHttpSession* session : seen)
         EXPECT_EQ(session, seen[0]);
-    EXPECT_EQ(seen[0]->GetAgent(), "WispDownload");
     EXPECT_EQ(seen[0]->GetProxyMode(), xHttpProxyMode::Preconfigured);
     ASSERT_NE(InternetSession(), nullptr);
     EXPECT_NE(InternetSession(), seen[0]);
-    EXPECT_EQ(InternetSession()->GetAgent(), "WispClient");
+    EXPECT_EQ(InternetSession()->GetAgent(),
+              "WispClient"); // the download agent: RequestHeadersAreWinInetsOwn
     EXPECT_EQ(InternetSession()->GetProxyMode(), xHttpProxyMode::Direct);
 }
 
@@ -424,9 +402,8 @@ protected:
 TEST_F(LauncherDownloadNginx, ErrorPageAfterAGoodHeadStoresNothing)
 {
     const std::string name = CaseName + ".bin";
-    ASSERT_TRUE(
-        WriteWholeFile(Server->Root + u"get-fails/" + Utf8ToWide(name.c_str()), BytesOf("0123456789")));
-    ASSERT_TRUE(WriteWholeFile(Out(name), BytesOf("earlier")));
+    Put(Server->Root + u"get-fails/" + Utf8ToWide(name.c_str()), "0123456789");
+    Put(Out(name), "earlier");
     const std::string url = Server->BaseUrl() + "get-fails/" + name;
     DownloadFile(url.c_str());
     EXPECT_EQ(OutText(name), "earlier") << "the 10-byte error page is not the 10-byte file";
@@ -445,10 +422,8 @@ TEST_F(LauncherDownloadNginx, RequestHeadersAreWinInetsOwn)
     DownloadFile(Url("h.bin").c_str());
     xString text;
     FetchText(Url("h.txt").c_str(), text);
-    std::vector<uint8_t> log;
-    ASSERT_TRUE(ReadWholeFile(Server->AccessLog, log));
     std::vector<std::string> lines;
-    for (const std::string& line : SplitLines(Text(log)))
+    for (const std::string& line : ReadFileLines(FsPath(Server->AccessLog)))
     {
         if (line.find(CaseName) != std::string::npos)
             lines.push_back(line);
@@ -493,34 +468,21 @@ TEST(LauncherDownload, OnlyPlainFileNamesAreTaken)
 
 TEST(LauncherDownload, ContentLengthIsDecimalAndSane)
 {
-    struct Case
-    {
-        const char* Text;
-        int64_t Size;
-    };
-    const Case cases[] = {{"0", 0},
-                          {"12345", 12345},
-                          {" 42 ", 42},
-                          {"9223372036854775807", INT64_MAX},
-                          {"9223372036854775808", -1},
-                          {"-5", -1},
-                          {"+5", -1},
-                          {"", -1},
-                          {"abc", -1},
-                          {"12abc", -1},
-                          {"1 2", -1},
-                          {"000000000000000000000000000001", -1}};
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseContentLength(c.Text), c.Size) << "\"" << c.Text << "\"";
+    const std::pair<const char*, int64_t> cases[] = {
+        {"0", 0}, {"12345", 12345}, {" 42 ", 42}, {"9223372036854775807", INT64_MAX}};
+    for (const auto& [text, size] : cases)
+        EXPECT_EQ(ParseContentLength(text), size) << "\"" << text << "\"";
+    for (const char* text :
+         {"9223372036854775808", "-5", "+5", "", "abc", "12abc", "1 2", "000000000000000000000000000001"})
+        EXPECT_EQ(ParseContentLength(text), -1) << "\"" << text << "\"";
 }
 
 TEST(LauncherDownload, ContentRangeNamesTheBytes)
 {
     ContentRange range;
     ASSERT_TRUE(ParseContentRange("bytes 5-14/100", range));
-    EXPECT_EQ(range.First, 5u);
-    EXPECT_EQ(range.Last, 14u);
-    EXPECT_EQ(range.Total, 100);
+    EXPECT_EQ(std::make_tuple(range.First, range.Last, range.Total),
+              std::make_tuple(uint64_t(5), uint64_t(14), int64_t(100)));
     ASSERT_TRUE(ParseContentRange("bytes 0-0/*", range));
     EXPECT_EQ(range.Total, -1);
     const char* refused[] = {

@@ -70,10 +70,8 @@ protected:
     {
         StartCase(PeerKind::DevServer);
         ResetPackageProgress();
-        PackageRetryPolicy quick;
-        quick.FirstPause = std::chrono::milliseconds(10);
-        quick.LongestPause = std::chrono::milliseconds(40);
-        SetPackageRetryPolicy(quick);
+        // The product's attempts, short pauses.
+        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)});
     }
     void TearDown() override
     {
@@ -92,10 +90,6 @@ protected:
     }
     xWString Publish() const { return OutFolder() + u"Publish/"; }
     xWString Installed(const std::string& name) const { return Publish() + Utf8ToWide(name.c_str()); }
-    void Put(const xWString& path, const std::string& bytes)
-    {
-        ASSERT_TRUE(WriteFileBytes(FsPath(path), bytes));
-    }
 
     void Serve(const TestPackage& made, const std::string& version = "T")
     {

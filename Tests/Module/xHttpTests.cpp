@@ -5,6 +5,8 @@
 #include <thread>
 
 // The HTTP transport on its own, against the dev server: what the downloader relies on.
+// The request bytes it sends (Range included) and the 206 answers are checked
+// through the downloader in LauncherDownloadTests.
 class xHttpTest : public DownloadTestBase
 {
 protected:
@@ -75,28 +77,12 @@ TEST_F(xHttpTest, HeadAnswersSizeWithoutBody)
     std::unique_ptr<xHttpRequest> request = Connection->OpenRequest(
         "HEAD", Path("head.bin").c_str(), "HTTP/1.0", nullptr, xHttpFlagKeepConnection);
     ASSERT_TRUE(request && request->Send(nullptr));
-    EXPECT_EQ(request->StatusCode(), 200);
-    xString value;
-    ASSERT_TRUE(request->QueryHeader("Content-Length", value));
-    EXPECT_EQ(value, "4321");
     uint8_t buffer[16];
-    EXPECT_EQ(request->Read(buffer, sizeof(buffer)), 0);
+    EXPECT_EQ(request->Read(buffer, sizeof(buffer)), 0) << "a HEAD answer has no body to wait for";
     EXPECT_EQ(QueryRemoteSize(Connection.get(), Path("head.bin").c_str()), 4321);
     EXPECT_EQ(QueryRemoteSize(Connection.get(), Path("absent.bin").c_str()), -1) << "a 404 has no size";
     EXPECT_EQ(QueryRemoteSize(nullptr, "/x"), -1);
     EXPECT_EQ(QueryRemoteSize(Connection.get(), ""), -1);
-}
-
-TEST_F(xHttpTest, RangeHeaderGoesOutVerbatim)
-{
-    Serve("range.bin", PatternBytes(1000, 22));
-    std::unique_ptr<xHttpRequest> request = Get("range.bin", "Range: bytes=10-19\r\n");
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->StatusCode(), 206);
-    xString value;
-    ASSERT_TRUE(request->QueryHeader("Content-Range", value));
-    EXPECT_EQ(value, "bytes 10-19/1000");
-    EXPECT_EQ(DevServerRequests(false).back(), "GET " + Path("range.bin") + " HTTP/1.1 Range: bytes=10-19");
 }
 
 TEST_F(xHttpTest, RefusedConnectionFailsTheSend)

@@ -4,6 +4,8 @@
 #include "xLog.h"
 #include "xLogTarget.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,30 +29,26 @@ public:
         Context.Logger = nullptr;
     }
 
-    std::vector<std::string> Messages() const
+    // The messages from the `from`th on.
+    std::vector<std::string> Messages(size_t from = 0) const
     {
         std::lock_guard<std::mutex> lock(Mutex);
-        return Lines;
+        return std::vector<std::string>(Lines.begin() + static_cast<ptrdiff_t>(std::min(from, Lines.size())),
+                                        Lines.end());
     }
     // Messages (without their line feed) that start with `prefix`.
     std::vector<std::string> MessagesStartingWith(const std::string& prefix) const
     {
-        std::vector<std::string> found;
-        for (const std::string& line : Messages())
-        {
-            if (line.rfind(prefix, 0) == 0)
-                found.push_back(line);
-        }
+        std::vector<std::string> found = Messages();
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](const std::string& line) { return line.rfind(prefix, 0) != 0; }),
+                    found.end());
         return found;
     }
     bool Contains(const std::string& message) const
     {
-        for (const std::string& line : Messages())
-        {
-            if (line == message)
-                return true;
-        }
-        return false;
+        const std::vector<std::string> lines = Messages();
+        return std::find(lines.begin(), lines.end(), message) != lines.end();
     }
 
     xEngineContext Context;

@@ -3,6 +3,7 @@
 #include "LauncherDownloadServers.h"
 
 #include "CapturedLog.h"
+#include "EngineText.h"
 #include "FileBytes.h"
 #include "InternetSessions.h"
 #include "LauncherDownload.h"
@@ -20,26 +21,6 @@
 inline std::vector<uint8_t> BytesOf(const std::string& text)
 {
     return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-inline bool WriteWholeFile(const xWString& path, const std::vector<uint8_t>& bytes)
-{
-    xEngineFileSystem files;
-    files.CreateDirectories(GetParentPath(path));
-    std::unique_ptr<xFile> file = files.OpenWrite(path, false, true);
-    return file && (bytes.empty() || file->Write(bytes.data(), static_cast<int64_t>(bytes.size())));
-}
-
-// False when the file cannot be read.
-inline bool ReadWholeFile(const xWString& path, std::vector<uint8_t>& bytes)
-{
-    xEngineFileSystem files;
-    const int64_t size = files.GetFileSize(path);
-    std::unique_ptr<xFile> file = files.OpenRead(path, true);
-    if (!file || size < 0)
-        return false;
-    bytes.assign(static_cast<size_t>(size), 0);
-    return size == 0 || file->Read(bytes.data(), size);
 }
 
 // A test on one server: a served folder and a download folder of its own
@@ -84,17 +65,21 @@ protected:
     std::string Url(const std::string& name) const { return Server->BaseUrl() + CaseName + "/" + name; }
     xWString Out(const std::string& name) const { return OutFolder() + Utf8ToWide(name.c_str()); }
 
+    // Writes a file (folders made as needed) for a case.
+    void Put(const xWString& path, const std::string& bytes)
+    {
+        ASSERT_TRUE(WriteFileBytes(FsPath(path), bytes));
+    }
+    void Serve(const std::string& name, const std::string& bytes)
+    {
+        Put(ServedFolder() + Utf8ToWide(name.c_str()), bytes);
+    }
     void Serve(const std::string& name, const std::vector<uint8_t>& bytes)
     {
-        ASSERT_TRUE(WriteWholeFile(ServedFolder() + Utf8ToWide(name.c_str()), bytes));
+        Serve(name, std::string(bytes.begin(), bytes.end()));
     }
-    void Serve(const std::string& name, const std::string& bytes) { Serve(name, BytesOf(bytes)); }
     // The download folder's content, "" for a missing file.
-    std::string OutText(const std::string& name) const
-    {
-        std::vector<uint8_t> bytes;
-        return ReadWholeFile(Out(name), bytes) ? std::string(bytes.begin(), bytes.end()) : std::string();
-    }
+    std::string OutText(const std::string& name) const { return ReadFileBytes(FsPath(Out(name))); }
     bool OutExists(const std::string& name) const { return Files.IsFile(Out(name)); }
     std::vector<std::string> Errors() const { return Log.MessagesStartingWith("E "); }
 

@@ -105,16 +105,10 @@ bool FetchControl(const TestServer& server, const std::string& pathAndQuery, std
     const int status = request->StatusCode();
     body.clear();
     char buffer[4096];
-    for (;;)
-    {
-        const int64_t got = request->Read(buffer, sizeof(buffer));
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
+    int64_t got;
+    while ((got = request->Read(buffer, sizeof(buffer))) > 0)
         body.append(buffer, static_cast<size_t>(got));
-    }
-    return status >= 200 && status < 300;
+    return got == 0 && status >= 200 && status < 300;
 }
 
 bool SetDevServerFaults(const std::string& query)

@@ -70,8 +70,7 @@ bool HttpConnection::Read(HttpResponse& response, bool head, int timeoutMs)
     m_Buffer.erase(0, end + 4);
     std::string line;
     std::getline(lines, line);
-    response.StatusLine = line.substr(0, line.size() - 1);
-    response.Status = std::atoi(response.StatusLine.c_str() + response.StatusLine.find(' ') + 1);
+    response.Status = std::atoi(line.c_str() + line.find(' ') + 1);
     while (std::getline(lines, line) && line.size() > 1)
     {
         const size_t colon = line.find(':');

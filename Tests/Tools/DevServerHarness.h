@@ -8,7 +8,6 @@
 
 struct HttpResponse
 {
-    std::string StatusLine;
     int Status = 0;
     std::multimap<std::string, std::string> Headers; // names in lower case
     std::string Body;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace
 {
 TEST(DevServerRules, RangeDecisions)
@@ -53,13 +55,11 @@ TEST(DevServerRules, RangeDecisions)
     };
     for (const Case& c : cases)
     {
-        const RangeDecision decision = DecideRange(c.Present, c.Header, c.Size);
-        EXPECT_EQ(decision.Answer, c.Answer) << "\"" << c.Header << "\" on " << c.Size << " bytes";
-        if (c.Answer == RangeAnswer::Partial)
-        {
-            EXPECT_EQ(decision.First, c.First) << c.Header;
-            EXPECT_EQ(decision.Length, c.Length) << c.Header;
-        }
+        const RangeDecision d = DecideRange(c.Present, c.Header, c.Size);
+        const bool partial = d.Answer == RangeAnswer::Partial; // only then do the bounds count
+        EXPECT_EQ(std::make_tuple(d.Answer, partial ? d.First : 0, partial ? d.Length : 0),
+                  std::make_tuple(c.Answer, c.First, c.Length))
+            << "\"" << c.Header << "\" on " << c.Size << " bytes";
     }
     EXPECT_EQ(ContentRangeText(DecideRange(true, "bytes=-3", 10), 10), "bytes 7-9/10");
 }
@@ -121,19 +121,13 @@ TEST(DevServerRules, FaultSettings)
     EXPECT_EQ(DescribeFaults(faults), "drop-after=0\nignore-range=1\nstatus=404\ndelay-ms=3600000\n");
     EXPECT_EQ(faults.StatusBodyText(), "status 404\n");
     const FaultSet before = faults;
-    for (const auto& [name, value] :
-         std::initializer_list<std::pair<const char*, const char*>>{{"drop-after", "-1"},
-                                                                    {"drop-after", "99999999999999999999"},
-                                                                    {"status", "199"},
-                                                                    {"status", "304"},
-                                                                    {"status", "600"},
-                                                                    {"delay-ms", "3600001"},
-                                                                    {"ignore-range", "yes"},
-                                                                    {"stall-after", ""},
-                                                                    {"unknown", "1"}})
+    for (const std::string bad :
+         {"drop-after=-1", "drop-after=99999999999999999999", "status=199", "status=304", "status=600",
+          "delay-ms=3600001", "ignore-range=yes", "stall-after=", "unknown=1"})
     {
-        EXPECT_FALSE(ApplyFaultSetting(faults, name, value, error)) << name << "=" << value;
-        EXPECT_EQ(DescribeFaults(faults), DescribeFaults(before)) << name << "=" << value;
+        const size_t equals = bad.find('=');
+        EXPECT_FALSE(ApplyFaultSetting(faults, bad.substr(0, equals), bad.substr(equals + 1), error)) << bad;
+        EXPECT_EQ(DescribeFaults(faults), DescribeFaults(before)) << bad;
     }
     EXPECT_TRUE(ApplyFaultSetting(faults, "ignore-range", "0", error));
     EXPECT_FALSE(faults.IgnoreRange);

@@ -57,10 +57,7 @@ protected:
     // whatever the cases put it through.
     static void TearDownTestSuite()
     {
-        if (Server->Port != 0)
-        {
-            EXPECT_EQ(Server->Process.Stop(), 0) << ReadFileBytes(Server->StderrPath);
-        }
+        EXPECT_TRUE(Server->Port == 0 || Server->Process.Stop() == 0) << ReadFileBytes(Server->StderrPath);
         EXPECT_EQ(ReadFileBytes(Server->StderrPath).find("Sanitizer"), std::string::npos)
             << ReadFileBytes(Server->StderrPath);
         Server.reset();
@@ -78,22 +75,13 @@ protected:
     {
         return Exchange(Server->Port, request, head);
     }
-    static HttpResponse AskRange(const std::string& range)
-    {
-        return Ask(Get(Package, "Range: " + range + "\r\n"));
-    }
     static std::string Control(const std::string& target) { return Ask(Get("/__devserver/" + target)).Body; }
 
-    static std::unique_ptr<TempFolder> Folder;
-    static std::unique_ptr<DevServerChild> Server;
-    static std::string StartError;
-    static std::string Data;
+    static inline std::unique_ptr<TempFolder> Folder;
+    static inline std::unique_ptr<DevServerChild> Server;
+    static inline std::string StartError;
+    static inline std::string Data;
 };
-
-std::unique_ptr<TempFolder> DevServerTest::Folder;
-std::unique_ptr<DevServerChild> DevServerTest::Server;
-std::string DevServerTest::StartError;
-std::string DevServerTest::Data;
 
 // One request under one fault set (none: ""), and every part of the answer.
 TEST_F(DevServerTest, AnswersByRangeAndFault)
@@ -110,7 +98,8 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         bool Closes;
     };
     const std::string busy = "status=503&status-body=busy,%20come%20back%20later";
-    const std::string unsatisfiable = "bytes */200000";
+    // Which range gives which answer is DevServerRules' table; these rows are the
+    // wiring: headers, bytes on the wire across chunks, closes, and each fault.
     const Case cases[] = {
         // An HTTP/1.0 request without keep-alive ends the connection; HEAD sends no body.
         {"", Package, "HEAD", 200, "200000", "", "", true},
@@ -120,30 +109,17 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         // across a chunk border
         {"", Package, "bytes=65530-65545", 206, "16", "bytes 65530-65545/200000", Data.substr(65530, 16),
          false},
-        {"", Package, "bytes=199990-", 206, "10", "bytes 199990-199999/200000", Data.substr(199990), false},
         {"", Package, "bytes=-5", 206, "5", "bytes 199995-199999/200000", Data.substr(199995), false},
-        {"", Package, "bytes=-300000", 206, "200000", "bytes 0-199999/200000", Data, false},
-        {"", Package, "bytes=199999-999999999999999999999999", 206, "1", "bytes 199999-199999/200000",
-         Data.substr(199999), false},
         {"", Package, "bytes=0-1, 5-9", 200, "200000", "", Data, false}, // several ranges: the whole file
         // The launcher's range for a 0-byte file.
         {"", "/empty.bin", "bytes=0--1", 200, "0", "", "", false},
-        {"", Package, "bytes=200000-", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=200000-200010", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=9-2", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=-0", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=0--1", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=99999999999999999999999-", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=abc", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "items=0-9", 416, "0", unsatisfiable.c_str(), "", false},
-        {"", Package, "bytes=", 416, "0", unsatisfiable.c_str(), "", false},
+        {"", Package, "bytes=200000-", 416, "0", "bytes */200000", "", false},
         // Drop, delay and stall concern bodies only; a body shorter than the limit goes whole.
         {"drop-after=70000", Package, "", 200, "200000", "", Data.substr(0, 70000), true},
         {"drop-after=70000", Package, "bytes=10-20", 206, "11", "bytes 10-20/200000", Data.substr(10, 11),
          false},
         {"drop-after=70000", Package, "HEAD", 200, "200000", "", "", true},
         {"ignore-range=1", Package, "bytes=10-19", 200, "200000", "", Data, false},
-        {"ignore-range=1", Package, "bytes=0--1", 200, "200000", "", Data, false},
         {"ignore-range=1", Package, "bytes=999999-", 200, "200000", "", Data, false},
         // The missing byte must not leave the client waiting.
         {"wrong-length=1", Package, "HEAD", 200, "200001", "", "", true},
@@ -304,12 +280,11 @@ TEST_F(DevServerTest, FaultsEndpointReplacesTheWholeSet)
 {
     Control("faults?ignore-range=1");
     EXPECT_EQ(Control("faults?drop-after=5&status-body=x%20y"), "drop-after=5\nstatus-body=x y\n");
-    HttpResponse response = AskRange("bytes=0-99");
+    HttpResponse response = Ask(Get(Package, "Range: bytes=0-99\r\n"));
     EXPECT_EQ(response.Status, 206) << "ignore-range was replaced, not kept";
     EXPECT_EQ(response.Body, Data.substr(0, 5));
 
     EXPECT_EQ(Ask(Get("/__devserver/faults?drop-after=oops")).Status, 400);
-    EXPECT_EQ(Ask(Get("/__devserver/faults?shake=1")).Status, 400);
     EXPECT_EQ(Ask(Get(Package)).Body.size(), 5u) << "a rejected change leaves the set as it was";
 
     EXPECT_EQ(Control("faults"), "no faults\n");
@@ -332,7 +307,7 @@ TEST_F(DevServerTest, RequestLogRecordsTheExactRangeHeaders)
 {
     Control("requests?clear=1");
     Ask(Head(Package), true);
-    AskRange("bytes=0--1");
+    Ask(Get(Package, "Range: bytes=0--1\r\n"));
     Ask(Get("/kg/Startup1.pkg?x=1", "Range: bytes=10-19\r\n"));
     Ask(Get("/missing%20file"));
     EXPECT_EQ(Control("requests?clear=1"), "HEAD /kg/Startup1.pkg HTTP/1.0\n"
