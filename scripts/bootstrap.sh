@@ -16,7 +16,7 @@ PACKAGES=(
     # a web server nobody here wrote, for the integration tests
     nginx-light
     # tooling
-    clang-format python3 python3-pytest curl xz-utils
+    clang-format python3 python3-pytest python3-pil curl xz-utils
 )
 
 missing=()
