@@ -108,7 +108,7 @@ def ss_mask(size, draw_fn, factor=SS):
     """Anti-aliased L mask: draw_fn(draw, k) draws at k times the size in white."""
     big = Image.new("L", (size[0] * factor, size[1] * factor), 0)
     draw_fn(ImageDraw.Draw(big), factor)
-    return big.resize(size, Image.LANCZOS)
+    return big.resize(size, Image.BOX)
 
 
 def rounded_mask(size, radius, inset=0.0, factor=SS):
@@ -312,7 +312,29 @@ def shade_crystals(layer, top=70, bottom=110):
     layer.putalpha(keep)
 
 
-def emblem(size, seed, scale=1.0, ring=True, sparkle=True):
+def draw_stone(layer, k, cx, top, s):
+    """The frost-covered rock the crystals grow from."""
+    d = ImageDraw.Draw(layer)
+
+    def pts(rel):
+        return [((cx + x * s) * k, (top + y * s) * k) for x, y in rel]
+
+    ridge = [(-104, 30), (-86, 10), (-54, -2), (-20, 6), (16, -4), (56, 4), (88, 14), (106, 32)]
+    foot = [(96, 50), (48, 60), (-8, 62), (-66, 56), (-96, 46)]
+    d.polygon(pts(ridge + foot), fill=rgba((34, 44, 60)))
+    # the lit upper face: a band under the ridge
+    upper = ridge + [(x * 0.9, y + 18) for x, y in reversed(ridge[1:-1])]
+    d.polygon(pts(upper), fill=rgba((74, 92, 116)))
+    # a darker face on the right, turned away from the light
+    d.polygon(pts([(16, 14), (56, 22), (88, 30), (106, 32), (96, 50), (48, 60), (10, 61)]),
+              fill=rgba((24, 32, 46)))
+    d.line(pts([(-54, 16), (-40, 57)]), fill=rgba((22, 30, 42)), width=max(1, int(2 * s * k)))
+    # snow along the ridge
+    d.line(pts(ridge), fill=rgba(FROST, 235), width=int(3 * s * k), joint="curve")
+    d.line(pts([(x, y + 4) for x, y in ridge[1:-1]]), fill=rgba(ICE, 120), width=int(2 * s * k), joint="curve")
+
+
+def emblem(size, seed, scale=1.0, ring=True, sparkle=True, stone=True):
     """The frost-stone emblem: a crystal cluster in a frost ring, centred in size."""
     w, h = size
     cx, cy = w / 2, h / 2
@@ -339,7 +361,7 @@ def emblem(size, seed, scale=1.0, ring=True, sparkle=True):
             rd.line((cx * SS + r0 * math.cos(t), cy * SS + r0 * math.sin(t),
                      cx * SS + r1 * math.cos(t), cy * SS + r1 * math.sin(t)),
                     fill=rgba(FROST, 170 if a % 90 == 0 else 110), width=max(SS, int(2 * s * SS)))
-        out.alpha_composite(ring_layer.resize(size, Image.LANCZOS))
+        out.alpha_composite(ring_layer.resize(size, Image.BOX))
     rng = random.Random(seed)
     # side shards first, the tall one in front
     shards = [(-62, 40, 46, 150, -0.42), (64, 46, 44, 140, 0.40), (-104, 70, 26, 84, -0.75),
@@ -347,7 +369,9 @@ def emblem(size, seed, scale=1.0, ring=True, sparkle=True):
     for dx, dy, sw, sh, a in shards:
         draw_crystal(big, SS, cx + dx * s, cy + dy * s, sw * s, sh * s, a, fade=0.96)
     draw_crystal(big, SS, cx, cy - 6 * s, 74 * s, 250 * s, 0.0)
-    small = big.resize(size, Image.LANCZOS)
+    if stone:
+        draw_stone(big, SS, cx, cy + 96 * s, s)
+    small = big.resize(size, Image.BOX)
     shade_crystals(small)
     out.alpha_composite(small)
     if sparkle:
@@ -428,7 +452,7 @@ def snow(size, seed, count, region=None, max_alpha=200, big=0.08):
         r = rng.uniform(0.6, 1.3) * (2.6 if rng.random() < big else 1.0)
         a = int(rng.uniform(0.25, 1.0) * max_alpha)
         d.ellipse((x - r, y - r, x + r, y + r), fill=rgba(FROST, a))
-    return layer.resize(size, Image.LANCZOS)
+    return layer.resize(size, Image.BOX)
 
 
 def aurora(size, seed, color, alpha):
@@ -532,7 +556,7 @@ def draw_background():
     gems = Image.new("RGBA", (pw * SS, ph * SS), (0, 0, 0, 0))
     for gy, gh in ((wy + lh // 2, 30), (wy + lh // 2 - 70, 16), (wy + lh // 2 + 70, 16)):
         draw_crystal(gems, SS, sx + 0.5, gy, gh * 0.42, gh, 0.0, edge_alpha=200)
-    gems = gems.resize((pw, ph), Image.LANCZOS)
+    gems = gems.resize((pw, ph), Image.BOX)
     panel.alpha_composite(glow((pw, ph), lambda dd: dd.ellipse((sx - 8, wy + lh // 2 - 18, sx + 9, wy + lh // 2 + 18),
                                                                fill=255), ICE, 8, 120))
     panel.alpha_composite(gems)
@@ -556,7 +580,7 @@ def draw_background():
     # the key illustration: emblem rising over the panel's upper-left corner, title under it
     em = emblem((420, 420), 9, scale=1.25)
     em.putalpha(ImageChops.multiply(em.getchannel("A"), edge_fade(em.size, 6)))
-    img.alpha_composite(em, (58, 14))
+    img.alpha_composite(em, (52, -8))
     draw_title(img, TITLE_X, 474, 84, spacing=6)
     sub = font("serif", 15)
     line = "F R O S T S T O N E   E R A"
@@ -729,7 +753,7 @@ def draw_splash():
     gems = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
     crystal_cluster(gems, SS, 46, 290, 108, lean=1.0)
     crystal_cluster(gems, SS, 548, 298, 70, lean=-0.9)
-    gems = gems.resize((W, H), Image.LANCZOS)
+    gems = gems.resize((W, H), Image.BOX)
     shade_crystals(gems, 60, 140)
     img.alpha_composite(glow((W, H), lambda d: (d.ellipse((0, 200, 100, 320), fill=255),
                                                 d.ellipse((505, 235, 595, 320), fill=255)), ICE, 26, 110))
@@ -760,7 +784,7 @@ def draw_splash():
     tips = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 0))
     for x in (left_end - 92, right_start + 92):
         draw_crystal(tips, SS, x, 42.5, 6, 14, math.pi / 2, edge_alpha=200)
-    img.alpha_composite(tips.resize((W, H), Image.LANCZOS))
+    img.alpha_composite(tips.resize((W, H), Image.BOX))
 
     # the bar's groove
     bx, by = BAR_AT
@@ -816,12 +840,14 @@ def draw_frame_pieces(out):
     # logo: a small crystal and the title, on a transparent ground
     w, h = 128, TOP_H
     logo = Image.new("RGBA", (w, h), (0, 0, 0, 0))
-    logo.alpha_composite(glow((w, h), lambda dd: dd.ellipse((2, 4, 22, 28), fill=255), ICE, 4, 120))
+    logo.alpha_composite(glow((w, h), lambda dd: dd.ellipse((4, 6, 21, 27), fill=255), ICE, 4, 70))
     big = Image.new("RGBA", (w * SS, h * SS), (0, 0, 0, 0))
-    draw_crystal(big, SS, 6.5, 19, 6, 14, -0.5, edge_alpha=150)
-    draw_crystal(big, SS, 18, 19.5, 6, 13, 0.5, edge_alpha=150)
-    draw_crystal(big, SS, 12.5, 15.5, 10, 27, 0.0, edge_alpha=190)
-    logo.alpha_composite(big.resize((w, h), Image.LANCZOS))
+    draw_crystal(big, SS, 6.5, 19, 6, 14, -0.5, edge_alpha=90)
+    draw_crystal(big, SS, 18.5, 19.5, 6, 13, 0.5, edge_alpha=90)
+    draw_crystal(big, SS, 12.5, 15.5, 10, 27, 0.0, edge_alpha=120)
+    gems = big.resize((w, h), Image.BOX)
+    shade_crystals(gems, 50, 90)
+    logo.alpha_composite(gems)
     draw_title_small(logo, 30, 23, 18)
     out["logo.png"] = logo.crop((0, 0, logo.getbbox()[2] + 2, h))
 
@@ -880,7 +906,7 @@ def icon_image(n):
             draw_crystal(big, k, n * 0.70, n * 0.60, n * 0.16, n * 0.42, 0.45, fade=1.0,
                          edge_alpha=160 if n >= 48 else 0)
         draw_crystal(big, k, n / 2, n * 0.49, n * 0.30, n * 0.80, 0.0, edge_alpha=200 if n >= 48 else 110)
-    img = big.resize((n, n), Image.LANCZOS)
+    img = big.resize((n, n), Image.BOX)
     if n >= 64:
         sp = ImageDraw.Draw(img)
         x, y, r = n * 0.40, n * 0.20, n * 0.07
@@ -1032,8 +1058,8 @@ def previews(pics, skin_dir, outdir):
     for name, pos in GAME_BUTTONS:
         frame.alpha_composite(pics[name + "01.png"], (W - pos, 4))
     frame.convert("RGB").save(os.path.join(outdir, "gameframe.png"))
-    strip = frame.crop((0, 0, W, 48))
-    strip.resize((W, 96), Image.NEAREST).convert("RGB").save(os.path.join(outdir, "gameframe_top_x2.png"))
+    left_end = frame.crop((0, 0, 420, 40)).resize((420 * 3, 120), Image.NEAREST)
+    left_end.convert("RGB").save(os.path.join(outdir, "gameframe_left_x3.png"))
     right = frame.crop((W - 420, 0, W, 40)).resize((420 * 3, 120), Image.NEAREST)
     right.convert("RGB").save(os.path.join(outdir, "gameframe_right_x3.png"))
 
