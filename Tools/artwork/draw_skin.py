@@ -68,17 +68,21 @@ def sample(stops, t):
     return stops[-1][1]
 
 
+def _ramp(n, stops):
+    colors = [sample(stops, i / max(1, n - 1)) for i in range(n)]
+    return [c if len(c) == 4 else rgba(c) for c in colors]
+
+
 def vgradient(w, h, stops):
+    """Top-to-bottom gradient; stops hold RGB (opaque) or RGBA colours."""
     column = Image.new("RGBA", (1, h))
-    column.putdata([rgba(sample(stops, y / max(1, h - 1))) if len(sample(stops, 0)) == 3
-                    else sample(stops, y / max(1, h - 1)) for y in range(h)])
+    column.putdata(_ramp(h, stops))
     return column.resize((w, h), Image.NEAREST)
 
 
 def hgradient(w, h, stops):
     row = Image.new("RGBA", (w, 1))
-    row.putdata([rgba(sample(stops, x / max(1, w - 1))) if len(sample(stops, 0)) == 3
-                 else sample(stops, x / max(1, w - 1)) for x in range(w)])
+    row.putdata(_ramp(w, stops))
     return row.resize((w, h), Image.NEAREST)
 
 
@@ -165,8 +169,7 @@ def glow(size, shapes_fn, color, radius, alpha=255):
 
 
 def font(kind, size):
-    files = {"serif": "NotoSerifCJK-Bold.ttc", "sans": "NotoSansCJK-Regular.ttc",
-             "sansbold": "NotoSansCJK-Bold.ttc"}
+    files = {"serif": "NotoSerifCJK-Bold.ttc", "sans": "NotoSansCJK-Regular.ttc"}
     return ImageFont.truetype(os.path.join(FONT_DIR, files[kind]), size, index=SC_FACE)
 
 
@@ -334,7 +337,7 @@ def draw_stone(layer, k, cx, top, s):
     d.line(pts([(x, y + 4) for x, y in ridge[1:-1]]), fill=rgba(ICE, 120), width=int(2 * s * k), joint="curve")
 
 
-def emblem(size, seed, scale=1.0, ring=True, sparkle=True, stone=True):
+def emblem(size, scale=1.0, ring=True, sparkle=True, stone=True):
     """The frost-stone emblem: a crystal cluster in a frost ring, centred in size."""
     w, h = size
     cx, cy = w / 2, h / 2
@@ -362,7 +365,6 @@ def emblem(size, seed, scale=1.0, ring=True, sparkle=True, stone=True):
                      cx * SS + r1 * math.cos(t), cy * SS + r1 * math.sin(t)),
                     fill=rgba(FROST, 170 if a % 90 == 0 else 110), width=max(SS, int(2 * s * SS)))
         out.alpha_composite(ring_layer.resize(size, Image.BOX))
-    rng = random.Random(seed)
     # side shards first, the tall one in front
     shards = [(-62, 40, 46, 150, -0.42), (64, 46, 44, 140, 0.40), (-104, 70, 26, 84, -0.75),
               (100, 78, 24, 74, 0.78), (-30, 80, 30, 96, -0.18), (34, 84, 28, 90, 0.2)]
@@ -384,7 +386,6 @@ def emblem(size, seed, scale=1.0, ring=True, sparkle=True, stone=True):
             sd.ellipse((x - 1.5, y - 1.5, x + 1.5, y + 1.5), fill=rgba((255, 255, 255), 255))
         out.alpha_composite(sp.filter(ImageFilter.GaussianBlur(0.4)))
         out.alpha_composite(sp)
-    del rng
     return out
 
 
@@ -429,8 +430,6 @@ def mountains(size, seed, layers):
         if rim:
             # snow light on slopes that face the upper left
             rim_mask = ImageChops.subtract(mask, ImageChops.offset(mask, 0, 2))
-            lit = Image.new("L", size, 0)
-            lit.putdata([0] * 0 + [0] * (w * h))
             slope = [max(0, min(255, int((ys[max(0, x - 1)] - ys[min(w - 1, x + 1)]) * -60 + 80)))
                      for x in range(w)]
             slope_img = Image.new("L", (w, 1))
@@ -538,7 +537,7 @@ def draw_background():
     inner = Image.new("L", (lw + 2, lh + 2), 0)
     ImageDraw.Draw(inner).rectangle((0, 0, lw + 1, lh + 1), outline=255, width=10)
     paint(well, (0, 0, 0), inner.filter(ImageFilter.GaussianBlur(6)), alpha=120)
-    mark = emblem((300, 300), 5, scale=0.9, ring=True, sparkle=False)
+    mark = emblem((300, 300), scale=0.9, ring=True, sparkle=False)
     mark.putalpha(mark.getchannel("A").point(lambda v: v * 22 // 255))
     well.alpha_composite(mark, ((lw + 2 - 300) // 2, (lh + 2 - 300) // 2))
     ImageDraw.Draw(well).rectangle((0, 0, lw + 1, lh + 1), outline=rgba(STEEL))
@@ -578,7 +577,7 @@ def draw_background():
     img.alpha_composite(top_light, (x0 + PANEL_RADIUS, y0))
 
     # the key illustration: emblem rising over the panel's upper-left corner, title under it
-    em = emblem((420, 420), 9, scale=1.25)
+    em = emblem((420, 420), scale=1.25)
     em.putalpha(ImageChops.multiply(em.getchannel("A"), edge_fade(em.size, 6)))
     img.alpha_composite(em, (52, -8))
     draw_title(img, TITLE_X, 474, 84, spacing=6)
@@ -619,8 +618,10 @@ def shifted_down(img, pixels=1):
     return out
 
 
-def text_button(size, label, fnt, state, gold=False, radius=4):
+def text_button(size, label, fnt, state, gold=False, radius=4, plate_top=0, plate_h=None):
+    """A labelled plate; the plate may fill only rows plate_top .. plate_top + plate_h of the face."""
     w, h = size
+    plate_h = plate_h or h
     if gold:
         looks = {
             "normal": ((240, 214, 146), (196, 152, 72), (255, 236, 186), 230, 90, None, (44, 28, 6)),
@@ -634,9 +635,10 @@ def text_button(size, label, fnt, state, gold=False, radius=4):
             "pressed": ((22, 38, 62), (14, 26, 44), (58, 86, 122), 255, 20, None, (200, 220, 236)),
         }
     top, bottom, border, border_alpha, hl, inner, text_color = looks[state]
-    img = plate(size, radius, top, bottom, border, border_alpha, hl, inner)
+    img = Image.new("RGBA", size, (0, 0, 0, 0))
+    img.alpha_composite(plate((w, plate_h), radius, top, bottom, border, border_alpha, hl, inner), (0, plate_top))
     shadow = (255, 240, 200) if gold else (4, 10, 20)
-    draw_label(img, (0, 0, w, h), label, fnt, text_color, shadow=shadow,
+    draw_label(img, (0, plate_top, w, plate_top + plate_h), label, fnt, text_color, shadow=shadow,
                shadow_alpha=90 if gold else 200, dy=-0.5)
     if state == "pressed":
         img = shifted_down(img)
@@ -709,8 +711,11 @@ def draw_buttons(out):
     link = font("sans", 15)
     for name, label in [("mainpage", "主页"), ("charge", "充值"), ("forum", "论坛"), ("service", "客服")]:
         gold = name == "charge"
-        out[name + "01.png"] = text_button((90, 31), label, link, "normal", gold)
-        out[name + "02.png"] = text_button((90, 31), label, link, "hover", gold)
+        # the documents put 充值 one pixel lower than the other three: its plate sits one
+        # row higher in its face, so all four plates line up on screen (y 253 to 282)
+        top = 0 if name == "charge" else 1
+        out[name + "01.png"] = text_button((90, 31), label, link, "normal", gold, plate_top=top, plate_h=30)
+        out[name + "02.png"] = text_button((90, 31), label, link, "hover", gold, plate_top=top, plate_h=30)
     cache = font("sans", 13)
     for n, state in (("01", "normal"), ("02", "hover"), ("03", "pressed")):
         out["clearcache%s.png" % n] = text_button((87, 25), "清除缓存", cache, state, radius=3)
