@@ -345,8 +345,10 @@ def emblem(size, scale=1.0, ring=True, sparkle=True, stone=True):
     s = scale
     out = Image.new("RGBA", size, (0, 0, 0, 0))
     # glow behind the cluster
-    out.alpha_composite(glow(size, lambda d: d.ellipse(
-        (cx - 95 * s, cy - 120 * s, cx + 95 * s, cy + 120 * s), fill=255), ICE, 38 * s, 150))
+    halo = glow(size, lambda d: d.ellipse((cx - 95 * s, cy - 120 * s, cx + 95 * s, cy + 120 * s), fill=255),
+                ICE, 38 * s, 150)
+    halo.putalpha(ImageChops.multiply(halo.getchannel("A"), edge_fade(size, 40 * s)))
+    out.alpha_composite(halo)
     if ring:
         ring_layer = Image.new("RGBA", (w * SS, h * SS), (0, 0, 0, 0))
         rd = ImageDraw.Draw(ring_layer)
