@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-class xImage;
+#include "xImage.h"
 
 // A rectangle in window client coordinates; Right and Bottom lie just outside.
 struct SkinRect
