@@ -1,0 +1,41 @@
+#pragma once
+
+#include "xString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One active monitor whose native resolution its EDID names.
+struct MonitorRecord
+{
+    // The device id from its ninth character on (after the class prefix and backslash).
+    xWString ShortId;
+    xWString DeviceId;
+    int32_t NativeWidth = 0;
+    int32_t NativeHeight = 0;
+    bool Primary = false;
+};
+
+// The screens as the windowing layer sees them; read at start and again when the
+// display configuration changes. Whatever cannot be read stays 0 (or unlisted).
+struct xDisplayInfo
+{
+    int32_t ScreenWidth = 0;
+    int32_t ScreenHeight = 0;
+    std::vector<MonitorRecord> Monitors;
+    int32_t WorkLeft = 0;
+    int32_t WorkTop = 0;
+    int32_t WorkRight = 0;
+    int32_t WorkBottom = 0;
+    int32_t VirtualLeft = 0;
+    int32_t VirtualTop = 0;
+    int32_t VirtualRight = 0;
+    int32_t VirtualBottom = 0;
+
+    void Reset() { *this = xDisplayInfo(); }
+};
+
+// The active pixels of an EDID block's first detailed timing descriptor (bytes
+// 54 to 71); false when the block is too short to hold it.
+bool DecodeEdidResolution(const uint8_t* edid, size_t length, int32_t& width, int32_t& height);

@@ -1,0 +1,77 @@
+#include "SkinLayout.h"
+
+#include <climits>
+
+void AnchorTopRightButtons(std::vector<SkinButton>& buttons, int32_t windowWidth)
+{
+    for (SkinButton& button : buttons)
+    {
+        if (!button.TopRight)
+            continue;
+        const int64_t width = static_cast<int64_t>(button.Rect.Right) - button.Rect.Left;
+        const int64_t left = static_cast<int64_t>(windowWidth) - button.AnchorX;
+        // Far-out documents stay finite instead of wrapping.
+        const int64_t right = left + width;
+        button.Rect.Left = static_cast<int32_t>(left < INT32_MIN   ? INT32_MIN
+                                                : left > INT32_MAX ? INT32_MAX
+                                                                   : left);
+        button.Rect.Right = static_cast<int32_t>(right < INT32_MIN   ? INT32_MIN
+                                                 : right > INT32_MAX ? INT32_MAX
+                                                                     : right);
+    }
+}
+
+WindowZone SkinHitTest(const std::vector<SkinButton>& buttons, int32_t x, int32_t y)
+{
+    for (const SkinButton& button : buttons)
+    {
+        if (button.Visible && button.Rect.Contains(x, y))
+            return WindowZone::Client;
+    }
+    return WindowZone::Caption;
+}
+
+bool ApplyPointerToButtons(std::vector<SkinButton>& buttons, int32_t x, int32_t y, bool primaryPressed)
+{
+    bool changed = false;
+    for (SkinButton& button : buttons)
+    {
+        if (!button.Visible)
+            continue;
+        SkinButtonState state = SkinButtonState::Normal;
+        if (button.Rect.Contains(x, y))
+            state = primaryPressed ? SkinButtonState::Click : SkinButtonState::Hover;
+        changed = changed || state != button.State;
+        button.State = state;
+    }
+    return changed;
+}
+
+std::vector<size_t> ButtonsUnderPoint(const std::vector<SkinButton>& buttons, int32_t x, int32_t y)
+{
+    std::vector<size_t> under;
+    for (size_t i = 0; i < buttons.size(); ++i)
+    {
+        if (buttons[i].Visible && buttons[i].Rect.Contains(x, y))
+            under.push_back(i);
+    }
+    return under;
+}
+
+SkinFace ChooseButtonFace(const SkinButton& button)
+{
+    SkinFace face;
+    const std::shared_ptr<xImage>* picture = &button.NormalFace;
+    if (button.State == SkinButtonState::Hover)
+    {
+        picture = &button.HoverFace;
+        face.Offset = button.OffsetHover;
+    }
+    else if (button.State == SkinButtonState::Click)
+    {
+        picture = &button.ClickFace;
+        face.Offset = button.OffsetClick;
+    }
+    face.Picture = *picture ? picture->get() : button.NormalFace.get();
+    return face;
+}

@@ -1,0 +1,95 @@
+#include "SplashView.h"
+
+#include "PackageProgress.h"
+
+#include "xTextConversion.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace
+{
+xWString DownloadText(float fraction)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "下载进度 %d %%", ProgressPercent(fraction));
+    return Utf8ToWide(text);
+}
+
+xWString RetryText(int32_t seconds)
+{
+    if (seconds <= 0)
+        return u"更新失败，正在重试";
+    char text[96];
+    std::snprintf(text, sizeof text, "更新失败，%d 秒后自动重试", seconds);
+    return Utf8ToWide(text);
+}
+} // namespace
+
+int32_t ProgressPercent(float fraction)
+{
+    return static_cast<int32_t>(std::floor(fraction * 100.0f + 0.5f));
+}
+
+int32_t SplashBarWidth(float fraction, int32_t pictureWidth)
+{
+    int32_t width = static_cast<int32_t>(static_cast<float>(pictureWidth) * fraction);
+    if (width < 2)
+        width = 1;
+    if (width > pictureWidth)
+        width = pictureWidth;
+    return width;
+}
+
+int32_t CentredTextX(int32_t windowWidth, float measuredWidth)
+{
+    return static_cast<int32_t>((static_cast<float>(windowWidth) - measuredWidth) / 2.0f);
+}
+
+SplashView ChooseSplashView(const SplashInputs& inputs)
+{
+    SplashView view;
+    if (inputs.SelfUpdate)
+    {
+        // The size is unknown until the server's first answer; the bar stands at 0 until then.
+        const double fraction = inputs.LauncherFileSize == 0
+                                    ? 0.0
+                                    : static_cast<double>(inputs.LauncherBytesReceived) /
+                                          static_cast<double>(inputs.LauncherFileSize);
+        view.SelfUpdateLayout = true;
+        view.BarX = 64;
+        view.BarY = 71;
+        view.BarFraction = static_cast<float>(fraction);
+        view.Status = u"正在更新微端";
+        view.Download = DownloadText(view.BarFraction);
+        return view;
+    }
+    if (inputs.Busy)
+    {
+        view.BarFraction = inputs.Progress;
+        view.Status = DownloadText(inputs.Progress);
+        return view;
+    }
+    switch (inputs.LocalMode ? int32_t(PackageUpdateDone) : inputs.State)
+    {
+    case PackageUpdateIdle:
+    case PackageUpdateStarted:
+        view.BarFraction = 0.0f;
+        view.Status = u"正在与服务器连接";
+        break;
+    case PackageUpdateChecking:
+        view.Status = u"检查当前版本";
+        break;
+    case PackageUpdateDone:
+        view.Status = u"加载完成，愉快的玩耍吧！";
+        break;
+    case PackageUpdateFailed:
+        // Never a frozen bar: the line says what happened and counts down to the next try.
+        view.ShowBar = false;
+        view.Status = RetryText(inputs.RetrySeconds);
+        break;
+    default:
+        break;
+    }
+    return view;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "xString.h"
+
+#include <cstdint>
+
+// The published values the splash screen reads on every paint.
+struct SplashInputs
+{
+    int32_t State = 0; // PackageUpdateState
+    bool LocalMode = false;
+    // The download (or the font installation) is under way: the bar shows Progress.
+    bool Busy = false;
+    float Progress = 0.0f; // eased, 0 to 1
+    bool SelfUpdate = false;
+    uint64_t LauncherBytesReceived = 0;
+    uint64_t LauncherFileSize = 0;
+    // Seconds until the update is tried again after it gave up; -1 when none is waiting.
+    int32_t RetrySeconds = -1;
+};
+
+// What the splash screen draws, worked out from the inputs.
+struct SplashView
+{
+    // The self-update layout centres two lines; the update layout has one status line.
+    bool SelfUpdateLayout = false;
+    bool ShowBar = true;
+    int32_t BarX = 87;
+    int32_t BarY = 175;
+    float BarFraction = 1.0f;
+    // Update layout: at (440, 200). Self-update layout: centred at y 136.
+    xWString Status;
+    // Self-update layout only: centred at y 116.
+    xWString Download;
+};
+
+SplashView ChooseSplashView(const SplashInputs& inputs);
+
+// Pixels of a `pictureWidth` bar shown for a fraction: at least 1, at most all.
+int32_t SplashBarWidth(float fraction, int32_t pictureWidth);
+// The whole percentage shown for a fraction, rounded half up.
+int32_t ProgressPercent(float fraction);
+// The left edge that centres a text `measuredWidth` wide in a window.
+int32_t CentredTextX(int32_t windowWidth, float measuredWidth);
+
+// Where the lines of each layout go.
+constexpr int32_t SplashStatusX = 440;
+constexpr int32_t SplashStatusY = 200;
+constexpr int32_t SplashSelfUpdateStatusY = 136;
+constexpr int32_t SplashSelfUpdateDownloadY = 116;
+constexpr int32_t SplashTextWidth = 500;
+constexpr int32_t SplashTextHeight = 20;

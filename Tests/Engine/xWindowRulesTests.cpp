@@ -1,0 +1,130 @@
+#include "xDisplayInfo.h"
+#include "xWindowRules.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+WindowDescription Borderless(int32_t corner, int32_t transparency)
+{
+    WindowDescription description;
+    description.CornerRadius = corner;
+    description.Transparency = transparency;
+    description.IsRegularWindow = true;
+    return description;
+}
+} // namespace
+
+TEST(xWindowRules, StylesFollowTheDescription)
+{
+    struct Case
+    {
+        bool Border, Regular, Taskbar, Topmost, Max, Min, Sizing;
+        uint32_t Style, ExStyle;
+    };
+    const Case cases[] = {
+        {true, true, false, false, false, false, false, 0x00C80000, 0x00040000},
+        {true, true, false, true, true, true, true, 0x00CF0000, 0x00040000},
+        {true, false, true, true, true, true, true, 0x80C80000, 0x00040000},
+        {false, true, true, false, true, true, true, 0x86020000, 0x00040100},
+        {false, true, false, false, false, false, false, 0x86020000, 0x00000180},
+        {false, true, true, true, false, false, false, 0x86020000, 0x00040108},
+    };
+    for (const Case& c : cases)
+    {
+        WindowDescription d;
+        d.HasOSWindowBorder = c.Border;
+        d.IsRegularWindow = c.Regular;
+        d.IsInTaskbar = c.Taskbar;
+        d.IsTopmostWindow = c.Topmost;
+        d.HasMaximize = c.Max;
+        d.HasMinimize = c.Min;
+        d.HasSizingFrame = c.Sizing;
+        const xWindowStyles styles = ChooseWindowStyles(d);
+        EXPECT_EQ(styles.Style, c.Style) << &c - cases;
+        EXPECT_EQ(styles.ExStyle, c.ExStyle) << &c - cases;
+    }
+}
+
+TEST(xWindowRules, RegionsRoundOnlyRestoredWindowsWithARadius)
+{
+    struct Case
+    {
+        int32_t Corner, Transparency, Width, Height;
+        bool Maximised;
+        xWindowRect Rect;
+        int32_t Ellipse;
+    };
+    const Case cases[] = {
+        {6, 0, 800, 600, false, {0, 0, 801, 601}, 6}, {6, 0, 800, 600, true, {4, 4, 796, 596}, 0},
+        {6, 2, 800, 600, false, {0, 0, 800, 600}, 0}, {0, 1, 800, 600, false, {0, 0, 800, 600}, 0},
+        {6, 0, -1, -1, false, {0, 0, 1000, 700}, 0},
+    };
+    for (const Case& c : cases)
+    {
+        const xWindowRegion region = ChooseWindowRegion(Borderless(c.Corner, c.Transparency), c.Width,
+                                                        c.Height, 1000, 700, c.Maximised, 4);
+        EXPECT_EQ(region.Rect.Left, c.Rect.Left) << &c - cases;
+        EXPECT_EQ(region.Rect.Top, c.Rect.Top) << &c - cases;
+        EXPECT_EQ(region.Rect.Right, c.Rect.Right) << &c - cases;
+        EXPECT_EQ(region.Rect.Bottom, c.Rect.Bottom) << &c - cases;
+        EXPECT_EQ(region.Ellipse, c.Ellipse) << &c - cases;
+    }
+}
+
+TEST(xWindowRules, CentringStaysInsideTheWorkArea)
+{
+    const xWindowRect work{100, 50, 1380, 1010};
+    const xWindowPoint centred = CentreInWorkArea(work, 591, 304);
+    EXPECT_EQ(centred.X, 740 - 295);
+    EXPECT_EQ(centred.Y, 530 - 152);
+    const xWindowPoint wide = CentreInWorkArea(work, 2000, 304);
+    EXPECT_EQ(wide.X, 100) << "a window wider than the work area starts at its left edge";
+    const xWindowPoint tall = CentreInWorkArea(work, 591, 961);
+    EXPECT_EQ(tall.Y, 50);
+}
+
+TEST(xWindowRules, SizeLimitsReplaceOnlyWhatTheListenerGives)
+{
+    xWindowMinMax proposed;
+    proposed.MaxSize = {1920, 1080};
+    proposed.MaxPosition = {-8, -8};
+    proposed.MinTrackSize = {136, 39};
+    proposed.MaxTrackSize = {3000, 2000};
+
+    const xWindowMinMax pinned = ApplySizeLimits(proposed, {400, 300, -1, -1});
+    EXPECT_EQ(pinned.MinTrackSize.X, 400);
+    EXPECT_EQ(pinned.MaxTrackSize.X, 400) << "no maximum pins the tracking size at the minimum";
+    EXPECT_EQ(pinned.MaxTrackSize.Y, 300);
+    EXPECT_EQ(pinned.MaxSize.X, 1920);
+    EXPECT_EQ(pinned.MaxPosition.X, 0);
+
+    const xWindowMinMax open = ApplySizeLimits(proposed, {-1, 600, 5120, 2880});
+    EXPECT_EQ(open.MinTrackSize.X, 136);
+    EXPECT_EQ(open.MinTrackSize.Y, 600);
+    EXPECT_EQ(open.MaxSize.Y, 2880);
+    EXPECT_EQ(open.MaxTrackSize.X, 5120);
+}
+
+TEST(xWindowRules, ZonesBecomeHitTestCodes)
+{
+    const int32_t codes[] = {0, 13, 12, 14, 10, 1, 11, 16, 15, 17, 2, 8, 9, 20, 3};
+    for (int32_t zone = 0; zone < 15; ++zone)
+        EXPECT_EQ(WindowZoneHitCode(static_cast<WindowZone>(zone)), codes[zone]) << zone;
+    EXPECT_EQ(WindowZoneHitCode(static_cast<WindowZone>(15)), 0);
+    EXPECT_EQ(WindowZoneHitCode(static_cast<WindowZone>(-1)), 0);
+}
+
+TEST(xDisplayInfo, EdidGivesTheFirstDetailedTiming)
+{
+    uint8_t edid[128] = {};
+    edid[56] = 0x80;
+    edid[58] = 0x70;
+    edid[59] = 0x38;
+    edid[61] = 0x40;
+    int32_t width = 0, height = 0;
+    ASSERT_TRUE(DecodeEdidResolution(edid, sizeof edid, width, height));
+    EXPECT_EQ(width, 1920);
+    EXPECT_EQ(height, 1080);
+    EXPECT_FALSE(DecodeEdidResolution(edid, 71, width, height)) << "a block too short for the descriptor";
+}

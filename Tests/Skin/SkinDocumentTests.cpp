@@ -1,0 +1,163 @@
+#include "CapturedLog.h"
+#include "EngineText.h"
+#include "ResPack.h"
+#include "SkinDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+SkinDocument Parse(const std::string& text, bool expected = true)
+{
+    SkinDocument document;
+    EXPECT_EQ(expected, ParseSkinDocument(Bytes(text), u"Default", document)) << text;
+    return document;
+}
+} // namespace
+
+TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
+{
+    ResPack& pack = TheResPack();
+    pack.Load();
+    struct Expected
+    {
+        const char16_t* Name;
+        int32_t Width, Height, Corner, MinWidth, MaxWidth, Transparency;
+        bool Topmost, SizingFrame;
+        size_t Images, Buttons, Pages;
+    };
+    const Expected windows[] = {
+        {u"SplashScreen.xml", 591, 304, 5, 591, 591, 1, true, false, 1, 0, 0},
+        {u"MainFrame.xml", 1280, 829, 5, 1280, 1280, 1, false, false, 1, 7, 1},
+        {u"GameWindow.xml", 1380, 820, 0, 800, 5120, 0, false, true, 0, 5, 0},
+    };
+    for (const Expected& e : windows)
+    {
+        std::vector<uint8_t> text;
+        ASSERT_TRUE(pack.GetFile(e.Name, text)) << xString(xWString(e.Name)).c_str();
+        SkinDocument document;
+        ASSERT_TRUE(ParseSkinDocument(text, u"Default", document));
+        const WindowDescription& w = document.Window;
+        SCOPED_TRACE(xString(xWString(e.Name)).c_str());
+        EXPECT_EQ(w.XDesiredPositionOnScreen, -1);
+        EXPECT_EQ(w.WidthDesiredOnScreen, e.Width);
+        EXPECT_EQ(w.HeightDesiredOnScreen, e.Height);
+        EXPECT_EQ(w.CornerRadius, e.Corner);
+        EXPECT_EQ(w.MinWidth, e.MinWidth);
+        EXPECT_EQ(w.MaxWidth, e.MaxWidth);
+        EXPECT_EQ(w.Transparency, e.Transparency);
+        EXPECT_EQ(w.IsTopmostWindow, e.Topmost);
+        EXPECT_EQ(w.HasSizingFrame, e.SizingFrame);
+        EXPECT_TRUE(w.IsInTaskbar && w.IsRegularWindow && w.ActivateWhenFirstShown && !w.HasOSWindowBorder);
+        EXPECT_EQ(w.Title, xWString(u"\u971C\u77F3\u7EAA\u5143"));
+        EXPECT_EQ(w.Opacity, 1.0f);
+        EXPECT_EQ(document.Images.size(), e.Images);
+        EXPECT_EQ(document.Buttons.size(), e.Buttons);
+        EXPECT_EQ(document.Pages.size(), e.Pages);
+    }
+}
+
+TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
+{
+    const struct
+    {
+        const char* Text;
+        int32_t Integer;
+        bool Flag;
+    } cases[] = {
+        {"12px", 12, true},
+        {"", 0, false},
+        {"  -5", -5, false},
+        {"1abc", 1, true},
+        {"yes", 0, false},
+        {"true", 0, false},
+        {"99999999999", INT32_MAX, false},
+        {"-99999999999", INT32_MIN, false},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(ReadSkinInteger(c.Text), c.Integer) << c.Text;
+        EXPECT_EQ(ReadSkinFlag(c.Text), c.Flag) << c.Text;
+    }
+    EXPECT_FLOAT_EQ(ReadSkinFloat("0.75"), 0.75f);
+    EXPECT_FLOAT_EQ(ReadSkinFloat("x"), 0.0f);
+}
+
+TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
+{
+    const SkinDocument document =
+        Parse("\xEF\xBB\xBF<anything><frame hassizingframe='1abc' ISTOPMOSTWINDOW='yes' "
+              "Title='' WidthDesiredOnScreen='640'>"
+              "<button ID='a' posx='12px' PosY='' WIDTH='10' Height='5' TOPRIGHT='1'/>"
+              "<Image Path='first.png' PosX='3'/>"
+              "<BUTTON ID='a' Normal='n.png' OffsetClick='2'/>"
+              "<WebPage URL='http://one/' PosX='1' Width='2'/>"
+              "<image Path='second.png'/>"
+              "<webpage ID='x' URL='http://two/  ' PosY='7' Height='3'/>"
+              "</frame></anything>");
+    const WindowDescription& w = document.Window;
+    EXPECT_TRUE(w.HasSizingFrame);
+    EXPECT_FALSE(w.IsTopmostWindow);
+    EXPECT_EQ(w.WidthDesiredOnScreen, 640);
+    EXPECT_EQ(w.Title, xWString(u"Default")) << "an empty title takes the product's";
+    EXPECT_EQ(w.Opacity, 1.0f) << "absent opacity";
+    EXPECT_EQ(w.MaxHeight, 0);
+
+    ASSERT_EQ(document.Images.size(), 2u);
+    EXPECT_EQ(document.Images[0].Path, "first.png");
+    EXPECT_EQ(document.Images[0].Left, 3);
+    EXPECT_EQ(document.Images[1].Path, "second.png");
+
+    ASSERT_EQ(document.Buttons.size(), 2u);
+    const SkinButton& first = document.Buttons[0];
+    EXPECT_EQ(first.Id, "a");
+    EXPECT_EQ(first.AnchorX, 12);
+    EXPECT_EQ(first.Rect.Left, 12);
+    EXPECT_EQ(first.Rect.Top, 0);
+    EXPECT_EQ(first.Rect.Right, 22);
+    EXPECT_EQ(first.Rect.Bottom, 5);
+    EXPECT_TRUE(first.TopRight);
+    EXPECT_TRUE(first.Visible);
+    EXPECT_EQ(first.State, SkinButtonState::Normal);
+    EXPECT_EQ(document.Buttons[1].NormalPath, "n.png");
+    EXPECT_EQ(document.Buttons[1].OffsetClick, 2);
+    EXPECT_TRUE(document.Buttons[1].HoverPath.IsEmpty());
+
+    ASSERT_EQ(document.Pages.size(), 2u);
+    EXPECT_EQ(document.Pages[0].Width(), 2);
+    EXPECT_EQ(document.Pages[1].Top, 7);
+    EXPECT_EQ(document.PageAddress, "http://two/  ") << "the last address, blanks kept, serves every page";
+}
+
+TEST(SkinDocument, DamagedDocumentsFailOrStayBounded)
+{
+    CapturedLog log;
+    Parse("<Skin><Window>", false);
+    Parse("<Skin/>", false);
+    Parse("", false);
+    EXPECT_EQ(log.MessagesStartingWith("E Skin document").size(), 3u);
+
+    const SkinDocument far =
+        Parse("<Skin><Window Title='T'><Button PosX='2147483600' Width='1000' PosY='-2147483600' "
+              "Height='-1000'/></Window></Skin>");
+    EXPECT_EQ(far.Window.Title, xWString(u"T"));
+    EXPECT_EQ(far.Buttons[0].Rect.Right, INT32_MAX) << "sums saturate instead of wrapping";
+    EXPECT_EQ(far.Buttons[0].Rect.Bottom, INT32_MIN);
+
+    std::string many = "<Skin><Window>";
+    for (int i = 0; i < 10000; ++i)
+        many += "<Button ID='b'/><Image/>";
+    const SkinDocument crowded = Parse(many + "</Window></Skin>");
+    EXPECT_EQ(crowded.Buttons.size(), MaxSkinElements);
+    EXPECT_EQ(crowded.Images.size(), MaxSkinElements);
+    EXPECT_EQ(log.MessagesStartingWith("E Skin document has more than").size(), 2u) << "one line per kind";
+}

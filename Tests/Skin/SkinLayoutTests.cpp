@@ -1,0 +1,87 @@
+#include "SkinLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+class SizedImage : public xImage
+{
+public:
+    int32_t Width() const override { return 10; }
+    int32_t Height() const override { return 10; }
+};
+
+SkinButton Button(int32_t left, int32_t top, int32_t width, int32_t height, bool topRight = false)
+{
+    SkinButton button;
+    button.AnchorX = left;
+    button.AnchorY = top;
+    button.Rect = {left, top, left + width, top + height};
+    button.TopRight = topRight;
+    return button;
+}
+} // namespace
+
+TEST(SkinLayout, TopRightButtonsKeepTheirDistanceFromTheRightEdge)
+{
+    std::vector<SkinButton> buttons = {Button(32, 4, 25, 24, true), Button(10, 4, 25, 24)};
+    AnchorTopRightButtons(buttons, 1380);
+    EXPECT_EQ(buttons[0].Rect.Left, 1348);
+    EXPECT_EQ(buttons[0].Rect.Right, 1373);
+    AnchorTopRightButtons(buttons, 1000);
+    EXPECT_EQ(buttons[0].Rect.Left, 968);
+    EXPECT_EQ(buttons[0].Rect.Right, 993);
+    EXPECT_EQ(buttons[1].Rect.Left, 10) << "other buttons keep their place";
+}
+
+TEST(SkinLayout, HitTestAndClicksSeeOnlyVisibleButtons)
+{
+    std::vector<SkinButton> buttons = {Button(0, 0, 20, 20), Button(10, 10, 20, 20), Button(50, 50, 10, 10)};
+    buttons[2].Visible = false;
+    EXPECT_EQ(SkinHitTest(buttons, 5, 5), WindowZone::Client);
+    EXPECT_EQ(SkinHitTest(buttons, 55, 55), WindowZone::Caption) << "a hidden button's area drags the window";
+    EXPECT_EQ(SkinHitTest(buttons, 20, 0), WindowZone::Caption) << "the right edge lies outside";
+    EXPECT_EQ(ButtonsUnderPoint(buttons, 15, 15), (std::vector<size_t>{0, 1})) << "overlapping: list order";
+    EXPECT_TRUE(ButtonsUnderPoint(buttons, 55, 55).empty());
+}
+
+TEST(SkinLayout, PointerSetsStatesAndReportsChanges)
+{
+    std::vector<SkinButton> buttons = {Button(0, 0, 20, 20), Button(40, 0, 20, 20)};
+    EXPECT_TRUE(ApplyPointerToButtons(buttons, 5, 5, false));
+    EXPECT_EQ(buttons[0].State, SkinButtonState::Hover);
+    EXPECT_FALSE(ApplyPointerToButtons(buttons, 6, 6, false)) << "nothing changed: no repaint";
+    EXPECT_TRUE(ApplyPointerToButtons(buttons, 6, 6, true));
+    EXPECT_EQ(buttons[0].State, SkinButtonState::Click);
+    EXPECT_TRUE(ApplyPointerToButtons(buttons, 45, 5, true)) << "pressed elsewhere, moved onto the second";
+    EXPECT_EQ(buttons[0].State, SkinButtonState::Normal);
+    EXPECT_EQ(buttons[1].State, SkinButtonState::Click);
+}
+
+TEST(SkinLayout, MissingFacesFallBackToTheNormalFaceWithTheStatesOffset)
+{
+    SkinButton button = Button(0, 0, 10, 10);
+    button.NormalFace = std::make_shared<SizedImage>();
+    button.OffsetHover = 1;
+    button.OffsetClick = 2;
+    const struct
+    {
+        SkinButtonState State;
+        int32_t Offset;
+    } states[] = {{SkinButtonState::Normal, 0}, {SkinButtonState::Hover, 1}, {SkinButtonState::Click, 2}};
+    for (const auto& s : states)
+    {
+        button.State = s.State;
+        const SkinFace face = ChooseButtonFace(button);
+        EXPECT_EQ(face.Picture, button.NormalFace.get());
+        EXPECT_EQ(face.Offset, s.Offset);
+    }
+    button.ClickFace = std::make_shared<SizedImage>();
+    EXPECT_EQ(ChooseButtonFace(button).Picture, button.ClickFace.get());
+    button.NormalFace.reset();
+    button.State = SkinButtonState::Hover;
+    EXPECT_EQ(ChooseButtonFace(button).Picture, nullptr) << "no face at all: nothing is drawn";
+}

@@ -1,0 +1,86 @@
+#include "EngineText.h"
+#include "PackageProgress.h"
+#include "SplashView.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(SplashView, UpdateLayoutFollowsTheState)
+{
+    const float half = static_cast<float>(std::sin(3.14159265358979 / 4)); // half the bytes, eased
+    struct Case
+    {
+        int32_t State;
+        bool LocalMode, Busy;
+        float Progress;
+        int32_t Retry;
+        const char16_t* Text;
+        bool Bar;
+        int32_t BarPixels;
+    };
+    const Case cases[] = {
+        {PackageUpdateIdle, false, false, 0.0f, -1, u"正在与服务器连接", true, 1},
+        {PackageUpdateStarted, false, false, 0.9f, -1, u"正在与服务器连接", true, 1},
+        {PackageUpdateDownloading, false, true, 0.0f, -1, u"下载进度 0 %", true, 1},
+        {PackageUpdateDownloading, false, true, half, -1, u"下载进度 71 %", true, 293},
+        {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415},
+        {PackageUpdateDone, false, false, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
+        {PackageUpdateIdle, true, false, 0.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
+        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207}, // the font still installs
+        {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0},
+        {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0},
+        {PackageUpdateDownloading, false, false, 0.5f, -1, u"", true, 415},
+    };
+    for (const Case& c : cases)
+    {
+        SplashInputs inputs;
+        inputs.State = c.State;
+        inputs.LocalMode = c.LocalMode;
+        inputs.Busy = c.Busy;
+        inputs.Progress = c.Progress;
+        inputs.RetrySeconds = c.Retry;
+        const SplashView view = ChooseSplashView(inputs);
+        SCOPED_TRACE(&c - cases);
+        EXPECT_FALSE(view.SelfUpdateLayout);
+        EXPECT_EQ(view.Status, xWString(c.Text));
+        EXPECT_EQ(view.ShowBar, c.Bar);
+        if (c.Bar)
+        {
+            EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), c.BarPixels);
+            EXPECT_EQ(view.BarX, 87);
+            EXPECT_EQ(view.BarY, 175);
+        }
+    }
+}
+
+TEST(SplashView, SelfUpdateLayoutShowsTheLaunchersDownload)
+{
+    SplashInputs inputs;
+    inputs.SelfUpdate = true;
+    inputs.State = PackageUpdateFailed;
+    inputs.LauncherBytesReceived = 500;
+    inputs.LauncherFileSize = 1000;
+    SplashView view = ChooseSplashView(inputs);
+    EXPECT_TRUE(view.SelfUpdateLayout);
+    EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), 207);
+    EXPECT_EQ(view.BarX, 64);
+    EXPECT_EQ(view.BarY, 71);
+    EXPECT_EQ(view.Status, xWString(u"正在更新微端"));
+    EXPECT_EQ(view.Download, xWString(u"下载进度 50 %"));
+
+    inputs.LauncherFileSize = 0;
+    view = ChooseSplashView(inputs);
+    EXPECT_EQ(view.Download, xWString(u"下载进度 0 %")) << "the size is not known yet";
+    EXPECT_EQ(CentredTextX(591, 90.5f), 250);
+}
+
+TEST(SplashView, BarAndPercentBounds)
+{
+    EXPECT_EQ(SplashBarWidth(-0.5f, 415), 1);
+    EXPECT_EQ(SplashBarWidth(0.004f, 415), 1);
+    EXPECT_EQ(SplashBarWidth(1.7f, 415), 415);
+    EXPECT_EQ(SplashBarWidth(0.5f, 0), 0) << "no picture: nothing";
+    EXPECT_EQ(ProgressPercent(0.005f), 1);
+    EXPECT_EQ(ProgressPercent(0.994f), 99);
+}
