@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // One active monitor whose native resolution its EDID names.
@@ -39,3 +40,27 @@ struct xDisplayInfo
 // The active pixels of an EDID block's first detailed timing descriptor (bytes
 // 54 to 71); false when the block is too short to hold it.
 bool DecodeEdidResolution(const uint8_t* edid, size_t length, int32_t& width, int32_t& height);
+
+// Fills the record from the system: screen, work area, virtual screen and the
+// monitors whose native resolution is known. Values that cannot be read stay 0.
+void ReadDisplayInfo(xDisplayInfo& info);
+
+// A monitor as the display walk meets it, with the flags of the adapter that drives it.
+struct DisplayMonitorCandidate
+{
+    xWString DeviceId;
+    bool AdapterOnDesktop = false;
+    bool AdapterPrimary = false;
+    bool MonitorActive = false;
+    bool MonitorMirroring = false;
+};
+
+// The device id from its ninth character on: the id starts with the "MONITOR\"
+// class prefix; empty when the id is shorter.
+xWString MonitorShortId(const xWString& deviceId);
+
+// The records to list: monitors of desktop adapters that are active and not
+// mirroring, each given the resolution findResolution answers when asked for it;
+// a monitor whose resolution is not found is left out.
+std::vector<MonitorRecord> ListMonitors(const std::vector<DisplayMonitorCandidate>& candidates,
+                                        const std::function<bool(int32_t&, int32_t&)>& findResolution);

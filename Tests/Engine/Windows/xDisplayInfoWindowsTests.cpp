@@ -1,0 +1,130 @@
+#include "xDisplayInfo.h"
+
+#include "Windows/xDisplayInfoWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+TEST(xDisplayInfo, ReadMatchesTheSystemMetricsAndResetClearsIt)
+{
+    xDisplayInfo info;
+    ReadDisplayInfo(info);
+    EXPECT_EQ(info.ScreenWidth, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(info.ScreenHeight, GetSystemMetrics(SM_CYSCREEN));
+    // The tests run on an X server started with one 1280x1024 screen.
+    EXPECT_EQ(info.ScreenWidth, 1280);
+    EXPECT_EQ(info.ScreenHeight, 1024);
+
+    EXPECT_LT(info.WorkLeft, info.WorkRight) << "an empty work area";
+    EXPECT_LT(info.WorkTop, info.WorkBottom) << "an empty work area";
+    EXPECT_GE(info.WorkLeft, 0);
+    EXPECT_GE(info.WorkTop, 0);
+    EXPECT_LE(info.WorkRight, info.ScreenWidth);
+    EXPECT_LE(info.WorkBottom, info.ScreenHeight);
+
+    EXPECT_LE(info.VirtualLeft, 0);
+    EXPECT_LE(info.VirtualTop, 0);
+    EXPECT_GE(info.VirtualRight, info.ScreenWidth) << "the virtual screen holds the primary screen";
+    EXPECT_GE(info.VirtualBottom, info.ScreenHeight) << "the virtual screen holds the primary screen";
+
+    info.Reset();
+    EXPECT_EQ(info.ScreenWidth | info.ScreenHeight, 0);
+    EXPECT_EQ(info.WorkLeft | info.WorkTop | info.WorkRight | info.WorkBottom, 0);
+    EXPECT_EQ(info.VirtualLeft | info.VirtualTop | info.VirtualRight | info.VirtualBottom, 0);
+    EXPECT_TRUE(info.Monitors.empty());
+}
+
+TEST(xDisplayInfo, ListsMonitorsOnlyWithAnEdidResolution)
+{
+    xDisplayInfo info;
+    ReadDisplayInfo(info);
+    int32_t width = 0, height = 0;
+    const bool found = FindMonitorEdidResolution(width, height);
+    printf("found=%d %dx%d monitors=%zu\n", found, width, height, info.Monitors.size());
+    DISPLAY_DEVICEW a = {};
+    a.cb = sizeof a;
+    for (DWORD i = 0; EnumDisplayDevicesW(nullptr, i, &a, 0); ++i)
+    {
+        printf("adapter %ls flags %lx\n", a.DeviceName, a.StateFlags);
+        DISPLAY_DEVICEW m = {};
+        m.cb = sizeof m;
+        for (DWORD j = 0; EnumDisplayDevicesW(a.DeviceName, j, &m, 0); ++j)
+            printf("  monitor %ls id %ls flags %lx\n", m.DeviceName, m.DeviceID, m.StateFlags);
+    }
+}
+
+namespace
+{
+// A volatile key of its own under HKEY_CURRENT_USER, deleted again by the test.
+class TestKey
+{
+public:
+    explicit TestKey(const wchar_t* name) : Path(std::wstring(L"Software\\LauncherTests\\") + name)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, Path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_READ | KEY_WRITE, nullptr, &Key, nullptr);
+    }
+    ~TestKey()
+    {
+        if (Key)
+            RegCloseKey(Key);
+        RegDeleteKeyW(HKEY_CURRENT_USER, Path.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\LauncherTests");
+    }
+    HKEY Get() const { return Key; }
+    void SetBinary(const wchar_t* name, const std::vector<BYTE>& data) const
+    {
+        ASSERT_EQ(RegSetValueExW(Key, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+    }
+
+private:
+    std::wstring Path;
+    HKEY Key = nullptr;
+};
+
+std::vector<BYTE> Edid(BYTE widthLow, BYTE widthHigh, BYTE heightLow, BYTE heightHigh)
+{
+    std::vector<BYTE> edid(128, 0);
+    edid[56] = widthLow;
+    edid[58] = widthHigh;
+    edid[59] = heightLow;
+    edid[61] = heightHigh;
+    return edid;
+}
+} // namespace
+
+TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
+{
+    // Values the walk passes first: one too large for the 1024-byte buffer and one
+    // small enough to shrink a size that is not set afresh before the next read.
+    {
+        TestKey key(L"DisplayEdid");
+        ASSERT_NE(key.Get(), nullptr);
+        key.SetBinary(L"Aaa", std::vector<BYTE>(2000, 1));
+        key.SetBinary(L"Bbb", std::vector<BYTE>(16, 2));
+        key.SetBinary(L"EDID", Edid(0x80, 0x70, 0x38, 0x40));
+        int32_t width = 0, height = 0;
+        EXPECT_TRUE(ReadEdidResolution(key.Get(), width, height));
+        EXPECT_EQ(width, 1920);
+        EXPECT_EQ(height, 1080);
+    }
+    {
+        // Value names are case-insensitive in the registry, so "edid" lives in a key of its own.
+        TestKey key(L"DisplayLowerEdid");
+        ASSERT_NE(key.Get(), nullptr);
+        key.SetBinary(L"Aaa", std::vector<BYTE>(16, 2));
+        key.SetBinary(L"edid", Edid(0x00, 0x40, 0x00, 0x30));
+        int32_t width = 0, height = 0;
+        EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height)) << "only the exact name \"EDID\" counts";
+    }
+    HKEY left = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\LauncherTests", 0, KEY_READ, &left), ERROR_SUCCESS)
+        << "the test keys are deleted";
+    if (left)
+        RegCloseKey(left);
+}
