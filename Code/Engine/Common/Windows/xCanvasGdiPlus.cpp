@@ -2,6 +2,8 @@
 
 #include "Windows/xWin32Text.h"
 
+#include <vector>
+
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
@@ -23,14 +25,80 @@ using BrushHandle = std::unique_ptr<GpSolidFill, BrushDeleter>;
 using StringFormatHandle = std::unique_ptr<GpStringFormat, StringFormatDeleter>;
 using FontFamilyHandle = std::unique_ptr<GpFontFamily, FontFamilyDeleter>;
 
+struct FontObjectDeleter
+{
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+using FontObjectHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontObjectDeleter>;
+
+// Whether the face has a glyph for every letter of `sample`.
+bool FaceHasGlyphs(HDC dc, const wchar_t* face, const xWString& sample)
+{
+    LOGFONTW request = {};
+    request.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(request.lfFaceName, face, LF_FACESIZE);
+    FontObjectHandle font(CreateFontIndirectW(&request));
+    if (!font)
+        return false;
+    const HGDIOBJ previous = SelectObject(dc, font.get());
+    std::vector<WORD> glyphs(sample.Length());
+    const DWORD mapped = GetGlyphIndicesW(dc, WinText(sample), static_cast<int>(sample.Length()), glyphs.data(),
+                                          GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, previous);
+    if (mapped != sample.Length())
+        return false;
+    for (WORD glyph : glyphs)
+        if (glyph == 0xFFFF)
+            return false;
+    return true;
+}
+
+// Installed faces listed for simplified Chinese that also have Latin letters,
+// digits and the ellipsis, in the order GDI lists them: the skin's texts mix
+// them ("正在更新 42%"). The code page bits of a face's signature are no guide:
+// some Chinese fallback faces claim Latin and lack it.
+std::vector<xWString> ChineseAndLatinFaces()
+{
+    struct Search
+    {
+        std::vector<xWString> Faces;
+        static int CALLBACK Visit(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM self)
+        {
+            // '@' marks the vertical-writing twin of a face.
+            if (font->lfFaceName[0] != L'@')
+                reinterpret_cast<Search*>(self)->Faces.push_back(FromWinText(font->lfFaceName));
+            return 1;
+        }
+    } search;
+    xMemoryDcHandle dc(CreateCompatibleDC(nullptr));
+    if (!dc)
+        return {};
+    LOGFONTW request = {};
+    request.lfCharSet = GB2312_CHARSET;
+    EnumFontFamiliesExW(dc.get(), &request, &Search::Visit, reinterpret_cast<LPARAM>(&search), 0);
+    std::vector<xWString> usable;
+    for (const xWString& face : search.Faces)
+        if (FaceHasGlyphs(dc.get(), WinText(face), u"Az09%更新\u2026"))
+            usable.push_back(face);
+    return usable;
+}
+
 // As GDI+'s own Font class does: the named family, else the generic sans-serif
-// one (Wine and many non-Chinese systems have neither 宋体 nor 黑体).
+// one. Wine's GDI+ may know neither (its sans-serif is Microsoft Sans Serif or
+// Tahoma, and it lists only the host's fonts), so last comes an installed face
+// that has Latin and Chinese letters: text that draws beats text that does not.
 xGdiFontHandle CreateSkinFont(const char16_t* family, float pixels)
 {
     GpFontFamily* found = nullptr;
     if (GdipCreateFontFamilyFromName(WinText(family), nullptr, &found) != Ok &&
         GdipGetGenericFontFamilySansSerif(&found) != Ok)
-        return nullptr;
+    {
+        for (const xWString& face : ChineseAndLatinFaces())
+            if (GdipCreateFontFamilyFromName(WinText(face), nullptr, &found) == Ok)
+                break;
+        if (found == nullptr)
+            return nullptr;
+    }
     // The generic families are shared; deleting them is allowed and does nothing.
     FontFamilyHandle owner(found);
     GpFont* font = nullptr;

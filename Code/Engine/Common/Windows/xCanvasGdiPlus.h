@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+// The build is lean (WIN32_LEAN_AND_MEAN): gdiplus.h needs IStream and PROPID from here.
+#include <objidl.h>
+
 #include <gdiplus.h>
 
 #include <cstdint>
