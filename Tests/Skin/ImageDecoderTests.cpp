@@ -72,7 +72,8 @@ TEST(ImageDecoder, BytesThatAreNoPictureGiveNone)
 {
     const std::vector<uint8_t> png = PackFile(u"loading_bar.png");
     ASSERT_GT(png.size(), 33u);
-    auto changed = [&](size_t offset, uint8_t value) {
+    auto changed = [&](size_t offset, uint8_t value)
+    {
         std::vector<uint8_t> bytes = png;
         bytes[offset] = value;
         return bytes;
@@ -89,7 +90,9 @@ TEST(ImageDecoder, BytesThatAreNoPictureGiveNone)
         {"cut inside the header chunk", std::vector<uint8_t>(png.begin(), png.begin() + 20)},
         {"signature damaged", changed(1, 'Q')},
         {"first chunk is no header", changed(12, 'i')},
-        {"zero width", [&] {
+        {"zero width",
+         [&]
+         {
              std::vector<uint8_t> bytes = png;
              for (size_t i = 16; i < 20; ++i)
                  bytes[i] = 0;

@@ -32,8 +32,8 @@ public:
     // to work out by hand in the tests.
     static constexpr float PixelsPerCodeUnit = 6.0f;
 
-    void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
-                       int32_t height) override
+    void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
+                       int32_t width, int32_t height) override
     {
         Order.push_back(true);
         Images.push_back({&image, x, y, sourceX, sourceY, width, height});

@@ -40,7 +40,8 @@ public:
 
     // One line, left-aligned and centred vertically in the rectangle, ending in
     // an ellipsis when it does not fit. `colour` is 0x00BBGGRR, drawn opaque.
-    virtual void DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect, xSkinFont font) = 0;
+    virtual void DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect,
+                              xSkinFont font) = 0;
 
     // The width the text takes in a 200 x 200 layout box.
     virtual float MeasureTextWidth(const xWString& text, xSkinFont font) = 0;

@@ -154,7 +154,8 @@ TEST(CanvasGdiPlus, TextStaysOnOneLineInsideItsRectangle)
     ASSERT_NE(xGdiPlus::Font(xSkinFont::Large), nullptr) << "no family and no sans-serif fallback";
 
     const xWString shortText = u"正在更新 Updating 42%";
-    const xWString longText = u"The client files are being checked one after another, 正在检查客户端文件，请稍候 ...";
+    const xWString longText =
+        u"The client files are being checked one after another, 正在检查客户端文件，请稍候 ...";
     struct Case
     {
         const char* What;
@@ -216,20 +217,31 @@ TEST(CanvasGdiPlus, RepeatedDrawingLeaksNoGdiObjects)
     std::vector<uint8_t> bytes;
     TheResPack().Load();
     ASSERT_TRUE(TheResPack().GetFile(u"loading_bar.png", bytes));
-    auto round = [&] {
+    // The context and bitmap of the last round, to see that they are gone.
+    HDC lastDc = nullptr;
+    HGDIOBJ lastBitmap = nullptr;
+    auto round = [&]
+    {
         std::shared_ptr<xImage> bar = DecodeImage(bytes);
         ASSERT_NE(bar, nullptr);
         xDibSurface surface(120, 24);
         ASSERT_TRUE(surface.IsValid());
+        lastDc = surface.Dc();
+        lastBitmap = GetCurrentObject(lastDc, OBJ_BITMAP);
         xCanvasGdiPlus canvas(surface.Dc());
         canvas.DrawImage(*bar, 0, 0);
         canvas.DrawTextLine(u"42%", 0x00FFFFFF, {0.0f, 4.0f, 120.0f, 20.0f}, xSkinFont::Normal);
         canvas.MeasureTextWidth(u"42%", xSkinFont::Large);
     };
     round(); // GDI+ and the fonts start once and stay
+    EXPECT_EQ(GetObjectType(lastDc), 0u) << "memory context still alive";
+    EXPECT_EQ(GetObjectType(lastBitmap), 0u) << "DIB section still alive";
+    // Wine answers 0 here; Windows counts every object of the process.
     const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     for (int i = 0; i < 1000; ++i)
         round();
     const DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     EXPECT_LE(after, before + 5) << "GDI objects before " << before << ", after " << after;
+    EXPECT_EQ(GetObjectType(lastDc), 0u) << "memory context still alive";
+    EXPECT_EQ(GetObjectType(lastBitmap), 0u) << "DIB section still alive";
 }

@@ -42,8 +42,8 @@ bool FaceHasGlyphs(HDC dc, const wchar_t* face, const xWString& sample)
         return false;
     const HGDIOBJ previous = SelectObject(dc, font.get());
     std::vector<WORD> glyphs(sample.Length());
-    const DWORD mapped = GetGlyphIndicesW(dc, WinText(sample), static_cast<int>(sample.Length()), glyphs.data(),
-                                          GGI_MARK_NONEXISTING_GLYPHS);
+    const DWORD mapped = GetGlyphIndicesW(dc, WinText(sample), static_cast<int>(sample.Length()),
+                                          glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
     SelectObject(dc, previous);
     if (mapped != sample.Length())
         return false;
@@ -186,18 +186,19 @@ xCanvasGdiPlus::xCanvasGdiPlus(HDC dc)
         Graphics.reset(graphics);
 }
 
-void xCanvasGdiPlus::DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
-                                   int32_t width, int32_t height)
+void xCanvasGdiPlus::DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX,
+                                   int32_t sourceY, int32_t width, int32_t height)
 {
     const xGdiPlusImage* picture = dynamic_cast<const xGdiPlusImage*>(&image);
     if (!Graphics || picture == nullptr)
         return;
     // Same size on both sides: drawn pixel for pixel, never scaled.
-    Status = GdipDrawImageRectRectI(Graphics.get(), picture->Get(), x, y, width, height, sourceX, sourceY, width,
-                                    height, UnitPixel, nullptr, nullptr, nullptr);
+    Status = GdipDrawImageRectRectI(Graphics.get(), picture->Get(), x, y, width, height, sourceX, sourceY,
+                                    width, height, UnitPixel, nullptr, nullptr, nullptr);
 }
 
-void xCanvasGdiPlus::DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect, xSkinFont font)
+void xCanvasGdiPlus::DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect,
+                                  xSkinFont font)
 {
     GpFont* gdiFont = xGdiPlus::Font(font);
     if (!Graphics || gdiFont == nullptr)

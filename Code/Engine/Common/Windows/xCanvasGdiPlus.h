@@ -24,7 +24,10 @@ struct ImageDeleter
 };
 struct GraphicsDeleter
 {
-    void operator()(Gdiplus::GpGraphics* graphics) const { Gdiplus::DllExports::GdipDeleteGraphics(graphics); }
+    void operator()(Gdiplus::GpGraphics* graphics) const
+    {
+        Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+    }
 };
 struct FontDeleter
 {
@@ -90,8 +93,8 @@ class xCanvasGdiPlus : public xCanvas
 public:
     explicit xCanvasGdiPlus(HDC dc);
 
-    void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
-                       int32_t height) override;
+    void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
+                       int32_t width, int32_t height) override;
     void DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect, xSkinFont font) override;
     float MeasureTextWidth(const xWString& text, xSkinFont font) override;
 
