@@ -25,11 +25,7 @@ using BrushHandle = std::unique_ptr<GpSolidFill, BrushDeleter>;
 using StringFormatHandle = std::unique_ptr<GpStringFormat, StringFormatDeleter>;
 using FontFamilyHandle = std::unique_ptr<GpFontFamily, FontFamilyDeleter>;
 
-struct FontObjectDeleter
-{
-    void operator()(HFONT font) const { DeleteObject(font); }
-};
-using FontObjectHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontObjectDeleter>;
+using FontObjectHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, xGdiPlusDetail::GdiObjectDeleter>;
 
 // Whether the face has a glyph for every letter of `sample`.
 bool FaceHasGlyphs(HDC dc, const wchar_t* face, const xWString& sample)
@@ -93,9 +89,12 @@ xGdiFontHandle CreateSkinFont(const char16_t* family, float pixels)
     if (GdipCreateFontFamilyFromName(WinText(family), nullptr, &found) != Ok &&
         GdipGetGenericFontFamilySansSerif(&found) != Ok)
     {
+        found = nullptr;
         for (const xWString& face : ChineseAndLatinFaces())
             if (GdipCreateFontFamilyFromName(WinText(face), nullptr, &found) == Ok)
                 break;
+            else
+                found = nullptr;
         if (found == nullptr)
             return nullptr;
     }
