@@ -2,6 +2,7 @@
 
 #include "xImageDecoder.h"
 #include "Windows/xCanvasGdiPlus.h"
+#include "SurfaceChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -24,75 +25,6 @@ std::shared_ptr<xImage> LoadBar()
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(pack.GetFile(u"loading_bar.png", bytes));
     return DecodeImage(bytes);
-}
-
-// The picture's own pixel as 0xAARRGGBB, read back through GDI+.
-uint32_t PicturePixel(const xImage& image, int32_t x, int32_t y)
-{
-    Gdiplus::ARGB argb = 0;
-    auto* bitmap = static_cast<Gdiplus::GpBitmap*>(dynamic_cast<const xGdiPlusImage&>(image).Get());
-    Gdiplus::DllExports::GdipBitmapGetPixel(bitmap, x, y, &argb);
-    return argb;
-}
-
-struct Box
-{
-    int32_t Left, Top, Right, Bottom; // Right and Bottom just outside
-    bool Contains(int32_t x, int32_t y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
-};
-
-// Where the surface's pixels differ from zero (transparent black), as the
-// smallest box around them; empty (Left == Right) when none do.
-Box PaintedBox(const xDibSurface& surface)
-{
-    GdiFlush();
-    Box box = {surface.Width(), surface.Height(), 0, 0};
-    for (int32_t y = 0; y < surface.Height(); ++y)
-        for (int32_t x = 0; x < surface.Width(); ++x)
-            if (surface.Pixel(x, y) != 0)
-            {
-                box.Left = std::min(box.Left, x);
-                box.Top = std::min(box.Top, y);
-                box.Right = std::max(box.Right, x + 1);
-                box.Bottom = std::max(box.Bottom, y + 1);
-            }
-    if (box.Right == 0)
-        box = {0, 0, 0, 0};
-    return box;
-}
-
-// With LAUNCHER_TEST_CANVAS_DUMP=FOLDER set, a surface is written there as a
-// 32-bit BMP (alpha kept) to look at what was drawn.
-void Dump(const xDibSurface& surface, const char* name)
-{
-    const char* folder = std::getenv("LAUNCHER_TEST_CANVAS_DUMP");
-    if (folder == nullptr)
-        return;
-    GdiFlush();
-    const std::string path = std::string(folder) + "/" + name + ".bmp";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return;
-    const uint32_t pixelBytes = uint32_t(surface.Width()) * uint32_t(surface.Height()) * 4;
-    BITMAPFILEHEADER header = {};
-    BITMAPV4HEADER info = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof(header) + sizeof(info);
-    header.bfSize = header.bfOffBits + pixelBytes;
-    info.bV4Size = sizeof(info);
-    info.bV4Width = surface.Width();
-    info.bV4Height = -surface.Height();
-    info.bV4Planes = 1;
-    info.bV4BitCount = 32;
-    info.bV4V4Compression = BI_BITFIELDS;
-    info.bV4RedMask = 0x00FF0000;
-    info.bV4GreenMask = 0x0000FF00;
-    info.bV4BlueMask = 0x000000FF;
-    info.bV4AlphaMask = 0xFF000000;
-    std::fwrite(&header, sizeof(header), 1, file);
-    std::fwrite(&info, sizeof(info), 1, file);
-    std::fwrite(surface.Pixels(), 1, pixelBytes, file);
-    std::fclose(file);
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "Windows/xCanvasGdiPlus.h"
 
 #include "Windows/xWin32Text.h"
+#include "xTextFit.h"
 
 #include <vector>
 
@@ -212,8 +213,21 @@ void xCanvasGdiPlus::DrawTextLine(const xWString& text, uint32_t colour, const x
     StringFormatHandle format = CreateLineFormat();
     if (!format)
         return;
+    // Wine's GDI+ ignores the ellipsis trimming and cuts a long line at the edge,
+    // so the line is fitted here, measured as it is drawn (one line, same format);
+    // Windows' own trimming then finds nothing left to do.
+    const RectF unbounded(0.0f, 0.0f, 100000.0f, 1000.0f);
+    auto measure = [&](const xWString& line)
+    {
+        RectF bounds(0.0f, 0.0f, 0.0f, 0.0f);
+        if (GdipMeasureString(Graphics.get(), WinText(line), -1, gdiFont, &unbounded, format.get(), &bounds,
+                              nullptr, nullptr) != Ok)
+            return 0.0f;
+        return bounds.Width;
+    };
+    const xWString line = FitTextToWidth(text, rect.Width, measure);
     const RectF layout(rect.X, rect.Y, rect.Width, rect.Height);
-    Status = GdipDrawString(Graphics.get(), WinText(text), -1, gdiFont, &layout, format.get(), brush);
+    Status = GdipDrawString(Graphics.get(), WinText(line), -1, gdiFont, &layout, format.get(), brush);
 }
 
 float xCanvasGdiPlus::MeasureTextWidth(const xWString& text, xSkinFont font)
