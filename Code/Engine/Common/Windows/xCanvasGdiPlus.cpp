@@ -225,7 +225,8 @@ void xCanvasGdiPlus::DrawTextLine(const xWString& text, uint32_t colour, const x
             return 0.0f;
         return bounds.Width;
     };
-    const xWString line = FitTextToWidth(text, rect.Width, measure);
+    // GDI+ takes a zero width as no limit.
+    const xWString line = rect.Width > 0.0f ? FitTextToWidth(text, rect.Width, measure) : text;
     const RectF layout(rect.X, rect.Y, rect.Width, rect.Height);
     Status = GdipDrawString(Graphics.get(), WinText(line), -1, gdiFont, &layout, format.get(), brush);
 }
