@@ -38,10 +38,9 @@ LRESULT CALLBACK WispWindowProcedure(HWND handle, UINT message, WPARAM wParam, L
     return ProcessAppWindow->WindowProcedure(handle, message, wParam, lParam);
 }
 
-// Switches off the hot key of an accessibility feature the user has not turned
-// on, so that pressing Shift five times or holding Shift or Num Lock does not
-// open its prompt over the game. `on`, `hotKeyActive`, `confirmHotKey` are the
-// feature's bits, which share their values across the three settings.
+// Reads one accessibility setting and switches its activation hot key off
+// unless the user has turned the feature on, so that pressing Shift five times
+// or holding Shift or Num Lock does not open its prompt over the game.
 template <typename Setting> uint32_t ReadAndQuietShortcut(UINT getAction, UINT setAction)
 {
     Setting setting = {};
@@ -49,13 +48,11 @@ template <typename Setting> uint32_t ReadAndQuietShortcut(UINT getAction, UINT s
     if (!SystemParametersInfoW(getAction, sizeof(setting), &setting, 0))
         return 0;
     const uint32_t flags = setting.dwFlags;
-    constexpr DWORD On = 0x1;
-    constexpr DWORD HotKeyActive = 0x4;
-    constexpr DWORD ConfirmHotKey = 0x8;
-    if (!(flags & On))
+    const uint32_t quiet = QuietShortcutFlags(flags);
+    if (quiet != flags)
     {
-        setting.dwFlags &= ~(HotKeyActive | ConfirmHotKey);
-        // For the life of the process only: nothing is written to the user's profile.
+        setting.dwFlags = quiet;
+        // For the life of the session only: nothing is written to the user's profile.
         SystemParametersInfoW(setAction, sizeof(setting), &setting, 0);
     }
     return flags;
