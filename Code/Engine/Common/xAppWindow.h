@@ -72,8 +72,9 @@ public:
     {
     }
     virtual void OnPaint(xNativeWindow* /*window*/) {}
-    // -1: no limit, the system's proposal stays.
-    virtual xWindowSizeLimits GetSizeLimits(xNativeWindow* /*window*/) { return xWindowSizeLimits(); }
+    // False: no limits, the system's proposal stays. Otherwise -1 keeps the
+    // system's value for a minimum; a maximum of -1 pins the window at its minimum.
+    virtual bool GetSizeLimits(xNativeWindow* /*window*/, xWindowSizeLimits& /*limits*/) { return false; }
     virtual void OnSizing(xNativeWindow* /*window*/) {}
     virtual void OnEnterSizeMove(xNativeWindow* /*window*/) {}
     virtual void OnExitSizeMove(xNativeWindow* /*window*/) {}

@@ -85,7 +85,11 @@ public:
         ++HitTests;
         return Zone;
     }
-    xWindowSizeLimits GetSizeLimits(xNativeWindow*) override { return Limits; }
+    bool GetSizeLimits(xNativeWindow*, xWindowSizeLimits& limits) override
+    {
+        limits = Limits;
+        return GivesLimits;
+    }
     void OnResized(xNativeWindow* window, int32_t width, int32_t height, bool minimised) override
     {
         Resized.push_back({window, width, height, minimised});
@@ -107,6 +111,7 @@ public:
 
     bool Interactive = true;
     WindowZone Zone = WindowZone::Client;
+    bool GivesLimits = false;
     xWindowSizeLimits Limits;
     xNativeWindow* HitWindow = nullptr;
     int32_t HitX = 0;
@@ -310,18 +315,21 @@ TEST_F(xAppWindowTest, CentreOnMonitorPutsTheClientAreaInTheWorkArea)
         const char* Name;
         int32_t Width;
         int32_t Height;
+        bool Bordered;
     };
-    // The last one is wider and taller than the 1280x1024 screen.
-    const Case cases[] = {{"SplashScreen", 591, 304},
-                          {"MainFrame", 1280, 829},
-                          {"GameWindow", 1380, 820},
-                          {"larger than the screen", 2000, 1500}};
+    const Case cases[] = {{"SplashScreen", 591, 304, false},
+                          {"MainFrame", 1280, 829, false},
+                          {"GameWindow", 1380, 820, false},
+                          {"larger than the 1280x1024 screen", 2000, 1500, false},
+                          {"with the system's frame", 640, 480, true}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.Name);
         WindowDescription description = Splash();
         description.WidthDesiredOnScreen = c.Width;
         description.HeightDesiredOnScreen = c.Height;
+        // The client area is centred, not the frame around it.
+        description.HasOSWindowBorder = c.Bordered;
         const HWND handle = Hwnd(Create(description));
         App->FindNativeWindow(handle)->CentreOnMonitor();
 
@@ -448,6 +456,7 @@ TEST_F(xAppWindowTest, SizeLimitsComeFromTheListener)
     WindowDescription description = Splash();
     const HWND handle = Hwnd(Create(description));
 
+    Listener.GivesLimits = true;
     Listener.Limits = {400, 300, -1, -1};
     MINMAXINFO info = {};
     info.ptMaxSize = {1280, 1024};
@@ -477,6 +486,13 @@ TEST_F(xAppWindowTest, SizeLimitsComeFromTheListener)
     GetWindowRect(framedHandle, &outer);
     EXPECT_EQ(outer.right - outer.left, 400);
     EXPECT_EQ(outer.bottom - outer.top, 300);
+
+    // A listener without limits leaves the size to the system.
+    Listener.GivesLimits = false;
+    SetWindowPos(framedHandle, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(framedHandle, &outer);
+    EXPECT_EQ(outer.right - outer.left, 900);
+    EXPECT_EQ(outer.bottom - outer.top, 700);
 }
 
 TEST_F(xAppWindowTest, MovesSizesPaintsAndClosesReachTheListener)

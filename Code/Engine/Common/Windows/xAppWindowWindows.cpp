@@ -388,13 +388,16 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
         return 1;
     case WM_GETMINMAXINFO:
     {
+        xWindowSizeLimits limits;
+        if (!Listener().GetSizeLimits(window, limits))
+            return Default(window, handle, message, wParam, lParam);
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
         xWindowMinMax proposed;
         proposed.MaxSize = {info->ptMaxSize.x, info->ptMaxSize.y};
         proposed.MaxPosition = {info->ptMaxPosition.x, info->ptMaxPosition.y};
         proposed.MinTrackSize = {info->ptMinTrackSize.x, info->ptMinTrackSize.y};
         proposed.MaxTrackSize = {info->ptMaxTrackSize.x, info->ptMaxTrackSize.y};
-        const xWindowMinMax limited = ApplySizeLimits(proposed, Listener().GetSizeLimits(window));
+        const xWindowMinMax limited = ApplySizeLimits(proposed, limits);
         info->ptMaxSize = {limited.MaxSize.X, limited.MaxSize.Y};
         info->ptMaxPosition = {limited.MaxPosition.X, limited.MaxPosition.Y};
         info->ptMinTrackSize = {limited.MinTrackSize.X, limited.MinTrackSize.Y};
