@@ -562,6 +562,25 @@ TEST_F(xAppWindowTest, DestroyedWindowsLeaveTheList)
     EXPECT_EQ(App->NativeWindowCount(), 0u);
 }
 
+TEST_F(xAppWindowTest, EndingTheAppWindowDestroysItsWindowsAndClass)
+{
+    const HWND first = Hwnd(Create(Splash()));
+    const HWND second = Hwnd(Create(Describe(ShippedWindows[2])));
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"WispWindow", &windowClass));
+    EXPECT_EQ(windowClass.style, UINT(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
+    EXPECT_EQ(windowClass.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    const HBRUSH brush = windowClass.hbrBackground;
+    EXPECT_EQ(GetObjectType(brush), DWORD(OBJ_BRUSH));
+
+    App.reset();
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_FALSE(IsWindow(second));
+    EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"WispWindow", &windowClass));
+    EXPECT_EQ(GetObjectType(brush), DWORD(0)) << "the class's brush is deleted with it";
+}
+
 TEST_F(xAppWindowTest, ManyWindowsLeaveNoHandlesBehind)
 {
     // One window first, so that lazily made system objects are counted before the loop.

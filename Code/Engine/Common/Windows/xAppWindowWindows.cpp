@@ -224,8 +224,11 @@ xAppWindow::~xAppWindow()
     // and leaves no window, class or brush behind.
     while (!Windows.empty())
     {
-        const HWND handle = Hwnd(*Windows.back());
-        if (handle == nullptr || !DestroyWindow(handle))
+        const xNativeWindow* last = Windows.back().get();
+        if (last->Handle() != nullptr)
+            DestroyWindow(Hwnd(*last));
+        // WM_DESTROY normally took it out; a window that could not be destroyed goes anyway.
+        if (!Windows.empty() && Windows.back().get() == last)
             Windows.pop_back();
     }
     if (Taskbar != nullptr)
