@@ -115,6 +115,21 @@ TEST(xWindowRules, ZonesBecomeHitTestCodes)
     EXPECT_EQ(WindowZoneHitCode(static_cast<WindowZone>(-1)), 0);
 }
 
+TEST(xWindowRules, ShortcutHotKeysGoOffUnlessTheFeatureIsOn)
+{
+    struct Case
+    {
+        uint32_t Flags;
+        uint32_t Expected;
+    };
+    const Case cases[] = {
+        {0x0, 0x0}, {0x4, 0x0}, {0x8, 0x0},   {0xC, 0x0}, {0x7E, 0x72},
+        {0x1, 0x1}, {0xD, 0xD}, {0x7F, 0x7F}, {0x2, 0x2},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(QuietShortcutFlags(c.Flags), c.Expected) << std::hex << c.Flags;
+}
+
 TEST(xDisplayInfo, EdidGivesTheFirstDetailedTiming)
 {
     uint8_t edid[128] = {};

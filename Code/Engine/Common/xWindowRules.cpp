@@ -115,3 +115,13 @@ int32_t WindowZoneHitCode(WindowZone zone)
         return 0;
     return Codes[index];
 }
+
+uint32_t QuietShortcutFlags(uint32_t flags)
+{
+    constexpr uint32_t On = 0x1;
+    constexpr uint32_t HotKeyActive = 0x4;
+    constexpr uint32_t ConfirmHotKey = 0x8;
+    if (flags & On)
+        return flags;
+    return flags & ~(HotKeyActive | ConfirmHotKey);
+}

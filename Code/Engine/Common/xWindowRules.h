@@ -96,3 +96,9 @@ enum class WindowZone : int32_t
 
 // The system's hit-test code (HT*) for a zone; a zone outside the table is nowhere.
 int32_t WindowZoneHitCode(WindowZone zone);
+
+// An accessibility shortcut setting (sticky, toggle or filter keys, whose flag
+// bits share their values) with its activation hot key switched off: the hot-key
+// bit (4) and the confirmation bit (8) cleared, unless the user has turned the
+// feature on (bit 1), in which case it is left as it is.
+uint32_t QuietShortcutFlags(uint32_t flags);
