@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+#include <vector>
+
 namespace
 {
 WindowDescription Borderless(int32_t corner, int32_t transparency)
@@ -41,8 +45,8 @@ TEST(xWindowRules, StylesFollowTheDescription)
         d.HasMinimize = c.Min;
         d.HasSizingFrame = c.Sizing;
         const xWindowStyles styles = ChooseWindowStyles(d);
-        EXPECT_EQ(styles.Style, c.Style) << &c - cases;
-        EXPECT_EQ(styles.ExStyle, c.ExStyle) << &c - cases;
+        EXPECT_EQ(std::make_pair(styles.Style, styles.ExStyle), std::make_pair(c.Style, c.ExStyle))
+            << &c - cases;
     }
 }
 
@@ -64,11 +68,10 @@ TEST(xWindowRules, RegionsRoundOnlyRestoredWindowsWithARadius)
     {
         const xWindowRegion region = ChooseWindowRegion(Borderless(c.Corner, c.Transparency), c.Width,
                                                         c.Height, 1000, 700, c.Maximised, 4);
-        EXPECT_EQ(region.Rect.Left, c.Rect.Left) << &c - cases;
-        EXPECT_EQ(region.Rect.Top, c.Rect.Top) << &c - cases;
-        EXPECT_EQ(region.Rect.Right, c.Rect.Right) << &c - cases;
-        EXPECT_EQ(region.Rect.Bottom, c.Rect.Bottom) << &c - cases;
-        EXPECT_EQ(region.Ellipse, c.Ellipse) << &c - cases;
+        const xWindowRect& r = region.Rect;
+        EXPECT_EQ(std::make_tuple(r.Left, r.Top, r.Right, r.Bottom, region.Ellipse),
+                  std::make_tuple(c.Rect.Left, c.Rect.Top, c.Rect.Right, c.Rect.Bottom, c.Ellipse))
+            << &c - cases;
     }
 }
 
@@ -76,12 +79,10 @@ TEST(xWindowRules, CentringStaysInsideTheWorkArea)
 {
     const xWindowRect work{100, 50, 1380, 1010};
     const xWindowPoint centred = CentreInWorkArea(work, 591, 304);
-    EXPECT_EQ(centred.X, 740 - 295);
-    EXPECT_EQ(centred.Y, 530 - 152);
-    const xWindowPoint wide = CentreInWorkArea(work, 2000, 304);
-    EXPECT_EQ(wide.X, 100) << "a window wider than the work area starts at its left edge";
-    const xWindowPoint tall = CentreInWorkArea(work, 591, 961);
-    EXPECT_EQ(tall.Y, 50);
+    EXPECT_EQ(std::make_pair(centred.X, centred.Y), std::make_pair(740 - 295, 530 - 152));
+    EXPECT_EQ(CentreInWorkArea(work, 2000, 304).X, 100)
+        << "a window wider than the work area starts at its left edge";
+    EXPECT_EQ(CentreInWorkArea(work, 591, 961).Y, 50);
 }
 
 TEST(xWindowRules, SizeLimitsReplaceOnlyWhatTheListenerGives)
@@ -92,18 +93,17 @@ TEST(xWindowRules, SizeLimitsReplaceOnlyWhatTheListenerGives)
     proposed.MinTrackSize = {136, 39};
     proposed.MaxTrackSize = {3000, 2000};
 
-    const xWindowMinMax pinned = ApplySizeLimits(proposed, {400, 300, -1, -1});
-    EXPECT_EQ(pinned.MinTrackSize.X, 400);
-    EXPECT_EQ(pinned.MaxTrackSize.X, 400) << "no maximum pins the tracking size at the minimum";
-    EXPECT_EQ(pinned.MaxTrackSize.Y, 300);
-    EXPECT_EQ(pinned.MaxSize.X, 1920);
-    EXPECT_EQ(pinned.MaxPosition.X, 0);
-
-    const xWindowMinMax open = ApplySizeLimits(proposed, {-1, 600, 5120, 2880});
-    EXPECT_EQ(open.MinTrackSize.X, 136);
-    EXPECT_EQ(open.MinTrackSize.Y, 600);
-    EXPECT_EQ(open.MaxSize.Y, 2880);
-    EXPECT_EQ(open.MaxTrackSize.X, 5120);
+    // Every number of the record: maximised size and place, minimum and maximum tracking size.
+    const auto all = [](const xWindowMinMax& m)
+    {
+        return std::vector<int32_t>{m.MaxSize.X,      m.MaxSize.Y,      m.MaxPosition.X,  m.MaxPosition.Y,
+                                    m.MinTrackSize.X, m.MinTrackSize.Y, m.MaxTrackSize.X, m.MaxTrackSize.Y};
+    };
+    // No maximum pins the tracking size at the minimum.
+    EXPECT_EQ(all(ApplySizeLimits(proposed, {400, 300, -1, -1})),
+              std::vector<int32_t>({1920, 1080, 0, 0, 400, 300, 400, 300}));
+    EXPECT_EQ(all(ApplySizeLimits(proposed, {-1, 600, 5120, 2880})),
+              std::vector<int32_t>({5120, 2880, 0, 0, 136, 600, 5120, 2880}));
 }
 
 TEST(xWindowRules, ZonesBecomeHitTestCodes)
@@ -139,7 +139,6 @@ TEST(xDisplayInfo, EdidGivesTheFirstDetailedTiming)
     edid[61] = 0x40;
     int32_t width = 0, height = 0;
     ASSERT_TRUE(DecodeEdidResolution(edid, sizeof edid, width, height));
-    EXPECT_EQ(width, 1920);
-    EXPECT_EQ(height, 1080);
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(1920, 1080));
     EXPECT_FALSE(DecodeEdidResolution(edid, 71, width, height)) << "a block too short for the descriptor";
 }

@@ -7,6 +7,8 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace
@@ -48,21 +50,17 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
         ASSERT_TRUE(ParseSkinDocument(text, u"Default", document));
         const WindowDescription& w = document.Window;
         SCOPED_TRACE(xString(xWString(e.Name)).c_str());
-        EXPECT_EQ(w.XDesiredPositionOnScreen, -1);
-        EXPECT_EQ(w.WidthDesiredOnScreen, e.Width);
-        EXPECT_EQ(w.HeightDesiredOnScreen, e.Height);
-        EXPECT_EQ(w.CornerRadius, e.Corner);
-        EXPECT_EQ(w.MinWidth, e.MinWidth);
-        EXPECT_EQ(w.MaxWidth, e.MaxWidth);
-        EXPECT_EQ(w.Transparency, e.Transparency);
-        EXPECT_EQ(w.IsTopmostWindow, e.Topmost);
-        EXPECT_EQ(w.HasSizingFrame, e.SizingFrame);
+        EXPECT_EQ(
+            (std::vector<int32_t>{w.XDesiredPositionOnScreen, w.WidthDesiredOnScreen, w.HeightDesiredOnScreen,
+                                  w.CornerRadius, w.MinWidth, w.MaxWidth, w.Transparency}),
+            (std::vector<int32_t>{-1, e.Width, e.Height, e.Corner, e.MinWidth, e.MaxWidth, e.Transparency}));
+        EXPECT_EQ(std::make_pair(w.IsTopmostWindow, w.HasSizingFrame),
+                  std::make_pair(e.Topmost, e.SizingFrame));
         EXPECT_TRUE(w.IsInTaskbar && w.IsRegularWindow && w.ActivateWhenFirstShown && !w.HasOSWindowBorder);
         EXPECT_EQ(w.Title, xWString(u"\u971C\u77F3\u7EAA\u5143"));
         EXPECT_EQ(w.Opacity, 1.0f);
-        EXPECT_EQ(document.Images.size(), e.Images);
-        EXPECT_EQ(document.Buttons.size(), e.Buttons);
-        EXPECT_EQ(document.Pages.size(), e.Pages);
+        EXPECT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
+                  std::make_tuple(e.Images, e.Buttons, e.Pages));
     }
 }
 
@@ -120,17 +118,13 @@ TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
     ASSERT_EQ(document.Buttons.size(), 2u);
     const SkinButton& first = document.Buttons[0];
     EXPECT_EQ(first.Id, "a");
-    EXPECT_EQ(first.AnchorX, 12);
-    EXPECT_EQ(first.Rect.Left, 12);
-    EXPECT_EQ(first.Rect.Top, 0);
-    EXPECT_EQ(first.Rect.Right, 22);
-    EXPECT_EQ(first.Rect.Bottom, 5);
-    EXPECT_TRUE(first.TopRight);
-    EXPECT_TRUE(first.Visible);
+    EXPECT_EQ((std::vector<int32_t>{first.AnchorX, first.Rect.Left, first.Rect.Top, first.Rect.Right,
+                                    first.Rect.Bottom}),
+              (std::vector<int32_t>{12, 12, 0, 22, 5}));
+    EXPECT_TRUE(first.TopRight && first.Visible);
     EXPECT_EQ(first.State, SkinButtonState::Normal);
-    EXPECT_EQ(document.Buttons[1].NormalPath, "n.png");
-    EXPECT_EQ(document.Buttons[1].OffsetClick, 2);
-    EXPECT_TRUE(document.Buttons[1].HoverPath.IsEmpty());
+    const SkinButton& second = document.Buttons[1];
+    EXPECT_TRUE(second.NormalPath == "n.png" && second.OffsetClick == 2 && second.HoverPath.IsEmpty());
 
     ASSERT_EQ(document.Pages.size(), 2u);
     EXPECT_EQ(document.Pages[0].Width(), 2);
@@ -150,14 +144,15 @@ TEST(SkinDocument, DamagedDocumentsFailOrStayBounded)
         Parse("<Skin><Window Title='T'><Button PosX='2147483600' Width='1000' PosY='-2147483600' "
               "Height='-1000'/></Window></Skin>");
     EXPECT_EQ(far.Window.Title, xWString(u"T"));
-    EXPECT_EQ(far.Buttons[0].Rect.Right, INT32_MAX) << "sums saturate instead of wrapping";
-    EXPECT_EQ(far.Buttons[0].Rect.Bottom, INT32_MIN);
+    EXPECT_EQ(std::make_pair(far.Buttons[0].Rect.Right, far.Buttons[0].Rect.Bottom),
+              std::make_pair(INT32_MAX, INT32_MIN))
+        << "sums saturate instead of wrapping";
 
     std::string many = "<Skin><Window>";
     for (int i = 0; i < 10000; ++i)
         many += "<Button ID='b'/><Image/>";
     const SkinDocument crowded = Parse(many + "</Window></Skin>");
-    EXPECT_EQ(crowded.Buttons.size(), MaxSkinElements);
-    EXPECT_EQ(crowded.Images.size(), MaxSkinElements);
+    EXPECT_EQ(std::make_pair(crowded.Buttons.size(), crowded.Images.size()),
+              std::make_pair(size_t(MaxSkinElements), size_t(MaxSkinElements)));
     EXPECT_EQ(log.MessagesStartingWith("E Skin document has more than").size(), 2u) << "one line per kind";
 }

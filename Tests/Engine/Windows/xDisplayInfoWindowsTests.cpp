@@ -7,29 +7,24 @@
 #include <windows.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 TEST(xDisplayInfo, ReadMatchesTheSystemMetricsAndResetClearsIt)
 {
     xDisplayInfo info;
     ReadDisplayInfo(info);
-    EXPECT_EQ(info.ScreenWidth, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(info.ScreenHeight, GetSystemMetrics(SM_CYSCREEN));
+    const auto screen = std::make_pair(info.ScreenWidth, info.ScreenHeight);
+    EXPECT_EQ(screen, std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
     // The tests run on an X server started with one 1280x1024 screen.
-    EXPECT_EQ(info.ScreenWidth, 1280);
-    EXPECT_EQ(info.ScreenHeight, 1024);
+    EXPECT_EQ(screen, std::make_pair(1280, 1024));
 
-    EXPECT_LT(info.WorkLeft, info.WorkRight) << "an empty work area";
-    EXPECT_LT(info.WorkTop, info.WorkBottom) << "an empty work area";
-    EXPECT_GE(info.WorkLeft, 0);
-    EXPECT_GE(info.WorkTop, 0);
-    EXPECT_LE(info.WorkRight, info.ScreenWidth);
-    EXPECT_LE(info.WorkBottom, info.ScreenHeight);
-
-    EXPECT_LE(info.VirtualLeft, 0);
-    EXPECT_LE(info.VirtualTop, 0);
-    EXPECT_GE(info.VirtualRight, info.ScreenWidth) << "the virtual screen holds the primary screen";
-    EXPECT_GE(info.VirtualBottom, info.ScreenHeight) << "the virtual screen holds the primary screen";
+    // A work area that is not empty, inside the screen; a virtual screen that holds the screen.
+    EXPECT_TRUE(0 <= info.WorkLeft && info.WorkLeft < info.WorkRight && info.WorkRight <= info.ScreenWidth);
+    EXPECT_TRUE(0 <= info.WorkTop && info.WorkTop < info.WorkBottom && info.WorkBottom <= info.ScreenHeight);
+    EXPECT_TRUE(info.VirtualLeft <= 0 && info.VirtualRight >= info.ScreenWidth);
+    EXPECT_TRUE(info.VirtualTop <= 0 && info.VirtualBottom >= info.ScreenHeight);
 
     info.Reset();
     EXPECT_EQ(info.ScreenWidth | info.ScreenHeight, 0);
@@ -63,10 +58,8 @@ TEST(xDisplayInfo, ListsTheActiveMonitorsOnlyWithAnEdidResolution)
     const bool found = FindMonitorEdidResolution(width, height);
     // Wine 8 gives its monitor a device key holding an empty BAD_EDID value and no EDID
     // (Xvfb reports none), so there the list stays empty.
-    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
-    {
-        EXPECT_FALSE(found) << "Wine now gives its monitor an EDID: the list below is no longer empty";
-    }
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    EXPECT_FALSE(wine && found) << "Wine now gives its monitor an EDID: the list below is no longer empty";
     if (!found)
     {
         EXPECT_TRUE(info.Monitors.empty()) << "no monitor is listed without a native resolution";
@@ -74,11 +67,8 @@ TEST(xDisplayInfo, ListsTheActiveMonitorsOnlyWithAnEdidResolution)
     }
     ASSERT_EQ(info.Monitors.size(), activeMonitors);
     for (const MonitorRecord& monitor : info.Monitors)
-    {
-        EXPECT_EQ(monitor.NativeWidth, width);
-        EXPECT_EQ(monitor.NativeHeight, height);
-        EXPECT_EQ(monitor.ShortId, MonitorShortId(monitor.DeviceId));
-    }
+        EXPECT_EQ(std::make_tuple(monitor.NativeWidth, monitor.NativeHeight, monitor.ShortId),
+                  std::make_tuple(width, height, MonitorShortId(monitor.DeviceId)));
 }
 
 namespace
@@ -134,8 +124,7 @@ TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
         key.SetBinary(L"EDID", Edid(0x80, 0x70, 0x38, 0x40));
         int32_t width = 0, height = 0;
         EXPECT_TRUE(ReadEdidResolution(key.Get(), width, height));
-        EXPECT_EQ(width, 1920);
-        EXPECT_EQ(height, 1080);
+        EXPECT_EQ(std::make_pair(width, height), std::make_pair(1920, 1080));
     }
     {
         // Value names are case-insensitive in the registry, so "edid" lives in a key of its own.

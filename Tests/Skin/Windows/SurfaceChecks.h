@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@ struct Box
 {
     int32_t Left, Top, Right, Bottom; // Right and Bottom just outside
     bool Contains(int32_t x, int32_t y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
+    std::tuple<int32_t, int32_t, int32_t, int32_t> Corners() const { return {Left, Top, Right, Bottom}; }
 };
 
 // The picture's own pixel as 0xAARRGGBB, read back through GDI+.
