@@ -229,48 +229,38 @@ TEST_F(xAppWindowTest, ShippedWindowsGetTheirStylesClientSizeAndRegion)
     EXPECT_EQ(App->NativeWindowCount(), 3u);
 }
 
-TEST_F(xAppWindowTest, TaskbarProgressReachesTheTaskbarInterface)
+TEST_F(xAppWindowTest, TaskbarWindowsShowProgressAndOthersAreToolWindows)
 {
     // COM is ready on this thread, so the taskbar interface exists (Wine has one too).
     ASSERT_TRUE(App->HasTaskbar());
-    xNativeWindow* window = Create(Splash());
-    ShowWindow(Hwnd(window), SW_SHOWNOACTIVATE);
-    App->SetTaskbarProgressState(window, TBPF_NORMAL);
-    App->SetTaskbarProgressValue(window, 40, 100);
-    App->SetTaskbarProgressState(window, TBPF_NOPROGRESS);
-    EXPECT_TRUE(IsWindow(Hwnd(window)));
-}
-
-TEST_F(xAppWindowTest, WindowsOutsideTheTaskbarAreToolWindows)
-{
     for (const bool inTaskbar : {true, false})
     {
         SCOPED_TRACE(inTaskbar);
         WindowDescription description = Splash();
         description.IsInTaskbar = inTaskbar;
-        const LONG_PTR exStyle = GetWindowLongPtrW(Hwnd(Create(description)), GWL_EXSTYLE);
+        xNativeWindow* window = Create(description);
+        const LONG_PTR exStyle = GetWindowLongPtrW(Hwnd(window), GWL_EXSTYLE);
         EXPECT_EQ((exStyle & WS_EX_TOOLWINDOW) != 0, !inTaskbar);
         EXPECT_EQ((exStyle & WS_EX_APPWINDOW) != 0, inTaskbar);
         EXPECT_NE(exStyle & WS_EX_TOPMOST, 0) << "the splash stays on top";
+        ShowWindow(Hwnd(window), SW_SHOWNOACTIVATE);
+        App->SetTaskbarProgressState(window, TBPF_NORMAL);
+        App->SetTaskbarProgressValue(window, 40, 100);
+        App->SetTaskbarProgressState(window, TBPF_NOPROGRESS);
+        EXPECT_TRUE(IsWindow(Hwnd(window)));
     }
 }
 
 TEST_F(xAppWindowTest, LayeredWindowsTakeTheDescribedOpacity)
 {
-    struct Case
+    // Transparency, opacity and the alpha the system keeps (-1: none set).
+    for (const auto& [transparency, opacity, expected] : {std::tuple{1, 1.0f, 255}, std::tuple{1, 0.5f, 127},
+                                                          std::tuple{1, 0.0f, 0}, std::tuple{0, 0.5f, -1}})
     {
-        int32_t Transparency;
-        float Opacity;
-        bool Alpha;
-        BYTE Expected;
-    };
-    for (const Case& c : {Case{1, 1.0f, true, 255}, Case{1, 0.5f, true, 127}, Case{1, 0.0f, true, 0},
-                          Case{0, 0.5f, false, 0}})
-    {
-        SCOPED_TRACE(std::to_string(c.Transparency) + ", " + std::to_string(c.Opacity));
+        SCOPED_TRACE(std::to_string(transparency) + ", " + std::to_string(opacity));
         WindowDescription description = Splash();
-        description.Transparency = c.Transparency;
-        description.Opacity = c.Opacity;
+        description.Transparency = transparency;
+        description.Opacity = opacity;
         xNativeWindow* window = Create(description);
         const HWND handle = Hwnd(window);
         // The skin window adds the layered style when it shows the window.
@@ -279,8 +269,7 @@ TEST_F(xAppWindowTest, LayeredWindowsTakeTheDescribedOpacity)
         BYTE alpha = 0;
         DWORD flags = 0;
         const bool read = GetLayeredWindowAttributes(handle, nullptr, &alpha, &flags) != FALSE;
-        EXPECT_EQ(read && (flags & LWA_ALPHA), c.Alpha);
-        EXPECT_EQ(c.Alpha ? alpha : BYTE(0), c.Expected);
+        EXPECT_EQ(read && (flags & LWA_ALPHA) ? int(alpha) : -1, expected);
     }
 }
 
@@ -341,11 +330,19 @@ TEST_F(xAppWindowTest, BorderedWindowsGetTheDescribedClientAreaAtTheDescribedPla
     }
 }
 
-TEST_F(xAppWindowTest, HitTestsOfSkinnedWindowsAskTheListener)
+TEST_F(xAppWindowTest, SkinnedWindowsHaveNoFrameAndAskTheListenerForHitTests)
 {
     xNativeWindow* window = Create(Splash());
     const HWND handle = Hwnd(window);
     SetWindowPos(handle, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // No frame: the client area is the whole window.
+    NCCALCSIZE_PARAMS params = {};
+    params.rgrc[0] = {10, 20, 601, 324};
+    EXPECT_EQ(SendMessageW(handle, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params)), 0);
+    const RECT& r = params.rgrc[0];
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}), (std::vector<long>{10, 20, 601, 324}));
+    EXPECT_EQ(SendMessageW(handle, WM_NCACTIVATE, FALSE, 0), 1);
+    EXPECT_EQ(SendMessageW(handle, WM_ERASEBKGND, 0, 0), 1);
 
     for (const auto& [zone, code] : {std::pair{WindowZone::Caption, LRESULT(HTCAPTION)},
                                      std::pair{WindowZone::Client, LRESULT(HTCLIENT)},
@@ -375,18 +372,6 @@ TEST_F(xAppWindowTest, HitTestsOfSkinnedWindowsAskTheListener)
     SetWindowPos(popupHandle, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(SendMessageW(popupHandle, WM_NCHITTEST, 0, MAKELPARAM(207, 159)), HTCLIENT);
     EXPECT_EQ(Listener.HitTests, asked);
-}
-
-TEST_F(xAppWindowTest, SkinnedWindowsHaveNoFrame)
-{
-    const HWND handle = Hwnd(Create(Splash()));
-    NCCALCSIZE_PARAMS params = {};
-    params.rgrc[0] = {10, 20, 601, 324};
-    EXPECT_EQ(SendMessageW(handle, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params)), 0);
-    const RECT& r = params.rgrc[0];
-    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}), (std::vector<long>{10, 20, 601, 324}));
-    EXPECT_EQ(SendMessageW(handle, WM_NCACTIVATE, FALSE, 0), 1);
-    EXPECT_EQ(SendMessageW(handle, WM_ERASEBKGND, 0, 0), 1);
 }
 
 TEST_F(xAppWindowTest, SizeLimitsComeFromTheListener)
