@@ -275,21 +275,17 @@ TEST_F(xAppWindowTest, LayeredWindowsTakeTheDescribedOpacity)
 
 TEST_F(xAppWindowTest, CentreOnMonitorPutsTheClientAreaInTheWorkArea)
 {
-    struct Case
-    {
-        int32_t Width, Height;
-        bool Bordered;
-    };
     // The shipped sizes, one larger than the 1280x1024 screen, one with the system's frame.
-    for (const Case& c : {Case{591, 304, false}, Case{1280, 829, false}, Case{1380, 820, false},
-                          Case{2000, 1500, false}, Case{640, 480, true}})
+    for (const auto& [width, height, bordered] :
+         {std::tuple{591, 304, false}, std::tuple{1280, 829, false}, std::tuple{1380, 820, false},
+          std::tuple{2000, 1500, false}, std::tuple{640, 480, true}})
     {
-        SCOPED_TRACE(std::to_string(c.Width) + (c.Bordered ? " framed" : ""));
+        SCOPED_TRACE(std::to_string(width) + (bordered ? " framed" : ""));
         WindowDescription description = Splash();
-        description.WidthDesiredOnScreen = c.Width;
-        description.HeightDesiredOnScreen = c.Height;
+        description.WidthDesiredOnScreen = width;
+        description.HeightDesiredOnScreen = height;
         // The client area is centred, not the frame around it.
-        description.HasOSWindowBorder = c.Bordered;
+        description.HasOSWindowBorder = bordered;
         const HWND handle = Hwnd(Create(description));
         App->FindNativeWindow(handle)->CentreOnMonitor();
 
@@ -298,12 +294,12 @@ TEST_F(xAppWindowTest, CentreOnMonitorPutsTheClientAreaInTheWorkArea)
         GetMonitorInfoW(MonitorFromWindow(handle, MONITOR_DEFAULTTONEAREST), &monitor);
         const RECT work = monitor.rcWork;
         const xWindowPoint expected =
-            CentreInWorkArea({work.left, work.top, work.right, work.bottom}, c.Width, c.Height);
+            CentreInWorkArea({work.left, work.top, work.right, work.bottom}, width, height);
         const Geometry geometry = GeometryOf(handle);
         const Pair origin = geometry.ClientOrigin;
         EXPECT_EQ(origin, Pair(expected.X, expected.Y));
-        EXPECT_TRUE(c.Width <= work.right - work.left || origin.first == work.left) << "the left edge wins";
-        EXPECT_EQ(geometry.ClientSize, Pair(c.Width, c.Height)) << "centring keeps the size";
+        EXPECT_TRUE(width <= work.right - work.left || origin.first == work.left) << "the left edge wins";
+        EXPECT_EQ(geometry.ClientSize, Pair(width, height)) << "centring keeps the size";
     }
 }
 
