@@ -47,11 +47,9 @@ xString TextOf(Node* node, const char* name)
     return value ? xString(value) : xString();
 }
 
-// Sums far outside any screen stay finite instead of wrapping.
 int32_t SaturatingAdd(int32_t a, int32_t b)
 {
-    const int64_t sum = static_cast<int64_t>(a) + b;
-    return static_cast<int32_t>(sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : sum);
+    return ClampToInt32(static_cast<int64_t>(a) + b);
 }
 
 SkinRect RectOf(Node* node)
@@ -133,12 +131,7 @@ bool Admit(size_t count, const char* kind)
 
 int32_t ReadSkinInteger(const char* text)
 {
-    const long long value = std::strtoll(text, nullptr, 10);
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
+    return ClampToInt32(std::strtoll(text, nullptr, 10));
 }
 
 bool ReadSkinFlag(const char* text)

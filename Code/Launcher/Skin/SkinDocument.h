@@ -3,6 +3,7 @@
 #include "WindowDescription.h"
 #include "xString.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -92,5 +93,11 @@ bool ParseSkinDocument(const std::vector<uint8_t>& text, const xWString& default
 // without digits; clamped to 32 bits), a flag that is true when the first
 // character is "1", and a decimal float.
 int32_t ReadSkinInteger(const char* text);
+
+// Skin arithmetic far outside any screen stays finite instead of wrapping.
+inline int32_t ClampToInt32(int64_t value)
+{
+    return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+}
 bool ReadSkinFlag(const char* text);
 float ReadSkinFloat(const char* text);

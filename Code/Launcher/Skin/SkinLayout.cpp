@@ -10,14 +10,8 @@ void AnchorTopRightButtons(std::vector<SkinButton>& buttons, int32_t windowWidth
             continue;
         const int64_t width = static_cast<int64_t>(button.Rect.Right) - button.Rect.Left;
         const int64_t left = static_cast<int64_t>(windowWidth) - button.AnchorX;
-        // Far-out documents stay finite instead of wrapping.
-        const int64_t right = left + width;
-        button.Rect.Left = static_cast<int32_t>(left < INT32_MIN   ? INT32_MIN
-                                                : left > INT32_MAX ? INT32_MAX
-                                                                   : left);
-        button.Rect.Right = static_cast<int32_t>(right < INT32_MIN   ? INT32_MIN
-                                                 : right > INT32_MAX ? INT32_MAX
-                                                                     : right);
+        button.Rect.Left = ClampToInt32(left);
+        button.Rect.Right = ClampToInt32(left + width);
     }
 }
 
