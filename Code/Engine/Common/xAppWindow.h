@@ -2,6 +2,7 @@
 
 #include "WindowDescription.h"
 #include "xDisplayInfo.h"
+#include "xNativeWindow.h"
 #include "xWindowRules.h"
 
 #include <cstddef>
@@ -11,8 +12,8 @@
 
 // The application's top-level windows: one xAppWindow per process owns the
 // window class, the list of native windows and the listener through which
-// their events reach the launcher. Windows only for now; the header stays free
-// of system types so that portable code can hold the objects.
+// their events reach the launcher. The header stays free of system types so
+// that portable code can hold the objects; natively no window is created yet.
 
 class xAppWindow;
 class xNativeWindow;
@@ -101,51 +102,6 @@ public:
     }
 };
 
-// One top-level window made from a description. Owned by its xAppWindow from
-// creation until the system destroys the window.
-class xNativeWindow
-{
-public:
-    xNativeWindow(xAppWindow& owner, const WindowDescription& description);
-    xNativeWindow(const xNativeWindow&) = delete;
-    xNativeWindow& operator=(const xNativeWindow&) = delete;
-
-    const WindowDescription& Description() const { return WindowDesc; }
-    xAppWindow& Owner() const { return *OwnerWindow; }
-    // The system's window handle (HWND); null when the window could not be created.
-    void* Handle() const { return NativeHandle; }
-    int32_t RegionWidth() const { return RegionW; }
-    int32_t RegionHeight() const { return RegionH; }
-
-    // Moves the window's outer top-left corner to (x, y) and gives it a client
-    // area of width x height; a new outer size gets a new region.
-    void SetClientRect(int32_t x, int32_t y, int32_t width, int32_t height);
-    // Shapes the window for a size of width x height (rounded corners, or the
-    // border cut off while maximised).
-    void SetRegionSize(int32_t width, int32_t height);
-    void BringToFront(bool activate);
-    // Centres the client area in the work area of the nearest monitor.
-    void CentreOnMonitor();
-    // Translucency 1: the constant alpha from the description's opacity. Takes
-    // effect once the window has the layered extended style.
-    void ApplyOpacity();
-    // After a composition change: windows with translucency 2 drop the composited style.
-    void DropComposited();
-
-private:
-    friend class xAppWindow;
-
-    WindowDescription WindowDesc;
-    xAppWindow* OwnerWindow;
-    void* NativeHandle = nullptr;
-    int32_t RegionW = -1;
-    int32_t RegionH = -1;
-    // Position changes normally skip WM_WINDOWPOSCHANGING; set to let it through.
-    bool SendPositionChanging = false;
-    int32_t OuterWidth = 0;
-    int32_t OuterHeight = 0;
-};
-
 // The accessibility shortcut settings (sticky keys, toggle keys, filter keys)
 // as they were when the process started: each one's flag bits.
 struct xShortcutKeyState
@@ -172,6 +128,8 @@ public:
     // Creates the window, hidden; its Handle() is null when the system refused.
     // The object stays valid until the window is destroyed.
     xNativeWindow* CreateNativeWindow(const WindowDescription& description);
+    // Destroys the window and forgets it; `window` is gone afterwards.
+    void DestroyNativeWindow(xNativeWindow* window);
     // The window with this handle, or null.
     xNativeWindow* FindNativeWindow(void* handle) const;
     size_t NativeWindowCount() const { return Windows.size(); }

@@ -59,126 +59,6 @@ template <typename Setting> uint32_t ReadAndQuietShortcut(UINT getAction, UINT s
 }
 } // namespace
 
-xNativeWindow::xNativeWindow(xAppWindow& owner, const WindowDescription& description)
-    : WindowDesc(description), OwnerWindow(&owner)
-{
-}
-
-void xNativeWindow::SetClientRect(int32_t x, int32_t y, int32_t width, int32_t height)
-{
-    const HWND handle = Hwnd(*this);
-    int32_t outerWidth = width;
-    int32_t outerHeight = height;
-    if (WindowDesc.HasOSWindowBorder)
-    {
-        WINDOWINFO info = {};
-        info.cbSize = sizeof(info);
-        GetWindowInfo(handle, &info);
-        RECT rect = {0, 0, width, height};
-        AdjustWindowRectEx(&rect, info.dwStyle, FALSE, info.dwExStyle);
-        outerWidth = rect.right - rect.left;
-        outerHeight = rect.bottom - rect.top;
-    }
-    const bool resized = outerWidth != OuterWidth || outerHeight != OuterHeight;
-    OuterWidth = outerWidth;
-    OuterHeight = outerHeight;
-
-    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
-    if (!SendPositionChanging)
-        flags |= SWP_NOSENDCHANGING;
-    SetWindowPos(handle, nullptr, x, y, outerWidth, outerHeight, flags);
-    if (resized)
-        SetRegionSize(outerWidth, outerHeight);
-}
-
-void xNativeWindow::SetRegionSize(int32_t width, int32_t height)
-{
-    RegionW = width;
-    RegionH = height;
-    const HWND handle = Hwnd(*this);
-
-    RECT outer = {};
-    GetWindowRect(handle, &outer);
-    WINDOWINFO info = {};
-    info.cbSize = sizeof(info);
-    GetWindowInfo(handle, &info);
-    const xWindowRegion shape =
-        ChooseWindowRegion(WindowDesc, RegionW, RegionH, outer.right - outer.left, outer.bottom - outer.top,
-                           IsZoomed(handle) != FALSE, static_cast<int32_t>(info.cxWindowBorders));
-    const HRGN region =
-        shape.Ellipse > 0
-            ? CreateRoundRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom,
-                                 shape.Ellipse, shape.Ellipse)
-            : CreateRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom);
-    // On success the window owns the region (and deletes the one it had).
-    if (!SetWindowRgn(handle, region, FALSE))
-    {
-        ReportAssertion("::SetWindowRgn( HWnd, Region, false )", __FILE__, __LINE__, nullptr);
-        if (region != nullptr)
-            DeleteObject(region);
-    }
-}
-
-void xNativeWindow::BringToFront(bool activate)
-{
-    const HWND handle = Hwnd(*this);
-    if (!WindowDesc.IsRegularWindow)
-    {
-        UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOOWNERZORDER;
-        if (!activate)
-            flags |= SWP_NOACTIVATE;
-        SetWindowPos(handle, WindowDesc.IsTopmostWindow ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, flags);
-        return;
-    }
-    if (IsIconic(handle))
-    {
-        ShowWindow(handle, SW_RESTORE);
-        InvalidateRect(handle, nullptr, TRUE);
-    }
-    else
-        SetActiveWindow(handle);
-}
-
-void xNativeWindow::CentreOnMonitor()
-{
-    const HWND handle = Hwnd(*this);
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof(monitor);
-    if (!GetMonitorInfoW(MonitorFromWindow(handle, MONITOR_DEFAULTTONEAREST), &monitor))
-        return;
-    const xWindowRect work = {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
-                              monitor.rcWork.bottom};
-    const xWindowPoint client =
-        CentreInWorkArea(work, WindowDesc.WidthDesiredOnScreen, WindowDesc.HeightDesiredOnScreen);
-
-    RECT outer = {};
-    GetWindowRect(handle, &outer);
-    POINT origin = {0, 0};
-    ClientToScreen(handle, &origin);
-    MoveWindow(handle, client.X + (outer.left - origin.x), client.Y + (outer.top - origin.y),
-               outer.right - outer.left, outer.bottom - outer.top, TRUE);
-}
-
-void xNativeWindow::ApplyOpacity()
-{
-    if (WindowDesc.Transparency != 1)
-        return;
-    const BYTE alpha = static_cast<BYTE>(static_cast<int32_t>(WindowDesc.Opacity * 255.0f));
-    SetLayeredWindowAttributes(Hwnd(*this), 0, alpha, LWA_ALPHA);
-}
-
-void xNativeWindow::DropComposited()
-{
-    if (WindowDesc.Transparency != 2)
-        return;
-    const HWND handle = Hwnd(*this);
-    SetWindowLongPtrW(handle, GWL_EXSTYLE,
-                      GetWindowLongPtrW(handle, GWL_EXSTYLE) & ~LONG_PTR(WS_EX_COMPOSITED));
-    SetWindowPos(handle, nullptr, 0, 0, 0, 0,
-                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_FRAMECHANGED |
-                     SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
-}
-
 xAppWindow::xAppWindow(void* instance) : ModuleInstance(instance)
 {
     ProcessAppWindow = this;
@@ -290,6 +170,22 @@ xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& descripti
         window->SetRegionSize(description.WidthDesiredOnScreen, description.HeightDesiredOnScreen);
     }
     return window;
+}
+
+void xAppWindow::DestroyNativeWindow(xNativeWindow* window)
+{
+    if (window == nullptr)
+        return;
+    // WM_DESTROY takes a created window out of the list; one the system never
+    // made is only listed.
+    if (window->Handle() != nullptr)
+        DestroyWindow(Hwnd(*window));
+    for (auto it = Windows.begin(); it != Windows.end(); ++it)
+        if (it->get() == window)
+        {
+            Windows.erase(it);
+            return;
+        }
 }
 
 xNativeWindow* xAppWindow::FindNativeWindow(void* handle) const
