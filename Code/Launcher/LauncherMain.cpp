@@ -2,31 +2,42 @@
 #include "CommandLine.h"
 #include "LogBasePath.h"
 #include "ProductProfile.h"
+#include "SkinEventRouter.h"
+#include "StartupSplash.h"
 
 #include "Installer.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
 #include "ResPack.h"
 
+#include "xAppWindow.h"
 #include "xEngineContext.h"
 #include "xLogLine.h"
 #include "xPlatformStartup.h"
+#include "xPlatformTime.h"
 #include "xProcessSetup.h"
 #include "xSystemPaths.h"
 
 #include <chrono>
 #include <thread>
 
+xAppWindow* ApplicationWindow = nullptr;
+
 namespace
 {
 // The frame loop's pace: about a hundred turns a second.
 constexpr std::chrono::milliseconds FrameSleep(9);
 
-[[noreturn]] void FrameLoop()
+[[noreturn]] void MainLoop(StartupSplash& splash)
 {
+    double previous = xPlatformTime::Seconds();
     for (;;)
     {
+        const double now = xPlatformTime::Seconds();
+        const float elapsed = static_cast<float>(now - previous);
+        previous = now;
         DrainThreadMessages();
+        splash.FrameTick(elapsed);
         std::this_thread::sleep_for(FrameSleep);
     }
 }
@@ -34,7 +45,6 @@ constexpr std::chrono::milliseconds FrameSleep(9);
 
 void LauncherMain(void* instance)
 {
-    (void)instance;
     TheProfile.OnStartup();
     EnableDpiAwareness();
 
@@ -61,5 +71,12 @@ void LauncherMain(void* instance)
 
     TheResPack().Load();
 
-    FrameLoop();
+    ApplicationWindow = new xAppWindow(instance);
+    GEngineContext->AppWindow = ApplicationWindow;
+    // The entry never returns, so the router lives as long as the windows.
+    static SkinEventRouter router;
+    ApplicationWindow->SetListener(&router);
+
+    static StartupSplash splash(*ApplicationWindow);
+    MainLoop(splash);
 }

@@ -35,6 +35,11 @@ void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy)
     ResolutionPolicy = policy;
 }
 
+VersionResolutionPolicy GetVersionResolutionPolicy()
+{
+    return ResolutionPolicy;
+}
+
 xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid)
 {
     const xString url = clientBaseUrl + "ClientVersionSID.txt";

@@ -25,6 +25,7 @@ struct VersionResolutionPolicy
     std::chrono::milliseconds LongestPause{4000};
 };
 void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy);
+VersionResolutionPolicy GetVersionResolutionPolicy();
 
 // The version the server names for `sid` in "ClientVersionSID.txt" under
 // `clientBaseUrl`, asked again (with pauses) while the answer gives none; empty

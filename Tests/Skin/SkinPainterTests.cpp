@@ -144,7 +144,8 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
     const Case cases[] = {
         {"started", started, true, {87, 175, 1}, {{u"正在与服务器连接", 440, 200}}},
         {"downloading", downloading, true, {87, 175, 293}, {{u"下载进度 71 %", 440, 200}}},
-        {"failed", failed, true, {}, {{u"更新失败，30 秒后自动重试", 440, 200}}},
+        // 14 units, 84 px: centred under the empty bar.
+        {"failed", failed, true, {}, {{u"更新失败，30 秒后自动重试", 253, 200}}},
         {"no bar picture", downloading, false, {}, {{u"下载进度 71 %", 440, 200}}},
         {"self-update",
          selfUpdate,

@@ -8,6 +8,7 @@ class xLog;
 class xEngineFileSystem;
 class xBackgroundWork;
 class xHardwareInfo;
+class xAppWindow;
 
 // The framework's one process-wide record. The launcher's start-up creates it and
 // fills in the log settings; the platform start-up then creates the services that
@@ -23,6 +24,8 @@ public:
     xBackgroundWork* BackgroundWork = nullptr;
     // Filled by the hardware detection thread; read its texts only once its done flag is set.
     xHardwareInfo* HardwareInfo = nullptr;
+    // The application's windows, once the start-up has made them.
+    xAppWindow* AppWindow = nullptr;
 
     // Path of the log file without category suffix and ".txt" (UTF-8).
     xString LogBasePath;

@@ -71,13 +71,16 @@ void PaintSplash(xCanvas& canvas, const SplashView& view, const xImage* bar, int
                                 {x, float(y), float(SplashTextWidth), float(SplashTextHeight)},
                                 xSkinFont::Normal);
     };
-    if (!view.SelfUpdateLayout)
-    {
-        line(view.Status, float(SplashStatusX), SplashStatusY);
-        return;
-    }
     auto centred = [&](const xWString& text)
     { return float(CentredTextX(windowWidth, canvas.MeasureTextWidth(text, xSkinFont::Normal))); };
+    if (!view.SelfUpdateLayout)
+    {
+        if (view.CentreStatus)
+            line(view.Status, centred(view.Status), SplashFailureY);
+        else
+            line(view.Status, float(SplashStatusX), SplashStatusY);
+        return;
+    }
     line(view.Status, centred(view.Status), SplashSelfUpdateStatusY);
     line(view.Download, centred(view.Download), SplashSelfUpdateDownloadY);
 }

@@ -86,10 +86,30 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
     case PackageUpdateFailed:
         // Never a frozen bar: the line says what happened and counts down to the next try.
         view.ShowBar = false;
+        view.CentreStatus = true;
         view.Status = RetryText(inputs.RetrySeconds);
         break;
     default:
         break;
     }
     return view;
+}
+
+TaskbarProgress ChooseTaskbarProgress(const SplashInputs& inputs)
+{
+    TaskbarProgress progress;
+    if (inputs.Busy)
+    {
+        progress.State = 1;
+        progress.HasValue = true;
+        const float fraction = inputs.Progress < 0.0f   ? 0.0f
+                               : inputs.Progress > 1.0f ? 1.0f
+                                                        : inputs.Progress;
+        progress.Completed = static_cast<uint64_t>(fraction * float(TaskbarProgressTotal));
+        return progress;
+    }
+    // An update that gave up shows red on the taskbar too, until it tries again.
+    if (!inputs.LocalMode && !inputs.SelfUpdate && inputs.State == PackageUpdateFailed)
+        progress.State = 4;
+    return progress;
 }

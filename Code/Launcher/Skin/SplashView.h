@@ -28,8 +28,11 @@ struct SplashView
     int32_t BarX = 87;
     int32_t BarY = 175;
     float BarFraction = 1.0f;
-    // Update layout: at (440, 200). Self-update layout: centred at y 136.
+    // Update layout: at (440, 200), or centred on that row when the update gave
+    // up (that line is longer than the room right of 440). Self-update
+    // layout: centred at y 136.
     xWString Status;
+    bool CentreStatus = false;
     // Self-update layout only: centred at y 116.
     xWString Download;
 };
@@ -46,7 +49,19 @@ int32_t CentredTextX(int32_t windowWidth, float measuredWidth);
 // Where the lines of each layout go.
 constexpr int32_t SplashStatusX = 440;
 constexpr int32_t SplashStatusY = 200;
+constexpr int32_t SplashFailureY = 200;
 constexpr int32_t SplashSelfUpdateStatusY = 136;
 constexpr int32_t SplashSelfUpdateDownloadY = 116;
 constexpr int32_t SplashTextWidth = 500;
 constexpr int32_t SplashTextHeight = 20;
+
+// The taskbar button's progress for the inputs: a state (TBPFLAG: 0 none,
+// 1 indeterminate, 4 error) and, while busy, a value out of TaskbarProgressTotal.
+struct TaskbarProgress
+{
+    int32_t State = 0;
+    bool HasValue = false;
+    uint64_t Completed = 0;
+};
+constexpr uint64_t TaskbarProgressTotal = 65535;
+TaskbarProgress ChooseTaskbarProgress(const SplashInputs& inputs);

@@ -1,0 +1,29 @@
+#include "LaunchProgress.h"
+
+#include "PackageProgress.h"
+
+#include <cmath>
+
+namespace
+{
+constexpr double Pi = 3.14159265358979323846;
+
+float Clamp01(double value)
+{
+    return static_cast<float>(value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value);
+}
+} // namespace
+
+float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
+                      uint64_t packageBytesNeeded)
+{
+    const double received = double(fontBytesReceived) + double(packageBytesReceived);
+    const double expected = double(packageBytesNeeded) + 1.0 + double(fontBytesExpected);
+    const float fraction = Clamp01(received / expected);
+    return Clamp01(std::sin(double(fraction) * Pi / 2.0));
+}
+
+bool IsBusy(bool fontInstalling, bool localMode, int32_t packageUpdateState)
+{
+    return fontInstalling || (!localMode && packageUpdateState == PackageUpdateDownloading);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+// The progress the player sees, from the published counters.
+
+// The font's size as the overall progress counts it while its installation is due.
+constexpr uint64_t FontBytesExpected = 4307402;
+
+// Bytes received of everything this run fetches, eased (sin of the fraction
+// times pi/2) so that the bar moves quickly at first; 0 to 1. The font counts
+// only when it is fetched (`fontBytesExpected` 0 otherwise): a bar that also
+// waited for a font nobody downloads would stop short and jump at the end.
+float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
+                      uint64_t packageBytesNeeded);
+
+// A download (or the font installation) is under way: the splash shows its bar
+// and percentage rather than a status line.
+bool IsBusy(bool fontInstalling, bool localMode, int32_t packageUpdateState);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+class SkinWindow;
+class xNativeWindow;
+
+// Which skinned window each native window belongs to, so that window events
+// reach the skin. Main thread only.
+class SkinWindowRegistry
+{
+public:
+    // An entry for the same native window stays as it is.
+    void Add(xNativeWindow* native, SkinWindow* skin);
+    void Remove(const SkinWindow* skin);
+    // Null when the native window is none of a skin's.
+    SkinWindow* Find(const xNativeWindow* native) const;
+    size_t Count() const { return Entries.size(); }
+
+private:
+    struct Entry
+    {
+        xNativeWindow* Native;
+        SkinWindow* Skin;
+    };
+    std::vector<Entry> Entries;
+};
+
+SkinWindowRegistry& TheSkinWindowRegistry();

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "SkinWindow.h"
+#include "SplashView.h"
+
+#include "xImage.h"
+
+#include <functional>
+#include <memory>
+
+// The small window shown while the client is brought up to date (or the
+// launcher updates itself): the skin's background, a bar cut from
+// "loading_bar.png" and the status lines. It reads the published progress
+// through `source` on every paint and tick; nothing pushes values into it.
+class SplashScreen : public SkinWindow
+{
+public:
+    using InputSource = std::function<SplashInputs()>;
+
+    SplashScreen(xAppWindow& app, xWString defaultTitle, InputSource source);
+    ~SplashScreen() override;
+
+    void OnPaintExtra(xCanvas& canvas) override;
+    // Repaints ten times a second and mirrors the progress on the taskbar button.
+    void FrameTick(float seconds) override;
+
+private:
+    InputSource Source;
+    std::shared_ptr<xImage> Bar;
+    float RepaintSeconds = 0.0f;
+};
+
+// The one splash screen, or null.
+extern SplashScreen* CurrentSplash;
