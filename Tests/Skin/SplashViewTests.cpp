@@ -18,18 +18,22 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         const char16_t* Text;
         bool Bar;
         int32_t BarPixels;
+        // The taskbar button: its state and, while busy, its value of 65535.
+        int32_t Taskbar = 0;
+        uint64_t TaskbarValue = 0;
     };
     const Case cases[] = {
         {PackageUpdateIdle, false, false, 0.0f, -1, u"正在与服务器连接", true, 1},
         {PackageUpdateStarted, false, false, 0.9f, -1, u"正在与服务器连接", true, 1},
-        {PackageUpdateDownloading, false, true, 0.0f, -1, u"下载进度 0 %", true, 1},
-        {PackageUpdateDownloading, false, true, half, -1, u"下载进度 71 %", true, 293},
+        {PackageUpdateDownloading, false, true, 0.0f, -1, u"下载进度 0 %", true, 1, 1, 0},
+        {PackageUpdateDownloading, false, true, half, -1, u"下载进度 71 %", true, 293, 1, 46340},
         {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415},
         {PackageUpdateDone, false, false, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
         {PackageUpdateIdle, true, false, 0.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
-        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207}, // the font still installs
-        {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0},
-        {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0},
+        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207, 1,
+         32767}, // the font still installs
+        {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, 4},
+        {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0, 4},
         {PackageUpdateDownloading, false, false, 0.5f, -1, u"", true, 415},
     };
     for (const Case& c : cases)
@@ -45,6 +49,10 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         EXPECT_FALSE(view.SelfUpdateLayout);
         EXPECT_EQ(view.Status, xWString(c.Text));
         EXPECT_EQ(view.ShowBar, c.Bar);
+        const TaskbarProgress taskbar = ChooseTaskbarProgress(inputs);
+        EXPECT_EQ(taskbar.State, c.Taskbar);
+        EXPECT_EQ(taskbar.HasValue, c.Busy);
+        EXPECT_EQ(taskbar.Completed, c.TaskbarValue);
         if (c.Bar)
         {
             EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), c.BarPixels);
