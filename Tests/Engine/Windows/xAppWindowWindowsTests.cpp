@@ -594,7 +594,7 @@ TEST_F(xAppWindowTest, InputMessagesBecomeListenerCalls)
     };
     for (const Row& row : rows)
     {
-        SCOPED_TRACE(std::to_string(&row - rows) + ": message 0x" + std::to_string(row.Message));
+        SCOPED_TRACE("row " + std::to_string(&row - rows));
         Listener.Interactive = row.Interactive;
         Listener.Calls.clear();
         Listener.Unhandled.clear();
