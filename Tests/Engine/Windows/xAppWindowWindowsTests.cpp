@@ -615,7 +615,7 @@ TEST_F(xAppWindowTest, MessageHooksAreAskedInTurnForWhatTheWindowDoesNotHandle)
     App->RemoveMessageHook(&first);
 }
 
-TEST_F(xAppWindowTest, RecordsTellShiftKeysApartMakeUpTheirMissingReleaseAndCarryRawMoves)
+TEST_F(xAppWindowTest, RecordsTellShiftKeysApartMakeUpTheirMissingReleaseCarryRawMovesAndWaitInTheQueue)
 {
     xNativeWindow* window = Create(Splash());
     const auto shift = [&](UINT message, LPARAM data) {
@@ -655,11 +655,14 @@ TEST_F(xAppWindowTest, RecordsTellShiftKeysApartMakeUpTheirMissingReleaseAndCarr
     EXPECT_TRUE(App->ModifierSnapshot().IsDown(ModifierKey::CapsLock));
     keyboard({});
 
-    // Raw mouse input: a step, or a position (which only says the mouse moved).
+    // Raw mouse input: a step, or a position (which only says the mouse moved). A
+    // queued record waits for the frame.
     Listener.Calls.clear();
+    App->QueueInput({window, window->Handle(), WM_CHAR, 'q', 0});
     App->DispatchInput({window, window->Handle(), WM_INPUT, 0, 0, 5, -3, false});
     App->DispatchInput({window, window->Handle(), WM_INPUT, 0, 0, 0, 0, true});
-    EXPECT_EQ(Listener.Calls, std::vector<std::string>({"raw 5 -3", "move"}));
+    App->ProcessInput();
+    EXPECT_EQ(Listener.Calls, std::vector<std::string>({"raw 5 -3", "move", "char 113 0"}));
 }
 
 TEST_F(xAppWindowTest, OwnerHidingKeepsThePlaceAndCompositionChangesDropTheCompositedStyle)

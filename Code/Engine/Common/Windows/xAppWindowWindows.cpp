@@ -10,6 +10,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -308,7 +309,8 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
         // The skin paints every pixel; erasing first would flicker.
         return 1;
     case WM_SETTINGCHANGE:
-        if (lParam != 0 && lstrcmpW(reinterpret_cast<const wchar_t*>(lParam), L"ConvertibleSlateMode") == 0)
+        if (lParam != 0 &&
+            std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"ConvertibleSlateMode") == 0)
             DispatchInput(record);
         return Default(window, handle, message, wParam, lParam);
     case WM_GETMINMAXINFO:
