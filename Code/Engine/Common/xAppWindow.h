@@ -2,6 +2,7 @@
 
 #include "WindowDescription.h"
 #include "xDisplayInfo.h"
+#include "xInputRules.h"
 #include "xNativeWindow.h"
 #include "xWindowRules.h"
 
@@ -17,30 +18,6 @@
 
 class xAppWindow;
 class xNativeWindow;
-
-enum class MouseButton : int32_t
-{
-    Left = 0,
-    Middle = 1,
-    Right = 2,
-    Extra1 = 3,
-    Extra2 = 4,
-};
-
-enum class ActivationKind : int32_t
-{
-    Activated = 0,
-    ActivatedByClick = 1,
-    Deactivated = 2,
-};
-
-enum class WindowButtonAction : int32_t
-{
-    // A press on the caption or a caption button.
-    Press = 1,
-    Maximize = 2,
-    Restore = 3,
-};
 
 // What the windows report. Every operation has a neutral answer here, so a
 // listener overrides only what it cares about. Coordinates of mouse events are
@@ -111,6 +88,39 @@ struct xShortcutKeyState
     uint32_t FilterKeys = 0;
 };
 
+// One window message on its way to the listener. The raw movement is set
+// only for raw mouse input (WM_INPUT).
+struct InputRecord
+{
+    xNativeWindow* Window = nullptr;
+    // The window's handle (HWND).
+    void* Handle = nullptr;
+    uint32_t Message = 0;
+    uintptr_t WParam = 0;
+    intptr_t LParam = 0;
+    int32_t RawX = 0;
+    int32_t RawY = 0;
+    // The raw movement is an absolute position (a tablet, a remote session), not a step.
+    bool Absolute = false;
+};
+
+// Left and right modifier keys and the caps lock toggle, by ModifierKey.
+struct xModifierState
+{
+    bool Keys[static_cast<int>(ModifierKey::Count)] = {};
+    bool IsDown(ModifierKey key) const { return Keys[static_cast<int>(key)]; }
+};
+
+// Asked in turn for the messages the window procedure does not handle itself.
+class xMessageHook
+{
+public:
+    virtual ~xMessageHook() = default;
+    // True claims the message: the window procedure returns `result`.
+    virtual bool Handle(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                        intptr_t& result) = 0;
+};
+
 class xAppWindow
 {
 public:
@@ -147,13 +157,51 @@ public:
     // The window procedure of every window of the class, for its trampoline.
     intptr_t WindowProcedure(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+    // Once per frame, in this order: the modifier snapshot, then the queued input
+    // and the shift keys whose release the system never sent.
+    void PollModifierKeys();
+    void ProcessInput();
+    // Turns one record into listener calls, now.
+    void DispatchInput(const InputRecord& record);
+    // Keeps a record for the next ProcessInput while queueing is on, else dispatches it now.
+    void QueueInput(const InputRecord& record);
+    void SetInputQueueing(bool enabled) { QueueingEnabled = enabled; }
+    // While set, mouse moves are not reported.
+    void SetMouseMoveSuppressed(bool suppressed) { MouseMoveSuppressed = suppressed; }
+
+    // Hooks are not owned; a hook removes itself before it goes.
+    void AddMessageHook(xMessageHook* hook);
+    void RemoveMessageHook(xMessageHook* hook);
+
+    // As the key messages left them.
+    const xModifierState& ModifierKeys() const { return Modifiers; }
+    // As PollModifierKeys read them from the keyboard.
+    const xModifierState& ModifierSnapshot() const { return Snapshot; }
+    // Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE: the user drags the window.
+    bool InSizeMove() const { return SizeMoveLoop; }
+
 private:
     intptr_t Default(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,
                      intptr_t lParam);
     void RemoveNativeWindow(void* handle);
 
+    // Hands the message to the hooks, then to the system.
+    intptr_t OfferToHooks(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,
+                          intptr_t lParam);
+    void DispatchKey(const InputRecord& record);
+    void DispatchMouse(const InputRecord& record);
+    // The six modifier keys as the keyboard has them now, and caps lock's toggle.
+    static xModifierState ReadModifierKeys();
+
     xAppWindowListener* AppListener = nullptr;
     void* ModuleInstance = nullptr;
+    bool SizeMoveLoop = false;
+    // A WM_MOUSEACTIVATE came before the coming WM_ACTIVATE.
+    bool MouseActivation = false;
+    bool MouseMoveSuppressed = false;
+    std::vector<InputRecord> InputQueue;
+    bool QueueingEnabled = true;
+    std::vector<xMessageHook*> MessageHooks;
     std::vector<std::unique_ptr<xNativeWindow>> Windows;
     // The window whose CreateWindowExW runs: its first messages arrive before
     // the call returns the handle.
@@ -165,4 +213,6 @@ private:
     void* ClassBrush = nullptr;
     bool RegisteredClass = false;
     xShortcutKeyState ShortcutKeyState;
+    xModifierState Modifiers;
+    xModifierState Snapshot;
 };

@@ -75,6 +75,17 @@ private:
     int32_t RegionH = -1;
     // Position changes normally skip WM_WINDOWPOSCHANGING; set to let it through.
     bool SendPositionChanging = false;
+    // The placement (WINDOWPLACEMENT without its length) kept while the owner
+    // window hides this one, so that it comes back where it was.
+    struct SavedPlacement
+    {
+        bool Saved = false;
+        uint32_t Flags = 0;
+        uint32_t ShowCommand = 0;
+        xWindowPoint MinPosition;
+        xWindowPoint MaxPosition;
+        xWindowRect Normal;
+    } Placement;
     int32_t OuterWidth = 0;
     int32_t OuterHeight = 0;
 };

@@ -10,7 +10,9 @@
 #include <shobjidl.h>
 
 #include <iostream>
+#include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -106,7 +108,53 @@ public:
         Moved.push_back({window, x, y, false});
     }
     void OnPaint(xNativeWindow* window) override { Painted.push_back(window); }
-    void OnClose(xNativeWindow* window) override { Closed.push_back(window); }
+    void OnClose(xNativeWindow* window) override
+    {
+        Closed.push_back(window);
+        Note("close");
+    }
+
+    // The input calls, as text: the call's name and its arguments.
+    void OnHotKey(xNativeWindow*, int32_t id, intptr_t data) override { Note("hotkey", id, data); }
+    void OnChar(uint32_t c, bool repeat) override { Note("char", c, repeat); }
+    void OnKeyDown(uint32_t key, uint32_t c, bool repeat) override { Note("keydown", key, c, repeat); }
+    void OnKeyUp(uint32_t key, uint32_t c, bool repeat) override { Note("keyup", key, c, repeat); }
+    void OnMouseDown(xNativeWindow*, MouseButton b, float x, float y) override { Note("down", int(b), x, y); }
+    bool OnMouseUp(xNativeWindow*, MouseButton b, float x, float y) override
+    {
+        return Note("up", int(b), x, y);
+    }
+    void OnMouseDoubleClick(xNativeWindow*, MouseButton b, float x, float y) override
+    {
+        Note("double", int(b), x, y);
+    }
+    bool OnMouseWheel(float steps, float x, float y) override { return Note("wheel", steps, x, y); }
+    bool OnMouseMove(xNativeWindow*) override { return Note("move"); }
+    void OnRawMouseMove(int32_t dx, int32_t dy) override { Note("raw", dx, dy); }
+    bool OnSetCursor() override { return Note("cursor"); }
+    void OnSizing(xNativeWindow*) override { Note("sizing"); }
+    void OnEnterSizeMove(xNativeWindow*) override { Note("enter"); }
+    void OnExitSizeMove(xNativeWindow*) override { Note("exit"); }
+    bool OnActivate(xNativeWindow*, ActivationKind kind) override { return Note("activate", int(kind)); }
+    void OnAppActivate(bool active) override { Note("app", active); }
+    void OnSlateModeChanged() override { Note("slate"); }
+    bool OnWindowButton(xNativeWindow*, WindowButtonAction action) override
+    {
+        return Note("button", int(action)) && AllowButtons;
+    }
+    void OnUnhandledMessage(xNativeWindow*, uint32_t message, uintptr_t, intptr_t) override
+    {
+        Unhandled.push_back(message);
+    }
+
+    template <typename... Values> bool Note(const char* name, Values... values)
+    {
+        std::ostringstream text;
+        text << name;
+        ((text << ' ' << values), ...);
+        Calls.push_back(text.str());
+        return true;
+    }
 
     bool Interactive = true;
     WindowZone Zone = WindowZone::Client;
@@ -116,6 +164,9 @@ public:
     int HitTests = 0;
     std::vector<Event> Resized, Moved;
     std::vector<xNativeWindow*> Painted, Closed;
+    bool AllowButtons = true;
+    std::vector<std::string> Calls;
+    std::vector<uint32_t> Unhandled;
 };
 
 class xAppWindowTest : public ::testing::Test
@@ -437,6 +488,198 @@ TEST_F(xAppWindowTest, MovesSizesPaintsAndClosesReachTheListener)
     SendMessageW(handle, WM_CLOSE, 0, 0);
     EXPECT_EQ(Listener.Closed, std::vector<xNativeWindow*>({window}));
     EXPECT_TRUE(IsWindow(handle)) << "closing is the listener's decision";
+}
+
+TEST_F(xAppWindowTest, InputMessagesBecomeListenerCalls)
+{
+    xNativeWindow* window = Create(Splash());
+    const HWND handle = Hwnd(window);
+    // No frame: the client area starts at the window's corner, (200, 150) on screen.
+    SetWindowPos(handle, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Listener.AllowButtons = false;
+    const LPARAM client = MAKELPARAM(7, 9), screen = MAKELPARAM(250, 160);
+    const LPARAM altX = 0x202D0001, altSpace = 0x20390001;
+    RECT sizing = {200, 150, 791, 454};
+    const LRESULT Any = -12345;
+    struct Row
+    {
+        bool Interactive;
+        UINT Message;
+        WPARAM WParam;
+        LPARAM LParam;
+        const char* Calls;
+        // Handed to the system too (after the listener).
+        bool PassedOn;
+        LRESULT Result;
+    };
+    const Row rows[] = {
+        {true, WM_LBUTTONDOWN, MK_LBUTTON, client, "down 0 207 159", false, 0},
+        {true, WM_LBUTTONDBLCLK, 0, client, "double 0 207 159", false, 0},
+        {true, WM_RBUTTONUP, 0, client, "up 2 207 159", false, 0},
+        {true, WM_XBUTTONDOWN, MAKEWPARAM(0, XBUTTON1), client, "down 3 207 159", false, 0},
+        {true, WM_XBUTTONDBLCLK, MAKEWPARAM(0, XBUTTON2), client, "double 4 207 159", false, 0},
+        {true, WM_MOUSEWHEEL, MAKEWPARAM(0, -240), MAKELPARAM(300, 400), "wheel -2 300 400", false, 0},
+        {true, WM_MOUSEMOVE, 0, client, "move", false, 0},
+        {true, WM_NCLBUTTONDBLCLK, HTCAPTION, screen, "double 0 250 160", false, 0},
+        {true, WM_KEYDOWN, 'A', 0x401E0001, "keydown 65 65 1", false, 0},
+        {true, WM_KEYUP, 'A', LPARAM(0xC01E0001), "keyup 65 65 0", false, 0},
+        {true, WM_CHAR, 'x', 0x002D0001, "char 120 0", false, 0},
+        {true, WM_SYSKEYDOWN, 'X', altX, "keydown 88 88 0", true, Any},
+        {true, WM_SYSKEYUP, VK_MENU, LPARAM(0xC0380001), "keyup 18 0 0", false, 0},
+        // Alt+letter does not beep; Alt+Space and Alt+F4 are the system's (F4 closes through it).
+        {true, WM_SYSCHAR, 'x', altX, "", false, 0},
+        {true, WM_SYSCHAR, ' ', altSpace, "", true, Any},
+        {true, WM_SYSKEYDOWN, VK_SPACE, altSpace, "", true, Any},
+        {true, WM_SYSKEYDOWN, VK_F4, 0x203E0001, "close", true, Any},
+        // A click on the caption activates: the next activation counts as a click, once.
+        {true, WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCAPTION, WM_LBUTTONDOWN), "", true, Any},
+        {true, WM_ACTIVATE, WA_ACTIVE, 0, "activate 1", true, Any},
+        {true, WM_ACTIVATE, WA_ACTIVE, 0, "activate 0", true, Any},
+        {true, WM_ACTIVATE, WA_INACTIVE, 0, "activate 2", true, Any},
+        {true, WM_ACTIVATEAPP, TRUE, 0, "app 1", true, Any},
+        {true, WM_SETCURSOR, 0, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), "cursor", true, Any},
+        {true, WM_SIZING, WMSZ_RIGHT, LPARAM(&sizing), "sizing", true, Any},
+        {true, WM_EXITSIZEMOVE, 0, 0, "exit", true, Any},
+        {true, WM_HOTKEY, 7, 0x00410002, "hotkey 7 4259842", false, 1},
+        {true, WM_SETTINGCHANGE, 0, LPARAM(L"ConvertibleSlateMode"), "slate", true, Any},
+        {true, WM_SETTINGCHANGE, 0, LPARAM(L"intl"), "", true, Any},
+        // The system's own composition windows stay hidden, its keyboard layout unchanged.
+        {true, WM_IME_SETCONTEXT, TRUE, LPARAM(ISC_SHOWUIALL), "", false, 0},
+        {true, WM_INPUTLANGCHANGEREQUEST, 0, 0x04090409, "", false, 0},
+        // Caption presses are told; the buttons' are the listener's to allow (here it refuses).
+        {true, WM_NCMBUTTONDOWN, HTCAPTION, screen, "button 1", true, Any},
+        {true, WM_NCRBUTTONDOWN, HTCLOSE, screen, "button 1", false, 1},
+        {true, WM_NCMBUTTONDOWN, HTCLIENT, screen, "", true, Any},
+        {true, WM_SYSCOMMAND, SC_MAXIMIZE, 0, "button 2", false, 1},
+        {true, WM_SYSCOMMAND, SC_RESTORE, 0, "button 3", false, 0},
+        // A window that takes no input drops keys and mouse, nothing else.
+        {false, WM_LBUTTONDOWN, 0, client, "", false, 0},
+        {false, WM_KEYDOWN, 'A', 0x001E0001, "", false, 0},
+        {false, WM_SETCURSOR, 0, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), "cursor", true, Any},
+        {false, WM_CLOSE, 0, 0, "close", false, 0},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE("row " + std::to_string(&row - rows));
+        Listener.Interactive = row.Interactive;
+        Listener.Calls.clear();
+        Listener.Unhandled.clear();
+        const LRESULT result = SendMessageW(handle, row.Message, row.WParam, row.LParam);
+        // What the system posts in answer (Alt+F4's close) arrives too.
+        MSG message;
+        while (PeekMessageW(&message, handle, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        std::string calls;
+        for (const std::string& call : Listener.Calls)
+            calls += (calls.empty() ? "" : "; ") + call;
+        EXPECT_EQ(calls, row.Calls);
+        const auto& unhandled = Listener.Unhandled;
+        EXPECT_EQ(std::find(unhandled.begin(), unhandled.end(), row.Message) != unhandled.end(),
+                  row.PassedOn);
+        EXPECT_EQ(row.Result == Any ? Any : result, row.Result);
+    }
+    EXPECT_FALSE(IsZoomed(handle)) << "the listener refused to maximise";
+    EXPECT_FALSE(App->InSizeMove());
+}
+
+TEST_F(xAppWindowTest, MessageHooksAreAskedInTurnForWhatTheWindowDoesNotHandle)
+{
+    struct Hook : xMessageHook
+    {
+        Hook(UINT claims, intptr_t answer) : Claims(claims), Answer(answer) {}
+        bool Handle(void*, uint32_t message, uintptr_t, intptr_t, intptr_t& result) override
+        {
+            Seen.push_back(message);
+            result = Answer;
+            return message == Claims;
+        }
+        UINT Claims;
+        intptr_t Answer;
+        std::vector<uint32_t> Seen;
+    };
+    const HWND handle = Hwnd(Create(Splash()));
+    Hook first(WM_USER + 2, 7), second(WM_USER + 1, 42);
+    App->AddMessageHook(&first);
+    App->AddMessageHook(&second);
+    Listener.Unhandled.clear();
+    EXPECT_EQ(SendMessageW(handle, WM_USER + 1, 0, 0), 42);
+    EXPECT_EQ(SendMessageW(handle, WM_USER + 2, 0, 0), 7);
+    EXPECT_EQ(second.Seen, std::vector<uint32_t>({WM_USER + 1})) << "the first hook's claim ends the round";
+    EXPECT_TRUE(Listener.Unhandled.empty());
+    SendMessageW(handle, WM_KEYDOWN, 'A', 0);
+    EXPECT_EQ(first.Seen.size(), 2u) << "input is the window's own";
+
+    App->RemoveMessageHook(&second);
+    EXPECT_EQ(SendMessageW(handle, WM_USER + 1, 0, 0), 0) << "unclaimed: the system's answer";
+    EXPECT_EQ(Listener.Unhandled, std::vector<uint32_t>({WM_USER + 1}));
+    App->RemoveMessageHook(&first);
+}
+
+TEST_F(xAppWindowTest, RecordsTellShiftKeysApartMakeUpTheirMissingReleaseCarryRawMovesAndWaitInTheQueue)
+{
+    xNativeWindow* window = Create(Splash());
+    const auto shift = [&](UINT message, LPARAM data) {
+        App->DispatchInput({window, window->Handle(), message, VK_SHIFT, data});
+    };
+    const auto keyboard = [](std::initializer_list<int> down)
+    {
+        BYTE state[256] = {};
+        for (const int key : down)
+            state[key] = 0x81;
+        SetKeyboardState(state);
+    };
+    const auto held = [&]
+    {
+        const xModifierState& keys = App->ModifierKeys();
+        return std::pair{keys.IsDown(ModifierKey::LeftShift), keys.IsDown(ModifierKey::RightShift)};
+    };
+
+    shift(WM_KEYDOWN, 0x002A0001);
+    shift(WM_KEYDOWN, 0x00360001);
+    EXPECT_EQ(held(), std::pair(true, true));
+    // Left released while right is held: the system sends no key-up for it.
+    keyboard({VK_SHIFT, VK_RSHIFT});
+    Listener.Calls.clear();
+    App->ProcessInput();
+    App->ProcessInput();
+    EXPECT_EQ(Listener.Calls, std::vector<std::string>({"keyup 160 0 0"}));
+    EXPECT_EQ(held(), std::pair(false, true));
+    shift(WM_KEYUP, LPARAM(0xC0360001));
+    EXPECT_EQ(held(), std::pair(false, false));
+
+    // Caps lock is a toggle, read from the keyboard, here and in the frame's snapshot.
+    keyboard({VK_CAPITAL});
+    App->DispatchInput({window, window->Handle(), WM_KEYDOWN, VK_CAPITAL, 0x003A0001});
+    App->PollModifierKeys();
+    EXPECT_TRUE(App->ModifierKeys().IsDown(ModifierKey::CapsLock));
+    EXPECT_TRUE(App->ModifierSnapshot().IsDown(ModifierKey::CapsLock));
+    keyboard({});
+
+    // Raw mouse input: a step, or a position (which only says the mouse moved). A
+    // queued record waits for the frame.
+    Listener.Calls.clear();
+    App->QueueInput({window, window->Handle(), WM_CHAR, 'q', 0});
+    App->DispatchInput({window, window->Handle(), WM_INPUT, 0, 0, 5, -3, false});
+    App->DispatchInput({window, window->Handle(), WM_INPUT, 0, 0, 0, 0, true});
+    App->ProcessInput();
+    EXPECT_EQ(Listener.Calls, std::vector<std::string>({"raw 5 -3", "move", "char 113 0"}));
+}
+
+TEST_F(xAppWindowTest, OwnerHidingKeepsThePlaceAndCompositionChangesDropTheCompositedStyle)
+{
+    const HWND handle = Hwnd(Create(Splash()));
+    SetWindowPos(handle, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(handle, WM_SHOWWINDOW, FALSE, SW_PARENTCLOSING);
+    SetWindowPos(handle, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(handle, WM_SHOWWINDOW, TRUE, SW_PARENTOPENING);
+    EXPECT_EQ(GeometryOf(handle).ClientOrigin, Pair(200, 150));
+
+    WindowDescription description = Splash();
+    description.Transparency = 2;
+    const HWND composited = Hwnd(Create(description));
+    SetWindowLongPtrW(composited, GWL_EXSTYLE, GetWindowLongPtrW(composited, GWL_EXSTYLE) | WS_EX_COMPOSITED);
+    SendMessageW(composited, WM_DWMCOMPOSITIONCHANGED, 0, 0);
+    EXPECT_EQ(GetWindowLongPtrW(composited, GWL_EXSTYLE) & WS_EX_COMPOSITED, 0);
 }
 
 TEST_F(xAppWindowTest, DestroyedWindowsLeaveTheListAndTheEndDestroysTheRestAndTheClass)

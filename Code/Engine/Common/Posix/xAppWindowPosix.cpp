@@ -1,5 +1,7 @@
 #include "xAppWindow.h"
 
+#include <algorithm>
+
 // No windowing toolkit is wired up natively (the native launcher runs without
 // windows): windows are listed but never created, so no event ever arrives.
 
@@ -65,4 +67,23 @@ intptr_t xAppWindow::Default(xNativeWindow*, void*, uint32_t, uintptr_t, intptr_
 intptr_t xAppWindow::WindowProcedure(void*, uint32_t, uintptr_t, intptr_t)
 {
     return 0;
+}
+
+void xAppWindow::PollModifierKeys() {}
+
+void xAppWindow::ProcessInput() {}
+
+void xAppWindow::DispatchInput(const InputRecord&) {}
+
+// No message reaches a window here, so no record either.
+void xAppWindow::QueueInput(const InputRecord&) {}
+
+void xAppWindow::AddMessageHook(xMessageHook* hook)
+{
+    MessageHooks.push_back(hook);
+}
+
+void xAppWindow::RemoveMessageHook(xMessageHook* hook)
+{
+    MessageHooks.erase(std::remove(MessageHooks.begin(), MessageHooks.end(), hook), MessageHooks.end());
 }

@@ -9,7 +9,11 @@
 
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -229,6 +233,31 @@ intptr_t xAppWindow::Default(xNativeWindow* window, void* handle, uint32_t messa
     return DefWindowProcW(static_cast<HWND>(handle), message, wParam, lParam);
 }
 
+intptr_t xAppWindow::OfferToHooks(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam)
+{
+    // A hook may add or remove hooks while it runs.
+    const std::vector<xMessageHook*> hooks = MessageHooks;
+    for (xMessageHook* hook : hooks)
+    {
+        intptr_t result = 0;
+        if (hook->Handle(handle, message, wParam, lParam, result))
+            return result;
+    }
+    return Default(window, handle, message, wParam, lParam);
+}
+
+void xAppWindow::AddMessageHook(xMessageHook* hook)
+{
+    if (hook != nullptr)
+        MessageHooks.push_back(hook);
+}
+
+void xAppWindow::RemoveMessageHook(xMessageHook* hook)
+{
+    MessageHooks.erase(std::remove(MessageHooks.begin(), MessageHooks.end(), hook), MessageHooks.end());
+}
+
 intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     const HWND hwnd = static_cast<HWND>(handle);
@@ -247,6 +276,12 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
 
     const WindowDescription& description = window->Description();
     const bool borderless = !description.HasOSWindowBorder;
+    InputRecord record;
+    record.Window = window;
+    record.Handle = handle;
+    record.Message = message;
+    record.WParam = wParam;
+    record.LParam = lParam;
     switch (message)
     {
     case WM_CREATE:
@@ -264,18 +299,6 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
         Listener().OnMoved(window, x, y);
         return 0;
     }
-    case WM_SIZE:
-    {
-        const int32_t width = LOWORD(lParam);
-        const int32_t height = HIWORD(lParam);
-        if (description.IsRegularWindow && borderless)
-            window->SetRegionSize(width, height);
-        Listener().OnResized(window, width, height, wParam == SIZE_MINIMIZED);
-        return 0;
-    }
-    case WM_CLOSE:
-        Listener().OnClose(window);
-        return 0;
     case WM_PAINT:
         Listener().OnPaint(window);
         // A listener that painted without BeginPaint (a layered window's update)
@@ -285,6 +308,11 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
     case WM_ERASEBKGND:
         // The skin paints every pixel; erasing first would flicker.
         return 1;
+    case WM_SETTINGCHANGE:
+        if (lParam != 0 &&
+            std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"ConvertibleSlateMode") == 0)
+            DispatchInput(record);
+        return Default(window, handle, message, wParam, lParam);
     case WM_GETMINMAXINFO:
     {
         xWindowSizeLimits limits;
@@ -337,7 +365,307 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
     }
     case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS;
-    default:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+        switch (NonClientPressOf(wParam))
+        {
+        case NonClientPress::TellThenPassOn:
+            Listener().OnWindowButton(window, WindowButtonAction::Press);
+            break;
+        case NonClientPress::AskToPassOn:
+            if (!Listener().OnWindowButton(window, WindowButtonAction::Press))
+                return 1;
+            break;
+        case NonClientPress::PassOn:
+            break;
+        }
         return Default(window, handle, message, wParam, lParam);
+    case WM_SYSCOMMAND:
+        switch (static_cast<WindowButtonAction>(SystemCommandAction(wParam)))
+        {
+        case WindowButtonAction::Maximize:
+            if (!Listener().OnWindowButton(window, WindowButtonAction::Maximize))
+                return 1;
+            break;
+        case WindowButtonAction::Restore:
+            // Restoring is the listener's (the skin knows the size to return to);
+            // only a minimised window is brought back here.
+            if (IsIconic(hwnd))
+            {
+                ShowWindow(hwnd, SW_RESTORE);
+                InvalidateRect(hwnd, nullptr, TRUE);
+            }
+            Listener().OnWindowButton(window, WindowButtonAction::Restore);
+            return 0;
+        default:
+            break;
+        }
+        return Default(window, handle, message, wParam, lParam);
+    case WM_INPUT:
+    {
+        UINT size = 0;
+        const HRAWINPUT raw = reinterpret_cast<HRAWINPUT>(lParam);
+        if (GetRawInputData(raw, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER)) != 0 || size == 0)
+            return 0;
+        std::vector<BYTE> data(size);
+        if (GetRawInputData(raw, RID_INPUT, data.data(), &size, sizeof(RAWINPUTHEADER)) != size ||
+            size < sizeof(RAWINPUT))
+            return 0;
+        const RAWINPUT* input = reinterpret_cast<const RAWINPUT*>(data.data());
+        if (input->header.dwType != RIM_TYPEMOUSE)
+            return 0;
+        record.Absolute = (input->data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE) != 0;
+        if (!record.Absolute)
+        {
+            record.RawX = input->data.mouse.lLastX;
+            record.RawY = input->data.mouse.lLastY;
+        }
+        DispatchInput(record);
+        return 0;
+    }
+    case WM_SYSKEYDOWN:
+        if (IsSysKeyDownInput(wParam))
+            DispatchInput(record);
+        return Default(window, handle, message, wParam, lParam);
+    case WM_SYSCHAR:
+        if (IsSysCharSwallowed(wParam, lParam))
+            return 0;
+        return Default(window, handle, message, wParam, lParam);
+    case WM_HOTKEY:
+        Listener().OnHotKey(window, static_cast<int32_t>(wParam), lParam);
+        return 1;
+    case WM_ACTIVATEAPP:
+    case WM_EXITSIZEMOVE:
+        // A switch to another program may end a drag without WM_EXITSIZEMOVE.
+        SizeMoveLoop = false;
+        break;
+    case WM_ENTERSIZEMOVE:
+        SizeMoveLoop = true;
+        break;
+    default:
+        break;
+    }
+
+    switch (RouteOfMessage(message))
+    {
+    case InputRoute::Input:
+        DispatchInput(record);
+        return 0;
+    case InputRoute::InputThenDefault:
+        DispatchInput(record);
+        return Default(window, handle, message, wParam, lParam);
+    case InputRoute::None:
+        break;
+    }
+    return OfferToHooks(window, handle, message, wParam, lParam);
+}
+
+xModifierState xAppWindow::ReadModifierKeys()
+{
+    static const int Keys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
+    xModifierState state;
+    for (int i = 0; i < 6; ++i)
+        state.Keys[i] = (GetAsyncKeyState(Keys[i]) & 0x8000) != 0;
+    state.Keys[static_cast<int>(ModifierKey::CapsLock)] = (GetKeyState(VK_CAPITAL) & 1) != 0;
+    return state;
+}
+
+void xAppWindow::PollModifierKeys()
+{
+    Snapshot = ReadModifierKeys();
+}
+
+void xAppWindow::QueueInput(const InputRecord& record)
+{
+    if (QueueingEnabled)
+        InputQueue.push_back(record);
+    else
+        DispatchInput(record);
+}
+
+void xAppWindow::ProcessInput()
+{
+    // Dispatching may queue more; those wait for the next frame.
+    std::vector<InputRecord> queued;
+    queued.swap(InputQueue);
+    for (const InputRecord& record : queued)
+        DispatchInput(record);
+
+    // With both shift keys held the system sends no key-up for the first one released.
+    for (const auto& [key, virtualKey] :
+         {std::pair{ModifierKey::LeftShift, VK_LSHIFT}, std::pair{ModifierKey::RightShift, VK_RSHIFT}})
+    {
+        bool& down = Modifiers.Keys[static_cast<int>(key)];
+        if (down && (GetKeyState(virtualKey) & 0x8000) == 0)
+        {
+            down = false;
+            Listener().OnKeyUp(virtualKey, 0, false);
+        }
+    }
+}
+
+void xAppWindow::DispatchKey(const InputRecord& record)
+{
+    const uint32_t message = record.Message;
+    if (message == WM_CHAR)
+    {
+        Listener().OnChar(static_cast<uint32_t>(record.WParam), IsRepeat(record.LParam));
+        return;
+    }
+    const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+    if (!down && message != WM_KEYUP && message != WM_SYSKEYUP)
+        return;
+    const uint32_t virtualKey = static_cast<uint32_t>(record.WParam);
+    const uint32_t shiftKey = MapVirtualKeyW(ScanCodeOf(record.LParam), MAPVK_VSC_TO_VK_EX);
+    const ModifierKey modifier = ModifierOfKey(virtualKey, record.LParam, shiftKey);
+    if (modifier == ModifierKey::CapsLock)
+        Modifiers.Keys[static_cast<int>(modifier)] = (GetKeyState(VK_CAPITAL) & 1) != 0;
+    else if (modifier != ModifierKey::None)
+        Modifiers.Keys[static_cast<int>(modifier)] = down;
+
+    const uint32_t character = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_CHAR);
+    if (down)
+        Listener().OnKeyDown(virtualKey, character, IsRepeat(record.LParam));
+    else
+        Listener().OnKeyUp(virtualKey, character, false);
+}
+
+void xAppWindow::DispatchMouse(const InputRecord& record)
+{
+    const xMouseMessage mouse = ClassifyMouseMessage(record.Message, record.WParam);
+    POINT point = {static_cast<int16_t>(LOWORD(record.LParam)), static_cast<int16_t>(HIWORD(record.LParam))};
+    if (mouse.ClientPoint)
+        ClientToScreen(static_cast<HWND>(record.Handle), &point);
+    const float x = static_cast<float>(point.x);
+    const float y = static_cast<float>(point.y);
+    switch (mouse.Call)
+    {
+    case MouseCall::Down:
+        Listener().OnMouseDown(record.Window, mouse.Button, x, y);
+        break;
+    case MouseCall::Up:
+        Listener().OnMouseUp(record.Window, mouse.Button, x, y);
+        break;
+    case MouseCall::DoubleClick:
+        Listener().OnMouseDoubleClick(record.Window, mouse.Button, x, y);
+        break;
+    case MouseCall::Wheel:
+        Listener().OnMouseWheel(WheelSteps(record.WParam), x, y);
+        break;
+    case MouseCall::Move:
+        if (!MouseMoveSuppressed)
+            Listener().OnMouseMove(record.Window);
+        break;
+    case MouseCall::None:
+        break;
+    }
+}
+
+void xAppWindow::DispatchInput(const InputRecord& record)
+{
+    xNativeWindow* window = record.Window;
+    if (Windows.empty() || window == nullptr)
+        return;
+    const uint32_t message = record.Message;
+    if (IsDroppedWhenNotInteractive(message) && !Listener().IsWindowInteractive(window))
+    {
+        // Key-ups go missing while the window takes no input.
+        if (IsKeyMessage(message))
+            Modifiers = ReadModifierKeys();
+        return;
+    }
+    const HWND hwnd = static_cast<HWND>(record.Handle);
+    switch (message)
+    {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+        DispatchKey(record);
+        break;
+    case WM_INPUT:
+        if (record.Absolute)
+            Listener().OnMouseMove(window);
+        else
+            Listener().OnRawMouseMove(record.RawX, record.RawY);
+        break;
+    case WM_SIZE:
+    {
+        const int32_t width = LOWORD(record.LParam);
+        const int32_t height = HIWORD(record.LParam);
+        if (window->Description().IsRegularWindow && !window->Description().HasOSWindowBorder)
+            window->SetRegionSize(width, height);
+        Listener().OnResized(window, width, height, record.WParam == SIZE_MINIMIZED);
+        break;
+    }
+    case WM_ACTIVATE:
+    {
+        const ActivationKind kind = ActivationKindOf(record.WParam, MouseActivation);
+        MouseActivation = false;
+        Listener().OnActivate(window, kind);
+        break;
+    }
+    case WM_MOUSEACTIVATE:
+        MouseActivation = IsMouseActivation(record.LParam);
+        break;
+    case WM_SHOWWINDOW:
+    {
+        xNativeWindow::SavedPlacement& saved = window->Placement;
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof(placement);
+        if (record.LParam == SW_PARENTCLOSING && GetWindowPlacement(hwnd, &placement))
+        {
+            saved.Saved = true;
+            saved.Flags = placement.flags;
+            saved.ShowCommand = placement.showCmd;
+            saved.MinPosition = {placement.ptMinPosition.x, placement.ptMinPosition.y};
+            saved.MaxPosition = {placement.ptMaxPosition.x, placement.ptMaxPosition.y};
+            const RECT& normal = placement.rcNormalPosition;
+            saved.Normal = {normal.left, normal.top, normal.right, normal.bottom};
+        }
+        else if (record.LParam == SW_PARENTOPENING && saved.Saved)
+        {
+            placement.flags = saved.Flags;
+            placement.showCmd = saved.ShowCommand;
+            placement.ptMinPosition = {saved.MinPosition.X, saved.MinPosition.Y};
+            placement.ptMaxPosition = {saved.MaxPosition.X, saved.MaxPosition.Y};
+            placement.rcNormalPosition = {saved.Normal.Left, saved.Normal.Top, saved.Normal.Right,
+                                          saved.Normal.Bottom};
+            SetWindowPlacement(hwnd, &placement);
+        }
+        break;
+    }
+    case WM_SETTINGCHANGE:
+        Listener().OnSlateModeChanged();
+        break;
+    case WM_ACTIVATEAPP:
+        // Keys released while another program had the keyboard sent no key-up here.
+        Modifiers = ReadModifierKeys();
+        Listener().OnAppActivate(record.WParam != FALSE);
+        break;
+    case WM_SETCURSOR:
+        Listener().OnSetCursor();
+        break;
+    case WM_CLOSE:
+        Listener().OnClose(window);
+        break;
+    case WM_SIZING:
+        Listener().OnSizing(window);
+        break;
+    case WM_ENTERSIZEMOVE:
+        Listener().OnEnterSizeMove(window);
+        break;
+    case WM_EXITSIZEMOVE:
+        Listener().OnExitSizeMove(window);
+        break;
+    case WM_DWMCOMPOSITIONCHANGED:
+        window->DropComposited();
+        break;
+    default:
+        // Mouse messages; input-language, help and IME records call nothing.
+        DispatchMouse(record);
+        break;
     }
 }
