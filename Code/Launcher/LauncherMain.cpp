@@ -37,6 +37,8 @@ constexpr std::chrono::milliseconds FrameSleep(9);
         const float elapsed = static_cast<float>(now - previous);
         previous = now;
         DrainThreadMessages();
+        ApplicationWindow->PollModifierKeys();
+        ApplicationWindow->ProcessInput();
         splash.FrameTick(elapsed);
         std::this_thread::sleep_for(FrameSleep);
     }

@@ -1,0 +1,113 @@
+"""The Windows launcher under Wine shows its splash screen over a real update
+from the dev server: connecting, downloading, done, and an update that gave up
+and says it will try again. Each moment is kept as a screenshot in
+build/screenshots (or LAUNCHER_SCREENSHOTS) for people to look at; the test
+itself checks the window through X and the bar's pixels."""
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+
+import pytest
+from PIL import Image
+
+from conftest import CLIENT_VERSION, ROOT, stop, wait_for_lines
+
+TITLE = "\u971c\u77f3\u7eaa\u5143"
+SPLASH_SIZE = (591, 304)
+# Window coordinates: the middle of the bar and a point of the status line's row.
+BAR_MIDDLE = (87 + 207, 178)
+
+
+def screenshots():
+    folder = pathlib.Path(os.environ.get("LAUNCHER_SCREENSHOTS", ROOT / "build" / "screenshots"))
+    folder.mkdir(parents=True, exist_ok=True)
+    return folder
+
+
+def splash_geometry(timeout=60.0):
+    """(x, y, width, height) of the mapped splash window, found by its title."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+                               capture_output=True, text=True)
+        for window in found.stdout.split():
+            shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
+                                   capture_output=True, text=True).stdout
+            values = dict(line.split("=", 1) for line in shape.split())
+            size = (int(values["WIDTH"]), int(values["HEIGHT"]))
+            if size == SPLASH_SIZE:
+                return int(values["X"]), int(values["Y"]), *size
+        time.sleep(0.2)
+    raise AssertionError("no splash window was shown")
+
+
+def shoot(name, geometry):
+    """The whole screen and the splash cut out of it; returns the cut-out."""
+    whole = screenshots() / f"splash-{name}-screen.png"
+    subprocess.run(["import", "-window", "root", str(whole)], check=True)
+    x, y, width, height = geometry
+    splash = Image.open(whole).convert("RGB").crop((x, y, x + width, y + height))
+    splash.save(screenshots() / f"splash-{name}.png")
+    return splash
+
+
+@pytest.fixture
+def game(wine, windows_bin):
+    folder = wine.appdata / "Brightfen" / "rwgametidemark"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    shutil.copy(windows_bin / "qtmx.exe", folder / "qtmx.exe")
+
+    class Game:
+        def __init__(self):
+            self.processes = []
+
+        def __call__(self, *arguments):
+            (folder / "Launcher.txt").unlink(missing_ok=True)
+            self.processes.append(wine.start(folder / "qtmx.exe", *arguments, cwd="/tmp"))
+            return folder / "Launcher.txt"
+
+        def stop_all(self):
+            for process in self.processes:
+                stop(process)
+            self.processes = []
+            wine.stop_all()
+
+    runner = Game()
+    yield runner
+    runner.stop_all()
+
+
+def test_splash_follows_the_update_to_its_end_or_says_it_will_try_again(game, update_server):
+    # A version that cannot name a package ends the update at once.
+    log = game("forceversion=1.0.5/../x", "forcearg={sid=7&uid=6&time=0}")
+    wait_for_lines(log, ["cannot name a package"])
+    geometry = splash_geometry()
+    # Centred on the 1280 x 1024 screen.
+    assert abs(geometry[0] + geometry[2] // 2 - 640) <= 1 and abs(geometry[1] + geometry[3] // 2 - 512) <= 1
+    time.sleep(1.0)
+    failed = shoot("failed", geometry)
+    # A white line centred on the status row (from x 440 the normal lines start).
+    assert any(min(failed.getpixel((x, 210))) > 200 for x in range(150, 300)), "the failure line is drawn"
+    game.stop_all()
+
+    # Every file answer waits before each 64 KiB: the manifest keeps the
+    # launcher connecting, the package downloading.
+    update_server.control("faults?delay-ms=2500")
+    try:
+        log = game("forcearg={sid=7&uid=5&time=0}")
+        wait_for_lines(log, [f"Startup{CLIENT_VERSION}.crc"])
+        geometry = splash_geometry()
+        connecting = shoot("connecting", geometry)
+        wait_for_lines(log, [f"downloading http://127.0.0.1:18080/mirra/client/Startup{CLIENT_VERSION}.pkg"])
+        time.sleep(3.5)
+        shoot("downloading", geometry)
+    finally:
+        update_server.control("faults")
+    wait_for_lines(log, [f"Client updated to Startup{CLIENT_VERSION}.pkg"])
+    time.sleep(1.0)
+    done = shoot("done", geometry)
+    assert connecting.getpixel(BAR_MIDDLE) != done.getpixel(BAR_MIDDLE), "the bar fills up"
+    assert connecting.getpixel(BAR_MIDDLE) == failed.getpixel(BAR_MIDDLE), "no bar after a failure"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Screenshots of the splash screen as a player sees it: builds the Windows
+# launcher (windows-demo) and the dev server, runs the splash test under wine64
+# on a virtual 1280x1024 screen, and leaves the pictures in build/screenshots:
+# splash-failed, -connecting, -downloading and -done (each also as -screen, the
+# whole screen).
+#
+#   bash scripts/screenshots.sh
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/bootstrap.sh >/dev/null
+cmake --preset linux-asan >/dev/null
+cmake --build build/linux-asan --target devserver publish >/dev/null
+cmake --preset windows-demo >/dev/null
+cmake --build build/windows-demo --target qtmx >/dev/null
+LAUNCHER_SCREENSHOTS="$root/build/screenshots" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+    Tests/EndToEnd/test_splash.py
+ls "$root"/build/screenshots/splash-*.png
