@@ -59,6 +59,11 @@ void PaintSkinContent(xCanvas& canvas, const SkinDocument& document,
     }
 }
 
+void DrawSkinText(xCanvas& canvas, const xWString& text, uint32_t colour, const xTextRect& rect, bool large)
+{
+    canvas.DrawTextLine(text, colour, rect, large ? xSkinFont::Large : xSkinFont::Normal);
+}
+
 void PaintSplash(xCanvas& canvas, const SplashView& view, const xImage* bar, int32_t windowWidth)
 {
     if (view.ShowBar && bar != nullptr)
@@ -67,9 +72,8 @@ void PaintSplash(xCanvas& canvas, const SplashView& view, const xImage* bar, int
     auto line = [&](const xWString& text, float x, int32_t y)
     {
         if (!text.IsEmpty())
-            canvas.DrawTextLine(text, SplashTextColour,
-                                {x, float(y), float(SplashTextWidth), float(SplashTextHeight)},
-                                xSkinFont::Normal);
+            DrawSkinText(canvas, text, SplashTextColour,
+                         {x, float(y), float(SplashTextWidth), float(SplashTextHeight)}, false);
     };
     auto centred = [&](const xWString& text)
     { return float(CentredTextX(windowWidth, canvas.MeasureTextWidth(text, xSkinFont::Normal))); };

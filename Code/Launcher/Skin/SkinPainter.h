@@ -30,6 +30,11 @@ void LoadSkinPictures(SkinDocument& document, const SkinPictureLoader& load = Lo
 void PaintSkinContent(xCanvas& canvas, const SkinDocument& document,
                       const std::function<void(xCanvas&)>& paintExtra = nullptr);
 
+// One line of skin text (colour 0x00BBGGRR, opaque) left-aligned and vertically
+// centred in `rect`, ending in "…" when it does not fit; `large` picks the
+// larger of the two skin fonts.
+void DrawSkinText(xCanvas& canvas, const xWString& text, uint32_t colour, const xTextRect& rect, bool large);
+
 constexpr uint32_t SplashTextColour = 0x00FFFFFF;
 
 // The splash screen's bar (the left part of `bar`, when there is one and the
