@@ -184,6 +184,8 @@ private:
     intptr_t Default(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,
                      intptr_t lParam);
     void RemoveNativeWindow(void* handle);
+    // Takes the object out of the list (and deletes it); the window itself is not touched.
+    void ForgetNativeWindow(xNativeWindow* window);
 
     // Hands the message to the hooks, then to the system.
     intptr_t OfferToHooks(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,

@@ -32,6 +32,10 @@ public:
     // Shapes the window for a size of width x height (rounded corners, or the
     // border cut off while maximised).
     void SetRegionSize(int32_t width, int32_t height);
+    // The region for the stored size (HRGN, the caller's to own): the current
+    // outer rectangle until a size is known, the border cut off while
+    // maximised, else rounded corners when the description asks for them.
+    void* BuildRegion() const;
     void BringToFront(bool activate);
     // Centres the client area in the work area of the nearest monitor.
     void CentreOnMonitor();

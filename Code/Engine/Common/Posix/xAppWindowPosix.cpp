@@ -1,14 +1,7 @@
 #include "xAppWindow.h"
 
-#include <algorithm>
-
 // No windowing toolkit is wired up natively (the native launcher runs without
 // windows): windows are listed but never created, so no event ever arrives.
-
-namespace
-{
-xAppWindowListener NoListener;
-}
 
 xAppWindow::xAppWindow(void* instance) : ModuleInstance(instance)
 {
@@ -16,16 +9,6 @@ xAppWindow::xAppWindow(void* instance) : ModuleInstance(instance)
 }
 
 xAppWindow::~xAppWindow() = default;
-
-void xAppWindow::SetListener(xAppWindowListener* listener)
-{
-    AppListener = listener;
-}
-
-xAppWindowListener& xAppWindow::Listener() const
-{
-    return AppListener != nullptr ? *AppListener : NoListener;
-}
 
 xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& description)
 {
@@ -35,22 +18,7 @@ xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& descripti
 
 void xAppWindow::DestroyNativeWindow(xNativeWindow* window)
 {
-    for (auto it = Windows.begin(); it != Windows.end(); ++it)
-        if (it->get() == window)
-        {
-            Windows.erase(it);
-            return;
-        }
-}
-
-xNativeWindow* xAppWindow::FindNativeWindow(void* handle) const
-{
-    if (handle == nullptr)
-        return nullptr;
-    for (const std::unique_ptr<xNativeWindow>& window : Windows)
-        if (window->Handle() == handle)
-            return window.get();
-    return nullptr;
+    ForgetNativeWindow(window);
 }
 
 void xAppWindow::RemoveNativeWindow(void*) {}
@@ -77,13 +45,3 @@ void xAppWindow::DispatchInput(const InputRecord&) {}
 
 // No message reaches a window here, so no record either.
 void xAppWindow::QueueInput(const InputRecord&) {}
-
-void xAppWindow::AddMessageHook(xMessageHook* hook)
-{
-    MessageHooks.push_back(hook);
-}
-
-void xAppWindow::RemoveMessageHook(xMessageHook* hook)
-{
-    MessageHooks.erase(std::remove(MessageHooks.begin(), MessageHooks.end(), hook), MessageHooks.end());
-}

@@ -15,6 +15,10 @@ void xNativeWindow::SetRegionSize(int32_t width, int32_t height)
     RegionW = width;
     RegionH = height;
 }
+void* xNativeWindow::BuildRegion() const
+{
+    return nullptr;
+}
 void xNativeWindow::BringToFront(bool) {}
 void xNativeWindow::CentreOnMonitor() {}
 void xNativeWindow::ApplyOpacity() {}

@@ -22,9 +22,6 @@ const wchar_t WindowClassName[] = L"WispWindow";
 // The process's one xAppWindow, for the class's window procedure.
 xAppWindow* ProcessAppWindow = nullptr;
 
-// Answers every question with the listener's neutral default.
-xAppWindowListener NoListener;
-
 HWND Hwnd(const xNativeWindow& window)
 {
     return static_cast<HWND>(window.Handle());
@@ -125,16 +122,6 @@ xAppWindow::~xAppWindow()
         ProcessAppWindow = nullptr;
 }
 
-void xAppWindow::SetListener(xAppWindowListener* listener)
-{
-    AppListener = listener;
-}
-
-xAppWindowListener& xAppWindow::Listener() const
-{
-    return AppListener != nullptr ? *AppListener : NoListener;
-}
-
 xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& description)
 {
     Windows.push_back(std::make_unique<xNativeWindow>(*this, description));
@@ -184,22 +171,7 @@ void xAppWindow::DestroyNativeWindow(xNativeWindow* window)
     // made is only listed.
     if (window->Handle() != nullptr)
         DestroyWindow(Hwnd(*window));
-    for (auto it = Windows.begin(); it != Windows.end(); ++it)
-        if (it->get() == window)
-        {
-            Windows.erase(it);
-            return;
-        }
-}
-
-xNativeWindow* xAppWindow::FindNativeWindow(void* handle) const
-{
-    if (handle == nullptr)
-        return nullptr;
-    for (const std::unique_ptr<xNativeWindow>& window : Windows)
-        if (window->Handle() == handle)
-            return window.get();
-    return nullptr;
+    ForgetNativeWindow(window);
 }
 
 void xAppWindow::RemoveNativeWindow(void* handle)
@@ -245,17 +217,6 @@ intptr_t xAppWindow::OfferToHooks(xNativeWindow* window, void* handle, uint32_t 
             return result;
     }
     return Default(window, handle, message, wParam, lParam);
-}
-
-void xAppWindow::AddMessageHook(xMessageHook* hook)
-{
-    if (hook != nullptr)
-        MessageHooks.push_back(hook);
-}
-
-void xAppWindow::RemoveMessageHook(xMessageHook* hook)
-{
-    MessageHooks.erase(std::remove(MessageHooks.begin(), MessageHooks.end(), hook), MessageHooks.end());
 }
 
 intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam)

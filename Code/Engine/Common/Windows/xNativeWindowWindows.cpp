@@ -51,8 +51,19 @@ void xNativeWindow::SetRegionSize(int32_t width, int32_t height)
 {
     RegionW = width;
     RegionH = height;
-    const HWND handle = Hwnd(*this);
+    const HRGN region = static_cast<HRGN>(BuildRegion());
+    // On success the window owns the region (and deletes the one it had).
+    if (!SetWindowRgn(Hwnd(*this), region, FALSE))
+    {
+        ReportAssertion("::SetWindowRgn( HWnd, Region, false )", __FILE__, __LINE__, nullptr);
+        if (region != nullptr)
+            DeleteObject(region);
+    }
+}
 
+void* xNativeWindow::BuildRegion() const
+{
+    const HWND handle = Hwnd(*this);
     RECT outer = {};
     GetWindowRect(handle, &outer);
     WINDOWINFO info = {};
@@ -61,18 +72,10 @@ void xNativeWindow::SetRegionSize(int32_t width, int32_t height)
     const xWindowRegion shape =
         ChooseWindowRegion(WindowDesc, RegionW, RegionH, outer.right - outer.left, outer.bottom - outer.top,
                            IsZoomed(handle) != FALSE, static_cast<int32_t>(info.cxWindowBorders));
-    const HRGN region =
-        shape.Ellipse > 0
-            ? CreateRoundRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom,
-                                 shape.Ellipse, shape.Ellipse)
-            : CreateRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom);
-    // On success the window owns the region (and deletes the one it had).
-    if (!SetWindowRgn(handle, region, FALSE))
-    {
-        ReportAssertion("::SetWindowRgn( HWnd, Region, false )", __FILE__, __LINE__, nullptr);
-        if (region != nullptr)
-            DeleteObject(region);
-    }
+    if (shape.Ellipse > 0)
+        return CreateRoundRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom,
+                                  shape.Ellipse, shape.Ellipse);
+    return CreateRectRgn(shape.Rect.Left, shape.Rect.Top, shape.Rect.Right, shape.Rect.Bottom);
 }
 
 void xNativeWindow::BringToFront(bool activate)
