@@ -179,6 +179,8 @@ bool SkinWindow::OnButtonClick(SkinButton&)
     return false;
 }
 
+void SkinWindow::OnInvokeClient(const std::vector<xWString>&) {}
+
 bool SkinWindow::OnUnhandledMessage(uint32_t, uintptr_t, intptr_t)
 {
     return false;
@@ -233,6 +235,11 @@ void SkinWindow::Restore()
         return;
     Native->Restore();
     Native->Invalidate(true);
+}
+
+void SkinWindow::NavigateFirstPage(const xWString&)
+{
+    // The embedded pages come with the web page host.
 }
 
 void SkinWindow::FrameTick(float seconds)

@@ -53,6 +53,8 @@ public:
     virtual bool OnWindowButton(WindowButtonAction action);
     // True stops the click from reaching later buttons under the pointer.
     virtual bool OnButtonClick(SkinButton& button);
+    // A call of the page's script bridge: its arguments as texts, the last one first.
+    virtual void OnInvokeClient(const std::vector<xWString>& arguments);
     virtual bool OnUnhandledMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     virtual void OnClose();
     virtual void Show();
@@ -61,6 +63,8 @@ public:
     virtual void Minimize();
     virtual void Maximize();
     virtual void Restore();
+    // Sends the first embedded page (if any) to `address`.
+    virtual void NavigateFirstPage(const xWString& address);
     virtual void FrameTick(float seconds);
     // The owner's drawing, between the pictures and the buttons.
     virtual void OnPaintExtra(xCanvas& canvas);
