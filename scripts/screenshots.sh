@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Screenshots of the splash screen as a player sees it: builds the Windows
-# launcher (windows-demo) and the dev server, runs the splash test under wine64
-# on a virtual 1280x1024 screen, and leaves the pictures in build/screenshots:
-# splash-failed, -connecting, -downloading and -done (each also as -screen, the
-# whole screen).
+# Screenshots of the launcher's windows as a player sees them: builds the
+# Windows launcher (windows-demo) and the dev server, runs the windows' test
+# under wine64 on a virtual 1280x1024 screen, and leaves the pictures in
+# build/screenshots: main-frame, splash-failed, splash-connecting,
+# splash-downloading and game-frame (each also as -screen, the whole screen).
 #
 #   bash scripts/screenshots.sh
 set -euo pipefail
@@ -17,5 +17,5 @@ cmake --preset windows-demo >/dev/null
 cmake --build build/windows-demo --target qtmx >/dev/null
 LAUNCHER_SCREENSHOTS="$root/build/screenshots" \
     xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-    Tests/EndToEnd/test_splash.py
-ls "$root"/build/screenshots/splash-*.png
+    Tests/EndToEnd/test_windows.py
+ls "$root"/build/screenshots/*.png

@@ -14,13 +14,20 @@ float Clamp01(double value)
 }
 } // namespace
 
-float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
-                      uint64_t packageBytesNeeded)
+double ReceivedShare(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
+                     uint64_t packageBytesNeeded)
 {
     const double received = double(fontBytesReceived) + double(packageBytesReceived);
     const double expected = double(packageBytesNeeded) + 1.0 + double(fontBytesExpected);
-    const float fraction = Clamp01(received / expected);
-    return Clamp01(std::sin(double(fraction) * Pi / 2.0));
+    return Clamp01(received / expected);
+}
+
+float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
+                      uint64_t packageBytesNeeded)
+{
+    const double share =
+        ReceivedShare(fontBytesReceived, fontBytesExpected, packageBytesReceived, packageBytesNeeded);
+    return Clamp01(std::sin(share * Pi / 2.0));
 }
 
 bool IsBusy(bool fontInstalling, bool localMode, int32_t packageUpdateState)

@@ -7,7 +7,12 @@
 // The font's size as the overall progress counts it while its installation is due.
 constexpr uint64_t FontBytesExpected = 4307402;
 
-// Bytes received of everything this run fetches, eased (sin of the fraction
+// The share of the bytes this run fetches that has arrived, 0 to 1, plain (the
+// milestones count it so).
+double ReceivedShare(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
+                     uint64_t packageBytesNeeded);
+
+// The same share eased (sin of the fraction
 // times pi/2) so that the bar moves quickly at first; 0 to 1. The font counts
 // only when it is fetched (`fontBytesExpected` 0 otherwise): a bar that also
 // waited for a font nobody downloads would stop short and jump at the end.

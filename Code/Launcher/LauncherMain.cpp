@@ -3,7 +3,7 @@
 #include "LogBasePath.h"
 #include "ProductProfile.h"
 #include "SkinEventRouter.h"
-#include "StartupSplash.h"
+#include "MainFrame.h"
 
 #include "Installer.h"
 #include "PackageWorkerThread.h"
@@ -28,7 +28,7 @@ namespace
 // The frame loop's pace: about a hundred turns a second.
 constexpr std::chrono::milliseconds FrameSleep(9);
 
-[[noreturn]] void MainLoop(StartupSplash& splash)
+[[noreturn]] void MainLoop()
 {
     double previous = xPlatformTime::Seconds();
     for (;;)
@@ -39,7 +39,8 @@ constexpr std::chrono::milliseconds FrameSleep(9);
         DrainThreadMessages();
         ApplicationWindow->PollModifierKeys();
         ApplicationWindow->ProcessInput();
-        splash.FrameTick(elapsed);
+        if (CurrentMainFrame != nullptr)
+            CurrentMainFrame->FrameTick(elapsed);
         std::this_thread::sleep_for(FrameSleep);
     }
 }
@@ -79,6 +80,10 @@ void LauncherMain(void* instance)
     static SkinEventRouter router;
     ApplicationWindow->SetListener(&router);
 
-    static StartupSplash splash(*ApplicationWindow);
-    MainLoop(splash);
+    // The main frame makes the splash screen; both live as long as the process.
+    MainFrame* frame = new MainFrame(*ApplicationWindow);
+    frame->Load(u"MainFrame");
+    frame->Show();
+    frame->Centre();
+    MainLoop();
 }

@@ -1,4 +1,5 @@
 #include "ProductProfile.h"
+#include "MainFrame.h"
 #include "LaunchState.h"
 #include "ProductConfig.h"
 #include "StepReport.h"
@@ -58,6 +59,15 @@ void ProductProfile::ParseLaunchParam(const xWString& param)
         }
     }
     TheLaunchState.LaunchParamParsed = true;
+}
+
+void ProductProfile::StartGame()
+{
+    if (CurrentMainFrame == nullptr)
+        return;
+    CurrentMainFrame->SwitchToGameMode();
+    if (CurrentGameWindow != nullptr)
+        CurrentGameWindow->StartGameProcess();
 }
 
 void ProductProfile::ReportStep(const char* code)

@@ -1,7 +1,11 @@
+#include "FrameSteps.h"
 #include "LaunchProgress.h"
 #include "PackageProgress.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 TEST(LaunchProgress, OverallProgressEasesTheReceivedShare)
 {
@@ -30,4 +34,33 @@ TEST(LaunchProgress, BusyWhileDownloadingOrInstallingTheFont)
     EXPECT_FALSE(IsBusy(false, true, PackageUpdateDownloading)) << "local mode fetches nothing";
     EXPECT_FALSE(IsBusy(false, false, PackageUpdateChecking));
     EXPECT_TRUE(IsBusy(true, true, PackageUpdateDone));
+}
+
+TEST(LaunchProgress, MilestonesListEveryTenthReachedAndTheEnd)
+{
+    struct Case
+    {
+        double Share;
+        bool LocalMode;
+        int32_t State;
+        std::vector<std::string> Codes;
+    };
+    const std::vector<std::string> all = {"1004", "1005", "1006", "1007", "1008",
+                                          "1009", "1010", "1011", "1012", "1013"};
+    const Case cases[] = {
+        {0.5, false, PackageUpdateIdle, {}},    // no update under way
+        {0.5, false, PackageUpdateStarted, {}}, // still asking
+        {0.04, false, PackageUpdateDownloading, {}},
+        {0.26, false, PackageUpdateDownloading, {"1004", "1005", "1006"}}, // two tenths passed between ticks
+        {1.0, false, PackageUpdateChecking, {}},
+        {1.0, false, PackageUpdateDone, all},      // a whole download
+        {0.0, false, PackageUpdateDone, {"1013"}}, // up to date: nothing fetched
+        {0.0, true, PackageUpdateIdle, {"1013"}},  // local mode
+        {0.0, false, PackageUpdateFailed, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FrameStepCodes(c.Share, c.LocalMode, c.State, false), c.Codes) << &c - cases;
+    EXPECT_EQ(FrameStepCodes(0.15, false, PackageUpdateDone, true),
+              (std::vector<std::string>{"1004", "1005"}))
+        << "the font still downloading";
 }

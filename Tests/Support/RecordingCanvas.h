@@ -26,6 +26,8 @@ public:
     // Which list each call went to, in call order: true for an image.
     std::vector<bool> Order;
     std::vector<ImageDraw> Images;
+    // Scaled pictures: the source is the whole picture, Width x Height the target size.
+    std::vector<ImageDraw> Stretched;
     std::vector<TextDraw> Texts;
 
     // Every code unit counts this many pixels, whatever the font: widths stay easy
@@ -37,6 +39,10 @@ public:
     {
         Order.push_back(true);
         Images.push_back({&image, x, y, sourceX, sourceY, width, height});
+    }
+    void DrawImageStretched(const xImage& image, int32_t x, int32_t y, int32_t width, int32_t height) override
+    {
+        Stretched.push_back({&image, x, y, 0, 0, width, height});
     }
     void DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect, xSkinFont font) override
     {

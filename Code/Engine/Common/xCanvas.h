@@ -33,6 +33,10 @@ public:
     // corner at (x, y), pixel for pixel.
     virtual void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
                                int32_t width, int32_t height) = 0;
+    // The whole picture scaled (bilinear) to width x height at (x, y); its edges
+    // repeat rather than fade, so a stretched border stays solid.
+    virtual void DrawImageStretched(const xImage& image, int32_t x, int32_t y, int32_t width,
+                                    int32_t height) = 0;
     void DrawImage(const xImage& image, int32_t x, int32_t y)
     {
         DrawImagePart(image, x, y, 0, 0, image.Width(), image.Height());

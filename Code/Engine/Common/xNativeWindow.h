@@ -37,6 +37,8 @@ public:
     // maximised, else rounded corners when the description asks for them.
     void* BuildRegion() const;
     void BringToFront(bool activate);
+    // Asks the system to give this window the keyboard and the front.
+    void MakeForeground();
     // Centres the client area in the work area of the nearest monitor.
     void CentreOnMonitor();
     // Translucency 1: the constant alpha from the description's opacity. Takes
@@ -57,6 +59,10 @@ public:
     void MakeLayered();
     // The outer rectangle on screen.
     xWindowRect ScreenRect() const;
+    // Moves and sizes the outer rectangle (screen coordinates) and repaints.
+    void SetScreenRect(const xWindowRect& rect);
+    // Paints what is invalid now rather than at the next message.
+    void Update();
     // The work area (the screen less the taskbar) of the monitor nearest the window.
     xWindowRect MonitorWorkArea() const;
     // Mouse events keep coming to this window while a button is held outside it.

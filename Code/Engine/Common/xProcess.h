@@ -26,6 +26,8 @@ public:
     // `exitCode` (when given) then holds its exit code (POSIX: 128 + the signal
     // for a process ended by a signal).
     bool Wait(uint32_t timeoutMs, int* exitCode = nullptr);
+    // Ends the process at once (exit code `exitCode` where the system sets one).
+    void Terminate(uint32_t exitCode);
     void Close();
 
 private:

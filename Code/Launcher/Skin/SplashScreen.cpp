@@ -36,14 +36,19 @@ void SplashScreen::FrameTick(float seconds)
     if (!IsShown() || native == nullptr || native->Handle() == nullptr)
         return;
     RepaintSeconds += seconds;
-    if (RepaintSeconds <= RepaintInterval)
-        return;
-    native->Invalidate(false);
-    RepaintSeconds = 0.0f;
-    if (!App.HasTaskbar())
-        return;
-    const TaskbarProgress progress = ChooseTaskbarProgress(Source());
-    App.SetTaskbarProgressState(native, progress.State);
-    if (progress.HasValue)
-        App.SetTaskbarProgressValue(native, progress.Completed, TaskbarProgressTotal);
+    const SplashInputs inputs = Source();
+    if (RepaintSeconds > RepaintInterval)
+    {
+        native->Invalidate(false);
+        RepaintSeconds = 0.0f;
+        if (App.HasTaskbar())
+        {
+            const TaskbarProgress progress = ChooseTaskbarProgress(inputs);
+            App.SetTaskbarProgressState(native, progress.State);
+            if (progress.HasValue)
+                App.SetTaskbarProgressValue(native, progress.Completed, TaskbarProgressTotal);
+        }
+    }
+    if (ReadyAction && IsClientReady(inputs))
+        ReadyAction();
 }

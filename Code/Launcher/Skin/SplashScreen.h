@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 // The small window shown while the client is brought up to date (or the
 // launcher updates itself): the skin's background, a bar cut from
@@ -20,12 +21,17 @@ public:
     SplashScreen(xAppWindow& app, xWString defaultTitle, InputSource source);
     ~SplashScreen() override;
 
+    // Called on every tick once the client is ready (the update done, or local
+    // mode, and no font installing): the owner starts the game.
+    void SetReadyAction(std::function<void()> action) { ReadyAction = std::move(action); }
+
     void OnPaintExtra(xCanvas& canvas) override;
     // Repaints ten times a second and mirrors the progress on the taskbar button.
     void FrameTick(float seconds) override;
 
 private:
     InputSource Source;
+    std::function<void()> ReadyAction;
     std::shared_ptr<xImage> Bar;
     float RepaintSeconds = 0.0f;
 };

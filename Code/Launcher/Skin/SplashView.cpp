@@ -113,3 +113,8 @@ TaskbarProgress ChooseTaskbarProgress(const SplashInputs& inputs)
         progress.State = 4;
     return progress;
 }
+
+bool IsClientReady(const SplashInputs& inputs)
+{
+    return !inputs.FontInstalling && (inputs.LocalMode || inputs.State == PackageUpdateDone);
+}

@@ -17,7 +17,12 @@ struct SplashInputs
     uint64_t LauncherFileSize = 0;
     // Seconds until the update is tried again after it gave up; -1 when none is waiting.
     int32_t RetrySeconds = -1;
+    bool FontInstalling = false;
 };
+
+// The client may start: no font installing, and the update done (or nothing
+// fetched in local mode).
+bool IsClientReady(const SplashInputs& inputs);
 
 // What the splash screen draws, worked out from the inputs.
 struct SplashView

@@ -11,3 +11,12 @@ bool ShowErrorMessageBox(const xWString& text, const xWString& caption)
     fflush(stderr);
     return true;
 }
+
+bool ShowConfirmMessageBox(const xWString& text, const xWString& caption)
+{
+    // Nobody can answer here: the question counts as cancelled.
+    const xString line = xString(caption) + ": " + xString(text) + " (cancelled)\n";
+    fputs(line.c_str(), stderr);
+    fflush(stderr);
+    return false;
+}

@@ -20,6 +20,7 @@ void* xNativeWindow::BuildRegion() const
     return nullptr;
 }
 void xNativeWindow::BringToFront(bool) {}
+void xNativeWindow::MakeForeground() {}
 void xNativeWindow::CentreOnMonitor() {}
 void xNativeWindow::ApplyOpacity() {}
 void xNativeWindow::DropComposited() {}
@@ -38,6 +39,8 @@ xWindowRect xNativeWindow::ScreenRect() const
 {
     return {};
 }
+void xNativeWindow::SetScreenRect(const xWindowRect&) {}
+void xNativeWindow::Update() {}
 xWindowRect xNativeWindow::MonitorWorkArea() const
 {
     return {};

@@ -79,6 +79,12 @@ bool xProcessHandle::Wait(uint32_t timeoutMs, int* exitCode)
     return true;
 }
 
+void xProcessHandle::Terminate(uint32_t)
+{
+    if (IsValid() && !Ended)
+        kill(static_cast<pid_t>(Native), SIGKILL);
+}
+
 void xProcessHandle::Close()
 {
     // A child that has already ended is collected now so it does not linger as a

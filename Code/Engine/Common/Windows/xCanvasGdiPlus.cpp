@@ -197,6 +197,24 @@ void xCanvasGdiPlus::DrawImagePart(const xImage& image, int32_t x, int32_t y, in
                                     width, height, UnitPixel, nullptr, nullptr, nullptr);
 }
 
+void xCanvasGdiPlus::DrawImageStretched(const xImage& image, int32_t x, int32_t y, int32_t width,
+                                        int32_t height)
+{
+    const xGdiPlusImage* picture = dynamic_cast<const xGdiPlusImage*>(&image);
+    if (!Graphics || picture == nullptr || width <= 0 || height <= 0)
+        return;
+    GpImageAttributes* attributes = nullptr;
+    if (GdipCreateImageAttributes(&attributes) != Ok)
+        return;
+    // Tiling at the edges keeps bilinear scaling from blending the border with nothing.
+    GdipSetImageAttributesWrapMode(attributes, WrapModeTile, 0xFF000000u, FALSE);
+    GdipSetInterpolationMode(Graphics.get(), InterpolationModeBilinear);
+    Status =
+        GdipDrawImageRectRectI(Graphics.get(), picture->Get(), x, y, width, height, 0, 0, picture->Width(),
+                               picture->Height(), UnitPixel, attributes, nullptr, nullptr);
+    GdipDisposeImageAttributes(attributes);
+}
+
 void xCanvasGdiPlus::DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect,
                                   xSkinFont font)
 {

@@ -95,6 +95,8 @@ public:
 
     void DrawImagePart(const xImage& image, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
                        int32_t width, int32_t height) override;
+    void DrawImageStretched(const xImage& image, int32_t x, int32_t y, int32_t width,
+                            int32_t height) override;
     void DrawTextLine(const xWString& text, uint32_t colour, const xTextRect& rect, xSkinFont font) override;
     float MeasureTextWidth(const xWString& text, xSkinFont font) override;
 

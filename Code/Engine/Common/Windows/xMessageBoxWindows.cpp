@@ -11,3 +11,10 @@ bool ShowErrorMessageBox(const xWString& text, const xWString& caption)
     const WORD systemLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT);
     return ::MessageBoxExW(nullptr, WinText(text), WinText(caption), MB_OK, systemLanguage) == IDOK;
 }
+
+bool ShowConfirmMessageBox(const xWString& text, const xWString& caption)
+{
+    const WORD systemLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT);
+    return ::MessageBoxExW(nullptr, WinText(text), WinText(caption), MB_OKCANCEL | MB_DEFBUTTON2,
+                           systemLanguage) == IDOK;
+}

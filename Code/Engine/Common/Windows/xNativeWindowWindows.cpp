@@ -98,6 +98,12 @@ void xNativeWindow::BringToFront(bool activate)
         SetActiveWindow(handle);
 }
 
+void xNativeWindow::MakeForeground()
+{
+    if (NativeHandle != nullptr)
+        SetForegroundWindow(Hwnd(*this));
+}
+
 void xNativeWindow::CentreOnMonitor()
 {
     const HWND handle = Hwnd(*this);
@@ -188,6 +194,18 @@ xWindowRect xNativeWindow::ScreenRect() const
     if (NativeHandle != nullptr)
         GetWindowRect(Hwnd(*this), &outer);
     return {outer.left, outer.top, outer.right, outer.bottom};
+}
+
+void xNativeWindow::SetScreenRect(const xWindowRect& rect)
+{
+    if (NativeHandle != nullptr)
+        MoveWindow(Hwnd(*this), rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, TRUE);
+}
+
+void xNativeWindow::Update()
+{
+    if (NativeHandle != nullptr)
+        UpdateWindow(Hwnd(*this));
 }
 
 xWindowRect xNativeWindow::MonitorWorkArea() const

@@ -25,6 +25,12 @@ bool xProcessHandle::Wait(uint32_t timeoutMs, int* exitCode)
     return true;
 }
 
+void xProcessHandle::Terminate(uint32_t exitCode)
+{
+    if (IsValid())
+        TerminateProcess(ToWin(Native), exitCode);
+}
+
 void xProcessHandle::Close()
 {
     if (IsValid())

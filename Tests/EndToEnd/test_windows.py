@@ -1,8 +1,8 @@
-"""The Windows launcher under Wine shows its splash screen over a real update
-from the dev server: connecting, downloading, done, and an update that gave up
-and says it will try again. Each moment is kept as a screenshot in
-build/screenshots (or LAUNCHER_SCREENSHOTS) for people to look at; the test
-itself checks the window through X and the bar's pixels."""
+"""The Windows launcher under Wine shows its windows over a real update from the
+dev server: the main frame, the splash screen (an update that gave up and says
+it will try again, connecting, downloading) and the game frame. Each moment is
+kept as a screenshot in build/screenshots (or LAUNCHER_SCREENSHOTS) for people
+to look at; the test itself checks the windows through X and the bar's pixels."""
 import os
 import pathlib
 import shutil
@@ -16,6 +16,9 @@ from conftest import CLIENT_VERSION, ROOT, stop, wait_for_lines
 
 TITLE = "\u971c\u77f3\u7eaa\u5143"
 SPLASH_SIZE = (591, 304)
+MAIN_FRAME_SIZE = (1280, 829)
+# The game frame fills the work area: without a window manager, the screen.
+GAME_FRAME_SIZE = (1280, 1024)
 # Window coordinates: the middle of the bar and a point of the status line's row.
 BAR_MIDDLE = (87 + 207, 178)
 
@@ -26,8 +29,8 @@ def screenshots():
     return folder
 
 
-def splash_geometry(timeout=60.0):
-    """(x, y, width, height) of the mapped splash window, found by its title."""
+def window_geometry(size, timeout=60.0):
+    """(x, y, width, height) of the mapped launcher window of that size, found by its title."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
@@ -36,20 +39,19 @@ def splash_geometry(timeout=60.0):
             shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
                                    capture_output=True, text=True).stdout
             values = dict(line.split("=", 1) for line in shape.split())
-            size = (int(values["WIDTH"]), int(values["HEIGHT"]))
-            if size == SPLASH_SIZE:
+            if (int(values["WIDTH"]), int(values["HEIGHT"])) == size:
                 return int(values["X"]), int(values["Y"]), *size
         time.sleep(0.2)
-    raise AssertionError("no splash window was shown")
+    raise AssertionError(f"no {size[0]} x {size[1]} window was shown")
 
 
 def shoot(name, geometry):
-    """The whole screen and the splash cut out of it; returns the cut-out."""
-    whole = screenshots() / f"splash-{name}-screen.png"
+    """The whole screen and the window cut out of it; returns the cut-out."""
+    whole = screenshots() / f"{name}-screen.png"
     subprocess.run(["import", "-window", "root", str(whole)], check=True)
     x, y, width, height = geometry
     splash = Image.open(whole).convert("RGB").crop((x, y, x + width, y + height))
-    splash.save(screenshots() / f"splash-{name}.png")
+    splash.save(screenshots() / f"{name}.png")
     return splash
 
 
@@ -80,34 +82,43 @@ def game(wine, windows_bin):
     runner.stop_all()
 
 
-def test_splash_follows_the_update_to_its_end_or_says_it_will_try_again(game, update_server):
+def test_main_frame_then_splash_then_game_frame(game, update_server):
+    # Started without a login: the main frame waits for one.
+    game()
+    main = shoot("main-frame", window_geometry(MAIN_FRAME_SIZE))
+    assert main.getpixel((300, 20)) != (0, 0, 0), "the frame's picture is drawn"
+    game.stop_all()
+
     # A version that cannot name a package ends the update at once.
     log = game("forceversion=1.0.5/../x", "forcearg={sid=7&uid=6&time=0}")
     wait_for_lines(log, ["cannot name a package"])
-    geometry = splash_geometry()
+    geometry = window_geometry(SPLASH_SIZE)
     # Centred on the 1280 x 1024 screen.
     assert abs(geometry[0] + geometry[2] // 2 - 640) <= 1 and abs(geometry[1] + geometry[3] // 2 - 512) <= 1
     time.sleep(1.0)
-    failed = shoot("failed", geometry)
+    failed = shoot("splash-failed", geometry)
     # A white line centred on the status row (from x 440 the normal lines start).
     assert any(min(failed.getpixel((x, 210))) > 200 for x in range(150, 300)), "the failure line is drawn"
     game.stop_all()
 
-    # Every file answer waits before each 64 KiB: the manifest keeps the
-    # launcher connecting, the package downloading.
-    update_server.control("faults?delay-ms=2500")
+    # The manifest's answer waits long enough to see the launcher connecting;
+    # then the package's answer waits before each 64 KiB, to see it downloading.
+    update_server.control("faults?delay-ms=6000&for-path=.crc")
     try:
         log = game("forcearg={sid=7&uid=5&time=0}")
         wait_for_lines(log, [f"Startup{CLIENT_VERSION}.crc"])
-        geometry = splash_geometry()
-        connecting = shoot("connecting", geometry)
+        geometry = window_geometry(SPLASH_SIZE)
+        connecting = shoot("splash-connecting", geometry)
+        update_server.control("faults?delay-ms=3000&for-path=.pkg")
         wait_for_lines(log, [f"downloading http://127.0.0.1:18080/mirra/client/Startup{CLIENT_VERSION}.pkg"])
-        time.sleep(3.5)
-        shoot("downloading", geometry)
+        time.sleep(4.5)
+        downloading = shoot("splash-downloading", geometry)
     finally:
         update_server.control("faults")
-    wait_for_lines(log, [f"Client updated to Startup{CLIENT_VERSION}.pkg"])
-    time.sleep(1.0)
-    done = shoot("done", geometry)
-    assert connecting.getpixel(BAR_MIDDLE) != done.getpixel(BAR_MIDDLE), "the bar fills up"
+    assert connecting.getpixel(BAR_MIDDLE) != downloading.getpixel(BAR_MIDDLE), "the bar fills up"
     assert connecting.getpixel(BAR_MIDDLE) == failed.getpixel(BAR_MIDDLE), "no bar after a failure"
+
+    # Up to date: the game frame takes the splash's place and starts the game.
+    wait_for_lines(log, [f"Client updated to Startup{CLIENT_VERSION}.pkg", "Run "])
+    frame = shoot("game-frame", window_geometry(GAME_FRAME_SIZE))
+    assert frame.getpixel((640, 10)) != (0, 0, 0), "the title band is drawn"

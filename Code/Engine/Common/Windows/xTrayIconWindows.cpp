@@ -1,0 +1,78 @@
+#include "xTrayIcon.h"
+
+#include "xNativeWindow.h"
+
+#include "Windows/xWin32Text.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace
+{
+void CopyText(wchar_t* target, size_t capacity, const xWString& text)
+{
+    std::wcsncpy(target, WinText(text), capacity - 1);
+    target[capacity - 1] = L'\0';
+}
+} // namespace
+
+xTrayIcon::~xTrayIcon()
+{
+    Remove();
+}
+
+bool xTrayIcon::Add(xNativeWindow& window, uint32_t callbackMessage, int32_t iconId, const xWString& tip)
+{
+    if (window.Handle() == nullptr || IsShown())
+        return false;
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = static_cast<HWND>(window.Handle());
+    // Any identifier but 0, which marks "not shown" here.
+    data.uID = static_cast<UINT>(std::rand()) + 1;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = callbackMessage;
+    data.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId));
+    CopyText(data.szTip, sizeof(data.szTip) / sizeof(data.szTip[0]), tip);
+    if (!Shell_NotifyIconW(NIM_ADD, &data))
+        return false;
+    WindowHandle = window.Handle();
+    Id = data.uID;
+    CallbackMessage = callbackMessage;
+    IconId = iconId;
+    Tip = tip;
+    return true;
+}
+
+void xTrayIcon::ShowBalloon(const xWString& title, const xWString& text)
+{
+    if (!IsShown())
+        return;
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = static_cast<HWND>(WindowHandle);
+    data.uID = Id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    data.uCallbackMessage = CallbackMessage;
+    data.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IconId));
+    CopyText(data.szTip, sizeof(data.szTip) / sizeof(data.szTip[0]), Tip);
+    CopyText(data.szInfo, sizeof(data.szInfo) / sizeof(data.szInfo[0]), text);
+    CopyText(data.szInfoTitle, sizeof(data.szInfoTitle) / sizeof(data.szInfoTitle[0]), title);
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void xTrayIcon::Remove()
+{
+    if (!IsShown())
+        return;
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = static_cast<HWND>(WindowHandle);
+    data.uID = Id;
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    Id = 0;
+}

@@ -1,0 +1,253 @@
+#include "MainFrame.h"
+
+#include "FrameSteps.h"
+#include "LaunchProgress.h"
+#include "LaunchState.h"
+#include "PackageProgress.h"
+#include "PackageUpdate.h"
+#include "ProductProfile.h"
+#include "PublishDir.h"
+
+#include "xLogLine.h"
+#include "xMessageBox.h"
+#include "xPlatformTime.h"
+#include "xStringOps.h"
+
+MainFrame* CurrentMainFrame = nullptr;
+
+namespace
+{
+constexpr float ReportInterval = 0.1f;
+// The icon resource of the launcher executable.
+constexpr int32_t LauncherIconId = 128;
+// Mouse events in the tray icon's message.
+constexpr intptr_t LeftButtonDown = 0x0201;
+constexpr intptr_t LeftButtonDoubleClick = 0x0203;
+
+bool UpdateIsRunning()
+{
+    const int32_t state = PackageUpdateState;
+    return state == PackageUpdateStarted || state == PackageUpdateDownloading ||
+           state == PackageUpdateChecking;
+}
+} // namespace
+
+MainFrame::MainFrame(xAppWindow& app) : SkinWindow(app, TheProfile.GameTitle())
+{
+    CurrentMainFrame = this;
+    SplashWindow =
+        std::make_unique<SplashScreen>(app, TheProfile.GameTitle(), [this] { return ReadSplashInputs(); });
+    SplashWindow->Load(u"SplashScreen");
+    SplashWindow->SetReadyAction([] { TheProfile.StartGame(); });
+}
+
+MainFrame::~MainFrame()
+{
+    GameFrame.reset();
+    SplashWindow.reset();
+    Tray.Remove();
+    if (CurrentMainFrame == this)
+        CurrentMainFrame = nullptr;
+}
+
+void MainFrame::Load(const xWString& name)
+{
+    SkinWindow::Load(name);
+    if (NativeWindow() != nullptr)
+        Tray.Add(*NativeWindow(), TrayCallbackMessage, LauncherIconId, TheProfile.GameTitle());
+}
+
+bool MainFrame::OnButtonClick(SkinButton& button)
+{
+    if (EqualsNoCase(button.Id, "close"))
+        ConfirmExit();
+    else if (EqualsNoCase(button.Id, "min"))
+        Minimize();
+    else
+        // The link buttons ("mainpage", "charge", "forum", "service"); the
+        // profile ignores names it does not know.
+        TheProfile.OpenLink(button.Id.c_str());
+    return true;
+}
+
+void MainFrame::OnInvokeClient(const std::vector<xWString>& arguments)
+{
+    if (arguments.empty())
+        return;
+    // The page's last argument comes first: the command, then its parameter.
+    const xWString& command = arguments[0];
+    const xWString parameter = arguments.size() == 2 ? arguments[1] : xWString();
+    LogLine("invoke_client: %s, %s", xString(command).c_str(), xString(parameter).c_str());
+    if (!EqualsNoCase(command, xWString(u"login")))
+        return;
+    if (GameFrame || UpdateIsRunning())
+    {
+        // One update and one game at a time: a second click must not start another.
+        LogLine("Login ignored: the %s is already running", GameFrame ? "game" : "client update");
+        return;
+    }
+    TheProfile.SetLoginString(parameter);
+    TheProfile.ParseLaunchParam(parameter);
+    StartPackageUpdate(xWString());
+    ShowUpdateProgress();
+}
+
+bool MainFrame::OnUnhandledMessage(uint32_t message, uintptr_t, intptr_t lParam)
+{
+    if (message != TrayCallbackMessage || !GameFrame)
+        return false;
+    const intptr_t mouse = lParam & 0xFFFF;
+    if (mouse != LeftButtonDown && mouse != LeftButtonDoubleClick)
+        return false;
+    if (GameFrame->IsShown())
+        GameFrame->Hide();
+    else
+        ShowGameWindow();
+    return false;
+}
+
+void MainFrame::OnClose()
+{
+    ConfirmExit();
+}
+
+void MainFrame::Show()
+{
+    SkinWindow::Show();
+    if (NativeWindow() != nullptr)
+        NativeWindow()->MakeForeground();
+}
+
+void MainFrame::ShowTrayBalloon(const xWString& text)
+{
+    Tray.ShowBalloon(TheProfile.GameTitle(), text);
+}
+
+void MainFrame::RemoveTrayIcon()
+{
+    Tray.Remove();
+}
+
+void MainFrame::ConfirmExit()
+{
+    if (!ShowConfirmMessageBox(u"确定退出微端吗？", TheProfile.GameTitle() + u"微端"))
+        return;
+    Tray.Remove();
+    QuitLauncher();
+}
+
+void MainFrame::SwitchToGameMode()
+{
+    if (GameFrame)
+        return;
+    GameFrame = std::make_unique<GameWindow>(App);
+    GameFrame->Load(u"GameWindow");
+    GameFrame->Centre();
+    GameFrame->Maximize();
+    GameFrame->Show();
+    if (xNativeWindow* native = GameFrame->NativeWindow())
+    {
+        native->BringToFront(true);
+        native->MakeForeground();
+    }
+    SplashWindow->Hide();
+}
+
+void MainFrame::ShowGameWindow()
+{
+    if (!GameFrame)
+        return;
+    if (!GameFrame->IsShown())
+        GameFrame->Show();
+    xNativeWindow* native = GameFrame->NativeWindow();
+    if (native == nullptr)
+        return;
+    if (native->IsMinimized())
+    {
+        if (GameFrame->IsMaximized())
+            GameFrame->Maximize();
+        else
+            native->Restore();
+    }
+    native->BringToFront(true);
+    native->MakeForeground();
+}
+
+SplashInputs MainFrame::ReadSplashInputs() const
+{
+    SplashInputs inputs;
+    inputs.State = PackageUpdateState;
+    inputs.LocalMode = TheLaunchState.LocalMode;
+    inputs.Busy = IsBusy(false, inputs.LocalMode, inputs.State);
+    inputs.Progress = OverallProgress(0, 0, PackageBytesReceived, PackageBytesNeeded);
+    inputs.SelfUpdate = TheLaunchState.SelfUpdateRunning;
+    inputs.RetrySeconds = Retry.SecondsLeft(xPlatformTime::Seconds());
+    return inputs;
+}
+
+void MainFrame::ReportMilestones(float seconds)
+{
+    ReportSeconds += seconds;
+    if (ReportSeconds <= ReportInterval)
+        return;
+    ReportSeconds = 0.0f;
+    const double share = ReceivedShare(0, 0, PackageBytesReceived, PackageBytesNeeded);
+    for (const std::string& code : FrameStepCodes(share, TheLaunchState.LocalMode, PackageUpdateState, false))
+        TheProfile.ReportStep(code.c_str());
+}
+
+void MainFrame::TryUpdateAgain()
+{
+    LogLine("Trying the client update again");
+    if (!CurrentVersion.IsEmpty())
+    {
+        // A copy: the update clears CurrentVersion before it reads the request.
+        const xWString version = CurrentVersion;
+        StartPackageUpdate(version);
+        return;
+    }
+    // The version is asked for once: the frame loop waits for the answer, and
+    // the next failure brings the next try.
+    const VersionResolutionPolicy usual = GetVersionResolutionPolicy();
+    VersionResolutionPolicy once = usual;
+    once.Rounds = 1;
+    SetVersionResolutionPolicy(once);
+    StartPackageUpdate(xWString());
+    SetVersionResolutionPolicy(usual);
+}
+
+void MainFrame::ShowUpdateProgress()
+{
+    Hide();
+    SplashWindow->Show();
+    SplashWindow->Centre();
+}
+
+void MainFrame::FrameTick(float seconds)
+{
+    SkinWindow::FrameTick(seconds);
+    ReportMilestones(seconds);
+    if (Retry.Tick(xPlatformTime::Seconds(), PackageUpdateState))
+        TryUpdateAgain();
+    if (SplashWindow->IsShown())
+        SplashWindow->FrameTick(seconds);
+    if (GameFrame)
+    {
+        GameFrame->FrameTick(seconds);
+        if (GameFrame->IsClosing())
+        {
+            GameFrame.reset();
+            Show();
+        }
+    }
+    if (!FirstTickDone)
+    {
+        FirstTickDone = true;
+        // A login on the command line: straight to the update's progress.
+        if (!TheProfile.LaunchParam.IsEmpty())
+        {
+            TheProfile.SetLoginString(TheProfile.LaunchParam);
+            ShowUpdateProgress();
+        }
+    }
+}
