@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "ClientCommand.h"
 #include "FrameSteps.h"
 #include "LaunchProgress.h"
 #include "LaunchState.h"
@@ -23,13 +24,6 @@ constexpr int32_t LauncherIconId = 128;
 // Mouse events in the tray icon's message.
 constexpr intptr_t LeftButtonDown = 0x0201;
 constexpr intptr_t LeftButtonDoubleClick = 0x0203;
-
-bool UpdateIsRunning()
-{
-    const int32_t state = PackageUpdateState;
-    return state == PackageUpdateStarted || state == PackageUpdateDownloading ||
-           state == PackageUpdateChecking;
-}
 } // namespace
 
 MainFrame::MainFrame(xAppWindow& app) : SkinWindow(app, TheProfile.GameTitle())
@@ -74,20 +68,17 @@ void MainFrame::OnInvokeClient(const std::vector<xWString>& arguments)
 {
     if (arguments.empty())
         return;
-    // The page's last argument comes first: the command, then its parameter.
-    const xWString& command = arguments[0];
-    const xWString parameter = arguments.size() == 2 ? arguments[1] : xWString();
-    LogLine("invoke_client: %s, %s", xString(command).c_str(), xString(parameter).c_str());
-    if (!EqualsNoCase(command, xWString(u"login")))
+    const ClientCommand call = ReadClientCommand(arguments);
+    LogLine("invoke_client: %s, %s", xString(call.Command).c_str(), xString(call.Parameter).c_str());
+    if (!call.IsLogin)
         return;
-    if (GameFrame || UpdateIsRunning())
+    if (const char* refusal = LoginRefusal(GameFrame != nullptr, PackageUpdateState))
     {
-        // One update and one game at a time: a second click must not start another.
-        LogLine("Login ignored: the %s is already running", GameFrame ? "game" : "client update");
+        LogLine("Login ignored: %s", refusal);
         return;
     }
-    TheProfile.SetLoginString(parameter);
-    TheProfile.ParseLaunchParam(parameter);
+    TheProfile.SetLoginString(call.Parameter);
+    TheProfile.ParseLaunchParam(call.Parameter);
     StartPackageUpdate(xWString());
     ShowUpdateProgress();
 }
