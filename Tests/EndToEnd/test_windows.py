@@ -101,9 +101,10 @@ def test_main_frame_then_splash_then_game_frame(game, update_server):
     assert any(min(failed.getpixel((x, 210))) > 200 for x in range(150, 300)), "the failure line is drawn"
     game.stop_all()
 
-    # The manifest's answer waits long enough to see the launcher connecting;
-    # then the package's answer waits before each 64 KiB, to see it downloading.
-    update_server.control("faults?delay-ms=6000&for-path=.crc")
+    # The manifest's answer waits long enough to see the launcher connecting
+    # (the splash comes after the main frame has gone); then the package's
+    # answer waits before each 64 KiB, to see it downloading.
+    update_server.control("faults?delay-ms=10000&for-path=.crc")
     try:
         log = game("forcearg={sid=7&uid=5&time=0}")
         wait_for_lines(log, [f"Startup{CLIENT_VERSION}.crc"])
@@ -112,6 +113,7 @@ def test_main_frame_then_splash_then_game_frame(game, update_server):
         update_server.control("faults?delay-ms=3000&for-path=.pkg")
         wait_for_lines(log, [f"downloading http://127.0.0.1:18080/mirra/client/Startup{CLIENT_VERSION}.pkg"])
         time.sleep(4.5)
+        assert window_geometry(SPLASH_SIZE, timeout=1.0) == geometry, "still downloading"
         downloading = shoot("splash-downloading", geometry)
     finally:
         update_server.control("faults")
