@@ -251,6 +251,7 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
         {HandleText(view), "login text is missing"},
         {HandleText(view) + L"   --ignore-close", "login text is missing"},
         {HandleText(gone) + L" sid=1", "is no window"},
+        {L"--window --ignore-close", "login text is missing"},
     };
     for (const auto& c : cases)
     {

@@ -2,10 +2,12 @@
 // to date. It draws into the launcher's game view and speaks the game's side of
 // the three view messages. Usage:
 //   RWGame.exe VIEW_HANDLE LOGIN_TEXT [--ignore-close]
+//   RWGame.exe --window LOGIN_TEXT [--ignore-close]   (a view of its own, no launcher)
 // Exit codes: 0 after WM_CLOSE or when the view is gone, 2 for bad arguments,
 // 1 when its window cannot be created.
 #include "DemoGameWindow.h"
 #include "GameArguments.h"
+#include "OwnView.h"
 
 #include <windows.h>
 
@@ -21,7 +23,7 @@ constexpr DWORD FrameMilliseconds = 33; // about 30 frames a second
 void Complain(const std::wstring& reason)
 {
     const std::wstring text = L"RWGame: " + reason +
-                              L".\nUsage: RWGame.exe VIEW_HANDLE LOGIN_TEXT [--ignore-close]\n"
+                              L".\nUsage: RWGame.exe VIEW_HANDLE|--window LOGIN_TEXT [--ignore-close]\n"
                               L"(VIEW_HANDLE: the game view's window handle as an unsigned decimal number)\n";
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     if (error != nullptr && error != INVALID_HANDLE_VALUE)
@@ -62,7 +64,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 2;
     }
     // The launcher writes the handle sign-extended to 64 bits, as an HWND holds it.
-    HWND view = reinterpret_cast<HWND>(static_cast<uintptr_t>(arguments.ViewHandle));
+    HWND view = arguments.OwnView ? CreateOwnView(instance)
+                                  : reinterpret_cast<HWND>(static_cast<uintptr_t>(arguments.ViewHandle));
+    if (arguments.OwnView && view == nullptr)
+    {
+        Complain(L"its own view could not be created (error " + std::to_wstring(GetLastError()) + L")");
+        return 1;
+    }
     if (!IsWindow(view))
     {
         Complain(L"the game view " + std::to_wstring(arguments.ViewHandle) + L" is no window");

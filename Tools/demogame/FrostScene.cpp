@@ -76,9 +76,10 @@ FrostScene::FrostScene(std::wstring login) : Login(std::move(login))
         Flakes.push_back({Random(), Random() * 1.1f - 0.05f, 0.025f + 0.035f * layer + Random() * 0.02f,
                           0.4f + Random() * 0.9f, Random() * 2.0f * Pi, layer});
     }
-    for (int i = 0; i <= 9; ++i)
+    // One peak beyond each edge, so that the ranges run out of the picture.
+    for (int i = -1; i <= 10; ++i)
         FarPeaks.push_back({(i + (Random() - 0.5f) * 0.6f) / 9.0f, 0.10f + Random() * 0.12f});
-    for (int i = 0; i <= 6; ++i)
+    for (int i = -1; i <= 7; ++i)
         NearPeaks.push_back({(i + (Random() - 0.5f) * 0.5f) / 6.0f, 0.06f + Random() * 0.10f});
 }
 
@@ -146,7 +147,7 @@ void FrostScene::PaintMoon(HDC dc, int width, int height) const
     const float radius = 0.045f * std::min(width, height);
     const COLORREF sky = SkyAt(0.17f);
     for (int ring = 5; ring >= 1; --ring)
-        FillDisc(dc, x, y, radius * (1.0f + 0.45f * ring), Mix(sky, RGB(70, 92, 140), 0.5f / ring));
+        FillDisc(dc, x, y, radius * (1.0f + 0.4f * ring), Mix(sky, RGB(60, 82, 130), 0.32f / ring));
     FillDisc(dc, x, y, radius, RGB(236, 234, 214));
     FillDisc(dc, x - radius * 0.35f, y - radius * 0.2f, radius * 0.22f, RGB(218, 216, 196));
     FillDisc(dc, x + radius * 0.3f, y + radius * 0.35f, radius * 0.15f, RGB(222, 220, 200));
@@ -213,15 +214,10 @@ void FrostScene::PaintGround(HDC dc, int width, int height) const
 void FrostScene::PaintCrystal(HDC dc, int width, int height) const
 {
     const float cx = 0.5f * width;
-    const float cy = 0.53f * height;
-    const float radius = 0.2f * std::min(width, height);
+    const float cy = 0.56f * height;
+    const float radius = 0.18f * std::min(width, height);
     const float turn = static_cast<float>(Time) * 0.22f;
     const float breath = 0.5f + 0.5f * std::sin(static_cast<float>(Time) * 1.3f);
-    const COLORREF sky = SkyAt(0.53f);
-
-    for (int ring = 6; ring >= 1; --ring)
-        FillDisc(dc, cx, cy, radius * (0.55f + 0.17f * ring),
-                 Mix(sky, RGB(36, 70, 130), (0.25f + 0.1f * breath) / ring));
 
     std::vector<std::pair<POINT, POINT>> strokes;
     auto point = [&](float angle, float distance)

@@ -66,10 +66,14 @@ std::wstring ParseGameCommandLine(const std::wstring& commandLine, GameArguments
     const std::wstring handle = commandLine.substr(at, end - at);
     if (handle.empty())
         return L"the game view's window handle is missing";
-    if (!ReadUnsignedDecimal(handle, arguments.ViewHandle))
-        return L"the game view's window handle '" + handle + L"' is not an unsigned decimal number";
-    if (arguments.ViewHandle == 0)
-        return L"the game view's window handle is 0";
+    arguments.OwnView = handle == OwnViewSwitch;
+    if (!arguments.OwnView)
+    {
+        if (!ReadUnsignedDecimal(handle, arguments.ViewHandle))
+            return L"the game view's window handle '" + handle + L"' is not an unsigned decimal number";
+        if (arguments.ViewHandle == 0)
+            return L"the game view's window handle is 0";
+    }
 
     std::wstring login = TrimBlanks(commandLine.substr(end));
     const std::wstring ignore = IgnoreCloseSwitch;
