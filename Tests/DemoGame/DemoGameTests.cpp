@@ -173,7 +173,7 @@ HWND StartAndGreet(GameProcess& game, HWND view)
         PumpUntil([] { return CountOf(GameMsgMainWindow) == 1 && CountOf(GameMsgCanClose) == 1; }, 20000);
     EXPECT_TRUE(greeted) << "the game posts GameMsgMainWindow and GameMsgCanClose to the view; got "
                          << Received.size() << " messages, exit code " << game.ExitCode(0)
-                         << ", output: " << game.Text();
+                         << ", output: " << (game.Running() ? std::string("(still running)") : game.Text());
     HWND main = ReportedMainWindow();
     if (!greeted || main == nullptr || !IsWindow(main))
         return nullptr;
@@ -258,7 +258,10 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
         SCOPED_TRACE(std::string(c.Arguments.begin(), c.Arguments.end()));
         GameProcess game(c.Arguments);
         ASSERT_TRUE(game.Started);
-        EXPECT_EQ(game.ExitCode(15000), 2);
+        const long code = game.ExitCode(15000);
+        EXPECT_EQ(code, 2);
+        if (code < 0)
+            continue; // still running: its output has no end to read up to
         const std::string text = game.Text();
         EXPECT_NE(text.find(c.Says), std::string::npos) << text;
         EXPECT_NE(text.find("Usage: RWGame.exe"), std::string::npos) << text;

@@ -55,7 +55,7 @@ POINT At(float x, float y)
     return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))};
 }
 
-void DrawText(HDC dc, const std::wstring& text, RECT area, COLORREF color, UINT format)
+void PutText(HDC dc, const std::wstring& text, RECT area, COLORREF color, UINT format)
 {
     SetTextColor(dc, color);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, format | DT_NOPREFIX | DT_SINGLELINE);
@@ -329,10 +329,10 @@ void FrostScene::PaintTexts(HDC dc, int width, int height)
         const int glow = std::max(2, titleHeight / 24);
         for (int dx = -glow; dx <= glow; dx += glow)
             for (int dy = -glow; dy <= glow; dy += glow)
-                DrawText(dc, text,
-                         {area.left + dx, area.top + dy + glow, area.right + dx, area.bottom + dy + glow},
-                         RGB(6, 12, 32), DT_CENTER);
-        DrawText(dc, text, area, RGB(238, 196, 96), DT_CENTER);
+                PutText(dc, text,
+                        {area.left + dx, area.top + dy + glow, area.right + dx, area.bottom + dy + glow},
+                        RGB(6, 12, 32), DT_CENTER);
+        PutText(dc, text, area, RGB(238, 196, 96), DT_CENTER);
     }
 
     // A gold rule with a diamond in its middle under the title.
@@ -351,8 +351,8 @@ void FrostScene::PaintTexts(HDC dc, int width, int height)
                       {L"Noto Sans CJK SC", L"Microsoft YaHei", L"SimHei"}, dc);
     GdiSelection selected(dc, text);
     const int loginTop = ruleY + textHeight;
-    DrawText(dc, L"登录信息：" + Login, {0, loginTop, width, loginTop + textHeight * 2}, RGB(176, 206, 242),
-             DT_CENTER);
+    PutText(dc, L"登录信息：" + Login, {0, loginTop, width, loginTop + textHeight * 2}, RGB(176, 206, 242),
+            DT_CENTER);
     const int hintTop = height - textHeight * 2;
-    DrawText(dc, L"按 Esc 关闭游戏  ·  演示游戏", {0, hintTop, width, height}, RGB(48, 70, 112), DT_CENTER);
+    PutText(dc, L"按 Esc 关闭游戏  ·  演示游戏", {0, hintTop, width, height}, RGB(48, 70, 112), DT_CENTER);
 }
