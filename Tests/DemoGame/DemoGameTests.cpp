@@ -269,3 +269,38 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
     EXPECT_TRUE(Received.empty()) << "a refused start posts nothing";
     DestroyWindow(view);
 }
+
+TEST(DemoGame, WithItsOwnWindowPlaysWithoutALauncherAndEndsWithIt)
+{
+    Received.clear();
+    GameProcess game(L"--window sid=1,uid=2,time=5");
+    ASSERT_TRUE(game.Started);
+    struct Search
+    {
+        DWORD Process;
+        HWND View;
+    } search = {game.Info.dwProcessId, nullptr};
+    auto findView = [](HWND window, LPARAM lParam) -> BOOL
+    {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t title[16] = {};
+        GetWindowTextW(window, title, 16);
+        if (owner == s->Process && std::wstring(title) == L"3dWin" && GetWindow(window, GW_CHILD) != nullptr)
+            s->View = window;
+        return s->View == nullptr;
+    };
+    const bool found = PumpUntil(
+        [&]
+        {
+            EnumWindows(findView, reinterpret_cast<LPARAM>(&search));
+            return search.View != nullptr;
+        },
+        20000);
+    ASSERT_TRUE(found) << "a top-level window 3dWin of the game's own, with the game inside";
+    EXPECT_TRUE(IsWindowVisible(search.View));
+
+    PostMessageW(search.View, WM_CLOSE, 0, 0);
+    EXPECT_EQ(game.ExitCode(10000), 0) << "closing its own view ends the game";
+}
