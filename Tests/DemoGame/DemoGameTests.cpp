@@ -12,6 +12,8 @@
 
 namespace
 {
+// The numbers the launcher acts on, written out again here so that a change on
+// the game's side shows.
 constexpr UINT GameMsgMainWindow = WM_USER + 190;
 constexpr UINT GameMsgCloseFrame = WM_USER + 191;
 constexpr UINT GameMsgCanClose = WM_USER + 192;
