@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Watch the launcher bring a client up to date from the dev update server on
 # this machine: builds what is missing, publishes a client folder (yours, or a
-# small sample), serves it on 127.0.0.1:18080 (statistics on 8001), starts the
-# Windows launcher under wine64 from its game folder with a forced login, and
-# follows its log until the client is in place.
+# small sample with the demo game Bin/Win32/ReleaseStatic/RWGame.exe), serves it
+# and the demo login page (http://127.0.0.1:18080/login.html) on 127.0.0.1:18080
+# (statistics on 8001), starts the Windows launcher under wine64 from its game
+# folder with a forced login, and follows its log until the client is in place.
 #
 #   bash scripts/demo.sh [--client DIR] [--version VER] [--native] [--keep]
 #
@@ -32,30 +33,41 @@ served=$demo/root/mirra/client
 tools=$root/build/linux-demo/bin
 mkdir -p "$demo"
 
-echo "== build (linux-demo: tools and the native launcher; windows-demo: qtmx.exe)"
+echo "== build (linux-demo: tools and the native launcher; windows-demo: qtmx.exe and the demo game RWGame.exe)"
 bash scripts/bootstrap.sh >/dev/null
 cmake --preset linux-demo >"$demo/configure-linux.log"
 cmake --build --preset linux-demo --target respack publish devserver qtmx >"$demo/build-linux.log"
 if [ "$native" -eq 0 ]; then
     cmake --preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$tools" >"$demo/configure-windows.log"
-    cmake --build --preset windows-demo --target qtmx >"$demo/build-windows.log"
+    cmake --build --preset windows-demo --target qtmx RWGame >"$demo/build-windows.log"
 fi
 
 if [ -z "$client" ]; then
     client=$demo/sample-client
     rm -rf "$client"
-    mkdir -p "$client/data/maps" "$client/bin"
+    # "Bin" as the game's own folder is spelt: Windows names ignore case, so a
+    # "bin" beside it would be the same folder.
+    mkdir -p "$client/data/maps" "$client/Bin"
     cp "$tools/respack" "$client/game.exe"
     seq 1 200000 | sed 's/$/ grass tile/' >"$client/data/maps/world.dat"
-    head -c 2000000 /dev/urandom >"$client/bin/textures.pak"
+    head -c 2000000 /dev/urandom >"$client/Bin/textures.pak"
     printf 'sample client %s\n' "$version" >"$client/readme.txt"
+    # The game the launcher starts in its game window (a Windows program, so
+    # only with the Windows build).
+    if [ "$native" -eq 0 ]; then
+        mkdir -p "$client/Bin/Win32/ReleaseStatic"
+        cp build/windows-demo/bin/RWGame.exe "$client/Bin/Win32/ReleaseStatic/RWGame.exe"
+    fi
 fi
 
 echo "== publish $client as version $version into $served"
 "$tools/publish" client --source "$client" --version "$version" --out "$served"
 "$tools/publish" version --file "$served/ClientVersionSID.txt" --set "default=$version"
 
-echo "== dev server on 127.0.0.1:18080 (log: $demo/devserver.log)"
+# The login page the demo launchers' main frame shows (LAUNCHER_LOGIN_PAGE_URL).
+cp Resources/DemoSite/login.html "$demo/root/login.html"
+
+echo "== dev server on 127.0.0.1:18080 (log: $demo/devserver.log; login page: /login.html)"
 rm -f "$demo/stats.log"
 "$tools/devserver" --root "$demo/root" --port 18080 --stats-log "$demo/stats.log" \
     >"$demo/devserver.out" 2>"$demo/devserver.log" &

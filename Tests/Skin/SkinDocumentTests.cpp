@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <tuple>
@@ -62,6 +63,17 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
         EXPECT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
                   std::make_tuple(e.Images, e.Buttons, e.Pages));
     }
+
+    // The build writes its LAUNCHER_LOGIN_PAGE_URL into the main frame's
+    // document, padded with blanks to the document's field of 56 characters.
+    std::vector<uint8_t> text;
+    SkinDocument mainFrame;
+    ASSERT_TRUE(pack.GetFile(u"MainFrame.xml", text));
+    ASSERT_TRUE(ParseSkinDocument(text, u"Default", mainFrame));
+    std::string page = LAUNCHER_TEST_LOGIN_PAGE_URL;
+    page.resize(std::max<size_t>(page.size(), 56), ' ');
+    EXPECT_TRUE(mainFrame.HasPageAddress);
+    EXPECT_EQ(std::string(mainFrame.PageAddress.c_str()), page);
 }
 
 TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)

@@ -1,0 +1,106 @@
+// RWGame.exe, the demo game: what the launcher starts once the client is up
+// to date. It draws into the launcher's game view and speaks the game's side of
+// the three view messages. Usage:
+//   RWGame.exe VIEW_HANDLE LOGIN_TEXT [--ignore-close]
+//   RWGame.exe --window LOGIN_TEXT [--ignore-close]   (a view of its own, no launcher)
+// Exit codes: 0 after WM_CLOSE or when the view is gone, 2 for bad arguments,
+// 1 when its window cannot be created.
+#include "DemoGameWindow.h"
+#include "GameArguments.h"
+#include "OwnView.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace
+{
+constexpr DWORD FrameMilliseconds = 33; // about 30 frames a second
+
+// Started by hand from a terminal the message goes to stderr; started from the
+// launcher or the desktop there is none, and a message box says it instead.
+void Complain(const std::wstring& reason)
+{
+    const std::wstring text = L"RWGame: " + reason +
+                              L".\nUsage: RWGame.exe VIEW_HANDLE|--window LOGIN_TEXT [--ignore-close]\n"
+                              L"(VIEW_HANDLE: the game view's window handle as an unsigned decimal number)\n";
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error != nullptr && error != INVALID_HANDLE_VALUE)
+    {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                             0, nullptr, nullptr);
+        std::string bytes(static_cast<size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
+                            nullptr, nullptr);
+        DWORD written = 0;
+        if (WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+            return;
+    }
+    MessageBoxW(nullptr, text.c_str(), L"RWGame", MB_OK | MB_ICONERROR);
+}
+
+double Seconds()
+{
+    static LARGE_INTEGER frequency = []
+    {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        return value;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    GameArguments arguments;
+    const std::wstring reason = ParseGameCommandLine(GetCommandLineW(), arguments);
+    if (!reason.empty())
+    {
+        Complain(reason);
+        return 2;
+    }
+    // The launcher writes the handle sign-extended to 64 bits, as an HWND holds it.
+    HWND view = arguments.OwnView ? CreateOwnView(instance)
+                                  : reinterpret_cast<HWND>(static_cast<uintptr_t>(arguments.ViewHandle));
+    if (arguments.OwnView && view == nullptr)
+    {
+        Complain(L"its own view could not be created (error " + std::to_wstring(GetLastError()) + L")");
+        return 1;
+    }
+    if (!IsWindow(view))
+    {
+        Complain(L"the game view " + std::to_wstring(arguments.ViewHandle) + L" is no window");
+        return 2;
+    }
+
+    DemoGameWindow game(view, arguments.Login, arguments.IgnoreClose);
+    if (!game.Create(instance))
+    {
+        Complain(L"the game window could not be created (error " + std::to_wstring(GetLastError()) + L")");
+        return 1;
+    }
+    double last = Seconds();
+    for (;;)
+    {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        {
+            if (message.message == WM_QUIT)
+                return 0;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        const double now = Seconds();
+        // The game never outlives the launcher: no view, no game.
+        if (!game.Frame(now - last))
+            return 0;
+        last = now;
+        const double spent = (Seconds() - now) * 1000.0;
+        const DWORD wait = spent >= FrameMilliseconds ? 0 : FrameMilliseconds - static_cast<DWORD>(spent);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    }
+}

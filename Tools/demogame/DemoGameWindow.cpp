@@ -1,0 +1,128 @@
+#include "DemoGameWindow.h"
+
+#include "GameMessages.h"
+
+#include <utility>
+
+namespace
+{
+constexpr const wchar_t* WindowClass = L"RWGameDemoWindow";
+} // namespace
+
+DemoGameWindow::DemoGameWindow(HWND view, std::wstring login, bool ignoreClose)
+    : View(view), IgnoreClose(ignoreClose), Scene(std::move(login))
+{
+}
+
+DemoGameWindow::~DemoGameWindow()
+{
+    if (Window != nullptr)
+        DestroyWindow(Window);
+}
+
+bool DemoGameWindow::Create(HINSTANCE instance)
+{
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = WindowClass;
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return false;
+
+    RECT area = {};
+    GetClientRect(View, &area);
+    // No WM_PARENTNOTIFY: the view belongs to another process, and a message
+    // sent there would wait on a launcher that may be busy or gone.
+    Window = CreateWindowExW(WS_EX_NOPARENTNOTIFY, WindowClass, L"霜石纪元",
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, area.right, area.bottom, View,
+                             nullptr, instance, this);
+    if (Window == nullptr)
+        return false;
+    PostMessageW(View, GameMsgMainWindow, reinterpret_cast<WPARAM>(Window), 0);
+    PostMessageW(View, GameMsgCanClose, 0, 0);
+    SetFocus(Window);
+    return true;
+}
+
+bool DemoGameWindow::Frame(double seconds)
+{
+    if (Window == nullptr || !IsWindow(View))
+        return false;
+    RECT view = {};
+    RECT own = {};
+    GetClientRect(View, &view);
+    GetClientRect(Window, &own);
+    if (view.right != own.right || view.bottom != own.bottom)
+        MoveWindow(Window, 0, 0, view.right, view.bottom, FALSE);
+    Scene.Advance(seconds);
+    InvalidateRect(Window, nullptr, FALSE);
+    UpdateWindow(Window);
+    return true;
+}
+
+LRESULT CALLBACK DemoGameWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+    {
+        auto* self = static_cast<DemoGameWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->Window = window;
+    }
+    auto* self = reinterpret_cast<DemoGameWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT DemoGameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_LBUTTONDOWN:
+        SetFocus(Window);
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE)
+        {
+            PostMessageW(View, GameMsgCloseFrame, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        // The launcher's close button: a game started with --ignore-close stays,
+        // so the launcher's second press has something to force.
+        if (!IgnoreClose)
+            DestroyWindow(Window);
+        return 0;
+    case WM_DESTROY:
+        // Also when the launcher destroys the view and this child with it.
+        SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+        Window = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(Window, message, wParam, lParam);
+}
+
+void DemoGameWindow::Paint()
+{
+    PAINTSTRUCT paint;
+    HDC screen = BeginPaint(Window, &paint);
+    RECT area = {};
+    GetClientRect(Window, &area);
+    if (HDC buffer = Buffer.Prepare(screen, area.right, area.bottom))
+    {
+        Scene.Paint(buffer, area.right, area.bottom);
+        BitBlt(screen, 0, 0, area.right, area.bottom, buffer, 0, 0, SRCCOPY);
+    }
+    EndPaint(Window, &paint);
+}
