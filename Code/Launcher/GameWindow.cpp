@@ -316,15 +316,19 @@ void GameWindow::CloseGameWindow()
 
 void GameWindow::OnGameMainWindow(uint64_t handle)
 {
+    LogLine("The game's main window: %llu", static_cast<unsigned long long>(handle));
     GameMainWindow = handle;
 }
 
 void GameWindow::OnGameCloseFrame()
 {
+    LogLine("The game asks to close its frame");
     CloseGameWindow();
 }
 
 void GameWindow::OnGameCanClose()
 {
+    if (!CloseRequestSupported)
+        LogLine("The game closes on request");
     CloseRequestSupported = true;
 }
