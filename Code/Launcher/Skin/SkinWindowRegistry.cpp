@@ -1,5 +1,7 @@
 #include "SkinWindowRegistry.h"
 
+#include "xNativeWindow.h"
+
 #include <algorithm>
 
 void SkinWindowRegistry::Add(xNativeWindow* native, SkinWindow* skin)
@@ -20,6 +22,16 @@ SkinWindow* SkinWindowRegistry::Find(const xNativeWindow* native) const
 {
     for (const Entry& entry : Entries)
         if (entry.Native == native)
+            return entry.Skin;
+    return nullptr;
+}
+
+SkinWindow* SkinWindowRegistry::FindByHandle(const void* handle) const
+{
+    if (handle == nullptr)
+        return nullptr;
+    for (const Entry& entry : Entries)
+        if (entry.Native->Handle() == handle)
             return entry.Skin;
     return nullptr;
 }
