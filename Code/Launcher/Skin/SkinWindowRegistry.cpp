@@ -8,7 +8,7 @@ void SkinWindowRegistry::Add(xNativeWindow* native, SkinWindow* skin)
 {
     if (native == nullptr || Find(native) != nullptr)
         return;
-    Entries.push_back({native, skin});
+    Entries.push_back({native, skin, native->Handle()});
 }
 
 void SkinWindowRegistry::Remove(const SkinWindow* skin)
@@ -31,7 +31,7 @@ SkinWindow* SkinWindowRegistry::FindByHandle(const void* handle) const
     if (handle == nullptr)
         return nullptr;
     for (const Entry& entry : Entries)
-        if (entry.Native->Handle() == handle)
+        if (entry.Handle == handle)
             return entry.Skin;
     return nullptr;
 }

@@ -25,6 +25,9 @@ private:
     {
         xNativeWindow* Native;
         SkinWindow* Skin;
+        // Kept apart: the system may have destroyed the native window object already
+        // when the last messages of its handle arrive.
+        void* Handle;
     };
     std::vector<Entry> Entries;
 };
