@@ -160,7 +160,11 @@ void WebBrowserHost::SetUpPage(HWND owner, HINSTANCE instance, const RECT& page,
     const HWND window = CreateWindowExW(0, PageWindowClass, L"WebPage", WS_POPUP | WS_VISIBLE, page.left,
                                         page.top, width, height, owner, nullptr, instance, nullptr);
     if (window == nullptr)
+    {
+        // Without its window the control is never activated: no page, nothing else lost.
         LogLine("Could not create the web page window (error %lu)", GetLastError());
+        return;
+    }
     CurrentPageWindow = window;
     SetPageWindow(window);
     OnScriptCall = std::move(onScriptCall);

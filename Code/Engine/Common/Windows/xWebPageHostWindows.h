@@ -29,8 +29,7 @@ public:
     WebBrowserHost(const WebBrowserHost&) = delete;
     WebBrowserHost& operator=(const WebBrowserHost&) = delete;
 
-    // Right after the seven IDispatch slots, where the page's scripts of the
-    // original container expected them.
+    // The host's own operations, after the seven of IDispatch in its first table.
     virtual void SetPageWindow(HWND window);
     virtual HWND GetPageWindow();
 
