@@ -3,6 +3,8 @@
 #include "SkinWindow.h"
 #include "SkinWindowRegistry.h"
 
+#include "xWebPageHost.h"
+
 namespace
 {
 SkinWindow* SkinOf(const xNativeWindow* window)
@@ -90,4 +92,10 @@ void SkinEventRouter::OnUnhandledMessage(xNativeWindow* window, uint32_t message
 {
     if (SkinWindow* skin = SkinOf(window))
         skin->OnUnhandledMessage(message, wParam, lParam);
+}
+
+void SkinEventRouter::OnForeignMessage(void* handle, uint32_t, uintptr_t, intptr_t)
+{
+    if (TheSkinWindowRegistry().FindByHandle(handle) == nullptr)
+        InstallWebPageKeyHook();
 }

@@ -22,4 +22,7 @@ public:
     bool OnWindowButton(xNativeWindow* window, WindowButtonAction action) override;
     void OnUnhandledMessage(xNativeWindow* window, uint32_t message, uintptr_t wParam,
                             intptr_t lParam) override;
+    // Messages of windows outside the list, such as an embedded page's, give
+    // the page's key hook its chance to find the browser's inner window.
+    void OnForeignMessage(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 };

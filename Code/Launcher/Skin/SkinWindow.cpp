@@ -6,6 +6,7 @@
 #include "SkinWindowRegistry.h"
 
 #include "xLogLine.h"
+#include "xWebPageHost.h"
 
 #include <utility>
 
@@ -29,6 +30,8 @@ SkinWindow::SkinWindow(xAppWindow& app, xWString defaultTitle)
 SkinWindow::~SkinWindow()
 {
     TheSkinWindowRegistry().Remove(this);
+    // Before the window that owns their popups.
+    Pages.clear();
     if (Native != nullptr)
         App.DestroyNativeWindow(Native);
 }
@@ -53,6 +56,15 @@ void SkinWindow::Load(const xWString& name)
     if (Native->Handle() == nullptr)
         LogLine("Could not create the window of skin %s", xString(name).c_str());
     TheSkinWindowRegistry().Add(Native, this);
+
+    for (const SkinRect& page : Document.Pages)
+    {
+        std::unique_ptr<xWebPageHost> host =
+            CreateWebPageHost(*Native, {page.Left, page.Top, page.Right, page.Bottom},
+                              [this](const std::vector<xWString>& arguments) { OnInvokeClient(arguments); });
+        if (host != nullptr)
+            Pages.push_back(std::move(host));
+    }
 }
 
 SkinButton* SkinWindow::FindButton(const xString& id)
@@ -154,7 +166,12 @@ bool SkinWindow::GetSizeLimits(xWindowSizeLimits& limits)
 
 void SkinWindow::OnMoved(int32_t, int32_t)
 {
-    // The embedded pages follow the window here once windows carry them.
+    if (Native == nullptr || Pages.empty())
+        return;
+    // The pages are popups of their own: they follow the window only from here.
+    const xWindowRect outer = Native->ScreenRect();
+    for (const std::unique_ptr<xWebPageHost>& page : Pages)
+        page->PlaceAt(outer.Left, outer.Top);
 }
 
 WindowZone SkinWindow::HitTest(int32_t x, int32_t y)
@@ -198,6 +215,17 @@ void SkinWindow::Show()
     if (Document.Window.Transparency != 0)
         Native->MakeLayered();
     Native->Show();
+    if (!Pages.empty())
+    {
+        xWString address(Document.PageAddress);
+        address += PageAddressSuffix();
+        for (const std::unique_ptr<xWebPageHost>& page : Pages)
+        {
+            page->Show();
+            LogLine("OpenURL %s", xString(address).c_str());
+            page->Navigate(address);
+        }
+    }
     AnchorTopRightButtons();
     Native->Invalidate(false);
 }
@@ -207,6 +235,8 @@ void SkinWindow::Hide()
     Shown = false;
     if (Native != nullptr)
         Native->Hide();
+    for (const std::unique_ptr<xWebPageHost>& page : Pages)
+        page->Hide();
 }
 
 void SkinWindow::Centre()
@@ -237,9 +267,15 @@ void SkinWindow::Restore()
     Native->Invalidate(true);
 }
 
-void SkinWindow::NavigateFirstPage(const xWString&)
+void SkinWindow::NavigateFirstPage(const xWString& address)
 {
-    // The embedded pages come with the web page host.
+    if (!Pages.empty())
+        Pages.front()->Navigate(address);
+}
+
+xWString SkinWindow::PageAddressSuffix() const
+{
+    return {};
 }
 
 void SkinWindow::FrameTick(float seconds)

@@ -7,9 +7,11 @@
 #include "xWindowRules.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class xCanvas;
+class xWebPageHost;
 
 // A window drawn entirely from a skin document: its pictures, its picture
 // buttons with their three faces, and whatever its owner paints on top. The
@@ -65,6 +67,8 @@ public:
     virtual void Restore();
     // Sends the first embedded page (if any) to `address`.
     virtual void NavigateFirstPage(const xWString& address);
+    // Appended to the document's page address each time the window is shown; none by default.
+    virtual xWString PageAddressSuffix() const;
     virtual void FrameTick(float seconds);
     // The owner's drawing, between the pictures and the buttons.
     virtual void OnPaintExtra(xCanvas& canvas);
@@ -87,4 +91,6 @@ private:
     bool Shown = false;
     bool PrimaryPressed = false;
     bool SecondaryPressed = false;
+    // One per WebPage element, when the window has a handle.
+    std::vector<std::unique_ptr<xWebPageHost>> Pages;
 };

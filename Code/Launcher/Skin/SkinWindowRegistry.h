@@ -16,6 +16,8 @@ public:
     void Remove(const SkinWindow* skin);
     // Null when the native window is none of a skin's.
     SkinWindow* Find(const xNativeWindow* native) const;
+    // The same, by the native window's system handle; null finds nothing.
+    SkinWindow* FindByHandle(const void* handle) const;
     size_t Count() const { return Entries.size(); }
 
 private:
@@ -23,6 +25,9 @@ private:
     {
         xNativeWindow* Native;
         SkinWindow* Skin;
+        // Kept apart: the system may have destroyed the native window object already
+        // when the last messages of its handle arrive.
+        void* Handle;
     };
     std::vector<Entry> Entries;
 };

@@ -1,0 +1,299 @@
+#include "ResPack.h"
+#include "SkinEventRouter.h"
+#include "SkinWindow.h"
+
+#include "Windows/xWebPageHostWindows.h"
+#include "Windows/xWin32Text.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+// The main frame's embedded page and its script bridge, driven through COM as
+// the browser would. Wine has no engine behind the WebBrowser control here, so
+// the page stays blank; everything the launcher answers is still checked.
+namespace
+{
+// Records the script calls that reach the window.
+class PageOwner : public SkinWindow
+{
+public:
+    using SkinWindow::SkinWindow;
+    void OnInvokeClient(const std::vector<xWString>& arguments) override
+    {
+        std::vector<std::string> call;
+        for (const xWString& argument : arguments)
+            call.push_back(xString(argument).c_str());
+        Calls.push_back(call);
+    }
+    std::vector<std::vector<std::string>> Calls;
+};
+
+class WebPageHostWindows : public testing::Test
+{
+protected:
+    // As the launcher's start-up does: the control needs COM on this thread.
+    static void SetUpTestSuite() { CoInitialize(nullptr); }
+    static void TearDownTestSuite() { CoUninitialize(); }
+
+    void SetUp() override
+    {
+        TheResPack().Load();
+        App = std::make_unique<xAppWindow>(GetModuleHandleW(nullptr));
+        App->SetListener(&Router);
+        Frame = std::make_unique<PageOwner>(*App, u"Default");
+        Frame->Load(u"MainFrame");
+        ASSERT_NE(Frame->NativeWindow(), nullptr);
+        Host = CurrentWebBrowserHost();
+        ASSERT_NE(Host, nullptr);
+    }
+    void TearDown() override
+    {
+        Frame.reset();
+        App.reset();
+    }
+
+    HWND FrameHandle() const { return static_cast<HWND>(Frame->NativeWindow()->Handle()); }
+
+    SkinEventRouter Router;
+    std::unique_ptr<xAppWindow> App;
+    std::unique_ptr<PageOwner> Frame;
+    WebBrowserHost* Host = nullptr;
+};
+
+VARIANT Text(const wchar_t* text)
+{
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = SysAllocString(text);
+    return value;
+}
+
+VARIANT Number(int32_t number)
+{
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = number;
+    return value;
+}
+
+// An object whose default value the host refuses: no text form.
+VARIANT Object(WebBrowserHost* host, VARTYPE type)
+{
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = type;
+    value.pdispVal = static_cast<IDispatch*>(host);
+    host->AddRef();
+    return value;
+}
+
+// The RECT of a window on screen, as left, top, width, height.
+std::vector<LONG> Placement(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::vector<UINT> InnerWindowMessages;
+
+LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= WM_KEYDOWN && message <= WM_CHAR)
+        InnerWindowMessages.push_back(message);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+} // namespace
+
+TEST_F(WebPageHostWindows, ScriptNamesOneMethodExactly)
+{
+    const struct
+    {
+        const wchar_t* Name;
+        HRESULT Result;
+    } cases[] = {{L"Invoke_Client", S_OK}, {L"invoke_client", E_NOTIMPL}, {L"Invoke_ClientX", E_NOTIMPL}};
+    for (const auto& c : cases)
+    {
+        DISPID id = -1;
+        LPOLESTR name = const_cast<LPOLESTR>(c.Name);
+        EXPECT_EQ(Host->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), c.Result)
+            << xString(FromWinText(c.Name)).c_str();
+        if (c.Result == S_OK)
+        {
+            EXPECT_EQ(id, 1);
+        }
+    }
+}
+
+TEST_F(WebPageHostWindows, ScriptCallsReachTheOwnerAsTexts)
+{
+    using Calls = std::vector<std::vector<std::string>>;
+    struct Case
+    {
+        const char* What;
+        DISPID Id;
+        const IID* Iid;
+        WORD Flags;
+        // In the platform's order: the script's last argument first.
+        std::vector<VARIANT> Arguments;
+        HRESULT Result;
+        Calls Delivered;
+    };
+    const WORD method = DISPATCH_METHOD;
+    Case cases[] = {
+        {"two texts", 1, &IID_NULL, method, {Text(L"B"), Text(L"A")}, S_OK, {{"B", "A"}}},
+        {"the login command",
+         1,
+         &IID_NULL,
+         method | DISPATCH_PROPERTYGET,
+         {Text(L"login"), Number(5)},
+         S_OK,
+         {{"login", "5"}}},
+        {"Chinese text", 1, &IID_NULL, method, {Text(L"登录")}, S_OK, {{"登录"}}},
+        {"objects skipped",
+         1,
+         &IID_NULL,
+         method,
+         {Object(Host, VT_DISPATCH), Text(L"x"), Object(Host, VT_UNKNOWN)},
+         S_OK,
+         {{"x"}}},
+        {"nothing left", 1, &IID_NULL, method, {Object(Host, VT_DISPATCH)}, S_OK, {}},
+        {"no arguments", 1, &IID_NULL, method, {}, S_OK, {}},
+        {"a property read", 1, &IID_NULL, DISPATCH_PROPERTYGET, {Text(L"x")}, E_NOTIMPL, {}},
+        {"a browser event", 259, &IID_NULL, method, {Text(L"x")}, E_NOTIMPL, {}},
+        {"an interface id", 1, &IID_IDispatch, method, {Text(L"x")}, E_INVALIDARG, {}},
+    };
+    for (Case& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        Frame->Calls.clear();
+        DISPPARAMS parameters = {c.Arguments.data(), nullptr, static_cast<UINT>(c.Arguments.size()), 0};
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(Host->Invoke(c.Id, *c.Iid, 0, c.Flags, &parameters, &result, nullptr, nullptr), c.Result);
+        EXPECT_EQ(result.vt, VT_EMPTY) << "the script sees no return value";
+        EXPECT_EQ(Frame->Calls, c.Delivered);
+        for (VARIANT& argument : c.Arguments)
+            VariantClear(&argument);
+    }
+}
+
+TEST_F(WebPageHostWindows, InterfacesAnswerAsTheControlExpects)
+{
+    const struct
+    {
+        const IID* Iid;
+        void* Expected;
+    } cases[] = {
+        {&IID_IUnknown, static_cast<IDispatch*>(Host)},
+        {&IID_IDispatch, static_cast<IDispatch*>(Host)},
+        {&DIID_DWebBrowserEvents2, static_cast<IDispatch*>(Host)},
+        {&IID_IOleClientSite, static_cast<IOleClientSite*>(Host)},
+        {&IID_IOleInPlaceSite, static_cast<IOleInPlaceSite*>(Host)},
+        {&IID_IOleInPlaceFrame, static_cast<IOleInPlaceFrame*>(Host)},
+        {&IID_IOleInPlaceUIWindow, static_cast<IOleInPlaceFrame*>(Host)},
+        {&IID_IDocHostUIHandler, static_cast<IDocHostUIHandler*>(Host)},
+        {&IID_IStream, nullptr},
+        {&IID_IWebBrowser2, nullptr},
+    };
+    for (size_t index = 0; index < std::size(cases); ++index)
+    {
+        SCOPED_TRACE(index);
+        const ULONG held = Host->AddRef() - 1;
+        Host->Release();
+        void* object = reinterpret_cast<void*>(1);
+        const HRESULT result = Host->QueryInterface(*cases[index].Iid, &object);
+        EXPECT_EQ(result, cases[index].Expected != nullptr ? S_OK : E_NOINTERFACE);
+        EXPECT_EQ(object, cases[index].Expected);
+        if (object != nullptr)
+        {
+            EXPECT_EQ(static_cast<IUnknown*>(object)->Release(), held) << "one reference added";
+        }
+    }
+
+    DOCHOSTUIINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_EQ(Host->GetHostInfo(&info), S_OK);
+    EXPECT_EQ(info.dwFlags, 0x2001400Cu);
+    EXPECT_EQ(info.dwDoubleClick, DWORD(DOCHOSTUIDBLCLK_DEFAULT));
+    EXPECT_EQ(info.pchHostCss, nullptr);
+
+    IDispatch* external = nullptr;
+    ASSERT_EQ(Host->GetExternal(&external), S_OK);
+    EXPECT_EQ(external, static_cast<IDispatch*>(Host));
+    external->Release();
+    EXPECT_EQ(Host->ShowContextMenu(0, nullptr, nullptr, nullptr), S_OK) << "no context menu";
+}
+
+TEST_F(WebPageHostWindows, PageWindowRidesOnItsOwner)
+{
+    const HWND page = Host->GetPageWindow();
+    ASSERT_NE(page, nullptr);
+    wchar_t text[64] = {};
+    GetClassNameW(page, text, 64);
+    EXPECT_STREQ(text, L"WispWindow");
+    GetWindowTextW(page, text, 64);
+    EXPECT_STREQ(text, L"WebPage");
+    EXPECT_EQ(GetWindow(page, GW_OWNER), FrameHandle());
+    EXPECT_EQ(GetWindowLongPtrW(page, GWL_STYLE) & WS_POPUP, LONG_PTR(WS_POPUP));
+
+    // The page is navigated on showing (and stays blank without an engine);
+    // moving the window carries the page along.
+    Frame->Show();
+    SetWindowPos(FrameHandle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_EQ(Placement(page), (std::vector<LONG>{40 + 474, 30 + 305, 700, 380}));
+    Frame->NavigateFirstPage(u"about:blank");
+    Frame->Hide();
+    EXPECT_FALSE(IsWindowVisible(page));
+
+    // Closing the window lets go of the control, which lets go of the host.
+    Host->AddRef();
+    Frame.reset();
+    EXPECT_FALSE(IsWindow(page));
+    EXPECT_EQ(CurrentWebBrowserHost(), nullptr);
+    EXPECT_EQ(Host->Release(), 0u) << "references still held";
+}
+
+TEST_F(WebPageHostWindows, KeyHookSitsInFrontOfTheBrowserInnerWindow)
+{
+    // The engine's inner window, which Wine does not make, played by a window of its class.
+    WNDCLASSW inner = {};
+    inner.lpfnWndProc = RecordingProcedure;
+    inner.hInstance = GetModuleHandleW(nullptr);
+    inner.lpszClassName = L"Internet Explorer_Server";
+    RegisterClassW(&inner);
+    const auto makeInner = [&]
+    {
+        // At the end of the chain of first children, where the engine puts it.
+        HWND parent = Host->GetPageWindow();
+        while (GetWindow(parent, GW_CHILD) != nullptr)
+            parent = GetWindow(parent, GW_CHILD);
+        return CreateWindowExW(0, inner.lpszClassName, L"", WS_CHILD, 0, 0, 10, 10, parent, nullptr,
+                               inner.hInstance, nullptr);
+    };
+    for (int round = 0; round < 2; ++round)
+    {
+        SCOPED_TRACE(round);
+        const HWND window = makeInner();
+        ASSERT_NE(window, nullptr);
+        // Any message of the page window (outside the application's list) installs it.
+        SendMessageW(Host->GetPageWindow(), WM_NULL, 0, 0);
+        EXPECT_NE(GetWindowLongPtrW(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(RecordingProcedure));
+        InnerWindowMessages.clear();
+        SendMessageW(window, WM_KEYDOWN, VK_BACK, 0);
+        SendMessageW(window, WM_CHAR, 'a', 0);
+        EXPECT_EQ(InnerWindowMessages, (std::vector<UINT>{WM_KEYDOWN, WM_CHAR})) << "passed on";
+        // A destroyed inner window gives the hook to the next one.
+        DestroyWindow(window);
+    }
+    UnregisterClassW(inner.lpszClassName, inner.hInstance);
+}
