@@ -109,6 +109,11 @@ void MainFrame::Show()
         NativeWindow()->MakeForeground();
 }
 
+xWString MainFrame::PageAddressSuffix() const
+{
+    return TheProfile.PageAddressSuffix();
+}
+
 void MainFrame::ShowTrayBalloon(const xWString& text)
 {
     Tray.ShowBalloon(TheProfile.GameTitle(), text);

@@ -26,6 +26,7 @@ public:
     void OnClose() override;
     void Show() override;
     void FrameTick(float seconds) override;
+    xWString PageAddressSuffix() const override;
 
     void ShowTrayBalloon(const xWString& text);
     void RemoveTrayIcon();

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <exdispid.h>
+
 // The main frame's embedded page and its script bridge, driven through COM as
 // the browser would. Wine has no engine behind the WebBrowser control here, so
 // the page stays blank; everything the launcher answers is still checked.
@@ -245,10 +247,18 @@ TEST_F(WebPageHostWindows, PageWindowRidesOnItsOwner)
     EXPECT_EQ(GetWindow(page, GW_OWNER), FrameHandle());
     EXPECT_EQ(GetWindowLongPtrW(page, GWL_STYLE) & WS_POPUP, LONG_PTR(WS_POPUP));
 
-    // The page is navigated on showing (and stays blank without an engine);
+    // The page is navigated on showing, but shows only once a document has
+    // loaded (Wine has no engine: the test plays the browser's events);
     // moving the window carries the page along.
     Frame->Show();
     SetWindowPos(FrameHandle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_FALSE(IsWindowVisible(page)) << "nothing loaded yet";
+    DISPPARAMS none = {};
+    EXPECT_EQ(
+        Host->Invoke(DISPID_NAVIGATEERROR, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        E_NOTIMPL);
+    EXPECT_FALSE(IsWindowVisible(page)) << "a failed navigation shows nothing";
+    Host->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
     EXPECT_TRUE(IsWindowVisible(page));
     EXPECT_EQ(Placement(page), (std::vector<LONG>{40 + 474, 30 + 305, 700, 380}));
     Frame->NavigateFirstPage(u"about:blank");

@@ -6,6 +6,7 @@
 
 #include "Windows/xWin32Text.h"
 
+#include <exdispid.h>
 #include <cwchar>
 #include <utility>
 #include <vector>
@@ -157,8 +158,10 @@ void WebBrowserHost::SetUpPage(HWND owner, HINSTANCE instance, const RECT& page,
 {
     const int width = page.right - page.left;
     const int height = page.bottom - page.top;
-    const HWND window = CreateWindowExW(0, PageWindowClass, L"WebPage", WS_POPUP | WS_VISIBLE, page.left,
-                                        page.top, width, height, owner, nullptr, instance, nullptr);
+    // Hidden until a document has loaded: a page that cannot render (no engine,
+    // no network) leaves the skin's own picture in its place, not a white box.
+    const HWND window = CreateWindowExW(0, PageWindowClass, L"WebPage", WS_POPUP, page.left, page.top, width,
+                                        height, owner, nullptr, instance, nullptr);
     if (window == nullptr)
     {
         // Without its window the control is never activated: no page, nothing else lost.
@@ -173,7 +176,6 @@ void WebBrowserHost::SetUpPage(HWND owner, HINSTANCE instance, const RECT& page,
     SetBrowserRect(RECT{0, 0, width - 1, height - 1});
     // Where the owner's client area would put it; the owner's move places it for real.
     MoveWindow(window, page.left, page.top, width, height, TRUE);
-    ShowWindow(window, SW_SHOW);
 }
 
 bool WebBrowserHost::ActivateBrowser()
@@ -260,8 +262,9 @@ bool WebBrowserHost::NavigateBrowser(const xWString& address)
 
 void WebBrowserHost::ShowPage(bool show)
 {
+    PageWanted = show;
     if (PageWindow != nullptr)
-        ShowWindow(PageWindow, show ? SW_SHOW : SW_HIDE);
+        ShowWindow(PageWindow, show && PageLoaded ? SW_SHOW : SW_HIDE);
 }
 
 void WebBrowserHost::PlacePage(int32_t ownerLeft, int32_t ownerTop)
@@ -397,7 +400,14 @@ STDMETHODIMP WebBrowserHost::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
 {
     if (!IsEqualIID(iid, IID_NULL))
         return E_INVALIDARG;
-    // The browser's events come here too, with their own identifiers; none is wanted.
+    // The browser's events come here too, with their own identifiers: only
+    // whether a document is there to show matters.
+    if (id == DISPID_DOCUMENTCOMPLETE || id == DISPID_NAVIGATEERROR)
+    {
+        PageLoaded = id == DISPID_DOCUMENTCOMPLETE;
+        ShowPage(PageWanted);
+        return E_NOTIMPL;
+    }
     if (id != InvokeClientId || (flags & DISPATCH_METHOD) == 0)
         return E_NOTIMPL;
 

@@ -118,6 +118,9 @@ private:
 
     LONG RefCount = 1;
     HWND PageWindow = nullptr;
+    // The owner shows the page, and a document has loaded in it: only both show the window.
+    bool PageWanted = false;
+    bool PageLoaded = false;
     RECT InPlaceRect = {};
     RECT PageRect = {};
     bool Activated = false;
