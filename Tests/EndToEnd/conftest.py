@@ -96,6 +96,8 @@ def stop(process):
 # 8001), so one is started for the whole session with a client published by
 # the publisher tool: version 1.0.5 for every server.
 CLIENT_VERSION = "1.0.5"
+# The demo game, when the Windows build made it: the launcher starts it from here.
+GAME_PATH = "Bin/Win32/ReleaseStatic/RWGame.exe"
 CLIENT_PATH = "mirra/client"
 AUTOLOGIN = {"e2ekey456789": "sid=7&uid=42&time=5"}
 
@@ -111,6 +113,9 @@ def make_client(folder):
         "bin/x64/lib.dll": bytes(rng.getrandbits(8) for _ in range(30000)),
         "empty.bin": b"",
     }
+    game = build_dir("LAUNCHER_WINDOWS_BUILD", "windows-demo") / "bin" / "RWGame.exe"
+    if game.exists():
+        files[GAME_PATH] = game.read_bytes()
     for name, data in files.items():
         path = folder / name
         path.parent.mkdir(parents=True, exist_ok=True)

@@ -1,6 +1,7 @@
 """The Windows launcher under Wine shows its windows over a real update from the
 dev server: the main frame, the splash screen (an update that gave up and says
-it will try again, connecting, downloading) and the game frame. Each moment is
+it will try again, connecting, downloading) and the game frame, with the demo
+game inside it, closing as the player asks and bringing the main frame back. Each moment is
 kept as a screenshot in build/screenshots (or LAUNCHER_SCREENSHOTS) for people
 to look at; the test itself checks the windows through X and the bar's pixels."""
 import os
@@ -12,15 +13,15 @@ import time
 import pytest
 from PIL import Image
 
-from conftest import CLIENT_VERSION, ROOT, stop, wait_for_lines
+from conftest import CLIENT_VERSION, GAME_PATH, ROOT, stop, wait_for_lines
 
 TITLE = "\u971c\u77f3\u7eaa\u5143"
 SPLASH_SIZE = (591, 304)
 MAIN_FRAME_SIZE = (1280, 829)
 # The game frame fills the work area: without a window manager, the screen.
 GAME_FRAME_SIZE = (1280, 1024)
-# Window coordinates: the middle of the bar and a point of the status line's row.
-BAR_MIDDLE = (87 + 207, 178)
+# Window coordinates: a point near the start of the bar.
+BAR_START = (87 + 12, 178)
 
 
 def screenshots():
@@ -117,10 +118,52 @@ def test_main_frame_then_splash_then_game_frame(game, update_server):
         downloading = shoot("splash-downloading", geometry)
     finally:
         update_server.control("faults")
-    assert connecting.getpixel(BAR_MIDDLE) != downloading.getpixel(BAR_MIDDLE), "the bar fills up"
-    assert connecting.getpixel(BAR_MIDDLE) == failed.getpixel(BAR_MIDDLE), "no bar after a failure"
+    assert connecting.getpixel(BAR_START) != downloading.getpixel(BAR_START), "the bar fills up"
+    assert connecting.getpixel(BAR_START) == failed.getpixel(BAR_START), "no bar after a failure"
 
     # Up to date: the game frame takes the splash's place and starts the game.
     wait_for_lines(log, [f"Client updated to Startup{CLIENT_VERSION}.pkg", "Run "])
     frame = shoot("game-frame", window_geometry(GAME_FRAME_SIZE))
     assert frame.getpixel((640, 10)) != (0, 0, 0), "the title band is drawn"
+
+
+def click(x, y):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+
+
+# The game frame's close button, maximised on the 1280-pixel screen.
+CLOSE_BUTTON = (1260, 16)
+
+
+def step_codes(update_server, uid):
+    """The milestones of one player (by user id) the statistics endpoint got, in order."""
+    return [line.rsplit("step%3a", 1)[1] for line in update_server.stats() if f"uid%3a{uid}%2c" in line]
+
+
+def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, update_server):
+    if GAME_PATH not in update_server.files:
+        pytest.skip("no demo game in the Windows build")
+    # The player's road: the auto-login key, translated by the dev server.
+    log = game("autologinkey=e2ekey456789")
+    wait_for_lines(log, ["The game's main window:", "The game closes on request"], timeout=120)
+    assert "sid=7,uid=42,time=5" in wait_for_lines(log, ["Run "])
+    shoot("game-frame-demo", window_geometry(GAME_FRAME_SIZE))
+    # A cooperative game closes when asked; its frame goes and the main frame comes back.
+    click(*CLOSE_BUTTON)
+    wait_for_lines(log, ["The game's window is gone; closing its frame"])
+    window_geometry(MAIN_FRAME_SIZE)
+    codes = step_codes(update_server, 42)
+    assert codes == sorted(set(codes)), codes
+    assert codes[0] == "1002" and "1013" in codes and codes[-1] == "1014", codes
+    game.stop_all()
+
+    # A game that ignores the request: a second press 6 s later closes the frame anyway.
+    log = game("forcearg={sid=7&uid=43 --ignore-close}")
+    wait_for_lines(log, ["The game closes on request"], timeout=120)
+    window_geometry(GAME_FRAME_SIZE)
+    click(*CLOSE_BUTTON)
+    time.sleep(6.0)
+    assert "closing its frame" not in log.read_text(encoding="utf-8", errors="replace")
+    click(*CLOSE_BUTTON)
+    wait_for_lines(log, ["The game did not close in time; closing its frame"])
+    window_geometry(MAIN_FRAME_SIZE)
