@@ -175,6 +175,11 @@ struct Mode
     bool Overlay;
 };
 
+void PrintTo(const Mode& mode, std::ostream* out)
+{
+    *out << mode.Name;
+}
+
 // Starts the game in `view` and waits for both of its greetings; the game's
 // main window, or null (with a failure) when they do not come.
 HWND StartAndGreet(GameProcess& game, HWND view, bool overlay)

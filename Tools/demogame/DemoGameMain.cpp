@@ -98,16 +98,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         Complain(refused);
         return 2;
     }
-    Say(std::wstring(mode == WindowMode::Overlay ? L"overlay window over the view"
-                                                 : L"child window in the view") +
-        L" (" + why + L")");
-
     DemoGameWindow game(view, mode, arguments.Login, arguments.IgnoreClose);
     if (!game.Create(instance))
     {
         Complain(L"the game window could not be created (error " + std::to_wstring(GetLastError()) + L")");
         return 1;
     }
+    if (mode == WindowMode::Overlay)
+        why += game.IsOwned() ? L"; owned by the view's window" : L"; unowned, topmost while the view shows";
+    Say(std::wstring(mode == WindowMode::Overlay ? L"overlay window over the view"
+                                                 : L"child window in the view") +
+        L" (" + why + L")");
+
     double last = Seconds();
     for (;;)
     {

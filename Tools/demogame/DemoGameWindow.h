@@ -22,6 +22,8 @@ public:
     // Creates the window over the whole view and tells the view about it.
     bool Create(HINSTANCE instance);
     HWND Handle() const { return Window; }
+    // Overlay: whether the view's top-level window owns it (else it is kept topmost).
+    bool IsOwned() const { return Owned; }
 
     // One frame: keeps the window over the view and draws the scene moved on
     // by `seconds`. False once the view or this window is gone.
