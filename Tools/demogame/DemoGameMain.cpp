@@ -3,6 +3,8 @@
 // the three view messages. Usage:
 //   RWGame.exe VIEW_HANDLE LOGIN_TEXT [--ignore-close]
 //   RWGame.exe --window LOGIN_TEXT [--ignore-close]   (a view of its own, no launcher)
+// RWGAME_WINDOW_MODE=child|overlay|auto chooses how its window sits in the view
+// (WindowMode.h); the first line on stdout says which it took.
 // Exit codes: 0 after WM_CLOSE or when the view is gone, 2 for bad arguments
 // (or a bad RWGAME_WINDOW_MODE), 1 when its window cannot be created.
 #include "DemoGameWindow.h"
