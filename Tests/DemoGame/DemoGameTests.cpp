@@ -1,6 +1,7 @@
 // The demo game (RWGame.exe, beside this program) against a game view of our
-// own: the messages it posts, its window inside the view, how it ends, and how
-// it refuses a command line it cannot use.
+// own, in both of its window modes (the view's child; a popup over the view, as
+// under Wine): the messages it posts, its window over the view, how it ends, and
+// how it refuses a command line it cannot use.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,6 +18,7 @@ namespace
 constexpr UINT GameMsgMainWindow = WM_USER + 190;
 constexpr UINT GameMsgCloseFrame = WM_USER + 191;
 constexpr UINT GameMsgCanClose = WM_USER + 192;
+constexpr const wchar_t* ModeVariable = L"RWGAME_WINDOW_MODE";
 
 // What the view received, in order: message and wParam.
 std::vector<std::pair<UINT, WPARAM>> Received;
@@ -159,16 +161,28 @@ size_t CountOf(UINT id)
     return count;
 }
 
-SIZE ClientSize(HWND window)
+bool UnderWine()
 {
-    RECT area = {};
-    GetClientRect(window, &area);
-    return SIZE{area.right, area.bottom};
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// One way to start the game: RWGAME_WINDOW_MODE (null: unset) and whether its
+// window must then be the overlay popup.
+struct Mode
+{
+    const char* Name;
+    const wchar_t* Variable;
+    bool Overlay;
+};
+
+void PrintTo(const Mode& mode, std::ostream* out)
+{
+    *out << mode.Name;
 }
 
 // Starts the game in `view` and waits for both of its greetings; the game's
 // main window, or null (with a failure) when they do not come.
-HWND StartAndGreet(GameProcess& game, HWND view)
+HWND StartAndGreet(GameProcess& game, HWND view, bool overlay)
 {
     EXPECT_TRUE(game.Started) << "RWGame.exe must lie beside the tests";
     const bool greeted =
@@ -179,29 +193,111 @@ HWND StartAndGreet(GameProcess& game, HWND view)
     HWND main = ReportedMainWindow();
     if (!greeted || main == nullptr || !IsWindow(main))
         return nullptr;
-    EXPECT_EQ(GetAncestor(main, GA_PARENT), view) << "the game's window is the view's child";
-    EXPECT_NE(GetWindowLongW(main, GWL_STYLE) & WS_CHILD, 0);
+    const LONG style = GetWindowLongW(main, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(main, GWL_EXSTYLE);
+    if (overlay)
+    {
+        EXPECT_EQ(GetAncestor(main, GA_PARENT), GetDesktopWindow()) << "the overlay is a top-level window";
+        EXPECT_EQ(style & (WS_CHILD | WS_POPUP | WS_CAPTION | WS_THICKFRAME), WS_POPUP) << "borderless popup";
+        EXPECT_EQ(exStyle & (WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE), WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE)
+            << "no taskbar button, no activation";
+        EXPECT_TRUE(GetWindow(main, GW_OWNER) == view || (exStyle & WS_EX_TOPMOST) != 0)
+            << "owned by the view, or else kept topmost";
+    }
+    else
+    {
+        EXPECT_EQ(GetAncestor(main, GA_PARENT), view) << "the game's window is the view's child";
+        EXPECT_NE(style & WS_CHILD, 0);
+    }
     DWORD owner = 0;
     GetWindowThreadProcessId(main, &owner);
     EXPECT_EQ(owner, game.Info.dwProcessId) << "the window reported is the game's own";
     return main;
 }
+
+RECT ScreenArea(HWND window)
+{
+    RECT area = {};
+    GetClientRect(window, &area);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    return area;
+}
+
+std::string Describe(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) +
+           " x " + std::to_string(r.bottom - r.top);
+}
+
+// Waits until the game's window covers exactly the view's client area.
+void ExpectOverTheView(HWND main, HWND view, const char* when)
+{
+    const bool over = PumpUntil(
+        [&]
+        {
+            const RECT want = ScreenArea(view);
+            const RECT have = ScreenArea(main);
+            return IsWindowVisible(main) && EqualRect(&want, &have);
+        },
+        5000);
+    EXPECT_TRUE(over) << when << ": the game's window covers the view " << Describe(ScreenArea(view))
+                      << "; it is at " << Describe(ScreenArea(main))
+                      << (IsWindowVisible(main) ? "" : ", hidden");
+}
+
+// Sets RWGAME_WINDOW_MODE for the games each case starts, and clears it after.
+class DemoGameInView : public testing::TestWithParam<Mode>
+{
+protected:
+    void SetUp() override { SetEnvironmentVariableW(ModeVariable, GetParam().Variable); }
+    void TearDown() override { SetEnvironmentVariableW(ModeVariable, nullptr); }
+    const char* ModeLine() const
+    {
+        return GetParam().Overlay ? "overlay window over the view" : "child window in the view";
+    }
+};
 } // namespace
 
-TEST(DemoGame, FillsTheViewFollowsItsSizeAsksForTheFrameOnEscapeAndEndsOnClose)
+TEST_P(DemoGameInView, CoversTheViewFollowsItAsksForTheFrameOnEscapeAndEndsOnClose)
 {
     HWND view = CreateView(640, 400);
     ASSERT_NE(view, nullptr);
     GameProcess game(HandleText(view) + L" sid=1,uid=2,time=5");
-    HWND main = StartAndGreet(game, view);
+    HWND main = StartAndGreet(game, view, GetParam().Overlay);
     ASSERT_NE(main, nullptr);
-    EXPECT_TRUE(PumpUntil([&] { return ClientSize(main).cx == 640 && ClientSize(main).cy == 400; }, 5000))
-        << "the game's window fills the view";
+    ExpectOverTheView(main, view, "at the start");
 
     SetWindowPos(view, nullptr, 0, 0, 900, 520, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_TRUE(PumpUntil([&] { return ClientSize(main).cx == 900 && ClientSize(main).cy == 520; }, 5000))
-        << "the game's window follows the view's size; now " << ClientSize(main).cx << " x "
-        << ClientSize(main).cy;
+    ExpectOverTheView(main, view, "after a resize");
+    SetWindowPos(view, nullptr, 130, 90, 720, 450, SWP_NOZORDER);
+    ExpectOverTheView(main, view, "after a move and a resize");
+
+    ShowWindow(view, SW_HIDE);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000)) << "hidden with the view";
+    ShowWindow(view, SW_SHOWNA);
+    ExpectOverTheView(main, view, "shown again");
+    if (GetParam().Overlay)
+    {
+        // A minimised view still counts as visible: the overlay must see it.
+        ShowWindow(view, SW_MINIMIZE);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000))
+            << "hidden while the view is minimised";
+        ShowWindow(view, SW_RESTORE);
+        ExpectOverTheView(main, view, "restored");
+    }
+
+    // A click on the game leaves the launcher's window the active one.
+    SetForegroundWindow(view);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == view; }, 2000));
+    const RECT area = ScreenArea(main);
+    SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, click, sizeof(INPUT));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(GetForegroundWindow(), view) << "the click left the view's window active";
 
     PostMessageW(main, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     EXPECT_TRUE(PumpUntil([] { return CountOf(GameMsgCloseFrame) == 1; }, 5000))
@@ -212,15 +308,17 @@ TEST(DemoGame, FillsTheViewFollowsItsSizeAsksForTheFrameOnEscapeAndEndsOnClose)
     EXPECT_EQ(game.ExitCode(10000), 0) << "WM_CLOSE ends the game";
     EXPECT_FALSE(IsWindow(main));
     EXPECT_EQ(CountOf(GameMsgMainWindow), 1u) << "one greeting per start";
+    const std::string text = game.Text();
+    EXPECT_NE(text.find(ModeLine()), std::string::npos) << "the game says its mode: " << text;
     DestroyWindow(view);
 }
 
-TEST(DemoGame, WithIgnoreCloseOutlivesCloseButNeverItsView)
+TEST_P(DemoGameInView, WithIgnoreCloseOutlivesCloseButNeverItsView)
 {
     HWND view = CreateView(480, 300);
     ASSERT_NE(view, nullptr);
     GameProcess game(HandleText(view) + L" sid=7,uid=player one,time=0 --ignore-close");
-    HWND main = StartAndGreet(game, view);
+    HWND main = StartAndGreet(game, view, GetParam().Overlay);
     ASSERT_NE(main, nullptr);
 
     PostMessageW(main, WM_CLOSE, 0, 0);
@@ -230,7 +328,16 @@ TEST(DemoGame, WithIgnoreCloseOutlivesCloseButNeverItsView)
 
     DestroyWindow(view);
     EXPECT_EQ(game.ExitCode(10000), 0) << "the game ends with its view";
+    EXPECT_NE(game.Text().find(ModeLine()), std::string::npos);
 }
+
+// Unset, the game picks the overlay under Wine (the view being another
+// process's) and the child on Windows.
+INSTANTIATE_TEST_SUITE_P(Modes, DemoGameInView,
+                         testing::Values(Mode{"Auto", nullptr, UnderWine()}, Mode{"Child", L"child", false},
+                                         Mode{"Overlay", L"overlay", true}),
+                         [](const testing::TestParamInfo<Mode>& info)
+                         { return std::string(info.param.Name); });
 
 TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
 {
@@ -243,6 +350,7 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
     {
         std::wstring Arguments;
         const char* Says;
+        const wchar_t* Mode = nullptr; // RWGAME_WINDOW_MODE
     } cases[] = {
         {L"", "handle is missing"},
         {L"sid=1,uid=2", "'sid=1,uid=2' is not an unsigned decimal"},
@@ -254,11 +362,15 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
         {HandleText(view) + L"   --ignore-close", "login text is missing"},
         {HandleText(gone) + L" sid=1", "is no window"},
         {L"--window --ignore-close", "login text is missing"},
+        {HandleText(view) + L" sid=1", "RWGAME_WINDOW_MODE is 'Overlay', not child, overlay or auto",
+         L"Overlay"},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE(std::string(c.Arguments.begin(), c.Arguments.end()));
+        SetEnvironmentVariableW(ModeVariable, c.Mode);
         GameProcess game(c.Arguments);
+        SetEnvironmentVariableW(ModeVariable, nullptr);
         ASSERT_TRUE(game.Started);
         const long code = game.ExitCode(15000);
         EXPECT_EQ(code, 2);
@@ -305,4 +417,7 @@ TEST(DemoGame, WithItsOwnWindowPlaysWithoutALauncherAndEndsWithIt)
 
     PostMessageW(search.View, WM_CLOSE, 0, 0);
     EXPECT_EQ(game.ExitCode(10000), 0) << "closing its own view ends the game";
+    const std::string text = game.Text();
+    EXPECT_NE(text.find("child window in the view"), std::string::npos)
+        << "a view in its own process needs no overlay, even under Wine: " << text;
 }

@@ -7,10 +7,20 @@
 namespace
 {
 constexpr const wchar_t* WindowClass = L"RWGameDemoWindow";
+constexpr const wchar_t* WindowTitle = L"霜石纪元";
+
+// The view's client area on the screen: where the game's window belongs.
+RECT ScreenArea(HWND view)
+{
+    RECT area = {};
+    GetClientRect(view, &area);
+    MapWindowPoints(view, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    return area;
+}
 } // namespace
 
-DemoGameWindow::DemoGameWindow(HWND view, std::wstring login, bool ignoreClose)
-    : View(view), IgnoreClose(ignoreClose), Scene(std::move(login))
+DemoGameWindow::DemoGameWindow(HWND view, WindowMode mode, std::wstring login, bool ignoreClose)
+    : View(view), Mode(mode), IgnoreClose(ignoreClose), Scene(std::move(login))
 {
 }
 
@@ -31,31 +41,100 @@ bool DemoGameWindow::Create(HINSTANCE instance)
     if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return false;
 
-    RECT area = {};
-    GetClientRect(View, &area);
-    // No WM_PARENTNOTIFY: the view belongs to another process, and a message
-    // sent there would wait on a launcher that may be busy or gone.
-    Window = CreateWindowExW(WS_EX_NOPARENTNOTIFY, WindowClass, L"霜石纪元",
-                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, area.right, area.bottom, View,
-                             nullptr, instance, this);
-    if (Window == nullptr)
-        return false;
+    if (Mode == WindowMode::Overlay)
+    {
+        if (!CreateOverlay(instance))
+            return false;
+    }
+    else
+    {
+        RECT area = {};
+        GetClientRect(View, &area);
+        // No WM_PARENTNOTIFY: the view belongs to another process, and a message
+        // sent there would wait on a launcher that may be busy or gone.
+        Window = CreateWindowExW(WS_EX_NOPARENTNOTIFY, WindowClass, WindowTitle,
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, area.right, area.bottom, View,
+                                 nullptr, instance, this);
+        if (Window == nullptr)
+            return false;
+    }
     PostMessageW(View, GameMsgMainWindow, reinterpret_cast<WPARAM>(Window), 0);
     PostMessageW(View, GameMsgCanClose, 0, 0);
-    SetFocus(Window);
+    if (Mode == WindowMode::Child)
+        SetFocus(Window);
     return true;
+}
+
+bool DemoGameWindow::CreateOverlay(HINSTANCE instance)
+{
+    // No taskbar button, and a click leaves the launcher's frame active.
+    const DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
+    const DWORD style = WS_POPUP | WS_CLIPSIBLINGS;
+    // Owned by the view's top-level window, the popup stays just above it and
+    // goes along when the launcher raises or lowers its frame. Should the owner
+    // be refused, an unowned popup is kept topmost while the view shows.
+    HWND root = GetAncestor(View, GA_ROOT);
+    Window =
+        CreateWindowExW(exStyle, WindowClass, WindowTitle, style, 0, 0, 0, 0, root, nullptr, instance, this);
+    if (Window == nullptr)
+        Window = CreateWindowExW(exStyle, WindowClass, WindowTitle, style, 0, 0, 0, 0, nullptr, nullptr,
+                                 instance, this);
+    if (Window == nullptr)
+        return false;
+    Owned = GetWindow(Window, GW_OWNER) == root;
+    FollowView();
+    return true;
+}
+
+bool DemoGameWindow::ViewShows() const
+{
+    // A minimised top-level window still counts as visible: ask for that too,
+    // of the view's own window and of the frame that owns it.
+    if (!IsWindowVisible(View) || IsIconic(View))
+        return false;
+    HWND root = GetAncestor(View, GA_ROOT);
+    if (IsIconic(root))
+        return false;
+    HWND owner = GetWindow(root, GW_OWNER);
+    return owner == nullptr || !IsIconic(owner);
+}
+
+void DemoGameWindow::FollowView()
+{
+    const bool shows = ViewShows();
+    const RECT target = ScreenArea(View);
+    RECT now = {};
+    GetWindowRect(Window, &now);
+    const bool visible = IsWindowVisible(Window) != FALSE;
+    if (shows == visible && (!shows || EqualRect(&target, &now)))
+        return;
+    UINT flags = SWP_NOACTIVATE | (shows ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    HWND after = nullptr;
+    if (Owned)
+        flags |= SWP_NOZORDER;
+    else
+        after = shows ? HWND_TOPMOST : HWND_NOTOPMOST;
+    SetWindowPos(Window, after, target.left, target.top, target.right - target.left,
+                 target.bottom - target.top, flags);
 }
 
 bool DemoGameWindow::Frame(double seconds)
 {
     if (Window == nullptr || !IsWindow(View))
         return false;
-    RECT view = {};
-    RECT own = {};
-    GetClientRect(View, &view);
-    GetClientRect(Window, &own);
-    if (view.right != own.right || view.bottom != own.bottom)
-        MoveWindow(Window, 0, 0, view.right, view.bottom, FALSE);
+    if (Mode == WindowMode::Overlay)
+    {
+        FollowView();
+    }
+    else
+    {
+        RECT view = {};
+        RECT own = {};
+        GetClientRect(View, &view);
+        GetClientRect(Window, &own);
+        if (view.right != own.right || view.bottom != own.bottom)
+            MoveWindow(Window, 0, 0, view.right, view.bottom, FALSE);
+    }
     Scene.Advance(seconds);
     InvalidateRect(Window, nullptr, FALSE);
     UpdateWindow(Window);
@@ -85,8 +164,14 @@ LRESULT DemoGameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_MOUSEACTIVATE:
+        // The overlay never takes activation from the launcher's frame.
+        if (Mode == WindowMode::Overlay)
+            return MA_NOACTIVATE;
+        break;
     case WM_LBUTTONDOWN:
-        SetFocus(Window);
+        if (Mode == WindowMode::Child)
+            SetFocus(Window);
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE)
