@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Watch the launcher bring a client up to date from the dev update server on
-# this machine: builds what is missing, publishes a client folder (yours, or a
-# small sample with the demo game Bin/Win32/ReleaseStatic/RWGame.exe), serves it
-# and the demo login page (http://127.0.0.1:18080/login.html) on 127.0.0.1:18080
-# (statistics on 8001), starts the Windows launcher under wine64 from its game
-# folder with a forced login, and follows its log until the client is in place.
+# The player's whole road against the dev update server on this machine: builds
+# what is missing, publishes a client folder (yours, or a small sample with the
+# demo game Bin/Win32/ReleaseStatic/RWGame.exe), serves it and the demo login
+# page (http://127.0.0.1:18080/login.html) on 127.0.0.1:18080 (statistics on
+# 8001), then starts the Windows launcher under wine64 (on its own Xvfb when
+# there is no display) as a player does: downloaded as qtmx_v<key>.exe, it
+# installs itself, restarts with the auto-login key, shows the splash while the
+# client comes, runs the demo game in its frame; the script then closes the
+# game with the frame's close button and the main frame comes back. A
+# screenshot of each stage lands in build/demo/screenshots.
 #
 #   bash scripts/demo.sh [--client DIR] [--version VER] [--native] [--keep]
 #
 #   --client DIR   the client folder to publish (default: a generated sample)
 #   --version VER  the version to publish it as (default 1.0.5)
-#   --native       run the native Linux launcher instead of the Windows one
+#   --native       run the native Linux launcher instead (no windows: a forced
+#                  login brings the client up to date)
 #   --keep         leave the launcher and the dev server running at the end
 set -euo pipefail
 
@@ -23,7 +28,7 @@ while [ $# -gt 0 ]; do
         --version) version=$2; shift 2 ;;
         --native) native=1; shift ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -69,62 +74,137 @@ cp Resources/DemoSite/login.html "$demo/root/login.html"
 
 echo "== dev server on 127.0.0.1:18080 (log: $demo/devserver.log; login page: /login.html)"
 rm -f "$demo/stats.log"
+# The download folder's name carries the player's auto-login key; the dev
+# server translates it into the launch parameter. The package comes in pieces
+# with a short pause, so the splash's bar can be seen moving.
+key=vdemokey0001
+printf '{"%s": "sid=7&uid=1&time=0"}\n' "$key" >"$demo/autologin.json"
 "$tools/devserver" --root "$demo/root" --port 18080 --stats-log "$demo/stats.log" \
+    --autologin "$demo/autologin.json" --delay-ms 250 --for-path .pkg \
     >"$demo/devserver.out" 2>"$demo/devserver.log" &
 server=$!
-launcher=""
+launcher="" display_server=""
 cleanup() {
     [ "$keep" -eq 1 ] && return
-    [ -n "$launcher" ] && kill "$launcher" 2>/dev/null
-    [ "$native" -eq 0 ] && WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
-    kill "$server" 2>/dev/null
-    true
+    # Whatever already ended needs no stopping.
+    if [ -n "$launcher" ]; then kill "$launcher" 2>/dev/null || true; fi
+    if [ "$native" -eq 0 ] && [ -n "${WINEPREFIX:-}" ]; then WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true; fi
+    kill "$server" 2>/dev/null || true
+    if [ -n "$display_server" ]; then kill "$display_server" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 sleep 0.5
 grep -q '^listening on 127.0.0.1:18080' "$demo/devserver.out" ||
     { echo "demo: the dev server did not start (is port 18080 taken?); see $demo/devserver.log" >&2; exit 1; }
 
-login="forcearg={sid=7&uid=1&time=0}"
+# Waits until the log holds a line matching $2 (at most $3 seconds).
+wait_for_log() {
+    local log=$1 pattern=$2 seconds=${3:-120}
+    for _ in $(seq $((seconds * 5))); do
+        grep -Eq "$pattern" "$log" 2>/dev/null && return 0
+        sleep 0.2
+    done
+    echo "demo: waited ${seconds}s for \"$pattern\" in $log" >&2
+    return 1
+}
+
+# Waits until a launcher window (by its title) of that size is on screen.
+wait_for_window() {
+    local width=$1 height=$2 window shape
+    for _ in $(seq 300); do
+        for window in $(xdotool search --onlyvisible --name "霜石纪元" 2>/dev/null); do
+            shape=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null | tr '\n' ' ')
+            [[ $shape == *"WIDTH=$width HEIGHT=$height"* ]] && return 0
+        done
+        sleep 0.2
+    done
+    echo "demo: no ${width}x${height} window appeared" >&2
+    return 1
+}
+
+shots=$demo/screenshots
+shoot() {
+    import -window root "$shots/$1.png"
+    echo "   screenshot: $shots/$1.png"
+}
+
+check_client() {
+    if diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" >/dev/null; then
+        echo "== $game/Publish now equals $client"
+    else
+        echo "== $game/Publish differs from $client:"
+        diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" || true
+        exit 1
+    fi
+}
+
 if [ "$native" -eq 1 ]; then
+    login="forcearg={sid=7&uid=1&time=0}"
     export XDG_CONFIG_HOME=$demo/config
     game=$XDG_CONFIG_HOME/Brightfen/rwgametidemark
     mkdir -p "$game"
+    rm -f "$game/Launcher.txt"
     cp "$tools/qtmx" "$game/qtmx.exe"
     echo "== start $game/qtmx.exe $login"
     "$game/qtmx.exe" "$login" 2>"$demo/launcher-stderr.log" &
     launcher=$!
+    wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version'
+    grep -E 'CurrentVersion|Download Version|stat step url|Client |Error' "$game/Launcher.txt" || true
+    check_client
 else
     export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -z "${DISPLAY:-}" ]; then
+        for n in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+        Xvfb ":$n" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+        display_server=$!
+        export DISPLAY=":$n"
+        sleep 1
+        echo "== no display: Xvfb on $DISPLAY (1280x1024)"
+    fi
     if [ ! -d "$WINEPREFIX/drive_c" ]; then
         echo "== new Wine prefix $WINEPREFIX (about half a minute)"
         /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     fi
+    rm -rf "$shots"
+    mkdir -p "$shots"
     game=$WINEPREFIX/drive_c/users/${USER:-root}/AppData/Roaming/Brightfen/rwgametidemark
-    mkdir -p "$game"
-    # Started from its game folder it does not install itself first.
-    cp build/windows-demo/bin/qtmx.exe "$game/qtmx.exe"
-    echo "== start $game/qtmx.exe $login under wine64"
-    xvfb-run -a /usr/lib/wine/wine64 "$game/qtmx.exe" "$login" >/dev/null 2>&1 &
+    # A player's first start: nothing installed yet.
+    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+    rm -rf "$game"
+    download=$demo/download
+    rm -rf "$download"
+    mkdir -p "$download"
+    cp build/windows-demo/bin/qtmx.exe "$download/qtmx_$key.exe"
+    echo "== start $download/qtmx_$key.exe under wine64 (display $DISPLAY)"
+    (cd "$download" && /usr/lib/wine/wine64 "qtmx_$key.exe" >/dev/null 2>&1) &
     launcher=$!
+
+    echo "== it installs itself into $game and starts that copy with its key"
+    wait_for_log "$game/Launcher.txt" 'AutoLoginUrlParam'
+    grep -E 'autologinkey=|AutoLoginUrlParam' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    echo "== the splash while the client comes"
+    wait_for_log "$game/Launcher.txt" 'downloading .*\.pkg|Client is up to date'
+    wait_for_window 591 304
+    sleep 2
+    shoot 1-splash
+    wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed' 300
+    grep -E 'Client |Package update failed' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    check_client
+    echo "== the game in its frame"
+    wait_for_log "$game/Launcher.txt" 'The game closes on request' 60
+    grep -E 'Run |The game' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    sleep 2
+    shoot 2-game-frame
+    echo "== the frame's close button: the game closes and the main frame comes back"
+    # The close button sits 20 pixels in from the right edge of the maximised frame.
+    read -r screen_width _ < <(xdotool getdisplaygeometry)
+    xdotool mousemove $((screen_width - 20)) 16 click 1
+    wait_for_log "$game/Launcher.txt" 'closing its frame' 30
+    wait_for_window 1280 829
+    sleep 1
+    shoot 3-main-frame
 fi
 
-echo "== its log, $game/Launcher.txt:"
-for _ in $(seq 600); do
-    if grep -Eq 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version' "$game/Launcher.txt" 2>/dev/null; then
-        break
-    fi
-    sleep 0.2
-done
-grep -E 'CurrentVersion|Download Version|stat step url|Client |Error' "$game/Launcher.txt" || true
-
-if diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" >/dev/null; then
-    echo "== $game/Publish now equals $client"
-else
-    echo "== $game/Publish differs from $client:"
-    diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" || true
-    exit 1
-fi
 echo "== statistics received ($demo/stats.log):"
 cat "$demo/stats.log" 2>/dev/null || true
 if [ "$keep" -eq 1 ]; then

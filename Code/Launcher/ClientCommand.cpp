@@ -27,3 +27,12 @@ const char* LoginRefusal(bool gameRunning, int32_t updateState)
         return "the client update is running";
     return nullptr;
 }
+
+MainFrameAction ChooseMainFrameAction(const xString& buttonId)
+{
+    if (EqualsNoCase(buttonId, "close"))
+        return MainFrameAction::ConfirmExit;
+    if (EqualsNoCase(buttonId, "min"))
+        return MainFrameAction::Minimize;
+    return MainFrameAction::OpenLink;
+}

@@ -20,3 +20,14 @@ ClientCommand ReadClientCommand(const std::vector<xWString>& arguments);
 // Why a login must wait, or null when it may start the update now: one update
 // and one game at a time.
 const char* LoginRefusal(bool gameRunning, int32_t updateState);
+
+// What a main frame button does, by its ID (compared without regard to ASCII
+// case): the link buttons and any other name open the profile's link of that
+// name (the profile ignores names it does not know).
+enum class MainFrameAction
+{
+    ConfirmExit,
+    Minimize,
+    OpenLink,
+};
+MainFrameAction ChooseMainFrameAction(const xString& buttonId);

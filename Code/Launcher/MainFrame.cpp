@@ -53,14 +53,18 @@ void MainFrame::Load(const xWString& name)
 
 bool MainFrame::OnButtonClick(SkinButton& button)
 {
-    if (EqualsNoCase(button.Id, "close"))
+    switch (ChooseMainFrameAction(button.Id))
+    {
+    case MainFrameAction::ConfirmExit:
         ConfirmExit();
-    else if (EqualsNoCase(button.Id, "min"))
+        break;
+    case MainFrameAction::Minimize:
         Minimize();
-    else
-        // The link buttons ("mainpage", "charge", "forum", "service"); the
-        // profile ignores names it does not know.
+        break;
+    case MainFrameAction::OpenLink:
         TheProfile.OpenLink(button.Id.c_str());
+        break;
+    }
     return true;
 }
 

@@ -39,3 +39,15 @@ TEST(ClientCommand, OneUpdateAndOneGameAtATime)
     EXPECT_NE(LoginRefusal(false, PackageUpdateChecking), nullptr);
     EXPECT_NE(LoginRefusal(true, PackageUpdateDone), nullptr);
 }
+
+TEST(ClientCommand, MainFrameButtonsByIdWithoutCase)
+{
+    const std::pair<const char*, MainFrameAction> cases[] = {
+        {"close", MainFrameAction::ConfirmExit}, {"CLOSE", MainFrameAction::ConfirmExit},
+        {"Close", MainFrameAction::ConfirmExit}, {"close2", MainFrameAction::OpenLink},
+        {"min", MainFrameAction::Minimize},      {"mainpage", MainFrameAction::OpenLink},
+        {"charge", MainFrameAction::OpenLink},   {"", MainFrameAction::OpenLink},
+    };
+    for (const auto& [id, action] : cases)
+        EXPECT_EQ(ChooseMainFrameAction(id), action) << id;
+}
