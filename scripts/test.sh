@@ -218,14 +218,27 @@ run_tsan() {
 }
 
 # End-to-end runs of the real launcher (native and under Wine), by pytest.
-run_end_to_end() {
-    local log="$logs/end-to-end.log" ok bad rc
-    echo "== run end-to-end tests"
-    LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_TSAN_BUILD="$root/build/linux-tsan" \
+# They mostly wait (fault delays, Wine's windows), so they run beside the
+# Windows unit tests: start_end_to_end starts them, finish_end_to_end waits for
+# them and counts. They use their own Wine prefix and display and the ports
+# 18080/8001; the unit tests' servers take free ports.
+end_to_end_pid=""
+start_end_to_end() {
+    echo "== start end-to-end tests (beside the Windows tests)"
+    (LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_TSAN_BUILD="$root/build/linux-tsan" \
         LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
         timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-        Tests/EndToEnd >"$log" 2>&1
-    rc=$?
+        Tests/EndToEnd >"$logs/end-to-end.log" 2>&1
+     echo $? >"$logs/end-to-end.rc") &
+    end_to_end_pid=$!
+}
+
+finish_end_to_end() {
+    local log="$logs/end-to-end.log" ok bad rc
+    [ -n "$end_to_end_pid" ] || return
+    echo "== end-to-end tests"
+    wait "$end_to_end_pid"
+    rc=$(cat "$logs/end-to-end.rc" 2>/dev/null || echo 1)
     # pytest's last line: "2 passed in 9.1s" or "1 failed, 2 passed, 1 error in 9.1s".
     local summary n
     summary=$(tail -n 1 "$log")
@@ -333,12 +346,13 @@ fi
 # respack it makes itself, as in a fresh clone (the empty LAUNCHER_HOST_TOOLS_DIR
 # clears a borrowed one that an earlier configure left in the cache).
 if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR=; then
+    start_end_to_end
     run_windows windows-demo
 else
     fail_stage "build windows-demo"
+    start_end_to_end
 fi
-
-run_end_to_end
+finish_end_to_end
 
 if [ ${#problems[@]} -gt 0 ]; then
     echo "Problems:"

@@ -70,6 +70,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.ParseLaunchParam(profile.LaunchParam);
                 if (StartPackageUpdateFor(xWString(), profile, TheLaunchState))
                     profile.ReportStep("1002");
+                TheLaunchState.CommandLineHandled = true;
             }
             continue;
         }

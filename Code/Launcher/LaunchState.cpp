@@ -10,6 +10,7 @@ void LaunchState::Clear()
     UidString = xString();
     LaunchValues.clear();
     LaunchParamParsed = false;
+    CommandLineHandled = false;
     SelfUpdateRunning = false;
     NewLauncherVersion = -1;
 }

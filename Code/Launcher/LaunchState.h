@@ -22,6 +22,9 @@ struct LaunchState
     // stays. Ordered by key (UTF-16 unit order). Never cleared.
     std::map<xWString, xWString> LaunchValues;
     std::atomic<bool> LaunchParamParsed{false};
+    // An auto-login key on the command line gave a launch parameter: the
+    // command line has done its work and the checks after the options are skipped.
+    std::atomic<bool> CommandLineHandled{false};
     std::atomic<bool> SelfUpdateRunning{false};
     std::atomic<int32_t> NewLauncherVersion{-1};
 

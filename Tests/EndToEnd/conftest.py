@@ -99,18 +99,20 @@ CLIENT_VERSION = "1.0.5"
 # The demo game, when the Windows build made it: the launcher starts it from here.
 GAME_PATH = "Bin/Win32/ReleaseStatic/RWGame.exe"
 CLIENT_PATH = "mirra/client"
-AUTOLOGIN = {"e2ekey456789": "sid=7&uid=42&time=5"}
+# Each test that logs in by key has a user of its own in the statistics.
+AUTOLOGIN = {"e2ekey456789": "sid=7&uid=42&time=5", "e2egamekey01": "sid=7&uid=77&time=5"}
 
 
 def make_client(folder):
     """A small client: an executable, packed text, stored random data, a UTF-8
-    name, an empty file, and folders three levels deep."""
+    name, an empty file, and folders three levels deep. "Bin" is spelt as the
+    game's folder is: Windows names ignore case, so a "bin" would be the same folder."""
     rng = random.Random(5)
     files = {
         "qtmx_game.exe": bytes(rng.getrandbits(8) for _ in range(60000)) + b"\xE8\0\0\0\0" * 2000,
         "data/maps/world.dat": "".join(f"tile {i} grass\n" for i in range(40000)).encode(),
         "data/\u6570\u636e.txt": "\u971c\u77f3\u7eaa\u5143\n".encode() * 500,
-        "bin/x64/lib.dll": bytes(rng.getrandbits(8) for _ in range(30000)),
+        "Bin/x64/lib.dll": bytes(rng.getrandbits(8) for _ in range(30000)),
         "empty.bin": b"",
     }
     game = build_dir("LAUNCHER_WINDOWS_BUILD", "windows-demo") / "bin" / "RWGame.exe"

@@ -130,6 +130,7 @@ def test_one_changed_file_is_fetched_by_its_exact_range(launcher, update_server)
 
 
 def test_dropped_package_transfer_recovers(launcher, update_server):
+    update_server.requests()
     update_server.control("faults?drop-after=30000&for-path=.pkg&times=2")
     try:
         launcher.start("forcearg={sid=3}")

@@ -144,15 +144,15 @@ def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, upd
     if GAME_PATH not in update_server.files:
         pytest.skip("no demo game in the Windows build")
     # The player's road: the auto-login key, translated by the dev server.
-    log = game("autologinkey=e2ekey456789")
+    log = game("autologinkey=e2egamekey01")
     wait_for_lines(log, ["The game's main window:", "The game closes on request"], timeout=120)
-    assert "sid=7,uid=42,time=5" in wait_for_lines(log, ["Run "])
+    assert "sid=7,uid=77,time=5" in wait_for_lines(log, ["Run "])
     shoot("game-frame-demo", window_geometry(GAME_FRAME_SIZE))
     # A cooperative game closes when asked; its frame goes and the main frame comes back.
     click(*CLOSE_BUTTON)
     wait_for_lines(log, ["The game's window is gone; closing its frame"])
     window_geometry(MAIN_FRAME_SIZE)
-    codes = step_codes(update_server, 42)
+    codes = step_codes(update_server, 77)
     assert codes == sorted(set(codes)), codes
     assert codes[0] == "1002" and "1013" in codes and codes[-1] == "1014", codes
     game.stop_all()

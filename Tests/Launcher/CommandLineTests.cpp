@@ -105,6 +105,7 @@ TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
         keys += entry.first + u"=" + entry.second + u";";
     EXPECT_EQ(keys, u"sid=12;time=0;uid=34;") << "launch values are ordered by key";
     EXPECT_TRUE(TheLaunchState.LaunchParamParsed);
+    EXPECT_FALSE(TheLaunchState.CommandLineHandled) << "only an auto-login key's parameter marks it";
     EXPECT_TRUE(Profile.Reported.empty()) << "no version, so no update started and no step reported";
     EXPECT_EQ(1u, Log.MessagesStartingWith("E failed to parse arg: ").size())
         << "the trailing comma leaves one empty piece";
