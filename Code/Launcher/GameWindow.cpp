@@ -126,11 +126,7 @@ WindowZone GameWindow::HitTest(int32_t x, int32_t y)
 
 bool GameWindow::OnWindowButton(WindowButtonAction action)
 {
-    if (action == WindowButtonAction::Restore && NativeWindow() != nullptr)
-    {
-        NativeWindow()->Restore();
-        NativeWindow()->Invalidate(true);
-    }
+    SkinWindow::OnWindowButton(action);
     UpdateMaxRestoreButtons();
     return true;
 }
@@ -267,14 +263,13 @@ void GameWindow::OnPaintExtra(xCanvas& canvas)
 
 void GameWindow::StartGameProcess()
 {
-    GameStartTime = xPlatformTime::Seconds();
     if (GameProcess)
         return;
     const xWString executable = GameExecutablePath(PublishDir());
     const xWString arguments =
         GameProcessArguments(View ? View->HandleValue() : 0, TheProfile.GetGameArguments());
     LogLine("Run %s %s", xString(executable).c_str(), xString(arguments).c_str());
-    GameProcess = StartProcess(executable, arguments, xWString(), &GameProcessId);
+    GameProcess = StartProcess(executable, arguments, xWString(), nullptr);
     if (!GameProcess)
     {
         // The frame stays with an empty view; the player closes it to get the main frame back.

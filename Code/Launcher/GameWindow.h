@@ -35,8 +35,8 @@ public:
     void FrameTick(float seconds) override;
     void OnPaintExtra(xCanvas& canvas) override;
 
-    // Starts the game once (later calls only note the time): its view's handle
-    // and the login text on its command line.
+    // Starts the game once (later calls change nothing): its view's handle and
+    // the login text on its command line.
     void StartGameProcess();
     // The close button: asks the game to close; a second press 5 to 10 s later forces it.
     void RequestCloseGame();
@@ -65,9 +65,7 @@ private:
     xWindowRect RestoreRect = {0, 0, 1380, 820};
     std::unique_ptr<GameView> View;
     uint64_t GameMainWindow = 0;
-    double GameStartTime = 0.0;
     xProcessHandle GameProcess;
-    uint32_t GameProcessId = 0;
     CloseRequestTimer CloseTimer;
     bool Closing = false;
 };

@@ -145,11 +145,7 @@ void MainFrame::SwitchToGameMode()
     GameFrame->Centre();
     GameFrame->Maximize();
     GameFrame->Show();
-    if (xNativeWindow* native = GameFrame->NativeWindow())
-    {
-        native->BringToFront(true);
-        native->MakeForeground();
-    }
+    BringGameFrameForward();
     SplashWindow->Hide();
 }
 
@@ -169,8 +165,16 @@ void MainFrame::ShowGameWindow()
         else
             native->Restore();
     }
-    native->BringToFront(true);
-    native->MakeForeground();
+    BringGameFrameForward();
+}
+
+void MainFrame::BringGameFrameForward()
+{
+    if (xNativeWindow* native = GameFrame ? GameFrame->NativeWindow() : nullptr)
+    {
+        native->BringToFront(true);
+        native->MakeForeground();
+    }
 }
 
 SplashInputs MainFrame::ReadSplashInputs() const

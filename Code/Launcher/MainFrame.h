@@ -48,6 +48,7 @@ private:
     void TryUpdateAgain();
     // Hides the frame and shows the splash while the update runs.
     void ShowUpdateProgress();
+    void BringGameFrameForward();
 
     xTrayIcon Tray;
     std::unique_ptr<SplashScreen> SplashWindow;

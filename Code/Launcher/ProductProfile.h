@@ -40,7 +40,7 @@ public:
     // Parses one launch parameter ("key:value" pairs) into the launch values.
     virtual void ParseLaunchParam(const xWString& param);
     // The client is ready: the main frame gives way to the game frame and the
-    // game starts (again only notes the time).
+    // game starts (once; later calls change nothing).
     virtual void StartGame();
     // Reports a milestone code to the statistics endpoint, once per process.
     virtual void ReportStep(const char* code);
