@@ -46,6 +46,17 @@ def window_geometry(size, timeout=60.0):
     raise AssertionError(f"no {size[0]} x {size[1]} window was shown")
 
 
+def shoot_painted(name, geometry, point, timeout=15.0):
+    """A screenshot once the window's first paint has reached `point` (a window
+    is mapped before it is painted, more so on a busy machine)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        picture = shoot(name, geometry)
+        if picture.getpixel(point) != (0, 0, 0) or time.monotonic() > deadline:
+            return picture
+        time.sleep(0.3)
+
+
 def shoot(name, geometry):
     """The whole screen and the window cut out of it; returns the cut-out."""
     whole = screenshots() / f"{name}-screen.png"
@@ -86,7 +97,7 @@ def game(wine, windows_bin):
 def test_main_frame_then_splash_then_game_frame(game, update_server):
     # Started without a login: the main frame waits for one.
     game()
-    main = shoot("main-frame", window_geometry(MAIN_FRAME_SIZE))
+    main = shoot_painted("main-frame", window_geometry(MAIN_FRAME_SIZE), (300, 20))
     assert main.getpixel((300, 20)) != (0, 0, 0), "the frame's picture is drawn"
     game.stop_all()
 
@@ -123,7 +134,7 @@ def test_main_frame_then_splash_then_game_frame(game, update_server):
 
     # Up to date: the game frame takes the splash's place and starts the game.
     wait_for_lines(log, [f"Client updated to Startup{CLIENT_VERSION}.pkg", "Run "])
-    frame = shoot("game-frame", window_geometry(GAME_FRAME_SIZE))
+    frame = shoot_painted("game-frame", window_geometry(GAME_FRAME_SIZE), (640, 10))
     assert frame.getpixel((640, 10)) != (0, 0, 0), "the title band is drawn"
 
 
