@@ -34,5 +34,7 @@ MainFrameAction ChooseMainFrameAction(const xString& buttonId)
         return MainFrameAction::ConfirmExit;
     if (EqualsNoCase(buttonId, "min"))
         return MainFrameAction::Minimize;
+    if (EqualsNoCase(buttonId, "clear"))
+        return MainFrameAction::CleanCache;
     return MainFrameAction::OpenLink;
 }

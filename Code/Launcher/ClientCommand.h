@@ -22,12 +22,13 @@ ClientCommand ReadClientCommand(const std::vector<xWString>& arguments);
 const char* LoginRefusal(bool gameRunning, int32_t updateState);
 
 // What a main frame button does, by its ID (compared without regard to ASCII
-// case): the link buttons and any other name open the profile's link of that
-// name (the profile ignores names it does not know).
+// case): "clear" cleans the cache; the link buttons and any other name open the
+// profile's link of that name (the profile ignores names it does not know).
 enum class MainFrameAction
 {
     ConfirmExit,
     Minimize,
+    CleanCache,
     OpenLink,
 };
 MainFrameAction ChooseMainFrameAction(const xString& buttonId);

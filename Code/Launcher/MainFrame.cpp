@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "CleanCache.h"
 #include "ClientCommand.h"
 #include "FrameSteps.h"
 #include "LaunchProgress.h"
@@ -61,11 +62,29 @@ bool MainFrame::OnButtonClick(SkinButton& button)
     case MainFrameAction::Minimize:
         Minimize();
         break;
+    case MainFrameAction::CleanCache:
+        CleanCacheForPlayer();
+        break;
     case MainFrameAction::OpenLink:
         TheProfile.OpenLink(button.Id.c_str());
         break;
     }
     return true;
+}
+
+void MainFrame::CleanCacheForPlayer()
+{
+    switch (CleanCache())
+    {
+    case CacheCleanOutcome::Disabled:
+        break;
+    case CacheCleanOutcome::Refused:
+        ShowErrorMessageBox(u"游戏正在更新，请更新完成后再清理缓存。", TheProfile.GameTitle() + u"微端");
+        break;
+    case CacheCleanOutcome::Cleaned:
+        ShowTrayBalloon(u"缓存已清理，下次登录时将重新下载游戏文件");
+        break;
+    }
 }
 
 void MainFrame::OnInvokeClient(const std::vector<xWString>& arguments)

@@ -32,6 +32,8 @@ public:
     void RemoveTrayIcon();
     // Asks the player; on OK the launcher ends.
     void ConfirmExit();
+    // The "clear" button: cleans, or tells the player why it must wait.
+    void CleanCacheForPlayer();
     // Opens the game frame (once) in place of the splash screen.
     void SwitchToGameMode();
     void ShowGameWindow();

@@ -77,6 +77,7 @@ def game(wine, windows_bin):
     class Game:
         def __init__(self):
             self.processes = []
+            self.folder = folder
 
         def __call__(self, *arguments):
             (folder / "Launcher.txt").unlink(missing_ok=True)
@@ -96,9 +97,20 @@ def game(wine, windows_bin):
 
 def test_main_frame_then_splash_then_game_frame(game, update_server):
     # Started without a login: the main frame waits for one.
-    game()
-    main = shoot_painted("main-frame", window_geometry(MAIN_FRAME_SIZE), (300, 20))
+    stale = [game.folder / "Startup1.pkg", game.folder / "README", game.folder / "Publish" / "data.bin"]
+    kept = [game.folder / "Setting.ini", game.folder / "Publish" / "Bin" / "data.bin"]
+    for path in stale + kept:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(b"x")
+    log = game()
+    geometry = window_geometry(MAIN_FRAME_SIZE)
+    main = shoot_painted("main-frame", geometry, (300, 20))
     assert main.getpixel((300, 20)) != (0, 0, 0), "the frame's picture is drawn"
+    # The "clear" button cleans the cache: downloads go, the launcher and sub-folders stay.
+    click(geometry[0] + 1054 + 40, geometry[1] + 709 + 12)
+    wait_for_lines(log, ["Cache cleaned:"])
+    assert [path.exists() for path in stale + kept] == [False] * len(stale) + [True] * len(kept)
+    assert (game.folder / "qtmx.exe").exists()
     game.stop_all()
 
     # A version that cannot name a package ends the update at once.

@@ -47,6 +47,7 @@ TEST(ClientCommand, MainFrameButtonsByIdWithoutCase)
         {"Close", MainFrameAction::ConfirmExit}, {"close2", MainFrameAction::OpenLink},
         {"min", MainFrameAction::Minimize},      {"mainpage", MainFrameAction::OpenLink},
         {"charge", MainFrameAction::OpenLink},   {"", MainFrameAction::OpenLink},
+        {"Clear", MainFrameAction::CleanCache},
     };
     for (const auto& [id, action] : cases)
         EXPECT_EQ(ChooseMainFrameAction(id), action) << id;

@@ -1,0 +1,34 @@
+#include "CleanCache.h"
+#include "ProductProfile.h"
+
+#include "CacheCleaner.h"
+#include "PackageProgress.h"
+#include "PackageWorkerThread.h"
+#include "PublishDir.h"
+
+#include "xLogLine.h"
+#include "xSystemPaths.h"
+
+const char* CacheCleanRefusal(bool updateBusy, bool fontInstalling)
+{
+    if (updateBusy)
+        return "the client update is running";
+    if (fontInstalling)
+        return "the font is being installed";
+    return nullptr;
+}
+
+CacheCleanOutcome CleanCache()
+{
+    if (!TheProfile.SupportsCacheCleaning())
+        return CacheCleanOutcome::Disabled;
+    if (const char* refusal = CacheCleanRefusal(ThePackageWorker().IsBusy(), false))
+    {
+        LogLine("Cache cleaning refused: %s", refusal);
+        return CacheCleanOutcome::Refused;
+    }
+    // The folder this process holds: a second launcher's folder is its own business.
+    CleanCacheIn(GetModuleDirectory(), PublishDir());
+    PackageUpdateState = PackageUpdateIdle;
+    return CacheCleanOutcome::Cleaned;
+}
