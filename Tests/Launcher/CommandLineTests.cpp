@@ -161,15 +161,18 @@ TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
     {
         const char16_t* arguments;
         const char* expected; // null: none of the markers
+        bool handled = false; // an auto-login key has given the launch parameter
     } cases[] = {
         {u"", "checking new version"},      {u"updating", "Run updating"},
         {u"Updating 1234", "Run updating"}, {u"UPDATED", "Run Updated"},
         {u"updated 1234", "Run Updated"},   {u"updating2", nullptr},
         {u"localmode updating", nullptr},   {u"clientinstall", nullptr},
+        {u"updating", nullptr, true},       {u"", nullptr, true},
     };
     for (const auto& c : cases)
     {
         TheLaunchState.Clear();
+        TheLaunchState.CommandLineHandled = c.handled;
         const size_t before = Log.Messages().size();
         Parse(c.arguments);
         const std::vector<std::string> lines = Log.Messages(before);
@@ -177,7 +180,8 @@ TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
         {
             const bool logged = std::find(lines.begin(), lines.end(), marker) != lines.end();
             EXPECT_EQ(logged, c.expected != nullptr && std::string(c.expected) == marker)
-                << "arguments \"" << xString(xWString(c.arguments)).c_str() << "\", line " << marker;
+                << "arguments \"" << xString(xWString(c.arguments)).c_str() << "\" handled " << c.handled
+                << ", line " << marker;
         }
         EXPECT_FALSE(TheLaunchState.SelfUpdateRunning);
     }
