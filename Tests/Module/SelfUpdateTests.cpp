@@ -1,5 +1,4 @@
 #include "SelfUpdate.h"
-#include "VersionResourceBytes.h"
 
 #include "xTextConversion.h"
 
@@ -11,6 +10,55 @@
 
 namespace
 {
+void Put16(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    bytes.push_back(static_cast<uint8_t>(value));
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    Put16(bytes, value & 0xFFFF);
+    Put16(bytes, value >> 16);
+}
+
+// A VS_VERSIONINFO block as windres writes it: header, key, padding, the fixed
+// block, then a child block the reader must step over.
+std::vector<uint8_t> VersionBlock(uint32_t fileVersionMs, uint32_t fileVersionLs,
+                                  const std::u16string& key = u"VS_VERSION_INFO",
+                                  uint32_t signature = 0xFEEF04BD, uint32_t valueLength = 52)
+{
+    std::vector<uint8_t> block;
+    Put16(block, 0); // total length, filled in below
+    Put16(block, valueLength);
+    Put16(block, 0);
+    for (char16_t unit : key)
+        Put16(block, unit);
+    Put16(block, 0);
+    while (block.size() % 4 != 0)
+        block.push_back(0);
+    const uint32_t fixed[13] = {signature,
+                                0x10000,
+                                fileVersionMs,
+                                fileVersionLs,
+                                fileVersionMs,
+                                fileVersionLs,
+                                0x3F,
+                                0,
+                                0x40004,
+                                1,
+                                0,
+                                0,
+                                0};
+    for (uint32_t field : fixed)
+        Put32(block, field);
+    for (int i = 0; i < 24; ++i) // a child block
+        block.push_back(0x20);
+    block[0] = static_cast<uint8_t>(block.size());
+    block[1] = static_cast<uint8_t>(block.size() >> 8);
+    return block;
+}
+
 uint32_t Read(const std::vector<uint8_t>& block)
 {
     return VersionNumberFromVersionResource(block.data(), block.size());

@@ -7,7 +7,6 @@
 #include "Lzma86.h"
 #include "Manifest.h"
 #include "TempFolder.h"
-#include "VersionResourceBytes.h"
 #include "Xxh32.h"
 
 #include <gtest/gtest.h>
@@ -140,47 +139,6 @@ TEST_F(PublisherTest, FontContainerUnpacksToTheFont)
     ASSERT_FALSE(container.empty());
     EXPECT_EQ(0, container[0]) << "no x86 filter";
     EXPECT_TRUE(Unpacked(container) == font);
-}
-
-// The version comes from the build's own version resource; the version file
-// is written only beside a build it names.
-TEST_F(PublisherTest, LauncherBuildGoesOutUnderItsVersionedName)
-{
-    const std::vector<uint8_t> build = PeImageWithVersion(VersionBlock(0x00010000, 0x00000002), 300000);
-    const std::string exe = m_Temp.At("build/Launcher.exe").string();
-    ASSERT_TRUE(WriteFileBytes(exe, std::string(build.begin(), build.end())));
-    const std::string out = m_Temp.At("root/launcher").string();
-    ASSERT_EQ(0, RunPublish(
-                     {"launcher", "--exe", exe, "--out", out, "--name", "qtmx.exe", "--version", "1000002"}));
-    EXPECT_EQ("1000002\n", ReadFileBytes(out + "/LauncherVersion.txt"));
-    EXPECT_TRUE(ReadFileBytes(out + "/qtmx1000002.exe") == std::string(build.begin(), build.end()));
-    ASSERT_EQ(0, RunPublish({"launcher", "--exe", exe, "--out", out}));
-    EXPECT_TRUE(std::filesystem::exists(out + "/Launcher1000002.exe")) << "the build's own name by default";
-
-    // Refused, and the version file stays as it was: another version than asked
-    // for, a build too small to be started, no version resource, no PE file.
-    const std::string other = m_Temp.At("other.exe").string();
-    const struct
-    {
-        const char* name;
-        std::vector<uint8_t> bytes;
-        const char* version;
-    } refused[] = {
-        {"another version", build, "1000003"},
-        {"200000 bytes", PeImageWithVersion(VersionBlock(0x00020000, 0), 200000), nullptr},
-        {"no version block", PeImageWithVersion(std::vector<uint8_t>(60, 0), 300000), nullptr},
-        {"no PE file", std::vector<uint8_t>(300000, 'M'), nullptr},
-    };
-    for (const auto& c : refused)
-    {
-        ASSERT_TRUE(WriteFileBytes(other, std::string(c.bytes.begin(), c.bytes.end())));
-        std::vector<std::string> arguments{"launcher", "--exe", other, "--out", out, "--name", "qtmx.exe"};
-        if (c.version != nullptr)
-            arguments.insert(arguments.end(), {"--version", c.version});
-        EXPECT_EQ(1, RunPublish(arguments)) << c.name;
-        EXPECT_EQ("1000002\n", ReadFileBytes(out + "/LauncherVersion.txt")) << c.name;
-    }
-    EXPECT_EQ(2, RunPublish({"launcher", "--exe", exe, "--out", out, "--name", "qtmx"}));
 }
 
 TEST(Publisher, HelpDescribesEveryCommand)
