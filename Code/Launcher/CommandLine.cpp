@@ -5,10 +5,13 @@
 
 #include "AutoLogin.h"
 #include "PublishDir.h"
+#include "SelfUpdate.h"
 
 #include "xCommandLine.h"
 #include "xLogLine.h"
 #include "xStringOps.h"
+
+#include <thread>
 
 namespace
 {
@@ -104,4 +107,34 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
         if (low == u"clientinstall")
             TheLaunchState.ClientInstall = true;
     }
+
+    if (TheLaunchState.CommandLineHandled || !profile.SupportsSelfUpdate())
+        return;
+    RunSelfUpdateStep(tokens, profile);
+}
+
+void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
+{
+    const xString baseUrl = SelfUpdateBaseUrl(profile.LauncherUpdateBaseUrl());
+    if (tokens.ArgumentCount() == 0)
+    {
+        const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
+        if (newVersion == NoNewerLauncher)
+            return;
+        TheLaunchState.NewLauncherVersion = static_cast<int32_t>(newVersion);
+        TheLaunchState.SelfUpdateRunning = true;
+        std::thread([baseUrl, newVersion] { SelfUpdateThread(baseUrl, newVersion); }).detach();
+        return;
+    }
+    xWString stage = tokens.Argument(0);
+    ToLowerAscii(stage);
+    // The stage's second argument is the id of the process that handed over.
+    const uint32_t handingOver = ParseProcessIdArgument(tokens.Argument(1));
+    if (stage == u"updating")
+    {
+        if (RunUpdatingStage(handingOver))
+            QuitLauncher();
+    }
+    else if (stage == u"updated")
+        RunUpdatedStage(handingOver);
 }

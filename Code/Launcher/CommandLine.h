@@ -3,11 +3,16 @@
 #include "xString.h"
 
 class ProductProfile;
+class xCommandLine;
 
 // Reads this process's command line, recognises the launch options and parses a
 // launch parameter handed over on it. May end the process (arguments refused).
 void ParseCommandLine();
 void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile);
+// After the options: with no arguments, the check for a newer launcher (which
+// starts its download); "updating" or "updated" first, that stage of the
+// hand-over. May end the process ("updating" done).
+void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile);
 
 // A "forcearg=" value as a launch parameter: braces, backslashes and quotes go,
 // "&" separates pairs and "=" joins key and value.

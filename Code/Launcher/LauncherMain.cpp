@@ -1,14 +1,17 @@
 #include "LauncherMain.h"
 #include "CommandLine.h"
+#include "LaunchState.h"
 #include "LogBasePath.h"
 #include "ProductProfile.h"
 #include "SkinEventRouter.h"
 #include "MainFrame.h"
+#include "SplashScreen.h"
 
 #include "Installer.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
 #include "ResPack.h"
+#include "SelfUpdate.h"
 
 #include "xAppWindow.h"
 #include "xEngineContext.h"
@@ -27,6 +30,7 @@ namespace
 {
 // The frame loop's pace: about a hundred turns a second.
 constexpr std::chrono::milliseconds FrameSleep(9);
+constexpr std::chrono::milliseconds SplashOnlySleep(100);
 
 [[noreturn]] void MainLoop()
 {
@@ -42,6 +46,49 @@ constexpr std::chrono::milliseconds FrameSleep(9);
         if (CurrentMainFrame != nullptr)
             CurrentMainFrame->FrameTick(elapsed);
         std::this_thread::sleep_for(FrameSleep);
+    }
+}
+
+void CreateApplicationWindow(void* instance)
+{
+    ApplicationWindow = new xAppWindow(instance);
+    GEngineContext->AppWindow = ApplicationWindow;
+    // The entry never returns, so the router lives as long as the windows.
+    static SkinEventRouter router;
+    ApplicationWindow->SetListener(&router);
+}
+
+SplashInputs ReadSelfUpdateInputs()
+{
+    SplashInputs inputs;
+    inputs.SelfUpdate = true;
+    inputs.LauncherBytesReceived = LauncherBytesReceived.load(std::memory_order_relaxed);
+    inputs.LauncherFileSize = LauncherFileSize.load(std::memory_order_relaxed);
+    return inputs;
+}
+
+// While the launcher downloads its new build: the splash screen alone, until
+// the download thread ends the process.
+[[noreturn]] void SplashOnlyLoop(void* instance)
+{
+    TheResPack().Load();
+    CreateApplicationWindow(instance);
+    SplashScreen* splash = new SplashScreen(*ApplicationWindow, TheProfile.GameTitle(), ReadSelfUpdateInputs);
+    splash->Load(u"SplashScreen");
+    splash->Show();
+    splash->Centre();
+    double previous = xPlatformTime::Seconds();
+    for (;;)
+    {
+        const double now = xPlatformTime::Seconds();
+        const float elapsed = static_cast<float>(now - previous);
+        previous = now;
+        DrainThreadMessages();
+        ApplicationWindow->PollModifierKeys();
+        ApplicationWindow->ProcessInput();
+        if (CurrentSplash != nullptr)
+            CurrentSplash->FrameTick(elapsed);
+        std::this_thread::sleep_for(SplashOnlySleep);
     }
 }
 } // namespace
@@ -71,14 +118,12 @@ void LauncherMain(void* instance)
                                                       TheProfile.GameTitle()));
     PublishDir();
     ThePackageWorker().Release();
+    if (TheLaunchState.SelfUpdateRunning)
+        SplashOnlyLoop(instance);
 
     TheResPack().Load();
 
-    ApplicationWindow = new xAppWindow(instance);
-    GEngineContext->AppWindow = ApplicationWindow;
-    // The entry never returns, so the router lives as long as the windows.
-    static SkinEventRouter router;
-    ApplicationWindow->SetListener(&router);
+    CreateApplicationWindow(instance);
 
     // The main frame makes the splash screen; both live as long as the process.
     MainFrame* frame = new MainFrame(*ApplicationWindow);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ class RecordingProfile : public QtmxProfile
 {
 public:
     xString ClientBaseUrl() const override { return "http://127.0.0.1:9/"; }
+    xString LauncherUpdateBaseUrl() const override { return "http://127.0.0.1:9/"; }
     void ReportStep(const char* code) override { Reported.push_back(code); }
     std::vector<std::string> Reported;
 };
@@ -149,6 +151,42 @@ TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)
     EXPECT_EQ(TheLaunchState.LaunchValues[u"%41"], u"x y") << "values are taken as they stand";
 }
 
+// Which self-update work follows the options. Here the check finds no server,
+// the "updating" stage finds no version in the test program's name and the
+// "updated" stage no versioned copy, so each only leaves its first line.
+TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
+{
+    const char* const markers[] = {"checking new version", "Run updating", "Run Updated"};
+    const struct
+    {
+        const char16_t* arguments;
+        const char* expected; // null: none of the markers
+        bool handled = false; // an auto-login key has given the launch parameter
+    } cases[] = {
+        {u"", "checking new version"},      {u"updating", "Run updating"},
+        {u"Updating 1234", "Run updating"}, {u"UPDATED", "Run Updated"},
+        {u"updated 1234", "Run Updated"},   {u"updating2", nullptr},
+        {u"localmode updating", nullptr},   {u"clientinstall", nullptr},
+        {u"updating", nullptr, true},       {u"", nullptr, true},
+    };
+    for (const auto& c : cases)
+    {
+        TheLaunchState.Clear();
+        TheLaunchState.CommandLineHandled = c.handled;
+        const size_t before = Log.Messages().size();
+        Parse(c.arguments);
+        const std::vector<std::string> lines = Log.Messages(before);
+        for (const char* marker : markers)
+        {
+            const bool logged = std::find(lines.begin(), lines.end(), marker) != lines.end();
+            EXPECT_EQ(logged, c.expected != nullptr && std::string(c.expected) == marker)
+                << "arguments \"" << xString(xWString(c.arguments)).c_str() << "\" handled " << c.handled
+                << ", line " << marker;
+        }
+        EXPECT_FALSE(TheLaunchState.SelfUpdateRunning);
+    }
+}
+
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
 namespace
 {
@@ -156,6 +194,7 @@ class RefusingProfile : public QtmxProfile
 {
 public:
     bool AcceptArguments(const std::vector<xWString>&) override { return false; }
+    xString LauncherUpdateBaseUrl() const override { return "http://127.0.0.1:9/"; }
 };
 } // namespace
 

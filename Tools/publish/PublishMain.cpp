@@ -4,6 +4,8 @@
 #include "Lzma86.h"
 #include "Xxh32.h"
 
+#include "PublishLauncher.h"
+
 #include "ToolFiles.h"
 
 #include "xString.h"
@@ -32,6 +34,7 @@ Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
   publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
   publish font --source FONT_FILE --out OUT_DIR/simhei.fnt
+  publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
   publish --help
 
 publish client
@@ -69,6 +72,18 @@ publish font
   Packs FONT_FILE into one Lzma86 container (no filter): simhei.fnt, which the
   launcher unpacks to simhei.ttf. It warns when the font's CRC-32C is not the
   one the launcher accepts (0x03487F00): such a font would be fetched again.
+
+publish launcher
+  Reads the launcher's version from the fixed file version of LAUNCHER.exe's
+  version resource, as the number ((major*100+minor)*100+build)*100+revision
+  (1.0.0.2 gives 1000002), and writes OUT_DIR/<name><N>.exe (for --name
+  qtmx.exe, the installed launcher's name and the default being LAUNCHER.exe's
+  own: qtmx1000002.exe) and then OUT_DIR/LauncherVersion.txt holding N, each
+  through a temporary file. --version N stops with an error when the build's
+  version is another. A build of 200000 bytes or fewer is refused: launchers
+  never start one. OUT_DIR is what the launcher's update base URL serves
+  (LAUNCHER_UPDATE_BASE_URL; the demo builds ask
+  http://127.0.0.1:18080/launcher/, i.e. ROOT/launcher with devserver --root ROOT).
 
 From a client folder to the launcher:
   publish client  --source ./client --version 1.0.5 --out ROOT/mirra/client
@@ -602,5 +617,7 @@ int main(int argc, char** argv)
         return RunVersion(argc, argv);
     if (command == "font")
         return RunFont(argc, argv);
+    if (command == "launcher")
+        return RunLauncher(argc, argv);
     return BadUsage(("unknown command " + command).c_str());
 }

@@ -29,6 +29,9 @@ public:
     virtual bool IsReadOnly(const xWString& path) const;
     // Destination first. Fails when the destination exists.
     virtual bool Move(const xWString& destination, const xWString& source) const;
+    // Destination first. Replaces an existing destination in one step: at every
+    // moment the destination's name holds either the old file or the new one.
+    virtual bool MoveOver(const xWString& destination, const xWString& source) const;
     // Destination first. Creates or truncates the destination.
     virtual bool Copy(const xWString& destination, const xWString& source) const;
     virtual bool SetReadOnly(const xWString& path, bool readOnly) const;

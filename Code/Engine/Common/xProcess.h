@@ -43,6 +43,13 @@ private:
 xProcessHandle StartProcess(const xWString& executablePath, const xWString& arguments,
                             const xWString& currentDirectory, uint32_t* processId);
 
+// This process's id.
+uint32_t CurrentProcessId();
+
+// Waits at most `timeoutMs` for the process `processId` (not necessarily our
+// child) to end. True once it has ended or when no such process runs.
+bool WaitForProcessEnd(uint32_t processId, uint32_t timeoutMs);
+
 // The Windows command line: the executable in double quotes, one blank, then
 // the argument text unchanged.
 xWString BuildCommandLine(const xWString& executablePath, const xWString& arguments);

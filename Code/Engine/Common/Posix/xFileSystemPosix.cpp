@@ -241,6 +241,19 @@ bool xFileSystem::Move(const xWString& destination, const xWString& source) cons
     return false;
 }
 
+bool xFileSystem::MoveOver(const xWString& destination, const xWString& source) const
+{
+    const xString from = ToNativePathUtf8(source);
+    const xString to = ToNativePathUtf8(destination);
+    if (from.IsEmpty() || to.IsEmpty())
+        return false;
+    // rename() replaces atomically; a read-only destination stays, as on Windows.
+    struct statx status;
+    if (Query(AT_FDCWD, to.c_str(), false, status) && (status.stx_mode & AnyWriteBit) == 0)
+        return false;
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool xFileSystem::SetReadOnly(const xWString& path, bool readOnly) const
 {
     const xString native = ToNativePathUtf8(path);

@@ -129,3 +129,22 @@ xProcessHandle StartProcess(const xWString& executablePath, const xWString& argu
         *processId = static_cast<uint32_t>(child);
     return xProcessHandle(static_cast<intptr_t>(child));
 }
+
+uint32_t CurrentProcessId()
+{
+    return static_cast<uint32_t>(getpid());
+}
+
+bool WaitForProcessEnd(uint32_t processId, uint32_t timeoutMs)
+{
+    // Not our child, so nothing to wait on: look for it until it is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;)
+    {
+        if (processId == 0 || (kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}

@@ -201,6 +201,16 @@ bool xFileSystem::Move(const xWString& destination, const xWString& source) cons
     return MoveFileW(WinText(SystemPath(from)), WinText(SystemPath(to))) != FALSE;
 }
 
+bool xFileSystem::MoveOver(const xWString& destination, const xWString& source) const
+{
+    const xWString from = ToNativePath(source);
+    const xWString to = ToNativePath(destination);
+    if (from.IsEmpty() || to.IsEmpty())
+        return false;
+    return MoveFileExW(WinText(SystemPath(from)), WinText(SystemPath(to)), MOVEFILE_REPLACE_EXISTING) !=
+           FALSE;
+}
+
 bool xFileSystem::SetReadOnly(const xWString& path, bool readOnly) const
 {
     const xWString native = ToNativePath(path);

@@ -64,3 +64,19 @@ xProcessHandle StartProcess(const xWString& executablePath, const xWString& argu
         *processId = started.dwProcessId;
     return xProcessHandle(reinterpret_cast<intptr_t>(started.hProcess));
 }
+
+uint32_t CurrentProcessId()
+{
+    return GetCurrentProcessId();
+}
+
+bool WaitForProcessEnd(uint32_t processId, uint32_t timeoutMs)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    // No handle: the process has ended already (or never was).
+    if (process == nullptr)
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}

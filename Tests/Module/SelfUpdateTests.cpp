@@ -1,0 +1,181 @@
+#include "SelfUpdate.h"
+
+#include "xTextConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace
+{
+void Put16(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    bytes.push_back(static_cast<uint8_t>(value));
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    Put16(bytes, value & 0xFFFF);
+    Put16(bytes, value >> 16);
+}
+
+// A VS_VERSIONINFO block as windres writes it: header, key, padding, the fixed
+// block, then a child block the reader must step over.
+std::vector<uint8_t> VersionBlock(uint32_t fileVersionMs, uint32_t fileVersionLs,
+                                  const std::u16string& key = u"VS_VERSION_INFO",
+                                  uint32_t signature = 0xFEEF04BD, uint32_t valueLength = 52)
+{
+    std::vector<uint8_t> block;
+    Put16(block, 0); // total length, filled in below
+    Put16(block, valueLength);
+    Put16(block, 0);
+    for (char16_t unit : key)
+        Put16(block, unit);
+    Put16(block, 0);
+    while (block.size() % 4 != 0)
+        block.push_back(0);
+    const uint32_t fixed[13] = {signature,
+                                0x10000,
+                                fileVersionMs,
+                                fileVersionLs,
+                                fileVersionMs,
+                                fileVersionLs,
+                                0x3F,
+                                0,
+                                0x40004,
+                                1,
+                                0,
+                                0,
+                                0};
+    for (uint32_t field : fixed)
+        Put32(block, field);
+    for (int i = 0; i < 24; ++i) // a child block
+        block.push_back(0x20);
+    block[0] = static_cast<uint8_t>(block.size());
+    block[1] = static_cast<uint8_t>(block.size() >> 8);
+    return block;
+}
+
+uint32_t Read(const std::vector<uint8_t>& block)
+{
+    return VersionNumberFromVersionResource(block.data(), block.size());
+}
+} // namespace
+
+TEST(SelfUpdateVersion, TheFixedFileVersionGivesTwoDigitsPerPart)
+{
+    EXPECT_EQ(Read(VersionBlock(0x00010002, 0x00030004)), 1020304u) << "1.2.3.4";
+    EXPECT_EQ(Read(VersionBlock(0x00000000, 0x00030004)), 304u) << "0.0.3.4";
+    EXPECT_EQ(Read(VersionBlock(0x00010000, 0x00000001)), 1000001u) << "1.0.0.1";
+}
+
+TEST(SelfUpdateVersion, AnythingButAVersionBlockGivesZero)
+{
+    std::vector<uint8_t> truncated = VersionBlock(0x00010002, 0x00030004);
+    truncated.resize(60);
+    std::vector<uint8_t> overlong = VersionBlock(0x00010002, 0x00030004);
+    overlong[1] = 0x7F; // claims more bytes than there are
+    const struct
+    {
+        const char* name;
+        std::vector<uint8_t> block;
+    } cases[] = {
+        {"wrong signature", VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BC)},
+        {"another key", VersionBlock(0x00010002, 0x00030004, u"StringFileInfo")},
+        {"value shorter than the fixed block",
+         VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BD, 40)},
+        {"cut inside the fixed block", truncated},
+        {"length past the end", overlong},
+        {"empty", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Read(c.block), 0u) << c.name;
+}
+
+TEST(SelfUpdateVersion, TheServerNumberIsReadAsAtoiAndComparedUnsigned)
+{
+    const struct
+    {
+        const char* text;
+        uint32_t expected;
+    } cases[] = {
+        {"304", NoNewerLauncher},        // equal: no update
+        {"303", NoNewerLauncher},        // older
+        {"305", 305},                    // newer
+        {"305\r\n", 305},                // the line end of the file
+        {" \t+306", 306},                // blanks and a sign before the digits
+        {"307abc", 307},                 // digits up to the first other character
+        {"abc", NoNewerLauncher},        // atoi gives 0
+        {"", NoNewerLauncher},           // nothing fetched
+        {"-5", 0xFFFFFFFBu},             // negative reads as huge when compared unsigned
+        {"4294967600", NoNewerLauncher}, // wraps past 32 bits to 304: equal
+        {"4294967601", 305},             // wraps to 305
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NewerLauncherVersion(c.text, 304), c.expected) << '"' << c.text << '"';
+}
+
+TEST(SelfUpdateNames, VersionedAndOldNamesAreDerivedFromEachOther)
+{
+    EXPECT_EQ(LauncherVersionText(304), xString("304"));
+    EXPECT_EQ(LauncherVersionText(0xFFFFFFFFu), xString("-1")) << "written with %d";
+    EXPECT_EQ(VersionedLauncherName(u"qtmx.exe", "304"), xWString(u"qtmx304.exe"));
+    EXPECT_EQ(VersionedLauncherName(u"C:/Games/qtmx.exe", "1000002"), xWString(u"qtmx1000002.exe"));
+    EXPECT_EQ(VersionedLauncherName(u"/opt/launcher/qtmx", "304"), xWString(u"qtmx304.exe")) << "native";
+
+    const struct
+    {
+        const char16_t* versioned;
+        const char* version;
+        bool found;
+        const char16_t* old;
+    } cases[] = {
+        {u"qtmx304.exe", "304", true, u"qtmx.exe"},
+        {u"QTMX304.EXE", "304", true, u"QTMX.exe"},
+        // An old launcher named with the same digits: the cut at the first
+        // occurrence lands inside the old name.
+        {u"qtmx304304.exe", "304", true, u"qtmx.exe"},
+        {u"game304x304.exe", "304", true, u"game.exe"},
+        {u"qtmx.exe", "304", false, u""},
+        {u"qtmx30.exe", "304", false, u""},
+    };
+    for (const auto& c : cases)
+    {
+        xWString old;
+        EXPECT_EQ(OldLauncherName(c.versioned, c.version, old), c.found)
+            << xString(xWString(c.versioned)).c_str();
+        EXPECT_EQ(old, xWString(c.old)) << xString(xWString(c.versioned)).c_str();
+    }
+}
+
+TEST(SelfUpdateDownload, OnlyAWholeBuildOfMoreThan200000BytesIsStarted)
+{
+    const struct
+    {
+        int64_t fileSize;
+        uint64_t remoteSize;
+        bool start;
+    } cases[] = {
+        {200001, 200001, true},
+        {5000000, 5000000, true},
+        {200000, 200000, false},   // exactly 200000: too small
+        {4999999, 5000000, false}, // short
+        {5000001, 5000000, false}, // longer than announced
+        {-1, 0, false},            // no file
+        {300000, 0, false},        // size never learned
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsWholeLauncherDownload(c.fileSize, c.remoteSize), c.start)
+            << c.fileSize << " of " << c.remoteSize;
+}
+
+TEST(SelfUpdateDownload, TheHandingOverProcessIdIsADecimalNumber)
+{
+    EXPECT_EQ(ParseProcessIdArgument(u"1234"), 1234u);
+    EXPECT_EQ(ParseProcessIdArgument(u"4294967295"), 4294967295u);
+    for (const char16_t* text : {u"", u"12a", u"-3", u"4294967296", u"99999999999"})
+        EXPECT_EQ(ParseProcessIdArgument(text), 0u) << xString(xWString(text)).c_str();
+}
