@@ -1,6 +1,11 @@
 #include "xDisplayInfo.h"
 
+#include "EngineText.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -26,59 +31,33 @@ TEST(xDisplayInfo, ShortIdStartsAtTheNinthCharacter)
     EXPECT_TRUE(MonitorShortId(u"MON").IsEmpty()) << "an id shorter than the prefix";
 }
 
-TEST(xDisplayInfo, OnlyActiveUnmirroredMonitorsOfDesktopAdaptersAreListed)
+TEST(xDisplayInfo, OnlyActiveUnmirroredMonitorsOfDesktopAdaptersAreListedWithTheFoundResolution)
 {
-    struct Case
-    {
-        const char* What;
-        bool OnDesktop, Active, Mirroring, Listed;
-    };
-    const Case cases[] = {
-        {"active monitor of a desktop adapter", true, true, false, true},
-        {"adapter off the desktop", false, true, false, false},
-        {"inactive monitor", true, false, false, false},
-        {"mirroring monitor", true, true, true, false},
-    };
-    for (const Case& c : cases)
-    {
-        int asked = 0;
-        const std::vector<MonitorRecord> monitors =
-            ListMonitors({Candidate(u"MONITOR\\ABC1234\\0000", c.OnDesktop, true, c.Active, c.Mirroring)},
-                         [&](int32_t& width, int32_t& height)
-                         {
-                             ++asked;
-                             width = 1920;
-                             height = 1080;
-                             return true;
-                         });
-        EXPECT_EQ(monitors.size(), c.Listed ? 1u : 0u) << c.What;
-        EXPECT_EQ(asked, c.Listed ? 1 : 0) << c.What << ": the resolution is asked for listed monitors only";
-    }
-}
-
-TEST(xDisplayInfo, ListedMonitorsCarryTheirIdsTheirAdaptersPrimacyAndTheFoundResolution)
-{
-    // The setup walk answers the same (last) monitor's resolution for every listed one.
+    // Off the desktop, inactive and mirroring monitors are left out, and their
+    // resolution is never asked for; the setup walk answers the same (last)
+    // monitor's resolution for every listed one.
+    int asked = 0;
     const std::vector<MonitorRecord> monitors =
         ListMonitors({Candidate(u"MONITOR\\AAA0001\\0000", true, true, true, false),
+                      Candidate(u"MONITOR\\OFF0000\\0000", false, true, true, false),
+                      Candidate(u"MONITOR\\INA0000\\0000", true, true, false, false),
+                      Candidate(u"MONITOR\\MIR0000\\0000", true, true, true, true),
                       Candidate(u"MONITOR\\BBB0002\\0001", true, false, true, false)},
-                     [](int32_t& width, int32_t& height)
+                     [&](int32_t& width, int32_t& height)
                      {
+                         ++asked;
                          width = 2560;
                          height = 1440;
                          return true;
                      });
-    ASSERT_EQ(monitors.size(), 2u);
-    EXPECT_EQ(monitors[0].ShortId, xWString(u"AAA0001\\0000"));
-    EXPECT_EQ(monitors[0].DeviceId, xWString(u"MONITOR\\AAA0001\\0000"));
-    EXPECT_TRUE(monitors[0].Primary);
-    EXPECT_EQ(monitors[1].ShortId, xWString(u"BBB0002\\0001"));
-    EXPECT_FALSE(monitors[1].Primary);
+    std::vector<std::string> listed;
     for (const MonitorRecord& monitor : monitors)
-    {
-        EXPECT_EQ(monitor.NativeWidth, 2560);
-        EXPECT_EQ(monitor.NativeHeight, 1440);
-    }
+        listed.push_back(Narrow(monitor.ShortId) + " " + Narrow(monitor.DeviceId) + " " +
+                         std::to_string(monitor.Primary) + " " + std::to_string(monitor.NativeWidth) + "x" +
+                         std::to_string(monitor.NativeHeight));
+    EXPECT_EQ(listed, (std::vector<std::string>{"AAA0001\\0000 MONITOR\\AAA0001\\0000 1 2560x1440",
+                                                "BBB0002\\0001 MONITOR\\BBB0002\\0001 0 2560x1440"}));
+    EXPECT_EQ(asked, 2) << "the resolution is asked for listed monitors only";
 
     const std::vector<MonitorRecord> unknown =
         ListMonitors({Candidate(u"MONITOR\\AAA0001\\0000", true, true, true, false)},
