@@ -5,6 +5,7 @@
 #include "SkinEventRouter.h"
 #include "MainFrame.h"
 
+#include "FontInstall.h"
 #include "Installer.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
@@ -71,6 +72,8 @@ void LauncherMain(void* instance)
                                                       TheProfile.GameTitle()));
     PublishDir();
     ThePackageWorker().Release();
+
+    StartFontInstall(FontPlacesFor(TheProfile.ClientBaseUrl()));
 
     TheResPack().Load();
 
