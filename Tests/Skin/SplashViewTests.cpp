@@ -74,11 +74,9 @@ TEST(SplashView, AFontThatCouldNotBeInstalledIsNotedWhileTheUpdateGoesOn)
         bool Ready;
     };
     const Case cases[] = {
-        {PackageUpdateDownloading, true, false, true, u"下载进度 50 %", notice.c_str(), false},
         {PackageUpdateFailed, false, false, true, u"更新失败，30 秒后自动重试", notice.c_str(), false},
         {PackageUpdateDone, false, false, true, u"加载完成，愉快的玩耍吧！", notice.c_str(), true},
         {PackageUpdateDone, true, true, false, u"下载进度 50 %", u"", false}, // the game waits for the font
-        {PackageUpdateDone, false, false, false, u"加载完成，愉快的玩耍吧！", u"", true},
     };
     for (const Case& c : cases)
     {
