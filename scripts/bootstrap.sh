@@ -13,6 +13,8 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     # running and driving the Windows build
     wine64 xvfb xdotool imagemagick fonts-noto-cjk
+    # a free CJK TrueType font that stands in for the game's SimHei (demo and tests)
+    fonts-droid-fallback
     # a web server nobody here wrote, for the integration tests
     nginx-light
     # tooling

@@ -213,7 +213,7 @@ run_tsan_suite() {
 run_tsan() {
     run_tsan_suite EngineTests 'xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*' threads
     # The package worker's thread against the dev server.
-    run_tsan_suite ModuleTests 'PackageWorker*' "package worker"
+    run_tsan_suite ModuleTests 'PackageWorker*:FontInstall*' "package worker, font thread"
     run_tsan_suite LauncherTests 'PackageUpdate*' "package update"
 }
 

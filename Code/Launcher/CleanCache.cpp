@@ -2,6 +2,7 @@
 #include "ProductProfile.h"
 
 #include "CacheCleaner.h"
+#include "FontInstall.h"
 #include "PackageProgress.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
@@ -22,7 +23,7 @@ CacheCleanOutcome CleanCache()
 {
     if (!TheProfile.SupportsCacheCleaning())
         return CacheCleanOutcome::Disabled;
-    if (const char* refusal = CacheCleanRefusal(ThePackageWorker().IsBusy(), false))
+    if (const char* refusal = CacheCleanRefusal(ThePackageWorker().IsBusy(), IsFontInstalling()))
     {
         LogLine("Cache cleaning refused: %s", refusal);
         return CacheCleanOutcome::Refused;

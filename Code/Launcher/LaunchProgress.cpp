@@ -1,5 +1,6 @@
 #include "LaunchProgress.h"
 
+#include "FontInstall.h"
 #include "PackageProgress.h"
 
 #include <cmath>
@@ -28,6 +29,19 @@ float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, ui
     const double share =
         ReceivedShare(fontBytesReceived, fontBytesExpected, packageBytesReceived, packageBytesNeeded);
     return Clamp01(std::sin(share * Pi / 2.0));
+}
+
+CountedFontBytes CountFontBytes(int32_t fontInstallState, uint64_t received, uint64_t fileSize)
+{
+    switch (fontInstallState)
+    {
+    case FontInstallRunning:
+        return {received, fileSize != 0 ? fileSize : FontBytesExpected};
+    case FontInstallDone:
+        return {fileSize, fileSize};
+    default:
+        return {};
+    }
 }
 
 bool IsBusy(bool fontInstalling, bool localMode, int32_t packageUpdateState)

@@ -19,6 +19,17 @@ double ReceivedShare(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uin
 float OverallProgress(uint64_t fontBytesReceived, uint64_t fontBytesExpected, uint64_t packageBytesReceived,
                       uint64_t packageBytesNeeded);
 
+// The font's bytes as the progress counts them (FontInstallStates): while it
+// is fetched, what has arrived of its size (FontBytesExpected until the server
+// has told it); once in place, all of it, so the bar never steps back when it
+// lands; nothing when it was not fetched or the installation gave up.
+struct CountedFontBytes
+{
+    uint64_t Received = 0;
+    uint64_t Expected = 0;
+};
+CountedFontBytes CountFontBytes(int32_t fontInstallState, uint64_t received, uint64_t fileSize);
+
 // A download (or the font installation) is under way: the splash shows its bar
 // and percentage rather than a status line.
 bool IsBusy(bool fontInstalling, bool localMode, int32_t packageUpdateState);

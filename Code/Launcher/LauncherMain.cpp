@@ -7,6 +7,7 @@
 #include "MainFrame.h"
 #include "SplashScreen.h"
 
+#include "FontInstall.h"
 #include "Installer.h"
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
@@ -120,6 +121,8 @@ void LauncherMain(void* instance)
     ThePackageWorker().Release();
     if (TheLaunchState.SelfUpdateRunning)
         SplashOnlyLoop(instance);
+
+    StartFontInstall(FontPlacesFor(TheProfile.ClientBaseUrl()));
 
     TheResPack().Load();
 

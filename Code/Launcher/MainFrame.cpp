@@ -2,6 +2,7 @@
 
 #include "CleanCache.h"
 #include "ClientCommand.h"
+#include "FontInstall.h"
 #include "FrameSteps.h"
 #include "LaunchProgress.h"
 #include "LaunchState.h"
@@ -201,8 +202,11 @@ SplashInputs MainFrame::ReadSplashInputs() const
     SplashInputs inputs;
     inputs.State = PackageUpdateState;
     inputs.LocalMode = TheLaunchState.LocalMode;
-    inputs.Busy = IsBusy(false, inputs.LocalMode, inputs.State);
-    inputs.Progress = OverallProgress(0, 0, PackageBytesReceived, PackageBytesNeeded);
+    inputs.FontInstalling = IsFontInstalling();
+    inputs.FontFailed = FontInstallState == FontInstallFailed;
+    inputs.Busy = IsBusy(inputs.FontInstalling, inputs.LocalMode, inputs.State);
+    const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
+    inputs.Progress = OverallProgress(font.Received, font.Expected, PackageBytesReceived, PackageBytesNeeded);
     inputs.SelfUpdate = TheLaunchState.SelfUpdateRunning;
     inputs.RetrySeconds = Retry.SecondsLeft(xPlatformTime::Seconds());
     return inputs;
@@ -214,8 +218,11 @@ void MainFrame::ReportMilestones(float seconds)
     if (ReportSeconds <= ReportInterval)
         return;
     ReportSeconds = 0.0f;
-    const double share = ReceivedShare(0, 0, PackageBytesReceived, PackageBytesNeeded);
-    for (const std::string& code : FrameStepCodes(share, TheLaunchState.LocalMode, PackageUpdateState, false))
+    const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
+    const double share =
+        ReceivedShare(font.Received, font.Expected, PackageBytesReceived, PackageBytesNeeded);
+    for (const std::string& code :
+         FrameStepCodes(share, TheLaunchState.LocalMode, PackageUpdateState, IsFontInstalling()))
         TheProfile.ReportStep(code.c_str());
 }
 

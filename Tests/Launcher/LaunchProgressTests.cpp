@@ -1,3 +1,4 @@
+#include "FontInstall.h"
 #include "FrameSteps.h"
 #include "LaunchProgress.h"
 #include "PackageProgress.h"
@@ -26,6 +27,30 @@ TEST(LaunchProgress, OverallProgressEasesTheReceivedShare)
         EXPECT_NEAR(OverallProgress(c.FontReceived, c.FontExpected, c.PackageReceived, c.PackageNeeded),
                     c.Expected, 1e-4f)
             << &c - cases;
+}
+
+TEST(LaunchProgress, TheFontCountsWhileFetchedAndOnceInPlace)
+{
+    struct Case
+    {
+        int32_t State;
+        uint64_t Received, Size;
+        uint64_t CountedReceived, CountedExpected;
+    };
+    const Case cases[] = {
+        {FontInstallNotNeeded, 0, 0, 0, 0},
+        {FontInstallRunning, 0, 0, 0, FontBytesExpected}, // the server has not told the size yet
+        {FontInstallRunning, 1000, 3000000, 1000, 3000000},
+        {FontInstallDone, 3000000, 3000000, 3000000, 3000000},
+        {FontInstallDone, 5, 3000000, 3000000, 3000000}, // unpacked from an earlier download
+        {FontInstallFailed, 2000, 3000000, 0, 0},        // the bar no longer waits for it
+    };
+    for (const Case& c : cases)
+    {
+        const CountedFontBytes counted = CountFontBytes(c.State, c.Received, c.Size);
+        EXPECT_EQ(counted.Received, c.CountedReceived) << &c - cases;
+        EXPECT_EQ(counted.Expected, c.CountedExpected) << &c - cases;
+    }
 }
 
 TEST(LaunchProgress, BusyWhileDownloadingOrInstallingTheFont)

@@ -82,3 +82,29 @@ TEST(Crc32c, ImplementationsAgreeOnEveryLengthAlignmentAndSplit)
         }
     }
 }
+
+// The publisher appends four bytes that give a font the checksum the launcher
+// accepts; whatever came before them, the sum must land on the target.
+TEST(Crc32c, ForcingBytesBringAnyDataToTheTarget)
+{
+    const std::string text = "The quick brown fox", zeros(1000, '\0'), random = PatternBytes(70001, 9);
+    struct Case
+    {
+        const std::string* Data;
+        uint32_t Target;
+    };
+    const std::string empty;
+    const Case cases[] = {
+        {&empty, 0x03487F00u}, {&empty, 0u},           {&text, 0x03487F00u},   {&text, 0xFFFFFFFFu},
+        {&zeros, 0x03487F00u}, {&random, 0x03487F00u}, {&random, 0x80000001u},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.Data->size() << " bytes to 0x" << std::hex << c.Target);
+        uint8_t tail[4];
+        Crc32cForcingBytes(Crc32c(c.Data->data(), c.Data->size()), c.Target, tail);
+        std::vector<uint8_t> forced(c.Data->begin(), c.Data->end());
+        forced.insert(forced.end(), tail, tail + 4);
+        EXPECT_EQ(ReferenceCrc32c(forced.data(), forced.size()), c.Target);
+    }
+}

@@ -129,13 +129,15 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
         std::vector<int32_t> Bar; // x, y, pixels; empty: no bar drawn
         std::vector<Line> Lines;
     };
-    SplashInputs started, downloading, failed, selfUpdate;
+    SplashInputs started, downloading, failed, selfUpdate, fontFailed;
     started.State = PackageUpdateStarted;
     downloading.State = PackageUpdateDownloading;
     downloading.Busy = true;
     downloading.Progress = eased;
     failed.State = PackageUpdateFailed;
     failed.RetrySeconds = 30;
+    fontFailed = downloading;
+    fontFailed.FontFailed = true;
     selfUpdate.SelfUpdate = true;
     selfUpdate.LauncherBytesReceived = 500;
     selfUpdate.LauncherFileSize = 1000;
@@ -147,6 +149,12 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
         // 14 units, 84 px: centred under the empty bar.
         {"failed", failed, true, {}, {{u"更新失败，30 秒后自动重试", 253, 200}}},
         {"no bar picture", downloading, false, {}, {{u"下载进度 71 %", 440, 200}}},
+        // 15 units, 90 px: centred above the bar.
+        {"no font",
+         fontFailed,
+         true,
+         {87, 175, 293},
+         {{u"下载进度 71 %", 440, 200}, {u"字体安装失败，文字可能显示异常", 250, 145}}},
         {"self-update",
          selfUpdate,
          true,

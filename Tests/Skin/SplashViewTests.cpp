@@ -62,6 +62,39 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
     }
 }
 
+TEST(SplashView, AFontThatCouldNotBeInstalledIsNotedWhileTheUpdateGoesOn)
+{
+    const xWString notice = u"字体安装失败，文字可能显示异常";
+    struct Case
+    {
+        int32_t State;
+        bool Busy, FontInstalling, FontFailed;
+        const char16_t* Status;
+        const char16_t* Notice;
+        bool Ready;
+    };
+    const Case cases[] = {
+        {PackageUpdateFailed, false, false, true, u"更新失败，30 秒后自动重试", notice.c_str(), false},
+        {PackageUpdateDone, false, false, true, u"加载完成，愉快的玩耍吧！", notice.c_str(), true},
+        {PackageUpdateDone, true, true, false, u"下载进度 50 %", u"", false}, // the game waits for the font
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(&c - cases);
+        SplashInputs inputs;
+        inputs.State = c.State;
+        inputs.Busy = c.Busy;
+        inputs.Progress = 0.5f;
+        inputs.RetrySeconds = 30;
+        inputs.FontInstalling = c.FontInstalling;
+        inputs.FontFailed = c.FontFailed;
+        const SplashView view = ChooseSplashView(inputs);
+        EXPECT_EQ(view.Status, xWString(c.Status));
+        EXPECT_EQ(view.Notice, xWString(c.Notice));
+        EXPECT_EQ(IsClientReady(inputs), c.Ready);
+    }
+}
+
 TEST(SplashView, SelfUpdateLayoutShowsTheLaunchersDownload)
 {
     SplashInputs inputs;

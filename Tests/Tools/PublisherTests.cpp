@@ -139,6 +139,23 @@ TEST_F(PublisherTest, FontContainerUnpacksToTheFont)
     ASSERT_FALSE(container.empty());
     EXPECT_EQ(0, container[0]) << "no x86 filter";
     EXPECT_TRUE(Unpacked(container) == font);
+
+    // Brought to the checksum the launcher accepts by four appended bytes.
+    const std::string fnt = m_Temp.At("forced.fnt").string();
+    for (const char* target : {"0x03487F00", "55082752", "0xFFFFFFFF"})
+    {
+        ASSERT_EQ(0, RunPublish({"font", "--source", m_Temp.At("simhei.ttf").string(), "--out", fnt,
+                                 "--force-crc32c", target}))
+            << target;
+        const std::string forced = Unpacked(ReadFileBytes(fnt));
+        ASSERT_EQ(forced.size(), font.size() + 4);
+        EXPECT_EQ(forced.substr(0, font.size()), font);
+        EXPECT_EQ(Crc32c(forced.data(), forced.size()), uint32_t(std::stoull(target, nullptr, 0))) << target;
+    }
+    for (const char* bad : {"0x1FFFFFFFF", "-1", "0x12G", ""})
+        EXPECT_EQ(2, RunPublish({"font", "--source", m_Temp.At("simhei.ttf").string(), "--out", fnt,
+                                 "--force-crc32c", bad}))
+            << bad;
 }
 
 TEST(Publisher, HelpDescribesEveryCommand)

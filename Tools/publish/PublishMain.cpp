@@ -33,7 +33,7 @@ const char* const Usage = R"(publish: the publisher of client versions for the l
 Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
   publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
-  publish font --source FONT_FILE --out OUT_DIR/simhei.fnt
+  publish font --source FONT_FILE --out OUT_DIR/simhei.fnt [--force-crc32c 0xHEX]
   publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
   publish --help
 
@@ -72,6 +72,10 @@ publish font
   Packs FONT_FILE into one Lzma86 container (no filter): simhei.fnt, which the
   launcher unpacks to simhei.ttf. It warns when the font's CRC-32C is not the
   one the launcher accepts (0x03487F00): such a font would be fetched again.
+  --force-crc32c 0x03487F00 appends four bytes that bring the font's CRC-32C
+  to that value (found by running the CRC backwards from it), so any TrueType
+  font can stand in for SimHei: font readers go by the table directory and
+  ignore bytes after the last table.
 
 publish launcher
   Reads the launcher's version from the fixed file version of LAUNCHER.exe's
@@ -546,15 +550,31 @@ int RunVersion(int argc, char** argv)
 
 // ---- publish font ----
 
+// "0x" and up to eight hex digits, or decimal, as strtoul reads them whole.
+bool ParseCrc32c(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != 0 || parsed > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
 int RunFont(int argc, char** argv)
 {
-    std::string source, out;
+    std::string source, out, force;
+    bool forceGiven = false;
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
-        if (option == "--source" || option == "--out")
+        if (option == "--source" || option == "--out" || option == "--force-crc32c")
         {
-            if (!TakeValue(argc, argv, i, option == "--source" ? source : out))
+            forceGiven = forceGiven || option == "--force-crc32c";
+            if (!TakeValue(argc, argv, i, option == "--source" ? source : option == "--out" ? out : force))
                 return 2;
         }
         else
@@ -567,6 +587,15 @@ int RunFont(int argc, char** argv)
     {
         Fail("cannot read %s: %s", source.c_str(), std::strerror(errno));
         return 1;
+    }
+    if (forceGiven)
+    {
+        uint32_t target = 0;
+        if (!ParseCrc32c(force, target))
+            return BadUsage("--force-crc32c takes a 32-bit number such as 0x03487F00");
+        uint8_t tail[4];
+        Crc32cForcingBytes(Crc32c(font.data(), font.size()), target, tail);
+        font.insert(font.end(), tail, tail + 4);
     }
     if (font.empty() || font.size() > Lzma86MaxUnpackedSize)
     {

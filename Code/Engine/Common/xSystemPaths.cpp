@@ -36,6 +36,12 @@ xWString GetAppDataDirectory()
     return AppDataDirectory;
 }
 
+xWString GetSystemFontDirectory()
+{
+    const xWString folder = QuerySystemFontFolder();
+    return folder.IsEmpty() ? folder : NormalisePath(AsDirectoryPath(folder));
+}
+
 bool SetWorkingDirectoryToModule()
 {
     const xWString moduleDirectory = GetModuleDirectory();

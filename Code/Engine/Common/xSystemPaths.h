@@ -14,6 +14,10 @@ xWString GetModulePath();
 xWString GetModuleDirectory();
 // The per-user application-data folder (Linux: the user's configuration folder).
 xWString GetAppDataDirectory();
+// The system's font folder; empty where there is none to look in (Linux keeps
+// fonts in many folders, and the launcher's font is for the Windows game only).
+// Not cached: it is asked once per run.
+xWString GetSystemFontDirectory();
 // Makes the module folder the current directory so that relative paths (the log
 // among them) resolve beside the executable. False, and the working-folder cache
 // left empty, when the module folder is unknown or cannot be entered.
@@ -25,4 +29,5 @@ xWString GetWorkingDirectory();
 // Each gives the empty text on failure.
 xWString QueryModulePath();
 xWString QueryAppDataFolder();
+xWString QuerySystemFontFolder();
 bool ChangeCurrentDirectory(const xWString& folder);

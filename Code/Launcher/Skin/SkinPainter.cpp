@@ -83,6 +83,7 @@ void PaintSplash(xCanvas& canvas, const SplashView& view, const xImage* bar, int
             line(view.Status, centred(view.Status), SplashFailureY);
         else
             line(view.Status, float(SplashStatusX), SplashStatusY);
+        line(view.Notice, centred(view.Notice), SplashNoticeY);
         return;
     }
     line(view.Status, centred(view.Status), SplashSelfUpdateStatusY);

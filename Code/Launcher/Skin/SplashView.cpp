@@ -64,6 +64,10 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
         view.Download = DownloadText(view.BarFraction);
         return view;
     }
+    // The update goes on without the font; the player learns why the game's
+    // texts may look wrong.
+    if (inputs.FontFailed)
+        view.Notice = u"字体安装失败，文字可能显示异常";
     if (inputs.Busy)
     {
         view.BarFraction = inputs.Progress;

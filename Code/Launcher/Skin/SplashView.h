@@ -18,6 +18,8 @@ struct SplashInputs
     // Seconds until the update is tried again after it gave up; -1 when none is waiting.
     int32_t RetrySeconds = -1;
     bool FontInstalling = false;
+    // The font installation gave up: the game starts without it.
+    bool FontFailed = false;
 };
 
 // The client may start: no font installing, and the update done (or nothing
@@ -40,6 +42,8 @@ struct SplashView
     bool CentreStatus = false;
     // Self-update layout only: centred at y 116.
     xWString Download;
+    // Update layout only: a note centred above the bar (the font is missing).
+    xWString Notice;
 };
 
 SplashView ChooseSplashView(const SplashInputs& inputs);
@@ -55,6 +59,7 @@ int32_t CentredTextX(int32_t windowWidth, float measuredWidth);
 constexpr int32_t SplashStatusX = 440;
 constexpr int32_t SplashStatusY = 200;
 constexpr int32_t SplashFailureY = 200;
+constexpr int32_t SplashNoticeY = 145;
 constexpr int32_t SplashSelfUpdateStatusY = 136;
 constexpr int32_t SplashSelfUpdateDownloadY = 116;
 constexpr int32_t SplashTextWidth = 500;

@@ -40,6 +40,11 @@ xWString QueryAppDataFolder()
     return Utf8ToWide(xString(home) + "/.config");
 }
 
+xWString QuerySystemFontFolder()
+{
+    return {};
+}
+
 bool ChangeCurrentDirectory(const xWString& folder)
 {
     return chdir(xString(folder).c_str()) == 0;

@@ -24,6 +24,14 @@ xWString QueryAppDataFolder()
     return FromWinText(buffer);
 }
 
+xWString QuerySystemFontFolder()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FONTS, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return FromWinText(buffer);
+}
+
 bool ChangeCurrentDirectory(const xWString& folder)
 {
     return SetCurrentDirectoryW(WinText(ReplaceAll(folder, u"/", u"\\"))) != FALSE;

@@ -146,3 +146,25 @@ uint32_t Crc32c(const void* data, size_t length, uint32_t start)
     static const Crc32cFunction chosen = ChooseImplementation();
     return chosen(data, length, start);
 }
+
+void Crc32cForcingBytes(uint32_t current, uint32_t target, uint8_t bytes[4])
+{
+    const std::array<uint32_t, 256>& table = Tables[0];
+    // The register runs complemented: the sum's start and end are negated.
+    uint32_t wanted = ~target;
+    uint8_t indices[4];
+    for (int step = 3; step >= 0; --step)
+    {
+        uint32_t index = 0;
+        while ((table[index] >> 24) != (wanted >> 24))
+            ++index;
+        indices[step] = static_cast<uint8_t>(index);
+        wanted = (wanted ^ table[index]) << 8;
+    }
+    uint32_t crc = ~current;
+    for (int step = 0; step < 4; ++step)
+    {
+        bytes[step] = static_cast<uint8_t>((crc ^ indices[step]) & 0xFFu);
+        crc = (crc >> 8) ^ table[indices[step]];
+    }
+}

@@ -15,3 +15,10 @@ uint32_t Crc32c(const void* data, size_t length, uint32_t start = 0);
 bool HasCrc32Instruction();
 uint32_t Crc32cHardware(const void* data, size_t length, uint32_t start = 0);
 uint32_t Crc32cSoftware(const void* data, size_t length, uint32_t start = 0);
+
+// Four bytes that, appended to data whose Crc32c is `current`, make the sum
+// `target`: the publisher brings a font to the checksum the launcher accepts.
+// The last four table indices of a sum are fixed by its value alone (the top
+// byte of each table entry names its index), so they are read off backwards
+// from `target`; then the bytes that lead to those indices from `current` follow.
+void Crc32cForcingBytes(uint32_t current, uint32_t target, uint8_t bytes[4]);
