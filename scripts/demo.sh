@@ -152,7 +152,7 @@ if [ "$native" -eq 1 ]; then
     grep -E 'CurrentVersion|Download Version|stat step url|Client |Error' "$game/Launcher.txt" || true
     check_client
 else
-    export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     if [ -z "${DISPLAY:-}" ]; then
         for n in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
         Xvfb ":$n" -screen 0 1280x1024x24 >/dev/null 2>&1 &

@@ -1,7 +1,9 @@
 #include "LauncherMain.h"
 #include "CommandLine.h"
+#include "LaunchState.h"
 #include "LogBasePath.h"
 #include "ProductProfile.h"
+#include "Shortcuts.h"
 #include "SkinEventRouter.h"
 #include "MainFrame.h"
 
@@ -72,7 +74,16 @@ void LauncherMain(void* instance)
     PublishDir();
     ThePackageWorker().Release();
 
+    if (TheProfile.CreatesShortcuts())
+    {
+        RefreshGameShortcut();
+        if (!TheLaunchState.ClientInstall)
+            PinGameShortcut();
+    }
+
     TheResPack().Load();
+    if (TheProfile.CreatesShortcuts() && TheProfile.CreatesDesktopShortcut() && !TheLaunchState.ClientInstall)
+        CreateWebShortcut();
 
     ApplicationWindow = new xAppWindow(instance);
     GEngineContext->AppWindow = ApplicationWindow;

@@ -44,7 +44,7 @@ class Wine:
     def __init__(self, prefix):
         self.prefix = pathlib.Path(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
 
     @property
     def appdata(self):

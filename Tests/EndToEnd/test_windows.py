@@ -13,7 +13,7 @@ import time
 import pytest
 from PIL import Image
 
-from conftest import CLIENT_VERSION, GAME_PATH, ROOT, stop, wait_for_lines
+from conftest import CLIENT_VERSION, GAME_PATH, ROOT, WINE, stop, wait_for_lines
 
 TITLE = "\u971c\u77f3\u7eaa\u5143"
 SPLASH_SIZE = (591, 304)
@@ -178,3 +178,103 @@ def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, upd
     click(*CLOSE_BUTTON)
     wait_for_lines(log, ["The game did not close in time; closing its frame"])
     window_geometry(MAIN_FRAME_SIZE)
+
+
+# The game frame's boss-key button, maximised on the 1280-pixel screen.
+BOSSKEY_BUTTON = (1150, 16)
+
+
+def key(*names):
+    subprocess.run(["xdotool", "key", *names], check=True)
+
+
+def wine_tool(wine, *arguments):
+    return subprocess.run([WINE, *arguments], env=wine.env, capture_output=True, text=True,
+                          check=True).stdout
+
+
+def desktop_folder(wine):
+    """The prefix's desktop as the shell names it (CSIDL_DESKTOPDIRECTORY), as a Unix path."""
+    answer = wine_tool(wine, "reg", "query",
+                       r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders", "/v", "Desktop")
+    windows_path = answer.split("REG_SZ", 1)[1].strip()
+    return pathlib.Path(wine_tool(wine, "winepath", "-u", windows_path).strip())
+
+
+def shown(size):
+    try:
+        window_geometry(size, timeout=2.0)
+        return True
+    except AssertionError:
+        return False
+
+
+def wait_for_file(path, content, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.exists() and path.read_bytes() == content:
+            return
+        time.sleep(0.2)
+    raise AssertionError(f"{path} holds {path.read_bytes() if path.exists() else None!r}, not {content!r}")
+
+
+def test_desktop_link_and_the_boss_key(game, wine, update_server):
+    if GAME_PATH not in update_server.files:
+        pytest.skip("no demo game in the Windows build")
+    home = pathlib.Path.home()
+    before = {p for folder in (home / "Desktop", home / ".local/share/applications") for p in folder.rglob("*")}
+    log = game("forcearg={sid=7&uid=44&time=0}")
+    launcher = log.parent
+    text = wait_for_lines(log, ["Game shortcut saved:", "No home-page shortcut: the product names none",
+                                "The game closes on request"], timeout=120)
+
+    # One link on the shell's desktop, to the launcher that runs; none named ".lnk".
+    desktop = desktop_folder(wine)
+    assert desktop.resolve().is_relative_to(wine.prefix.resolve()), f"the desktop is outside the prefix: {desktop}"
+    assert sorted(p.name for p in desktop.glob("*.lnk")) == [f"{TITLE}.lnk"]
+    link = (desktop / f"{TITLE}.lnk").read_bytes()
+    assert b"\\brightfen\\rwgametidemark\\qtmx.exe" in link.lower(), link
+    assert f"Game shortcut saved: C:\\users\\" in text
+    # Wine's menu builder stays away from the real home.
+    after = {p for folder in (home / "Desktop", home / ".local/share/applications") for p in folder.rglob("*")}
+    assert after == before, after - before
+
+    # The first opening offers Alt+E, not enabled; Escape applies and saves as OK does.
+    settings = launcher / "Setting.ini"
+    window_geometry(GAME_FRAME_SIZE)
+    click(*BOSSKEY_BUTTON)
+    wait_for_lines(log, ["BossKeyProc, hwnd:"])
+    time.sleep(1.0)
+    shoot("bosskey-dialog", (640 - 200, 512 - 100, 400, 200))
+    key("Escape")
+    wait_for_file(settings, b"1093,0")
+    assert "UnregisterHotKey, ret 0" in wait_for_lines(log, ["UnregisterHotKey, ret"])
+
+    # Again: the focus comes back to the key; Tab, Tab reaches the check box, Enter is OK.
+    click(*BOSSKEY_BUTTON)
+    time.sleep(1.0)
+    key("Tab", "Tab", "space")
+    shoot("bosskey-dialog-enabled", (640 - 200, 512 - 100, 400, 200))
+    key("Return")
+    wait_for_file(settings, b"1093,1")
+    wait_for_lines(log, ["RegisterHotKey, ret 1"])
+
+    # Alt+E hides the frame and its game, and brings them back.
+    key("alt+e")
+    wait_for_lines(log, ["Boss key: the game frame hides"])
+    assert not shown(GAME_FRAME_SIZE)
+    key("alt+e")
+    wait_for_lines(log, ["Boss key: the game frame comes back"])
+    window_geometry(GAME_FRAME_SIZE)
+
+    # Switched off: saved with 0, the key let go, and Alt+E does nothing more.
+    click(*BOSSKEY_BUTTON)
+    time.sleep(1.0)
+    key("space")
+    key("Escape")
+    wait_for_file(settings, b"1093,0")
+    wait_for_lines(log, ["UnregisterHotKey, ret 1"])
+    key("alt+e")
+    time.sleep(2.0)
+    assert log.read_text(encoding="utf-8", errors="replace").count("the game frame hides") == 1
+    assert shown(GAME_FRAME_SIZE)
