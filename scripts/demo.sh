@@ -164,6 +164,10 @@ else
     if [ ! -d "$WINEPREFIX/drive_c" ]; then
         echo "== new Wine prefix $WINEPREFIX (about half a minute)"
         /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+        # Wine points the prefix's Desktop (and Documents, Music...) at the real
+        # home; the launcher writes a desktop link at every start, so they become
+        # folders of the prefix.
+        find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
     fi
     rm -rf "$shots"
     mkdir -p "$shots"

@@ -66,6 +66,18 @@ def wine():
     # The first start of a prefix sets it up (about ten seconds).
     subprocess.run([WINE, "wineboot", "-i"], env=runner.env, check=False,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+    # Wine points the prefix's Desktop (and Documents, Music...) at the real home;
+    # the launcher writes a desktop link at every start, so they become folders
+    # of the prefix.
+    for folder in (runner.prefix / "drive_c" / "users").glob("*/*"):
+        if folder.is_symlink():
+            folder.unlink()
+            folder.mkdir()
+    # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
+    # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
+    subprocess.run([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+                    "/v", "Tahoma", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC", "/f"],
+                   env=runner.env, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     yield runner
     runner.stop_all()
     shutil.rmtree(prefix, ignore_errors=True)
