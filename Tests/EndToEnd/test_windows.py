@@ -294,12 +294,12 @@ def test_desktop_link_and_the_boss_key(game, wine, windows_bin, update_server):
     assert "UnregisterHotKey, ret 0" in wait_for_lines(log, ["UnregisterHotKey, ret"])
     wait_dialog_gone()
 
-    # Again, switched on; Enter is OK.
+    # Again, switched on, and OK.
     dialog, at = open_dialog()
     click(*at(92, 59))
     time.sleep(0.5)
     shoot("bosskey-dialog-enabled", dialog)
-    key("Return")
+    click(*at(193, 34))
     wait_for_file(settings, b"1093,1")
     wait_for_lines(log, ["RegisterHotKey, ret 1"])
     wait_dialog_gone()
@@ -318,7 +318,7 @@ def test_desktop_link_and_the_boss_key(game, wine, windows_bin, update_server):
     # Switched off: saved with 0, the key let go, and Alt+E on the frame does nothing more.
     _, at = open_dialog()
     click(*at(92, 59))
-    key("Escape")
+    click(*at(193, 34))
     wait_for_file(settings, b"1093,0")
     wait_for_lines(log, ["UnregisterHotKey, ret 1"])
     wait_dialog_gone()

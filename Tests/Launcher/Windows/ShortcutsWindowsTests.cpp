@@ -51,7 +51,8 @@ TEST(Shortcuts, SavedLinksCarryTargetDescriptionAndIcon)
 {
     CoInitialize(nullptr);
     TempFolder folder;
-    const std::filesystem::path target = folder.At("霜石纪元/qtmx.exe");
+    // ASCII: Wine keeps a link's target in the ANSI code page only.
+    const std::filesystem::path target = folder.At("game folder/qtmx.exe").make_preferred();
     std::filesystem::create_directories(target.parent_path());
     std::ofstream(target) << "MZ";
     std::ofstream(folder.At("game.ico")) << "icon";
