@@ -168,6 +168,10 @@ else
         # home; the launcher writes a desktop link at every start, so they become
         # folders of the prefix.
         find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
+        # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
+        # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
+        /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1
     fi
     rm -rf "$shots"
     mkdir -p "$shots"

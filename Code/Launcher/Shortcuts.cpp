@@ -61,7 +61,6 @@ void PinGameShortcut()
 void CreateWebShortcut()
 {
     const xWString name = TheProfile.WebShortcutName();
-    const xWString link = ShortcutLinkPath(QueryDesktopFolder(), name);
     if (name.IsEmpty())
     {
         // A nameless link would be a file called ".lnk" on the player's desktop.
@@ -69,6 +68,7 @@ void CreateWebShortcut()
         return;
     }
     // The link itself is looked for, so one the player keeps is left alone.
+    const xWString link = ShortcutLinkPath(QueryDesktopFolder(), name);
     if (link.IsEmpty() || xFileSystem().IsFile(link))
         return;
     CreateShortcut(link, TheProfile.HomePageUrl(), name);
