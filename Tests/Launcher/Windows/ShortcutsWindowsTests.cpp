@@ -47,7 +47,7 @@ LinkFields ReadLink(const std::filesystem::path& file)
 }
 } // namespace
 
-TEST(Shortcuts, SavedLinksCarryTargetDescriptionAndIcon)
+TEST(Shortcuts, HomePageLinkCarriesDescriptionAndIcon)
 {
     CoInitialize(nullptr);
     TempFolder folder;
@@ -65,15 +65,4 @@ TEST(Shortcuts, SavedLinksCarryTargetDescriptionAndIcon)
     EXPECT_EQ(described.Description, L"(官网)");
     EXPECT_EQ(described.Icon, folder.At("game.ico").wstring());
     EXPECT_EQ(described.IconIndex, 0);
-
-    // The game's link: no description and no icon of its own.
-    const std::filesystem::path game = folder.At("霜石纪元.lnk");
-    ASSERT_TRUE(SaveShellLink(Wide(game), Wide(target), {}, {}));
-    const LinkFields plain = ReadLink(game);
-    EXPECT_EQ(plain.Path, target.wstring());
-    EXPECT_EQ(plain.Description, L"");
-    EXPECT_EQ(plain.Icon, L"");
-
-    // A folder that does not exist cannot take a link.
-    EXPECT_FALSE(SaveShellLink(Wide(folder.At("missing/x.lnk")), Wide(target), {}, {}));
 }
