@@ -160,7 +160,7 @@ if [ "$native" -eq 1 ]; then
     grep -E 'CurrentVersion|Download Version|stat step url|Client |Font |Error' "$game/Launcher.txt" || true
     check_client
 else
-    export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     if [ -z "${DISPLAY:-}" ]; then
         for n in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
         Xvfb ":$n" -screen 0 1280x1024x24 >/dev/null 2>&1 &
@@ -172,6 +172,14 @@ else
     if [ ! -d "$WINEPREFIX/drive_c" ]; then
         echo "== new Wine prefix $WINEPREFIX (about half a minute)"
         /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+        # Wine points the prefix's Desktop (and Documents, Music...) at the real
+        # home; the launcher writes a desktop link at every start, so they become
+        # folders of the prefix.
+        find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
+        # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
+        # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
+        /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1
     fi
     rm -rf "$shots"
     mkdir -p "$shots"

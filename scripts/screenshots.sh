@@ -3,7 +3,8 @@
 # Windows launcher (windows-demo) and the dev server, runs the windows' test
 # under wine64 on a virtual 1280x1024 screen, and leaves the pictures in
 # build/screenshots: main-frame, splash-failed, splash-connecting,
-# splash-downloading and game-frame (each also as -screen, the whole screen).
+# splash-downloading, game-frame, game-frame-demo, bosskey-dialog and
+# bosskey-dialog-enabled (each also as -screen, the whole screen).
 #
 #   bash scripts/screenshots.sh
 set -euo pipefail
@@ -14,7 +15,7 @@ bash scripts/bootstrap.sh >/dev/null
 cmake --preset linux-asan >/dev/null
 cmake --build build/linux-asan --target devserver publish >/dev/null
 cmake --preset windows-demo >/dev/null
-cmake --build build/windows-demo --target qtmx >/dev/null
+cmake --build build/windows-demo --target qtmx PostHotKey >/dev/null
 LAUNCHER_SCREENSHOTS="$root/build/screenshots" \
     xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
     Tests/EndToEnd/test_windows.py

@@ -179,7 +179,7 @@ stop_download_peers() {
 run_windows() {
     local preset=$1 exe rc
     WINEPREFIX=$(mktemp -d /tmp/launcher-wine.XXXXXX)
-    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     start_download_peers
     for exe in build/"$preset"/bin/*Tests.exe; do
         [ -f "$exe" ] || continue

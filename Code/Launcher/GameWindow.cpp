@@ -1,5 +1,6 @@
 #include "GameWindow.h"
 
+#include "BossKey.h"
 #include "MainFrame.h"
 #include "ProductProfile.h"
 #include "PublishDir.h"
@@ -31,6 +32,10 @@ GameWindow::~GameWindow()
     if (GameProcess && !GameProcess.Wait(0))
         GameProcess.Terminate(0);
     GameProcess.Close();
+    // The boss key lives as long as the frame's window; the next frame registers it again.
+    if (NativeWindow() != nullptr)
+        LogLine("UnregisterHotKey, ret %d",
+                UnregisterWindowHotKey(NativeWindow()->Handle(), BossKeyHotKeyId));
     if (CurrentGameWindow == this)
         CurrentGameWindow = nullptr;
 }
@@ -49,6 +54,7 @@ void GameWindow::Load(const xWString& name)
     const xWindowRect outer = native->ScreenRect();
     View = std::make_unique<GameView>(
         *native, xWindowPoint{outer.Left + content.Left, outer.Top + content.Top}, *this);
+    LoadBossKey();
 }
 
 GameFrameSizes GameWindow::FrameSizes() const
@@ -77,6 +83,23 @@ void GameWindow::PlaceView()
     const xWindowRect outer = NativeWindow()->ScreenRect();
     View->Place({outer.Left + content.Left, outer.Top + content.Top, outer.Left + content.Right,
                  outer.Top + content.Bottom});
+}
+
+bool GameWindow::OnHotKey(int32_t, intptr_t)
+{
+    if (!BossKeyEnabled)
+        return false;
+    if (IsShown())
+    {
+        LogLine("Boss key: the game frame hides");
+        Hide();
+    }
+    else if (CurrentMainFrame != nullptr)
+    {
+        LogLine("Boss key: the game frame comes back");
+        CurrentMainFrame->ShowGameWindow();
+    }
+    return true;
 }
 
 bool GameWindow::OnMouseDoubleClick(MouseButton, float, float y)
@@ -146,7 +169,8 @@ bool GameWindow::OnButtonClick(SkinButton& button)
     }
     else if (EqualsNoCase(button.Id, "game.close"))
         RequestCloseGame();
-    // "game.bosskey" opens the boss key's settings once that dialog exists.
+    else if (EqualsNoCase(button.Id, "game.bosskey"))
+        OpenBossKeyDialog();
     return true;
 }
 

@@ -21,6 +21,8 @@ public:
 
     void Load(const xWString& name) override;
     bool GetContentRect(xWindowRect& rect) override;
+    // The boss key: hides a shown frame, brings a hidden one back.
+    bool OnHotKey(int32_t id, intptr_t keyData) override;
     bool OnMouseDoubleClick(MouseButton button, float x, float y) override;
     bool OnResized(int32_t width, int32_t height, bool minimised) override;
     void OnMoved(int32_t x, int32_t y) override;

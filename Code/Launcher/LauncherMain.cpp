@@ -3,6 +3,7 @@
 #include "LaunchState.h"
 #include "LogBasePath.h"
 #include "ProductProfile.h"
+#include "Shortcuts.h"
 #include "SkinEventRouter.h"
 #include "MainFrame.h"
 #include "SplashScreen.h"
@@ -122,9 +123,17 @@ void LauncherMain(void* instance)
     if (TheLaunchState.SelfUpdateRunning)
         SplashOnlyLoop(instance);
 
+    if (TheProfile.CreatesShortcuts())
+    {
+        RefreshGameShortcut();
+        if (!TheLaunchState.ClientInstall)
+            PinGameShortcut();
+    }
     StartFontInstall(FontPlacesFor(TheProfile.ClientBaseUrl()));
 
     TheResPack().Load();
+    if (TheProfile.CreatesShortcuts() && TheProfile.CreatesDesktopShortcut() && !TheLaunchState.ClientInstall)
+        CreateWebShortcut();
 
     CreateApplicationWindow(instance);
 

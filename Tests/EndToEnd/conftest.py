@@ -44,7 +44,7 @@ class Wine:
     def __init__(self, prefix):
         self.prefix = pathlib.Path(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
 
     @property
     def appdata(self):
@@ -59,16 +59,37 @@ class Wine:
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
 
 
-@pytest.fixture(scope="session")
-def wine():
-    prefix = tempfile.mkdtemp(prefix="launcher-e2e-wine.")
-    runner = Wine(prefix)
+def new_wine(name):
+    """A fresh prefix under /tmp, set up once, whose desktop lies inside it."""
+    runner = Wine(tempfile.mkdtemp(prefix=name))
     # The first start of a prefix sets it up (about ten seconds).
     subprocess.run([WINE, "wineboot", "-i"], env=runner.env, check=False,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    yield runner
+    # Wine points the prefix's Desktop (and Documents, Music...) at the real home;
+    # the launcher writes a desktop link at every start, so they become folders
+    # of the prefix.
+    for folder in (runner.prefix / "drive_c" / "users").glob("*/*"):
+        if folder.is_symlink():
+            folder.unlink()
+            folder.mkdir()
+    # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
+    # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
+    subprocess.run([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+                    "/v", "Tahoma", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC", "/f"],
+                   env=runner.env, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    return runner
+
+
+def remove_wine(runner):
     runner.stop_all()
-    shutil.rmtree(prefix, ignore_errors=True)
+    shutil.rmtree(runner.prefix, ignore_errors=True)
+
+
+@pytest.fixture(scope="session")
+def wine():
+    runner = new_wine("launcher-e2e-wine.")
+    yield runner
+    remove_wine(runner)
 
 
 def wait_for_lines(path, wanted, timeout=60.0):

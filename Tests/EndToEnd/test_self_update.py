@@ -11,15 +11,13 @@ LAUNCHER_TEST_UPDATE_BASE_URL (the session's server on 18080 offers no
 launcher, so other tests never update themselves) and can hold a process at a
 named stage of the hand-over (LAUNCHER_TEST_STOP_AT)."""
 import os
-import pathlib
 import shutil
 import subprocess
-import tempfile
 import time
 
 import pytest
 
-from conftest import WINE, build_dir, stop, wait_for_lines
+from conftest import WINE, build_dir, new_wine, remove_wine, stop, wait_for_lines
 from test_windows import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, window_geometry
 
 STAGES = ["downloading", "downloaded", "updating-before-replace", "updating-after-replace",
@@ -45,14 +43,9 @@ def builds(windows_bin):
 def prefix():
     """A Wine prefix of this module's own: ending every process in it ends
     only launchers these tests started."""
-    folder = tempfile.mkdtemp(prefix="launcher-e2e-selfupdate.")
-    env = dict(os.environ, WINEPREFIX=folder, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-    subprocess.run([WINE, "wineboot", "-i"], env=env, check=False, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=180)
-    yield pathlib.Path(folder), env
-    subprocess.run(["wineserver", "-k"], env=env, check=False)
-    shutil.rmtree(folder, ignore_errors=True)
+    runner = new_wine("launcher-e2e-selfupdate.")
+    yield runner.prefix, runner.env
+    remove_wine(runner)
 
 
 class HandOver:

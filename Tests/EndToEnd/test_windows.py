@@ -2,7 +2,8 @@
 dev server: the main frame, the splash screen (an update that gave up and says
 it will try again, connecting, downloading, fetching the font or telling that it
 could not) and the game frame, with the demo
-game inside it, closing as the player asks and bringing the main frame back. Each moment is
+game inside it, closing as the player asks and bringing the main frame back; the
+desktop link and the boss key with its dialog. Each moment is
 kept as a screenshot in build/screenshots (or LAUNCHER_SCREENSHOTS) for people
 to look at; the test itself checks the windows through X and the bar's pixels."""
 import os
@@ -14,7 +15,7 @@ import time
 import pytest
 from PIL import Image
 
-from conftest import CLIENT_VERSION, FONT_SOURCE, GAME_PATH, ROOT, stop, wait_for_lines
+from conftest import CLIENT_VERSION, FONT_SOURCE, GAME_PATH, ROOT, WINE, stop, wait_for_lines
 
 TITLE = "\u971c\u77f3\u7eaa\u5143"
 SPLASH_SIZE = (591, 304)
@@ -262,3 +263,152 @@ def test_a_font_of_another_version_is_fetched_three_times_then_the_game_starts(g
         assert f"Font installation attempt {attempt} of 3 failed: the unpacked font has another checksum" in text
     assert len(font_fetches(update_server)) == 3
     assert not (game.folder / "simhei.ttf").exists(), "a font of another version is not put in place"
+
+
+# The game frame's boss-key button, maximised on the 1280-pixel screen.
+BOSSKEY_BUTTON = (1150, 16)
+
+
+def key(*names):
+    subprocess.run(["xdotool", "key", *names], check=True)
+
+
+def wine_tool(wine, *arguments):
+    return subprocess.run([WINE, *arguments], env=wine.env, capture_output=True, text=True,
+                          check=True).stdout
+
+
+def desktop_folder(wine):
+    """The prefix's desktop as the shell names it (CSIDL_DESKTOPDIRECTORY), as a Unix path."""
+    answer = wine_tool(wine, "reg", "query",
+                       r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders", "/v", "Desktop")
+    windows_path = answer.split("REG_SZ", 1)[1].strip()
+    return pathlib.Path(wine_tool(wine, "winepath", "-u", windows_path).strip())
+
+
+def dialog_geometry():
+    """(x, y, width, height) of the boss-key dialog, or None. It has no title to find it by:
+    it is the launcher's one small visible window."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "qtmx.exe"],
+                           capture_output=True, text=True)
+    for window in found.stdout.split():
+        shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
+                               capture_output=True, text=True).stdout
+        values = {k: int(v) for k, v in (line.split("=", 1) for line in shape.split()) if v.isdigit()}
+        if 200 <= values.get("WIDTH", 0) <= 600 and 60 <= values.get("HEIGHT", 0) <= 300:
+            return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
+    return None
+
+
+def open_dialog():
+    """Clicks the frame's button; returns the dialog's geometry and a function giving where
+    a point of it (in dialog units, 225 x 78 in all) is on screen."""
+    click(*BOSSKEY_BUTTON)
+    deadline = time.monotonic() + 15.0
+    while (geometry := dialog_geometry()) is None:
+        assert time.monotonic() < deadline, "the boss-key dialog was not shown"
+        time.sleep(0.2)
+    x, y, width, height = geometry
+    return geometry, lambda dialog_x, dialog_y: (x + dialog_x * width // 225, y + dialog_y * height // 78)
+
+
+def wait_dialog_gone():
+    # Without a window manager Wine waits two seconds for a hidden window to be withdrawn.
+    deadline = time.monotonic() + 15.0
+    while dialog_geometry() is not None:
+        assert time.monotonic() < deadline, "the boss-key dialog stays"
+        time.sleep(0.2)
+
+
+def shown(size, timeout=5.0):
+    """Whether a window of that size is mapped, waiting a while for a hidden one to go."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            window_geometry(size, timeout=0.1)
+        except AssertionError:
+            return False
+        if time.monotonic() > deadline:
+            return True
+        time.sleep(0.2)
+
+
+def wait_for_file(path, content, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.exists() and path.read_bytes() == content:
+            return
+        time.sleep(0.2)
+    raise AssertionError(f"{path} holds {path.read_bytes() if path.exists() else None!r}, not {content!r}")
+
+
+def test_desktop_link_and_the_boss_key(game, wine, windows_bin, update_server):
+    if GAME_PATH not in update_server.files or not (windows_bin / "PostHotKey.exe").exists():
+        pytest.skip("no demo game or no PostHotKey helper in the Windows build")
+    home = pathlib.Path.home()
+
+    def home_files():
+        return ({*home.glob("*"), *(home / "Desktop").rglob("*"), *(home / ".local/share/applications").rglob("*")})
+
+    before = home_files()
+    log = game("forcearg={sid=7&uid=44&time=0}")
+    launcher = log.parent
+    text = wait_for_lines(log, ["Game shortcut saved:", "No home-page shortcut: the product names none",
+                                "The game closes on request"], timeout=120)
+
+    # One link on the shell's desktop, to the launcher that runs; none named ".lnk".
+    desktop = desktop_folder(wine)
+    assert desktop.resolve().is_relative_to(wine.prefix.resolve()), f"the desktop is outside the prefix: {desktop}"
+    assert sorted(p.name for p in desktop.glob("*.lnk")) == [f"{TITLE}.lnk"]
+    link = (desktop / f"{TITLE}.lnk").read_bytes()
+    assert b"\\brightfen\\rwgametidemark\\qtmx.exe" in link.lower(), link
+    assert "Game shortcut saved: C:\\users\\" in text
+    # Neither the link nor Wine's menu builder reach the real home.
+    assert home_files() == before, home_files() - before
+
+    # The first opening offers Alt+E, not enabled; Escape applies and saves as OK does.
+    settings = launcher / "Setting.ini"
+    window_geometry(GAME_FRAME_SIZE)
+    dialog, at = open_dialog()
+    # A click on its label gives the dialog the keyboard.
+    click(*at(25, 33))
+    time.sleep(0.5)
+    shoot("bosskey-dialog", dialog)
+    key("Escape")
+    wait_for_file(settings, b"1093,0")
+    assert "UnregisterHotKey, ret 0" in wait_for_lines(log, ["UnregisterHotKey, ret"])
+    wait_dialog_gone()
+
+    # Again, switched on, and OK.
+    dialog, at = open_dialog()
+    click(*at(92, 59))
+    time.sleep(0.5)
+    shoot("bosskey-dialog-enabled", dialog)
+    click(*at(193, 34))
+    wait_for_file(settings, b"1093,1")
+    wait_for_lines(log, ["RegisterHotKey, ret 1"])
+    wait_dialog_gone()
+
+    # Alt+E hides the frame...
+    key("alt+e")
+    wait_for_lines(log, ["Boss key: the game frame hides"])
+    assert not shown(GAME_FRAME_SIZE)
+    # ...and the next press brings it back. Windows delivers a hot key wherever the
+    # keyboard is, Wine only while a Wine window has it, which no shown window of the
+    # launcher now does: the helper posts it to the frame as Windows would.
+    subprocess.run([WINE, str(windows_bin / "PostHotKey.exe")], env=wine.env, check=True)
+    wait_for_lines(log, ["Boss key: the game frame comes back"])
+    window_geometry(GAME_FRAME_SIZE)
+
+    # Switched off: saved with 0, the key let go, and Alt+E on the frame does nothing more.
+    _, at = open_dialog()
+    click(*at(92, 59))
+    click(*at(193, 34))
+    wait_for_file(settings, b"1093,0")
+    wait_for_lines(log, ["UnregisterHotKey, ret 1"])
+    wait_dialog_gone()
+    click(640, 16)
+    key("alt+e")
+    time.sleep(2.0)
+    assert log.read_text(encoding="utf-8", errors="replace").count("the game frame hides") == 1
+    assert shown(GAME_FRAME_SIZE)

@@ -7,7 +7,11 @@ void EnableDpiAwareness();
 void InitialiseComForThisThread();
 
 // Takes and dispatches every message waiting for this thread; never blocks.
+// Messages of a registered modeless dialog go through its keyboard handling
+// (Tab, Escape, Enter) instead.
 void DrainThreadMessages();
+// Registers a modeless dialog (its system handle) with the drain, for the rest of the process.
+void AddModelessDialog(void* dialog);
 
 // Ends this process at once with the exit code; no destructors run.
 [[noreturn]] void TerminateThisProcess(int exitCode);

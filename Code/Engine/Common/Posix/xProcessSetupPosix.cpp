@@ -9,6 +9,8 @@ void InitialiseComForThisThread() {}
 
 void DrainThreadMessages() {}
 
+void AddModelessDialog(void*) {}
+
 void TerminateThisProcess(int exitCode)
 {
     _exit(exitCode);

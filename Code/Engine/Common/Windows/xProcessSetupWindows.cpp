@@ -3,6 +3,22 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <vector>
+
+namespace
+{
+// Main thread only, as the drain is.
+std::vector<HWND> ModelessDialogs;
+
+bool IsModelessDialogMessage(MSG& message)
+{
+    for (HWND dialog : ModelessDialogs)
+        if (::IsDialogMessageW(dialog, &message))
+            return true;
+    return false;
+}
+} // namespace
+
 void EnableDpiAwareness()
 {
     // shcore is only used when the process already has it loaded; without it the
@@ -39,9 +55,16 @@ void DrainThreadMessages()
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
     {
+        if (IsModelessDialogMessage(message))
+            continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+}
+
+void AddModelessDialog(void* dialog)
+{
+    ModelessDialogs.push_back(static_cast<HWND>(dialog));
 }
 
 void TerminateThisProcess(int exitCode)
