@@ -7,9 +7,11 @@
 
 #include "xFile.h"
 #include "xLogLine.h"
+#include "xPath.h"
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
 
+#include <chrono>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -23,12 +25,19 @@ namespace
 {
 const char* const FontName = "simhei.ttf";
 const char* const PackedName = "simhei.fnt";
+// Held (open with no sharing) by the one launcher that fetches the font, so
+// that two launchers started together never write the same files.
+const char16_t* const LockName = u"FontLock.ins";
+constexpr std::chrono::milliseconds LockPause(250);
+constexpr int LockTries = 480; // two minutes
+// Far above any font; a server that sends more is not sending a font.
+constexpr int64_t PackedFontMaxSize = 64 << 20;
 
 bool ReadWhole(const xWString& path, std::vector<uint8_t>& bytes)
 {
     const xEngineFileSystem& files = LauncherFiles();
     const int64_t size = files.GetFileSize(path);
-    std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
+    std::unique_ptr<xFile> file = size < 0 || size > PackedFontMaxSize ? nullptr : files.OpenRead(path, true);
     if (!file)
         return false;
     bytes.resize(static_cast<size_t>(size));
@@ -116,8 +125,36 @@ void StartFontInstall(const FontPlaces& places)
     }
 }
 
+namespace
+{
+// The font lock, once no other launcher holds it, or null after two minutes
+// (the install then goes ahead without it). A launcher that waited may find
+// the font in place when it gets the lock.
+std::unique_ptr<xFile> TakeFontLock(const FontPlaces& places)
+{
+    const xWString path = GetParentPath(places.PackedFile) + LockName;
+    for (int attempt = 0; attempt < LockTries; ++attempt)
+    {
+        if (std::unique_ptr<xFile> lock = LauncherFiles().OpenWrite(path, false, false))
+            return lock;
+        if (attempt == 0)
+            LogLine("Another launcher is installing the font; waiting for it");
+        std::this_thread::sleep_for(LockPause);
+    }
+    LogErrorLine("The font lock stayed taken for two minutes; installing without it");
+    return nullptr;
+}
+} // namespace
+
 int FontInstallThread(const FontPlaces& places)
 {
+    const std::unique_ptr<xFile> lock = TakeFontLock(places);
+    if (!FontNeedsInstall(places))
+    {
+        LogLine("Font installed: %s", xString(places.LocalFont).c_str());
+        FontInstallState = FontInstallDone;
+        return 0;
+    }
     for (int attempt = 1; attempt <= FontInstallAttempts; ++attempt)
     {
         const char* failure = TryInstall(places);
