@@ -158,7 +158,7 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
         {"self-update",
          selfUpdate,
          true,
-         {64, 71, 207},
+         {87, 175, 207},
          {{u"正在更新微端", 277, 136}, {u"下载进度 50 %", 268, 116}}},
     };
     for (const Case& c : cases)

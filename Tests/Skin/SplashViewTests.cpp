@@ -105,8 +105,8 @@ TEST(SplashView, SelfUpdateLayoutShowsTheLaunchersDownload)
     SplashView view = ChooseSplashView(inputs);
     EXPECT_TRUE(view.SelfUpdateLayout);
     EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), 207);
-    EXPECT_EQ(view.BarX, 64);
-    EXPECT_EQ(view.BarY, 71);
+    EXPECT_EQ(view.BarX, 87) << "in the groove, as the update's bar";
+    EXPECT_EQ(view.BarY, 175);
     EXPECT_EQ(view.Status, xWString(u"正在更新微端"));
     EXPECT_EQ(view.Download, xWString(u"下载进度 50 %"));
 

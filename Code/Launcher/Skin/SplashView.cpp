@@ -57,8 +57,8 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
                                     : static_cast<double>(inputs.LauncherBytesReceived) /
                                           static_cast<double>(inputs.LauncherFileSize);
         view.SelfUpdateLayout = true;
-        view.BarX = 64;
-        view.BarY = 71;
+        // The bar fills the art's one groove here too: anywhere else it would
+        // float over the background picture.
         view.BarFraction = static_cast<float>(fraction);
         view.Status = u"正在更新微端";
         view.Download = DownloadText(view.BarFraction);
