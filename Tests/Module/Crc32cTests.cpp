@@ -83,6 +83,42 @@ TEST(Crc32c, ImplementationsAgreeOnEveryLengthAlignmentAndSplit)
     }
 }
 
+// The hardware path sums blocks of 3 x 256 and 3 x 8192 bytes as three streams
+// and joins them; a wrong join or a byte dropped at a block edge shows at lengths
+// on and around those blocks and their sums, from every start alignment, with a
+// sum carried in from earlier bytes too.
+TEST(Crc32c, HardwareStreamsAgreeWithSoftwareAroundEveryBlock)
+{
+    if (!HasCrc32Instruction())
+        GTEST_SKIP() << "no crc32 instruction on this processor";
+    constexpr size_t Short = 3 * 256, Long = 3 * 8192;
+    struct Lengths
+    {
+        size_t First, Last;
+    };
+    const Lengths table[] = {
+        {0, 2 * Short + 16},
+        {Long - 9, Long + 9},
+        {Long + Short - 9, Long + Short + 9},
+        {2 * Long + Short - 1 - 9, 2 * Long + Short - 1 + 9},
+    };
+    const std::string buffer = PatternBytes(2 * Long + Short + 9 + 8 + 8, 11);
+    const char* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
+    for (const Lengths& lengths : table)
+    {
+        for (size_t length = lengths.First; length <= lengths.Last; ++length)
+        {
+            for (size_t alignment = 0; alignment < 8; ++alignment)
+            {
+                const uint8_t* data = reinterpret_cast<const uint8_t*>(base + alignment);
+                for (uint32_t start : {0u, 0x9E3779B9u})
+                    ASSERT_EQ(Crc32cSoftware(data, length, start), Crc32cHardware(data, length, start))
+                        << "length " << length << ", alignment " << alignment << ", start " << start;
+            }
+        }
+    }
+}
+
 // The publisher appends four bytes that give a font the checksum the launcher
 // accepts; whatever came before them, the sum must land on the target.
 TEST(Crc32c, ForcingBytesBringAnyDataToTheTarget)

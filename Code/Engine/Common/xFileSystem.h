@@ -19,6 +19,9 @@ public:
     // A read-ahead reader, or null. Without shareWrite nobody may write the file
     // while it is open.
     virtual std::unique_ptr<xFile> OpenRead(const xWString& path, bool shareWrite) const;
+    // A plain synchronous reader, or null: each read goes straight from the system
+    // into the caller's buffer, so a reader of large pieces skips the read-ahead's copy.
+    virtual std::unique_ptr<xFile> OpenReadPlain(const xWString& path, bool shareWrite) const;
     // A plain file for writing, or null. append keeps the content and writes after
     // it; otherwise the file is created or truncated.
     virtual std::unique_ptr<xFile> OpenWrite(const xWString& path, bool append, bool shareRead) const;

@@ -159,6 +159,19 @@ std::unique_ptr<xFile> xFileSystem::OpenRead(const xWString& path, bool shareWri
     return std::make_unique<xFileReader>(static_cast<xOsHandle>(fd));
 }
 
+std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool shareWrite) const
+{
+    const int fd = OpenRegular(ToNativePathUtf8(path), O_RDONLY);
+    if (fd < 0)
+        return nullptr;
+    if (!shareWrite && !TryLock(fd, LOCK_SH))
+    {
+        close(fd);
+        return nullptr;
+    }
+    return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
+}
+
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const
 {
     (void)shareRead; // a reader that did not share writing is what the lock keeps out

@@ -144,6 +144,19 @@ std::unique_ptr<xFile> xFileSystem::OpenRead(const xWString& path, bool shareWri
     return std::make_unique<xFileReader>(reinterpret_cast<xOsHandle>(handle));
 }
 
+std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool shareWrite) const
+{
+    const xWString native = ToNativePath(path);
+    if (native.IsEmpty())
+        return nullptr;
+    const DWORD share = FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0);
+    HANDLE handle = CreateFileW(WinText(SystemPath(native)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
+}
+
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const
 {
     const xWString native = ToNativePath(path);

@@ -100,23 +100,115 @@ bool HasCrc32Instruction()
     return (ecx & (1u << 20)) != 0;
 }
 
-// Only this function is compiled for SSE4.2, so the program as a whole still
+namespace
+{
+// The crc32 instruction takes three cycles but can start one every cycle, so a
+// block is summed as three independent streams that are joined afterwards. Long
+// blocks keep the joins rare; short ones still interleave a few KiB that do not
+// fill a long block.
+constexpr size_t LongBlock = 8192;
+constexpr size_t ShortBlock = 256;
+
+// The register after `count` zero bytes, as a linear map applied byte by byte:
+// joining two streams is shifting the first over the length of the second.
+struct ZeroShift
+{
+    std::array<std::array<uint32_t, 256>, 4> Parts;
+
+    explicit ZeroShift(size_t count)
+    {
+        uint32_t images[32];
+        for (int bit = 0; bit < 32; ++bit)
+        {
+            uint32_t crc = 1u << bit;
+            for (size_t step = 0; step < count; ++step)
+                crc = (crc >> 8) ^ Tables[0][crc & 0xFFu];
+            images[bit] = crc;
+        }
+        for (int part = 0; part < 4; ++part)
+        {
+            for (uint32_t byte = 0; byte < 256; ++byte)
+            {
+                uint32_t image = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    image ^= (byte >> bit) & 1u ? images[8 * part + bit] : 0u;
+                Parts[part][byte] = image;
+            }
+        }
+    }
+
+    uint32_t operator()(uint32_t crc) const
+    {
+        return Parts[0][crc & 0xFFu] ^ Parts[1][(crc >> 8) & 0xFFu] ^ Parts[2][(crc >> 16) & 0xFFu] ^
+               Parts[3][crc >> 24];
+    }
+};
+
+struct ZeroShifts
+{
+    ZeroShift Long{LongBlock};
+    ZeroShift Short{ShortBlock};
+};
+
+const ZeroShifts& Shifts()
+{
+    static const ZeroShifts shifts;
+    return shifts;
+}
+
+inline uint64_t LoadDoubleWord(const uint8_t* bytes)
+{
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof(word));
+    return word;
+}
+
+__attribute__((target("sse4.2"))) inline uint32_t StepEight(uint32_t crc, const uint8_t* bytes)
+{
+#ifdef __x86_64__
+    return static_cast<uint32_t>(_mm_crc32_u64(crc, LoadDoubleWord(bytes)));
+#else
+    return _mm_crc32_u32(_mm_crc32_u32(crc, LoadWord(bytes)), LoadWord(bytes + 4));
+#endif
+}
+
+// Sums three consecutive blocks of `block` bytes as three streams, the second and
+// third from a zero register, and joins them into the register after all three.
+__attribute__((target("sse4.2"))) inline uint32_t ThreeStreams(uint32_t crc, const uint8_t* bytes,
+                                                               size_t block, const ZeroShift& shift)
+{
+    uint32_t first = crc, second = 0, third = 0;
+    for (size_t at = 0; at < block; at += 8)
+    {
+        first = StepEight(first, bytes + at);
+        second = StepEight(second, bytes + block + at);
+        third = StepEight(third, bytes + 2 * block + at);
+    }
+    return shift(shift(first) ^ second) ^ third;
+}
+} // namespace
+
+// Only these functions are compiled for SSE4.2, so the program as a whole still
 // runs on any x86-64 processor.
 __attribute__((target("sse4.2"))) uint32_t Crc32cHardware(const void* data, size_t length, uint32_t start)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     uint32_t crc = ~start;
-    while (length > 0 && !IsWordAligned(bytes))
+    while (length > 0 && (reinterpret_cast<uintptr_t>(bytes) & 7u) != 0)
     {
         crc = _mm_crc32_u8(crc, *bytes++);
         --length;
     }
-    while (length >= 4)
+    if (length >= 3 * ShortBlock)
     {
-        crc = _mm_crc32_u32(crc, LoadWord(bytes));
-        bytes += 4;
-        length -= 4;
+        const ZeroShifts& shifts = Shifts();
+        for (; length >= 3 * LongBlock; bytes += 3 * LongBlock, length -= 3 * LongBlock)
+            crc = ThreeStreams(crc, bytes, LongBlock, shifts.Long);
+        for (; length >= 3 * ShortBlock; bytes += 3 * ShortBlock, length -= 3 * ShortBlock)
+            crc = ThreeStreams(crc, bytes, ShortBlock, shifts.Short);
     }
+    for (; length >= 8; bytes += 8, length -= 8)
+        crc = StepEight(crc, bytes);
     while (length > 0)
     {
         crc = _mm_crc32_u8(crc, *bytes++);
