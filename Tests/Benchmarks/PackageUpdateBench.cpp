@@ -1,7 +1,8 @@
 // The package worker on a client of about 2,000 files and 1 GiB (small, medium
 // and large files in nested folders, half text-like, half random bytes):
 //  1. VerifyFile of every file against the published manifest, CRC-32C and
-//     XXH32, beside `cat` of the same files, all with a warm cache;
+//     XXH32, beside `cat` of the same files and a plain read of them in 1 MiB
+//     pieces, all with a warm cache;
 //  2. PackageUpdateThread into an empty folder from the dev server on loopback (the
 //     full way), with wall time and peak RSS, then a check of what it wrote.
 // Native only; takes about ten minutes (mostly the publisher) and 3.5 GB under
