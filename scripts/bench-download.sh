@@ -4,14 +4,14 @@
 # under wine64 fetching the same file, and (when built) the native DownloadBench,
 # which sets DownloadFile beside curl on its own nginx. Not a test: run by hand.
 #   bash scripts/bench-download.sh [WINDOWS_BUILD_DIR] [NATIVE_BENCH_BUILD_DIR]
-# Defaults: build/windows-demo and build/linux-bench.
+# Defaults: build/windows-demo and build/linux-bench; BENCH_ITERATIONS (3) runs of each.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 windows_dir=${1:-build/windows-demo}
 native_dir=${2:-build/linux-bench}
-iterations=3
+iterations=${BENCH_ITERATIONS:-3}
 name=bench-512m.bin
 
 work=$(mktemp -d /tmp/launcher-download-bench.XXXXXX)
