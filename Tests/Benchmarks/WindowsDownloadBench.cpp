@@ -10,6 +10,7 @@
 #include "xEngineFileSystem.h"
 #include "xTextConversion.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
