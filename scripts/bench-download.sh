@@ -37,6 +37,8 @@ head -c $((512 << 20)) /dev/urandom >"$work/www/$name"
 size=$(stat -c %s "$work/www/$name")
 
 echo "machine: $(nproc) cores; file: $size bytes from nginx on 127.0.0.1"
+# Each side starts with nothing left to write back from the one before it.
+sync
 
 best_curl=0
 for _ in $(seq "$iterations"); do
@@ -52,9 +54,16 @@ done
 exe="$windows_dir/bin/WindowsDownloadBench.exe"
 if [ -f "$exe" ]; then
     prefix=$(mktemp -d /tmp/launcher-download-bench-wine.XXXXXX)
+    # A fresh prefix is set up by processes that run on after the first program
+    # starts; set it up first so that they do not share the timed runs' cores.
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+        /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
+    sync
     best_wine=$(LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www" \
         WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
         /usr/lib/wine/wine64 "$exe" "$name" "$iterations" | tee /dev/stderr | sed -n 's/^best \([0-9.]*\) MB\/s.*/\1/p')
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
     rm -rf "$prefix"
     echo "Windows build under wine64: best $best_wine MB/s, curl -o best $best_curl MB/s," \
         "ratio $(python3 -c "print(f'{$best_wine / $best_curl:.2f}')")"
@@ -63,6 +72,7 @@ else
 fi
 
 if [ -x "$native_dir/bin/DownloadBench" ]; then
+    sync
     "$native_dir/bin/DownloadBench" --benchmark_counters_tabular=true
 else
     echo "no $native_dir/bin/DownloadBench: build it with the linux-bench preset for the native figure"
