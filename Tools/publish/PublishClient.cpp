@@ -11,14 +11,18 @@
 #include "xStringOps.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -143,6 +147,169 @@ bool IsValidVersionText(const std::string& text)
            text.find_first_of("/\\:,=*?\"<>|") == std::string::npos;
 }
 
+// Pieces LZMA at its fastest must shrink before a file is compressed at the
+// chosen level: random or already packed data does not shrink, and compressing
+// all of it at the chosen level costs seconds per megabyte only to be thrown away.
+constexpr size_t SampleSize = 64 * 1024;
+constexpr size_t SampleCount = 4;
+// Files this small are compressed whole: the sample would cost as much.
+constexpr size_t SampleFrom = 4 * 1024;
+
+bool LooksCompressible(const std::vector<uint8_t>& bytes, bool useFilter)
+{
+    Lzma86EncodeOptions fast;
+    fast.Level = 0;
+    fast.DictionarySize = SampleSize;
+    // Spread over the file, the first and last pieces included; a file of a few
+    // pieces is its own sample.
+    const size_t count = bytes.size() <= SampleSize * SampleCount ? 1 : SampleCount;
+    size_t sampled = 0, packed = 0;
+    for (size_t k = 0; k < count; ++k)
+    {
+        const size_t length = count == 1 ? bytes.size() : SampleSize;
+        const size_t at = count == 1 ? 0 : (bytes.size() - SampleSize) / (count - 1) * k;
+        std::vector<uint8_t> container;
+        if (!EncodeLzma86(bytes.data() + at, length, useFilter, container, fast))
+            return true; // the real pass reports the failure
+        sampled += length;
+        packed += container.size() - Lzma86HeaderSize;
+    }
+    // Less than 1/32 saved is not worth the time at the chosen level.
+    return packed < sampled - sampled / 32;
+}
+
+// One file as it goes into the package.
+struct PackedFile
+{
+    std::vector<uint8_t> Data; // the Lzma86 container or the file itself
+    size_t OrigSize = 0;
+    uint32_t OrigCrc = 0;
+    uint32_t Xx = 0;
+    bool Compressed = false;
+    std::string Error; // when not empty, publishing stops with it
+};
+
+PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, bool withXx)
+{
+    PackedFile result;
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(file.Path, bytes))
+    {
+        result.Error = "cannot read " + file.Path.string() + ": " + std::strerror(errno);
+        return result;
+    }
+    result.OrigSize = bytes.size();
+    result.OrigCrc = Crc32c(bytes.data(), bytes.size());
+    if (withXx)
+        result.Xx = Xxh32(bytes.data(), bytes.size());
+    std::vector<uint8_t> container;
+    const bool useFilter = EndsWithNoCase(file.Name, ".exe") || EndsWithNoCase(file.Name, ".dll");
+    if (!bytes.empty() && bytes.size() <= Lzma86MaxUnpackedSize &&
+        (bytes.size() <= SampleFrom || LooksCompressible(bytes, useFilter)) &&
+        !EncodeLzma86(bytes.data(), bytes.size(), useFilter, container, options))
+    {
+        result.Error = "compressing " + file.Name + " failed";
+        return result;
+    }
+    result.Compressed = !container.empty() && container.size() < bytes.size();
+    result.Data.swap(result.Compressed ? container : bytes);
+    return result;
+}
+
+// Packs the files on worker threads, each file whole on one worker with the same
+// options, and hands them out in the files' order: the package is the same for
+// any number of workers. Workers run ahead of the reader by at most a few files
+// or MaxAheadBytes of input, whichever lets more through, so memory stays bounded.
+class ClientPacker
+{
+public:
+    ClientPacker(const std::vector<ClientFile>& files, const Lzma86EncodeOptions& options, bool withXx,
+                 unsigned threads)
+        : m_Files(files), m_Options(options), m_WithXx(withXx), m_Results(files.size()),
+          m_Ready(files.size(), false), m_Sizes(files.size(), 0), m_MaxAhead(threads)
+    {
+        for (size_t i = 0; i < files.size(); ++i)
+        {
+            std::error_code error;
+            const uintmax_t size = fs::file_size(files[i].Path, error);
+            m_Sizes[i] = error ? 0 : static_cast<size_t>(size);
+        }
+        for (unsigned i = 0; i < threads; ++i)
+            m_Workers.emplace_back([this] { Work(); });
+    }
+
+    ~ClientPacker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            m_Stopping = true;
+        }
+        m_Changed.notify_all();
+        for (std::thread& worker : m_Workers)
+            worker.join();
+    }
+
+    ClientPacker(const ClientPacker&) = delete;
+    ClientPacker& operator=(const ClientPacker&) = delete;
+
+    // Waits for file `index` (taken in order, each once) and moves it out.
+    PackedFile Take(size_t index)
+    {
+        std::unique_lock<std::mutex> lock(m_Lock);
+        m_Changed.wait(lock, [&] { return m_Ready[index]; });
+        PackedFile result = std::move(m_Results[index]);
+        m_Ready[index] = false;
+        m_Taken = index + 1;
+        m_AheadBytes -= m_Sizes[index];
+        lock.unlock();
+        m_Changed.notify_all();
+        return result;
+    }
+
+private:
+    static constexpr size_t MaxAheadBytes = size_t(512) << 20;
+
+    bool MayStartNext() const
+    {
+        return m_Next < m_Files.size() &&
+               (m_Next < m_Taken + m_MaxAhead || m_AheadBytes + m_Sizes[m_Next] <= MaxAheadBytes);
+    }
+
+    void Work()
+    {
+        std::unique_lock<std::mutex> lock(m_Lock);
+        for (;;)
+        {
+            m_Changed.wait(lock, [&] { return m_Stopping || m_Next >= m_Files.size() || MayStartNext(); });
+            if (m_Stopping || m_Next >= m_Files.size())
+                return;
+            const size_t index = m_Next++;
+            m_AheadBytes += m_Sizes[index];
+            lock.unlock();
+            PackedFile result = PackFile(m_Files[index], m_Options, m_WithXx);
+            lock.lock();
+            m_Results[index] = std::move(result);
+            m_Ready[index] = true;
+            m_Changed.notify_all();
+        }
+    }
+
+    const std::vector<ClientFile>& m_Files;
+    const Lzma86EncodeOptions m_Options;
+    const bool m_WithXx;
+    std::vector<PackedFile> m_Results;
+    std::vector<bool> m_Ready;
+    std::vector<size_t> m_Sizes;
+    const size_t m_MaxAhead;
+    size_t m_Next = 0;
+    size_t m_Taken = 0;
+    size_t m_AheadBytes = 0;
+    bool m_Stopping = false;
+    std::mutex m_Lock;
+    std::condition_variable m_Changed;
+    std::vector<std::thread> m_Workers;
+};
+
 } // namespace
 
 int RunClient(int argc, char** argv)
@@ -150,14 +317,16 @@ int RunClient(int argc, char** argv)
     std::string source, version, out;
     bool withXx = false;
     int level = 5;
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
-        std::string levelText;
+        std::string levelText, threadsText;
         if (option == "--source"    ? !TakeValue(argc, argv, i, source)
             : option == "--version" ? !TakeValue(argc, argv, i, version)
             : option == "--out"     ? !TakeValue(argc, argv, i, out)
             : option == "--level"   ? !TakeValue(argc, argv, i, levelText)
+            : option == "--threads" ? !TakeValue(argc, argv, i, threadsText)
                                     : false)
             return 2;
         if (option == "--xx")
@@ -169,6 +338,14 @@ int RunClient(int argc, char** argv)
             if (levelText.empty() || *end != '\0' || value < 0 || value > 9)
                 return BadUsage("--level takes 0 to 9");
             level = static_cast<int>(value);
+        }
+        else if (option == "--threads")
+        {
+            char* end = nullptr;
+            const long value = std::strtol(threadsText.c_str(), &end, 10);
+            if (threadsText.empty() || *end != '\0' || value < 1 || value > 256)
+                return BadUsage("--threads takes 1 to 256");
+            threads = static_cast<unsigned>(value);
         }
         else if (option != "--source" && option != "--version" && option != "--out")
             return BadUsage(("unknown option " + option).c_str());
@@ -203,43 +380,36 @@ int RunClient(int argc, char** argv)
     std::vector<uint8_t> package;
     std::string entries;
     size_t compressedCount = 0;
-    for (const ClientFile& file : files)
+    ClientPacker packer(files, options, withXx, threads);
+    for (size_t index = 0; index < files.size(); ++index)
     {
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(file.Path, bytes))
+        const ClientFile& file = files[index];
+        const PackedFile packed = packer.Take(index);
+        if (!packed.Error.empty())
         {
-            Fail("cannot read %s: %s", file.Path.c_str(), std::strerror(errno));
+            Fail("%s", packed.Error.c_str());
             return 1;
         }
-        std::vector<uint8_t> container;
-        const bool useFilter = EndsWithNoCase(file.Name, ".exe") || EndsWithNoCase(file.Name, ".dll");
-        if (!bytes.empty() && bytes.size() <= Lzma86MaxUnpackedSize &&
-            !EncodeLzma86(bytes.data(), bytes.size(), useFilter, container, options))
-        {
-            Fail("compressing %s failed", file.Name.c_str());
-            return 1;
-        }
-        const bool compressed = !container.empty() && container.size() < bytes.size();
-        const std::vector<uint8_t>& data = compressed ? container : bytes;
+        const std::vector<uint8_t>& data = packed.Data;
         if (package.size() + data.size() > MaxPackageSize)
         {
             Fail("the package would reach 2 GiB at %s; the launcher reads less", file.Name.c_str());
             return 1;
         }
         char numbers[200];
-        std::snprintf(numbers, sizeof numbers, "\" origSize=\"%zu\" origCRC32C=\"%u\"", bytes.size(),
-                      Crc32c(bytes.data(), bytes.size()));
+        std::snprintf(numbers, sizeof numbers, "\" origSize=\"%zu\" origCRC32C=\"%u\"", packed.OrigSize,
+                      packed.OrigCrc);
         entries += "<file name=\"" + XmlEscaped(file.Name) + numbers;
         if (withXx)
         {
-            std::snprintf(numbers, sizeof numbers, " xx=\"%u\"", Xxh32(bytes.data(), bytes.size()));
+            std::snprintf(numbers, sizeof numbers, " xx=\"%u\"", packed.Xx);
             entries += numbers;
         }
         std::snprintf(numbers, sizeof numbers, " startPos=\"%zu\" dataSize=\"%zu\" bCompressed=\"%d\"/>\n",
-                      package.size(), data.size(), compressed ? 1 : 0);
+                      package.size(), data.size(), packed.Compressed ? 1 : 0);
         entries += numbers;
         package.insert(package.end(), data.begin(), data.end());
-        compressedCount += compressed ? 1 : 0;
+        compressedCount += packed.Compressed ? 1 : 0;
     }
 
     char root[160];

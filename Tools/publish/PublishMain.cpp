@@ -15,6 +15,7 @@ const char* const Usage = R"(publish: the publisher of client versions for the l
 
 Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
+                 [--threads N]
   publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
   publish font --source FONT_FILE --out OUT_DIR/simhei.fnt [--force-crc32c 0xHEX]
   publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
@@ -29,7 +30,9 @@ publish client
   control characters, and no two may differ only in letter case.
   The package holds the files' data back to back, in name order: each file is
   stored as it is, or as an Lzma86 container when that is smaller (.exe and
-  .dll files with the x86 branch-call filter). The manifest is one Lzma86
+  .dll files with the x86 branch-call filter). A file over 4 KiB is first
+  tried on a few 64 KiB pieces at the fastest level; when they do not shrink
+  by 1/32, it is stored without compressing it whole. The manifest is one Lzma86
   container holding an XML document: a root element
     <package totalSize=".." crc32c=".." [xx=".."]>
   with one element per file
@@ -37,7 +40,8 @@ publish client
           dataSize=".." bCompressed="0|1"/>
   Checksums are CRC-32C; with --xx each file and the package also get XXH32
   (attribute xx), which the launcher then checks instead. --level N sets the
-  LZMA effort, 0 (fastest) to 9 (default 5). The package must stay below
+  LZMA effort, 0 (fastest) to 9 (default 5). --threads N packs N files at
+  once (default: one per processor); the package is the same for any N. The package must stay below
   2 GiB and each file below 1 GiB when compressed (larger ones are stored).
   Both files are written through temporary files and renamed into place,
   the package first.
