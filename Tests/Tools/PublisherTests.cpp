@@ -4,13 +4,17 @@
 #include "Crc32c.h"
 #include "EngineText.h"
 #include "FileBytes.h"
+#include "LauncherDownloadCase.h"
 #include "Lzma86.h"
 #include "Manifest.h"
+#include "PackageProgress.h"
+#include "PackageWorker.h"
 #include "TempFolder.h"
 #include "Xxh32.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -156,6 +160,106 @@ TEST_F(PublisherTest, FontContainerUnpacksToTheFont)
         EXPECT_EQ(2, RunPublish({"font", "--source", m_Temp.At("simhei.ttf").string(), "--out", fnt,
                                  "--force-crc32c", bad}))
             << bad;
+}
+
+// A client of the kinds the publisher tells apart by sampling: large noise (stored
+// without being compressed whole), large text, a large file half text and half
+// noise, and executables, read back by the launcher's package worker from the
+// dev server. The package does not depend on how many files are packed at once.
+class PublishedClientTest : public DownloadTestBase
+{
+protected:
+    void SetUp() override
+    {
+        StartCase(PeerKind::DevServer);
+        ResetPackageProgress();
+        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)});
+        std::string text, code;
+        for (int i = 0; text.size() < 450000; ++i)
+            text += "key" + std::to_string(i % 997) + "=value " + std::to_string(i % 31) + "\n";
+        for (int i = 0; i < 60000; ++i)
+            code += std::string("\xE8") + char(i & 0x3F) + "\x10\x00\x00\x90";
+        m_Files = {{"Archive/noise.pak", PatternBytes(1100000, 7), false},
+                   {"Archive/mixed.pak", text.substr(0, 300000) + PatternBytes(300000, 8), true},
+                   {"Data/config.txt", text, true},
+                   {"Data/small noise.dat", PatternBytes(3000, 9), false},
+                   {"Game.exe", code, true},
+                   {"readme.txt", "x=1\n", false}};
+        for (int i = 0; i < 12; ++i) // more files than workers
+            m_Files.push_back(
+                {"Data/part" + std::to_string(i) + ".ini", text.substr(i * 1000, 5000 + i), true});
+        for (const Member& file : m_Files)
+            ASSERT_TRUE(WriteFileBytes(m_Source.At("client/" + file.Name), file.Bytes));
+    }
+    void TearDown() override
+    {
+        SetPackageRetryPolicy(PackageRetryPolicy());
+        DownloadTestBase::TearDown();
+    }
+
+    struct Member
+    {
+        std::string Name;
+        std::string Bytes;
+        bool Compressed;
+    };
+
+    int Publish(const std::string& out, const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> arguments{
+            "client", "--source", m_Source.At("client").string(), "--version", "T", "--out", out, "--xx"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return RunPublish(arguments);
+    }
+
+    TempFolder m_Source{"published-client"};
+    std::vector<Member> m_Files;
+};
+
+TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreads)
+{
+    const std::string one = m_Source.At("one").string(), many = m_Source.At("many").string();
+    ASSERT_EQ(0, Publish(one, {"--threads", "1"}));
+    ASSERT_EQ(0, Publish(many, {"--threads", "5"}));
+    for (const char* name : {"/StartupT.pkg", "/StartupT.crc"})
+    {
+        const std::string a = ReadFileBytes(one + name), b = ReadFileBytes(many + name);
+        EXPECT_FALSE(a.empty()) << name;
+        EXPECT_TRUE(a == b) << name << " differs between 1 and 5 threads";
+    }
+    for (const char* bad : {"0", "-1", "x", "257"})
+        EXPECT_EQ(2, Publish(many, {"--threads", bad})) << bad;
+}
+
+TEST_F(PublishedClientTest, PackageWorkerInstallsWhatWasPublished)
+{
+    ASSERT_EQ(0, Publish(FsPath(ServedFolder()).string()));
+    const std::string manifestBytes = ReadFileBytes(FsPath(ServedFolder() + u"StartupT.crc"));
+    Manifest manifest;
+    ASSERT_TRUE(ReadManifestContainer(BytesOf(manifestBytes), manifest));
+    ASSERT_EQ(m_Files.size(), manifest.Entries.size());
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        const auto file = std::find_if(m_Files.begin(), m_Files.end(),
+                                       [&](const Member& m) { return m.Name == Narrow(entry.Name); });
+        ASSERT_TRUE(file != m_Files.end()) << Narrow(entry.Name);
+        EXPECT_EQ(file->Compressed, entry.Compressed) << file->Name;
+        if (!entry.Compressed)
+        {
+            EXPECT_EQ(file->Bytes.size(), entry.DataSize) << file->Name;
+        }
+    }
+
+    PackageJob job;
+    job.BaseUrl = Url("").c_str();
+    job.PackageName = "StartupT.pkg";
+    job.ManifestName = "StartupT.crc";
+    job.PublishFolder = OutFolder() + u"Publish/";
+    EXPECT_EQ(0, PackageUpdateThread(job));
+    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
+    for (const Member& file : m_Files)
+        EXPECT_TRUE(ReadFileBytes(FsPath(job.PublishFolder + Utf8ToWide(file.Name.c_str()))) == file.Bytes)
+            << file.Name;
 }
 
 TEST(Publisher, HelpDescribesEveryCommand)

@@ -1,0 +1,459 @@
+// publish client: the package and the manifest the launcher fetches.
+#include "PublishCommon.h"
+
+#include "Crc32c.h"
+#include "Lzma86.h"
+#include "Xxh32.h"
+
+#include "ToolFiles.h"
+
+#include "xString.h"
+#include "xStringOps.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+// The launcher keeps package sums in 32 bits and reads signed sizes here and there.
+constexpr uint64_t MaxPackageSize = 0x7FFFFFFF;
+
+std::string XmlEscaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+    {
+        switch (c)
+        {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool EndsWithNoCase(const std::string& text, const char* suffix)
+{
+    const size_t length = std::strlen(suffix);
+    if (text.size() < length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+    {
+        const char a = text[text.size() - length + i];
+        const char lower = (a >= 'A' && a <= 'Z') ? static_cast<char>(a - 'A' + 'a') : a;
+        if (lower != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+struct ClientFile
+{
+    std::string Name; // UTF-8, "/" between folders
+    xWString WideName;
+    fs::path Path;
+};
+
+bool CollectClientFiles(const fs::path& source, std::vector<ClientFile>& files)
+{
+    std::error_code error;
+    fs::recursive_directory_iterator it(source, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error))
+    {
+        std::error_code kindError;
+        if (!it->is_regular_file(kindError))
+            continue;
+        ClientFile file;
+        file.Path = it->path();
+        file.Name = file.Path.lexically_relative(source).generic_string();
+        if (!IsValidUtf8(file.Name))
+        {
+            Fail("%s: the name is not valid UTF-8", file.Path.c_str());
+            return false;
+        }
+        if (file.Name.find_first_of("\\:") != std::string::npos || HasControlCharacter(file.Name))
+        {
+            Fail("%s: names may not hold \"\\\", \":\" or control characters", file.Path.c_str());
+            return false;
+        }
+        file.WideName = xWString(xString(file.Name.c_str()));
+        files.push_back(std::move(file));
+    }
+    if (error)
+    {
+        Fail("cannot list %s: %s", source.c_str(), error.message().c_str());
+        return false;
+    }
+    // Case-folded order, ties by the exact units, so that names the launcher's
+    // file system cannot tell apart sit side by side and runs are repeatable.
+    std::sort(files.begin(), files.end(),
+              [](const ClientFile& left, const ClientFile& right)
+              {
+                  const int folded = CompareNoCase(left.WideName, right.WideName);
+                  return folded != 0 ? folded < 0 : left.WideName < right.WideName;
+              });
+    for (size_t i = 1; i < files.size(); ++i)
+    {
+        if (EqualsNoCase(files[i - 1].WideName, files[i].WideName))
+        {
+            Fail("%s and %s differ only in case", files[i - 1].Name.c_str(), files[i].Name.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsInside(const fs::path& inner, const fs::path& outer)
+{
+    std::error_code error;
+    const fs::path a = fs::weakly_canonical(inner, error);
+    const fs::path b = fs::weakly_canonical(outer, error);
+    const fs::path relative = a.lexically_relative(b);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+bool IsValidVersionText(const std::string& text)
+{
+    return !text.empty() && IsValidUtf8(text) && !HasControlCharacter(text) &&
+           text.find_first_of("/\\:,=*?\"<>|") == std::string::npos;
+}
+
+// Pieces LZMA at its fastest must shrink before a file is compressed at the
+// chosen level: random or already packed data does not shrink, and compressing
+// all of it at the chosen level costs seconds per megabyte only to be thrown away.
+constexpr size_t SampleSize = 64 * 1024;
+constexpr size_t SampleCount = 4;
+// Files this small are compressed whole: the sample would cost as much.
+constexpr size_t SampleFrom = 4 * 1024;
+
+bool LooksCompressible(const std::vector<uint8_t>& bytes, bool useFilter)
+{
+    Lzma86EncodeOptions fast;
+    fast.Level = 0;
+    fast.DictionarySize = SampleSize;
+    // Spread over the file, the first and last pieces included; a file of a few
+    // pieces is its own sample.
+    const size_t count = bytes.size() <= SampleSize * SampleCount ? 1 : SampleCount;
+    size_t sampled = 0, packed = 0;
+    for (size_t k = 0; k < count; ++k)
+    {
+        const size_t length = count == 1 ? bytes.size() : SampleSize;
+        const size_t at = count == 1 ? 0 : (bytes.size() - SampleSize) / (count - 1) * k;
+        std::vector<uint8_t> container;
+        if (!EncodeLzma86(bytes.data() + at, length, useFilter, container, fast))
+            return true; // the real pass reports the failure
+        sampled += length;
+        packed += container.size() - Lzma86HeaderSize;
+    }
+    // Less than 1/32 saved is not worth the time at the chosen level.
+    return packed < sampled - sampled / 32;
+}
+
+// One file as it goes into the package.
+struct PackedFile
+{
+    std::vector<uint8_t> Data; // the Lzma86 container or the file itself
+    size_t OrigSize = 0;
+    uint32_t OrigCrc = 0;
+    uint32_t Xx = 0;
+    bool Compressed = false;
+    std::string Error; // when not empty, publishing stops with it
+};
+
+PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, bool withXx)
+{
+    PackedFile result;
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(file.Path, bytes))
+    {
+        result.Error = "cannot read " + file.Path.string() + ": " + std::strerror(errno);
+        return result;
+    }
+    result.OrigSize = bytes.size();
+    result.OrigCrc = Crc32c(bytes.data(), bytes.size());
+    if (withXx)
+        result.Xx = Xxh32(bytes.data(), bytes.size());
+    std::vector<uint8_t> container;
+    const bool useFilter = EndsWithNoCase(file.Name, ".exe") || EndsWithNoCase(file.Name, ".dll");
+    if (!bytes.empty() && bytes.size() <= Lzma86MaxUnpackedSize &&
+        (bytes.size() <= SampleFrom || LooksCompressible(bytes, useFilter)) &&
+        !EncodeLzma86(bytes.data(), bytes.size(), useFilter, container, options))
+    {
+        result.Error = "compressing " + file.Name + " failed";
+        return result;
+    }
+    result.Compressed = !container.empty() && container.size() < bytes.size();
+    result.Data.swap(result.Compressed ? container : bytes);
+    return result;
+}
+
+// Packs the files on worker threads, each file whole on one worker with the same
+// options, and hands them out in the files' order: the package is the same for
+// any number of workers. Workers run ahead of the reader by at most a few files
+// or MaxAheadBytes of input, whichever lets more through, so memory stays bounded.
+class ClientPacker
+{
+public:
+    ClientPacker(const std::vector<ClientFile>& files, const Lzma86EncodeOptions& options, bool withXx,
+                 unsigned threads)
+        : m_Files(files), m_Options(options), m_WithXx(withXx), m_Results(files.size()),
+          m_Ready(files.size(), false), m_Sizes(files.size(), 0), m_MaxAhead(threads)
+    {
+        for (size_t i = 0; i < files.size(); ++i)
+        {
+            std::error_code error;
+            const uintmax_t size = fs::file_size(files[i].Path, error);
+            m_Sizes[i] = error ? 0 : static_cast<size_t>(size);
+        }
+        for (unsigned i = 0; i < threads; ++i)
+            m_Workers.emplace_back([this] { Work(); });
+    }
+
+    ~ClientPacker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            m_Stopping = true;
+        }
+        m_Changed.notify_all();
+        for (std::thread& worker : m_Workers)
+            worker.join();
+    }
+
+    ClientPacker(const ClientPacker&) = delete;
+    ClientPacker& operator=(const ClientPacker&) = delete;
+
+    // Waits for file `index` (taken in order, each once) and moves it out.
+    PackedFile Take(size_t index)
+    {
+        std::unique_lock<std::mutex> lock(m_Lock);
+        m_Changed.wait(lock, [&] { return m_Ready[index]; });
+        PackedFile result = std::move(m_Results[index]);
+        m_Ready[index] = false;
+        m_Taken = index + 1;
+        m_AheadBytes -= m_Sizes[index];
+        lock.unlock();
+        m_Changed.notify_all();
+        return result;
+    }
+
+private:
+    static constexpr size_t MaxAheadBytes = size_t(512) << 20;
+
+    bool MayStartNext() const
+    {
+        return m_Next < m_Files.size() &&
+               (m_Next < m_Taken + m_MaxAhead || m_AheadBytes + m_Sizes[m_Next] <= MaxAheadBytes);
+    }
+
+    void Work()
+    {
+        std::unique_lock<std::mutex> lock(m_Lock);
+        for (;;)
+        {
+            m_Changed.wait(lock, [&] { return m_Stopping || m_Next >= m_Files.size() || MayStartNext(); });
+            if (m_Stopping || m_Next >= m_Files.size())
+                return;
+            const size_t index = m_Next++;
+            m_AheadBytes += m_Sizes[index];
+            lock.unlock();
+            PackedFile result = PackFile(m_Files[index], m_Options, m_WithXx);
+            lock.lock();
+            m_Results[index] = std::move(result);
+            m_Ready[index] = true;
+            m_Changed.notify_all();
+        }
+    }
+
+    const std::vector<ClientFile>& m_Files;
+    const Lzma86EncodeOptions m_Options;
+    const bool m_WithXx;
+    std::vector<PackedFile> m_Results;
+    std::vector<bool> m_Ready;
+    std::vector<size_t> m_Sizes;
+    const size_t m_MaxAhead;
+    size_t m_Next = 0;
+    size_t m_Taken = 0;
+    size_t m_AheadBytes = 0;
+    bool m_Stopping = false;
+    std::mutex m_Lock;
+    std::condition_variable m_Changed;
+    std::vector<std::thread> m_Workers;
+};
+
+} // namespace
+
+int RunClient(int argc, char** argv)
+{
+    std::string source, version, out;
+    bool withXx = false;
+    int level = 5;
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    for (int i = 2; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        std::string levelText, threadsText;
+        if (option == "--source"    ? !TakeValue(argc, argv, i, source)
+            : option == "--version" ? !TakeValue(argc, argv, i, version)
+            : option == "--out"     ? !TakeValue(argc, argv, i, out)
+            : option == "--level"   ? !TakeValue(argc, argv, i, levelText)
+            : option == "--threads" ? !TakeValue(argc, argv, i, threadsText)
+                                    : false)
+            return 2;
+        if (option == "--xx")
+            withXx = true;
+        else if (option == "--level")
+        {
+            char* end = nullptr;
+            const long value = std::strtol(levelText.c_str(), &end, 10);
+            if (levelText.empty() || *end != '\0' || value < 0 || value > 9)
+                return BadUsage("--level takes 0 to 9");
+            level = static_cast<int>(value);
+        }
+        else if (option == "--threads")
+        {
+            char* end = nullptr;
+            const long value = std::strtol(threadsText.c_str(), &end, 10);
+            if (threadsText.empty() || *end != '\0' || value < 1 || value > 256)
+                return BadUsage("--threads takes 1 to 256");
+            threads = static_cast<unsigned>(value);
+        }
+        else if (option != "--source" && option != "--version" && option != "--out")
+            return BadUsage(("unknown option " + option).c_str());
+    }
+    if (source.empty() || version.empty() || out.empty())
+        return BadUsage("publish client needs --source, --version and --out");
+    if (!IsValidVersionText(version))
+        return BadUsage(
+            "the version must be UTF-8 without control characters or any of / \\ : , = * ? \" < > |");
+    std::error_code error;
+    if (!fs::is_directory(source, error))
+    {
+        Fail("%s is not a folder", source.c_str());
+        return 1;
+    }
+    if (IsInside(out, source))
+    {
+        Fail("the output folder %s lies inside the client folder %s", out.c_str(), source.c_str());
+        return 1;
+    }
+    std::vector<ClientFile> files;
+    if (!CollectClientFiles(source, files))
+        return 1;
+    if (files.empty())
+    {
+        Fail("%s holds no files", source.c_str());
+        return 1;
+    }
+
+    Lzma86EncodeOptions options;
+    options.Level = level;
+    std::vector<uint8_t> package;
+    std::string entries;
+    size_t compressedCount = 0;
+    ClientPacker packer(files, options, withXx, threads);
+    for (size_t index = 0; index < files.size(); ++index)
+    {
+        const ClientFile& file = files[index];
+        const PackedFile packed = packer.Take(index);
+        if (!packed.Error.empty())
+        {
+            Fail("%s", packed.Error.c_str());
+            return 1;
+        }
+        const std::vector<uint8_t>& data = packed.Data;
+        if (package.size() + data.size() > MaxPackageSize)
+        {
+            Fail("the package would reach 2 GiB at %s; the launcher reads less", file.Name.c_str());
+            return 1;
+        }
+        char numbers[200];
+        std::snprintf(numbers, sizeof numbers, "\" origSize=\"%zu\" origCRC32C=\"%u\"", packed.OrigSize,
+                      packed.OrigCrc);
+        entries += "<file name=\"" + XmlEscaped(file.Name) + numbers;
+        if (withXx)
+        {
+            std::snprintf(numbers, sizeof numbers, " xx=\"%u\"", packed.Xx);
+            entries += numbers;
+        }
+        std::snprintf(numbers, sizeof numbers, " startPos=\"%zu\" dataSize=\"%zu\" bCompressed=\"%d\"/>\n",
+                      package.size(), data.size(), packed.Compressed ? 1 : 0);
+        entries += numbers;
+        package.insert(package.end(), data.begin(), data.end());
+        compressedCount += packed.Compressed ? 1 : 0;
+    }
+
+    char root[160];
+    std::snprintf(root, sizeof root, "<package totalSize=\"%zu\" crc32c=\"%u\"", package.size(),
+                  Crc32c(package.data(), package.size()));
+    std::string xml = root;
+    if (withXx)
+    {
+        std::snprintf(root, sizeof root, " xx=\"%u\"", Xxh32(package.data(), package.size()));
+        xml += root;
+    }
+    xml += ">\n" + entries + "</package>\n";
+    std::vector<uint8_t> manifest;
+    if (!EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, manifest, options))
+    {
+        Fail("compressing the manifest failed");
+        return 1;
+    }
+
+    fs::create_directories(out, error);
+    if (error)
+    {
+        Fail("cannot create %s: %s", out.c_str(), error.message().c_str());
+        return 1;
+    }
+    const fs::path packagePath = fs::path(out) / fs::u8path("Startup" + version + ".pkg");
+    const fs::path manifestPath = fs::path(out) / fs::u8path("Startup" + version + ".crc");
+    if (!WriteTemporary(packagePath, package.data(), package.size()))
+        return 1;
+    if (!WriteTemporary(manifestPath, manifest.data(), manifest.size()))
+    {
+        DropTemporary(packagePath);
+        return 1;
+    }
+    // The package goes first: a manifest must never name data that is not there yet.
+    if (!CommitTemporary(packagePath))
+    {
+        DropTemporary(manifestPath);
+        return 1;
+    }
+    if (!CommitTemporary(manifestPath))
+        return 1;
+    std::printf("publish: %zu files (%zu compressed), package %zu bytes: %s, manifest %zu bytes: %s\n",
+                files.size(), compressedCount, package.size(), packagePath.string().c_str(), manifest.size(),
+                manifestPath.string().c_str());
+    return 0;
+}
