@@ -34,7 +34,9 @@ namespace
 constexpr std::chrono::milliseconds FrameSleep(9);
 constexpr std::chrono::milliseconds SplashOnlySleep(100);
 
-[[noreturn]] void MainLoop()
+// Both frame loops: drain the messages, let the window turn input into events,
+// tick with the seconds since the last turn, sleep.
+template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::milliseconds pause)
 {
     double previous = xPlatformTime::Seconds();
     for (;;)
@@ -45,10 +47,20 @@ constexpr std::chrono::milliseconds SplashOnlySleep(100);
         DrainThreadMessages();
         ApplicationWindow->PollModifierKeys();
         ApplicationWindow->ProcessInput();
-        if (CurrentMainFrame != nullptr)
-            CurrentMainFrame->FrameTick(elapsed);
-        std::this_thread::sleep_for(FrameSleep);
+        tick(elapsed);
+        std::this_thread::sleep_for(pause);
     }
+}
+
+[[noreturn]] void MainLoop()
+{
+    RunFrameLoop(
+        [](float elapsed)
+        {
+            if (CurrentMainFrame != nullptr)
+                CurrentMainFrame->FrameTick(elapsed);
+        },
+        FrameSleep);
 }
 
 void CreateApplicationWindow(void* instance)
@@ -79,19 +91,13 @@ SplashInputs ReadSelfUpdateInputs()
     splash->Load(u"SplashScreen");
     splash->Show();
     splash->Centre();
-    double previous = xPlatformTime::Seconds();
-    for (;;)
-    {
-        const double now = xPlatformTime::Seconds();
-        const float elapsed = static_cast<float>(now - previous);
-        previous = now;
-        DrainThreadMessages();
-        ApplicationWindow->PollModifierKeys();
-        ApplicationWindow->ProcessInput();
-        if (CurrentSplash != nullptr)
-            CurrentSplash->FrameTick(elapsed);
-        std::this_thread::sleep_for(SplashOnlySleep);
-    }
+    RunFrameLoop(
+        [](float elapsed)
+        {
+            if (CurrentSplash != nullptr)
+                CurrentSplash->FrameTick(elapsed);
+        },
+        SplashOnlySleep);
 }
 } // namespace
 
