@@ -16,7 +16,7 @@
 
 // "No newer launcher" (CheckLauncherVersion).
 constexpr uint32_t NoNewerLauncher = 0xFFFFFFFFu;
-// A build smaller than this is no launcher (an error page, a stub).
+// A build smaller than this is no launcher (an error page, a truncated file).
 constexpr int64_t MinimumLauncherBytes = 200001;
 // How long the new build waits for the old launcher to end, and then how long it
 // keeps trying to replace the file that process may still hold.
