@@ -146,29 +146,32 @@ template <typename Visit> bool ListFolder(const xFileSystem& fileSystem, const x
 }
 } // namespace
 
+namespace
+{
+// A file opened for reading; without shareWrite, a shared lock keeps writers out.
+int OpenForReading(const xString& nativePath, bool shareWrite)
+{
+    const int fd = OpenRegular(nativePath, O_RDONLY);
+    if (fd < 0 || shareWrite || TryLock(fd, LOCK_SH))
+        return fd;
+    close(fd);
+    return -1;
+}
+} // namespace
+
 std::unique_ptr<xFile> xFileSystem::OpenRead(const xWString& path, bool shareWrite) const
 {
-    const int fd = OpenRegular(ToNativePathUtf8(path), O_RDONLY);
+    const int fd = OpenForReading(ToNativePathUtf8(path), shareWrite);
     if (fd < 0)
         return nullptr;
-    if (!shareWrite && !TryLock(fd, LOCK_SH))
-    {
-        close(fd);
-        return nullptr;
-    }
     return std::make_unique<xFileReader>(static_cast<xOsHandle>(fd));
 }
 
 std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool shareWrite) const
 {
-    const int fd = OpenRegular(ToNativePathUtf8(path), O_RDONLY);
+    const int fd = OpenForReading(ToNativePathUtf8(path), shareWrite);
     if (fd < 0)
         return nullptr;
-    if (!shareWrite && !TryLock(fd, LOCK_SH))
-    {
-        close(fd);
-        return nullptr;
-    }
     return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
 }
 

@@ -131,14 +131,22 @@ template <typename Visit> bool ListFolder(const xWString& folder, Visit visit)
 }
 } // namespace
 
+namespace
+{
+// A file opened for reading with `flags`; writers may share it only with shareWrite.
+HANDLE OpenForReading(const xWString& native, bool shareWrite, DWORD flags)
+{
+    if (native.IsEmpty())
+        return INVALID_HANDLE_VALUE;
+    const DWORD share = FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0);
+    return CreateFileW(WinText(SystemPath(native)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+}
+} // namespace
+
 std::unique_ptr<xFile> xFileSystem::OpenRead(const xWString& path, bool shareWrite) const
 {
-    const xWString native = ToNativePath(path);
-    if (native.IsEmpty())
-        return nullptr;
-    const DWORD share = FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0);
-    HANDLE handle = CreateFileW(WinText(SystemPath(native)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE handle = OpenForReading(ToNativePath(path), shareWrite, FILE_FLAG_OVERLAPPED);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     return std::make_unique<xFileReader>(reinterpret_cast<xOsHandle>(handle));
@@ -146,12 +154,7 @@ std::unique_ptr<xFile> xFileSystem::OpenRead(const xWString& path, bool shareWri
 
 std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool shareWrite) const
 {
-    const xWString native = ToNativePath(path);
-    if (native.IsEmpty())
-        return nullptr;
-    const DWORD share = FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0);
-    HANDLE handle = CreateFileW(WinText(SystemPath(native)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = OpenForReading(ToNativePath(path), shareWrite, FILE_FLAG_SEQUENTIAL_SCAN);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
