@@ -1,7 +1,8 @@
 // DownloadFile of a 512 MiB file from nginx on loopback, beside the curl
-// command line fetching the same file: what the 2048-byte reads, the seek
-// before every write and the transport cost against a client tuned for speed.
-// Native only; nginx is started the way the download tests start it.
+// command line fetching the same file: what the read pieces, the seek before
+// every write and the transport cost against a client tuned for speed. Native
+// only; nginx is started the way the download tests start it. The Windows
+// build's counterpart is WindowsDownloadBench (scripts/bench-download.sh).
 #include "LauncherDownload.h"
 #include "LauncherDownloadServers.h"
 

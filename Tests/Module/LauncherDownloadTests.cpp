@@ -91,6 +91,27 @@ TEST_P(LauncherDownloadFiles, RangesComeFromTheirOffsets)
     EXPECT_EQ(Errors().size(), 1u);
 }
 
+// Bodies longer than one read: every piece lands at its own offset and is counted once.
+TEST_P(LauncherDownloadFiles, BodiesOfManyReadsArriveWholeAndCountedOnce)
+{
+    const size_t length = 2 * DownloadPieceSize + 4321;
+    const std::string bytes = PatternBytes(length, 3);
+    Serve("pieces.bin", bytes);
+    std::atomic<uint64_t> received{0};
+    DownloadFile(Url("pieces.bin").c_str(), &received);
+    EXPECT_TRUE(OutText("pieces.bin") == bytes) << "the stored bytes differ from the served ones";
+    EXPECT_EQ(received.load(), length);
+
+    // Across the boundary of the first two reads' worth of bytes.
+    const uint64_t start = DownloadPieceSize - 100;
+    const uint64_t count = DownloadPieceSize + 200;
+    std::vector<uint8_t> buffer;
+    const uint64_t before = PackageBytesReceived.load();
+    EXPECT_EQ(DownloadRangeToMemory(Url("pieces.bin").c_str(), start, count, buffer), count);
+    EXPECT_TRUE(Text(buffer) == bytes.substr(start, count));
+    EXPECT_EQ(PackageBytesReceived.load() - before, count);
+}
+
 TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
 {
     std::string longText(3000, 'x');
@@ -271,6 +292,20 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongTextOrRangeBytes)
         EXPECT_EQ(PackageBytesReceived.load() - before, stored)
             << c.Faults << ": only stored bytes are progress";
     }
+}
+
+TEST_F(LauncherDownloadDevServer, IgnoredRangeIsSkippedOverSeveralReads)
+{
+    // The whole file comes back; more than a read's worth of it lies before the range.
+    const std::string bytes = PatternBytes(3 * DownloadPieceSize, 8);
+    Serve("skip.bin", bytes);
+    ASSERT_TRUE(SetDevServerFaults("ignore-range=1"));
+    const uint64_t start = 2 * DownloadPieceSize + 17;
+    std::vector<uint8_t> buffer;
+    const uint64_t before = PackageBytesReceived.load();
+    EXPECT_EQ(DownloadRangeToMemory(Url("skip.bin").c_str(), start, 5000, buffer), 5000u);
+    EXPECT_TRUE(Text(buffer) == bytes.substr(start, 5000));
+    EXPECT_EQ(PackageBytesReceived.load() - before, 5000u) << "skipped bytes are no progress";
 }
 
 TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)

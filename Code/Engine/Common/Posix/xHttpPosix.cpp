@@ -12,9 +12,10 @@
 #include <vector>
 
 // libcurl stands in for WinINet. The pull-style Read of WinINet is rebuilt on
-// the multi interface: the easy handle's callbacks fill a small buffer and Read
-// pumps curl_multi_perform and curl_multi_poll until that buffer holds bytes or
-// the transfer has ended. The requests on the wire are made to look like
+// the multi interface: Read pumps curl_multi_perform and curl_multi_poll, and the
+// easy handle's body callback copies straight into the buffer Read was given
+// until it is full or the transfer has ended; what does not fit waits in a small
+// buffer of its own for the next Read. The requests on the wire are made to look like
 // WinINet's: the verb, version, accept types and extra header lines as given,
 // the session's agent as User-Agent, no Accept header unless asked for.
 
@@ -25,9 +26,9 @@ using Clock = std::chrono::steady_clock;
 // Past this many buffered body bytes the transfer pauses until Read has taken
 // them, so a fast server cannot fill memory while nobody reads.
 constexpr size_t PauseAbove = 256 * 1024;
-// Bytes curl hands over per write call; larger than the default 16 KiB for fewer
-// calls on a fast link.
-constexpr long ReceiveBufferSize = 128 * 1024;
+// Bytes curl hands over per write call (and asks of the socket per receive);
+// larger than the default 16 KiB for fewer calls on a fast link.
+constexpr long ReceiveBufferSize = 256 * 1024;
 constexpr long MaxRedirects = 10;
 // Header bytes taken per response; this curl bounds each line, not their
 // number, and a server that never ends its headers must not fill memory.
@@ -130,6 +131,11 @@ struct xHttpRequest::Native
     std::vector<uint8_t> Body;
     size_t BodyTaken = 0;
     bool Paused = false;
+    // The caller's buffer while Read waits for bytes: the body callback fills it
+    // directly, and only what does not fit goes through Body.
+    uint8_t* Direct = nullptr;
+    size_t DirectRoom = 0;
+    size_t DirectFilled = 0;
 
     bool Finished = false;
     CURLcode Result = CURLE_OK;
@@ -202,7 +208,18 @@ struct xHttpRequest::Native
         if (request.IsFollowedRedirect())
             return length;
         request.HeadersDone = true;
-        if (request.Body.size() - request.BodyTaken >= PauseAbove)
+        size_t used = 0;
+        // Straight into Read's buffer, unless older bytes wait in Body: the order stays.
+        if (request.Direct != nullptr && request.Buffered() == 0)
+        {
+            used = std::min(length, request.DirectRoom - request.DirectFilled);
+            std::memcpy(request.Direct + request.DirectFilled, data, used);
+            request.DirectFilled += used;
+            if (used == length)
+                return length;
+        }
+        // A pause makes curl offer the whole call again, so only a call that took nothing may pause.
+        if (used == 0 && request.Buffered() >= PauseAbove)
         {
             // curl keeps these bytes and offers them again after the pause.
             request.Paused = true;
@@ -213,7 +230,7 @@ struct xHttpRequest::Native
             request.Body.clear();
             request.BodyTaken = 0;
         }
-        request.Body.insert(request.Body.end(), data, data + length);
+        request.Body.insert(request.Body.end(), data + used, data + length);
         return length;
     }
 
@@ -462,7 +479,14 @@ int64_t xHttpRequest::Read(void* buffer, size_t max)
             }
             break;
         }
-        native.Pump([&] { return native.Buffered() > 0 || native.Paused; });
+        native.Direct = out + copied;
+        native.DirectRoom = max - copied;
+        native.DirectFilled = 0;
+        native.Pump(
+            [&]
+            { return native.DirectFilled == native.DirectRoom || native.Buffered() > 0 || native.Paused; });
+        copied += native.DirectFilled;
+        native.Direct = nullptr;
     }
     return static_cast<int64_t>(copied);
 }

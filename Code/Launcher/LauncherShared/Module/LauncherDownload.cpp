@@ -127,17 +127,20 @@ enum class BodyEnd
 };
 
 // Discards `skip` bytes, then hands at most `length` bytes to the sink in pieces
-// of DownloadChunkSize, adding each piece to `counted` and to `counter` (when
-// given). Never reads past `length`, so a body longer than announced cannot
+// of at most DownloadPieceSize, adding each piece to `counted` and to `counter`
+// (when given). Never reads past `length`, so a body longer than announced cannot
 // write past the space set aside for it.
 BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, DownloadSink& sink,
                      uint64_t& counted, std::atomic<uint64_t>* counter)
 {
-    uint8_t buffer[DownloadChunkSize];
+    // On the heap: worker threads run with the default stack.
+    const size_t capacity =
+        static_cast<size_t>(std::min<uint64_t>(DownloadPieceSize, std::max(skip, length)));
+    std::vector<uint8_t> piece(std::max<size_t>(capacity, 1));
+    uint8_t* buffer = piece.data();
     while (skip > 0)
     {
-        const int64_t got =
-            request.Read(buffer, static_cast<size_t>(std::min<uint64_t>(skip, sizeof(buffer))));
+        const int64_t got = request.Read(buffer, static_cast<size_t>(std::min<uint64_t>(skip, piece.size())));
         if (got < 0)
             return BodyEnd::ReadFailed;
         if (got == 0)
@@ -147,7 +150,7 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
     uint64_t offset = 0;
     for (;;)
     {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, sizeof(buffer)));
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, piece.size()));
         const int64_t got = request.Read(buffer, want);
         if (got < 0)
             return BodyEnd::ReadFailed;

@@ -9,12 +9,17 @@
 #include <vector>
 
 // Every HTTP transfer of the update: blocking operations over the transport, one
-// connection and one request at a time, read in 2048-byte pieces. Callers judge
+// connection and one request at a time, bodies read in large pieces. Callers judge
 // success by what they get (the file, the text, the buffer), never by a result;
 // failures leave log lines. Safe to run on several threads at once.
 
-// Bytes asked of the transport per read.
+// Bytes asked of the transport by FetchText's single read.
 constexpr size_t DownloadChunkSize = 2048;
+// Bytes asked of the transport per read of a file or range body. Every read call
+// costs a round trip through WinINet under Wine and a seek and a write on disk,
+// so small pieces, not the wire, would set the speed; progress still moves by
+// each piece's real count.
+constexpr size_t DownloadPieceSize = 256 * 1024;
 // After the temporary name itself, this many numbered variants are tried.
 constexpr int MaxNumberedTemporaryNames = 100;
 
