@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <set>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -306,6 +308,53 @@ TEST_F(LauncherDownloadDevServer, IgnoredRangeIsSkippedOverSeveralReads)
     EXPECT_EQ(DownloadRangeToMemory(Url("skip.bin").c_str(), start, 5000, buffer), 5000u);
     EXPECT_TRUE(Text(buffer) == bytes.substr(start, 5000));
     EXPECT_EQ(PackageBytesReceived.load() - before, 5000u) << "skipped bytes are no progress";
+}
+
+TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
+{
+    // The server pauses before each 64 KiB: progress must show the bytes that
+    // arrived, not stand still until a whole read piece has come (the bar would freeze).
+    const std::string bytes = PatternBytes(DownloadPieceSize + 100, 25);
+    Serve("slow.bin", bytes);
+    ASSERT_TRUE(SetDevServerFaults("delay-ms=300"));
+    std::atomic<uint64_t> received{0};
+    struct Case
+    {
+        const char* Name;
+        std::atomic<uint64_t>& Counter;
+        std::function<void()> Run;
+    };
+    std::vector<uint8_t> range;
+    const Case cases[] = {
+        {"DownloadFile", received, [&] { DownloadFile(Url("slow.bin").c_str(), &received); }},
+        {"DownloadRangeToMemory", PackageBytesReceived,
+         [&] { DownloadRangeToMemory(Url("slow.bin").c_str(), 0, bytes.size(), range); }},
+    };
+    for (const Case& c : cases)
+    {
+        const uint64_t before = c.Counter.load();
+        std::atomic<bool> done{false};
+        std::set<uint64_t> partial; // counts seen between none and a full piece
+        std::thread watcher(
+            [&]
+            {
+                while (!done.load())
+                {
+                    const uint64_t now = c.Counter.load() - before;
+                    if (now > 0 && now < DownloadPieceSize)
+                        partial.insert(now);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            });
+        c.Run();
+        done = true;
+        watcher.join();
+        EXPECT_EQ(c.Counter.load() - before, bytes.size()) << c.Name;
+        EXPECT_GE(partial.size(), 2u) << c.Name << ": progress stood still while bytes arrived";
+    }
+    EXPECT_TRUE(OutText("slow.bin") == bytes);
+    EXPECT_TRUE(Text(range) == bytes);
+    EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 // The HTTP transport on its own, against the dev server: what the downloader relies on.
 // The request bytes it sends (Range included) and the 206 answers are checked
@@ -61,6 +62,50 @@ TEST_F(xHttpTest, ReadFillsEachBufferUntilTheBodyEnds)
     EXPECT_EQ(request->Read(buffer, 0), 0);
 }
 
+TEST_F(xHttpTest, ReadSomeHandsOutBytesAsTheyArriveAndReadWaitsForAll)
+{
+    // The server pauses before each 64 KiB it sends: a 256 KiB buffer fills only
+    // after four pauses, while the first bytes are there after one.
+    constexpr size_t Piece = 256 * 1024;
+    constexpr double PauseSeconds = 0.4;
+    const std::string bytes = PatternBytes(Piece + 100, 24);
+    Serve("slow.bin", bytes);
+    ASSERT_TRUE(SetDevServerFaults("delay-ms=400"));
+    struct Case
+    {
+        bool Some;
+        size_t FirstMin, FirstMax; // the first read's count
+        double WaitMin, WaitMax;   // how long it took, in pauses
+    };
+    const Case cases[] = {{true, 1, 64 * 1024, 0.5, 2.5}, {false, Piece, Piece, 3.5, 30}};
+    std::vector<char> buffer(Piece);
+    for (const Case& c : cases)
+    {
+        const char* name = c.Some ? "ReadSome" : "Read";
+        std::unique_ptr<xHttpRequest> request = Get("slow.bin");
+        ASSERT_TRUE(request);
+        auto read = [&]
+        { return c.Some ? request->ReadSome(buffer.data(), Piece) : request->Read(buffer.data(), Piece); };
+        const auto start = std::chrono::steady_clock::now();
+        int64_t count = read();
+        const double pauses =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / PauseSeconds;
+        EXPECT_GE(count, int64_t(c.FirstMin)) << name;
+        EXPECT_LE(count, int64_t(c.FirstMax)) << name;
+        EXPECT_GE(pauses, c.WaitMin) << name;
+        EXPECT_LE(pauses, c.WaitMax) << name << ": the first bytes were held back";
+        std::string got;
+        while (count > 0)
+        {
+            got.append(buffer.data(), static_cast<size_t>(count));
+            count = read();
+        }
+        EXPECT_EQ(count, 0) << name << ": the end of the body reads as 0";
+        EXPECT_TRUE(got == bytes) << name << ": the bytes differ from the served ones";
+        EXPECT_EQ(request->ReadSome(buffer.data(), 0), 0);
+    }
+}
+
 TEST_F(xHttpTest, ErrorAnswerHasStatusAndHeaders)
 {
     std::unique_ptr<xHttpRequest> request = Get("absent.bin");
@@ -106,17 +151,26 @@ TEST_F(xHttpTest, SilentServerFailsTheReadAfterTheStallTime)
     Serve("silent.bin", PatternBytes(10000, 23));
     Session->SetTimeouts(5000, 1000);
     ASSERT_TRUE(SetDevServerFaults("stall-after=100"));
-    std::unique_ptr<xHttpRequest> request = Get("silent.bin");
-    ASSERT_TRUE(request);
-    uint8_t buffer[2048];
-    const auto start = std::chrono::steady_clock::now();
-    const int64_t first = request->Read(buffer, sizeof(buffer));
-    const int64_t second = request->Read(buffer, sizeof(buffer));
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_TRUE((first == 100 && second == -1) || (first == -1 && second == -1))
-        << "got " << first << " then " << second;
-    EXPECT_GE(elapsed, 0.9);
-    EXPECT_LT(elapsed, 8.0);
+    for (const bool some : {false, true})
+    {
+        std::unique_ptr<xHttpRequest> request = Get("silent.bin");
+        ASSERT_TRUE(request);
+        uint8_t buffer[2048];
+        auto read = [&]
+        { return some ? request->ReadSome(buffer, sizeof(buffer)) : request->Read(buffer, sizeof(buffer)); };
+        const auto start = std::chrono::steady_clock::now();
+        const int64_t first = read();
+        // Read hands out the 100 bytes once the stall is noticed, ReadSome at once;
+        // the call after them fails either way.
+        const int64_t second = read();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_TRUE((first == 100 && second == -1) || (first == -1 && second == -1))
+            << (some ? "ReadSome" : "Read") << " got " << first << " then " << second;
+        EXPECT_GE(elapsed, 0.9);
+        EXPECT_LT(elapsed, 8.0);
+        EXPECT_EQ(read(), -1) << "a failed transfer stays failed";
+    }
 }
 
 TEST_F(xHttpTest, PreconfiguredSessionsTakeTheSystemProxy)

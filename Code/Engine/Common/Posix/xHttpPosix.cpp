@@ -11,11 +11,12 @@
 #include <mutex>
 #include <vector>
 
-// libcurl stands in for WinINet. The pull-style Read of WinINet is rebuilt on
-// the multi interface: Read pumps curl_multi_perform and curl_multi_poll, and the
-// easy handle's body callback copies straight into the buffer Read was given
-// until it is full or the transfer has ended; what does not fit waits in a small
-// buffer of its own for the next Read. The requests on the wire are made to look like
+// libcurl stands in for WinINet. The pull-style reads of WinINet are rebuilt on
+// the multi interface: Read and ReadSome pump curl_multi_perform and
+// curl_multi_poll, and the easy handle's body callback copies straight into the
+// buffer they were given until it is full (ReadSome: until a pump has brought
+// bytes) or the transfer has ended; what does not fit waits in a small buffer
+// of its own for the next read. The requests on the wire are made to look like
 // WinINet's: the verb, version, accept types and extra header lines as given,
 // the session's agent as User-Agent, no Accept header unless asked for.
 
@@ -23,7 +24,7 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// Past this many buffered body bytes the transfer pauses until Read has taken
+// Past this many buffered body bytes the transfer pauses until a read has taken
 // them, so a fast server cannot fill memory while nobody reads.
 constexpr size_t PauseAbove = 256 * 1024;
 // Bytes curl hands over per write call (and asks of the socket per receive);
@@ -131,7 +132,7 @@ struct xHttpRequest::Native
     std::vector<uint8_t> Body;
     size_t BodyTaken = 0;
     bool Paused = false;
-    // The caller's buffer while Read waits for bytes: the body callback fills it
+    // The caller's buffer while a read waits for bytes: the body callback fills it
     // directly, and only what does not fit goes through Body.
     uint8_t* Direct = nullptr;
     size_t DirectRoom = 0;
@@ -209,7 +210,7 @@ struct xHttpRequest::Native
             return length;
         request.HeadersDone = true;
         size_t used = 0;
-        // Straight into Read's buffer, unless older bytes wait in Body: the order stays.
+        // Straight into the read's buffer, unless older bytes wait in Body: the order stays.
         if (request.Direct != nullptr && request.Buffered() == 0)
         {
             used = std::min(length, request.DirectRoom - request.DirectFilled);
@@ -278,6 +279,55 @@ struct xHttpRequest::Native
             curl_multi_poll(Multi, nullptr, 0, static_cast<int>(std::min<long long>(left, 1000)), nullptr);
         }
         return true;
+    }
+
+    // Read (`whole`: until `max` bytes or the end) and ReadSome (until any bytes or the end).
+    int64_t Take(void* buffer, size_t max, bool whole)
+    {
+        if (!Sent || Failed)
+            return -1;
+        uint8_t* out = static_cast<uint8_t*>(buffer);
+        size_t copied = 0;
+        while (copied < max && (whole || copied == 0))
+        {
+            const size_t buffered = Buffered();
+            if (buffered > 0)
+            {
+                const size_t take = std::min(buffered, max - copied);
+                std::memcpy(out + copied, Body.data() + BodyTaken, take);
+                BodyTaken += take;
+                copied += take;
+                continue;
+            }
+            if (Paused)
+            {
+                // Time spent paused was ours, not the server's.
+                Paused = false;
+                LastByte = Clock::now();
+                curl_easy_pause(Easy, CURLPAUSE_CONT);
+                continue;
+            }
+            if (Finished)
+            {
+                if (Result != CURLE_OK)
+                {
+                    Failed = true;
+                    return copied > 0 ? static_cast<int64_t>(copied) : -1;
+                }
+                break;
+            }
+            Direct = out + copied;
+            DirectRoom = max - copied;
+            DirectFilled = 0;
+            Pump(
+                [&] {
+                    return DirectFilled == DirectRoom || (!whole && DirectFilled > 0) || Buffered() > 0 ||
+                           Paused;
+                });
+            copied += DirectFilled;
+            Direct = nullptr;
+        }
+        return static_cast<int64_t>(copied);
     }
 };
 
@@ -446,47 +496,10 @@ bool xHttpRequest::QueryHeader(const char* name, xString& value)
 
 int64_t xHttpRequest::Read(void* buffer, size_t max)
 {
-    Native& native = *Os;
-    if (!native.Sent || native.Failed)
-        return -1;
-    uint8_t* out = static_cast<uint8_t*>(buffer);
-    size_t copied = 0;
-    while (copied < max)
-    {
-        const size_t buffered = native.Buffered();
-        if (buffered > 0)
-        {
-            const size_t take = std::min(buffered, max - copied);
-            std::memcpy(out + copied, native.Body.data() + native.BodyTaken, take);
-            native.BodyTaken += take;
-            copied += take;
-            continue;
-        }
-        if (native.Paused)
-        {
-            // Time spent paused was ours, not the server's.
-            native.Paused = false;
-            native.LastByte = Clock::now();
-            curl_easy_pause(native.Easy, CURLPAUSE_CONT);
-            continue;
-        }
-        if (native.Finished)
-        {
-            if (native.Result != CURLE_OK)
-            {
-                native.Failed = true;
-                return copied > 0 ? static_cast<int64_t>(copied) : -1;
-            }
-            break;
-        }
-        native.Direct = out + copied;
-        native.DirectRoom = max - copied;
-        native.DirectFilled = 0;
-        native.Pump(
-            [&]
-            { return native.DirectFilled == native.DirectRoom || native.Buffered() > 0 || native.Paused; });
-        copied += native.DirectFilled;
-        native.Direct = nullptr;
-    }
-    return static_cast<int64_t>(copied);
+    return Os->Take(buffer, max, true);
+}
+
+int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
+{
+    return Os->Take(buffer, max, false);
 }

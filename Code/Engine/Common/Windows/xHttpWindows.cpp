@@ -71,6 +71,9 @@ struct xHttpRequest::Native
     InternetHandle Handle;
     bool Sent = false;
     bool Failed = false;
+    // What InternetQueryDataAvailable last announced and ReadSome has not yet
+    // taken: WinINet counts afresh only once all of it has been read.
+    DWORD Available = 0;
 };
 
 xHttpSession::xHttpSession(const char* agent, xHttpProxyMode mode)
@@ -213,6 +216,35 @@ int64_t xHttpRequest::Read(void* buffer, size_t max)
         if (got == 0)
             break;
         copied += got;
+        native.Available -= std::min(got, native.Available);
     }
     return static_cast<int64_t>(copied);
+}
+
+int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
+{
+    Native& native = *Os;
+    if (!native.Sent || native.Failed)
+        return -1;
+    if (max == 0)
+        return 0;
+    // InternetReadFile waits for its whole count; InternetQueryDataAvailable
+    // waits only until some bytes are there (under the same receive timeout),
+    // and none announced means the body has ended.
+    if (native.Available == 0 && !InternetQueryDataAvailable(native.Handle.Get(), &native.Available, 0, 0))
+    {
+        native.Failed = true;
+        return -1;
+    }
+    if (native.Available == 0)
+        return 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(max, native.Available));
+    DWORD got = 0;
+    if (!InternetReadFile(native.Handle.Get(), buffer, want, &got))
+    {
+        native.Failed = true;
+        return -1;
+    }
+    native.Available -= std::min(got, native.Available);
+    return static_cast<int64_t>(got);
 }

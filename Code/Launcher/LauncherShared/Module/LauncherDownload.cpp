@@ -129,7 +129,8 @@ enum class BodyEnd
 // Discards `skip` bytes, then hands at most `length` bytes to the sink in pieces
 // of at most DownloadPieceSize, adding each piece to `counted` and to `counter`
 // (when given). Never reads past `length`, so a body longer than announced cannot
-// write past the space set aside for it.
+// write past the space set aside for it. Each read takes what has arrived, so on
+// a slow link progress moves with every few bytes, not with every full piece.
 BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, DownloadSink& sink,
                      uint64_t& counted, std::atomic<uint64_t>* counter)
 {
@@ -140,7 +141,8 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
     uint8_t* buffer = piece.data();
     while (skip > 0)
     {
-        const int64_t got = request.Read(buffer, static_cast<size_t>(std::min<uint64_t>(skip, piece.size())));
+        const int64_t got =
+            request.ReadSome(buffer, static_cast<size_t>(std::min<uint64_t>(skip, piece.size())));
         if (got < 0)
             return BodyEnd::ReadFailed;
         if (got == 0)
@@ -151,7 +153,7 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
     for (;;)
     {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, piece.size()));
-        const int64_t got = request.Read(buffer, want);
+        const int64_t got = request.ReadSome(buffer, want);
         if (got < 0)
             return BodyEnd::ReadFailed;
         if (got == 0)

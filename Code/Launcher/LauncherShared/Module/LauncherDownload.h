@@ -15,10 +15,11 @@
 
 // Bytes asked of the transport by FetchText's single read.
 constexpr size_t DownloadChunkSize = 2048;
-// Bytes asked of the transport per read of a file or range body. Every read call
-// costs a round trip through WinINet under Wine and a seek and a write on disk,
-// so small pieces, not the wire, would set the speed; progress still moves by
-// each piece's real count.
+// The most bytes taken per read of a file or range body. Every read call costs a
+// round trip through WinINet under Wine and a seek and a write on disk, so small
+// pieces, not the wire, would set the speed. Each read takes what has arrived
+// (ReadSome) rather than waiting for a full piece, and progress moves by each
+// read's real count.
 constexpr size_t DownloadPieceSize = 256 * 1024;
 // After the temporary name itself, this many numbered variants are tried.
 constexpr int MaxNumberedTemporaryNames = 100;
