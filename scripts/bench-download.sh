@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
-# Downloads at wire speed, measured side by side in one run: native curl -o of a
-# 512 MiB file from nginx on loopback, the Windows build's DownloadFile (WinINet)
-# under wine64 fetching the same file, and (when built) the native DownloadBench,
-# which sets DownloadFile beside curl on its own nginx. Not a test: run by hand.
-#   bash scripts/bench-download.sh [WINDOWS_BUILD_DIR] [NATIVE_BENCH_BUILD_DIR]
-# Defaults: build/windows-demo and build/linux-bench; BENCH_ITERATIONS (3) runs of each.
+# Downloads at wire speed, run by run beside native curl -o of the same file
+# from nginx on loopback: DownloadFile natively (DownloadTimer of the Release
+# build) and the Windows build's DownloadFile (WinINet) under wine64
+# (DownloadTimer.exe). Each run of a side comes right after a curl -o run, so
+# both meet the same load. Not a test: run by hand, or --tiny once in CI.
+#   bash scripts/bench-download.sh [--tiny] [WINDOWS_BUILD_DIR] [NATIVE_BUILD_DIR]
+# Defaults: build/windows-demo and build/linux-bench; a 512 MiB file and
+# BENCH_ITERATIONS (5) runs of each side; --tiny: a 4 MiB file, one run.
+# Lines: "<what>: <seconds> s (<MB/s>), curl -o <seconds> s, ratio <x>", the
+# ratio being curl's time over the side's (above 1: faster than curl); with
+# several runs also the best and the median of the runs.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+megabytes=512
+iterations=${BENCH_ITERATIONS:-5}
+if [ "${1:-}" = --tiny ]; then
+    megabytes=4
+    iterations=1
+    shift
+fi
 windows_dir=${1:-build/windows-demo}
 native_dir=${2:-build/linux-bench}
-iterations=${BENCH_ITERATIONS:-3}
-name=bench-512m.bin
+name=bench-${megabytes}m.bin
 
 work=$(mktemp -d /tmp/launcher-download-bench.XXXXXX)
 nginx_pid=
+prefix=
 cleanup() {
     [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+    if [ -n "$prefix" ]; then
+        WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -33,47 +49,76 @@ for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
 done
-head -c $((512 << 20)) /dev/urandom >"$work/www/$name"
+head -c $((megabytes << 20)) /dev/urandom >"$work/www/$name"
 size=$(stat -c %s "$work/www/$name")
+export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www"
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); file: $size bytes from nginx on 127.0.0.1"
 
-echo "machine: $(nproc) cores; file: $size bytes from nginx on 127.0.0.1"
-# Each side starts with nothing left to write back from the one before it.
-sync
-
-best_curl=0
-for _ in $(seq "$iterations"); do
+# Seconds of one curl -o of the file.
+curl_once() {
+    sync
+    local start end
     start=$(date +%s.%N)
     curl -s -o "$work/curl-$name" "http://127.0.0.1:$port/$name"
     end=$(date +%s.%N)
     rm -f "$work/curl-$name"
-    rate=$(python3 -c "print(f'{$size / 1e6 / ($end - $start):.1f}')")
-    echo "curl -o (native) $rate MB/s"
-    best_curl=$(python3 -c "print(max($best_curl, $rate))")
-done
+    python3 -c "print(f'{$end - $start:.4f}')"
+}
 
-exe="$windows_dir/bin/WindowsDownloadBench.exe"
-if [ -f "$exe" ]; then
-    prefix=$(mktemp -d /tmp/launcher-download-bench-wine.XXXXXX)
-    # A fresh prefix is set up by processes that run on after the first program
-    # starts; set it up first so that they do not share the timed runs' cores.
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-        /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
-    sync
-    best_wine=$(LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www" \
-        WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-        /usr/lib/wine/wine64 "$exe" "$name" "$iterations" | tee /dev/stderr | sed -n 's/^best \([0-9.]*\) MB\/s.*/\1/p')
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
-    rm -rf "$prefix"
-    echo "Windows build under wine64: best $best_wine MB/s, curl -o best $best_curl MB/s," \
-        "ratio $(python3 -c "print(f'{$best_wine / $best_curl:.2f}')")"
+# compare WHAT COMMAND...: runs COMMAND (a DownloadTimer printing "seconds S")
+# once per iteration, each after a curl -o, and prints the lines.
+compare() {
+    local what=$1
+    shift
+    local ours=() theirs=() seconds curl_seconds
+    for i in $(seq "$iterations"); do
+        curl_seconds=$(curl_once)
+        sync
+        seconds=$("$@" "$name" 1 | sed -n 's/^seconds //p') || true
+        if [ -z "$seconds" ]; then
+            echo "$what: the download failed"
+            return 1
+        fi
+        ours+=("$seconds")
+        theirs+=("$curl_seconds")
+        python3 - "$what" "$size" "$seconds" "$curl_seconds" "$i" "$iterations" <<'EOF'
+import sys
+what, size, ours, theirs, run, runs = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5], int(sys.argv[6])
+label = what if runs == 1 else f"{what} run {run}"
+print(f"{label}: {ours:.3f} s ({size / 1e6 / ours:.1f} MB/s), curl -o {theirs:.3f} s, ratio {theirs / ours:.2f}")
+EOF
+    done
+    if [ "$iterations" -gt 1 ]; then
+        python3 - "$what" "$size" "${ours[*]}" "${theirs[*]}" <<'EOF'
+import statistics, sys
+what, size = sys.argv[1], int(sys.argv[2])
+ours = [float(x) for x in sys.argv[3].split()]
+theirs = [float(x) for x in sys.argv[4].split()]
+for label, pick in (("best", min), ("median", statistics.median)):
+    a, b = pick(ours), pick(theirs)
+    print(f"{what} {label}: {a:.3f} s ({size / 1e6 / a:.1f} MB/s), curl -o {b:.3f} s, ratio {b / a:.2f}")
+EOF
+    fi
+}
+
+native="$native_dir/bin/DownloadTimer"
+if [ -x "$native" ]; then
+    compare "native DownloadFile" "$native"
 else
-    echo "no $exe: build the target WindowsDownloadBench of the windows-demo preset for the Wine figure"
+    echo "no $native: build the target DownloadTimer of the linux-bench preset for the native figures"
 fi
 
-if [ -x "$native_dir/bin/DownloadBench" ]; then
-    sync
-    "$native_dir/bin/DownloadBench" --benchmark_counters_tabular=true
+exe="$windows_dir/bin/DownloadTimer.exe"
+if [ -f "$exe" ]; then
+    prefix=$(mktemp -d /tmp/launcher-download-bench-wine.XXXXXX)
+    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # A fresh prefix is set up by processes that run on after the first program
+    # starts: set it up first so that they do not share the timed runs' cores,
+    # and keep one wineserver for all runs.
+    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+    /usr/lib/wine/wineserver -w
+    /usr/lib/wine/wineserver -p
+    compare "wine64 DownloadFile" /usr/lib/wine/wine64 "$exe"
 else
-    echo "no $native_dir/bin/DownloadBench: build it with the linux-bench preset for the native figure"
+    echo "no $exe: build the target DownloadTimer of the windows-demo preset for the Wine figures"
 fi

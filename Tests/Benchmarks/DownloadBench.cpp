@@ -1,8 +1,9 @@
 // DownloadFile of a 512 MiB file from nginx on loopback, beside the curl
 // command line fetching the same file: what the read pieces, the seek before
 // every write and the transport cost against a client tuned for speed. Native
-// only; nginx is started the way the download tests start it. The Windows
-// build's counterpart is WindowsDownloadBench (scripts/bench-download.sh).
+// only; nginx is started the way the download tests start it.
+// scripts/bench-download.sh times DownloadTimer, natively and under wine64,
+// run by run beside curl -o.
 #include "LauncherDownload.h"
 #include "LauncherDownloadServers.h"
 

@@ -6,11 +6,18 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 namespace
 {
+// ReadSome asks for the bytes that the recent pace brings in this long, and no
+// fewer than are announced as there: a fast link is read in large pieces, a
+// slow one is never waited on for more than a moment.
+constexpr double ReadAheadSeconds = 0.02;
+constexpr double RateWindowSeconds = 0.5;
+
 // Owns one WinINet handle; closing a parent does not close its children, so each
 // level keeps its own.
 class InternetHandle
@@ -74,6 +81,12 @@ struct xHttpRequest::Native
     // What InternetQueryDataAvailable last announced and ReadSome has not yet
     // taken: WinINet counts afresh only once all of it has been read.
     DWORD Available = 0;
+    // The body's recent pace as ReadSome saw it: bytes over the time between
+    // its returns, both scaled down to the last RateWindowSeconds.
+    double RecentBytes = 0;
+    double RecentSeconds = 0;
+    std::chrono::steady_clock::time_point LastReturn;
+    bool PaceStarted = false;
 };
 
 xHttpSession::xHttpSession(const char* agent, xHttpProxyMode mode)
@@ -228,9 +241,17 @@ int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
         return -1;
     if (max == 0)
         return 0;
-    // InternetReadFile waits for its whole count; InternetQueryDataAvailable
+    if (!native.PaceStarted)
+    {
+        native.PaceStarted = true;
+        native.LastReturn = std::chrono::steady_clock::now();
+    }
+    // InternetReadFile waits for its whole count. InternetQueryDataAvailable
     // waits only until some bytes are there (under the same receive timeout),
-    // and none announced means the body has ended.
+    // none announced meaning the body has ended; but it may announce only
+    // WinINet's own buffer (8 KiB under Wine), and reading 8 KiB per call would
+    // hold a fast link to a crawl. So the read asks for the announced bytes or,
+    // when more, for what the recent pace brings within ReadAheadSeconds.
     if (native.Available == 0 && !InternetQueryDataAvailable(native.Handle.Get(), &native.Available, 0, 0))
     {
         native.Failed = true;
@@ -238,7 +259,10 @@ int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
     }
     if (native.Available == 0)
         return 0;
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(max, native.Available));
+    const double pace = native.RecentSeconds > 0 ? native.RecentBytes / native.RecentSeconds : 0;
+    const size_t ahead = static_cast<size_t>(std::min(pace * ReadAheadSeconds, double(1u << 30)));
+    const DWORD want =
+        static_cast<DWORD>(std::min<size_t>({max, std::max<size_t>(native.Available, ahead), 1u << 30}));
     DWORD got = 0;
     if (!InternetReadFile(native.Handle.Get(), buffer, want, &got))
     {
@@ -246,5 +270,14 @@ int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
         return -1;
     }
     native.Available -= std::min(got, native.Available);
+    const auto now = std::chrono::steady_clock::now();
+    native.RecentBytes += got;
+    native.RecentSeconds += std::chrono::duration<double>(now - native.LastReturn).count();
+    native.LastReturn = now;
+    if (native.RecentSeconds > RateWindowSeconds)
+    {
+        native.RecentBytes *= RateWindowSeconds / native.RecentSeconds;
+        native.RecentSeconds = RateWindowSeconds;
+    }
     return static_cast<int64_t>(got);
 }
