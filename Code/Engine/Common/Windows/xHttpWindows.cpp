@@ -251,16 +251,20 @@ int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
     // none announced meaning the body has ended; but it may announce only
     // WinINet's own buffer (8 KiB under Wine), and reading 8 KiB per call would
     // hold a fast link to a crawl. So the read asks for the announced bytes or,
-    // when more, for what the recent pace brings within ReadAheadSeconds.
-    if (native.Available == 0 && !InternetQueryDataAvailable(native.Handle.Get(), &native.Available, 0, 0))
-    {
-        native.Failed = true;
-        return -1;
-    }
-    if (native.Available == 0)
-        return 0;
+    // when more, for what the recent pace brings within ReadAheadSeconds; when
+    // that fills the whole buffer, the call that asks is saved.
     const double pace = native.RecentSeconds > 0 ? native.RecentBytes / native.RecentSeconds : 0;
     const size_t ahead = static_cast<size_t>(std::min(pace * ReadAheadSeconds, double(1u << 30)));
+    if (native.Available == 0 && ahead < max)
+    {
+        if (!InternetQueryDataAvailable(native.Handle.Get(), &native.Available, 0, 0))
+        {
+            native.Failed = true;
+            return -1;
+        }
+        if (native.Available == 0)
+            return 0;
+    }
     const DWORD want =
         static_cast<DWORD>(std::min<size_t>({max, std::max<size_t>(native.Available, ahead), 1u << 30}));
     DWORD got = 0;
