@@ -12,8 +12,9 @@
 // connection opens requests, a request is sent once and its body pulled with
 // Read or ReadSome. Windows speaks WinINet; POSIX drives a libcurl easy handle
 // through the multi interface from inside the reads, so both block the calling
-// thread the same way. Objects are used by one thread at a time; a session may serve many
-// threads. A connection must outlive its requests, a session its connections.
+// thread the same way. Objects are used by one thread at a time; a session may
+// serve many threads. A connection must outlive its requests, a session its
+// connections.
 
 // Request flags: the WinINet flags the callers name. The Windows side passes the
 // INTERNET_FLAG_* values; the POSIX side sends what WinINet would.
@@ -129,11 +130,13 @@ public:
     // session's stall time, or a broken response. Bytes that arrived before a
     // failure are handed out first; the next call then gives -1.
     int64_t Read(void* buffer, size_t max);
-    // As Read, but waits only for the first byte: once any bytes of the body
-    // have arrived, copies up to `max` of them and returns without waiting for
-    // more. A large buffer then costs no delay on a slow link, where progress
-    // must move as bytes come. Counts, the end, failures and the stall time as
-    // for Read.
+    // As Read, but waits only for the first bytes: once some bytes of the body
+    // have arrived, copies up to `max` of them without waiting for a full
+    // buffer. A large buffer then costs no delay on a slow link, where progress
+    // must move as bytes come. (WinINet announces no more than its own buffer
+    // as there, so the Windows side also takes what the body's recent pace
+    // brings within a moment: a fast link is still read in large pieces.)
+    // Counts, the end, failures and the stall time as for Read.
     int64_t ReadSome(void* buffer, size_t max);
 
     struct Native;
