@@ -391,7 +391,7 @@ void DevServer::NoteRequest(const httplib::Request& request)
     if (request.has_header("Range"))
         line += " Range: " + request.get_header_value("Range");
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Requests.push_back(std::move(line));
+    m_Requests.push_back({std::move(line), request.remote_port});
 }
 
 void DevServer::Dispatch(const httplib::Request& request, httplib::Response& response)
@@ -528,8 +528,10 @@ void DevServer::ServeControl(const httplib::Request& request, httplib::Response&
         std::string text;
         {
             std::lock_guard<std::mutex> lock(m_Lock);
-            for (const std::string& line : m_Requests)
-                text += line + "\n";
+            // The client's port tells its connections apart, for keep-alive checks.
+            const bool peer = request.get_param_value("peer") == "1";
+            for (const RecordedRequest& recorded : m_Requests)
+                text += recorded.Line + (peer ? " peer " + std::to_string(recorded.Port) : "") + "\n";
             if (request.get_param_value("clear") == "1")
                 m_Requests.clear();
         }
