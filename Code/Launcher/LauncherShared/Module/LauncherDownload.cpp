@@ -104,21 +104,6 @@ private:
     xFile& File;
 };
 
-class MemorySink : public DownloadSink
-{
-public:
-    explicit MemorySink(std::vector<uint8_t>& buffer) : Buffer(buffer) {}
-    bool Put(uint64_t offset, const uint8_t* data, size_t count) override
-    {
-        std::memcpy(Buffer.data() + offset, data, count);
-        PackageBytesReceived.fetch_add(count, std::memory_order_relaxed);
-        return true;
-    }
-
-private:
-    std::vector<uint8_t>& Buffer;
-};
-
 enum class BodyEnd
 {
     // A read gave 0 bytes: the body ended, or the range was full and a read of 0 was asked.
