@@ -9,6 +9,10 @@
 #include "PackageWorkerThread.h"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,7 @@ struct TestPackage
 {
     std::string Package;
     std::string Xml;
+    std::vector<size_t> Starts; // each file's data in the package
 };
 
 std::string Lzma86Of(const std::string& bytes)
@@ -55,6 +60,7 @@ TestPackage MakePackage(const std::vector<ClientFile>& files, const std::string&
     {
         const std::string data = file.Compressed ? Lzma86Of(file.Bytes) : file.Bytes;
         elements += FileElement(file.Name, file.Bytes, made.Package.size(), data.size(), file.Compressed);
+        made.Starts.push_back(made.Package.size());
         made.Package += data;
     }
     made.Xml = "<package totalSize=\"" + std::to_string(made.Package.size()) + "\" crc32c=\"" +
@@ -66,9 +72,10 @@ TestPackage MakePackage(const std::vector<ClientFile>& files, const std::string&
 class PackageWorkerTest : public DownloadTestBase
 {
 protected:
+    virtual PeerKind Peer() const { return PeerKind::DevServer; }
     void SetUp() override
     {
-        StartCase(PeerKind::DevServer);
+        StartCase(Peer());
         ResetPackageProgress();
         // The product's attempts, short pauses.
         SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)});
@@ -372,4 +379,208 @@ TEST_F(PackageWorkerTest, OneWorkerAtATimeAndAnotherVersionRunsAfterIt)
     EXPECT_EQ(Outcome::Queued, worker.Run(Job("1")));
     ASSERT_TRUE(worker.WaitUntilIdle(std::chrono::seconds(60)));
     EXPECT_EQ(2u, Asked("GET " + Path("Startup1.crc")));
+}
+
+namespace
+{
+// One package request as a server saw it.
+struct PackageRequest
+{
+    bool Head = false;
+    uint64_t First = 0; // the Range asked for, first and last byte
+    uint64_t Last = 0;
+    std::string Connection; // what tells the server's connections apart
+    uint64_t Sent = 0;      // body bytes
+};
+
+// "METHOD TARGET VERSION[ Range: bytes=A-B] peer PORT" lines of the dev server's record.
+std::vector<PackageRequest> FromDevServer(const std::vector<std::string>& lines, const std::string& path)
+{
+    std::vector<PackageRequest> found;
+    for (const std::string& line : lines)
+    {
+        const bool head = line.rfind("HEAD " + path + " ", 0) == 0;
+        if (!head && line.rfind("GET " + path + " ", 0) != 0)
+            continue;
+        PackageRequest request;
+        request.Head = head;
+        request.Connection = line.substr(line.rfind(" peer ") + 6);
+        const size_t range = line.find("Range: bytes=");
+        if (range != std::string::npos)
+            std::sscanf(line.c_str() + range, "Range: bytes=%" SCNu64 "-%" SCNu64, &request.First,
+                        &request.Last);
+        // The dev server answers a range with exactly its bytes.
+        request.Sent = head ? 0 : request.Last + 1 - request.First;
+        found.push_back(request);
+    }
+    return found;
+}
+
+// "$connection|$request|$http_range|$status|$body_bytes_sent" lines of nginx's traffic log.
+std::vector<PackageRequest> FromNginx(const std::vector<std::string>& lines, const std::string& path)
+{
+    std::vector<PackageRequest> found;
+    for (const std::string& line : lines)
+    {
+        std::vector<std::string> fields;
+        for (size_t at = 0, bar; at <= line.size(); at = bar + 1)
+        {
+            bar = std::min(line.find('|', at), line.size());
+            fields.push_back(line.substr(at, bar - at));
+        }
+        if (fields.size() != 5)
+            continue;
+        const bool head = fields[1].rfind("HEAD " + path + " ", 0) == 0;
+        if (!head && fields[1].rfind("GET " + path + " ", 0) != 0)
+            continue;
+        PackageRequest made;
+        made.Head = head;
+        made.Connection = fields[0];
+        std::sscanf(fields[2].c_str(), "bytes=%" SCNu64 "-%" SCNu64, &made.First, &made.Last);
+        made.Sent = std::strtoull(fields[4].c_str(), nullptr, 10);
+        found.push_back(made);
+    }
+    return found;
+}
+
+// The partial way's requests: a client of stored files (some packed), some of
+// them stale; each case says how many ranged GETs it takes.
+struct SpanCase
+{
+    const char* What;
+    std::vector<size_t> Sizes;
+    std::vector<size_t> Stale;
+    std::vector<size_t> Packed;
+    const char* Faults; // dev server only; "" for none
+    size_t Gets;
+    int RetryFrom; // the file whose data the second GET starts with; -1: not checked
+};
+
+const SpanCase SpanCases[] = {
+    {"small gaps and adjacent files share one request",
+     {20000, 300, 20000, 300, 20000, 20000, 300, 20000, 500},
+     {0, 2, 4, 5, 7},
+     {4},
+     "",
+     1,
+     -1},
+    {"far apart files go alone", {5000, 100000, 5000, 100000, 5000}, {0, 2, 4}, {2}, "", 3, -1},
+    {"near ones share, far ones not",
+     {5000, 200, 5000, 100000, 5000, 200, 5000},
+     {0, 2, 4, 6},
+     {},
+     "",
+     2,
+     -1},
+    {"a gap the 5% budget cannot pay stays", {1000, 3000, 1000}, {0, 2}, {}, "", 2, -1},
+    {"a server ignoring ranges is read on from its one answer",
+     {5000, 200, 5000, 100000, 5000, 200, 5000},
+     {0, 2, 4, 6},
+     {2},
+     "ignore-range=1",
+     1,
+     -1},
+    {"a short answer keeps the files that came whole and asks for the rest",
+     {20000, 300, 20000, 300, 20000, 300, 20000},
+     {0, 2, 4, 6},
+     {},
+     "drop-after=50000&for-path=.pkg&times=1",
+     2,
+     4},
+};
+
+std::vector<std::string> LinesFrom(const std::vector<std::string>& lines, size_t first)
+{
+    return std::vector<std::string>(
+        lines.begin() + static_cast<std::ptrdiff_t>(std::min(first, lines.size())), lines.end());
+}
+} // namespace
+
+// The partial way against each server.
+class PartialWayTest : public PackageWorkerTest, public ::testing::WithParamInterface<PeerKind>
+{
+protected:
+    PeerKind Peer() const override { return GetParam(); }
+    // nginx's log of connections and byte counts, beside its access log.
+    xWString TrafficLog() const
+    {
+        return Server->AccessLog.IsEmpty() ? xWString() : GetParentPath(Server->AccessLog) + u"traffic.log";
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Peers, PartialWayTest, ::testing::ValuesIn(PeersToTest()),
+                         [](const ::testing::TestParamInfo<PeerKind>& info) { return PeerName(info.param); });
+
+TEST_P(PartialWayTest, NeighboursShareRequestsOverOneConnection)
+{
+    const bool dev = GetParam() == PeerKind::DevServer;
+    int index = 0;
+    for (const SpanCase& c : SpanCases)
+    {
+        const std::string version = std::to_string(index++);
+        if (!dev && c.Faults[0] != 0)
+            continue;
+        SCOPED_TRACE(c.What);
+        std::vector<ClientFile> client;
+        for (size_t i = 0; i < c.Sizes.size(); ++i)
+        {
+            const bool packed = std::find(c.Packed.begin(), c.Packed.end(), i) != c.Packed.end();
+            client.push_back({"v" + version + "/f" + std::to_string(i) + ".dat",
+                              PatternBytes(c.Sizes[i], static_cast<uint32_t>(i + 20)), packed});
+        }
+        // Fresh ballast at the end keeps the stale share under half: the partial way.
+        client.push_back({"v" + version + "/ballast.dat", PatternBytes(250000, 19), false});
+        const TestPackage made = MakePackage(client);
+        Serve(made, version);
+        uint64_t stale = 0;
+        for (size_t i = 0; i < client.size(); ++i)
+        {
+            const bool isStale = std::find(c.Stale.begin(), c.Stale.end(), i) != c.Stale.end();
+            Put(Installed(client[i].Name), isStale ? "stale" : client[i].Bytes);
+            const size_t end = i + 1 < client.size() ? made.Starts[i + 1] : made.Package.size();
+            stale += isStale ? end - made.Starts[i] : 0;
+        }
+        const size_t logged = TrafficLog().IsEmpty() ? 0 : ReadFileLines(FsPath(TrafficLog())).size();
+        ResetPackageProgress();
+        if (dev)
+        {
+            DevServerRequests(true);
+            ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        }
+
+        ExpectUpdate(true, Job(version));
+        EXPECT_TRUE(PartialDownloadDone.load());
+        ExpectInstalled(client);
+        EXPECT_EQ(stale, PackageBytesNeeded.load());
+        EXPECT_EQ(stale, PackageBytesReceived.load()) << "gap bytes and thrown-away bytes are no progress";
+
+        const std::string path = Path("Startup" + version + ".pkg");
+        std::vector<PackageRequest> asked;
+        if (dev)
+            asked = FromDevServer(DevServerRequests(true, true), path);
+        else if (!TrafficLog().IsEmpty())
+            asked = FromNginx(LinesFrom(ReadFileLines(FsPath(TrafficLog())), logged), path);
+        else
+            continue; // nginx named without its logs: the files above are all there is to check
+        std::vector<PackageRequest> gets;
+        std::copy_if(asked.begin(), asked.end(), std::back_inserter(gets),
+                     [](const PackageRequest& r) { return !r.Head; });
+        EXPECT_EQ(1u, asked.size() - gets.size()) << "one HEAD for the whole run";
+        ASSERT_EQ(c.Gets, gets.size());
+        uint64_t sent = 0;
+        for (const PackageRequest& get : gets)
+            sent += get.Sent;
+        if (c.Faults[0] == 0)
+        {
+            for (const PackageRequest& get : gets)
+                EXPECT_EQ(gets.front().Connection, get.Connection) << "all ranges over one connection";
+            EXPECT_LE(sent * 100, stale * 105) << "the gaps cost at most 5% more bytes";
+        }
+        if (c.RetryFrom >= 0)
+        {
+            EXPECT_EQ(made.Starts[static_cast<size_t>(c.RetryFrom)], gets[1].First)
+                << "asked again from the first file that did not come whole";
+            EXPECT_EQ(gets[0].Last, gets[1].Last);
+        }
+    }
 }

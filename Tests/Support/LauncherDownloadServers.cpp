@@ -117,12 +117,13 @@ bool SetDevServerFaults(const std::string& query)
     return FetchControl(GetTestServer(PeerKind::DevServer), "/__devserver/faults?" + query, body);
 }
 
-std::vector<std::string> DevServerRequests(bool clear)
+std::vector<std::string> DevServerRequests(bool clear, bool peer)
 {
     std::vector<std::string> lines;
     std::string body;
-    if (!FetchControl(GetTestServer(PeerKind::DevServer),
-                      clear ? "/__devserver/requests?clear=1" : "/__devserver/requests", body))
+    const std::string query =
+        std::string("/__devserver/requests?clear=") + (clear ? "1" : "0") + (peer ? "&peer=1" : "");
+    if (!FetchControl(GetTestServer(PeerKind::DevServer), query, body))
         return lines;
     for (const std::string& line : SplitLines(body))
     {

@@ -55,9 +55,9 @@ const char* PeerName(PeerKind kind);
 bool FetchControl(const TestServer& server, const std::string& pathAndQuery, std::string& body);
 // Replaces the dev server's fault set ("" clears it), e.g. "drop-after=100&ignore-range=1".
 bool SetDevServerFaults(const std::string& query);
-// The dev server's record of requests ("METHOD TARGET VERSION[ Range: VALUE]"),
-// oldest first; emptied by `clear`.
-std::vector<std::string> DevServerRequests(bool clear);
+// The dev server's record of requests ("METHOD TARGET VERSION[ Range: VALUE]",
+// with `peer` then " peer PORT", the client's port), oldest first; emptied by `clear`.
+std::vector<std::string> DevServerRequests(bool clear, bool peer = false);
 
 // Platform parts: start a server as a child of the test process (false with a
 // reason where this platform cannot), and turn a path named in the environment

@@ -315,6 +315,16 @@ TEST_F(DevServerTest, RequestLogRecordsTheExactRangeHeaders)
                                            "GET /kg/Startup1.pkg?x=1 HTTP/1.1 Range: bytes=10-19\n"
                                            "GET /missing%20file HTTP/1.1\n");
     EXPECT_EQ(Control("requests"), "") << "clear=1 empties the record";
+
+    // peer=1 names the client's port: two connections, two ports.
+    Ask(Head(Package), true);
+    Ask(Head(Package), true);
+    const std::vector<std::string> lines = SplitLines(Control("requests?clear=1&peer=1"));
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string prefix = "HEAD /kg/Startup1.pkg HTTP/1.0 peer ";
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+    EXPECT_NE(lines[0], lines[1]) << "each connection has a port of its own";
 }
 
 // --- statistics endpoint and auto-login service ---------------------------------

@@ -246,6 +246,11 @@ void DevServer::Configure(httplib::Server& server, bool stats)
             int yes = 1;
             setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });
+    // Headers and body go out in separate writes; with Nagle's algorithm the
+    // body then waits for the client's delayed ACK (40 ms on Linux) on every
+    // request of a kept-alive connection after the first few. nginx sets
+    // TCP_NODELAY on kept-alive connections too.
+    server.set_tcp_nodelay(true);
     server.new_task_queue = [] { return new httplib::ThreadPool(WorkerThreads); };
     server.set_keep_alive_max_count(1000);
     server.set_payload_max_length(64 * 1024);
@@ -391,7 +396,7 @@ void DevServer::NoteRequest(const httplib::Request& request)
     if (request.has_header("Range"))
         line += " Range: " + request.get_header_value("Range");
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Requests.push_back(std::move(line));
+    m_Requests.push_back({std::move(line), request.remote_port});
 }
 
 void DevServer::Dispatch(const httplib::Request& request, httplib::Response& response)
@@ -528,8 +533,10 @@ void DevServer::ServeControl(const httplib::Request& request, httplib::Response&
         std::string text;
         {
             std::lock_guard<std::mutex> lock(m_Lock);
-            for (const std::string& line : m_Requests)
-                text += line + "\n";
+            // The client's port tells its connections apart, for keep-alive checks.
+            const bool peer = request.get_param_value("peer") == "1";
+            for (const RecordedRequest& recorded : m_Requests)
+                text += recorded.Line + (peer ? " peer " + std::to_string(recorded.Port) : "") + "\n";
             if (request.get_param_value("clear") == "1")
                 m_Requests.clear();
         }

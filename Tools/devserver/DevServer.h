@@ -76,7 +76,12 @@ private:
 
     std::mutex m_Lock; // guards the fault set, the request record and the stats log
     FaultSet m_Faults;
-    std::vector<std::string> m_Requests;
+    struct RecordedRequest
+    {
+        std::string Line;
+        int Port; // the client's end of the connection
+    };
+    std::vector<RecordedRequest> m_Requests;
 };
 
 // 127.0.0.0/8, ::1 and "localhost".

@@ -60,11 +60,13 @@ Control (only when listening on loopback):
   GET /__devserver/faults?drop-after=N&ignore-range=1&...
                         replace the whole fault set with the given one (no
                         parameters: no faults); answers the new set
-  GET /__devserver/requests[?clear=1]
+  GET /__devserver/requests[?clear=1][&peer=1]
                         one line per request since the last clear:
                         METHOD TARGET VERSION[ Range: VALUE], target and Range
-                        exactly as received; clear=1 empties the record after
-                        answering. Control and statistics requests are not listed.
+                        exactly as received; peer=1 adds " peer PORT", the
+                        client's port (one per connection); clear=1 empties the
+                        record after answering. Control and statistics requests
+                        are not listed.
 
 Output: the first line on stdout is "listening on ADDR:PORT", then, with
 --stats-log, "stats listening on ADDR:PORT". Each request is logged to stderr.

@@ -2,6 +2,7 @@
 
 #include "InternetSessions.h"
 #include "PackageProgress.h"
+#include "RangePlan.h"
 #include "UrlParts.h"
 
 #include "xEngineContext.h"
@@ -101,21 +102,6 @@ public:
 
 private:
     xFile& File;
-};
-
-class MemorySink : public DownloadSink
-{
-public:
-    explicit MemorySink(std::vector<uint8_t>& buffer) : Buffer(buffer) {}
-    bool Put(uint64_t offset, const uint8_t* data, size_t count) override
-    {
-        std::memcpy(Buffer.data() + offset, data, count);
-        PackageBytesReceived.fetch_add(count, std::memory_order_relaxed);
-        return true;
-    }
-
-private:
-    std::vector<uint8_t>& Buffer;
 };
 
 enum class BodyEnd
@@ -507,38 +493,125 @@ void FetchText(const xString& url, xString& text)
 uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer)
 {
-    Target target;
-    if (!OpenTarget(url, target))
-        return 0;
-    const int64_t whole = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str());
+    // A single range is a run of one.
+    RangeFetcher fetcher(url);
+    return fetcher.Fetch(start, length, buffer, {ByteRange{start, length}});
+}
+
+namespace
+{
+// A span's bytes into memory; only those inside the wanted ranges are progress,
+// the gaps between them are not.
+class SpanSink : public DownloadSink
+{
+public:
+    SpanSink(std::vector<uint8_t>& buffer, uint64_t first, const std::vector<ByteRange>& progress)
+        : Buffer(buffer), First(first), Progress(progress)
+    {
+    }
+    bool Put(uint64_t offset, const uint8_t* data, size_t count) override
+    {
+        std::memcpy(Buffer.data() + offset, data, count);
+        const uint64_t at = First + offset;
+        PackageBytesReceived.fetch_add(BytesCovered(Progress, at, at + count), std::memory_order_relaxed);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t>& Buffer;
+    uint64_t First;
+    const std::vector<ByteRange>& Progress;
+};
+} // namespace
+
+struct RangeFetcher::State
+{
+    Target Remote;
+    bool Opened = false;
+    int64_t Whole = -1;
+    // An answer that ignored its range and brings the whole file, left open at
+    // byte WholeAt: later ranges are read on from it instead of asking again.
+    std::unique_ptr<xHttpRequest> WholeAnswer;
+    uint64_t WholeAt = 0;
+};
+
+RangeFetcher::RangeFetcher(const xString& url) : Url(url), Os(std::make_unique<State>()) {}
+
+RangeFetcher::~RangeFetcher() = default;
+
+int64_t RangeFetcher::RemoteSize()
+{
+    State& state = *Os;
+    if (state.Whole >= 0)
+        return state.Whole;
+    // The connection object outlives a dropped socket: the transport connects
+    // again on the next request.
+    if (!state.Opened)
+        state.Opened = OpenTarget(Url, state.Remote);
+    if (!state.Opened)
+        return -1;
+    state.Whole = QueryRemoteSize(state.Remote.Connection.get(), state.Remote.Parts.Path.c_str());
+    if (state.Whole >= 0)
+        LogLine("file size: %d", Low32(static_cast<uint64_t>(state.Whole)));
+    return state.Whole;
+}
+
+uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_t>& buffer,
+                             const std::vector<ByteRange>& progress)
+{
+    State& state = *Os;
+    const int64_t whole = RemoteSize();
     if (whole < 0)
         return 0;
-    LogLine("file size: %d", Low32(static_cast<uint64_t>(whole)));
     buffer.assign(static_cast<size_t>(length), 0);
-
-    const xString header = MakeRangeHeader(start, length);
     const xString endText = SignedText(static_cast<int64_t>(start + length - 1));
+    SpanSink sink(buffer, start, progress);
     uint64_t counted = 0;
+    BodyEnd end = BodyEnd::Ended;
+    if (state.WholeAnswer && start >= state.WholeAt)
     {
-        std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
-            "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagNone);
+        end = TransferBody(*state.WholeAnswer, start - state.WholeAt, length, sink, counted, nullptr);
+    }
+    else
+    {
+        state.WholeAnswer.reset();
+        // Kept alive: the next range goes over the same connection.
+        std::unique_ptr<xHttpRequest> request = state.Remote.Connection->OpenRequest(
+            "GET", state.Remote.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagKeepConnection);
         uint64_t skip = 0;
-        if (request && request->Send(header.c_str()) &&
-            AcceptRangedAnswer(*request, start, length, static_cast<uint64_t>(whole), url, skip))
+        if (!request || !request->Send(MakeRangeHeader(start, length).c_str()) ||
+            !AcceptRangedAnswer(*request, start, length, static_cast<uint64_t>(whole), Url, skip))
+            return 0;
+        end = TransferBody(*request, skip, length, sink, counted, nullptr);
+        const int status = request->StatusCode();
+        if (status == 206)
         {
-            MemorySink sink(buffer);
-            switch (TransferBody(*request, skip, length, sink, counted, nullptr))
-            {
-            case BodyEnd::Ended:
-                LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
-                break;
-            case BodyEnd::ReadFailed:
-                LogErrorLine("read data failed");
-                break;
-            case BodyEnd::SinkFailed:
-                break;
-            }
+            // Reading on to the answer's end hands the connection back for the
+            // next request; an answer longer than asked cannot carry one.
+            uint8_t more = 0;
+            if (end == BodyEnd::Ended && counted == length && request->Read(&more, 1) > 0)
+                LogErrorLine("the answer ran past its range: %s", Url.c_str());
         }
+        else if (IsSuccess(status))
+            state.WholeAnswer = std::move(request);
+    }
+    switch (end)
+    {
+    case BodyEnd::Ended:
+        LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
+        break;
+    case BodyEnd::ReadFailed:
+        LogErrorLine("read data failed");
+        break;
+    case BodyEnd::SinkFailed:
+        break;
+    }
+    if (state.WholeAnswer)
+    {
+        if (counted == length)
+            state.WholeAt = start + length;
+        else
+            state.WholeAnswer.reset();
     }
     if (counted == static_cast<uint64_t>(whole))
         LogLine("file buffer complete");

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "RangePlan.h"
+
 #include "xHttp.h"
 #include "xString.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Every HTTP transfer of the update: blocking operations over the transport, one
@@ -49,6 +52,36 @@ void FetchText(const xString& url, xString& text);
 // whole range from one that came back short.
 uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer);
+
+// Byte ranges of one remote file, fetched one after another over one connection
+// that is kept alive between them, after a single HEAD. Each answer is checked
+// as DownloadRangeToMemory checks its own. A server that ignores ranges answers
+// with the whole file: that answer is kept open and later ranges (asked in
+// ascending order) are read on from it, so the file crosses the wire once.
+class RangeFetcher
+{
+public:
+    explicit RangeFetcher(const xString& url);
+    ~RangeFetcher();
+    RangeFetcher(const RangeFetcher&) = delete;
+    RangeFetcher& operator=(const RangeFetcher&) = delete;
+
+    // The file's size from the HEAD, asked until one answers and then kept
+    // (logged as "file size: %d"); -1 while none has answered.
+    int64_t RemoteSize();
+    // Bytes start .. start + length - 1 into `buffer`, resized to `length` and
+    // zero-filled once the size is known (left as it was while it is not). Only
+    // bytes inside `progress` (as JoinRanges gives it, file positions) are
+    // added to PackageBytesReceived. Returns how many bytes arrived from
+    // `start` on.
+    uint64_t Fetch(uint64_t start, uint64_t length, std::vector<uint8_t>& buffer,
+                   const std::vector<ByteRange>& progress);
+
+private:
+    struct State;
+    xString Url;
+    std::unique_ptr<State> Os;
+};
 
 // Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
 // default, means the launcher's own folder (GetModuleDirectory).

@@ -5,6 +5,7 @@
 #include "PackageCheck.h"
 #include "PackageProgress.h"
 #include "PublishDir.h"
+#include "RangePlan.h"
 
 #include "xFile.h"
 #include "xLogLine.h"
@@ -274,26 +275,80 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
     }
 }
 
-// Fetches one entry's range whole, trying again when it comes back short.
-bool FetchRange(const PackageJob& job, const ManifestEntry& entry, const PackageRetryPolicy& policy,
-                std::vector<uint8_t>& buffer)
+// The package bytes an entry's file is made from.
+ByteRange DataRange(const ManifestEntry& entry)
 {
-    const xString url = job.BaseUrl + job.PackageName;
-    for (int attempt = 1;; ++attempt)
+    return {entry.StartPos, entry.DataSize};
+}
+
+// Fetches one planned span (members by start) and writes its files. A short
+// answer still gives the files that arrived whole; the rest are asked for
+// again. A try that brings at least one file starts the count of tries afresh,
+// so a link that keeps dropping still moves on, while tries that bring nothing
+// end after RangeAttempts. Returns how many members stay stale.
+int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const ManifestEntry*> left,
+              const PackageRetryPolicy& policy)
+{
+    std::vector<uint8_t> buffer;
+    int staleFiles = 0;
+    for (int attempt = 1;;)
     {
-        const uint64_t arrived = DownloadRangeToMemory(url, entry.StartPos, entry.DataSize, buffer);
-        LogLine("num bytes download: %d", static_cast<int>(buffer.size()));
-        if (arrived == entry.DataSize)
-            return true;
-        // A short range is thrown away, so its bytes are no progress.
-        PackageBytesReceived.fetch_sub(arrived);
-        LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)",
-                     xString(entry.Name).c_str(), static_cast<unsigned long long>(arrived), entry.DataSize,
-                     attempt, policy.RangeAttempts);
-        if (attempt >= policy.RangeAttempts)
-            return false;
-        PauseAfter(policy, attempt);
+        std::vector<ByteRange> ranges;
+        for (const ManifestEntry* entry : left)
+            ranges.push_back(DataRange(*entry));
+        const std::vector<ByteRange> wanted = JoinRanges(ranges);
+        const uint64_t first = wanted.front().Start;
+        const uint64_t length = wanted.back().End() - first;
+        buffer.clear();
+        const uint64_t arrived = fetcher.Fetch(first, length, buffer, wanted);
+        const uint64_t reached = first + arrived;
+
+        std::vector<const ManifestEntry*> missing;
+        std::vector<ByteRange> kept;
+        for (const ManifestEntry* entry : left)
+        {
+            if (DataRange(*entry).End() > reached)
+            {
+                missing.push_back(entry);
+                continue;
+            }
+            // Per file, as when each file had a request of its own: its data's size.
+            LogLine("num bytes download: %d", static_cast<int>(entry->DataSize));
+            kept.push_back(DataRange(*entry));
+            const bool written = WriteEntryFile(job, *entry, buffer.data() + (entry->StartPos - first),
+                                                static_cast<size_t>(BytesToRead(*entry)));
+            staleFiles += LeftStale(job, *entry, written) ? 1 : 0;
+        }
+        if (missing.empty())
+            return staleFiles;
+        // The part of a file that did not come whole is thrown away, so its
+        // bytes are no progress.
+        PackageBytesReceived.fetch_sub(BytesCovered(wanted, first, reached) -
+                                       BytesCovered(JoinRanges(kept), first, reached));
+        const xString name(missing.front()->Name);
+        if (left.size() == 1)
+            LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)", name.c_str(),
+                         static_cast<unsigned long long>(arrived), left.front()->DataSize, attempt,
+                         policy.RangeAttempts);
+        else
+            LogErrorLine("Range of %s and %d more files came back short: %llu of %llu bytes (try %d of %d)",
+                         name.c_str(), static_cast<int>(missing.size() - 1),
+                         static_cast<unsigned long long>(arrived), static_cast<unsigned long long>(length),
+                         attempt, policy.RangeAttempts);
+        left = std::move(missing);
+        if (!kept.empty())
+            attempt = 1;
+        else if (attempt >= policy.RangeAttempts)
+            break;
+        else
+            PauseAfter(policy, attempt++);
     }
+    for (const ManifestEntry* entry : left)
+    {
+        LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry->Name).c_str());
+        staleFiles += LeftStale(job, *entry, false) ? 1 : 0;
+    }
+    return staleFiles;
 }
 } // namespace
 
@@ -427,21 +482,44 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries)
 {
     const PackageRetryPolicy policy = GetPackageRetryPolicy();
-    std::vector<uint8_t> buffer;
+    RangeFetcher fetcher(job.BaseUrl + job.PackageName);
+    // One HEAD for the whole run; when it fails, each try asks again.
+    const int64_t packageSize = fetcher.RemoteSize();
     int staleFiles = 0;
+    std::vector<const ManifestEntry*> wanted;
     for (const ManifestEntry& entry : entries)
     {
         bool written = false;
-        buffer.clear();
         if (!FitsInData(entry, entry.StartPos, entry.DataSize))
             LogErrorLine("Manifest entry %s is larger than its package data; skipped",
                          xString(entry.Name).c_str());
-        // An empty file needs no request.
-        else if (entry.DataSize > 0 && !FetchRange(job, entry, policy, buffer))
+        // Past the end no server has the bytes; merged with good neighbours
+        // it would cost them their request.
+        else if (packageSize >= 0 && DataRange(entry).End() > static_cast<uint64_t>(packageSize))
+        {
+            LogErrorLine("Range of %s lies past the package's end", xString(entry.Name).c_str());
             LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry.Name).c_str());
+        }
+        // An empty file needs no request.
+        else if (entry.DataSize == 0)
+            written = WriteEntryFile(job, entry, nullptr, 0);
         else
-            written = WriteEntryFile(job, entry, buffer.data(), static_cast<size_t>(BytesToRead(entry)));
+        {
+            wanted.push_back(&entry);
+            continue;
+        }
         staleFiles += LeftStale(job, entry, written) ? 1 : 0;
+    }
+
+    std::vector<ByteRange> ranges;
+    for (const ManifestEntry* entry : wanted)
+        ranges.push_back(DataRange(*entry));
+    for (const PlannedSpan& span : PlanRanges(ranges))
+    {
+        std::vector<const ManifestEntry*> members;
+        for (size_t member : span.Members)
+            members.push_back(wanted[member]);
+        staleFiles += FetchSpan(job, fetcher, std::move(members), policy);
     }
     DownloadEndTime = Now();
     return ReportStale(staleFiles);

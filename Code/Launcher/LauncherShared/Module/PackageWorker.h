@@ -55,7 +55,9 @@ int PackageUpdateThread(const PackageJob& job);
 // stays stale.
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
 
-// Fetches each entry's byte range and writes the file. An entry whose range
-// keeps coming back short is left as it was, with an error line, and the
-// answer is false.
+// Fetches the entries' byte ranges and writes the files: neighbours whose gap
+// is small share a request (RangePlan.h), and all requests go over one
+// kept-alive connection after one HEAD. Only the entries' own bytes count into
+// PackageBytesReceived, never a gap's. An entry whose range keeps coming back
+// short is left as it was, with an error line, and the answer is false.
 bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries);
