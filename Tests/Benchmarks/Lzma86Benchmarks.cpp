@@ -18,7 +18,9 @@ namespace
 {
 using Bytes = std::vector<uint8_t>;
 
-constexpr size_t InputSize = size_t(16) << 20;
+// 16 MiB; 256 KiB when LAUNCHER_BENCH_TINY is set (scripts/bench.sh --tiny), which
+// only checks that the benchmark still runs.
+const size_t InputSize = std::getenv("LAUNCHER_BENCH_TINY") ? size_t(256) << 10 : size_t(16) << 20;
 
 // Text like a skin document or a log: words, numbers and markup, compressible
 // about as well as the real thing.
