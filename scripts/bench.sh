@@ -55,6 +55,8 @@ else
     rm -f "$log"
 fi
 bin=$build/bin
+# bench-download.sh may take its programs from the same build.
+export BENCH_BUILD=$build
 have_all "$build" || { echo "bench: $bin lacks some of: ${targets[*]}"; exit 1; }
 
 failures=()
