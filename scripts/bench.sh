@@ -62,12 +62,13 @@ have_all "$build" || { echo "bench: $bin lacks some of: ${targets[*]}"; exit 1; 
 failures=()
 # step NAME COMMAND...: runs one benchmark, its output shown as it comes.
 step() {
-    local name=$1 rc
+    local name=$1 rc start=$SECONDS
     shift
     echo
     echo "== $name"
     "$@"
     rc=$?
+    echo "($name: $((SECONDS - start)) s)"
     [ "$rc" -eq 0 ] || { failures+=("$name (exit $rc)"); echo "FAILED: $name (exit $rc)"; }
 }
 

@@ -12,7 +12,7 @@
 // --level goes to the publisher: its default, 5, is what ships; 1 publishes in
 // less than half the time, but its package unpacks more slowly. --verify-only
 // runs step 1 alone, against sums taken here (in under a minute, 1 GiB of /tmp).
-// --tiny does the same on a client of 45 files and about 3 MiB, one round of
+// --tiny does the same on a client of 45 files and about 2 MiB, one round of
 // step 1: seconds even in a sanitizer build, so the test command keeps it working.
 #include "Crc32c.h"
 #include "LauncherDownload.h"
@@ -66,9 +66,9 @@ uint64_t GenerateClient(const fs::path& root, bool tiny, size_t& count)
                           {"Media", ".pak", 100, MiB, 8 * MiB},
                           {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
                           {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
-    const Group small[] = {{"Data", ".dat", 40, KiB, 64 * KiB},
-                           {"Media", ".pak", 3, 256 * KiB, MiB},
-                           {"Bin", ".dll", 2, 256 * KiB, 512 * KiB}};
+    const Group small[] = {{"Data", ".dat", 40, KiB, 32 * KiB},
+                           {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
+                           {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
     Random random;
     uint64_t total = 0;
     count = 0;

@@ -8,7 +8,7 @@
 // folder under /tmp, removed at exit:
 //   cmake --preset linux-bench && cmake --build --preset linux-bench --target PublishBench
 //   build/linux-bench/bin/PublishBench [--tiny] [--threads N]
-// --tiny: 4 MiB and 2 MiB instead of 64 and 32 (seconds even in a sanitizer build).
+// --tiny: 1 MiB each instead of 64 and 32 (seconds even in a sanitizer build).
 // --threads goes to the publisher (default: its own, one per processor).
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
@@ -167,9 +167,9 @@ int Run(bool tiny, const std::string& threads)
     int status = 1;
     try
     {
-        const uint64_t mixedBytes = WriteHalfAndHalf(work / "mixed", (tiny ? 4 : 64) * MiB);
+        const uint64_t mixedBytes = WriteHalfAndHalf(work / "mixed", (tiny ? 1 : 64) * MiB);
         Random random;
-        const uint64_t randomBytes = (tiny ? 2 : 32) * MiB;
+        const uint64_t randomBytes = (tiny ? 1 : 32) * MiB;
         if (mixedBytes == 0 || !WriteClientFile(work / "random/Packed/all.dat", randomBytes, false, random))
             std::fprintf(stderr, "cannot write the clients under %s\n", work.c_str());
         else if (Compare("40 files, half text, half random", bin, work / "mixed", work, mixedBytes, "5",
