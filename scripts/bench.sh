@@ -12,7 +12,7 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 
 mode=normal
 for argument in "$@"; do
@@ -72,12 +72,10 @@ step() {
     [ "$rc" -eq 0 ] || { failures+=("$name (exit $rc)"); echo "FAILED: $name (exit $rc)"; }
 }
 
-# A Google Benchmark program as "figure, baseline, ratio" lines: its CSV output
-# reduced to one throughput per case (real time when the case asks for it), then
-# each case beside the case named as its baseline.
-# google_bench PROGRAM BASELINE_OF_CASE... where each pair is CASE=BASELINE.
+# google_bench PROGRAM CASE=BASELINE...: a Google Benchmark program as "figure,
+# baseline, ratio" lines, each case's throughput beside its baseline case's.
 google_bench() {
-    local program=$1 csv
+    local program=$1 csv errors
     shift
     local flags=()
     if [ "$mode" = tiny ]; then
@@ -85,9 +83,14 @@ google_bench() {
         flags=(--benchmark_min_time=0.001)
         export LAUNCHER_BENCH_TINY=1
     fi
-    csv=$("$bin/$program" --benchmark_format=csv "${flags[@]}" 2>/dev/null)
+    # Its standard error holds the machine description, shown only with a failure
+    # (a sanitizer report, say).
+    errors=$(mktemp /tmp/bench-errors.XXXXXX)
+    csv=$("$bin/$program" --benchmark_format=csv "${flags[@]}" 2>"$errors")
     local rc=$?
     unset LAUNCHER_BENCH_TINY
+    [ "$rc" -eq 0 ] || tail -n 40 "$errors"
+    rm -f "$errors"
     awk -F, -v pairs="$*" '
         /^name,/ { for (i = 1; i <= NF; ++i) column[$i] = i; next }
         column["name"] {
@@ -101,7 +104,6 @@ google_bench() {
                 split(list[k], pair, "=")
                 figure = pair[1]; base = pair[2]
                 if (!(figure in rate)) { printf "%s: no result%s\n", figure, (figure in failed) ? " (skipped with an error)" : ""; bad = 1; continue }
-                if (base == "") { printf "%s: %.0f MB/s\n", figure, rate[figure]; continue }
                 if (!(base in rate)) { printf "%s: %.0f MB/s, %s: no result\n", figure, rate[figure], base; bad = 1; continue }
                 printf "%s: %.0f MB/s, %s %.0f MB/s, ratio %.2fx\n", figure, rate[figure], base, rate[base], rate[figure] / rate[base]
             }
