@@ -293,7 +293,9 @@ run_devserver_smoke() {
     echo "devserver smoke: $ok passed, $bad failed"
 }
 
+asan_built=0
 if build_preset linux-asan; then
+    asan_built=1
     run_native linux-asan
     run_devserver_smoke
 else
@@ -353,6 +355,20 @@ else
     start_end_to_end
 fi
 finish_end_to_end
+
+# Every benchmark once on a tiny input, from the sanitizer build (the benchmarks
+# are built with it), so none of them rots; its figures mean nothing. Last, when
+# the Windows build is there too for the download benchmark under wine64.
+if [ "$asan_built" -eq 1 ]; then
+    echo "== run benchmarks on tiny inputs (scripts/bench.sh --tiny)"
+    if BENCH_BUILD=build/linux-asan timeout 300 bash scripts/bench.sh --tiny >"$logs/bench-tiny.log" 2>&1; then
+        passed=$((passed + 1))
+        echo "benchmarks: each ran once"
+    else
+        fail_stage "benchmarks (scripts/bench.sh --tiny) failed; see $logs/bench-tiny.log"
+        tail -n 30 "$logs/bench-tiny.log"
+    fi
+fi
 
 if [ ${#problems[@]} -gt 0 ]; then
     echo "Problems:"

@@ -8,10 +8,12 @@
 // Native only; takes about ten minutes (mostly the publisher) and 3.5 GB under
 // /tmp, removed at exit:
 //   cmake --preset linux-bench && cmake --build --preset linux-bench
-//   build/linux-bench/bin/PackageUpdateBench [--level N | --verify-only]
+//   build/linux-bench/bin/PackageUpdateBench [--level N | --verify-only] [--tiny]
 // --level goes to the publisher: its default, 5, is what ships; 1 publishes in
 // less than half the time, but its package unpacks more slowly. --verify-only
 // runs step 1 alone, against sums taken here (in under a minute, 1 GiB of /tmp).
+// --tiny does the same on a client of 45 files and about 2 MiB, one round of
+// step 1: seconds even in a sanitizer build, so the test command keeps it working.
 #include "Crc32c.h"
 #include "LauncherDownload.h"
 #include "LauncherDownloadServers.h"
@@ -24,6 +26,8 @@
 #include "xPlatformTime.h"
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
+
+#include "BenchClient.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -43,51 +47,13 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr uint64_t KiB = 1024, MiB = 1024 * KiB;
+using namespace BenchClient;
 const char* const Version = "BENCH";
-
-struct Random
-{
-    uint64_t State = 0x9E3779B97F4A7C15ull;
-    uint64_t Next()
-    {
-        State ^= State << 13, State ^= State >> 7, State ^= State << 17;
-        return State;
-    }
-    uint64_t Between(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
-};
-
-// Writes one file in 1 MiB pieces, so the client never sits in memory whole.
-bool WriteClientFile(const fs::path& path, uint64_t size, bool text, Random& random)
-{
-    static const char* const Words[] = {"actor ", "bone ",    "cast ",   "damage ", "effect ",
-                                        "frame ", "guild ",   "hero ",   "item ",   "journey ",
-                                        "key=",   "level ",   "mesh ",   "node ",   "quest ",
-                                        "skill ", "texture ", "value\n", "world ",  "zone\n"};
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string piece;
-    for (uint64_t left = size; left > 0 && out;)
-    {
-        const size_t count = static_cast<size_t>(std::min<uint64_t>(left, MiB));
-        piece.clear();
-        while (piece.size() < count)
-        {
-            if (text)
-                piece += Words[random.Next() % std::size(Words)];
-            else
-                for (uint64_t value = random.Next(), k = 0; k < 8; ++k, value >>= 8)
-                    piece += static_cast<char>(value);
-        }
-        out.write(piece.data(), static_cast<std::streamsize>(count));
-        left -= count;
-    }
-    return out.good();
-}
 
 // 1,900 files of 1-64 KiB, 100 of 1-8 MiB, 7 of 50-100 MiB (two of them .dll,
 // which the publisher packs with the x86 filter): about 1 GiB, four folders deep.
-uint64_t GenerateClient(const fs::path& root, size_t& count)
+// The tiny client has the same shape at 40, 3 and 2 files.
+uint64_t GenerateClient(const fs::path& root, bool tiny, size_t& count)
 {
     struct Group
     {
@@ -96,14 +62,18 @@ uint64_t GenerateClient(const fs::path& root, size_t& count)
         int Count;
         uint64_t Low, High;
     };
-    const Group groups[] = {{"Data", ".dat", 1900, KiB, 64 * KiB},
-                            {"Media", ".pak", 100, MiB, 8 * MiB},
-                            {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
-                            {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
+    const Group full[] = {{"Data", ".dat", 1900, KiB, 64 * KiB},
+                          {"Media", ".pak", 100, MiB, 8 * MiB},
+                          {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
+                          {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
+    const Group small[] = {{"Data", ".dat", 40, KiB, 32 * KiB},
+                           {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
+                           {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
     Random random;
     uint64_t total = 0;
     count = 0;
-    for (const Group& group : groups)
+    for (const Group& group : tiny ? std::vector<Group>(std::begin(small), std::end(small))
+                                   : std::vector<Group>(std::begin(full), std::end(full)))
     {
         for (int i = 0; i < group.Count; ++i)
         {
@@ -116,16 +86,6 @@ uint64_t GenerateClient(const fs::path& root, size_t& count)
         }
     }
     return total;
-}
-
-double SecondsOf(const std::chrono::steady_clock::time_point& start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double MBps(uint64_t bytes, double seconds)
-{
-    return static_cast<double>(bytes) / 1e6 / seconds;
 }
 
 // A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
@@ -187,13 +147,13 @@ uint64_t ReadAll(const std::string& folder, const Manifest& manifest)
 
 // Step 1: VerifyFile of every file beside `cat` of the same files, all with a
 // warm cache (one untimed read of everything first).
-bool VerifyBesideCat(const std::string& client, const Manifest& manifest, uint64_t clientBytes)
+bool VerifyBesideCat(const std::string& client, const Manifest& manifest, uint64_t clientBytes, int rounds)
 {
     std::printf("\n1. Verifying the installed client (MB = 10^6 bytes, warm cache)\n");
     const std::string cat = "find '" + client + "' -type f -print0 | xargs -0 cat > /dev/null";
     if (Shell(cat) != 0)
         return std::fprintf(stderr, "cat failed\n"), false;
-    for (int round = 1; round <= 3; ++round)
+    for (int round = 1; round <= rounds; ++round)
     {
         auto start = std::chrono::steady_clock::now();
         const int catResult = Shell(cat);
@@ -247,7 +207,7 @@ bool SumClient(const std::string& client, Manifest& manifest)
     return true;
 }
 
-int Run(const std::string& level, bool verifyOnly)
+int Run(const std::string& level, bool verifyOnly, bool tiny)
 {
     TestServer& server = GetTestServer(PeerKind::DevServer);
     if (!server.Available)
@@ -261,9 +221,10 @@ int Run(const std::string& level, bool verifyOnly)
                       download = root + "download/";
     const std::string bin = WideToUtf8(GetModuleDirectory()).c_str();
 
+    const int rounds = tiny ? 1 : 3;
     auto start = std::chrono::steady_clock::now();
     size_t fileCount = 0;
-    const uint64_t clientBytes = GenerateClient(client, fileCount);
+    const uint64_t clientBytes = GenerateClient(client, tiny, fileCount);
     if (clientBytes == 0)
         return std::fprintf(stderr, "cannot write the client in %s\n", client.c_str()), 1;
     std::printf("client: %zu files, %llu bytes, written in %.1f s\n", fileCount,
@@ -274,7 +235,7 @@ int Run(const std::string& level, bool verifyOnly)
         Manifest sums;
         if (!SumClient(client, sums) || sums.Entries.size() != fileCount)
             return std::fprintf(stderr, "cannot sum the files of %s\n", client.c_str()), 1;
-        return VerifyBesideCat(client, sums, clientBytes) ? 0 : 1;
+        return VerifyBesideCat(client, sums, clientBytes, rounds) ? 0 : 1;
     }
 
     start = std::chrono::steady_clock::now();
@@ -282,8 +243,13 @@ int Run(const std::string& level, bool verifyOnly)
                                 " --out '" + out + "' --xx" + (level.empty() ? "" : " --level " + level);
     if (Shell(publish) != 0)
         return std::fprintf(stderr, "publish failed: %s\n", publish.c_str()), 1;
-    std::printf("publish (--xx, level %s): %.1f s\n", level.empty() ? "default" : level.c_str(),
-                SecondsOf(start));
+    const double publishSeconds = SecondsOf(start);
+    // The dev server is not waited for yet, so the children's peak is the publisher's.
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    std::printf("publish (--xx, level %s): %.1f s (%.1f MB/s of client data), peak memory %ld KiB\n",
+                level.empty() ? "default" : level.c_str(), publishSeconds, MBps(clientBytes, publishSeconds),
+                children.ru_maxrss);
 
     std::ifstream manifestFile(out + "Startup" + Version + ".crc", std::ios::binary);
     const std::vector<uint8_t> container{std::istreambuf_iterator<char>(manifestFile),
@@ -292,7 +258,7 @@ int Run(const std::string& level, bool verifyOnly)
     if (!ReadManifestContainer(container, manifest) || manifest.Entries.size() != fileCount)
         return std::fprintf(stderr, "the published manifest cannot be read or misses files\n"), 1;
 
-    if (!VerifyBesideCat(client, manifest, clientBytes))
+    if (!VerifyBesideCat(client, manifest, clientBytes, rounds))
         return 1;
 
     // 2. The full way into an empty publish folder.
@@ -354,13 +320,26 @@ int Run(const std::string& level, bool verifyOnly)
 
 int main(int argc, char** argv)
 {
-    const bool verifyOnly = argc == 2 && std::string(argv[1]) == "--verify-only";
-    if (argc != 1 && !verifyOnly && (argc != 3 || std::string(argv[1]) != "--level"))
-        return std::fprintf(stderr, "usage: PackageUpdateBench [--level N | --verify-only]\n"), 2;
+    bool verifyOnly = false, tiny = false, usage = false;
+    std::string level;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        if (option == "--verify-only")
+            verifyOnly = true;
+        else if (option == "--tiny")
+            tiny = true;
+        else if (option == "--level" && i + 1 < argc)
+            level = argv[++i];
+        else
+            usage = true;
+    }
+    if (usage || (verifyOnly && !level.empty()))
+        return std::fprintf(stderr, "usage: PackageUpdateBench [--level N | --verify-only] [--tiny]\n"), 2;
     int status = 1;
     try
     {
-        status = Run(argc == 3 ? argv[2] : "", verifyOnly);
+        status = Run(level, verifyOnly, tiny);
     }
     catch (const std::exception& error) // a full /tmp, say: still end the server and remove the data
     {

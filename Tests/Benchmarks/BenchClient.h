@@ -1,0 +1,67 @@
+#pragma once
+// What the benchmark programs share: the client files they write and their clocks.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace BenchClient
+{
+constexpr uint64_t KiB = 1024, MiB = 1024 * KiB;
+
+// xorshift64: the same client bytes on every run, and fast enough not to be what is measured.
+struct Random
+{
+    uint64_t State = 0x9E3779B97F4A7C15ull;
+    uint64_t Next()
+    {
+        State ^= State << 13, State ^= State >> 7, State ^= State << 17;
+        return State;
+    }
+    uint64_t Between(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
+};
+
+// Writes one file in 1 MiB pieces, so the client never sits in memory whole.
+// Text is game-data words drawn at random: it shrinks well, like configuration
+// and scripts, but has no long repeats for LZMA to skip through.
+inline bool WriteClientFile(const std::filesystem::path& path, uint64_t size, bool text, Random& random)
+{
+    static const char* const Words[] = {"actor ", "bone ",    "cast ",   "damage ", "effect ",
+                                        "frame ", "guild ",   "hero ",   "item ",   "journey ",
+                                        "key=",   "level ",   "mesh ",   "node ",   "quest ",
+                                        "skill ", "texture ", "value\n", "world ",  "zone\n"};
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string piece;
+    for (uint64_t left = size; left > 0 && out;)
+    {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(left, MiB));
+        piece.clear();
+        while (piece.size() < count)
+        {
+            if (text)
+                piece += Words[random.Next() % std::size(Words)];
+            else
+                for (uint64_t value = random.Next(), k = 0; k < 8; ++k, value >>= 8)
+                    piece += static_cast<char>(value);
+        }
+        out.write(piece.data(), static_cast<std::streamsize>(count));
+        left -= count;
+    }
+    return out.good();
+}
+
+inline double SecondsOf(const std::chrono::steady_clock::time_point& start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// MB = 10^6 bytes.
+inline double MBps(uint64_t bytes, double seconds)
+{
+    return static_cast<double>(bytes) / 1e6 / seconds;
+}
+} // namespace BenchClient
