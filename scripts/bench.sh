@@ -28,7 +28,7 @@ done
 tiny=()
 [ "$mode" = tiny ] && tiny=(--tiny)
 
-targets=(ChecksumBenchmarks Lzma86Benchmarks PackageUpdateBench PublishBench publish devserver)
+targets=(ChecksumBenchmarks Lzma86Benchmarks DownloadTimer PackageUpdateBench PublishBench publish devserver)
 # Built with every native build once its source is in the tree.
 [ -f Tests/Benchmarks/UnpackBench.cpp ] && targets+=(UnpackBench)
 
@@ -116,7 +116,7 @@ echo "bench: $mode run from $bin on $(nproc) cores (MB = 10^6 bytes; a ratio abo
 
 # 1. Downloads beside curl -o, natively and of the Windows build under wine64.
 if [ -f scripts/bench-download.sh ]; then
-    step "download beside curl -o" bash scripts/bench-download.sh "${tiny[@]}"
+    step "download beside curl -o" bash scripts/bench-download.sh "${tiny[@]}" build/windows-demo "$build"
 else
     echo
     echo "== download beside curl -o"
