@@ -13,10 +13,17 @@
 #include "xTextConversion.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace
 {
@@ -25,6 +32,7 @@ constexpr size_t CopyPieceSize = 1 << 20;
 
 std::mutex PolicyLock;
 PackageRetryPolicy PolicySetting;
+std::atomic<int> DecoderCountSetting{0};
 
 void PauseAfter(const PackageRetryPolicy& policy, int attempt)
 {
@@ -224,7 +232,17 @@ bool CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& pac
 // A packed client file: its container read from the package file, then unpacked.
 bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
 {
-    std::vector<uint8_t> data(entry.DataSize);
+    std::vector<uint8_t> data;
+    try
+    {
+        data.resize(entry.DataSize);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Several decoders may hold large members at once: this one waits for the next update.
+        LogErrorLine("No memory for the packed data of %s; skipped", xString(entry.Name).c_str());
+        return false;
+    }
     if (!package.Seek(entry.StartPos) ||
         (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
     {
@@ -246,6 +264,78 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
     const uint64_t start = entry.StartPos;
     const uint64_t end = start + std::max<uint64_t>(entry.DataSize, BytesToRead(entry));
     return start >= dataStart && end <= dataStart + dataLength;
+}
+
+// One entry of the full way, written from the package or left as it was with
+// an error line. True when the file is right afterwards.
+bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize)
+{
+    bool written = false;
+    if (!FitsInData(entry, 0, packageSize))
+        LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
+                     xString(entry.Name).c_str());
+    else if (entry.Compressed == 0)
+        written = CopyEntryFile(job, entry, package);
+    else
+        written = UnpackEntryFile(job, entry, package);
+    return !LeftStale(job, entry, written);
+}
+
+// A name with its ASCII letters folded: Windows finds a file by either case.
+std::string PathKey(const xWString& name)
+{
+    std::string key = WideToUtf8(name).c_str();
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+// The full way's work, in the order the decoders take it: each entry alone,
+// except that entries whose paths clash (one name twice, one file's name another
+// one's folder or temporary file) go together in one item, written in manifest
+// order as a single decoder would. Well-formed manifests have no such entries.
+std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& entries)
+{
+    std::vector<std::string> keys;
+    std::unordered_map<std::string, int> files; // every entry's name and temporary name
+    std::unordered_set<std::string> folders;
+    for (const ManifestEntry& entry : entries)
+    {
+        keys.push_back(PathKey(entry.Name));
+        const std::string& key = keys.back();
+        ++files[key];
+        ++files[key + ".td"];
+        for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
+            folders.insert(key.substr(0, slash));
+    }
+    const auto filesNamed = [&](const std::string& key)
+    {
+        const auto found = files.find(key);
+        return found == files.end() ? 0 : found->second;
+    };
+    std::vector<std::vector<size_t>> work;
+    size_t clashingItem = SIZE_MAX;
+    for (size_t index = 0; index < entries.size(); ++index)
+    {
+        const std::string& key = keys[index];
+        bool clashes = false;
+        for (const std::string& own : {key, key + ".td"})
+            clashes = clashes || filesNamed(own) > 1 || folders.count(own) > 0;
+        for (size_t slash = key.find('/'); !clashes && slash != std::string::npos;
+             slash = key.find('/', slash + 1))
+            clashes = filesNamed(key.substr(0, slash)) > 0;
+        if (!clashes)
+            work.push_back({index});
+        else if (clashingItem != SIZE_MAX)
+            work[clashingItem].push_back(index);
+        else
+        {
+            clashingItem = work.size();
+            work.push_back({index});
+        }
+    }
+    return work;
 }
 
 bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy)
@@ -307,6 +397,21 @@ PackageRetryPolicy GetPackageRetryPolicy()
 {
     std::lock_guard<std::mutex> guard(PolicyLock);
     return PolicySetting;
+}
+
+void SetPackageDecoderCount(int count)
+{
+    DecoderCountSetting = std::max(count, 0);
+}
+
+int GetPackageDecoderCount()
+{
+    const int count = DecoderCountSetting;
+    if (count > 0)
+        return count;
+    // 0 when the machine does not say.
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, DefaultMaxPackageDecoders);
 }
 
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
@@ -399,28 +504,50 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 
     const xEngineFileSystem& files = LauncherFiles();
     files.CreateDirectory(job.PublishFolder, true);
+    // Plain readers: whole containers and 1 MiB pieces go straight into their buffers.
     const xWString path = DownloadedFile(job.PackageName);
-    std::unique_ptr<xFile> package = files.OpenRead(path, true);
+    std::unique_ptr<xFile> package = files.OpenReadPlain(path, true);
     if (!package)
     {
         LogErrorLine("Cannot open the package %s", job.PackageName.c_str());
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
-    int staleFiles = 0;
-    // One packed file's data in memory at a time, never the whole package.
-    for (const ManifestEntry& entry : manifest.Entries)
+    const std::vector<std::vector<size_t>> work = FullWayWork(manifest.Entries);
+    std::atomic<size_t> nextItem{0};
+    std::atomic<int> staleFiles{0};
+    // Each decoder takes the next item until none is left, with one packed
+    // file's data in memory at a time, never the whole package.
+    const auto decode = [&](xFile& reader)
     {
-        bool written = false;
-        if (!FitsInData(entry, 0, packageSize))
-            LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
-                         xString(entry.Name).c_str());
-        else if (entry.Compressed == 0)
-            written = CopyEntryFile(job, entry, *package);
-        else
-            written = UnpackEntryFile(job, entry, *package);
-        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
+        for (size_t item; (item = nextItem++) < work.size();)
+            for (size_t index : work[item])
+                if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize))
+                    ++staleFiles;
+    };
+    // This thread is one decoder; each other one reads through a reader of its
+    // own, as a reader has one position. One that cannot start leaves its share
+    // to the others.
+    const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
+    std::vector<std::thread> helpers;
+    helpers.reserve(decoders);
+    for (size_t started = 1; started < decoders; ++started)
+    {
+        std::shared_ptr<xFile> reader = files.OpenReadPlain(path, true);
+        if (!reader)
+            break;
+        try
+        {
+            helpers.emplace_back([&decode, reader] { decode(*reader); });
+        }
+        catch (const std::system_error&)
+        {
+            break;
+        }
     }
+    decode(*package);
+    for (std::thread& helper : helpers)
+        helper.join();
     return ReportStale(staleFiles);
 }
 
