@@ -1,0 +1,88 @@
+#pragma once
+
+// A made-up game client for the benchmarks: groups of files of random sizes in
+// nested folders, each file either text-like (words, packs well) or random
+// bytes (does not pack, so the publisher stores it).
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace BenchClient
+{
+constexpr uint64_t KiB = 1024, MiB = 1024 * KiB;
+
+struct Random
+{
+    uint64_t State = 0x9E3779B97F4A7C15ull;
+    uint64_t Next()
+    {
+        State ^= State << 13, State ^= State >> 7, State ^= State << 17;
+        return State;
+    }
+    uint64_t Between(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
+};
+
+// Writes one file in 1 MiB pieces, so the client never sits in memory whole.
+inline bool WriteFile(const std::filesystem::path& path, uint64_t size, bool text, Random& random)
+{
+    static const char* const Words[] = {"actor ", "bone ",    "cast ",   "damage ", "effect ",
+                                        "frame ", "guild ",   "hero ",   "item ",   "journey ",
+                                        "key=",   "level ",   "mesh ",   "node ",   "quest ",
+                                        "skill ", "texture ", "value\n", "world ",  "zone\n"};
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string piece;
+    for (uint64_t left = size; left > 0 && out;)
+    {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(left, MiB));
+        piece.clear();
+        while (piece.size() < count)
+        {
+            if (text)
+                piece += Words[random.Next() % std::size(Words)];
+            else
+                for (uint64_t value = random.Next(), k = 0; k < 8; ++k, value >>= 8)
+                    piece += static_cast<char>(value);
+        }
+        out.write(piece.data(), static_cast<std::streamsize>(count));
+        left -= count;
+    }
+    return out.good();
+}
+
+// Count files of Low to High bytes under Folder/SetN/PartN/, named fileI + Extension.
+struct Group
+{
+    const char* Folder;
+    const char* Extension;
+    int Count;
+    uint64_t Low, High;
+};
+
+// Writes every group's files under `root`, each text-like or random at a coin
+// toss; the total of their sizes, 0 when a file could not be written.
+inline uint64_t Generate(const std::filesystem::path& root, const std::vector<Group>& groups, size_t& count)
+{
+    Random random;
+    uint64_t total = 0;
+    count = 0;
+    for (const Group& group : groups)
+    {
+        for (int i = 0; i < group.Count; ++i)
+        {
+            const std::string name = std::string(group.Folder) + "/Set" + std::to_string(i % 7) + "/Part" +
+                                     std::to_string(i % 3) + "/file" + std::to_string(i) + group.Extension;
+            const uint64_t size = random.Between(group.Low, group.High);
+            if (!WriteFile(root / name, size, (random.Next() & 1) != 0, random))
+                return 0;
+            total += size, ++count;
+        }
+    }
+    return total;
+}
+} // namespace BenchClient

@@ -1,0 +1,284 @@
+// The full way's write phase (reading the members of a verified package,
+// unpacking them, writing the files) with one decoder and with two: a client
+// of about 300 MiB (files of 1 KiB to 32 MiB, half text-like, half random
+// bytes that the publisher stores) is published with the publisher from bin/
+// straight into the download folder, so FullPackageDownload finds a package
+// that verifies and fetches nothing. Each run writes into an empty folder with
+// a warm cache and is checked against the manifest; the runs alternate between
+// the decoder counts, and the summary gives each count's best and median.
+// Native only:
+//   cmake --preset linux-bench && cmake --build --preset linux-bench
+//   build/linux-bench/bin/UnpackBench [--tiny] [--rounds N] [--level N]
+// --tiny: a client of a few MiB and one round, for CI. Data lives in a folder
+// under /tmp, removed at exit.
+#include "BenchClient.h"
+
+#include "LauncherDownload.h"
+#include "Manifest.h"
+#include "PackageCheck.h"
+#include "PackageProgress.h"
+#include "PackageWorker.h"
+
+#include "xPlatformTime.h"
+#include "xSystemPaths.h"
+#include "xTextConversion.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+using BenchClient::KiB;
+using BenchClient::MiB;
+const char* const Version = "UNPACK";
+
+struct Options
+{
+    bool Tiny = false;
+    int Rounds = 3;
+    std::string Level;
+};
+
+// A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
+long StatusKiB(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::string(key).size());
+    return -1;
+}
+
+// Writing 5 sets VmHWM back to the current RSS, so a later reading is the peak
+// of what ran in between.
+bool ResetPeakRss()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5" << std::flush;
+    return clear.good();
+}
+
+int Shell(const std::string& command)
+{
+    std::fflush(stdout);
+    return std::system(command.c_str());
+}
+
+// Counts the files that do not match the manifest.
+size_t CountWrong(const std::string& folder, const Manifest& manifest)
+{
+    const xWString base = Utf8ToWide(folder.c_str());
+    size_t wrong = 0;
+    for (const ManifestEntry& entry : manifest.Entries)
+        wrong += VerifyFile(base + entry.Name, entry.OrigSize, entry.Xx, true) ? 0 : 1;
+    return wrong;
+}
+
+struct Sample
+{
+    double Seconds = 0;
+    long PeakKiB = 0;  // VmHWM after the run
+    long GrownKiB = 0; // over VmRSS before it
+};
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// One write phase into an empty folder; false when it failed or wrote wrong files.
+bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, Sample& sample)
+{
+    const std::string install = WideToUtf8(job.PublishFolder).c_str();
+    fs::remove_all(install);
+    SetPackageDecoderCount(decoders);
+    ResetPackageProgress();
+    const long rssBefore = StatusKiB("VmRSS:");
+    ResetPeakRss();
+    const bool whole = FullPackageDownload(job, manifest);
+    const double end = xPlatformTime::Seconds();
+    sample.PeakKiB = StatusKiB("VmHWM:");
+    sample.GrownKiB = sample.PeakKiB - rssBefore;
+    // From the moment the package had verified.
+    sample.Seconds = end - DownloadEndTime;
+    const size_t wrong = CountWrong(install, manifest);
+    if (!whole || wrong != 0)
+        std::fprintf(stderr, "%d decoders: FullPackageDownload %s, %zu files wrong\n", decoders,
+                     whole ? "true" : "false", wrong);
+    return whole && wrong == 0;
+}
+
+int Run(const Options& options)
+{
+    char pattern[] = "/tmp/UnpackBench.XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return std::fprintf(stderr, "cannot make a folder under /tmp\n"), 1;
+    const std::string root = std::string(pattern) + "/";
+    struct Cleanup
+    {
+        std::string Folder;
+        ~Cleanup() { fs::remove_all(Folder); }
+    } cleanup{root};
+    const std::string client = root + "client/", download = root + "download/", install = root + "install/";
+    const std::string bin = WideToUtf8(GetModuleDirectory()).c_str();
+
+    // Many small files, some of a few MiB, a few large ones (.dll: the x86 filter).
+    const std::vector<BenchClient::Group> groups =
+        options.Tiny ? std::vector<BenchClient::Group>{{"Data", ".dat", 60, KiB, 64 * KiB},
+                                                       {"Media", ".pak", 6, 256 * KiB, MiB}}
+                     : std::vector<BenchClient::Group>{{"Data", ".dat", 1000, KiB, 64 * KiB},
+                                                       {"Media", ".pak", 40, MiB, 8 * MiB},
+                                                       {"Bin", ".dll", 2, 16 * MiB, 32 * MiB},
+                                                       {"Archive", ".res", 2, 16 * MiB, 32 * MiB}};
+    double start = xPlatformTime::Seconds();
+    size_t fileCount = 0;
+    const uint64_t clientBytes = BenchClient::Generate(client, groups, fileCount);
+    if (clientBytes == 0)
+        return std::fprintf(stderr, "cannot write the client in %s\n", client.c_str()), 1;
+    std::printf("client: %zu files, %llu bytes, written in %.1f s\n", fileCount,
+                static_cast<unsigned long long>(clientBytes), xPlatformTime::Seconds() - start);
+
+    start = xPlatformTime::Seconds();
+    const std::string publish = "'" + bin + "publish' client --source '" + client + "' --version " + Version +
+                                " --out '" + download + "' --xx" +
+                                (options.Level.empty() ? "" : " --level " + options.Level) + " > /dev/null";
+    if (Shell(publish) != 0)
+        return std::fprintf(stderr, "publish failed: %s\n", publish.c_str()), 1;
+    std::printf("publish (level %s): %.1f s\n", options.Level.empty() ? "default" : options.Level.c_str(),
+                xPlatformTime::Seconds() - start);
+    fs::remove_all(client);
+
+    std::ifstream manifestFile(download + "Startup" + Version + ".crc", std::ios::binary);
+    const std::vector<uint8_t> container{std::istreambuf_iterator<char>(manifestFile),
+                                         std::istreambuf_iterator<char>()};
+    Manifest manifest;
+    if (!ReadManifestContainer(container, manifest) || manifest.Entries.size() != fileCount)
+        return std::fprintf(stderr, "the published manifest cannot be read or misses files\n"), 1;
+    uint64_t largestPacked = 0, largestUnpacked = 0, packed = 0;
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        const uint64_t held = entry.Compressed != 0 ? uint64_t(entry.DataSize) + entry.OrigSize : 0;
+        if (held > largestPacked + largestUnpacked)
+            largestPacked = entry.DataSize, largestUnpacked = entry.OrigSize;
+        packed += entry.Compressed != 0 ? 1 : 0;
+    }
+    std::printf("package: %u bytes, %zu members (%zu packed)\n", manifest.Package.TotalSize,
+                manifest.Entries.size(), static_cast<size_t>(packed));
+    std::printf("cores: %u (the machine may be shared: compare best and median)\n",
+                std::thread::hardware_concurrency());
+
+    // The package is where the full way looks for it and verifies: nothing is
+    // fetched (and nothing could be: no server answers at the base URL).
+    SetDownloadFolder(Utf8ToWide(download.c_str()));
+    PackageRetryPolicy policy;
+    policy.PackageAttempts = 0;
+    SetPackageRetryPolicy(policy);
+    PackageJob job;
+    job.BaseUrl = "http://127.0.0.1:9/";
+    job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());
+    job.ManifestName = xString((std::string("Startup") + Version + ".crc").c_str());
+    job.PublishFolder = Utf8ToWide(install.c_str());
+    // Warm: the package's pages are in the cache before the first timed run.
+    if (Shell("cat '" + download + "'* > /dev/null") != 0)
+        return std::fprintf(stderr, "cannot read the package\n"), 1;
+
+    const int counts[] = {1, 2};
+    std::map<int, std::vector<Sample>> samples;
+    const int rounds = options.Tiny ? 1 : options.Rounds;
+    for (int round = 1; round <= rounds; ++round)
+    {
+        for (int decoders : counts)
+        {
+            Sample sample;
+            if (!RunOnce(job, manifest, decoders, sample))
+                return 1;
+            samples[decoders].push_back(sample);
+            std::printf("  round %d, %d decoder%s: %.2f s, VmHWM %ld KiB (+%ld KiB)\n", round, decoders,
+                        decoders == 1 ? "" : "s", sample.Seconds, sample.PeakKiB, sample.GrownKiB);
+        }
+    }
+    fs::remove_all(install);
+
+    std::printf("\n");
+    double oneBest = 0;
+    for (int decoders : counts)
+    {
+        std::vector<double> seconds;
+        for (const Sample& sample : samples[decoders])
+            seconds.push_back(sample.Seconds);
+        const double best = *std::min_element(seconds.begin(), seconds.end());
+        const double median = Median(seconds);
+        if (decoders == 1)
+        {
+            oneBest = best;
+            std::printf("write phase, 1 decoder: %.2f s (median %.2f s, %.0f MB/s of client data)\n", best,
+                        median, double(clientBytes) / 1e6 / best);
+        }
+        else
+        {
+            std::printf("write phase, %d decoders: %.2f s (%.2fx) (median %.2f s)\n", decoders, best,
+                        oneBest / best, median);
+        }
+    }
+    for (int decoders : counts)
+    {
+        long peak = 0, grown = 0;
+        for (const Sample& sample : samples[decoders])
+            peak = std::max(peak, sample.PeakKiB), grown = std::max(grown, sample.GrownKiB);
+        std::printf(
+            "peak memory: VmHWM %ld KiB with %d decoder%s, +%ld KiB in the write phase (largest member "
+            "%llu bytes packed, %llu unpacked)\n",
+            peak, decoders, decoders == 1 ? "" : "s", grown, static_cast<unsigned long long>(largestPacked),
+            static_cast<unsigned long long>(largestUnpacked));
+    }
+    return 0;
+}
+
+bool ReadOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        if (option == "--tiny")
+            options.Tiny = true;
+        else if (option == "--rounds" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            options.Rounds = std::atoi(argv[++i]);
+        else if (option == "--level" && i + 1 < argc)
+            options.Level = argv[++i];
+        else
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ReadOptions(argc, argv, options))
+        return std::fprintf(stderr, "usage: UnpackBench [--tiny] [--rounds N] [--level N]\n"), 2;
+    int status = 1;
+    try
+    {
+        status = Run(options);
+    }
+    catch (const std::exception& error) // a full /tmp, say: still remove the data
+    {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    std::printf(status == 0 ? "\nUnpackBench: done\n" : "\nUnpackBench: FAILED\n");
+    return status;
+}
