@@ -4,13 +4,15 @@
 // bytes that the publisher stores) is published with the publisher from bin/
 // straight into the download folder, so FullPackageDownload finds a package
 // that verifies and fetches nothing. Each run writes into an empty folder with
-// a warm cache and is checked against the manifest; the runs alternate between
-// the decoder counts, and the summary gives each count's best and median.
+// a warm cache, in a process of its own (for its peak memory), and is checked
+// against the manifest; the runs alternate between the decoder counts, and the
+// summary gives each count's best and median.
 // Native only:
 //   cmake --preset linux-bench && cmake --build --preset linux-bench
-//   build/linux-bench/bin/UnpackBench [--tiny] [--rounds N] [--level N]
+//   build/linux-bench/bin/UnpackBench [--tiny] [--rounds N] [--level N] [--keep DIR]
 // --tiny: a client of a few MiB and one round, for CI. Data lives in a folder
-// under /tmp, removed at exit.
+// under /tmp, removed at exit; with --keep in DIR, where the published package
+// stays for the next run (publishing takes minutes, the runs seconds).
 #include "BenchClient.h"
 
 #include "LauncherDownload.h"
@@ -22,6 +24,10 @@
 #include "xPlatformTime.h"
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -48,6 +54,7 @@ struct Options
     bool Tiny = false;
     int Rounds = 3;
     std::string Level;
+    std::string Keep; // a folder that keeps the published package for later runs
 };
 
 // A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
@@ -58,15 +65,6 @@ long StatusKiB(const char* key)
         if (line.rfind(key, 0) == 0)
             return std::atol(line.c_str() + std::string(key).size());
     return -1;
-}
-
-// Writing 5 sets VmHWM back to the current RSS, so a later reading is the peak
-// of what ran in between.
-bool ResetPeakRss()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5" << std::flush;
-    return clear.good();
 }
 
 int Shell(const std::string& command)
@@ -87,9 +85,10 @@ size_t CountWrong(const std::string& folder, const Manifest& manifest)
 
 struct Sample
 {
-    double Seconds = 0;
-    long PeakKiB = 0;  // VmHWM after the run
-    long GrownKiB = 0; // over VmRSS before it
+    double Seconds = 0;    // wall time of the write phase
+    double CpuSeconds = 0; // user + system time of all its threads
+    long PeakKiB = 0;      // VmHWM of the run's process
+    long GrownKiB = 0;     // over its VmRSS at the start
 };
 
 double Median(std::vector<double> values)
@@ -99,21 +98,52 @@ double Median(std::vector<double> values)
     return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// One write phase into an empty folder; false when it failed or wrote wrong files.
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// One write phase into an empty folder, in a child process of its own: its
+// VmHWM is then this run's peak alone (not every kernel lets a process reset
+// its own). False when the run failed or wrote wrong files.
 bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, Sample& sample)
 {
     const std::string install = WideToUtf8(job.PublishFolder).c_str();
     fs::remove_all(install);
-    SetPackageDecoderCount(decoders);
-    ResetPackageProgress();
-    const long rssBefore = StatusKiB("VmRSS:");
-    ResetPeakRss();
-    const bool whole = FullPackageDownload(job, manifest);
-    const double end = xPlatformTime::Seconds();
-    sample.PeakKiB = StatusKiB("VmHWM:");
-    sample.GrownKiB = sample.PeakKiB - rssBefore;
-    // From the moment the package had verified.
-    sample.Seconds = end - DownloadEndTime;
+    int channel[2];
+    if (pipe(channel) != 0)
+        return false;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0)
+    {
+        close(channel[0]);
+        SetPackageDecoderCount(decoders);
+        ResetPackageProgress();
+        Sample measured;
+        const long rssBefore = StatusKiB("VmRSS:");
+        const double cpuBefore = CpuSeconds();
+        const bool whole = FullPackageDownload(job, manifest);
+        const double end = xPlatformTime::Seconds();
+        measured.CpuSeconds = CpuSeconds() - cpuBefore;
+        measured.PeakKiB = StatusKiB("VmHWM:");
+        measured.GrownKiB = measured.PeakKiB - rssBefore;
+        // From the moment the package had verified.
+        measured.Seconds = end - DownloadEndTime;
+        const bool sent = write(channel[1], &measured, sizeof measured) == ssize_t(sizeof measured);
+        _exit(whole && sent ? 0 : 1);
+    }
+    close(channel[1]);
+    const bool received = read(channel[0], &sample, sizeof sample) == ssize_t(sizeof sample);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const bool whole = received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     const size_t wrong = CountWrong(install, manifest);
     if (!whole || wrong != 0)
         std::fprintf(stderr, "%d decoders: FullPackageDownload %s, %zu files wrong\n", decoders,
@@ -124,16 +154,22 @@ bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, Samp
 int Run(const Options& options)
 {
     char pattern[] = "/tmp/UnpackBench.XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    if (options.Keep.empty() && mkdtemp(pattern) == nullptr)
         return std::fprintf(stderr, "cannot make a folder under /tmp\n"), 1;
-    const std::string root = std::string(pattern) + "/";
+    const std::string root = options.Keep.empty() ? std::string(pattern) + "/" : options.Keep + "/";
     struct Cleanup
     {
         std::string Folder;
-        ~Cleanup() { fs::remove_all(Folder); }
-    } cleanup{root};
+        ~Cleanup()
+        {
+            if (!Folder.empty())
+                fs::remove_all(Folder);
+        }
+    } cleanup{options.Keep.empty() ? root : std::string()};
     const std::string client = root + "client/", download = root + "download/", install = root + "install/";
     const std::string bin = WideToUtf8(GetModuleDirectory()).c_str();
+    const std::string packageFile = download + "Startup" + Version + ".pkg";
+    const std::string manifestPath = download + "Startup" + Version + ".crc";
 
     // Many small files, some of a few MiB, a few large ones (.dll: the x86 filter).
     const std::vector<BenchClient::Group> groups =
@@ -143,40 +179,51 @@ int Run(const Options& options)
                                                        {"Media", ".pak", 40, MiB, 8 * MiB},
                                                        {"Bin", ".dll", 2, 16 * MiB, 32 * MiB},
                                                        {"Archive", ".res", 2, 16 * MiB, 32 * MiB}};
-    double start = xPlatformTime::Seconds();
-    size_t fileCount = 0;
-    const uint64_t clientBytes = BenchClient::Generate(client, groups, fileCount);
-    if (clientBytes == 0)
-        return std::fprintf(stderr, "cannot write the client in %s\n", client.c_str()), 1;
-    std::printf("client: %zu files, %llu bytes, written in %.1f s\n", fileCount,
-                static_cast<unsigned long long>(clientBytes), xPlatformTime::Seconds() - start);
+    uint64_t clientBytes = 0;
+    if (fs::exists(packageFile) && fs::exists(manifestPath))
+    {
+        std::printf("package and manifest kept in %s from an earlier run\n", download.c_str());
+    }
+    else
+    {
+        double start = xPlatformTime::Seconds();
+        size_t fileCount = 0;
+        clientBytes = BenchClient::Generate(client, groups, fileCount);
+        if (clientBytes == 0)
+            return std::fprintf(stderr, "cannot write the client in %s\n", client.c_str()), 1;
+        std::printf("client: %zu files, %llu bytes, written in %.1f s\n", fileCount,
+                    static_cast<unsigned long long>(clientBytes), xPlatformTime::Seconds() - start);
 
-    start = xPlatformTime::Seconds();
-    const std::string publish = "'" + bin + "publish' client --source '" + client + "' --version " + Version +
-                                " --out '" + download + "' --xx" +
-                                (options.Level.empty() ? "" : " --level " + options.Level) + " > /dev/null";
-    if (Shell(publish) != 0)
-        return std::fprintf(stderr, "publish failed: %s\n", publish.c_str()), 1;
-    std::printf("publish (level %s): %.1f s\n", options.Level.empty() ? "default" : options.Level.c_str(),
-                xPlatformTime::Seconds() - start);
-    fs::remove_all(client);
+        start = xPlatformTime::Seconds();
+        const std::string publish =
+            "'" + bin + "publish' client --source '" + client + "' --version " + Version + " --out '" +
+            download + "' --xx" + (options.Level.empty() ? "" : " --level " + options.Level) + " > /dev/null";
+        if (Shell(publish) != 0)
+            return std::fprintf(stderr, "publish failed: %s\n", publish.c_str()), 1;
+        std::printf("publish (level %s): %.1f s\n", options.Level.empty() ? "default" : options.Level.c_str(),
+                    xPlatformTime::Seconds() - start);
+        fs::remove_all(client);
+    }
 
-    std::ifstream manifestFile(download + "Startup" + Version + ".crc", std::ios::binary);
+    std::ifstream manifestFile(manifestPath, std::ios::binary);
     const std::vector<uint8_t> container{std::istreambuf_iterator<char>(manifestFile),
                                          std::istreambuf_iterator<char>()};
     Manifest manifest;
-    if (!ReadManifestContainer(container, manifest) || manifest.Entries.size() != fileCount)
-        return std::fprintf(stderr, "the published manifest cannot be read or misses files\n"), 1;
+    if (!ReadManifestContainer(container, manifest) || manifest.Entries.empty())
+        return std::fprintf(stderr, "the published manifest cannot be read\n"), 1;
     uint64_t largestPacked = 0, largestUnpacked = 0, packed = 0;
+    clientBytes = 0;
     for (const ManifestEntry& entry : manifest.Entries)
     {
         const uint64_t held = entry.Compressed != 0 ? uint64_t(entry.DataSize) + entry.OrigSize : 0;
         if (held > largestPacked + largestUnpacked)
             largestPacked = entry.DataSize, largestUnpacked = entry.OrigSize;
         packed += entry.Compressed != 0 ? 1 : 0;
+        clientBytes += entry.OrigSize;
     }
-    std::printf("package: %u bytes, %zu members (%zu packed)\n", manifest.Package.TotalSize,
-                manifest.Entries.size(), static_cast<size_t>(packed));
+    std::printf("package: %u bytes, %zu members (%zu packed), %llu bytes unpacked\n",
+                manifest.Package.TotalSize, manifest.Entries.size(), static_cast<size_t>(packed),
+                static_cast<unsigned long long>(clientBytes));
     std::printf("cores: %u (the machine may be shared: compare best and median)\n",
                 std::thread::hardware_concurrency());
 
@@ -206,8 +253,9 @@ int Run(const Options& options)
             if (!RunOnce(job, manifest, decoders, sample))
                 return 1;
             samples[decoders].push_back(sample);
-            std::printf("  round %d, %d decoder%s: %.2f s, VmHWM %ld KiB (+%ld KiB)\n", round, decoders,
-                        decoders == 1 ? "" : "s", sample.Seconds, sample.PeakKiB, sample.GrownKiB);
+            std::printf("  round %d, %d decoder%s: %.2f s (CPU %.2f s), VmHWM %ld KiB (+%ld KiB)\n", round,
+                        decoders, decoders == 1 ? "" : "s", sample.Seconds, sample.CpuSeconds, sample.PeakKiB,
+                        sample.GrownKiB);
         }
     }
     fs::remove_all(install);
@@ -258,6 +306,8 @@ bool ReadOptions(int argc, char** argv, Options& options)
             options.Rounds = std::atoi(argv[++i]);
         else if (option == "--level" && i + 1 < argc)
             options.Level = argv[++i];
+        else if (option == "--keep" && i + 1 < argc)
+            options.Keep = argv[++i];
         else
             return false;
     }
@@ -269,7 +319,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ReadOptions(argc, argv, options))
-        return std::fprintf(stderr, "usage: UnpackBench [--tiny] [--rounds N] [--level N]\n"), 2;
+        return std::fprintf(stderr, "usage: UnpackBench [--tiny] [--rounds N] [--level N] [--keep DIR]\n"), 2;
     int status = 1;
     try
     {

@@ -513,7 +513,23 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
-    const std::vector<std::vector<size_t>> work = FullWayWork(manifest.Entries);
+    std::vector<std::vector<size_t>> work = FullWayWork(manifest.Entries);
+    const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
+    // Several decoders take the largest files first, so that none is left with
+    // a large one while the others have run out of work.
+    if (decoders > 1)
+    {
+        const auto bytes = [&](const std::vector<size_t>& item)
+        {
+            uint64_t sum = 0;
+            for (size_t index : item)
+                sum += std::max(manifest.Entries[index].DataSize, manifest.Entries[index].OrigSize);
+            return sum;
+        };
+        std::stable_sort(work.begin(), work.end(),
+                         [&](const std::vector<size_t>& a, const std::vector<size_t>& b)
+                         { return bytes(a) > bytes(b); });
+    }
     std::atomic<size_t> nextItem{0};
     std::atomic<int> staleFiles{0};
     // Each decoder takes the next item until none is left, with one packed
@@ -528,7 +544,6 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
     // This thread is one decoder; each other one reads through a reader of its
     // own, as a reader has one position. One that cannot start leaves its share
     // to the others.
-    const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
     std::vector<std::thread> helpers;
     helpers.reserve(decoders);
     for (size_t started = 1; started < decoders; ++started)
