@@ -30,6 +30,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -85,10 +87,13 @@ size_t CountWrong(const std::string& folder, const Manifest& manifest)
 
 struct Sample
 {
-    double Seconds = 0;    // wall time of the write phase
-    double CpuSeconds = 0; // user + system time of all its threads
-    long PeakKiB = 0;      // VmHWM of the run's process
-    long GrownKiB = 0;     // over its VmRSS at the start
+    double Seconds = 0;     // wall time of the write phase
+    double OnCore = 0;      // time its threads ran on a core
+    double BusiestCore = 0; // of which the busiest thread's
+    double Waited = 0;      // time its threads were ready but waited for a core
+    double MainBlocked = 0; // time this thread neither ran nor waited to (disk, locks)
+    long PeakKiB = 0;       // VmHWM of the run's process
+    long GrownKiB = 0;      // over its VmRSS at the start
 };
 
 double Median(std::vector<double> values)
@@ -98,13 +103,77 @@ double Median(std::vector<double> values)
     return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-double CpuSeconds()
+// Nanoseconds a thread has run on a core and waited for one, by thread id.
+struct ThreadTimes
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    uint64_t OnCore = 0, Waited = 0;
+};
+using TimesByThread = std::map<long, ThreadTimes>;
+
+void ReadThreadTimes(TimesByThread& times, long skip)
+{
+    for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task"))
+    {
+        const long id = std::atol(task.path().filename().c_str());
+        std::ifstream stat(task.path() / "schedstat");
+        ThreadTimes read;
+        if (id != skip && stat >> read.OnCore >> read.Waited)
+            times[id] = read;
+    }
 }
+
+// The machine is shared: other work takes cores from the run. Each thread's
+// time on a core and waiting for one (from the scheduler's statistics) tells
+// what the write phase itself took. A sampler keeps the last reading of the
+// decoders, whose statistics go when they end; it also takes the readings at
+// the moment the package has verified, where the write phase starts.
+class CoreTimes
+{
+public:
+    CoreTimes() : Sampler([this] { Sample(); }) {}
+    ~CoreTimes()
+    {
+        Done = true;
+        if (Sampler.joinable())
+            Sampler.join();
+    }
+    void Finish(Sample& sample)
+    {
+        Done = true;
+        Sampler.join();
+        ReadThreadTimes(Last, SamplerId);
+        for (const auto& [id, last] : Last)
+        {
+            const auto start = AtStart.find(id);
+            const ThreadTimes before = start != AtStart.end() ? start->second : ThreadTimes();
+            const double onCore = double(last.OnCore - before.OnCore) / 1e9;
+            const double waited = double(last.Waited - before.Waited) / 1e9;
+            sample.OnCore += onCore;
+            sample.BusiestCore = std::max(sample.BusiestCore, onCore);
+            sample.Waited += waited;
+            if (id == getpid())
+                sample.MainBlocked = sample.Seconds - onCore - waited;
+        }
+    }
+
+private:
+    void Sample()
+    {
+        SamplerId = static_cast<long>(gettid());
+        while (!Done)
+        {
+            ReadThreadTimes(Last, SamplerId);
+            if (AtStart.empty() && DownloadEndTime.load() != 0.0)
+                AtStart = Last;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    std::atomic<bool> Done{false};
+    long SamplerId = 0;
+    TimesByThread Last, AtStart;
+    std::thread Sampler;
+};
 
 // One write phase into an empty folder, in a child process of its own: its
 // VmHWM is then this run's peak alone (not every kernel lets a process reset
@@ -127,14 +196,16 @@ bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, Samp
         ResetPackageProgress();
         Sample measured;
         const long rssBefore = StatusKiB("VmRSS:");
-        const double cpuBefore = CpuSeconds();
-        const bool whole = FullPackageDownload(job, manifest);
-        const double end = xPlatformTime::Seconds();
-        measured.CpuSeconds = CpuSeconds() - cpuBefore;
+        bool whole = false;
+        {
+            CoreTimes times;
+            whole = FullPackageDownload(job, manifest);
+            // From the moment the package had verified.
+            measured.Seconds = xPlatformTime::Seconds() - DownloadEndTime;
+            times.Finish(measured);
+        }
         measured.PeakKiB = StatusKiB("VmHWM:");
         measured.GrownKiB = measured.PeakKiB - rssBefore;
-        // From the moment the package had verified.
-        measured.Seconds = end - DownloadEndTime;
         const bool sent = write(channel[1], &measured, sizeof measured) == ssize_t(sizeof measured);
         _exit(whole && sent ? 0 : 1);
     }
@@ -253,32 +324,40 @@ int Run(const Options& options)
             if (!RunOnce(job, manifest, decoders, sample))
                 return 1;
             samples[decoders].push_back(sample);
-            std::printf("  round %d, %d decoder%s: %.2f s (CPU %.2f s), VmHWM %ld KiB (+%ld KiB)\n", round,
-                        decoders, decoders == 1 ? "" : "s", sample.Seconds, sample.CpuSeconds, sample.PeakKiB,
-                        sample.GrownKiB);
+            std::printf(
+                "  round %d, %d decoder%s: %.2f s; on a core %.2f s (busiest thread %.2f s), waiting for "
+                "one %.2f s, main thread blocked %.2f s; VmHWM %ld KiB (+%ld KiB)\n",
+                round, decoders, decoders == 1 ? "" : "s", sample.Seconds, sample.OnCore, sample.BusiestCore,
+                sample.Waited, sample.MainBlocked, sample.PeakKiB, sample.GrownKiB);
         }
     }
     fs::remove_all(install);
 
     std::printf("\n");
-    double oneBest = 0;
+    // Wall time, and the busiest thread's time on a core: what the wall time
+    // would be on cores of its own while the work is bound by them (the main
+    // thread's blocked time says how far it is).
+    double oneBest = 0, oneBusiest = 0;
     for (int decoders : counts)
     {
-        std::vector<double> seconds;
+        std::vector<double> seconds, busiest;
         for (const Sample& sample : samples[decoders])
-            seconds.push_back(sample.Seconds);
+            seconds.push_back(sample.Seconds), busiest.push_back(sample.BusiestCore);
         const double best = *std::min_element(seconds.begin(), seconds.end());
         const double median = Median(seconds);
+        const double busiestMedian = Median(busiest);
         if (decoders == 1)
         {
-            oneBest = best;
-            std::printf("write phase, 1 decoder: %.2f s (median %.2f s, %.0f MB/s of client data)\n", best,
-                        median, double(clientBytes) / 1e6 / best);
+            oneBest = best, oneBusiest = busiestMedian;
+            std::printf("write phase, 1 decoder: %.2f s (median %.2f s, %.0f MB/s of client data); busiest "
+                        "thread on a core %.2f s (median)\n",
+                        best, median, double(clientBytes) / 1e6 / best, busiestMedian);
         }
         else
         {
-            std::printf("write phase, %d decoders: %.2f s (%.2fx) (median %.2f s)\n", decoders, best,
-                        oneBest / best, median);
+            std::printf("write phase, %d decoders: %.2f s (%.2fx) (median %.2f s); busiest thread on a core "
+                        "%.2f s (median, %.2fx)\n",
+                        decoders, best, oneBest / best, median, busiestMedian, oneBusiest / busiestMedian);
         }
     }
     for (int decoders : counts)
