@@ -165,7 +165,7 @@ private:
             ReadThreadTimes(Last, SamplerId);
             if (AtStart.empty() && DownloadEndTime.load() != 0.0)
                 AtStart = Last;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 
@@ -182,6 +182,9 @@ bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, Samp
 {
     const std::string install = WideToUtf8(job.PublishFolder).c_str();
     fs::remove_all(install);
+    // The earlier run's files on disk and gone before this one starts: the
+    // kernel's writing them back would take cores from it.
+    sync();
     int channel[2];
     if (pipe(channel) != 0)
         return false;
@@ -282,11 +285,12 @@ int Run(const Options& options)
     Manifest manifest;
     if (!ReadManifestContainer(container, manifest) || manifest.Entries.empty())
         return std::fprintf(stderr, "the published manifest cannot be read\n"), 1;
-    uint64_t largestPacked = 0, largestUnpacked = 0, packed = 0;
+    uint64_t largestPacked = 0, largestUnpacked = 0, largestContainer = 0, packed = 0;
     clientBytes = 0;
     for (const ManifestEntry& entry : manifest.Entries)
     {
         const uint64_t held = entry.Compressed != 0 ? uint64_t(entry.DataSize) + entry.OrigSize : 0;
+        largestContainer = std::max<uint64_t>(largestContainer, entry.Compressed != 0 ? entry.DataSize : 0);
         if (held > largestPacked + largestUnpacked)
             largestPacked = entry.DataSize, largestUnpacked = entry.OrigSize;
         packed += entry.Compressed != 0 ? 1 : 0;
@@ -367,9 +371,10 @@ int Run(const Options& options)
             peak = std::max(peak, sample.PeakKiB), grown = std::max(grown, sample.GrownKiB);
         std::printf(
             "peak memory: VmHWM %ld KiB with %d decoder%s, +%ld KiB in the write phase (largest member "
-            "%llu bytes packed, %llu unpacked)\n",
+            "%llu bytes packed, %llu unpacked; largest container %llu bytes)\n",
             peak, decoders, decoders == 1 ? "" : "s", grown, static_cast<unsigned long long>(largestPacked),
-            static_cast<unsigned long long>(largestUnpacked));
+            static_cast<unsigned long long>(largestUnpacked),
+            static_cast<unsigned long long>(largestContainer));
     }
     return 0;
 }

@@ -187,10 +187,11 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     return true;
 }
 
-// A client file from its package data in memory, unpacked when the entry says so.
-bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+// A client file from its package data in memory, unpacked (into `unpacked`)
+// when the entry says so.
+bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length,
+                    std::vector<uint8_t>& unpacked)
 {
-    std::vector<uint8_t> unpacked;
     if (entry.Compressed != 0)
     {
         if (!DecodeLzma86(data, length, unpacked))
@@ -204,6 +205,12 @@ bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
     return PutFileInPlace(job, entry,
                           [&](xFile& file)
                           { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
+}
+
+bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+{
+    std::vector<uint8_t> unpacked;
+    return WriteEntryFile(job, entry, data, length, unpacked);
 }
 
 // A stored client file copied from the package file in pieces, so even a very
@@ -229,10 +236,37 @@ bool CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& pac
                           });
 }
 
-// A packed client file: its container read from the package file, then unpacked.
-bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+// A decoder's buffers, kept from one packed file to the next: fresh ones for
+// each file of some size map and unmap its pages every time, which costs more
+// the more decoders run (unmapping interrupts the cores of the other threads).
+// Only buffers up to KeptSize are kept, so a decoder holds what the file at
+// hand needs and at most twice KeptSize more.
+struct DecoderBuffers
 {
-    std::vector<uint8_t> data;
+    static constexpr size_t KeptSize = 16 << 20;
+
+    std::vector<uint8_t> Packed;
+    std::vector<uint8_t> Unpacked;
+
+    // Empty buffers for the next file (emptied first: growing one would copy
+    // the earlier file's bytes).
+    void Clear()
+    {
+        for (std::vector<uint8_t>* buffer : {&Packed, &Unpacked})
+        {
+            buffer->clear();
+            if (buffer->capacity() > KeptSize)
+                std::vector<uint8_t>().swap(*buffer);
+        }
+    }
+};
+
+// A packed client file: its container read from the package file, then unpacked.
+bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package,
+                     DecoderBuffers& buffers)
+{
+    buffers.Clear();
+    std::vector<uint8_t>& data = buffers.Packed;
     try
     {
         data.resize(entry.DataSize);
@@ -249,7 +283,7 @@ bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& p
         LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
         return false;
     }
-    return WriteEntryFile(job, entry, data.data(), data.size());
+    return WriteEntryFile(job, entry, data.data(), data.size(), buffers.Unpacked);
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -268,7 +302,8 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
 
 // One entry of the full way, written from the package or left as it was with
 // an error line. True when the file is right afterwards.
-bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize)
+bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize,
+                      DecoderBuffers& buffers)
 {
     bool written = false;
     if (!FitsInData(entry, 0, packageSize))
@@ -277,7 +312,7 @@ bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& 
     else if (entry.Compressed == 0)
         written = CopyEntryFile(job, entry, package);
     else
-        written = UnpackEntryFile(job, entry, package);
+        written = UnpackEntryFile(job, entry, package, buffers);
     return !LeftStale(job, entry, written);
 }
 
@@ -533,12 +568,13 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
     std::atomic<size_t> nextItem{0};
     std::atomic<int> staleFiles{0};
     // Each decoder takes the next item until none is left, with one packed
-    // file's data in memory at a time, never the whole package.
+    // file's data in its buffers at a time, never the whole package.
     const auto decode = [&](xFile& reader)
     {
+        DecoderBuffers buffers;
         for (size_t item; (item = nextItem++) < work.size();)
             for (size_t index : work[item])
-                if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize))
+                if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize, buffers))
                     ++staleFiles;
     };
     // This thread is one decoder; each other one reads through a reader of its

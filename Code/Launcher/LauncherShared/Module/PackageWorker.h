@@ -39,9 +39,10 @@ void SetPackageRetryPolicy(const PackageRetryPolicy& policy);
 PackageRetryPolicy GetPackageRetryPolicy();
 
 // How many files the full way unpacks and writes at once, each decoder on a
-// thread of its own with its own reader of the package. A decoder holds at most
-// one member's packed and unpacked bytes, so this bounds the memory too. 0 (the
-// default) takes the machine's core count, at most DefaultMaxPackageDecoders.
+// thread of its own with its own reader of the package. A decoder holds one
+// member's container and unpacked bytes at a time (and keeps up to 32 MiB of
+// buffers between members), so this bounds the memory too. 0 (the default)
+// takes the machine's core count, at most DefaultMaxPackageDecoders.
 constexpr int DefaultMaxPackageDecoders = 4;
 void SetPackageDecoderCount(int count);
 // The count the full way uses: at least 1.
