@@ -1,5 +1,6 @@
 #pragma once
-// What the benchmark programs share: the client files they write and their clocks.
+// What the benchmark programs share: the made-up game client they write (groups
+// of files in nested folders, text-like or random bytes) and their clocks.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace BenchClient
 {
@@ -63,5 +65,35 @@ inline double SecondsOf(const std::chrono::steady_clock::time_point& start)
 inline double MBps(uint64_t bytes, double seconds)
 {
     return static_cast<double>(bytes) / 1e6 / seconds;
+}
+// Count files of Low to High bytes under Folder/SetN/PartN/, named fileI + Extension.
+struct Group
+{
+    const char* Folder;
+    const char* Extension;
+    int Count;
+    uint64_t Low, High;
+};
+
+// Writes every group's files under `root`, each text-like or random at a coin
+// toss; the total of their sizes, 0 when a file could not be written.
+inline uint64_t Generate(const std::filesystem::path& root, const std::vector<Group>& groups, size_t& count)
+{
+    Random random;
+    uint64_t total = 0;
+    count = 0;
+    for (const Group& group : groups)
+    {
+        for (int i = 0; i < group.Count; ++i)
+        {
+            const std::string name = std::string(group.Folder) + "/Set" + std::to_string(i % 7) + "/Part" +
+                                     std::to_string(i % 3) + "/file" + std::to_string(i) + group.Extension;
+            const uint64_t size = random.Between(group.Low, group.High);
+            if (!WriteClientFile(root / name, size, (random.Next() & 1) != 0, random))
+                return 0;
+            total += size, ++count;
+        }
+    }
+    return total;
 }
 } // namespace BenchClient

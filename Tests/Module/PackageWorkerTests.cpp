@@ -83,6 +83,7 @@ protected:
     void TearDown() override
     {
         SetPackageRetryPolicy(PackageRetryPolicy());
+        SetPackageDecoderCount(0);
         DownloadTestBase::TearDown();
     }
 
@@ -280,6 +281,74 @@ TEST_F(PackageWorkerTest, FullWayFailsOnlyWhenAFileStaysStale)
     ExpectUpdate(true);
     EXPECT_TRUE(FullDownloadDone.load());
     EXPECT_EQ(2u, Errors("Unpacking packed.txt failed"));
+}
+
+TEST_F(PackageWorkerTest, FullWayWritesTheSameWithAnyNumberOfDecoders)
+{
+    // Packed and stored files of varied sizes in a few folders; names that clash
+    // (one twice, one file's name another's folder) must come out as one decoder
+    // writes them: the later "twice.dat" wins, "clash/in.dat" finds a file where
+    // its folder should be.
+    std::vector<ClientFile> client;
+    for (uint32_t i = 0; i < 24; ++i)
+    {
+        const std::string name = "set" + std::to_string(i % 3) + "/file" + std::to_string(i) + ".dat";
+        std::string bytes = PatternBytes(1000 + 7000 * (i % 6), 20u + i);
+        if (i % 2 == 0)
+            bytes = std::string(bytes.size(), static_cast<char>('a' + i % 26)) + bytes.substr(0, 100);
+        client.push_back({name, bytes, i % 2 == 0});
+    }
+    // Large and packed: a second decoder would reach the next entry long before it is done.
+    client.push_back({"clash", PatternBytes(300000, 50u), true});
+    std::vector<ClientFile> expected = client;
+    client.push_back({"clash/in.dat", "no folder for it", false});
+    client.push_back({"twice.dat", "first", false});
+    client.push_back({"twice.dat", PatternBytes(3000, 40u), true});
+    expected.push_back(client.back());
+    // broken.txt's container is cut short; past.bin's data lies past the package's end.
+    const std::string text(5000, 't');
+    const std::string container = Lzma86Of(text);
+    const size_t offset = MakePackage(client).Package.size();
+    client.push_back({"pad.bin", container.substr(0, container.size() / 2), false});
+    std::string hostile = FileElement("broken.txt", text, offset, container.size() / 2, true);
+    hostile += FileElement("past.bin", "abcd", 1000000, 4, false);
+    Serve(MakePackage(client, hostile));
+    expected.push_back(client.back());
+    // A first update fetches the package; the ones compared only unpack it.
+    ExpectUpdate(false);
+    DevServerRequests(true);
+
+    std::vector<std::string> oneDecoder;
+    for (int decoders : {1, 2, 4})
+    {
+        SCOPED_TRACE(std::to_string(decoders) + " decoders");
+        ASSERT_TRUE(Files.DeleteDirectory(Publish()));
+        SetPackageDecoderCount(decoders);
+        EXPECT_EQ(decoders, GetPackageDecoderCount());
+        const size_t from = Log.Messages().size();
+        ExpectUpdate(false);
+        ExpectInstalled(expected);
+        EXPECT_FALSE(Files.IsFile(Installed("broken.txt")));
+        EXPECT_FALSE(Files.IsFile(Installed("past.bin")));
+        EXPECT_FALSE(Files.IsDirectory(Installed("clash/")));
+        EXPECT_EQ(0u, Asked(GetPackage()));
+
+        std::vector<std::string> lines = Log.Messages(from);
+        std::sort(lines.begin(), lines.end());
+        // The cut stream fails, and comes out short.
+        const std::pair<std::string, int> errors[] = {
+            {"E Unpacking broken.txt failed; the file stays as it was", 1},
+            {"E Failed to Lzma86_Decode", 2},
+            {"E Manifest entry past.bin reaches past the package's end; skipped", 1},
+            {"E Cannot create " + std::string(WideToUtf8(Installed("clash/in.dat.td")).c_str()), 1},
+            {"E 3 client files stay stale", 1}};
+        for (const auto& [line, count] : errors)
+            EXPECT_EQ(count, std::count(lines.begin(), lines.end(), line)) << line;
+        if (decoders == 1)
+            oneDecoder = lines;
+        else
+            EXPECT_EQ(oneDecoder, lines) << "the same lines as with one decoder";
+    }
 }
 
 TEST_F(PackageWorkerTest, FailingServerIsAskedAgainThenGivenUp)

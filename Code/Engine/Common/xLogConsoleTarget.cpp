@@ -3,6 +3,7 @@
 void xLogConsoleTarget::Write(const xString& prefix, LogLevel level, LogCategory category, int foreground,
                               int background, const xString& message)
 {
+    xScopeLock line(LineLock);
     int lineForeground = ColourNone;
     int lineBackground = ColourNone;
     if (ConsoleColoursForLine(level, category, lineForeground, lineBackground))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xCriticalSection.h"
 #include "xLogTarget.h"
 
 #include <memory>
@@ -27,4 +28,7 @@ private:
     void WriteText(const xString& text);
 
     std::unique_ptr<Console> Output;
+    // A line is written in several pieces (colours, prefix, message); threads
+    // logging at once must not mix theirs.
+    xCriticalSection LineLock;
 };

@@ -14,10 +14,17 @@
 #include "xTextConversion.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace
 {
@@ -26,6 +33,7 @@ constexpr size_t CopyPieceSize = 1 << 20;
 
 std::mutex PolicyLock;
 PackageRetryPolicy PolicySetting;
+std::atomic<int> DecoderCountSetting{0};
 
 void PauseAfter(const PackageRetryPolicy& policy, int attempt)
 {
@@ -180,10 +188,11 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     return true;
 }
 
-// A client file from its package data in memory, unpacked when the entry says so.
-bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+// A client file from its package data in memory, unpacked (into `unpacked`)
+// when the entry says so.
+bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length,
+                    std::vector<uint8_t>& unpacked)
 {
-    std::vector<uint8_t> unpacked;
     if (entry.Compressed != 0)
     {
         if (!DecodeLzma86(data, length, unpacked))
@@ -197,6 +206,12 @@ bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
     return PutFileInPlace(job, entry,
                           [&](xFile& file)
                           { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
+}
+
+bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+{
+    std::vector<uint8_t> unpacked;
+    return WriteEntryFile(job, entry, data, length, unpacked);
 }
 
 // A stored client file copied from the package file in pieces, so even a very
@@ -222,17 +237,54 @@ bool CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& pac
                           });
 }
 
-// A packed client file: its container read from the package file, then unpacked.
-bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+// A decoder's buffers, kept from one packed file to the next: fresh ones for
+// each file of some size map and unmap its pages every time, which costs more
+// the more decoders run (unmapping interrupts the cores of the other threads).
+// Only buffers up to KeptSize are kept, so a decoder holds what the file at
+// hand needs and at most twice KeptSize more.
+struct DecoderBuffers
 {
-    std::vector<uint8_t> data(entry.DataSize);
+    static constexpr size_t KeptSize = 16 << 20;
+
+    std::vector<uint8_t> Packed;
+    std::vector<uint8_t> Unpacked;
+
+    // Empty buffers for the next file (emptied first: growing one would copy
+    // the earlier file's bytes).
+    void Clear()
+    {
+        for (std::vector<uint8_t>* buffer : {&Packed, &Unpacked})
+        {
+            buffer->clear();
+            if (buffer->capacity() > KeptSize)
+                std::vector<uint8_t>().swap(*buffer);
+        }
+    }
+};
+
+// A packed client file: its container read from the package file, then unpacked.
+bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package,
+                     DecoderBuffers& buffers)
+{
+    buffers.Clear();
+    std::vector<uint8_t>& data = buffers.Packed;
+    try
+    {
+        data.resize(entry.DataSize);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Several decoders may hold large members at once: this one waits for the next update.
+        LogErrorLine("No memory for the packed data of %s; skipped", xString(entry.Name).c_str());
+        return false;
+    }
     if (!package.Seek(entry.StartPos) ||
         (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
     {
         LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
         return false;
     }
-    return WriteEntryFile(job, entry, data.data(), data.size());
+    return WriteEntryFile(job, entry, data.data(), data.size(), buffers.Unpacked);
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -247,6 +299,79 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
     const uint64_t start = entry.StartPos;
     const uint64_t end = start + std::max<uint64_t>(entry.DataSize, BytesToRead(entry));
     return start >= dataStart && end <= dataStart + dataLength;
+}
+
+// One entry of the full way, written from the package or left as it was with
+// an error line. True when the file is right afterwards.
+bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize,
+                      DecoderBuffers& buffers)
+{
+    bool written = false;
+    if (!FitsInData(entry, 0, packageSize))
+        LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
+                     xString(entry.Name).c_str());
+    else if (entry.Compressed == 0)
+        written = CopyEntryFile(job, entry, package);
+    else
+        written = UnpackEntryFile(job, entry, package, buffers);
+    return !LeftStale(job, entry, written);
+}
+
+// A name with its ASCII letters folded: Windows finds a file by either case.
+std::string PathKey(const xWString& name)
+{
+    std::string key = WideToUtf8(name).c_str();
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+// The full way's work, in the order the decoders take it: each entry alone,
+// except that entries whose paths clash (one name twice, one file's name another
+// one's folder or temporary file) go together in one item, written in manifest
+// order as a single decoder would. Well-formed manifests have no such entries.
+std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& entries)
+{
+    std::vector<std::string> keys;
+    std::unordered_map<std::string, int> files; // every entry's name and temporary name
+    std::unordered_set<std::string> folders;
+    for (const ManifestEntry& entry : entries)
+    {
+        keys.push_back(PathKey(entry.Name));
+        const std::string& key = keys.back();
+        ++files[key];
+        ++files[key + ".td"];
+        for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
+            folders.insert(key.substr(0, slash));
+    }
+    const auto filesNamed = [&](const std::string& key)
+    {
+        const auto found = files.find(key);
+        return found == files.end() ? 0 : found->second;
+    };
+    std::vector<std::vector<size_t>> work;
+    size_t clashingItem = SIZE_MAX;
+    for (size_t index = 0; index < entries.size(); ++index)
+    {
+        const std::string& key = keys[index];
+        bool clashes = false;
+        for (const std::string& own : {key, key + ".td"})
+            clashes = clashes || filesNamed(own) > 1 || folders.count(own) > 0;
+        for (size_t slash = key.find('/'); !clashes && slash != std::string::npos;
+             slash = key.find('/', slash + 1))
+            clashes = filesNamed(key.substr(0, slash)) > 0;
+        if (!clashes)
+            work.push_back({index});
+        else if (clashingItem != SIZE_MAX)
+            work[clashingItem].push_back(index);
+        else
+        {
+            clashingItem = work.size();
+            work.push_back({index});
+        }
+    }
+    return work;
 }
 
 bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy)
@@ -364,6 +489,21 @@ PackageRetryPolicy GetPackageRetryPolicy()
     return PolicySetting;
 }
 
+void SetPackageDecoderCount(int count)
+{
+    DecoderCountSetting = std::max(count, 0);
+}
+
+int GetPackageDecoderCount()
+{
+    const int count = DecoderCountSetting;
+    if (count > 0)
+        return count;
+    // 0 when the machine does not say.
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, DefaultMaxPackageDecoders);
+}
+
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
                                        int attempt)
 {
@@ -454,28 +594,66 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 
     const xEngineFileSystem& files = LauncherFiles();
     files.CreateDirectory(job.PublishFolder, true);
+    // Plain readers: whole containers and 1 MiB pieces go straight into their buffers.
     const xWString path = DownloadedFile(job.PackageName);
-    std::unique_ptr<xFile> package = files.OpenRead(path, true);
+    std::unique_ptr<xFile> package = files.OpenReadPlain(path, true);
     if (!package)
     {
         LogErrorLine("Cannot open the package %s", job.PackageName.c_str());
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
-    int staleFiles = 0;
-    // One packed file's data in memory at a time, never the whole package.
-    for (const ManifestEntry& entry : manifest.Entries)
+    std::vector<std::vector<size_t>> work = FullWayWork(manifest.Entries);
+    const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
+    // Several decoders take the largest files first, so that none is left with
+    // a large one while the others have run out of work.
+    if (decoders > 1)
     {
-        bool written = false;
-        if (!FitsInData(entry, 0, packageSize))
-            LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
-                         xString(entry.Name).c_str());
-        else if (entry.Compressed == 0)
-            written = CopyEntryFile(job, entry, *package);
-        else
-            written = UnpackEntryFile(job, entry, *package);
-        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
+        const auto bytes = [&](const std::vector<size_t>& item)
+        {
+            uint64_t sum = 0;
+            for (size_t index : item)
+                sum += std::max(manifest.Entries[index].DataSize, manifest.Entries[index].OrigSize);
+            return sum;
+        };
+        std::stable_sort(work.begin(), work.end(),
+                         [&](const std::vector<size_t>& a, const std::vector<size_t>& b)
+                         { return bytes(a) > bytes(b); });
     }
+    std::atomic<size_t> nextItem{0};
+    std::atomic<int> staleFiles{0};
+    // Each decoder takes the next item until none is left, with one packed
+    // file's data in its buffers at a time, never the whole package.
+    const auto decode = [&](xFile& reader)
+    {
+        DecoderBuffers buffers;
+        for (size_t item; (item = nextItem++) < work.size();)
+            for (size_t index : work[item])
+                if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize, buffers))
+                    ++staleFiles;
+    };
+    // This thread is one decoder; each other one reads through a reader of its
+    // own, as a reader has one position. One that cannot start leaves its share
+    // to the others.
+    std::vector<std::thread> helpers;
+    helpers.reserve(decoders);
+    for (size_t started = 1; started < decoders; ++started)
+    {
+        std::shared_ptr<xFile> reader = files.OpenReadPlain(path, true);
+        if (!reader)
+            break;
+        try
+        {
+            helpers.emplace_back([&decode, reader] { decode(*reader); });
+        }
+        catch (const std::system_error&)
+        {
+            break;
+        }
+    }
+    decode(*package);
+    for (std::thread& helper : helpers)
+        helper.join();
     return ReportStale(staleFiles);
 }
 

@@ -38,6 +38,16 @@ struct PackageRetryPolicy
 void SetPackageRetryPolicy(const PackageRetryPolicy& policy);
 PackageRetryPolicy GetPackageRetryPolicy();
 
+// How many files the full way unpacks and writes at once, each decoder on a
+// thread of its own with its own reader of the package. A decoder holds one
+// member's container and unpacked bytes at a time (and keeps up to 32 MiB of
+// buffers between members), so this bounds the memory too. 0 (the default)
+// takes the machine's core count, at most DefaultMaxPackageDecoders.
+constexpr int DefaultMaxPackageDecoders = 4;
+void SetPackageDecoderCount(int count);
+// The count the full way uses: at least 1.
+int GetPackageDecoderCount();
+
 // The pause after try number `attempt` (counting from 1): `first`, doubled for
 // each later try, never more than `longest`.
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
@@ -51,8 +61,8 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
 int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
-// of the manifest from it. False when the package never verified or a file
-// stays stale.
+// of the manifest from it, GetPackageDecoderCount() files at a time. False when
+// the package never verified or a file stays stale.
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
 
 // Fetches the entries' byte ranges and writes the files: neighbours whose gap
