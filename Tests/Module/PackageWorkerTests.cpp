@@ -9,11 +9,14 @@
 #include "PackageWorkerThread.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The package worker against the dev server: packages and manifests laid out
@@ -348,6 +351,115 @@ TEST_F(PackageWorkerTest, FullWayWritesTheSameWithAnyNumberOfDecoders)
             oneDecoder = lines;
         else
             EXPECT_EQ(oneDecoder, lines) << "the same lines as with one decoder";
+    }
+}
+
+TEST_F(PackageWorkerTest, FullWayWritesFilesWhileThePackageArrivesButOnlyRightOnes)
+{
+    // Eight files of 40000 bytes, every other one packed, over 64 KiB chunks
+    // that come slowly: the first file is whole long before the last byte.
+    std::vector<ClientFile> client;
+    for (uint32_t i = 0; i < 8; ++i)
+        client.push_back({"early/f" + std::to_string(i) + ".dat", PatternBytes(40000, 60u + i), i % 2 == 1});
+    const TestPackage made = MakePackage(client);
+    Serve(made);
+    const std::string slow = "delay-ms=60&for-path=StartupT.pkg";
+    const std::string corrupted = client[2].Name; // stored, so its data is its bytes
+    struct OverlapCase
+    {
+        const char* What;
+        std::string Faults;
+        bool Whole;
+        size_t Gets;
+        std::vector<std::string> Errors; // each exactly once
+    };
+    const OverlapCase cases[] = {
+        {"a slow package", slow, true, 1, {}},
+        {"a file's bytes corrupted in the first transfer",
+         slow + "&times=1&corrupt-at=" + std::to_string(made.Starts[2] + 100),
+         true,
+         2,
+         {corrupted + " did not match its checksum while the package arrived",
+          "Package " + Url("StartupT.pkg") + " did not verify; fetching it again"}},
+        {"a package that never verifies",
+         slow + "&drop-after=" + std::to_string(made.Starts[4]),
+         false,
+         static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts),
+         {"Package " + Url("StartupT.pkg") + " did not verify after"}},
+    };
+    for (const OverlapCase& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        Files.DeleteDirectory(Publish());
+        Files.DeleteFile(Out("StartupT.pkg"));
+        // An old file of the corrupted one's name must never give way to wrong bytes.
+        Put(Installed(corrupted), "old");
+        DevServerRequests(true);
+        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        const size_t from = Log.Messages().size();
+
+        // Watches the client files while the update runs: any wrong bytes, and
+        // a right file seen before the package is in place (files first, then
+        // the package, so the file was there first).
+        std::atomic<bool> running{true};
+        bool seenEarly = false;
+        std::string seenWrong;
+        std::thread watcher(
+            [&]
+            {
+                while (running)
+                {
+                    bool right = false;
+                    for (const ClientFile& file : client)
+                    {
+                        if (!Files.IsFile(Installed(file.Name)))
+                            continue;
+                        const std::string bytes = ReadFileBytes(FsPath(Installed(file.Name)));
+                        right = right || bytes == file.Bytes;
+                        if (bytes != file.Bytes && !(file.Name == corrupted && bytes == "old"))
+                            seenWrong = file.Name;
+                    }
+                    seenEarly = seenEarly || (right && !Files.IsFile(Out("StartupT.pkg")));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+        ExpectUpdate(c.Whole);
+        running = false;
+        watcher.join();
+        EXPECT_TRUE(seenEarly) << "no file was in place before the package";
+        EXPECT_EQ("", seenWrong) << "a file held wrong bytes";
+        EXPECT_EQ(c.Gets, Asked(GetPackage()));
+        for (const std::string& error : c.Errors)
+            EXPECT_EQ(1u, Errors(error)) << error;
+        const std::vector<std::string> lines = Log.Messages(from);
+        const auto isError = [](const std::string& line) { return line.rfind("E ", 0) == 0; };
+        if (c.Whole)
+        {
+            EXPECT_EQ(c.Errors.size(),
+                      static_cast<size_t>(std::count_if(lines.begin(), lines.end(), isError)))
+                << "no other error line";
+            ExpectInstalled(client);
+        }
+        else
+        {
+            EXPECT_EQ(client[0].Bytes, ReadFileBytes(FsPath(Installed(client[0].Name))))
+                << "what arrived whole in the first transfer is in place";
+        }
+        if (c.Faults != slow)
+            continue;
+        // The same lines as a fetch too quick to leave the decoders anything to
+        // do early (the package is in place again, so it is fetched anew).
+        std::vector<std::string> overlapped = lines;
+        Files.DeleteDirectory(Publish());
+        Files.DeleteFile(Out("StartupT.pkg"));
+        Put(Installed(corrupted), "old");
+        ASSERT_TRUE(SetDevServerFaults(""));
+        const size_t quick = Log.Messages().size();
+        ExpectUpdate(true);
+        std::vector<std::string> plain = Log.Messages(quick);
+        std::sort(overlapped.begin(), overlapped.end());
+        std::sort(plain.begin(), plain.end());
+        EXPECT_EQ(plain, overlapped);
     }
 }
 

@@ -364,7 +364,7 @@ TEST(DevServerCommandLine, HelpDocumentsEveryOption)
     for (const char* option : {"--root", "--port", "--bind", "--allow-remote", "--stats-port", "--stats-log",
                                "--autologin", "--drop-after", "--ignore-range", "--wrong-length", "--status",
                                "--status-body", "--no-content-length", "--delay-ms", "--stall-after",
-                               "/__devserver/faults", "/__devserver/requests"})
+                               "--corrupt-at", "/__devserver/faults", "/__devserver/requests"})
         EXPECT_NE(run.Stdout.find(option), std::string::npos) << option;
 }
 

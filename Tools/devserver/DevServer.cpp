@@ -100,6 +100,9 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
                 t_Exchange.ClosedEarly = true;
                 return false;
             }
+            const uint64_t at = body.Offset + sent;
+            if (faults.CorruptAt && *faults.CorruptAt >= at && *faults.CorruptAt - at < chunk)
+                buffer[*faults.CorruptAt - at] = static_cast<char>(~buffer[*faults.CorruptAt - at]);
         }
         else
         {

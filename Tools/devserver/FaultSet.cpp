@@ -37,7 +37,7 @@ bool ParseFlag(const std::string& text, bool& value)
 bool FaultSet::Any() const
 {
     return DropAfter || IgnoreRange || WrongLength || Status != 0 || StatusBody || NoContentLength ||
-           DelayMs != 0 || StallAfter;
+           DelayMs != 0 || StallAfter || CorruptAt;
 }
 
 bool FaultSet::Hits(const std::string& path) const
@@ -61,7 +61,8 @@ bool IsFaultFlag(const std::string& name)
 bool IsFaultName(const std::string& name)
 {
     return IsFaultFlag(name) || name == "drop-after" || name == "status" || name == "status-body" ||
-           name == "delay-ms" || name == "stall-after" || name == "for-path" || name == "times";
+           name == "delay-ms" || name == "stall-after" || name == "corrupt-at" || name == "for-path" ||
+           name == "times";
 }
 
 bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::string& value,
@@ -70,14 +71,16 @@ bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::str
     const uint64_t any = std::numeric_limits<uint64_t>::max();
     uint64_t number = 0;
     bool flag = false;
-    if (name == "drop-after" || name == "stall-after")
+    if (name == "drop-after" || name == "stall-after" || name == "corrupt-at")
     {
         if (!ParseUnsigned(value, any, number))
         {
             error = name + " needs a byte count, not \"" + value + "\"";
             return false;
         }
-        (name == "drop-after" ? faults.DropAfter : faults.StallAfter) = number;
+        (name == "drop-after"    ? faults.DropAfter
+         : name == "stall-after" ? faults.StallAfter
+                                 : faults.CorruptAt) = number;
         return true;
     }
     if (name == "times")
@@ -157,6 +160,8 @@ std::string DescribeFaults(const FaultSet& faults)
         text += "delay-ms=" + std::to_string(faults.DelayMs) + "\n";
     if (faults.StallAfter)
         text += "stall-after=" + std::to_string(*faults.StallAfter) + "\n";
+    if (faults.CorruptAt)
+        text += "corrupt-at=" + std::to_string(*faults.CorruptAt) + "\n";
     if (text.empty())
         return "no faults\n";
     if (!faults.ForPath.empty())

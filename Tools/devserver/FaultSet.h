@@ -17,6 +17,7 @@ struct FaultSet
     bool NoContentLength = false;          // no-content-length: no such header
     uint32_t DelayMs = 0;                  // delay-ms=N: pause before each body chunk
     std::optional<uint64_t> StallAfter;    // stall-after=N: go silent after N body bytes
+    std::optional<uint64_t> CorruptAt;     // corrupt-at=N: the file's byte N goes out inverted
     // Qualifiers: which requests the faults above hit.
     std::string ForPath;           // for-path=TEXT: only paths ending in TEXT
     std::optional<uint64_t> Times; // times=N: only the next N GETs, then no faults

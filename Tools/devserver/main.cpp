@@ -51,10 +51,12 @@ Faults (for file requests; they change nothing at /get or the control paths):
   --delay-ms N          pause N ms before each 64 KiB chunk of a body
   --stall-after N       after N body bytes send nothing more, keep the connection
                         open until the client closes it (0: right after the headers)
+  --corrupt-at N        send byte N of the file (its position in the file, not in
+                        the body) inverted, wherever a body carries it
   --for-path TEXT       the faults hit only requests whose path ends in TEXT
   --times N             the faults hit only the next N GETs they apply to, then
                         clear themselves (a server that fails, then recovers)
-Body faults (drop, delay, stall) never touch HEAD, which has no body.
+Body faults (drop, delay, stall, corruption) never touch HEAD, which has no body.
 
 Control (only when listening on loopback):
   GET /__devserver/faults?drop-after=N&ignore-range=1&...

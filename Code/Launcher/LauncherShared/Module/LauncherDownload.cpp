@@ -87,7 +87,7 @@ public:
 class FileSink : public DownloadSink
 {
 public:
-    explicit FileSink(xFile& file) : File(file) {}
+    FileSink(xFile& file, DownloadWatch* watch) : File(file), Watch(watch) {}
     bool Put(uint64_t offset, const uint8_t* data, size_t count) override
     {
         if (!File.Seek(static_cast<int64_t>(offset)))
@@ -97,11 +97,15 @@ public:
             LogErrorLine("An exception happens when write data to file");
             return false;
         }
+        // The pieces come in order from the file's first byte, so all before this end are written.
+        if (Watch != nullptr)
+            Watch->OnDisk.store(offset + count, std::memory_order_release);
         return true;
     }
 
 private:
     xFile& File;
+    DownloadWatch* Watch;
 };
 
 enum class BodyEnd
@@ -201,7 +205,7 @@ bool AcceptRangedAnswer(xHttpRequest& request, uint64_t first, uint64_t length, 
 
 // The ranged transfer of DownloadFile: bytes 0 .. size - 1 into the file.
 void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t size, uint64_t& counted,
-                    std::atomic<uint64_t>* counter)
+                    std::atomic<uint64_t>* counter, DownloadWatch* watch)
 {
     const xString header = MakeRangeHeader(0, size);
     const xString endText = SignedText(static_cast<int64_t>(size - 1));
@@ -212,7 +216,7 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t si
     uint64_t skip = 0;
     if (!AcceptRangedAnswer(*request, 0, size, size, url, skip))
         return;
-    FileSink sink(file);
+    FileSink sink(file, watch);
     switch (TransferBody(*request, skip, size, sink, counted, counter))
     {
     case BodyEnd::Ended:
@@ -374,8 +378,24 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
     return ParseContentLength(text);
 }
 
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size)
+void DownloadWatch::Begin(const xWString& temporaryPath)
 {
+    std::unique_lock<std::shared_mutex> alone(Lock);
+    TemporaryPath = temporaryPath;
+}
+
+void DownloadWatch::End()
+{
+    std::unique_lock<std::shared_mutex> alone(Lock);
+    Ended = true;
+}
+
+void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                  DownloadWatch* watch)
+{
+    // Every way out ends the watch, so no reader waits for bytes that will not come.
+    const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
+                                                                          [](DownloadWatch* w) { w->End(); });
     LogLine("downloading %s", url.c_str());
     UrlParts parts;
     if (!CrackUrl(url, parts))
@@ -438,8 +458,12 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         size->store(fileSize, std::memory_order_relaxed);
     if (received != nullptr)
         received->store(0, std::memory_order_relaxed);
+    if (watch != nullptr)
+        watch->Begin(folder + Utf8ToWide(temporaryName));
     uint64_t counted = 0;
-    TransferToFile(target, url, *file, fileSize, counted, received);
+    TransferToFile(target, url, *file, fileSize, counted, received, watch);
+    if (watch != nullptr)
+        watch->End();
     file->Close();
     if (counted != fileSize)
         return;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <shared_mutex>
 #include <vector>
 
 // Every HTTP transfer of the update: blocking operations over the transport, one
@@ -32,14 +33,32 @@ constexpr int MaxNumberedTemporaryNames = 100;
 // has no usable Content-Length.
 int64_t QueryRemoteSize(xHttpConnection* connection, const char* path);
 
+// Lets other threads read a file while DownloadFile is still fetching it. Bytes
+// 0 .. OnDisk - 1 of TemporaryPath are written (they arrive in order from the
+// first byte). A reader holds Lock shared for as long as it has the file open
+// and reads nothing once Ended is set: DownloadFile takes Lock alone to set the
+// path before the first byte and to end the watch before it closes and renames
+// the file, which Windows refuses while someone has it open.
+struct DownloadWatch
+{
+    std::atomic<uint64_t> OnDisk{0};
+    std::atomic<bool> Ended{false};
+    std::shared_mutex Lock;
+    xWString TemporaryPath; // under Lock
+
+    void Begin(const xWString& temporaryPath);
+    void End();
+};
+
 // Fetches the file that `url` names into the download folder, under the last
 // component of the URL's path. The bytes go to "<name>.td" (or "<name>_<n>.td"
 // when that is held open elsewhere), preallocated to the size the HEAD
 // announced, and are moved onto "<name>" only once all of them have arrived;
 // any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
-// and `size` are optional progress values read by another thread.
+// and `size` are optional progress values read by another thread; `watch`, when
+// given, is ended whatever the outcome.
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
-                  std::atomic<uint64_t>* size = nullptr);
+                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr);
 
 // The first line of the remote text (at most 2047 bytes, one read of 2048);
 // `text` keeps what the caller put there when the fetch fails.

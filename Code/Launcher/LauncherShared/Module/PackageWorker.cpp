@@ -1,4 +1,5 @@
 #include "PackageWorker.h"
+#include "Crc32c.h"
 #include "LauncherDownload.h"
 #include "LauncherFiles.h"
 #include "Lzma86.h"
@@ -6,6 +7,7 @@
 #include "PackageProgress.h"
 #include "PublishDir.h"
 #include "RangePlan.h"
+#include "Xxh32.h"
 
 #include "xFile.h"
 #include "xLogLine.h"
@@ -20,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <shared_mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -155,9 +158,10 @@ bool ReportStale(int staleFiles)
 
 // Writes one client file through a temporary name that is moved onto the real
 // one only when every byte is on disk; `fill` writes the bytes. Failures leave
-// the earlier file as it was and give false.
+// the earlier file as it was and give false, with an error line unless `quiet`
+// (a later try will say it).
 bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
-                    const std::function<bool(xFile&)>& fill)
+                    const std::function<bool(xFile&)>& fill, bool quiet = false)
 {
     const xString name(entry.Name);
     const xEngineFileSystem& files = LauncherFiles();
@@ -167,7 +171,8 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
     if (!file)
     {
-        LogErrorLine("Cannot create %s", xString(temporary).c_str());
+        if (!quiet)
+            LogErrorLine("Cannot create %s", xString(temporary).c_str());
         return false;
     }
     const bool written = fill(*file);
@@ -175,13 +180,15 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     file.reset();
     if (!written || !closed)
     {
-        LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
+        if (!quiet)
+            LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
         return false;
     }
     if (!files.MoveReplacing(path, temporary))
     {
-        LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
+        if (!quiet)
+            LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
         return false;
     }
@@ -374,7 +381,149 @@ std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& e
     return work;
 }
 
-bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy)
+// The full way's work while the package is still arriving: each lone entry
+// (clashing ones keep their manifest order for later) is written as soon as
+// its data is on disk, by where the data starts, on decoder threads of their
+// own. Bytes that have not verified yet may be wrong, so a file goes in place
+// only when it matches its own checksum; one that does not is left for the
+// writing after the package verified, which also does every entry not taken
+// here. Only the first transfer is watched: a package that did not verify is
+// rare, and what its transfer wrote is right by each file's own checksum.
+class EarlyWriter
+{
+public:
+    EarlyWriter(const PackageJob& job, const Manifest& manifest, const std::vector<std::vector<size_t>>& work)
+        : Job(job), Source(manifest), Work(work), Done(work.size(), 0)
+    {
+        for (size_t item = 0; item < work.size(); ++item)
+            if (work[item].size() == 1 &&
+                FitsInData(manifest.Entries[work[item][0]], 0, manifest.Package.TotalSize))
+                Order.push_back(item);
+        std::stable_sort(
+            Order.begin(), Order.end(),
+            [&](size_t a, size_t b)
+            { return manifest.Entries[work[a][0]].StartPos < manifest.Entries[work[b][0]].StartPos; });
+    }
+    ~EarlyWriter() { Finish(); }
+    EarlyWriter(const EarlyWriter&) = delete;
+    EarlyWriter& operator=(const EarlyWriter&) = delete;
+
+    // Starts the decoders (those that can start) before the transfer that reports into Watch.
+    void Start(size_t decoders)
+    {
+        for (size_t started = 0; started < std::min(decoders, Order.size()); ++started)
+        {
+            try
+            {
+                Decoders.emplace_back([this] { Decode(); });
+            }
+            catch (const std::system_error&)
+            {
+                break;
+            }
+        }
+    }
+    // The fetch is over: no more work is taken; waits for the files at hand.
+    void Finish()
+    {
+        Fetching = false;
+        for (std::thread& decoder : Decoders)
+            decoder.join();
+        Decoders.clear();
+    }
+    // True when work item `item` is written and right (only after Finish).
+    bool Written(size_t item) const { return Done[item] != 0; }
+
+    DownloadWatch Watch;
+
+private:
+    void Decode()
+    {
+        DecoderBuffers buffers;
+        for (size_t at; (at = Next++) < Order.size();)
+        {
+            const ManifestEntry& entry = Source.Entries[Work[Order[at]][0]];
+            if (!WaitForBytes(entry.StartPos + BytesToRead(entry)))
+                return;
+            Done[Order[at]] = WriteArrived(entry, buffers) ? 1 : 0;
+        }
+    }
+
+    // Waits (only while the transfer runs) until the package's first `end`
+    // bytes are on disk; there is no file to read before its first byte.
+    bool WaitForBytes(uint64_t end)
+    {
+        while (Watch.OnDisk.load(std::memory_order_acquire) < std::max<uint64_t>(end, 1))
+        {
+            if (!Fetching || Watch.Ended)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    bool WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers)
+    {
+        buffers.Clear();
+        std::vector<uint8_t>& data = buffers.Packed;
+        {
+            // Open only while the transfer lets readers in; closed before the lock goes.
+            std::shared_lock<std::shared_mutex> reading(Watch.Lock);
+            if (Watch.Ended)
+                return false;
+            std::unique_ptr<xFile> package = LauncherFiles().OpenReadPlain(Watch.TemporaryPath, true);
+            try
+            {
+                data.resize(static_cast<size_t>(BytesToRead(entry)));
+            }
+            catch (const std::bad_alloc&)
+            {
+                return false;
+            }
+            if (!package || !package->Seek(entry.StartPos) ||
+                (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
+                return false;
+        }
+        const uint8_t* bytes = data.data();
+        size_t length = data.size();
+        bool right = true;
+        if (entry.Compressed != 0)
+        {
+            right = DecodeLzma86(bytes, length, buffers.Unpacked);
+            bytes = buffers.Unpacked.data();
+            length = buffers.Unpacked.size();
+        }
+        // What checking the file would find, before the file is touched.
+        right =
+            right && length == entry.OrigSize &&
+            (entry.XxPresent ? Xxh32(bytes, length) == entry.Xx : Crc32c(bytes, length) == entry.OrigCrc32c);
+        if (!right)
+        {
+            LogErrorLine(
+                "%s did not match its checksum while the package arrived; it waits for the verified package",
+                xString(entry.Name).c_str());
+            return false;
+        }
+        return PutFileInPlace(
+            Job, entry,
+            [&](xFile& file) { return length == 0 || file.Write(bytes, static_cast<int64_t>(length)); },
+            true);
+    }
+
+    const PackageJob& Job;
+    const Manifest& Source;
+    const std::vector<std::vector<size_t>>& Work;
+    std::vector<size_t> Order; // lone work items by where their data starts
+    std::vector<char> Done;    // by work item; each set by the one decoder that took it
+    std::atomic<size_t> Next{0};
+    std::atomic<bool> Fetching{true};
+    std::vector<std::thread> Decoders;
+};
+
+// Fetches until the package verifies (bounded). `early`, when given, starts
+// just before the first transfer and watches it.
+bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy,
+                  EarlyWriter* early)
 {
     const xString url = job.BaseUrl + job.PackageName;
     const xWString path = DownloadedFile(job.PackageName);
@@ -396,7 +545,13 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
         // Each transfer starts from the first byte; what it counted stays for
         // the readers once the package verifies.
         PackageBytesReceived = 0;
-        DownloadFile(url, &PackageBytesReceived);
+        DownloadWatch* watch = nullptr;
+        if (early != nullptr && downloads == 0)
+        {
+            early->Start(static_cast<size_t>(GetPackageDecoderCount()));
+            watch = &early->Watch;
+        }
+        DownloadFile(url, &PackageBytesReceived, nullptr, watch);
     }
 }
 
@@ -587,7 +742,11 @@ int PackageUpdateThread(const PackageJob& request)
 
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 {
-    if (!FetchPackage(job, manifest.Package, GetPackageRetryPolicy()))
+    const std::vector<std::vector<size_t>> allWork = FullWayWork(manifest.Entries);
+    EarlyWriter early(job, manifest, allWork);
+    const bool fetched = FetchPackage(job, manifest.Package, GetPackageRetryPolicy(), &early);
+    early.Finish();
+    if (!fetched)
         return false;
     DownloadEndTime = Now();
     PackageUpdateState = PackageUpdateChecking;
@@ -603,7 +762,10 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
         return false;
     }
     const uint64_t packageSize = manifest.Package.TotalSize;
-    std::vector<std::vector<size_t>> work = FullWayWork(manifest.Entries);
+    std::vector<std::vector<size_t>> work;
+    for (size_t item = 0; item < allWork.size(); ++item)
+        if (!early.Written(item))
+            work.push_back(allWork[item]);
     const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
     // Several decoders take the largest files first, so that none is left with
     // a large one while the others have run out of work.
