@@ -118,12 +118,14 @@ TEST(DevServerRules, FaultSettings)
     EXPECT_TRUE(ApplyFaultSetting(faults, "ignore-range", "", error));
     EXPECT_TRUE(ApplyFaultSetting(faults, "status", "404", error));
     EXPECT_TRUE(ApplyFaultSetting(faults, "delay-ms", "3600000", error));
-    EXPECT_EQ(DescribeFaults(faults), "drop-after=0\nignore-range=1\nstatus=404\ndelay-ms=3600000\n");
+    EXPECT_TRUE(ApplyFaultSetting(faults, "corrupt-at", "7", error));
+    EXPECT_EQ(DescribeFaults(faults),
+              "drop-after=0\nignore-range=1\nstatus=404\ndelay-ms=3600000\ncorrupt-at=7\n");
     EXPECT_EQ(faults.StatusBodyText(), "status 404\n");
     const FaultSet before = faults;
     for (const std::string bad :
          {"drop-after=-1", "drop-after=99999999999999999999", "status=199", "status=304", "status=600",
-          "delay-ms=3600001", "ignore-range=yes", "stall-after=", "unknown=1"})
+          "delay-ms=3600001", "ignore-range=yes", "stall-after=", "corrupt-at=x", "unknown=1"})
     {
         const size_t equals = bad.find('=');
         EXPECT_FALSE(ApplyFaultSetting(faults, bad.substr(0, equals), bad.substr(equals + 1), error)) << bad;
