@@ -61,8 +61,10 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
 int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
-// of the manifest from it, GetPackageDecoderCount() files at a time. False when
-// the package never verified or a file stays stale.
+// of the manifest from it, GetPackageDecoderCount() files at a time. While the
+// first transfer arrives, the decoders already write the files whose data is
+// on disk, each only when it matches its own checksum; the rest wait for the
+// verified package. False when the package never verified or a file stays stale.
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
 
 // Fetches the entries' byte ranges and writes the files: neighbours whose gap
