@@ -14,6 +14,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -400,27 +401,34 @@ TEST_F(PackageWorkerTest, FullWayWritesFilesWhileThePackageArrivesButOnlyRightOn
 
         // Watches the client files while the update runs: any wrong bytes, and
         // a right file seen before the package is in place (files first, then
-        // the package, so the file was there first).
+        // the package, so the file was there first). A file is read until it
+        // is seen right, and what cannot be opened (being replaced) is skipped:
+        // on Windows an open file cannot be replaced.
         std::atomic<bool> running{true};
         bool seenEarly = false;
         std::string seenWrong;
+        std::vector<bool> seenRight(client.size(), false);
         std::thread watcher(
             [&]
             {
                 while (running)
                 {
-                    bool right = false;
-                    for (const ClientFile& file : client)
+                    for (size_t i = 0; i < client.size(); ++i)
                     {
-                        if (!Files.IsFile(Installed(file.Name)))
+                        if (seenRight[i] || !Files.IsFile(Installed(client[i].Name)))
                             continue;
-                        const std::string bytes = ReadFileBytes(FsPath(Installed(file.Name)));
-                        right = right || bytes == file.Bytes;
-                        if (bytes != file.Bytes && !(file.Name == corrupted && bytes == "old"))
-                            seenWrong = file.Name;
+                        std::ifstream in(FsPath(Installed(client[i].Name)), std::ios::binary);
+                        const std::string bytes{std::istreambuf_iterator<char>(in),
+                                                std::istreambuf_iterator<char>()};
+                        if (!in.is_open() || in.bad())
+                            continue;
+                        seenRight[i] = bytes == client[i].Bytes;
+                        if (!seenRight[i] && !(client[i].Name == corrupted && bytes == "old"))
+                            seenWrong = client[i].Name + " (" + std::to_string(bytes.size()) + " bytes)";
                     }
+                    const bool right = std::find(seenRight.begin(), seenRight.end(), true) != seenRight.end();
                     seenEarly = seenEarly || (right && !Files.IsFile(Out("StartupT.pkg")));
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(3));
                 }
             });
         ExpectUpdate(c.Whole);
