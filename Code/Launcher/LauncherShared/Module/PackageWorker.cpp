@@ -381,6 +381,34 @@ std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& e
     return work;
 }
 
+// The sum a manifest entry names for its file (XXH32 when given, else
+// CRC-32C), over bytes that come in pieces: what checking the file would find.
+class EntrySum
+{
+public:
+    explicit EntrySum(const ManifestEntry& entry) : Entry(entry) {}
+
+    void Add(const uint8_t* data, size_t length)
+    {
+        Length += length;
+        if (Entry.XxPresent)
+            Xx.Update(data, length);
+        else
+            Crc = Crc32c(data, length, Crc);
+    }
+    bool Matches() const
+    {
+        return Length == Entry.OrigSize &&
+               (Entry.XxPresent ? Xx.Digest() == Entry.Xx : Crc == Entry.OrigCrc32c);
+    }
+
+private:
+    const ManifestEntry& Entry;
+    uint64_t Length = 0;
+    uint32_t Crc = 0;
+    Xxh32Stream Xx;
+};
+
 // The full way's work while the package is still arriving: each lone entry
 // (clashing ones keep their manifest order for later) is written as soon as
 // its data is on disk, by where the data starts, on decoder threads of their
@@ -464,49 +492,83 @@ private:
 
     bool WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers)
     {
-        buffers.Clear();
-        std::vector<uint8_t>& data = buffers.Packed;
+        bool right = true;
+        bool written = false;
         {
             // Open only while the transfer lets readers in; closed before the lock goes.
             std::shared_lock<std::shared_mutex> reading(Watch.Lock);
             if (Watch.Ended)
                 return false;
             std::unique_ptr<xFile> package = LauncherFiles().OpenReadPlain(Watch.TemporaryPath, true);
-            try
-            {
-                data.resize(static_cast<size_t>(BytesToRead(entry)));
-            }
-            catch (const std::bad_alloc&)
-            {
+            if (!package)
                 return false;
-            }
-            if (!package || !package->Seek(entry.StartPos) ||
-                (!data.empty() && !package->Read(data.data(), static_cast<int64_t>(data.size()))))
-                return false;
+            written = entry.Compressed == 0 ? CopyArrived(entry, *package, right)
+                                            : UnpackArrived(entry, *package, buffers, right);
         }
-        const uint8_t* bytes = data.data();
-        size_t length = data.size();
-        bool right = true;
-        if (entry.Compressed != 0)
-        {
-            right = DecodeLzma86(bytes, length, buffers.Unpacked);
-            bytes = buffers.Unpacked.data();
-            length = buffers.Unpacked.size();
-        }
-        // What checking the file would find, before the file is touched.
-        right =
-            right && length == entry.OrigSize &&
-            (entry.XxPresent ? Xxh32(bytes, length) == entry.Xx : Crc32c(bytes, length) == entry.OrigCrc32c);
         if (!right)
-        {
             LogErrorLine(
                 "%s did not match its checksum while the package arrived; it waits for the verified package",
                 xString(entry.Name).c_str());
-            return false;
-        }
+        return written;
+    }
+
+    // A stored file copied in pieces, as the writing after the package verified
+    // does, summed on the way: a large one never sits in memory whole, and its
+    // temporary file is thrown away unless the sum is right.
+    bool CopyArrived(const ManifestEntry& entry, xFile& package, bool& right)
+    {
         return PutFileInPlace(
             Job, entry,
-            [&](xFile& file) { return length == 0 || file.Write(bytes, static_cast<int64_t>(length)); },
+            [&](xFile& file)
+            {
+                if (!package.Seek(entry.StartPos))
+                    return false;
+                EntrySum sum(entry);
+                std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
+                for (uint64_t left = entry.OrigSize; left > 0;)
+                {
+                    const size_t count = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+                    if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
+                        !file.Write(piece.data(), static_cast<int64_t>(count)))
+                        return false;
+                    sum.Add(piece.data(), count);
+                    left -= count;
+                }
+                right = sum.Matches();
+                return right;
+            },
+            true);
+    }
+
+    // A packed file unpacked in memory and checked before the file is touched.
+    bool UnpackArrived(const ManifestEntry& entry, xFile& package, DecoderBuffers& buffers, bool& right)
+    {
+        buffers.Clear();
+        std::vector<uint8_t>& data = buffers.Packed;
+        try
+        {
+            data.resize(entry.DataSize);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return false;
+        }
+        if (!package.Seek(entry.StartPos) ||
+            (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
+            return false;
+        EntrySum sum(entry);
+        right = DecodeLzma86(data.data(), data.size(), buffers.Unpacked);
+        if (right)
+            sum.Add(buffers.Unpacked.data(), buffers.Unpacked.size());
+        right = right && sum.Matches();
+        if (!right)
+            return false;
+        const std::vector<uint8_t>& unpacked = buffers.Unpacked;
+        return PutFileInPlace(
+            Job, entry,
+            [&](xFile& file) {
+                return unpacked.empty() || file.Write(unpacked.data(), static_cast<int64_t>(unpacked.size()));
+            },
             true);
     }
 
