@@ -50,24 +50,37 @@ bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes)
     return size == 0 || static_cast<bool>(input.read(reinterpret_cast<char*>(bytes.data()), size));
 }
 
-bool WriteTemporary(const fs::path& path, const void* data, size_t length)
+bool OpenTemporary(const fs::path& path, std::ofstream& output)
 {
     const fs::path temporary = TemporaryOf(path);
-    std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
+    output.open(temporary, std::ios::binary | std::ios::trunc);
     if (!output)
     {
         Fail("cannot create %s: %s", temporary.c_str(), std::strerror(errno));
         return false;
     }
-    output.write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
+    return true;
+}
+
+bool CloseTemporary(const fs::path& path, std::ofstream& output)
+{
     output.close();
     if (!output)
     {
-        Fail("cannot write %s: %s", temporary.c_str(), std::strerror(errno));
+        Fail("cannot write %s: %s", TemporaryOf(path).c_str(), std::strerror(errno));
         DropTemporary(path);
         return false;
     }
     return true;
+}
+
+bool WriteTemporary(const fs::path& path, const void* data, size_t length)
+{
+    std::ofstream output;
+    if (!OpenTemporary(path, output))
+        return false;
+    output.write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
+    return CloseTemporary(path, output);
 }
 
 void DropTemporary(const fs::path& path)

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -395,9 +396,31 @@ int RunClient(int argc, char** argv)
         return 1;
     }
 
+    fs::create_directories(out, error);
+    if (error)
+    {
+        Fail("cannot create %s: %s", out.c_str(), error.message().c_str());
+        return 1;
+    }
+    const fs::path packagePath = fs::path(out) / fs::u8path("Startup" + version + ".pkg");
+    const fs::path manifestPath = fs::path(out) / fs::u8path("Startup" + version + ".crc");
+
+    // The package goes to its temporary file file by file, summed on the way: a
+    // client of gigabytes never sits in memory whole.
+    std::ofstream package;
+    if (!OpenTemporary(packagePath, package))
+        return 1;
+    const auto giveUp = [&]
+    {
+        package.close();
+        DropTemporary(packagePath);
+        return 1;
+    };
     Lzma86EncodeOptions options;
     options.Level = level;
-    std::vector<uint8_t> package;
+    size_t packageSize = 0;
+    uint32_t packageCrc = 0;
+    Xxh32Stream packageXx;
     std::string entries;
     size_t compressedCount = 0;
     ClientPacker packer(files, options, withXx, threads);
@@ -408,13 +431,13 @@ int RunClient(int argc, char** argv)
         if (!packed.Error.empty())
         {
             Fail("%s", packed.Error.c_str());
-            return 1;
+            return giveUp();
         }
         const std::vector<uint8_t>& data = packed.Data;
-        if (package.size() + data.size() > MaxPackageSize)
+        if (packageSize + data.size() > MaxPackageSize)
         {
             Fail("the package would reach 2 GiB at %s; the launcher reads less", file.Name.c_str());
-            return 1;
+            return giveUp();
         }
         char numbers[200];
         std::snprintf(numbers, sizeof numbers, "\" origSize=\"%zu\" origCRC32C=\"%u\"", packed.OrigSize,
@@ -426,19 +449,24 @@ int RunClient(int argc, char** argv)
             entries += numbers;
         }
         std::snprintf(numbers, sizeof numbers, " startPos=\"%zu\" dataSize=\"%zu\" bCompressed=\"%d\"/>\n",
-                      package.size(), data.size(), packed.Compressed ? 1 : 0);
+                      packageSize, data.size(), packed.Compressed ? 1 : 0);
         entries += numbers;
-        package.insert(package.end(), data.begin(), data.end());
+        package.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        packageCrc = Crc32c(data.data(), data.size(), packageCrc);
+        if (withXx)
+            packageXx.Update(data.data(), data.size());
+        packageSize += data.size();
         compressedCount += packed.Compressed ? 1 : 0;
     }
+    if (!CloseTemporary(packagePath, package))
+        return 1;
 
     char root[160];
-    std::snprintf(root, sizeof root, "<package totalSize=\"%zu\" crc32c=\"%u\"", package.size(),
-                  Crc32c(package.data(), package.size()));
+    std::snprintf(root, sizeof root, "<package totalSize=\"%zu\" crc32c=\"%u\"", packageSize, packageCrc);
     std::string xml = root;
     if (withXx)
     {
-        std::snprintf(root, sizeof root, " xx=\"%u\"", Xxh32(package.data(), package.size()));
+        std::snprintf(root, sizeof root, " xx=\"%u\"", packageXx.Digest());
         xml += root;
     }
     xml += ">\n" + entries + "</package>\n";
@@ -446,19 +474,9 @@ int RunClient(int argc, char** argv)
     if (!EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, manifest, options))
     {
         Fail("compressing the manifest failed");
+        DropTemporary(packagePath);
         return 1;
     }
-
-    fs::create_directories(out, error);
-    if (error)
-    {
-        Fail("cannot create %s: %s", out.c_str(), error.message().c_str());
-        return 1;
-    }
-    const fs::path packagePath = fs::path(out) / fs::u8path("Startup" + version + ".pkg");
-    const fs::path manifestPath = fs::path(out) / fs::u8path("Startup" + version + ".crc");
-    if (!WriteTemporary(packagePath, package.data(), package.size()))
-        return 1;
     if (!WriteTemporary(manifestPath, manifest.data(), manifest.size()))
     {
         DropTemporary(packagePath);
@@ -473,7 +491,7 @@ int RunClient(int argc, char** argv)
     if (!CommitTemporary(manifestPath))
         return 1;
     std::printf("publish: %zu files (%zu compressed), package %zu bytes: %s, manifest %zu bytes: %s\n",
-                files.size(), compressedCount, package.size(), packagePath.string().c_str(), manifest.size(),
+                files.size(), compressedCount, packageSize, packagePath.string().c_str(), manifest.size(),
                 manifestPath.string().c_str());
     return 0;
 }
