@@ -3,6 +3,7 @@
 // of files in nested folders, text-like or random bytes) and their clocks.
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,16 @@ inline bool WriteClientFile(const std::filesystem::path& path, uint64_t size, bo
 inline double SecondsOf(const std::chrono::steady_clock::time_point& start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
+inline long StatusKiB(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::string(key).size());
+    return -1;
 }
 
 // MB = 10^6 bytes.

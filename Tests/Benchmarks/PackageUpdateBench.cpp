@@ -55,47 +55,14 @@ const char* const Version = "BENCH";
 // The tiny client has the same shape at 40, 3 and 2 files.
 uint64_t GenerateClient(const fs::path& root, bool tiny, size_t& count)
 {
-    struct Group
-    {
-        const char* Folder;
-        const char* Extension;
-        int Count;
-        uint64_t Low, High;
-    };
-    const Group full[] = {{"Data", ".dat", 1900, KiB, 64 * KiB},
-                          {"Media", ".pak", 100, MiB, 8 * MiB},
-                          {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
-                          {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
-    const Group small[] = {{"Data", ".dat", 40, KiB, 32 * KiB},
-                           {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
-                           {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
-    Random random;
-    uint64_t total = 0;
-    count = 0;
-    for (const Group& group : tiny ? std::vector<Group>(std::begin(small), std::end(small))
-                                   : std::vector<Group>(std::begin(full), std::end(full)))
-    {
-        for (int i = 0; i < group.Count; ++i)
-        {
-            const std::string name = std::string(group.Folder) + "/Set" + std::to_string(i % 7) + "/Part" +
-                                     std::to_string(i % 3) + "/file" + std::to_string(i) + group.Extension;
-            const uint64_t size = random.Between(group.Low, group.High);
-            if (!WriteClientFile(root / name, size, (random.Next() & 1) != 0, random))
-                return 0;
-            total += size, ++count;
-        }
-    }
-    return total;
-}
-
-// A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
-long StatusKiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::atol(line.c_str() + std::string(key).size());
-    return -1;
+    const std::vector<Group> full = {{"Data", ".dat", 1900, KiB, 64 * KiB},
+                                     {"Media", ".pak", 100, MiB, 8 * MiB},
+                                     {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
+                                     {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
+    const std::vector<Group> small = {{"Data", ".dat", 40, KiB, 32 * KiB},
+                                      {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
+                                      {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
+    return Generate(root, tiny ? small : full, count);
 }
 
 // Counts the files that do not match the manifest.

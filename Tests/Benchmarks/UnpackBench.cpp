@@ -49,6 +49,7 @@ namespace
 {
 using BenchClient::KiB;
 using BenchClient::MiB;
+using BenchClient::StatusKiB;
 const char* const Version = "UNPACK";
 
 struct Options
@@ -58,16 +59,6 @@ struct Options
     std::string Level;
     std::string Keep; // a folder that keeps the published package for later runs
 };
-
-// A "VmHWM:" or "VmRSS:" value of this process in KiB, -1 when it cannot be read.
-long StatusKiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::atol(line.c_str() + std::string(key).size());
-    return -1;
-}
 
 int Shell(const std::string& command)
 {

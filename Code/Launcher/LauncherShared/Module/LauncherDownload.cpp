@@ -157,6 +157,14 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
     }
 }
 
+// A body that ended early: a failed read says so here, a failed sink has said
+// so itself.
+void LogBodyFailure(BodyEnd end)
+{
+    if (end == BodyEnd::ReadFailed)
+        LogErrorLine("read data failed");
+}
+
 // Whether the answer to a ranged GET carries bytes first .. first + length - 1
 // of the file of `whole` bytes that the HEAD described, and how many leading
 // bytes of its body to skip to reach them. An error page is no file, and a
@@ -217,17 +225,10 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t si
     if (!AcceptRangedAnswer(*request, 0, size, size, url, skip))
         return;
     FileSink sink(file, watch);
-    switch (TransferBody(*request, skip, size, sink, counted, counter))
-    {
-    case BodyEnd::Ended:
+    const BodyEnd end = TransferBody(*request, skip, size, sink, counted, counter);
+    if (end == BodyEnd::Ended)
         LogLine("Finished BLock, start pos: %d, end pos: %s.", 0, endText.c_str());
-        break;
-    case BodyEnd::ReadFailed:
-        LogErrorLine("read data failed");
-        break;
-    case BodyEnd::SinkFailed:
-        break;
-    }
+    LogBodyFailure(end);
 }
 
 const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
@@ -619,17 +620,9 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
         else if (IsSuccess(status))
             state.WholeAnswer = std::move(request);
     }
-    switch (end)
-    {
-    case BodyEnd::Ended:
+    if (end == BodyEnd::Ended)
         LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
-        break;
-    case BodyEnd::ReadFailed:
-        LogErrorLine("read data failed");
-        break;
-    case BodyEnd::SinkFailed:
-        break;
-    }
+    LogBodyFailure(end);
     if (state.WholeAnswer)
     {
         if (counted == length)
