@@ -42,7 +42,8 @@ def window_geometry(size, timeout=60.0):
             shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
                                    capture_output=True, text=True).stdout
             values = dict(line.split("=", 1) for line in shape.split())
-            if (int(values["WIDTH"]), int(values["HEIGHT"])) == size:
+            # A window can close between the search and the query: nothing to read then.
+            if "WIDTH" in values and (int(values["WIDTH"]), int(values["HEIGHT"])) == size:
                 return int(values["X"]), int(values["Y"]), *size
         time.sleep(0.2)
     raise AssertionError(f"no {size[0]} x {size[1]} window was shown")
