@@ -38,7 +38,8 @@ bool IsP256(EVP_PKEY* key)
     char group[64] = {};
     size_t length = 0;
     return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC &&
-           EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof(group), &length) == 1 &&
+           EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof(group), &length) ==
+               1 &&
            std::strcmp(group, "prime256v1") == 0;
 }
 
@@ -122,7 +123,8 @@ bool UpdateSigner::Sign(const std::string& name, const std::vector<uint8_t>& byt
 {
     if (!Private)
         return false;
-    const std::vector<uint8_t> message = UpdateSignedMessage(xString(name.c_str()), bytes.data(), bytes.size());
+    const std::vector<uint8_t> message =
+        UpdateSignedMessage(xString(name.c_str()), bytes.data(), bytes.size());
     std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
     size_t derSize = 0;
     if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, Private->Handle) != 1 ||
@@ -200,10 +202,10 @@ int RunKeygen(int argc, char** argv)
     EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
     uint8_t point[UpdatePublicKeySize] = {};
     size_t length = 0;
-    const bool made = key != nullptr &&
-                      EVP_PKEY_get_octet_string_param(key, OSSL_PKEY_PARAM_PUB_KEY, point, sizeof(point),
-                                                      &length) == 1 &&
-                      length == UpdatePublicKeySize && point[0] == 0x04;
+    const bool made =
+        key != nullptr &&
+        EVP_PKEY_get_octet_string_param(key, OSSL_PKEY_PARAM_PUB_KEY, point, sizeof(point), &length) == 1 &&
+        length == UpdatePublicKeySize && point[0] == 0x04;
     if (!made)
     {
         EVP_PKEY_free(key);
@@ -228,7 +230,10 @@ int RunSign(int argc, char** argv)
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
-        std::string* value = option == "--key" ? &key : option == "--file" ? &file : option == "--name" ? &name : nullptr;
+        std::string* value = option == "--key"    ? &key
+                             : option == "--file" ? &file
+                             : option == "--name" ? &name
+                                                  : nullptr;
         if (value == nullptr)
             return BadUsage(("unknown option " + option).c_str());
         if (!TakeValue(argc, argv, i, *value))

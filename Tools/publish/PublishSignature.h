@@ -30,7 +30,8 @@ public:
     bool Load(const std::filesystem::path& keyFile);
     bool IsLoaded() const;
     // The 64-byte signature of `bytes` under `name`; false on failure.
-    bool Sign(const std::string& name, const std::vector<uint8_t>& bytes, std::vector<uint8_t>& signature) const;
+    bool Sign(const std::string& name, const std::vector<uint8_t>& bytes,
+              std::vector<uint8_t>& signature) const;
     // Writes "<file>.sig" for the bytes that `file` holds or is about to hold,
     // signed under the file's name, through a temporary file. Written before
     // the file itself, a signed file never appears without its signature.

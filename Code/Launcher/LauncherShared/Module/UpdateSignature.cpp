@@ -24,7 +24,8 @@ std::mutex VerifierLock;
 
 UpdateVerifier& ProcessVerifier()
 {
-    static UpdateVerifier verifier = [] {
+    static UpdateVerifier verifier = []
+    {
         std::vector<uint8_t> point;
         // The build refuses a malformed key at configure time, so an empty
         // point here means no key was given.
@@ -102,8 +103,9 @@ SignatureCheck UpdateVerifier::Check(const xString& name, const uint8_t* bytes, 
     if (signature->size() != UpdateSignatureSize)
         return SignatureCheck::Malformed;
     const std::vector<uint8_t> message = UpdateSignedMessage(name, bytes, size);
-    return VerifyP256Sha256(Point.data(), message.data(), message.size(), signature->data()) ? SignatureCheck::Good
-                                                                                            : SignatureCheck::Bad;
+    return VerifyP256Sha256(Point.data(), message.data(), message.size(), signature->data())
+               ? SignatureCheck::Good
+               : SignatureCheck::Bad;
 }
 
 UpdateVerifier GetUpdateVerifier()

@@ -33,7 +33,8 @@ bool ParseUpdatePublicKey(const xString& text, std::vector<uint8_t>& point);
 // The platform part (CNG on Windows, OpenSSL natively): true when `signature`
 // (UpdateSignatureSize bytes) is a valid signature of SHA-256(message) under
 // `point` (UpdatePublicKeySize bytes).
-bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize, const uint8_t* signature);
+bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize,
+                      const uint8_t* signature);
 
 enum class SignatureCheck
 {

@@ -31,11 +31,10 @@ std::unique_ptr<EVP_PKEY, KeyFree> PublicKey(const uint8_t* point)
 {
     std::unique_ptr<EVP_PKEY_CTX, ContextFree> context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
     char group[] = "prime256v1";
-    OSSL_PARAM parameters[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, const_cast<uint8_t*>(point),
-                                          UpdatePublicKeySize),
-        OSSL_PARAM_construct_end()};
+    OSSL_PARAM parameters[] = {OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
+                               OSSL_PARAM_construct_octet_string(
+                                   OSSL_PKEY_PARAM_PUB_KEY, const_cast<uint8_t*>(point), UpdatePublicKeySize),
+                               OSSL_PARAM_construct_end()};
     EVP_PKEY* key = nullptr;
     if (!context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
         EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_PUBLIC_KEY, parameters) != 1)
@@ -44,7 +43,8 @@ std::unique_ptr<EVP_PKEY, KeyFree> PublicKey(const uint8_t* point)
 }
 } // namespace
 
-bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize, const uint8_t* signature)
+bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize,
+                      const uint8_t* signature)
 {
     std::unique_ptr<EVP_PKEY, KeyFree> key = PublicKey(point);
     if (!key)
@@ -64,8 +64,9 @@ bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messa
     if (derSize <= 0)
         return false;
     std::unique_ptr<EVP_MD_CTX, DigestFree> digest(EVP_MD_CTX_new());
-    const bool good = digest && EVP_DigestVerifyInit(digest.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
-                      EVP_DigestVerify(digest.get(), der, static_cast<size_t>(derSize), message, messageSize) == 1;
+    const bool good =
+        digest && EVP_DigestVerifyInit(digest.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
+        EVP_DigestVerify(digest.get(), der, static_cast<size_t>(derSize), message, messageSize) == 1;
     OPENSSL_free(der);
     return good;
 }

@@ -81,7 +81,8 @@ bool Sha256(const uint8_t* message, size_t size, uint8_t (&digest)[32])
 }
 } // namespace
 
-bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize, const uint8_t* signature)
+bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messageSize,
+                      const uint8_t* signature)
 {
     uint8_t digest[32];
     if (!Sha256(message, messageSize, digest))
@@ -95,8 +96,8 @@ bool VerifyP256Sha256(const uint8_t* point, const uint8_t* message, size_t messa
     std::memcpy(blob.data(), &header, sizeof(header));
     std::memcpy(blob.data() + sizeof(header), point + 1, 64);
     Key key;
-    if (!NT_SUCCESS(BCryptImportKeyPair(ecdsa.Handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key.Handle, blob.data(),
-                                        static_cast<ULONG>(blob.size()), 0)))
+    if (!NT_SUCCESS(BCryptImportKeyPair(ecdsa.Handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key.Handle,
+                                        blob.data(), static_cast<ULONG>(blob.size()), 0)))
         return false;
     return NT_SUCCESS(BCryptVerifySignature(key.Handle, nullptr, digest, sizeof(digest),
                                             const_cast<PUCHAR>(signature), UpdateSignatureSize, 0));
