@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,11 @@ struct SignedCase
     Kind What;
     Fault Damage;
 };
+
+void PrintTo(const SignedCase& row, std::ostream* out)
+{
+    *out << row.Label;
+}
 
 struct KindFiles
 {
