@@ -556,7 +556,8 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
             return true;
         if (bytes.size() + static_cast<size_t>(count) > limit)
         {
-            LogErrorLine("%s is larger than %zu bytes; nothing taken from it", url.c_str(), limit);
+            LogErrorLine("%s is larger than %llu bytes; nothing taken from it", url.c_str(),
+                         static_cast<unsigned long long>(limit));
             bytes.clear();
             return false;
         }

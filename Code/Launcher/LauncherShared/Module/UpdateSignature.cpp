@@ -49,11 +49,14 @@ int HexDigit(char c)
 
 std::vector<uint8_t> UpdateSignedMessage(const xString& name, const uint8_t* bytes, size_t size)
 {
-    std::vector<uint8_t> message(SignatureContext, SignatureContext + sizeof(SignatureContext));
-    message.insert(message.end(), name.c_str(), name.c_str() + name.Length());
-    message.push_back(0);
+    // Context and name each end with their zero byte.
+    const size_t nameAt = sizeof(SignatureContext);
+    const size_t bytesAt = nameAt + name.Length() + 1;
+    std::vector<uint8_t> message(bytesAt + size, 0);
+    std::memcpy(message.data(), SignatureContext, sizeof(SignatureContext));
+    std::memcpy(message.data() + nameAt, name.c_str(), name.Length());
     if (size > 0)
-        message.insert(message.end(), bytes, bytes + size);
+        std::memcpy(message.data() + bytesAt, bytes, size);
     return message;
 }
 
