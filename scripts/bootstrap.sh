@@ -9,6 +9,8 @@ PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
     # libraries the code builds on
     librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev
+    # the update signatures natively (publisher and the native launcher; Windows uses CNG)
+    libssl-dev
     # Windows cross build
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     # running and driving the Windows build

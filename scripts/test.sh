@@ -103,7 +103,7 @@ run_native() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe")-$preset.log" "$rc"
         # The download tests start their own servers here; a skip means they could not.
-        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
+        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate|SignedUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe")-$preset.log"
         fi
     done
@@ -148,6 +148,14 @@ start_download_peers() {
         fail_stage "the dev server for the Windows tests did not start; see $logs/devserver-windows-tests.log"
     fi
     peer_pids+=("$devserver_pid")
+    # Signed updates for the signature tests: signed here by the native publisher
+    # (OpenSSL), checked there by CNG.
+    if bash Tests/Support/make-signed-updates.sh build/linux-asan/bin/publish "$peer_dir/signed" \
+        >"$logs/signed-updates.log" 2>&1; then
+        export LAUNCHER_TEST_SIGNED="$peer_dir/signed"
+    else
+        fail_stage "the signed updates for the Windows tests were not made; see $logs/signed-updates.log"
+    fi
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
         Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"
@@ -172,7 +180,7 @@ stop_download_peers() {
     done
     peer_pids=()
     unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_STATS LAUNCHER_TEST_STATS_LOG \
-        LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG
+        LAUNCHER_TEST_SIGNED LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG
     [ -n "$peer_dir" ] && rm -rf "$peer_dir"
 }
 
@@ -189,7 +197,7 @@ run_windows() {
         rc=$?
         count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
         # The WinINet download tests must really run, not skip for want of a server.
-        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate)'; then
+        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate|SignedUpdate)'; then
             fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe").log"
         fi
     done

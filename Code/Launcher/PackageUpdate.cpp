@@ -6,6 +6,7 @@
 #include "PackageWorker.h"
 #include "PackageWorkerThread.h"
 #include "LauncherDownload.h"
+#include "UpdateSignature.h"
 #include "VersionFile.h"
 
 #include "xLogLine.h"
@@ -49,7 +50,7 @@ xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid)
         if (round > 1)
             std::this_thread::sleep_for(GrowingPause(policy.FirstPause, policy.LongestPause, round - 1));
         xString text;
-        FetchText(url, text);
+        FetchSignedText(url, text);
         LogLine("check ClientVersionSID.txt return %s", text.c_str());
         const xWString version = Utf8ToWide(ChooseClientVersion(text, sid));
         if (version.IsEmpty())

@@ -133,3 +133,14 @@ std::vector<std::string> DevServerRequests(bool clear, bool peer)
     }
     return lines;
 }
+
+const SignedUpdates& GetSignedUpdates()
+{
+    static const SignedUpdates made = []
+    {
+        SignedUpdates updates;
+        updates.Available = MakeSignedUpdates(updates);
+        return updates;
+    }();
+    return made;
+}

@@ -69,3 +69,17 @@ xWString LocalPathFromEnvironment(const std::string& path);
 // on (POSIX: http_proxy; Windows: the Internet settings in the registry); null
 // removes it again.
 void SetSystemProxy(const char* hostAndPort);
+
+// Signed updates made by the native publisher (OpenSSL) with
+// Support/make-signed-updates.sh, whose header describes the folder. Natively
+// the test process runs the script once into a folder of its own; under Wine
+// scripts/test.sh runs it and names the folder in LAUNCHER_TEST_SIGNED.
+struct SignedUpdates
+{
+    bool Available = false;
+    std::string Problem;
+    xWString Root; // ending with "/"
+};
+const SignedUpdates& GetSignedUpdates();
+// Platform part: makes (or finds) the folder; false with a reason.
+bool MakeSignedUpdates(SignedUpdates& made);

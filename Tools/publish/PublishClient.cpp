@@ -1,5 +1,6 @@
 // publish client: the package and the manifest the launcher fetches.
 #include "PublishCommon.h"
+#include "PublishSignature.h"
 
 #include "Crc32c.h"
 #include "Lzma86.h"
@@ -335,7 +336,7 @@ private:
 
 int RunClient(int argc, char** argv)
 {
-    std::string source, version, out;
+    std::string source, version, out, key;
     bool withXx = false;
     int level = 5;
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
@@ -348,6 +349,7 @@ int RunClient(int argc, char** argv)
             : option == "--out"     ? !TakeValue(argc, argv, i, out)
             : option == "--level"   ? !TakeValue(argc, argv, i, levelText)
             : option == "--threads" ? !TakeValue(argc, argv, i, threadsText)
+            : option == "--key"     ? !TakeValue(argc, argv, i, key)
                                     : false)
             return 2;
         if (option == "--xx")
@@ -368,11 +370,15 @@ int RunClient(int argc, char** argv)
                 return BadUsage("--threads takes 1 to 256");
             threads = static_cast<unsigned>(value);
         }
-        else if (option != "--source" && option != "--version" && option != "--out")
+        else if (option != "--source" && option != "--version" && option != "--out" && option != "--key")
             return BadUsage(("unknown option " + option).c_str());
     }
     if (source.empty() || version.empty() || out.empty())
         return BadUsage("publish client needs --source, --version and --out");
+    // The key is read first: a bad one must not cost a whole packing run.
+    UpdateSigner signer;
+    if (!key.empty() && !signer.Load(key))
+        return 1;
     if (!IsValidVersionText(version))
         return BadUsage(
             "the version must be UTF-8 without control characters or any of / \\ : , = * ? \" < > |");
@@ -484,6 +490,11 @@ int RunClient(int argc, char** argv)
     }
     // The package goes first: a manifest must never name data that is not there yet.
     if (!CommitTemporary(packagePath))
+    {
+        DropTemporary(manifestPath);
+        return 1;
+    }
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(manifestPath, manifest.data(), manifest.size()))
     {
         DropTemporary(manifestPath);
         return 1;

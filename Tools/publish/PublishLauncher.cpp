@@ -1,6 +1,7 @@
 // publish launcher: a launcher build goes out under "<name><version>.exe" with
 // LauncherVersion.txt beside it, the version taken from the build itself.
 #include "PublishLauncher.h"
+#include "PublishSignature.h"
 #include "SelfUpdate.h"
 
 #include "ToolFiles.h"
@@ -134,7 +135,7 @@ bool FindVersionResource(const std::vector<uint8_t>& image, size_t& offset, size
 
 int RunLauncher(int argc, char** argv)
 {
-    std::string exe, out, name, versionText;
+    std::string exe, out, name, versionText, key;
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
@@ -142,6 +143,7 @@ int RunLauncher(int argc, char** argv)
                              : option == "--out"     ? &out
                              : option == "--name"    ? &name
                              : option == "--version" ? &versionText
+                             : option == "--key"     ? &key
                                                      : nullptr;
         if (value == nullptr)
             return BadUsage(("unknown option " + option).c_str());
@@ -156,6 +158,9 @@ int RunLauncher(int argc, char** argv)
     if (name.size() < 5 || name.compare(name.size() - 4, 4, ".exe") != 0 ||
         name.find_first_of("/\\:") != name.npos)
         return BadUsage("--name must be a plain file name ending in .exe");
+    UpdateSigner signer;
+    if (!key.empty() && !signer.Load(key))
+        return 1;
 
     std::vector<uint8_t> image;
     if (!ReadWholeFile(exe, image))
@@ -191,8 +196,15 @@ int RunLauncher(int argc, char** argv)
     const xString number = LauncherVersionText(version);
     const std::string line = std::string(number.c_str()) + "\n";
     // The build first: a version file never names a build that is not there.
-    if (!WriteAtomically(buildPath, image.data(), image.size()) ||
-        !WriteAtomically(fs::path(out) / "LauncherVersion.txt", line.data(), line.size()))
+    // Each signature goes before its file, so no file stands there unsigned.
+    const fs::path versionPath = fs::path(out) / "LauncherVersion.txt";
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(buildPath, image.data(), image.size()))
+        return 1;
+    if (!WriteAtomically(buildPath, image.data(), image.size()))
+        return 1;
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(versionPath, line.data(), line.size()))
+        return 1;
+    if (!WriteAtomically(versionPath, line.data(), line.size()))
         return 1;
     std::printf("publish: launcher %u as %s\n", version, buildPath.string().c_str());
     return 0;

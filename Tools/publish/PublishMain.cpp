@@ -2,6 +2,7 @@
 // server (package, manifest, version file, compressed font).
 #include "PublishCommon.h"
 #include "PublishLauncher.h"
+#include "PublishSignature.h"
 
 #include "ToolFiles.h"
 
@@ -15,10 +16,14 @@ const char* const Usage = R"(publish: the publisher of client versions for the l
 
 Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
-                 [--threads N]
+                 [--threads N] [--key KEY.pem]
   publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
+                  [--key KEY.pem]
   publish font --source FONT_FILE --out OUT_DIR/simhei.fnt [--force-crc32c 0xHEX]
   publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
+                   [--key KEY.pem]
+  publish keygen --out KEY_DIR
+  publish sign --key KEY.pem --file FILE [--name NAME]
   publish --help
 
 publish client
@@ -76,6 +81,26 @@ publish launcher
   (LAUNCHER_UPDATE_BASE_URL; the demo builds ask
   http://127.0.0.1:18080/launcher/, i.e. ROOT/launcher with devserver --root ROOT).
 
+publish keygen
+  Makes an ECDSA P-256 key pair for signed updates: KEY_DIR/update-key.pem,
+  the private key (PKCS#8 PEM, created readable by its owner only; an
+  existing one is never overwritten), and KEY_DIR/update-key.pub, the public
+  key as 130 hex digits of the uncompressed point, the value of the build's
+  LAUNCHER_UPDATE_PUBLIC_KEY.
+
+--key KEY.pem (client, version, launcher)
+  Also writes a detached signature "<file>.sig" beside each file written (the
+  manifest, the version file, the launcher build and LauncherVersion.txt),
+  before the file itself: 64 bytes r || s of ECDSA P-256 over SHA-256 of
+  "launcher-update-signature-v1", a zero byte, the file's name (UTF-8), a
+  zero byte, and the file's bytes. A launcher built with the public key
+  refuses these files without a good signature. Packages are not signed:
+  the signed manifest's checksums cover every file in them.
+
+publish sign
+  Writes FILE.sig for any file, signed under its own name or NAME (the name
+  the launcher fetches it by), e.g. after editing a version file by hand.
+
 From a client folder to the launcher:
   publish client  --source ./client --version 1.0.5 --out ROOT/mirra/client
   publish version --file ROOT/mirra/client/ClientVersionSID.txt --set default=1.0.5
@@ -119,5 +144,9 @@ int main(int argc, char** argv)
         return RunFont(argc, argv);
     if (command == "launcher")
         return RunLauncher(argc, argv);
+    if (command == "keygen")
+        return RunKeygen(argc, argv);
+    if (command == "sign")
+        return RunSign(argc, argv);
     return BadUsage(("unknown command " + command).c_str());
 }

@@ -1,5 +1,6 @@
 // publish version: edits the version file's first line in place.
 #include "PublishCommon.h"
+#include "PublishSignature.h"
 
 #include "ToolFiles.h"
 
@@ -37,7 +38,7 @@ std::vector<std::string> SplitAt(const std::string& text, char separator)
 
 int RunVersion(int argc, char** argv)
 {
-    std::string file;
+    std::string file, key;
     std::vector<std::pair<std::string, std::string>> settings;
     for (int i = 2; i < argc; ++i)
     {
@@ -46,6 +47,11 @@ int RunVersion(int argc, char** argv)
         if (option == "--file")
         {
             if (!TakeValue(argc, argv, i, file))
+                return 2;
+        }
+        else if (option == "--key")
+        {
+            if (!TakeValue(argc, argv, i, key))
                 return 2;
         }
         else if (option == "--set")
@@ -65,6 +71,9 @@ int RunVersion(int argc, char** argv)
     }
     if (file.empty() || settings.empty())
         return BadUsage("publish version needs --file and at least one --set");
+    UpdateSigner signer;
+    if (!key.empty() && !signer.Load(key))
+        return 1;
 
     std::string line, rest = "\n";
     std::error_code error;
@@ -130,6 +139,8 @@ int RunVersion(int argc, char** argv)
         return 1;
     }
     const std::string text = result + rest;
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(file, text.data(), text.size()))
+        return 1;
     if (!WriteAtomically(file, text.data(), text.size()))
         return 1;
     std::printf("publish: %s: %s\n", file.c_str(), result.c_str());

@@ -131,3 +131,26 @@ void SetSystemProxy(const char* hostAndPort)
     else
         unsetenv("http_proxy");
 }
+
+bool MakeSignedUpdates(SignedUpdates& made)
+{
+    static TempFolder folder("launcher-signed-updates");
+    const std::string publish = TestBinFolder() + "publish";
+    if (access(publish.c_str(), X_OK) != 0)
+    {
+        made.Problem = "no publisher at " + publish + " (build the publish target)";
+        return false;
+    }
+    ChildProcess script;
+    const std::string log = folder.At("make.log").string();
+    if (!script.Start({"/bin/bash", std::string(LAUNCHER_TEST_SUPPORT_DIR) + "/make-signed-updates.sh",
+                       publish, folder.At("signed").string()},
+                      log) ||
+        script.Wait(60000) != 0)
+    {
+        made.Problem = "make-signed-updates.sh failed: " + ReadFileBytes(log);
+        return false;
+    }
+    made.Root = Utf8ToWide((folder.At("signed").string() + "/").c_str());
+    return true;
+}

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 
 // A Windows test process under Wine cannot count on starting the native
@@ -45,4 +46,17 @@ void SetSystemProxy(const char* hostAndPort)
     else
         RegDeleteValueA(key, "ProxyServer");
     RegCloseKey(key);
+}
+
+bool MakeSignedUpdates(SignedUpdates& made)
+{
+    // Signing needs OpenSSL, which only the native publisher has.
+    const char* folder = std::getenv("LAUNCHER_TEST_SIGNED");
+    if (folder == nullptr || *folder == 0)
+    {
+        made.Problem = "LAUNCHER_TEST_SIGNED names no folder of signed updates (scripts/test.sh makes one)";
+        return false;
+    }
+    made.Root = LocalPathFromEnvironment(std::string(folder) + "/");
+    return true;
 }

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace
 {
@@ -480,39 +481,88 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         LogLine("file : %s don't exist", name.c_str());
 }
 
-void FetchText(const xString& url, xString& text)
+namespace
 {
-    LogLine("downloading %s", url.c_str());
-    Target target;
+// A GET that bypasses every cache both ways: version files and their
+// signatures change under the same name. Null when no 2xx answer came.
+std::unique_ptr<xHttpRequest> OpenFreshGet(const xString& url, Target& target)
+{
     if (!OpenTarget(url, target))
-        return;
-    // Version files change under the same name: bypass every cache both ways.
+        return nullptr;
     std::unique_ptr<xHttpRequest> request =
         target.Connection->OpenRequest("GET", target.Parts.Path.c_str(), "HTTP/1.1", nullptr,
                                        xHttpFlagReload | xHttpFlagNoCacheWrite | xHttpFlagPragmaNoCache);
     if (!request || !request->Send(nullptr))
-        return;
+        return nullptr;
     const int status = request->StatusCode();
     if (!IsSuccess(status))
     {
         LogErrorLine("http status %d, nothing taken from %s", status, url.c_str());
-        return;
+        return nullptr;
     }
-    char buffer[DownloadChunkSize] = {};
-    if (request->Read(buffer, sizeof(buffer)) < 0)
-    {
-        LogErrorLine("read data failed");
-        return;
-    }
-    buffer[sizeof(buffer) - 1] = 0;
-    xString line(buffer);
+    return request;
+}
+} // namespace
+
+xString FirstTextLine(const uint8_t* bytes, size_t size)
+{
+    // As one read of DownloadChunkSize bytes with the last one set to zero.
+    const size_t length = std::min(size, DownloadChunkSize - 1);
+    xString line(std::string(reinterpret_cast<const char*>(bytes), length).c_str());
     const ptrdiff_t crlf = FindText(line, "\r\n");
     if (crlf >= 0)
         line.Truncate(static_cast<size_t>(crlf));
     const ptrdiff_t lf = FindText(line, "\n");
     if (lf >= 0)
         line.Truncate(static_cast<size_t>(lf));
-    text = line;
+    return line;
+}
+
+void FetchText(const xString& url, xString& text)
+{
+    LogLine("downloading %s", url.c_str());
+    Target target;
+    std::unique_ptr<xHttpRequest> request = OpenFreshGet(url, target);
+    if (!request)
+        return;
+    uint8_t buffer[DownloadChunkSize] = {};
+    const int64_t count = request->Read(buffer, sizeof(buffer));
+    if (count < 0)
+    {
+        LogErrorLine("read data failed");
+        return;
+    }
+    text = FirstTextLine(buffer, static_cast<size_t>(count));
+}
+
+bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    LogLine("downloading %s", url.c_str());
+    Target target;
+    std::unique_ptr<xHttpRequest> request = OpenFreshGet(url, target);
+    if (!request)
+        return false;
+    uint8_t buffer[DownloadChunkSize];
+    for (;;)
+    {
+        const int64_t count = request->Read(buffer, sizeof(buffer));
+        if (count < 0)
+        {
+            LogErrorLine("read data failed");
+            return false;
+        }
+        if (count == 0)
+            return true;
+        if (bytes.size() + static_cast<size_t>(count) > limit)
+        {
+            LogErrorLine("%s is larger than %llu bytes; nothing taken from it", url.c_str(),
+                         static_cast<unsigned long long>(limit));
+            bytes.clear();
+            return false;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + count);
+    }
 }
 
 uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,

@@ -64,6 +64,11 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
 // `text` keeps what the caller put there when the fetch fails.
 void FetchText(const xString& url, xString& text);
 
+// The whole remote file into `bytes`, bypassing caches as FetchText does; false
+// (and `bytes` empty) when no 2xx answer came, the transfer failed, or the body
+// is longer than `limit`.
+bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes);
+
 // Bytes start .. start + length - 1 of the remote file into `buffer`, which is
 // resized to `length` and zero-filled first (once the HEAD has answered);
 // bytes that do not arrive stay zero. Every byte stored is added to
@@ -112,6 +117,9 @@ xWString GetDownloadFolder();
 // The last component of the URL's path (query included); false when the URL
 // cannot be cracked or its path ends in "/".
 bool GetUrlFileName(const xString& url, xString& name);
+// The first line of a text as FetchText takes it: at most its first 2047 bytes,
+// up to the first zero byte, cut before the first "\r\n" or "\n".
+xString FirstTextLine(const uint8_t* bytes, size_t size);
 // A name that stays inside the download folder and means the same file on every
 // system: not empty, no "/", "\", ":", "..", control character or character
 // that Windows forbids in names, no trailing dot or blank, no device name.

@@ -7,6 +7,7 @@
 #include "PackageProgress.h"
 #include "PublishDir.h"
 #include "RangePlan.h"
+#include "UpdateSignature.h"
 #include "Xxh32.h"
 
 #include "xFile.h"
@@ -59,9 +60,12 @@ enum class ManifestRead
     Read,
     Missing, // none fetched and none from an earlier run
     Broken,  // there, but not an Lzma86 container holding well-formed XML
+    Refused, // its signature is missing or wrong (signed updates only)
 };
 
-ManifestRead LoadManifest(const xWString& path, Manifest& manifest)
+// With signed updates on, the bytes are taken only under a good signature for
+// the manifest's own name, so another version's manifest is refused too.
+ManifestRead LoadManifest(const xWString& path, const xString& url, const xString& name, Manifest& manifest)
 {
     manifest = Manifest();
     const xEngineFileSystem& files = LauncherFiles();
@@ -72,13 +76,17 @@ ManifestRead LoadManifest(const xWString& path, Manifest& manifest)
     std::vector<uint8_t> container(static_cast<size_t>(size));
     if (size > 0 && !file->Read(container.data(), size))
         return ManifestRead::Missing;
+    file.reset();
+    if (!CheckUpdateSignature(url, name, container.data(), container.size()))
+        return ManifestRead::Refused;
     return ReadManifestContainer(container, manifest) ? ManifestRead::Read : ManifestRead::Broken;
 }
 
 // Fetches the manifest and reads it. One that is missing (never fetched, none
 // from an earlier run) or arrives broken is fetched again, a bounded number of
-// times: without it nothing says whether the client is whole.
-bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
+// times: without it nothing says whether the client is whole. A refused
+// signature is final: the file is removed and nothing is read from it.
+ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
 {
     const xString url = job.BaseUrl + job.ManifestName;
     const xWString path = DownloadedFile(job.ManifestName);
@@ -87,14 +95,19 @@ bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Mani
         CrcStartTime = Now();
         DownloadFile(url);
         CrcEndTime = Now();
-        const ManifestRead read = LoadManifest(path, manifest);
+        const ManifestRead read = LoadManifest(path, url, job.ManifestName, manifest);
         if (read == ManifestRead::Read)
-            return true;
+            return read;
+        if (read == ManifestRead::Refused)
+        {
+            LauncherFiles().DeleteFileEx(path, false, false);
+            return read;
+        }
         LogErrorLine(read == ManifestRead::Missing ? "Manifest %s could not be fetched (try %d of %d)"
                                                    : "Manifest %s cannot be unpacked or read (try %d of %d)",
                      url.c_str(), attempt, policy.ManifestAttempts);
         if (attempt >= policy.ManifestAttempts)
-            return false;
+            return read;
         PauseAfter(policy, attempt);
     }
 }
@@ -743,7 +756,10 @@ int PackageUpdateThread(const PackageJob& request)
     const std::unique_ptr<xFile> downloadLock = TakeDownloadLock();
     const PackageRetryPolicy policy = GetPackageRetryPolicy();
     Manifest manifest;
-    if (!FetchManifest(job, policy, manifest))
+    const ManifestRead read = FetchManifest(job, policy, manifest);
+    if (read == ManifestRead::Refused)
+        return GiveUp("the manifest's signature was refused");
+    if (read != ManifestRead::Read)
         return GiveUp("no readable manifest");
     PackageUpdateState = PackageUpdateChecking;
 

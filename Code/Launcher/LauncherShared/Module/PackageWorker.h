@@ -56,8 +56,9 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
 // One whole update: the body of the worker thread (PackageWorkerThread runs
 // it), returning the thread's exit code. 0 when the client is up to date (or
 // nothing was to be done): the state ends Done. -1 when it gives up (no
-// readable manifest, a package that never verifies or cannot be opened, a file
-// left stale): the state ends Failed and the log says why.
+// readable manifest, a manifest whose signature is refused, a package that
+// never verifies or cannot be opened, a file left stale): the state ends
+// Failed and the log says why.
 int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry

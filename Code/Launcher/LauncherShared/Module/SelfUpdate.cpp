@@ -2,6 +2,7 @@
 #include "LauncherDownload.h"
 #include "LauncherFiles.h"
 #include "PublishDir.h"
+#include "UpdateSignature.h"
 
 #include "xLogLine.h"
 #include "xModuleVersion.h"
@@ -182,7 +183,7 @@ uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion)
 {
     LogLine("checking new version");
     xString text;
-    FetchText(baseUrl + "LauncherVersion.txt", text);
+    FetchSignedText(baseUrl + "LauncherVersion.txt", text);
     return NewerLauncherVersion(text, ownVersion);
 }
 
@@ -208,7 +209,12 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
 
     const int64_t size = files.GetFileSize(path);
     const uint64_t remoteSize = LauncherFileSize.load(std::memory_order_relaxed);
-    if (IsWholeLauncherDownload(size, remoteSize))
+    if (!IsWholeLauncherDownload(size, remoteSize))
+    {
+        LogLine("Launcher download not whole: %lld of %llu bytes", static_cast<long long>(size),
+                static_cast<unsigned long long>(remoteSize));
+    }
+    else if (CheckUpdateFileSignature(url, xString(name), path))
     {
         PassCheckpoint("downloaded");
         // Our id lets the new build wait until this process has ended.
@@ -222,11 +228,6 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
             QuitLauncher();
         }
         LogLine("Cannot start %s", PathText(path).c_str());
-    }
-    else
-    {
-        LogLine("Launcher download not whole: %lld of %llu bytes", static_cast<long long>(size),
-                static_cast<unsigned long long>(remoteSize));
     }
     files.DeleteFileEx(path, false, false);
     QuitLauncher();

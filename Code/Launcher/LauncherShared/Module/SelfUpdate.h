@@ -38,12 +38,13 @@ extern std::atomic<uint64_t> LauncherFileSize;
 uint32_t LauncherVersionNumber();
 
 // Asks `baseUrl` + "LauncherVersion.txt" for the newest version: that number
-// when it is greater than `ownVersion`, else NoNewerLauncher.
+// when it is greater than `ownVersion`, else NoNewerLauncher (also when signed
+// updates are on and the file's signature is refused).
 uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion);
 
 // Downloads `newVersion` from `baseUrl` beside the running launcher and starts
 // it with "updating <our id>"; ends the process in every case. A file that is
-// not whole is never started.
+// not whole, or (signed updates on) not signed for its name, is never started.
 [[noreturn]] void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion);
 
 // In the new build started as "updating": true when the replaced launcher was

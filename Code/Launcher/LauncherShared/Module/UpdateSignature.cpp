@@ -1,0 +1,175 @@
+#include "UpdateSignature.h"
+#include "LauncherDownload.h"
+#include "LauncherFiles.h"
+
+#include "xFile.h"
+#include "xLogLine.h"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#ifndef LAUNCHER_UPDATE_PUBLIC_KEY
+#define LAUNCHER_UPDATE_PUBLIC_KEY ""
+#endif
+
+namespace
+{
+const char SignatureContext[] = "launcher-update-signature-v1";
+
+// A signature file holds 64 bytes; anything much larger is not one.
+constexpr size_t MaxSignatureFileBytes = 1024;
+
+std::mutex VerifierLock;
+
+UpdateVerifier& ProcessVerifier()
+{
+    static UpdateVerifier verifier = []
+    {
+        std::vector<uint8_t> point;
+        // The build refuses a malformed key at configure time, so an empty
+        // point here means no key was given.
+        ParseUpdatePublicKey(LAUNCHER_UPDATE_PUBLIC_KEY, point);
+        return UpdateVerifier(point);
+    }();
+    return verifier;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+} // namespace
+
+std::vector<uint8_t> UpdateSignedMessage(const xString& name, const uint8_t* bytes, size_t size)
+{
+    // Context and name each end with their zero byte.
+    const size_t nameAt = sizeof(SignatureContext);
+    const size_t bytesAt = nameAt + name.Length() + 1;
+    std::vector<uint8_t> message(bytesAt + size, 0);
+    std::memcpy(message.data(), SignatureContext, sizeof(SignatureContext));
+    std::memcpy(message.data() + nameAt, name.c_str(), name.Length());
+    if (size > 0)
+        std::memcpy(message.data() + bytesAt, bytes, size);
+    return message;
+}
+
+bool ParseUpdatePublicKey(const xString& text, std::vector<uint8_t>& point)
+{
+    point.clear();
+    if (text.Length() != UpdatePublicKeySize * 2)
+        return false;
+    std::vector<uint8_t> parsed;
+    for (size_t i = 0; i < text.Length(); i += 2)
+    {
+        const int high = HexDigit(text.c_str()[i]);
+        const int low = HexDigit(text.c_str()[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        parsed.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    if (parsed[0] != 0x04)
+        return false;
+    point = parsed;
+    return true;
+}
+
+const char* SignatureCheckText(SignatureCheck check)
+{
+    switch (check)
+    {
+    case SignatureCheck::Good:
+        return "the signature is good";
+    case SignatureCheck::Missing:
+        return "no signature";
+    case SignatureCheck::Malformed:
+        return "the signature is not 64 bytes";
+    case SignatureCheck::Bad:
+        return "the signature does not match the file, its name or the key";
+    }
+    return "unknown";
+}
+
+SignatureCheck UpdateVerifier::Check(const xString& name, const uint8_t* bytes, size_t size,
+                                     const std::vector<uint8_t>* signature) const
+{
+    if (!IsOn())
+        return SignatureCheck::Good;
+    if (signature == nullptr)
+        return SignatureCheck::Missing;
+    if (signature->size() != UpdateSignatureSize)
+        return SignatureCheck::Malformed;
+    const std::vector<uint8_t> message = UpdateSignedMessage(name, bytes, size);
+    return VerifyP256Sha256(Point.data(), message.data(), message.size(), signature->data())
+               ? SignatureCheck::Good
+               : SignatureCheck::Bad;
+}
+
+UpdateVerifier GetUpdateVerifier()
+{
+    std::lock_guard<std::mutex> hold(VerifierLock);
+    return ProcessVerifier();
+}
+
+void SetUpdateVerifier(const UpdateVerifier& verifier)
+{
+    std::lock_guard<std::mutex> hold(VerifierLock);
+    ProcessVerifier() = verifier;
+}
+
+bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t* bytes, size_t size)
+{
+    const UpdateVerifier verifier = GetUpdateVerifier();
+    if (!verifier.IsOn())
+        return true;
+    std::vector<uint8_t> signature;
+    const bool fetched = FetchBytes(url + ".sig", MaxSignatureFileBytes, signature);
+    const SignatureCheck check = verifier.Check(name, bytes, size, fetched ? &signature : nullptr);
+    if (check == SignatureCheck::Good)
+    {
+        LogLine("Update signature verified: %s", name.c_str());
+        return true;
+    }
+    LogErrorLine("Update signature refused for %s: %s; nothing is taken from it", name.c_str(),
+                 SignatureCheckText(check));
+    return false;
+}
+
+bool CheckUpdateFileSignature(const xString& url, const xString& name, const xWString& path)
+{
+    if (!GetUpdateVerifier().IsOn())
+        return true;
+    const xEngineFileSystem& files = LauncherFiles();
+    const int64_t size = files.GetFileSize(path);
+    std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
+    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
+    if (!file || (size > 0 && !file->Read(bytes.data(), size)))
+    {
+        LogErrorLine("Update signature refused for %s: the file cannot be read; nothing is taken from it",
+                     name.c_str());
+        return false;
+    }
+    file.reset();
+    return CheckUpdateSignature(url, name, bytes.data(), bytes.size());
+}
+
+void FetchSignedText(const xString& url, xString& text)
+{
+    if (!GetUpdateVerifier().IsOn())
+    {
+        FetchText(url, text);
+        return;
+    }
+    std::vector<uint8_t> bytes;
+    xString name;
+    if (!FetchBytes(url, MaxSignedTextBytes, bytes) || !GetUrlFileName(url, name))
+        return;
+    if (CheckUpdateSignature(url, name, bytes.data(), bytes.size()))
+        text = FirstTextLine(bytes.data(), bytes.size());
+}

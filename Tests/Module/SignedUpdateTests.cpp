@@ -1,0 +1,320 @@
+#include "LauncherDownloadCase.h"
+
+#include "PackageProgress.h"
+#include "PackageWorker.h"
+#include "SelfUpdate.h"
+#include "UpdateSignature.h"
+
+#include <cctype>
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Signed updates against the dev server: files and signatures made by the native
+// publisher (OpenSSL, Support/make-signed-updates.sh), checked by the launcher's
+// verifier (OpenSSL natively, CNG under Wine) with the publisher's key a.
+
+namespace
+{
+const char* const ClientFiles[] = {"data/settings.ini", "data/text.txt", "noise.bin"};
+
+std::vector<uint8_t> PointFromHex(const std::string& text)
+{
+    std::vector<uint8_t> point;
+    ParseUpdatePublicKey(xString(text.substr(0, text.find('\n')).c_str()), point);
+    return point;
+}
+
+class SignedUpdateTest : public DownloadTestBase
+{
+protected:
+    void SetUp() override
+    {
+        StartCase(PeerKind::DevServer);
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const SignedUpdates& signedUpdates = GetSignedUpdates();
+        if (!signedUpdates.Available)
+            GTEST_SKIP() << "no signed updates: " << signedUpdates.Problem;
+        Root = signedUpdates.Root;
+        const std::vector<uint8_t> point = PointFromHex(Fixture("key-a/update-key.pub"));
+        ASSERT_EQ(UpdatePublicKeySize, point.size()) << "publish keygen wrote no key the launcher reads";
+        SetUpdateVerifier(UpdateVerifier(point));
+        ResetPackageProgress();
+        SetPackageRetryPolicy({2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
+    }
+    void TearDown() override
+    {
+        SetUpdateVerifier(UpdateVerifier());
+        SetPackageRetryPolicy(PackageRetryPolicy());
+        DownloadTestBase::TearDown();
+    }
+
+    std::string Fixture(const std::string& path) const
+    {
+        return ReadFileBytes(FsPath(Root + Utf8ToWide(path.c_str())));
+    }
+    void ServeFixture(const std::string& name, const std::string& path) { Serve(name, Fixture(path)); }
+
+    PackageJob Job() const
+    {
+        PackageJob job;
+        job.BaseUrl = Url("").c_str();
+        job.PackageName = "Startup1.0.5.pkg";
+        job.ManifestName = "Startup1.0.5.crc";
+        job.PublishFolder = OutFolder() + u"Publish/";
+        return job;
+    }
+    std::string Installed(const std::string& name) const { return OutText("Publish/" + name); }
+    size_t Refusals(const std::string& name) const
+    {
+        return Log.MessagesStartingWith("E Update signature refused for " + name + ":").size();
+    }
+
+    xWString Root;
+};
+
+enum class Kind
+{
+    Manifest,            // Startup<ver>.crc, read by the package worker
+    VersionFile,         // ClientVersionSID.txt, read at the login
+    LauncherVersionFile, // LauncherVersion.txt, read at the start
+    LauncherBuild,       // qtmx<ver>.exe, started by the self-update
+};
+
+enum class Fault
+{
+    None,
+    TamperedBytes, // one byte of the file changed after signing
+    OtherKey,      // a good signature, by key b
+    NoSignature,   // no .sig on the server
+    OtherName,     // another file, with its own good signature, served under this name
+};
+
+struct SignedCase
+{
+    const char* Label;
+    Kind What;
+    Fault Damage;
+};
+
+void PrintTo(const SignedCase& row, std::ostream* out)
+{
+    *out << row.Label;
+}
+
+struct KindFiles
+{
+    std::string Name;      // as served and signed
+    std::string File;      // in the fixture, signed by key a (.sig beside it)
+    std::string OtherKey;  // the same bytes' signature by key b
+    std::string OtherFile; // another file signed under its own name
+};
+
+KindFiles FilesOf(Kind kind)
+{
+    switch (kind)
+    {
+    case Kind::Manifest:
+        return {"Startup1.0.5.crc", "a/Startup1.0.5.crc", "b/Startup1.0.5.crc.sig", "a/Startup1.0.6.crc"};
+    case Kind::VersionFile:
+        return {"ClientVersionSID.txt", "a/ClientVersionSID.txt", "b/ClientVersionSID.txt.sig",
+                "a/launcher/Other.txt"};
+    case Kind::LauncherVersionFile:
+        return {"LauncherVersion.txt", "a/launcher/LauncherVersion.txt", "b/launcher/LauncherVersion.txt.sig",
+                "a/launcher/Other.txt"};
+    case Kind::LauncherBuild:
+        return {"qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
+                "a/launcher/qtmx1000001.exe"};
+    }
+    return {};
+}
+
+class SignedUpdateCaseTest : public SignedUpdateTest, public ::testing::WithParamInterface<SignedCase>
+{
+protected:
+    // Serves the case's file and signature as the fault says.
+    void ServeCase(const KindFiles& files, Fault fault)
+    {
+        std::string bytes = Fixture(fault == Fault::OtherName ? files.OtherFile : files.File);
+        std::string signature = Fixture((fault == Fault::OtherName ? files.OtherFile : files.File) + ".sig");
+        ASSERT_EQ(UpdateSignatureSize, signature.size()) << "the publisher wrote no 64-byte signature";
+        if (fault == Fault::TamperedBytes)
+            bytes[bytes.size() / 2] ^= 0x01;
+        if (fault == Fault::OtherKey)
+            signature = Fixture(files.OtherKey);
+        Serve(files.Name, bytes);
+        if (fault != Fault::NoSignature)
+            Serve(files.Name + ".sig", signature);
+    }
+
+    // Runs the launcher's step that takes the file; true when it took it.
+    bool Take(Kind kind, const KindFiles& files)
+    {
+        switch (kind)
+        {
+        case Kind::Manifest:
+        {
+            ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
+            const int code = PackageUpdateThread(Job());
+            EXPECT_EQ(code == 0 ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+            return code == 0;
+        }
+        case Kind::VersionFile:
+        {
+            xString text;
+            FetchSignedText(xString(Url(files.Name).c_str()), text);
+            EXPECT_TRUE(text.IsEmpty() || text == "default=1.0.5") << text.c_str();
+            return !text.IsEmpty();
+        }
+        case Kind::LauncherVersionFile:
+        {
+            const uint32_t newer = CheckLauncherVersion(xString(Url("").c_str()), 1000001);
+            EXPECT_TRUE(newer == NoNewerLauncher || newer == 1000002) << newer;
+            return newer != NoNewerLauncher;
+        }
+        case Kind::LauncherBuild:
+        {
+            // What the self-update does with the build before it starts it.
+            const xString url(Url(files.Name).c_str());
+            DownloadFile(url);
+            EXPECT_TRUE(OutExists(files.Name)) << "the build did not arrive";
+            return CheckUpdateFileSignature(url, xString(files.Name.c_str()), Out(files.Name));
+        }
+        }
+        return false;
+    }
+};
+
+TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
+{
+    const SignedCase& row = GetParam();
+    const KindFiles files = FilesOf(row.What);
+    ServeCase(files, row.Damage);
+    if (HasFatalFailure())
+        return;
+    const bool good = row.Damage == Fault::None;
+    EXPECT_EQ(good, Take(row.What, files)) << row.Label;
+    EXPECT_EQ(good ? 0u : 1u, Refusals(files.Name)) << row.Label;
+    if (row.Damage == Fault::NoSignature)
+    {
+        EXPECT_TRUE(Log.Contains("E Update signature refused for " + files.Name +
+                                 ": no signature; nothing is taken from it"));
+    }
+    if (row.What == Kind::Manifest)
+    {
+        for (const char* name : ClientFiles)
+            EXPECT_EQ(good ? Fixture(std::string("client/") + name) : std::string(), Installed(name))
+                << name << (good ? " was not installed" : " was written from a refused manifest");
+        // A refused manifest does not stay in the download folder either.
+        EXPECT_EQ(good, OutExists(files.Name));
+    }
+}
+
+const SignedCase SignedCases[] = {
+    {"manifest, good", Kind::Manifest, Fault::None},
+    {"manifest, tampered", Kind::Manifest, Fault::TamperedBytes},
+    {"manifest, other key", Kind::Manifest, Fault::OtherKey},
+    {"manifest, unsigned", Kind::Manifest, Fault::NoSignature},
+    {"manifest of 1.0.6 served as 1.0.5", Kind::Manifest, Fault::OtherName},
+    {"version file, good", Kind::VersionFile, Fault::None},
+    {"version file, tampered", Kind::VersionFile, Fault::TamperedBytes},
+    {"version file, other key", Kind::VersionFile, Fault::OtherKey},
+    {"version file, unsigned", Kind::VersionFile, Fault::NoSignature},
+    {"version file, another file's", Kind::VersionFile, Fault::OtherName},
+    {"launcher version file, good", Kind::LauncherVersionFile, Fault::None},
+    {"launcher version file, tampered", Kind::LauncherVersionFile, Fault::TamperedBytes},
+    {"launcher version file, other key", Kind::LauncherVersionFile, Fault::OtherKey},
+    {"launcher version file, unsigned", Kind::LauncherVersionFile, Fault::NoSignature},
+    {"launcher version file, another file's", Kind::LauncherVersionFile, Fault::OtherName},
+    {"launcher build, good", Kind::LauncherBuild, Fault::None},
+    {"launcher build, tampered", Kind::LauncherBuild, Fault::TamperedBytes},
+    {"launcher build, other key", Kind::LauncherBuild, Fault::OtherKey},
+    {"launcher build, unsigned", Kind::LauncherBuild, Fault::NoSignature},
+    {"launcher build 1000001 served as 1000002", Kind::LauncherBuild, Fault::OtherName},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, SignedUpdateCaseTest, ::testing::ValuesIn(SignedCases),
+                         [](const ::testing::TestParamInfo<SignedCase>& info)
+                         {
+                             std::string name;
+                             for (const char* c = info.param.Label; *c != 0; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
+
+// The signature reaches the client files through the manifest's checksums: a
+// package changed on the server never verifies, and the damaged file is not written.
+TEST_F(SignedUpdateTest, TamperedFileUnderASignedManifestIsCaughtByItsChecksum)
+{
+    ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
+    ServeFixture("Startup1.0.5.crc.sig", "a/Startup1.0.5.crc.sig");
+    std::string package = Fixture("a/Startup1.0.5.pkg");
+    package[package.size() - 1] ^= 0x01; // the last file in name order: noise.bin, stored
+    Serve("Startup1.0.5.pkg", package);
+    EXPECT_EQ(-1, PackageUpdateThread(Job()));
+    EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load());
+    EXPECT_EQ(0u, Refusals("Startup1.0.5.crc"));
+    EXPECT_TRUE(Log.Contains("Update signature verified: Startup1.0.5.crc"));
+    EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its checksum was written";
+}
+
+// Without a key nothing changes: no signature is asked for, unsigned files are taken.
+TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
+{
+    SetUpdateVerifier(UpdateVerifier());
+    ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
+    ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
+    ServeFixture("ClientVersionSID.txt", "a/ClientVersionSID.txt");
+    ServeFixture("LauncherVersion.txt", "a/launcher/LauncherVersion.txt");
+    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    xString text;
+    FetchSignedText(xString(Url("ClientVersionSID.txt").c_str()), text);
+    EXPECT_EQ("default=1.0.5", std::string(text.c_str()));
+    EXPECT_EQ(1000002u, CheckLauncherVersion(xString(Url("").c_str()), 1000001));
+    EXPECT_TRUE(CheckUpdateFileSignature(xString(Url("x.exe").c_str()), "x.exe", Out("missing.exe")));
+    for (const std::string& request : DevServerRequests(true))
+        EXPECT_EQ(std::string::npos, request.find(".sig")) << request;
+}
+} // namespace
+
+// The pieces, without a server.
+TEST(UpdateSignature, PublicKeyTextIsTheUncompressedPointInHex)
+{
+    const std::string point = "04" + std::string(128, 'a');
+    struct
+    {
+        std::string Text;
+        bool Taken;
+    } const cases[] = {
+        {point, true},
+        {"04" + std::string(128, 'F'), true},
+        {"", false},
+        {point.substr(2), false},                    // 64 bytes: no prefix
+        {"02" + std::string(128, 'a'), false},       // not uncompressed
+        {point + "00", false},                       // too long
+        {"04" + std::string(127, 'a') + "g", false}, // not hex
+    };
+    for (const auto& row : cases)
+    {
+        std::vector<uint8_t> parsed;
+        EXPECT_EQ(row.Taken, ParseUpdatePublicKey(xString(row.Text.c_str()), parsed)) << row.Text;
+        EXPECT_EQ(row.Taken ? UpdatePublicKeySize : 0u, parsed.size()) << row.Text;
+    }
+}
+
+TEST(UpdateSignature, MessageBindsTheNameToTheBytes)
+{
+    const uint8_t bytes[] = {'a', 0, 'b'};
+    const std::vector<uint8_t> message = UpdateSignedMessage("N.crc", bytes, sizeof(bytes));
+    const std::string expected =
+        std::string("launcher-update-signature-v1") + '\0' + "N.crc" + '\0' + "a" + '\0' + "b";
+    EXPECT_EQ(expected, std::string(message.begin(), message.end()));
+    // Off accepts anything; on, a signature of the wrong length is refused before any check.
+    const std::vector<uint8_t> shortSignature(63, 0);
+    EXPECT_EQ(SignatureCheck::Good, UpdateVerifier().Check("N.crc", bytes, sizeof(bytes), nullptr));
+    const UpdateVerifier on(std::vector<uint8_t>(UpdatePublicKeySize, 4));
+    EXPECT_EQ(SignatureCheck::Missing, on.Check("N.crc", bytes, sizeof(bytes), nullptr));
+    EXPECT_EQ(SignatureCheck::Malformed, on.Check("N.crc", bytes, sizeof(bytes), &shortSignature));
+}
