@@ -92,7 +92,7 @@ class ResumeNotes
 {
 public:
     ResumeNotes(const xEngineFileSystem& files, const xWString& path, const ResumeRecord& record)
-        : Files(files), Path(path), Record(record)
+        : Files(files), Path(path), Record(record), Written(record.Done)
     {
     }
     void Write(uint64_t done)
@@ -114,7 +114,7 @@ private:
     const xEngineFileSystem& Files;
     xWString Path;
     ResumeRecord Record;
-    uint64_t Written = 0;
+    uint64_t Written;
 };
 
 // A body's bytes into the file from byte `base` on.
@@ -552,7 +552,8 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         if (file)
         {
             resumeAt = record.Done;
-            LogLine("resuming %s at byte %" PRIu64 " of %" PRIu64, name.c_str(), resumeAt, fileSize);
+            LogLine("resuming %s at byte %llu of %llu", name.c_str(),
+                    static_cast<unsigned long long>(resumeAt), static_cast<unsigned long long>(fileSize));
         }
     }
     // A record must never outlive the bytes it counts: it goes before they do.
@@ -579,7 +580,11 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     {
         const uint8_t zero = 0;
         if (!file->Seek(static_cast<int64_t>(fileSize - 1)) || !file->Write(&zero, 1))
+        {
+            LogErrorLine("Cannot set aside %llu bytes for %s", static_cast<unsigned long long>(fileSize),
+                         temporaryName.c_str());
             return;
+        }
     }
     LogLine("file created: %s", temporaryName.c_str());
 

@@ -652,6 +652,26 @@ bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
     return true;
 }
 
+// After a transfer that did not bring the package: true, with the reason in the
+// log and for the splash screen, when the download folder has no room for the
+// rest, which no further try would change.
+bool DownloadFolderFull(const PackageJob& job, const PackageInfo& package)
+{
+    // The record stays only while the transfer is unfinished.
+    ResumeRecord record;
+    if (!LoadResumeRecord(job.PackageName, record) || record.Size != package.TotalSize)
+        return false;
+    const uint64_t done = record.Done;
+    xVolumeSpace space;
+    if (!LauncherFiles().GetVolumeSpace(GetDownloadFolder(), space) || space.Free >= package.TotalSize - done)
+        return false;
+    LogErrorLine("The download folder %s is full: %llu bytes free, the package needs %llu more",
+                 xString(GetDownloadFolder()).c_str(), static_cast<unsigned long long>(space.Free),
+                 static_cast<unsigned long long>(package.TotalSize - done));
+    PackageFailureReason = PackageFailureDiskFull;
+    return true;
+}
+
 // Fetches until the package verifies (bounded). `early`, when given, starts
 // just before the first transfer and watches it.
 bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy,
@@ -686,6 +706,8 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             watch = &early->Watch;
         }
         DownloadFile(url, &PackageBytesReceived, nullptr, watch, true);
+        if (DownloadFolderFull(job, package))
+            return false;
     }
 }
 
