@@ -608,8 +608,9 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         watch->OnDisk.store(resumeAt, std::memory_order_release);
     }
     uint64_t counted = resumeAt;
-    // Every byte may be there already: the launcher was killed before the rename.
-    if (resumeAt < fileSize)
+    // A resumed file may have every byte already (the launcher was killed before
+    // the rename); an empty one still asks, as it always has.
+    if (resumeAt == 0 || resumeAt < fileSize)
         TransferToFile(target, url, *file, resumeAt, fileSize, counted, received, watch, notes.get());
     if (watch != nullptr)
         watch->End();
