@@ -630,11 +630,11 @@ bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
     // A system that cannot tell leaves it to the writes, which fail cleanly.
     if (!files.GetVolumeSpace(downloadFolder, download) || !files.GetVolumeSpace(job.PublishFolder, publish))
         return true;
-    const auto shortOf = [](const char* what, const xWString& folder, uint64_t need, uint64_t free)
+    const auto shortOf = [](const char* what, const xWString& folder, uint64_t need, uint64_t available)
     {
         LogErrorLine("Not enough disk space for the update: %s %s needs %llu bytes, %llu are free", what,
                      xString(folder).c_str(), static_cast<unsigned long long>(need),
-                     static_cast<unsigned long long>(free));
+                     static_cast<unsigned long long>(available));
         return false;
     };
     // Wine maps the whole Unix tree onto one drive, whose folders may lie on
