@@ -156,6 +156,12 @@ start_download_peers() {
     else
         fail_stage "the signed updates for the Windows tests were not made; see $logs/signed-updates.log"
     fi
+    # The full-disk test's small volume (4 MiB), reached through Wine's Z: drive.
+    # Mounting needs root, as the test command has in CI; without it the test skips.
+    mkdir -p "$peer_dir/small"
+    if mount -t tmpfs -o size=4m,mode=0755 tmpfs "$peer_dir/small" 2>/dev/null; then
+        export LAUNCHER_TEST_SMALL_DISK="$peer_dir/small"
+    fi
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
         Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"
@@ -179,8 +185,12 @@ stop_download_peers() {
         wait "$pid" 2>/dev/null
     done
     peer_pids=()
+    if [ -n "${LAUNCHER_TEST_SMALL_DISK:-}" ]; then
+        umount "$LAUNCHER_TEST_SMALL_DISK" 2>/dev/null
+    fi
     unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_STATS LAUNCHER_TEST_STATS_LOG \
-        LAUNCHER_TEST_SIGNED LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG
+        LAUNCHER_TEST_SIGNED LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG \
+        LAUNCHER_TEST_SMALL_DISK
     [ -n "$peer_dir" ] && rm -rf "$peer_dir"
 }
 

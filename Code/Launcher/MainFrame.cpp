@@ -201,6 +201,7 @@ SplashInputs MainFrame::ReadSplashInputs() const
 {
     SplashInputs inputs;
     inputs.State = PackageUpdateState;
+    inputs.DiskFull = PackageFailureReason == PackageFailureDiskFull;
     inputs.LocalMode = TheLaunchState.LocalMode;
     inputs.FontInstalling = IsFontInstalling();
     inputs.FontFailed = FontInstallState == FontInstallFailed;

@@ -13,10 +13,15 @@
 //       InstallLauncher for the product code "qtmx" under "kfcx/"; log lines and
 //       the failure notice go to <report>; "returned" when it came back, then
 //       "installing=free" or "installing=held" when the install flag exists.
+//   InstallerProbe update <base URL> <version> <download folder> <publish folder> <report>
+//       the client update of Startup<version> as a launcher runs it (log lines to
+//       <report>), for the tests that kill a launcher in the middle of it.
 //   Any other arguments, when this copy is named qtmx.exe (the installed copy):
 //       writes "arg=<argument>" for each argument and "cwd=<folder>" to
 //       started.txt beside itself.
 #include "Installer.h"
+#include "LauncherDownload.h"
+#include "PackageWorker.h"
 #include "PublishDir.h"
 
 #include "xCommandLine.h"
@@ -26,6 +31,7 @@
 #include "xLogTarget.h"
 #include "xPath.h"
 #include "xSystemPaths.h"
+#include "xTextConversion.h"
 
 #include "EngineText.h"
 
@@ -128,6 +134,21 @@ int Install(const std::vector<xWString>& arguments)
     return ReturnedExitCode;
 }
 
+int Update(const std::vector<xWString>& arguments)
+{
+    if (arguments.size() != 7)
+        return UsageExitCode;
+    ReportPath = arguments[6];
+    LogToReport();
+    SetDownloadFolder(arguments[4]);
+    PackageJob job;
+    job.BaseUrl = WideToUtf8(arguments[2]);
+    job.PackageName = "Startup" + WideToUtf8(arguments[3]) + ".pkg";
+    job.ManifestName = "Startup" + WideToUtf8(arguments[3]) + ".crc";
+    job.PublishFolder = AsDirectoryPath(arguments[5]);
+    return PackageUpdateThread(job) == 0 ? 0 : 1;
+}
+
 int RecordStart(const std::vector<xWString>& arguments)
 {
     if (GetFileName(GetModulePath()) != u"qtmx.exe")
@@ -156,5 +177,7 @@ int main()
     }
     if (mode == u"install")
         return Install(arguments);
+    if (mode == u"update")
+        return Update(arguments);
     return RecordStart(arguments);
 }

@@ -17,6 +17,11 @@ std::string Text(const std::vector<uint8_t>& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
 }
+
+std::string Std(const xString& text)
+{
+    return std::string(text.c_str(), text.Length());
+}
 } // namespace
 
 // The same cases against every server: the dev server and nginx.
@@ -476,6 +481,90 @@ TEST(LauncherDownloadSessions, OneDownloadSessionForAllThreads)
     EXPECT_EQ(InternetSession()->GetProxyMode(), xHttpProxyMode::Direct);
 }
 
+TEST_F(LauncherDownloadDevServer, CutTransfersGoOnFromTheBytesOnDiskWhenTheFileIsTheSame)
+{
+    const std::string bytes = PatternBytes(1000000, 11);
+    const uint64_t cut = 900000;
+    struct Case
+    {
+        const char* What;
+        bool Resume;        // the caller asks for it
+        std::string Faults; // of the second transfer
+        std::string Served; // by the second transfer
+        bool Resumed;
+        bool ReadPast; // the whole file comes again and the bytes on disk are read past
+    };
+    const Case cases[] = {
+        {"an unchanged file", true, "", bytes, true, false},
+        {"a server that ignores the range", true, "ignore-range=1", bytes, true, true},
+        {"a file of another size", true, "", bytes + "x", false, false},
+        {"a caller that does not resume", false, "", bytes, false, false},
+    };
+    DownloadSession()->SetTimeouts(5000, 1500);
+    int index = 0;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        const std::string name = "cut" + std::to_string(index++) + ".bin";
+        Serve(name, bytes);
+        ASSERT_TRUE(SetDevServerFaults("drop-after=" + std::to_string(cut)));
+        std::atomic<uint64_t> received{0};
+        DownloadFile(Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        ResumeRecord record;
+        ASSERT_EQ(c.Resume, LoadResumeRecord(name.c_str(), record)) << "a record only when resuming";
+        EXPECT_FALSE(OutExists(name));
+        if (c.Resume)
+        {
+            // WinINet may have handed over less than the server sent before the drop.
+            EXPECT_EQ(received.load(), record.Done) << "the record holds every byte on disk";
+            EXPECT_LE(record.Done, cut);
+            EXPECT_EQ(bytes.size(), record.Size);
+        }
+        const uint64_t onDisk = received.load();
+
+        Serve(name, c.Served);
+        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        DevServerRequests(true);
+        const size_t resumedBefore = Log.MessagesStartingWith("resuming " + name).size();
+        DownloadFile(Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        EXPECT_TRUE(OutText(name) == c.Served) << "the file is whole and right";
+        EXPECT_EQ(c.Served.size(), received.load()) << "bytes on disk count as received";
+        EXPECT_FALSE(OutExists(name + ".td"));
+        EXPECT_FALSE(Files.IsFile(ResumeRecordPath(name.c_str())));
+        const std::vector<std::string> asked = DevServerRequests(false);
+        const uint64_t first = c.Resumed ? onDisk : 0;
+        EXPECT_EQ(asked.back(), "GET " + Path(name) + " HTTP/1.1 Range: bytes=" + std::to_string(first) +
+                                    "-" + std::to_string(c.Served.size() - 1));
+        EXPECT_EQ(c.Resumed ? 1u : 0u, Log.MessagesStartingWith("resuming " + name).size() - resumedBefore);
+        EXPECT_EQ(c.ReadPast ? c.Served.size() : c.Served.size() - first, DevServerBytesSent(name));
+    }
+}
+
+TEST_F(LauncherDownloadDevServer, ResumeRecordsThatDoNotParseStartOver)
+{
+    const std::string bytes = PatternBytes(5000, 12);
+    Serve("r.bin", bytes);
+    const std::string good = Std(MakeResumeRecord({5000, "", 3000}));
+    ResumeRecord parsed;
+    ASSERT_TRUE(ParseResumeRecord(good.c_str(), parsed));
+    EXPECT_EQ(3000u, parsed.Done);
+    // A kill while the record was rewritten leaves part of it; Done past Size is no record.
+    const std::vector<std::string> records = {good.substr(0, good.size() - 1), "",
+                                              "size 5000\nversion \ndone 5001\n",
+                                              "size 5000\nversion \ndone x\n", good + "more\n"};
+    for (const std::string& record : records)
+    {
+        SCOPED_TRACE(record);
+        Put(Out("r.bin.td"), bytes.substr(0, 3000) + std::string(2000, 'z'));
+        Put(ResumeRecordPath("r.bin"), record);
+        EXPECT_FALSE(ParseResumeRecord(record.c_str(), parsed));
+        DevServerRequests(true);
+        DownloadFile(Url("r.bin").c_str(), nullptr, nullptr, nullptr, true);
+        EXPECT_TRUE(OutText("r.bin") == bytes);
+        EXPECT_EQ(DevServerRequests(true).back(), "GET " + Path("r.bin") + " HTTP/1.1 Range: bytes=0-4999");
+    }
+}
+
 // nginx: a server nobody here wrote, configured so that GET fails after a good HEAD.
 class LauncherDownloadNginx : public DownloadTestBase
 {
@@ -519,6 +608,29 @@ TEST_F(LauncherDownloadNginx, RequestHeadersAreWinInetsOwn)
         "GET " + Path("h.txt") + " HTTP/1.1|WispDownload|-|-|no-cache",
     };
     EXPECT_EQ(lines, expected);
+}
+
+TEST_F(LauncherDownloadNginx, ResumeOnlyWhileTheServerNamesTheSameVersion)
+{
+    // nginx sends an ETag: a record of another version is no record of this file.
+    const std::string bytes = PatternBytes(5000, 13);
+    Serve("v.bin", bytes);
+    xString version;
+    {
+        std::unique_ptr<xHttpConnection> connection = DownloadSession()->Connect("127.0.0.1", Server->Port);
+        ASSERT_EQ(5000, QueryRemoteSize(connection.get(), Path("v.bin").c_str(), &version));
+    }
+    ASSERT_FALSE(version.IsEmpty()) << "nginx names the file's version";
+    for (const bool same : {false, true})
+    {
+        SCOPED_TRACE(same ? "the same version" : "another version");
+        // The bytes on disk are marked: a resumed file keeps them, a fresh one does not.
+        Put(Out("v.bin.td"), std::string(3000, 'm') + std::string(2000, '\0'));
+        Put(ResumeRecordPath("v.bin"),
+            Std(MakeResumeRecord({5000, same ? version : xString("\"other\""), 3000})));
+        DownloadFile(Url("v.bin").c_str(), nullptr, nullptr, nullptr, true);
+        EXPECT_TRUE(OutText("v.bin") == (same ? std::string(3000, 'm') + bytes.substr(3000) : bytes));
+    }
 }
 
 // The pieces the operations are made of.

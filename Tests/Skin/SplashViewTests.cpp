@@ -21,6 +21,9 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         // The taskbar button: its state and, while busy, its value of 65535.
         int32_t Taskbar = 0;
         uint64_t TaskbarValue = 0;
+        // The update gave up for want of disk space (a reason left from a failed try counts only while
+        // failed).
+        bool DiskFull = false;
     };
     const Case cases[] = {
         {PackageUpdateIdle, false, false, 0.0f, -1, u"正在与服务器连接", true, 1},
@@ -34,6 +37,9 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
          32767}, // the font still installs
         {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, 4},
         {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0, 4},
+        {PackageUpdateFailed, false, false, 0.4f, 30, u"磁盘空间不足，30 秒后自动重试", false, 0, 4, 0, true},
+        {PackageUpdateFailed, false, false, 0.4f, 0, u"磁盘空间不足，正在重试", false, 0, 4, 0, true},
+        {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415, 0, 0, true},
         {PackageUpdateDownloading, false, false, 0.5f, -1, u"", true, 415},
     };
     for (const Case& c : cases)
@@ -44,6 +50,7 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         inputs.Busy = c.Busy;
         inputs.Progress = c.Progress;
         inputs.RetrySeconds = c.Retry;
+        inputs.DiskFull = c.DiskFull;
         const SplashView view = ChooseSplashView(inputs);
         SCOPED_TRACE(&c - cases);
         EXPECT_FALSE(view.SelfUpdateLayout);

@@ -117,6 +117,28 @@ bool SetDevServerFaults(const std::string& query)
     return FetchControl(GetTestServer(PeerKind::DevServer), "/__devserver/faults?" + query, body);
 }
 
+uint64_t DevServerBytesSent(const std::string& pathEnd)
+{
+    std::string body;
+    if (!FetchControl(GetTestServer(PeerKind::DevServer), "/__devserver/requests?bytes=1", body))
+        return 0;
+    uint64_t sum = 0;
+    for (const std::string& line : SplitLines(body))
+    {
+        // "GET TARGET VERSION[ Range: VALUE] bytes N"
+        const size_t target = line.find(' ');
+        const size_t targetEnd = line.find(' ', target + 1);
+        const size_t bytes = line.rfind(" bytes ");
+        if (line.rfind("GET ", 0) != 0 || targetEnd == std::string::npos || bytes == std::string::npos)
+            continue;
+        const std::string path = line.substr(target + 1, targetEnd - target - 1);
+        if (path.size() >= pathEnd.size() &&
+            path.compare(path.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0)
+            sum += std::stoull(line.substr(bytes + 7));
+    }
+    return sum;
+}
+
 std::vector<std::string> DevServerRequests(bool clear, bool peer)
 {
     std::vector<std::string> lines;

@@ -58,6 +58,9 @@ bool SetDevServerFaults(const std::string& query);
 // The dev server's record of requests ("METHOD TARGET VERSION[ Range: VALUE]",
 // with `peer` then " peer PORT", the client's port), oldest first; emptied by `clear`.
 std::vector<std::string> DevServerRequests(bool clear, bool peer = false);
+// The body bytes the dev server has sent since the record was last cleared, in
+// answers to GETs whose target ends with `pathEnd` (the record is not cleared).
+uint64_t DevServerBytesSent(const std::string& pathEnd);
 
 // Platform parts: start a server as a child of the test process (false with a
 // reason where this platform cannot), and turn a path named in the environment

@@ -325,6 +325,16 @@ TEST_F(DevServerTest, RequestLogRecordsTheExactRangeHeaders)
     for (const std::string& line : lines)
         EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
     EXPECT_NE(lines[0], lines[1]) << "each connection has a port of its own";
+
+    // bytes=1 counts each answer's body bytes: a range, a cut body, a HEAD.
+    Control("faults?drop-after=70000&for-path=.pkg&times=1");
+    Ask(Get(Package));
+    Ask(Get(Package, "Range: bytes=10-19\r\n"));
+    Ask(Head(Package), true);
+    EXPECT_EQ(Control("requests?clear=1&bytes=1"),
+              "GET /kg/Startup1.pkg HTTP/1.1 bytes 70000\n"
+              "GET /kg/Startup1.pkg HTTP/1.1 Range: bytes=10-19 bytes 10\n"
+              "HEAD /kg/Startup1.pkg HTTP/1.0 bytes 0\n");
 }
 
 // --- statistics endpoint and auto-login service ---------------------------------

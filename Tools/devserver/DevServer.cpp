@@ -33,6 +33,9 @@ struct Exchange
     bool CloseAfterBody = false;               // the body ends by closing
     bool ClosedEarly = false;                  // a fault or a failed read cut the body
     uint64_t BodyBytes = 0;
+    // The request's entry in the record, which counts the body bytes handed to
+    // the socket as they go (a reader of the record sees them at once).
+    std::shared_ptr<std::atomic<uint64_t>> Recorded;
 };
 thread_local Exchange t_Exchange;
 
@@ -112,6 +115,8 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
             return false;
         sent += chunk;
         t_Exchange.BodyBytes += chunk;
+        if (t_Exchange.Recorded)
+            *t_Exchange.Recorded += chunk;
     }
     if (closeAfterBody)
         return false;
@@ -398,8 +403,11 @@ void DevServer::NoteRequest(const httplib::Request& request)
     std::string line = request.method + " " + request.target + " " + request.version;
     if (request.has_header("Range"))
         line += " Range: " + request.get_header_value("Range");
+    auto bytes = std::make_shared<std::atomic<uint64_t>>(0);
+    if (t_Exchange.Request == &request)
+        t_Exchange.Recorded = bytes;
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Requests.push_back({std::move(line), request.remote_port});
+    m_Requests.push_back({std::move(line), request.remote_port, std::move(bytes)});
 }
 
 void DevServer::Dispatch(const httplib::Request& request, httplib::Response& response)
@@ -538,8 +546,10 @@ void DevServer::ServeControl(const httplib::Request& request, httplib::Response&
             std::lock_guard<std::mutex> lock(m_Lock);
             // The client's port tells its connections apart, for keep-alive checks.
             const bool peer = request.get_param_value("peer") == "1";
+            const bool bytes = request.get_param_value("bytes") == "1";
             for (const RecordedRequest& recorded : m_Requests)
-                text += recorded.Line + (peer ? " peer " + std::to_string(recorded.Port) : "") + "\n";
+                text += recorded.Line + (peer ? " peer " + std::to_string(recorded.Port) : "") +
+                        (bytes ? " bytes " + std::to_string(recorded.BodyBytes->load()) : "") + "\n";
             if (request.get_param_value("clear") == "1")
                 m_Requests.clear();
         }

@@ -79,7 +79,8 @@ private:
     struct RecordedRequest
     {
         std::string Line;
-        int Port; // the client's end of the connection
+        int Port;                                         // the client's end of the connection
+        std::shared_ptr<std::atomic<uint64_t>> BodyBytes; // sent so far
     };
     std::vector<RecordedRequest> m_Requests;
 };

@@ -62,11 +62,12 @@ Control (only when listening on loopback):
   GET /__devserver/faults?drop-after=N&ignore-range=1&...
                         replace the whole fault set with the given one (no
                         parameters: no faults); answers the new set
-  GET /__devserver/requests[?clear=1][&peer=1]
+  GET /__devserver/requests[?clear=1][&peer=1][&bytes=1]
                         one line per request since the last clear:
                         METHOD TARGET VERSION[ Range: VALUE], target and Range
                         exactly as received; peer=1 adds " peer PORT", the
-                        client's port (one per connection); clear=1 empties the
+                        client's port (one per connection); bytes=1 adds
+                        " bytes N", the body bytes sent so far; clear=1 empties the
                         record after answering. Control and statistics requests
                         are not listed.
 

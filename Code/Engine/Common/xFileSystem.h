@@ -6,7 +6,17 @@
 #include "xFileVisitor.h"
 #include "xString.h"
 
+#include <cstdint>
 #include <memory>
+
+// The space of the volume that holds a folder.
+struct xVolumeSpace
+{
+    uint64_t Free = 0; // bytes this process may still write there
+    uint64_t Total = 0;
+    // Tells volumes apart: folders with the same text share their free space.
+    xWString Volume;
+};
 
 // All file and folder work. Callers speak in paths with "/" (a "\" is taken as
 // "/"); every path is normalised and turned into the system's own form only at
@@ -30,6 +40,9 @@ public:
     virtual int64_t GetFileSize(const xWString& path) const;
     virtual bool DeleteFile(const xWString& path) const;
     virtual bool IsReadOnly(const xWString& path) const;
+    // The free space of the volume that holds the existing folder; false when
+    // the system cannot tell (a missing folder, no permission).
+    virtual bool GetVolumeSpace(const xWString& folder, xVolumeSpace& space) const;
     // Destination first. Fails when the destination exists.
     virtual bool Move(const xWString& destination, const xWString& source) const;
     // Destination first. Replaces an existing destination in one step: at every

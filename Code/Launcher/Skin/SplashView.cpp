@@ -16,12 +16,15 @@ xWString DownloadText(float fraction)
     return Utf8ToWide(text);
 }
 
-xWString RetryText(int32_t seconds)
+// A full disk is named: waiting helps only once the player has made room.
+xWString RetryText(int32_t seconds, bool diskFull)
 {
-    if (seconds <= 0)
-        return u"更新失败，正在重试";
+    const char* reason = diskFull ? "磁盘空间不足" : "更新失败";
     char text[96];
-    std::snprintf(text, sizeof text, "更新失败，%d 秒后自动重试", seconds);
+    if (seconds <= 0)
+        std::snprintf(text, sizeof text, "%s，正在重试", reason);
+    else
+        std::snprintf(text, sizeof text, "%s，%d 秒后自动重试", reason, seconds);
     return Utf8ToWide(text);
 }
 } // namespace
@@ -91,7 +94,7 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
         // Never a frozen bar: the line says what happened and counts down to the next try.
         view.ShowBar = false;
         view.CentreStatus = true;
-        view.Status = RetryText(inputs.RetrySeconds);
+        view.Status = RetryText(inputs.RetrySeconds, inputs.DiskFull);
         break;
     default:
         break;

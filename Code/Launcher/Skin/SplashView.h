@@ -8,6 +8,8 @@
 struct SplashInputs
 {
     int32_t State = 0; // PackageUpdateState
+    // With a failed update: it gave up for want of disk space.
+    bool DiskFull = false;
     bool LocalMode = false;
     // The download (or the font installation) is under way: the bar shows Progress.
     bool Busy = false;

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <string>
 #include <unistd.h>
 
 // The POSIX side keeps "/" in native paths and mirrors what the Windows calls
@@ -192,6 +194,22 @@ std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append,
     if (append ? !file->SeekFromEnd(0) : ftruncate(fd, 0) != 0)
         return nullptr;
     return file;
+}
+
+bool xFileSystem::GetVolumeSpace(const xWString& folder, xVolumeSpace& space) const
+{
+    const xString native = ToNativePathUtf8(folder);
+    struct statvfs volume;
+    struct statx status;
+    if (!Query(native, status) || !S_ISDIR(status.stx_mode) || statvfs(native.c_str(), &volume) != 0)
+        return false;
+    // f_bavail, not f_bfree: the blocks kept for root are no room for a launcher.
+    space.Free = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+    space.Total = static_cast<uint64_t>(volume.f_blocks) * volume.f_frsize;
+    const std::string device =
+        "dev " + std::to_string(status.stx_dev_major) + ":" + std::to_string(status.stx_dev_minor);
+    space.Volume = Utf8ToWide(device.c_str());
+    return true;
 }
 
 bool xFileSystem::IsFile(const xWString& path) const

@@ -202,6 +202,26 @@ bool xFileSystem::DeleteFile(const xWString& path) const
     return !native.IsEmpty() && DeleteFileW(WinText(SystemPath(native)));
 }
 
+bool xFileSystem::GetVolumeSpace(const xWString& folder, xVolumeSpace& space) const
+{
+    const xWString native = ToNativeDirectoryPath(folder);
+    if (native.IsEmpty() || !IsDirectory(folder))
+        return false;
+    ULARGE_INTEGER available;
+    ULARGE_INTEGER total;
+    if (!GetDiskFreeSpaceExW(WinText(SystemPath(native)), &available, &total, nullptr))
+        return false;
+    // The volume's root ("C:\\", or a mounted folder's) names it; quotas make the
+    // caller's free bytes the ones that count.
+    wchar_t root[MAX_PATH + 1] = {};
+    if (!GetVolumePathNameW(WinText(SystemPath(native)), root, MAX_PATH))
+        return false;
+    space.Free = available.QuadPart;
+    space.Total = total.QuadPart;
+    space.Volume = FromWinText(root);
+    return true;
+}
+
 bool xFileSystem::IsReadOnly(const xWString& path) const
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -85,13 +85,50 @@ public:
     virtual bool Put(uint64_t offset, const uint8_t* data, size_t count) = 0;
 };
 
+// Keeps the resume record beside an unfinished download: rewritten only every
+// ResumeRecordInterval bytes, so the record costs next to nothing while a kill
+// loses at most that much. It is written after the bytes it counts, so it never
+// claims bytes that are not on disk (the system's cache holds both through a kill).
+class ResumeNotes
+{
+public:
+    ResumeNotes(const xEngineFileSystem& files, const xWString& path, const ResumeRecord& record)
+        : Files(files), Path(path), Record(record), Written(record.Done)
+    {
+    }
+    void Write(uint64_t done)
+    {
+        Record.Done = done;
+        Written = done;
+        const xString text = MakeResumeRecord(Record);
+        std::unique_ptr<xFile> file = Files.OpenWrite(Path, false, false);
+        if (!file || !file->Write(text.c_str(), static_cast<int64_t>(text.Length())))
+            LogErrorLine("Cannot write the resume record %s", xString(Path).c_str());
+    }
+    void Reached(uint64_t done)
+    {
+        if (done - Written >= ResumeRecordInterval)
+            Write(done);
+    }
+
+private:
+    const xEngineFileSystem& Files;
+    xWString Path;
+    ResumeRecord Record;
+    uint64_t Written;
+};
+
+// A body's bytes into the file from byte `base` on.
 class FileSink : public DownloadSink
 {
 public:
-    FileSink(xFile& file, DownloadWatch* watch) : File(file), Watch(watch) {}
+    FileSink(xFile& file, uint64_t base, DownloadWatch* watch, ResumeNotes* notes)
+        : File(file), Base(base), Watch(watch), Notes(notes)
+    {
+    }
     bool Put(uint64_t offset, const uint8_t* data, size_t count) override
     {
-        if (!File.Seek(static_cast<int64_t>(offset)))
+        if (!File.Seek(static_cast<int64_t>(Base + offset)))
             return false;
         if (!File.Write(data, static_cast<int64_t>(count)))
         {
@@ -99,14 +136,19 @@ public:
             return false;
         }
         // The pieces come in order from the file's first byte, so all before this end are written.
+        const uint64_t end = Base + offset + count;
         if (Watch != nullptr)
-            Watch->OnDisk.store(offset + count, std::memory_order_release);
+            Watch->OnDisk.store(end, std::memory_order_release);
+        if (Notes != nullptr)
+            Notes->Reached(end);
         return true;
     }
 
 private:
     xFile& File;
+    uint64_t Base;
     DownloadWatch* Watch;
+    ResumeNotes* Notes;
 };
 
 enum class BodyEnd
@@ -212,24 +254,39 @@ bool AcceptRangedAnswer(xHttpRequest& request, uint64_t first, uint64_t length, 
     return false;
 }
 
-// The ranged transfer of DownloadFile: bytes 0 .. size - 1 into the file.
-void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t size, uint64_t& counted,
-                    std::atomic<uint64_t>* counter, DownloadWatch* watch)
+// The ranged transfer of DownloadFile: bytes first .. size - 1 into the file.
+// A server that ignores the range sends the whole file; the bytes already on
+// disk are read past, not written again.
+void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t first, uint64_t size,
+                    uint64_t& counted, std::atomic<uint64_t>* counter, DownloadWatch* watch,
+                    ResumeNotes* notes)
 {
-    const xString header = MakeRangeHeader(0, size);
+    const xString header = MakeRangeHeader(first, size - first);
     const xString endText = SignedText(static_cast<int64_t>(size - 1));
     std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
         "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagKeepConnection);
     if (!request || !request->Send(header.c_str()))
         return;
     uint64_t skip = 0;
-    if (!AcceptRangedAnswer(*request, 0, size, size, url, skip))
+    if (!AcceptRangedAnswer(*request, first, size - first, size, url, skip))
         return;
-    FileSink sink(file, watch);
-    const BodyEnd end = TransferBody(*request, skip, size, sink, counted, counter);
+    FileSink sink(file, first, watch, notes);
+    const BodyEnd end = TransferBody(*request, skip, size - first, sink, counted, counter);
     if (end == BodyEnd::Ended)
-        LogLine("Finished BLock, start pos: %d, end pos: %s.", 0, endText.c_str());
+        LogLine("Finished BLock, start pos: %d, end pos: %s.", Low32(first), endText.c_str());
     LogBodyFailure(end);
+}
+
+bool ReadResumeRecord(const xEngineFileSystem& files, const xWString& path, ResumeRecord& record)
+{
+    const int64_t size = files.GetFileSize(path);
+    // A record is a few dozen bytes; anything large is not one.
+    if (size <= 0 || size > 4096)
+        return false;
+    std::unique_ptr<xFile> file = files.OpenReadPlain(path, true);
+    std::vector<char> text(static_cast<size_t>(size));
+    return file && file->Read(text.data(), size) &&
+           ParseResumeRecord(xString(text.data(), text.size()), record);
 }
 
 const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
@@ -363,8 +420,10 @@ xString MakeRangeHeader(uint64_t first, uint64_t length)
            SignedText(static_cast<int64_t>(first + length - 1)) + "\r\n";
 }
 
-int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
+int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* version)
 {
+    if (version != nullptr)
+        *version = xString();
     if (connection == nullptr || path == nullptr || path[0] == 0)
         return -1;
     std::unique_ptr<xHttpRequest> request =
@@ -377,7 +436,56 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
     xString text;
     if (!request->QueryHeader("Content-Length", text))
         return -1;
+    if (version != nullptr && !request->QueryHeader("ETag", *version))
+        request->QueryHeader("Last-Modified", *version);
     return ParseContentLength(text);
+}
+
+bool ParseResumeRecord(const xString& text, ResumeRecord& record)
+{
+    // Each line is "KEY VALUE\n"; the value runs to the line's end.
+    size_t at = 0;
+    const auto field = [&](const char* key, xString& value)
+    {
+        const xString rest = SubText(text, at);
+        const ptrdiff_t end = FindText(rest, "\n");
+        const xString prefix = xString(key) + " ";
+        if (end < 0 || !StartsWith(rest, prefix.c_str()))
+            return false;
+        value = SubText(rest, prefix.Length(), static_cast<size_t>(end) - prefix.Length());
+        at += static_cast<size_t>(end) + 1;
+        return true;
+    };
+    xString size;
+    xString done;
+    ResumeRecord parsed;
+    if (!field("size", size) || !field("version", parsed.Version) || !field("done", done) ||
+        at != text.Length())
+        return false;
+    const int64_t sizeValue = ParseContentLength(size);
+    const int64_t doneValue = ParseContentLength(done);
+    if (sizeValue < 0 || doneValue < 0 || doneValue > sizeValue)
+        return false;
+    parsed.Size = static_cast<uint64_t>(sizeValue);
+    parsed.Done = static_cast<uint64_t>(doneValue);
+    record = parsed;
+    return true;
+}
+
+xString MakeResumeRecord(const ResumeRecord& record)
+{
+    return "size " + SignedText(static_cast<int64_t>(record.Size)) + "\nversion " + record.Version +
+           "\ndone " + SignedText(static_cast<int64_t>(record.Done)) + "\n";
+}
+
+xWString ResumeRecordPath(const xString& name)
+{
+    return GetDownloadFolder() + Utf8ToWide(name + ".resume");
+}
+
+bool LoadResumeRecord(const xString& name, ResumeRecord& record)
+{
+    return ReadResumeRecord(Files(), ResumeRecordPath(name), record);
 }
 
 void DownloadWatch::Begin(const xWString& temporaryPath)
@@ -393,7 +501,7 @@ void DownloadWatch::End()
 }
 
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch)
+                  DownloadWatch* watch, bool resume)
 {
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
@@ -421,7 +529,8 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     Target target;
     if (!OpenTarget(url, target))
         return;
-    const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str());
+    xString version;
+    const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str(), &version);
     if (remoteSize < 0)
         return;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
@@ -429,9 +538,29 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
 
     const xEngineFileSystem& files = Files();
     const xWString folder = GetDownloadFolder();
+    const xWString recordPath = ResumeRecordPath(name);
     std::unique_ptr<xFile> file;
     xString temporaryName = name + ".td";
-    for (int counter = 0; counter <= MaxNumberedTemporaryNames; ++counter)
+    // The bytes on disk are continued only when the server still describes
+    // the file the record was made for: a file replaced by one of another size
+    // or version must not be spliced onto the old one's bytes.
+    uint64_t resumeAt = 0;
+    ResumeRecord record;
+    if (resume && ReadResumeRecord(files, recordPath, record) && record.Done > 0 && record.Size == fileSize &&
+        record.Version == version && files.GetFileSize(folder + Utf8ToWide(temporaryName)) == remoteSize)
+    {
+        file = files.OpenWrite(folder + Utf8ToWide(temporaryName), true, true);
+        if (file)
+        {
+            resumeAt = record.Done;
+            LogLine("resuming %s at byte %llu of %llu", name.c_str(),
+                    static_cast<unsigned long long>(resumeAt), static_cast<unsigned long long>(fileSize));
+        }
+    }
+    // A record must never outlive the bytes it counts: it goes before they do.
+    if (!file && files.IsFile(recordPath) && !files.DeleteFile(recordPath))
+        resume = false;
+    for (int counter = 0; !file && counter <= MaxNumberedTemporaryNames; ++counter)
     {
         file = files.OpenWrite(folder + Utf8ToWide(temporaryName), false, true);
         if (file || counter == MaxNumberedTemporaryNames)
@@ -448,33 +577,59 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     // Preallocation: the file takes its full size before the first byte. xFile
     // has no set-end-of-file, so the last byte is written; the bytes before it
     // read as zeros (a sparse hole on POSIX).
-    if (fileSize > 0)
+    if (resumeAt == 0 && fileSize > 0)
     {
         const uint8_t zero = 0;
         if (!file->Seek(static_cast<int64_t>(fileSize - 1)) || !file->Write(&zero, 1))
+        {
+            LogErrorLine("Cannot set aside %llu bytes for %s", static_cast<unsigned long long>(fileSize),
+                         temporaryName.c_str());
             return;
+        }
     }
     LogLine("file created: %s", temporaryName.c_str());
 
     if (size != nullptr)
         size->store(fileSize, std::memory_order_relaxed);
     if (received != nullptr)
-        received->store(0, std::memory_order_relaxed);
+        received->store(resumeAt, std::memory_order_relaxed);
+    // Only the plain temporary name has a record: a numbered one is another
+    // launcher's leftover the next run would not look for.
+    std::unique_ptr<ResumeNotes> notes;
+    if (resume && temporaryName == name + ".td")
+    {
+        record = ResumeRecord{fileSize, version, resumeAt};
+        notes = std::make_unique<ResumeNotes>(files, recordPath, record);
+        if (resumeAt == 0)
+            notes->Write(0);
+    }
     if (watch != nullptr)
+    {
         watch->Begin(folder + Utf8ToWide(temporaryName));
-    uint64_t counted = 0;
-    TransferToFile(target, url, *file, fileSize, counted, received, watch);
+        watch->OnDisk.store(resumeAt, std::memory_order_release);
+    }
+    uint64_t counted = resumeAt;
+    // A resumed file may have every byte already (the launcher was killed before
+    // the rename); an empty one still asks, as it always has.
+    if (resumeAt == 0 || resumeAt < fileSize)
+        TransferToFile(target, url, *file, resumeAt, fileSize, counted, received, watch, notes.get());
     if (watch != nullptr)
         watch->End();
     file->Close();
     if (counted != fileSize)
+    {
+        if (notes)
+            notes->Write(counted);
         return;
+    }
 
     // MoveReplacing removes an earlier file of the name itself, and only now,
     // after every byte has arrived.
     const xWString finalPath = folder + Utf8ToWide(name);
     files.MoveReplacing(finalPath, folder + Utf8ToWide(temporaryName));
     LogLine("renaming %s to %s", temporaryName.c_str(), name.c_str());
+    if (notes)
+        files.DeleteFile(recordPath);
     if (files.IsFile(finalPath))
         LogLine("file : %s finish.\n", name.c_str());
     else

@@ -28,10 +28,15 @@ constexpr size_t DownloadPieceSize = 256 * 1024;
 // After the temporary name itself, this many numbered variants are tried.
 constexpr int MaxNumberedTemporaryNames = 100;
 
+// After this many more bytes on disk an unfinished download's resume record is
+// written again: a killed launcher fetches at most this much twice.
+constexpr uint64_t ResumeRecordInterval = 1024 * 1024;
+
 // Content-Length of a HEAD (HTTP/1.0) for `path`; -1 when the connection or the
 // path is missing, no response came, the status is not a success, or the answer
-// has no usable Content-Length.
-int64_t QueryRemoteSize(xHttpConnection* connection, const char* path);
+// has no usable Content-Length. `version`, when given, gets the answer's ETag,
+// else its Last-Modified, else "".
+int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* version = nullptr);
 
 // Lets other threads read a file while DownloadFile is still fetching it. Bytes
 // 0 .. OnDisk - 1 of TemporaryPath are written (they arrive in order from the
@@ -57,8 +62,33 @@ struct DownloadWatch
 // any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
 // and `size` are optional progress values read by another thread; `watch`, when
 // given, is ended whatever the outcome.
+//
+// With `resume`, an unfinished "<name>.td" from an earlier transfer (dropped, or
+// the launcher killed) is continued with a Range request from the bytes its
+// resume record ("<name>.resume", written before the body and again every
+// ResumeRecordInterval bytes) says are on disk, when the HEAD still announces
+// the size and version (ETag or Last-Modified) the record holds; else the
+// transfer starts over. Resumed bytes count as received from the start. The
+// caller checks the whole file: the bytes on disk are taken on trust.
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
-                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr);
+                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false);
+
+// What the resume record beside an unfinished download says: the file's size
+// and version as the HEAD announced them, and how many leading bytes are on disk.
+struct ResumeRecord
+{
+    uint64_t Size = 0;
+    xString Version;
+    uint64_t Done = 0;
+};
+// "size N\nversion TEXT\ndone N\n"; false for anything else (a record torn by a
+// kill while it was rewritten), or Done past Size.
+bool ParseResumeRecord(const xString& text, ResumeRecord& record);
+xString MakeResumeRecord(const ResumeRecord& record);
+// Where DownloadFile keeps the record of the file it stores as `name`.
+xWString ResumeRecordPath(const xString& name);
+// That record, read and parsed; false when there is none that parses.
+bool LoadResumeRecord(const xString& name, ResumeRecord& record);
 
 // The first line of the remote text (at most 2047 bytes, one read of 2048);
 // `text` keeps what the caller put there when the fetch fails.

@@ -1,6 +1,7 @@
 #include "PackageProgress.h"
 
 std::atomic<int32_t> PackageUpdateState{PackageUpdateIdle};
+std::atomic<int32_t> PackageFailureReason{PackageFailureNone};
 std::atomic<uint64_t> PackageBytesNeeded{0};
 std::atomic<uint64_t> PackageBytesReceived{0};
 std::atomic<double> CrcStartTime{0.0};
@@ -14,6 +15,7 @@ std::atomic<bool> PartialDownloadDone{false};
 void ResetPackageProgress()
 {
     PackageUpdateState = PackageUpdateIdle;
+    PackageFailureReason = PackageFailureNone;
     PackageBytesNeeded = 0;
     PackageBytesReceived = 0;
     CrcStartTime = 0.0;

@@ -20,6 +20,16 @@ enum PackageUpdateStates : int32_t
 };
 
 extern std::atomic<int32_t> PackageUpdateState;
+
+// Why the update gave up, where the player can do something about it: read
+// with PackageUpdateFailed, set back to None when an update starts.
+enum PackageFailureReasons : int32_t
+{
+    PackageFailureNone = 0,
+    // The download or publish folder's volume has no room for the update.
+    PackageFailureDiskFull = 1,
+};
+extern std::atomic<int32_t> PackageFailureReason;
 // Sum of the package data of the files that must be fetched.
 extern std::atomic<uint64_t> PackageBytesNeeded;
 // Bytes of the package received so far in this run.

@@ -193,7 +193,17 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     file.reset();
     if (!written || !closed)
     {
-        if (!quiet)
+        // Asked before the temporary file gives its bytes back: a volume with
+        // less room than the file needs is why the write failed.
+        xVolumeSpace space;
+        const bool full = files.GetVolumeSpace(GetParentPath(path), space) && space.Free < entry.OrigSize;
+        if (!quiet && full)
+        {
+            LogErrorLine("Writing %s failed: the disk is full (%llu bytes free); the file stays as it was",
+                         name.c_str(), static_cast<unsigned long long>(space.Free));
+            PackageFailureReason = PackageFailureDiskFull;
+        }
+        else if (!quiet)
             LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
         files.DeleteFile(temporary);
         return false;
@@ -595,6 +605,86 @@ private:
     std::vector<std::thread> Decoders;
 };
 
+// Whether the volumes of the download and publish folders have room for the
+// full way; says which one is short when not. The package lands whole in the
+// download folder, less what an earlier run left there (a complete package, or
+// a cut transfer's bytes to resume). Each client file is written beside the
+// copy it replaces, which goes only at the move: the publish folder grows by
+// what the new files add over the old ones (all of them for a fresh client),
+// and holds one unfinished file on top, at most the largest unpacked member.
+// Several decoders may each hold one; a write that still runs out of room
+// leaves its file as it was and the update fails, so this is the bound for
+// a single writer, not a promise.
+bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    const uint64_t packageSize = manifest.Package.TotalSize;
+    uint64_t packageNeed = packageSize;
+    ResumeRecord record;
+    if (files.GetFileSize(DownloadedFile(job.PackageName)) == static_cast<int64_t>(packageSize))
+        packageNeed = 0;
+    else if (LoadResumeRecord(job.PackageName, record) && record.Size == packageSize)
+        packageNeed -= record.Done;
+    uint64_t publishNeed = 0;
+    uint64_t largest = 0;
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        const int64_t now = files.GetFileSize(EntryPath(job, entry));
+        const uint64_t old = now > 0 ? static_cast<uint64_t>(now) : 0;
+        publishNeed += entry.OrigSize > old ? entry.OrigSize - old : 0;
+        largest = std::max<uint64_t>(largest, entry.OrigSize);
+    }
+    publishNeed += largest;
+
+    files.CreateDirectory(job.PublishFolder, true);
+    const xWString downloadFolder = GetDownloadFolder();
+    xVolumeSpace download;
+    xVolumeSpace publish;
+    // A system that cannot tell leaves it to the writes, which fail cleanly.
+    if (!files.GetVolumeSpace(downloadFolder, download) || !files.GetVolumeSpace(job.PublishFolder, publish))
+        return true;
+    const auto shortOf = [](const char* what, const xWString& folder, uint64_t need, uint64_t available)
+    {
+        LogErrorLine("Not enough disk space for the update: %s %s needs %llu bytes, %llu are free", what,
+                     xString(folder).c_str(), static_cast<unsigned long long>(need),
+                     static_cast<unsigned long long>(available));
+        return false;
+    };
+    // Wine maps the whole Unix tree onto one drive, whose folders may lie on
+    // several file systems: a different size tells those apart.
+    if (download.Volume == publish.Volume && download.Total == publish.Total)
+    {
+        if (download.Free < packageNeed + publishNeed)
+            return shortOf("the volume of", downloadFolder, packageNeed + publishNeed, download.Free);
+        return true;
+    }
+    if (download.Free < packageNeed)
+        return shortOf("the download folder", downloadFolder, packageNeed, download.Free);
+    if (publish.Free < publishNeed)
+        return shortOf("the publish folder", job.PublishFolder, publishNeed, publish.Free);
+    return true;
+}
+
+// After a transfer that did not bring the package: true, with the reason in the
+// log and for the splash screen, when the download folder has no room for the
+// rest, which no further try would change.
+bool DownloadFolderFull(const PackageJob& job, const PackageInfo& package)
+{
+    // The record stays only while the transfer is unfinished.
+    ResumeRecord record;
+    if (!LoadResumeRecord(job.PackageName, record) || record.Size != package.TotalSize)
+        return false;
+    const uint64_t done = record.Done;
+    xVolumeSpace space;
+    if (!LauncherFiles().GetVolumeSpace(GetDownloadFolder(), space) || space.Free >= package.TotalSize - done)
+        return false;
+    LogErrorLine("The download folder %s is full: %llu bytes free, the package needs %llu more",
+                 xString(GetDownloadFolder()).c_str(), static_cast<unsigned long long>(space.Free),
+                 static_cast<unsigned long long>(package.TotalSize - done));
+    PackageFailureReason = PackageFailureDiskFull;
+    return true;
+}
+
 // Fetches until the package verifies (bounded). `early`, when given, starts
 // just before the first transfer and watches it.
 bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy,
@@ -617,8 +707,10 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             LogErrorLine("Package %s did not verify; fetching it again", url.c_str());
             PauseAfter(policy, downloads);
         }
-        // Each transfer starts from the first byte; what it counted stays for
-        // the readers once the package verifies.
+        // A transfer cut short (a dropped connection, a killed launcher) goes on
+        // from the bytes on disk; one that came whole but wrong was renamed and
+        // took its record along, so the next one starts from the first byte.
+        // What it counted stays for the readers once the package verifies.
         PackageBytesReceived = 0;
         DownloadWatch* watch = nullptr;
         if (early != nullptr && downloads == 0)
@@ -626,7 +718,9 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             early->Start(static_cast<size_t>(GetPackageDecoderCount()));
             watch = &early->Watch;
         }
-        DownloadFile(url, &PackageBytesReceived, nullptr, watch);
+        DownloadFile(url, &PackageBytesReceived, nullptr, watch, true);
+        if (DownloadFolderFull(job, package))
+            return false;
     }
 }
 
@@ -799,6 +893,11 @@ int PackageUpdateThread(const PackageJob& request)
     // A client with a file left stale is not whole: never reported Done.
     if (full)
     {
+        if (!RoomForFullWay(job, safe))
+        {
+            PackageFailureReason = PackageFailureDiskFull;
+            return GiveUp("not enough free disk space for the full way");
+        }
         if (!FullPackageDownload(job, safe))
             return GiveUp("the full way did not bring every file up to date");
         FullDownloadDone = true;

@@ -18,6 +18,7 @@ bool SameJob(const PackageJob& a, const PackageJob& b)
 void MarkStarted()
 {
     DownloadStartTime = xPlatformTime::Seconds();
+    PackageFailureReason = PackageFailureNone;
     PackageUpdateState = PackageUpdateStarted;
 }
 } // namespace
