@@ -80,6 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (sid == TheLaunchState.LaunchValues.end())
             FUZZ_CHECK(profile.SidString.IsEmpty());
 
+        // The same text as the login page hands it over, on to the game's command line.
+        FUZZ_CHECK(TheProfile.SetLoginString(tokens.Argument(i)));
+        FUZZ_CHECK(!HasAny(Units(TheProfile.GetGameArguments()), u"{}\"&"));
+
         // The process id a self-update stage hands over: digits only, 32 bits.
         const uint32_t processId = ParseProcessIdArgument(tokens.Argument(i));
         if (processId != 0)
