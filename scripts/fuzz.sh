@@ -59,7 +59,7 @@ for target in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)
     files=$(find "$work/$target" -type f | wc -l)
-    bytes=$(du -sb "$work/$target" | cut -f1)
+    bytes=$(find "$work/$target" -type f -printf '%s\n' | awk '{ total += $1 } END { print total + 0 }')
     if [ "$rc" -eq 0 ]; then
         result=clean
     else
