@@ -326,33 +326,26 @@ else
     fail_stage "build linux-tsan"
 fi
 
-# The libFuzzer targets (clang), each for a short run from seeds made here by the
-# native tools. A crash, a sanitizer report or a hang counts as a failure; the
-# input that caused it is kept in the logs folder.
+# The libFuzzer targets (clang), each for 3 s from its committed seed corpus,
+# through scripts/fuzz.sh. A crash, a sanitizer report, a broken property or a
+# hang counts as a failure; the input that caused it is kept in the logs folder.
 run_fuzz() {
-    local corpus target log rc runs
-    corpus=$(mktemp -d /tmp/launcher-fuzz.XXXXXX)
-    mkdir -p "$corpus/FuzzLzma86" "$corpus/FuzzResPack" "$corpus/work"
-    build/linux-asan/bin/respack Resources/Skin "$corpus/FuzzLzma86/skin.pak" >/dev/null &&
-        build/linux-asan/bin/respack Tools/respack "$corpus/FuzzLzma86/sources.pak" >/dev/null
-    # The unpacked pack: a container without its filter byte is an .lzma file.
-    tail -c +2 "$corpus/FuzzLzma86/skin.pak" | xz --format=lzma -dc >"$corpus/FuzzResPack/skin.image"
-    for target in FuzzLzma86 FuzzResPack; do
-        log="$logs/$target.log"
-        echo "== run linux-fuzz/$target (20 s)"
-        (cd "$corpus/work" && timeout 120 "$root/build/linux-fuzz/bin/$target" -max_total_time=20 -timeout=10 \
-            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$logs/$target-" "$corpus/$target") >"$log" 2>&1
-        rc=$?
-        if [ "$rc" -eq 0 ]; then
-            runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-            passed=$((passed + 1))
-            echo "$target: clean after ${runs:-?} runs"
-        else
-            fail_stage "$target failed (exit $rc); see $log"
-            grep -E 'ERROR|SUMMARY|Test unit written' "$log" | head -n 10
-        fi
-    done
-    rm -rf "$corpus"
+    local log="$logs/fuzz.log" rc line counted=0
+    echo "== run linux-fuzz targets (3 s each)"
+    FUZZ_LOGS="$logs/fuzz" bash scripts/fuzz.sh 3 >"$log" 2>&1
+    rc=$?
+    while IFS= read -r line; do
+        counted=1
+        echo "$line"
+        case "$line" in
+        *" clean "*) passed=$((passed + 1)) ;;
+        *) fail_stage "$line" ;;
+        esac
+    done < <(sed -n '/^== fuzz summary/,$p' "$log" | tail -n +2)
+    if [ "$counted" -eq 0 ]; then
+        fail_stage "scripts/fuzz.sh ended without a summary (exit $rc); see $log"
+        tail -n 20 "$log"
+    fi
 }
 
 if build_preset linux-fuzz; then

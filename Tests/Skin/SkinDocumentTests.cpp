@@ -102,6 +102,21 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
     EXPECT_FLOAT_EQ(ReadSkinFloat("x"), 0.0f);
 }
 
+// The window's alpha is Opacity x 255 as an integer, so the document's value is
+// held to 0..1: "1e300" once reached the conversion as infinity.
+TEST(SkinDocument, OpacityStaysWithinZeroAndOne)
+{
+    const std::pair<const char*, float> cases[] = {
+        {"0.5", 0.5f},   {"0", 0.0f},      {"1", 1.0f},   {"1.5", 1.0f}, {"-0.25", 0.0f},
+        {"1e300", 1.0f}, {"-1e300", 0.0f}, {"inf", 1.0f}, {"nan", 1.0f}, {"x", 0.0f},
+    };
+    for (const auto& [text, opacity] : cases)
+    {
+        const SkinDocument document = Parse(std::string("<Skin><Window Opacity='") + text + "'/></Skin>");
+        EXPECT_EQ(document.Window.Opacity, opacity) << text;
+    }
+}
+
 TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
 {
     const SkinDocument document =

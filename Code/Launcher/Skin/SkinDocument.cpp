@@ -62,6 +62,15 @@ SkinRect RectOf(Node* node)
     return rect;
 }
 
+// The window's alpha is Opacity x 255 as an integer: a value outside 0 to 1 (or
+// none at all) would not convert, so it is held to that range; NaN counts as absent.
+float OpacityOf(float value)
+{
+    if (!(value >= 0.0f))
+        return value < 0.0f ? 0.0f : 1.0f;
+    return value > 1.0f ? 1.0f : value;
+}
+
 void ReadWindow(Node* node, const xWString& defaultTitle, WindowDescription& window)
 {
     window.Type = IntegerOf(node, "Type");
@@ -89,7 +98,7 @@ void ReadWindow(Node* node, const xWString& defaultTitle, WindowDescription& win
     const xString title = TextOf(node, "Title");
     window.Title = title.IsEmpty() ? defaultTitle : Utf8ToWide(title);
     const char* opacity = FindValue(node, "Opacity");
-    window.Opacity = opacity ? ReadSkinFloat(opacity) : 1.0f;
+    window.Opacity = opacity ? OpacityOf(ReadSkinFloat(opacity)) : 1.0f;
 }
 
 SkinImage ReadImage(Node* node)
