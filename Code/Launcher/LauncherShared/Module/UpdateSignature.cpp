@@ -1,6 +1,7 @@
 #include "UpdateSignature.h"
 #include "LauncherDownload.h"
 #include "LauncherFiles.h"
+#include "UrlParts.h"
 
 #include "xFile.h"
 #include "xLogLine.h"
@@ -34,17 +35,6 @@ UpdateVerifier& ProcessVerifier()
     }();
     return verifier;
 }
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 } // namespace
 
 std::vector<uint8_t> UpdateSignedMessage(const xString& name, const uint8_t* bytes, size_t size)
@@ -68,8 +58,8 @@ bool ParseUpdatePublicKey(const xString& text, std::vector<uint8_t>& point)
     std::vector<uint8_t> parsed;
     for (size_t i = 0; i < text.Length(); i += 2)
     {
-        const int high = HexDigit(text.c_str()[i]);
-        const int low = HexDigit(text.c_str()[i + 1]);
+        const int high = HexDigitValue(text.c_str()[i]);
+        const int low = HexDigitValue(text.c_str()[i + 1]);
         if (high < 0 || low < 0)
             return false;
         parsed.push_back(static_cast<uint8_t>(high << 4 | low));

@@ -20,8 +20,9 @@ bool NeedsEscape(unsigned char u)
 {
     return u == ' ' || u >= 0x80;
 }
+} // namespace
 
-int HexValue(char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -31,7 +32,6 @@ int HexValue(char c)
         return c - 'A' + 10;
     return -1;
 }
-} // namespace
 
 xString DecodePercentEscapes(const xString& text)
 {
@@ -39,8 +39,8 @@ xString DecodePercentEscapes(const xString& text)
     decoded.Reserve(text.Length());
     for (size_t at = 0; at < text.Length(); ++at)
     {
-        const int high = text[at] == '%' && at + 2 < text.Length() ? HexValue(text[at + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[at + 2]) : -1;
+        const int high = text[at] == '%' && at + 2 < text.Length() ? HexDigitValue(text[at + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(text[at + 2]) : -1;
         if (low < 0)
         {
             decoded.Append(text[at]);

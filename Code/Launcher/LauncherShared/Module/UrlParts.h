@@ -29,5 +29,8 @@ struct UrlParts
 // over-long once encoded.
 bool CrackUrl(const xString& url, UrlParts& parts);
 
+// The value of one hex digit of either case, or -1.
+int HexDigitValue(char c);
+
 // Undoes "%XX" escapes; a "%" without two hex digits after it stays as it is.
 xString DecodePercentEscapes(const xString& text);
