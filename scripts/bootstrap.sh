@@ -8,7 +8,7 @@ PACKAGES=(
     # native build and tests
     cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
     # libraries the code builds on
-    librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev
+    librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev
     # Windows cross build
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     # running and driving the Windows build
