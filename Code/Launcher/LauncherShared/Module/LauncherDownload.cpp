@@ -14,6 +14,7 @@
 #include "xTextConversion.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -75,6 +76,59 @@ bool OpenTarget(const xString& url, Target& target)
     return target.Connection != nullptr;
 }
 
+// The http://host:port origin of a connection, for log lines about it.
+xString Origin(const xHttpConnection& connection)
+{
+    char port[8];
+    std::snprintf(port, sizeof(port), "%u", static_cast<unsigned>(connection.GetPort()));
+    return "http://" + connection.GetHost() + ":" + port;
+}
+
+// Every answer is taken as the file's bytes, so an encoding nobody asked for
+// (a server that gzips anyway) would pass for the file. Nothing is asked for.
+bool AcceptEncoding(xHttpRequest& request, const xString& url)
+{
+    xString encoding;
+    if (!request.QueryHeader("Content-Encoding", encoding) || encoding.IsEmpty() ||
+        EqualsNoCase(encoding, "identity"))
+        return true;
+    LogErrorLine("Content-Encoding %s was not asked for, nothing taken from %s", encoding.c_str(),
+                 url.c_str());
+    return false;
+}
+
+// Fails a body that trickles in: each byte keeps the transport's stall timer
+// from running out, so the pace is judged here, over whole stall times.
+class PaceCheck
+{
+public:
+    PaceCheck()
+    {
+        const xHttpSession* session = DownloadSession();
+        Window = std::chrono::milliseconds(session != nullptr ? session->GetStallTimeoutMs()
+                                                              : xHttpSession::DefaultStallTimeoutMs);
+        Start = std::chrono::steady_clock::now();
+    }
+    // False once a whole stall time has brought fewer than MinBytesPerStallTime bytes.
+    bool Add(uint64_t bytes)
+    {
+        Count += bytes;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - Start < Window)
+            return true;
+        if (Count < MinBytesPerStallTime)
+            return false;
+        Start = now;
+        Count = 0;
+        return true;
+    }
+
+private:
+    std::chrono::steady_clock::duration Window;
+    std::chrono::steady_clock::time_point Start;
+    uint64_t Count = 0;
+};
+
 // Where the body's bytes go: the same read loop fills a file or a buffer.
 class DownloadSink
 {
@@ -114,6 +168,8 @@ enum class BodyEnd
     Ended,
     ReadFailed,
     SinkFailed,
+    // Fewer than MinBytesPerStallTime bytes over a stall time.
+    TooSlow,
 };
 
 // Discards `skip` bytes, then hands at most `length` bytes to the sink in pieces
@@ -129,6 +185,7 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
         static_cast<size_t>(std::min<uint64_t>(DownloadPieceSize, std::max(skip, length)));
     std::vector<uint8_t> piece(std::max<size_t>(capacity, 1));
     uint8_t* buffer = piece.data();
+    PaceCheck pace;
     while (skip > 0)
     {
         const int64_t got =
@@ -137,6 +194,8 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
             return BodyEnd::ReadFailed;
         if (got == 0)
             return BodyEnd::Ended;
+        if (!pace.Add(static_cast<uint64_t>(got)))
+            return BodyEnd::TooSlow;
         skip -= static_cast<uint64_t>(got);
     }
     uint64_t offset = 0;
@@ -150,6 +209,8 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
             return BodyEnd::Ended;
         if (!sink.Put(offset, buffer, static_cast<size_t>(got)))
             return BodyEnd::SinkFailed;
+        if (!pace.Add(static_cast<uint64_t>(got)))
+            return BodyEnd::TooSlow;
         offset += static_cast<uint64_t>(got);
         counted += static_cast<uint64_t>(got);
         if (counter != nullptr)
@@ -159,10 +220,14 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
 
 // A body that ended early: a failed read says so here, a failed sink has said
 // so itself.
-void LogBodyFailure(BodyEnd end)
+void LogBodyFailure(BodyEnd end, const xString& url)
 {
     if (end == BodyEnd::ReadFailed)
         LogErrorLine("read data failed");
+    else if (end == BodyEnd::TooSlow)
+        LogErrorLine("the server sends too slowly (under %d bytes in %u ms), giving up on %s",
+                     static_cast<int>(MinBytesPerStallTime), DownloadSession()->GetStallTimeoutMs(),
+                     url.c_str());
 }
 
 // Whether the answer to a ranged GET carries bytes first .. first + length - 1
@@ -175,6 +240,8 @@ bool AcceptRangedAnswer(xHttpRequest& request, uint64_t first, uint64_t length, 
 {
     const int status = request.StatusCode();
     xString text;
+    if (IsSuccess(status) && !AcceptEncoding(request, url))
+        return false;
     if (status == 206)
     {
         ContentRange range;
@@ -219,8 +286,13 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t si
     const xString endText = SignedText(static_cast<int64_t>(size - 1));
     std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
         "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagKeepConnection);
-    if (!request || !request->Send(header.c_str()))
+    if (!request)
         return;
+    if (!request->Send(header.c_str()))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return;
+    }
     uint64_t skip = 0;
     if (!AcceptRangedAnswer(*request, 0, size, size, url, skip))
         return;
@@ -228,7 +300,7 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t si
     const BodyEnd end = TransferBody(*request, skip, size, sink, counted, counter);
     if (end == BodyEnd::Ended)
         LogLine("Finished BLock, start pos: %d, end pos: %s.", 0, endText.c_str());
-    LogBodyFailure(end);
+    LogBodyFailure(end, url);
 }
 
 const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
@@ -368,15 +440,26 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
         return -1;
     std::unique_ptr<xHttpRequest> request =
         connection->OpenRequest("HEAD", path, "HTTP/1.0", nullptr, xHttpFlagKeepConnection);
-    if (!request || !request->Send(nullptr))
+    if (!request)
         return -1;
+    const xString url = Origin(*connection) + path;
+    if (!request->Send(nullptr))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return -1;
+    }
     // An error page's length is not the file's.
-    if (!IsSuccess(request->StatusCode()))
+    const int status = request->StatusCode();
+    if (!IsSuccess(status))
+    {
+        LogErrorLine("http status %d, no size of %s", status, url.c_str());
         return -1;
+    }
     xString text;
-    if (!request->QueryHeader("Content-Length", text))
-        return -1;
-    return ParseContentLength(text);
+    const int64_t size = request->QueryHeader("Content-Length", text) ? ParseContentLength(text) : -1;
+    if (size < 0)
+        LogErrorLine("no usable size of %s (Content-Length \"%s\")", url.c_str(), text.c_str());
+    return size;
 }
 
 void DownloadWatch::Begin(const xWString& temporaryPath)
@@ -392,7 +475,7 @@ void DownloadWatch::End()
 }
 
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch)
+                  DownloadWatch* watch, uint64_t maxSize)
 {
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
@@ -425,6 +508,13 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         return;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
     LogLine("file size: %d", Low32(fileSize));
+    if (fileSize > maxSize)
+    {
+        LogErrorLine("the server announces %s bytes for %s, more than the %s it may have",
+                     SignedText(remoteSize).c_str(), url.c_str(),
+                     SignedText(static_cast<int64_t>(maxSize)).c_str());
+        return;
+    }
 
     const xEngineFileSystem& files = Files();
     const xWString folder = GetDownloadFolder();
@@ -451,7 +541,12 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     {
         const uint8_t zero = 0;
         if (!file->Seek(static_cast<int64_t>(fileSize - 1)) || !file->Write(&zero, 1))
+        {
+            LogErrorLine("cannot set aside %s bytes for %s", SignedText(remoteSize).c_str(), name.c_str());
+            file->Close();
+            files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
             return;
+        }
     }
     LogLine("file created: %s", temporaryName.c_str());
 
@@ -490,19 +585,43 @@ void FetchText(const xString& url, xString& text)
     std::unique_ptr<xHttpRequest> request =
         target.Connection->OpenRequest("GET", target.Parts.Path.c_str(), "HTTP/1.1", nullptr,
                                        xHttpFlagReload | xHttpFlagNoCacheWrite | xHttpFlagPragmaNoCache);
-    if (!request || !request->Send(nullptr))
+    if (!request)
         return;
+    if (!request->Send(nullptr))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return;
+    }
     const int status = request->StatusCode();
     if (!IsSuccess(status))
     {
         LogErrorLine("http status %d, nothing taken from %s", status, url.c_str());
         return;
     }
-    char buffer[DownloadChunkSize] = {};
-    if (request->Read(buffer, sizeof(buffer)) < 0)
-    {
-        LogErrorLine("read data failed");
+    if (!AcceptEncoding(*request, url))
         return;
+    // Reads of what has arrived, not one read of the whole buffer: a server
+    // that trickles must meet the pace check between them.
+    char buffer[DownloadChunkSize] = {};
+    size_t filled = 0;
+    PaceCheck pace;
+    while (filled < sizeof(buffer))
+    {
+        const int64_t got = request->ReadSome(buffer + filled, sizeof(buffer) - filled);
+        if (got < 0 && filled == 0)
+        {
+            LogErrorLine("read data failed");
+            return;
+        }
+        // As a single read would: bytes that came before a failure are the text.
+        if (got <= 0)
+            break;
+        filled += static_cast<size_t>(got);
+        if (!pace.Add(static_cast<uint64_t>(got)))
+        {
+            LogBodyFailure(BodyEnd::TooSlow, url);
+            return;
+        }
     }
     buffer[sizeof(buffer) - 1] = 0;
     xString line(buffer);
@@ -622,7 +741,7 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
     }
     if (end == BodyEnd::Ended)
         LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
-    LogBodyFailure(end);
+    LogBodyFailure(end, Url);
     if (state.WholeAnswer)
     {
         if (counted == length)

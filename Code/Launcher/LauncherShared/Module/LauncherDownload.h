@@ -25,12 +25,17 @@ constexpr size_t DownloadChunkSize = 2048;
 // (ReadSome) rather than waiting for a full piece, and progress moves by each
 // read's real count.
 constexpr size_t DownloadPieceSize = 256 * 1024;
+// A server may keep each stall timer from running out by sending a byte now
+// and then without ever finishing: fewer bytes than this over a whole stall
+// time (the session's, 30 s in the product: about 34 bytes a second) fails the
+// transfer as a stall does.
+constexpr uint64_t MinBytesPerStallTime = 1024;
 // After the temporary name itself, this many numbered variants are tried.
 constexpr int MaxNumberedTemporaryNames = 100;
 
 // Content-Length of a HEAD (HTTP/1.0) for `path`; -1 when the connection or the
 // path is missing, no response came, the status is not a success, or the answer
-// has no usable Content-Length.
+// has no usable Content-Length (each but the first with an error line).
 int64_t QueryRemoteSize(xHttpConnection* connection, const char* path);
 
 // Lets other threads read a file while DownloadFile is still fetching it. Bytes
@@ -56,12 +61,15 @@ struct DownloadWatch
 // announced, and are moved onto "<name>" only once all of them have arrived;
 // any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
 // and `size` are optional progress values read by another thread; `watch`, when
-// given, is ended whatever the outcome.
+// given, is ended whatever the outcome. A file the HEAD announces larger than
+// `maxSize` is refused before any space is set aside for it.
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
-                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr);
+                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr,
+                  uint64_t maxSize = UINT64_MAX);
 
-// The first line of the remote text (at most 2047 bytes, one read of 2048);
-// `text` keeps what the caller put there when the fetch fails.
+// The first line of the remote text (at most 2047 bytes: the body's first
+// 2048 bytes are read, however long it is); `text` keeps what the caller put
+// there when the fetch fails.
 void FetchText(const xString& url, xString& text);
 
 // Bytes start .. start + length - 1 of the remote file into `buffer`, which is

@@ -85,7 +85,7 @@ bool FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Mani
     for (int attempt = 1;; ++attempt)
     {
         CrcStartTime = Now();
-        DownloadFile(url);
+        DownloadFile(url, nullptr, nullptr, nullptr, MaxManifestBytes);
         CrcEndTime = Now();
         const ManifestRead read = LoadManifest(path, manifest);
         if (read == ManifestRead::Read)
@@ -613,7 +613,9 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             early->Start(static_cast<size_t>(GetPackageDecoderCount()));
             watch = &early->Watch;
         }
-        DownloadFile(url, &PackageBytesReceived, nullptr, watch);
+        // The manifest says how large the package is; a server that announces
+        // more gets no disk space for it.
+        DownloadFile(url, &PackageBytesReceived, nullptr, watch, package.TotalSize);
     }
 }
 
