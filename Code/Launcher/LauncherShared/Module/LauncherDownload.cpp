@@ -448,13 +448,10 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path)
         LogErrorLine("no answer from %s", url.c_str());
         return -1;
     }
-    // An error page's length is not the file's.
-    const int status = request->StatusCode();
-    if (!IsSuccess(status))
-    {
-        LogErrorLine("http status %d, no size of %s", status, url.c_str());
+    // An error page's length is not the file's. (A missing file is no fault
+    // of the transfer and has always ended here without a line.)
+    if (!IsSuccess(request->StatusCode()))
         return -1;
-    }
     xString text;
     const int64_t size = request->QueryHeader("Content-Length", text) ? ParseContentLength(text) : -1;
     if (size < 0)

@@ -34,8 +34,8 @@ constexpr uint64_t MinBytesPerStallTime = 1024;
 constexpr int MaxNumberedTemporaryNames = 100;
 
 // Content-Length of a HEAD (HTTP/1.0) for `path`; -1 when the connection or the
-// path is missing, no response came, the status is not a success, or the answer
-// has no usable Content-Length (each but the first with an error line).
+// path is missing, the status is not a success, no response came, or the answer
+// has no usable Content-Length (these two with an error line).
 int64_t QueryRemoteSize(xHttpConnection* connection, const char* path);
 
 // Lets other threads read a file while DownloadFile is still fetching it. Bytes
