@@ -97,18 +97,18 @@ bool AcceptEncoding(xHttpRequest& request, const xString& url)
     return false;
 }
 
+uint32_t StallTimeMs()
+{
+    const xHttpSession* session = DownloadSession();
+    return session != nullptr ? session->GetStallTimeoutMs() : xHttpSession::DefaultStallTimeoutMs;
+}
+
 // Fails a body that trickles in: each byte keeps the transport's stall timer
 // from running out, so the pace is judged here, over whole stall times.
 class PaceCheck
 {
 public:
-    PaceCheck()
-    {
-        const xHttpSession* session = DownloadSession();
-        Window = std::chrono::milliseconds(session != nullptr ? session->GetStallTimeoutMs()
-                                                              : xHttpSession::DefaultStallTimeoutMs);
-        Start = std::chrono::steady_clock::now();
-    }
+    PaceCheck() : Window(std::chrono::milliseconds(StallTimeMs())), Start(std::chrono::steady_clock::now()) {}
     // False once a whole stall time has brought fewer than MinBytesPerStallTime bytes.
     bool Add(uint64_t bytes)
     {
@@ -226,8 +226,7 @@ void LogBodyFailure(BodyEnd end, const xString& url)
         LogErrorLine("read data failed");
     else if (end == BodyEnd::TooSlow)
         LogErrorLine("the server sends too slowly (under %d bytes in %u ms), giving up on %s",
-                     static_cast<int>(MinBytesPerStallTime), DownloadSession()->GetStallTimeoutMs(),
-                     url.c_str());
+                     static_cast<int>(MinBytesPerStallTime), StallTimeMs(), url.c_str());
 }
 
 // Whether the answer to a ranged GET carries bytes first .. first + length - 1
@@ -301,6 +300,12 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t si
     if (end == BodyEnd::Ended)
         LogLine("Finished BLock, start pos: %d, end pos: %s.", 0, endText.c_str());
     LogBodyFailure(end, url);
+    // A body that the server cut short ends as any body does (WinINet may
+    // report a reset so too): only the count tells.
+    if (end == BodyEnd::Ended && counted < size)
+        LogErrorLine("the answer ended after %s of %s bytes: %s",
+                     SignedText(static_cast<int64_t>(counted)).c_str(),
+                     SignedText(static_cast<int64_t>(size)).c_str(), url.c_str());
 }
 
 const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
