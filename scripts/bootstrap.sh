@@ -8,7 +8,7 @@ PACKAGES=(
     # native build and tests
     cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
     # libraries the code builds on
-    librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev
+    librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev
     # the update signatures natively (publisher and the native launcher; Windows uses CNG)
     libssl-dev
     # Windows cross build

@@ -1,5 +1,6 @@
 #include "DevServerHarness.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <netinet/in.h>
@@ -50,6 +51,7 @@ bool HttpConnection::Fill(int timeoutMs)
     const ssize_t got = recv(m_Socket, chunk, sizeof chunk, 0);
     if (got <= 0)
     {
+        m_LastError = got < 0 ? errno : 0;
         m_PeerClosed = true;
         return false;
     }

@@ -33,12 +33,15 @@ public:
     std::string ReadSome(size_t count, int timeoutMs);
     // True when the server closes within the time, false when the connection stays silent and open.
     bool ClosedWithin(int timeoutMs, std::string* extra = nullptr);
+    // errno of the receive that ended the connection (ECONNRESET for a reset), 0 for an orderly close.
+    int LastError() const { return m_LastError; }
 
 private:
     bool Fill(int timeoutMs); // one recv into m_Buffer; false on close, timeout or error
     int m_Socket = -1;
     std::string m_Buffer;
     bool m_PeerClosed = false;
+    int m_LastError = 0;
 };
 
 // Sends one request on a fresh connection and reads one response; after a HEAD,

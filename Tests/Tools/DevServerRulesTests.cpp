@@ -133,6 +133,29 @@ TEST(DevServerRules, FaultSettings)
     }
     EXPECT_TRUE(ApplyFaultSetting(faults, "ignore-range", "0", error));
     EXPECT_FALSE(faults.IgnoreRange);
+
+    // The switches for hostile servers, each read back as it was set.
+    FaultSet hostile;
+    for (const std::string good :
+         {"head-length=9223372036854775808", "extra-bytes=5", "shift-range=3", "reset-after=0", "pad-to=100",
+          "trickle-ms=1000", "redirect-to=http://127.0.0.1:1/x", "serve-instead=Other.pkg", "chunked=1",
+          "gzip=1", "endless-headers=1"})
+    {
+        const size_t equals = good.find('=');
+        EXPECT_TRUE(ApplyFaultSetting(hostile, good.substr(0, equals), good.substr(equals + 1), error))
+            << good;
+        EXPECT_NE(DescribeFaults(hostile).find(good + "\n"), std::string::npos) << good;
+    }
+    EXPECT_TRUE(IsFaultFlag("endless-headers") && IsFaultFlag("gzip") && !IsFaultFlag("pad-to"));
+    EXPECT_TRUE(IsFaultName("serve-instead") && IsFaultName("trickle-ms") && !IsFaultName("serve"));
+    const FaultSet kept = hostile;
+    for (const std::string bad : {"redirect-to=ftp://x/", "redirect-to=http://a\r\nX: 1", "serve-instead=a/b",
+                                  "serve-instead=", "trickle-ms=3600001", "pad-to=-1", "gzip=2"})
+    {
+        const size_t equals = bad.find('=');
+        EXPECT_FALSE(ApplyFaultSetting(hostile, bad.substr(0, equals), bad.substr(equals + 1), error)) << bad;
+        EXPECT_EQ(DescribeFaults(hostile), DescribeFaults(kept)) << bad;
+    }
     EXPECT_EQ(DescribeFaults(FaultSet()), "no faults\n");
 }
 

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace
 {
@@ -39,6 +40,7 @@ protected:
         Folder = std::make_unique<TempFolder>();
         Data = PatternBytes(200000); // more than three 64 KiB chunks
         WriteFileBytes(Folder->At("root/kg/Startup1.pkg"), Data);
+        WriteFileBytes(Folder->At("root/kg/Other.pkg"), "second");
         WriteFileBytes(Folder->At("root/empty.bin"), "");
         WriteFileBytes(Folder->At("root/login.html"), "<html><body>login</body></html>");
         WriteFileBytes(Folder->At("secret.txt"), "outside the root");
@@ -131,6 +133,23 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         {"no-content-length=1", Package, "HEAD", 200, "", "", "", true},
         {"no-content-length=1", Package, "bytes=100-199", 206, "", "bytes 100-199/200000",
          Data.substr(100, 100), true},
+        // A HEAD that lies; the GET stays true.
+        {"head-length=9223372036854775808", Package, "HEAD", 200, "9223372036854775808", "", "", true},
+        {"head-length=7", Package, "bytes=0-9", 206, "10", "bytes 0-9/200000", Data.substr(0, 10), false},
+        // Other bytes than asked, and a Content-Range that says so (clamped to the file).
+        {"shift-range=5", Package, "bytes=0-9", 206, "10", "bytes 5-14/200000", Data.substr(5, 10), false},
+        {"shift-range=5", Package, "bytes=199995-", 206, "1", "bytes 199999-199999/200000",
+         Data.substr(199999), false},
+        {"shift-range=5", Package, "", 200, "200000", "", Data, false},
+        // A bigger file of blanks after the real bytes.
+        {"pad-to=200004", Package, "HEAD", 200, "200004", "", "", true},
+        {"pad-to=200004", Package, "bytes=199998-", 206, "6", "bytes 199998-200003/200004",
+         Data.substr(199998) + "    ", false},
+        {"pad-to=5", Package, "bytes=-2", 206, "2", "bytes 199998-199999/200000", Data.substr(199998), false},
+        // HEAD describes one file, GET brings its sibling.
+        {"serve-instead=Other.pkg", Package, "HEAD", 200, "200000", "", "", true},
+        {"serve-instead=Other.pkg", Package, "", 200, "6", "", "second", false},
+        {"serve-instead=Other.pkg", Package, "bytes=0-9", 206, "6", "bytes 0-5/6", "second", false},
     };
     for (const Case& c : cases)
     {
@@ -274,6 +293,97 @@ TEST_F(DevServerTest, StallAfterGoesSilentButKeepsTheConnectionOpen)
     EXPECT_EQ(more, "") << "and sends nothing more";
 }
 
+TEST_F(DevServerTest, TrickleSendsOneByteAtATime)
+{
+    Control("faults?trickle-ms=100");
+    HttpConnection connection(Server->Port);
+    HttpResponse response;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(connection.Send(Get(Package, "Range: bytes=0-4\r\n")) && connection.Read(response, false));
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(response.Body, Data.substr(0, 5));
+    EXPECT_GE(elapsed.count(), 5 * 100 - 20) << "a pause before each byte";
+}
+
+// The faults that break HTTP itself: read byte by byte as they go out.
+TEST_F(DevServerTest, FaultsBeyondTheLengthAndTheEncoding)
+{
+    {
+        Control("faults?extra-bytes=5");
+        HttpConnection connection(Server->Port);
+        HttpResponse response;
+        ASSERT_TRUE(connection.Send(Get(Package, "Range: bytes=0-9\r\n")) &&
+                    connection.Read(response, false));
+        EXPECT_EQ(response.Header("content-length"), "10");
+        EXPECT_EQ(response.Body, Data.substr(0, 10));
+        std::string more;
+        EXPECT_TRUE(connection.ClosedWithin(2000, &more)) << "the connection ends after the extra bytes";
+        EXPECT_EQ(more, "xxxxx");
+    }
+    {
+        Control("faults?chunked=1");
+        HttpConnection connection(Server->Port);
+        HttpResponse response;
+        ASSERT_TRUE(connection.Send(Get(Package, "Range: bytes=0-9\r\n")) && connection.Read(response, true));
+        EXPECT_EQ(response.Status, 206);
+        EXPECT_EQ(response.Header("transfer-encoding"), "chunked");
+        EXPECT_FALSE(response.Has("content-length"));
+        EXPECT_EQ(connection.ReadSome(20, 2000), "a\r\n" + Data.substr(0, 10) + "\r\n0\r\n\r\n");
+    }
+    {
+        Control("faults?gzip=1");
+        const HttpResponse response = Ask(Get(Package, "Range: bytes=100-199\r\n"));
+        EXPECT_EQ(response.Status, 206);
+        EXPECT_EQ(response.Header("content-encoding"), "gzip");
+        EXPECT_EQ(response.Header("content-range"), "bytes 100-199/200000");
+        std::string plain(200, '\0');
+        uLongf size = static_cast<uLongf>(plain.size());
+        z_stream stream{};
+        ASSERT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(response.Body.data()));
+        stream.avail_in = static_cast<uInt>(response.Body.size());
+        stream.next_out = reinterpret_cast<Bytef*>(&plain[0]);
+        stream.avail_out = static_cast<uInt>(size);
+        EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+        plain.resize(stream.total_out);
+        inflateEnd(&stream);
+        EXPECT_EQ(plain, Data.substr(100, 100));
+        EXPECT_EQ(response.Header("content-length"), std::to_string(response.Body.size()));
+    }
+    {
+        Control("faults?redirect-to=http://127.0.0.1:1/mirror");
+        const HttpResponse response = Ask(Get(Package + "?q=1"));
+        EXPECT_EQ(response.Status, 302);
+        EXPECT_EQ(response.Header("location"), "http://127.0.0.1:1/mirror" + Package + "?q=1");
+        EXPECT_EQ(Ask(Head(Package), true).Status, 302) << "HEAD is redirected too";
+    }
+}
+
+TEST_F(DevServerTest, ResetAndEndlessHeadersCutTheConnection)
+{
+    {
+        Control("faults?reset-after=1000");
+        HttpConnection connection(Server->Port);
+        HttpResponse response;
+        ASSERT_TRUE(connection.Send(Get(Package)) && connection.Read(response, true));
+        EXPECT_EQ(response.Header("content-length"), "200000");
+        EXPECT_EQ(connection.ReadSome(200000, 2000), Data.substr(0, 1000));
+        EXPECT_EQ(connection.LastError(), ECONNRESET) << "a reset, not an orderly close";
+    }
+    {
+        Control("faults?endless-headers=1");
+        HttpConnection connection(Server->Port);
+        ASSERT_TRUE(connection.Send(Head(Package)));
+        const std::string start = connection.ReadSome(20000, 1000);
+        EXPECT_EQ(start.rfind("HTTP/1.1 200 OK\r\nX-Filler-0: ", 0), 0u) << start.substr(0, 100);
+        EXPECT_EQ(start.find("\r\n\r\n"), std::string::npos) << "the header block never ends";
+        EXPECT_NE(connection.ReadSome(20000, 1000), "") << "more lines keep coming";
+    }
+    Control("faults");
+    EXPECT_TRUE(Ask(Get(Package)).Body == Data) << "the server is fine after both";
+}
+
 // --- control endpoints --------------------------------------------------------
 
 TEST_F(DevServerTest, FaultsEndpointReplacesTheWholeSet)
@@ -371,10 +481,35 @@ TEST(DevServerCommandLine, HelpDocumentsEveryOption)
 {
     const ToolRun run = RunTool("devserver", {"--help"});
     EXPECT_EQ(run.ExitCode, 0);
-    for (const char* option : {"--root", "--port", "--bind", "--allow-remote", "--stats-port", "--stats-log",
-                               "--autologin", "--drop-after", "--ignore-range", "--wrong-length", "--status",
-                               "--status-body", "--no-content-length", "--delay-ms", "--stall-after",
-                               "--corrupt-at", "/__devserver/faults", "/__devserver/requests"})
+    for (const char* option : {"--root",
+                               "--port",
+                               "--bind",
+                               "--allow-remote",
+                               "--stats-port",
+                               "--stats-log",
+                               "--autologin",
+                               "--drop-after",
+                               "--ignore-range",
+                               "--wrong-length",
+                               "--status",
+                               "--status-body",
+                               "--no-content-length",
+                               "--delay-ms",
+                               "--stall-after",
+                               "--corrupt-at",
+                               "--head-length",
+                               "--extra-bytes",
+                               "--shift-range",
+                               "--reset-after",
+                               "--pad-to",
+                               "--trickle-ms",
+                               "--redirect-to",
+                               "--serve-instead",
+                               "--chunked",
+                               "--gzip",
+                               "--endless-headers",
+                               "/__devserver/faults",
+                               "/__devserver/requests"})
         EXPECT_NE(run.Stdout.find(option), std::string::npos) << option;
 }
 

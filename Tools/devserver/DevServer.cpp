@@ -8,14 +8,18 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace
 {
@@ -45,7 +49,79 @@ struct Body
     std::string Text;
     uint64_t Offset = 0;
     uint64_t Length = 0;
+    // File positions from here on read as blanks (pad-to).
+    uint64_t FileEnd = UINT64_MAX;
 };
+
+// The socket of the exchange running on this thread. The library hands its
+// handlers no socket, but a TCP connection is one pair of ports, so the
+// descriptor whose two ends match the request's is the one. Only the faults
+// that must break HTTP itself (a reset, headers without end) need it.
+int ExchangeSocket(const httplib::Request& request)
+{
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr)
+        return -1;
+    int found = -1;
+    while (dirent* entry = readdir(folder))
+    {
+        const int fd = std::atoi(entry->d_name);
+        struct stat info;
+        if (entry->d_name[0] == '.' || fd == dirfd(folder) || fstat(fd, &info) != 0 ||
+            !S_ISSOCK(info.st_mode))
+            continue;
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t localSize = sizeof local;
+        socklen_t peerSize = sizeof peer;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == request.local_port &&
+            ntohs(peer.sin_port) == request.remote_port)
+        {
+            found = fd;
+            break;
+        }
+    }
+    closedir(folder);
+    return found;
+}
+
+// Closing with a zero linger time sends a reset instead of the orderly end.
+// The library would shut the socket down (a FIN) before closing it, so the
+// connection is closed here, at once: dup2 puts an unconnected socket in its
+// place in one step, and the library later closes that one instead, so the
+// descriptor number is never free for another thread to take meanwhile.
+void ResetNow(const httplib::Request& request)
+{
+    const int fd = ExchangeSocket(request);
+    if (fd < 0)
+        return;
+    linger abort{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    const int standIn = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (standIn < 0)
+        return;
+    dup2(standIn, fd);
+    close(standIn);
+}
+
+std::string Gzipped(const std::string& bytes)
+{
+    z_stream stream{};
+    // 16 added to the window bits asks for the gzip wrapper.
+    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return std::string();
+    std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return result == Z_STREAM_END ? out : std::string();
+}
 
 Body TextBody(std::string text)
 {
@@ -89,7 +165,21 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
             t_Exchange.ClosedEarly = true;
             return false;
         }
+        if (faults.ResetAfter && sent >= *faults.ResetAfter)
+        {
+            ResetNow(*t_Exchange.Request);
+            t_Exchange.ClosedEarly = true;
+            return false;
+        }
         uint64_t chunk = std::min<uint64_t>(ChunkSize, body.Length - sent);
+        if (faults.ResetAfter)
+            chunk = std::min(chunk, *faults.ResetAfter - sent);
+        if (faults.TrickleMs != 0)
+        {
+            chunk = 1;
+            if (!PauseUnlessStopping(faults.TrickleMs, stopping))
+                return false;
+        }
         if (faults.StallAfter)
             chunk = std::min(chunk, *faults.StallAfter - sent);
         if (faults.DropAfter)
@@ -98,12 +188,14 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
             return false;
         if (body.File)
         {
-            if (body.File->ReadAt(body.Offset + sent, buffer.data(), chunk) != static_cast<long long>(chunk))
+            const uint64_t at = body.Offset + sent;
+            const uint64_t fromFile = at >= body.FileEnd ? 0 : std::min(chunk, body.FileEnd - at);
+            if (body.File->ReadAt(at, buffer.data(), fromFile) != static_cast<long long>(fromFile))
             {
                 t_Exchange.ClosedEarly = true;
                 return false;
             }
-            const uint64_t at = body.Offset + sent;
+            std::memset(buffer.data() + fromFile, ' ', chunk - fromFile);
             if (faults.CorruptAt && *faults.CorruptAt >= at && *faults.CorruptAt - at < chunk)
                 buffer[*faults.CorruptAt - at] = static_cast<char>(~buffer[*faults.CorruptAt - at]);
         }
@@ -117,6 +209,14 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
         t_Exchange.BodyBytes += chunk;
         if (t_Exchange.Recorded)
             *t_Exchange.Recorded += chunk;
+    }
+    if (faults.ExtraBytes)
+    {
+        // What no length announced; the close keeps it from passing for the next answer.
+        const std::string extra(static_cast<size_t>(std::min<uint64_t>(*faults.ExtraBytes, ChunkSize)), 'x');
+        if (sink.write(extra.data(), extra.size()))
+            t_Exchange.BodyBytes += extra.size();
+        return false;
     }
     if (closeAfterBody)
         return false;
@@ -133,18 +233,42 @@ void Respond(const httplib::Request& request, httplib::Response& response, int s
     const FaultSet none;
     const FaultSet& active = faults ? *faults : none;
     const bool head = request.method == "HEAD";
-    if (!active.NoContentLength)
-        headers.emplace("Content-Length", std::to_string(body.Length + (active.WrongLength ? 1 : 0)));
+    if (active.Gzip && !head && status < 300)
+    {
+        // The encoded body replaces the bytes; every other fault then acts on it.
+        std::string plain(static_cast<size_t>(body.Length), '\0');
+        if (body.File)
+        {
+            const uint64_t fromFile =
+                body.Offset >= body.FileEnd ? 0 : std::min(body.Length, body.FileEnd - body.Offset);
+            body.File->ReadAt(body.Offset, &plain[0], static_cast<size_t>(fromFile));
+            std::fill(plain.begin() + static_cast<std::ptrdiff_t>(fromFile), plain.end(), ' ');
+        }
+        else
+            plain = body.Text;
+        body = TextBody(Gzipped(plain));
+        headers.emplace("Content-Encoding", "gzip");
+    }
+    if (active.Chunked && !head)
+        headers.emplace("Transfer-Encoding", "chunked");
+    else if (!active.NoContentLength)
+        headers.emplace("Content-Length", std::to_string(head && active.HeadLength
+                                                             ? *active.HeadLength
+                                                             : body.Length + (active.WrongLength ? 1 : 0)));
     response.status = status;
     t_Exchange.Headers = std::move(headers);
     // Without a length, or with a false one, only closing ends the body for the client.
-    t_Exchange.CloseAfterBody = !head && (active.NoContentLength || active.WrongLength);
+    t_Exchange.CloseAfterBody = !head && !active.Chunked && (active.NoContentLength || active.WrongLength);
     if (head)
         return;
     const bool closeAfterBody = t_Exchange.CloseAfterBody;
-    response.set_content_provider("application/octet-stream", [body = std::move(body), active, closeAfterBody,
-                                                               &stopping](size_t, httplib::DataSink& sink)
-                                  { return WriteBody(body, active, closeAfterBody, stopping, sink); });
+    auto provider =
+        [body = std::move(body), active, closeAfterBody, &stopping](size_t, httplib::DataSink& sink)
+    { return WriteBody(body, active, closeAfterBody, stopping, sink); };
+    if (active.Chunked)
+        response.set_chunked_content_provider("application/octet-stream", std::move(provider));
+    else
+        response.set_content_provider("application/octet-stream", std::move(provider));
 }
 
 void RespondText(const httplib::Request& request, httplib::Response& response, int status,
@@ -437,13 +561,32 @@ void DevServer::Dispatch(const httplib::Request& request, httplib::Response& res
 void DevServer::ServeFile(const httplib::Request& request, httplib::Response& response)
 {
     const FaultSet faults = FaultsFor(request);
+    if (faults.EndlessHeaders)
+    {
+        ServeEndlessHeaders(request, response);
+        return;
+    }
+    if (!faults.RedirectTo.empty())
+    {
+        httplib::Headers headers{{"Content-Type", "text/plain"},
+                                 {"Location", faults.RedirectTo + request.target}};
+        Respond(request, response, 302, std::move(headers), TextBody("moved\n"), nullptr, m_Stopping);
+        return;
+    }
     if (faults.Status != 0)
     {
         RespondText(request, response, faults.Status, faults.StatusBodyText(), "text/plain", &faults,
                     m_Stopping);
         return;
     }
-    const std::optional<std::string> relative = RelativeServedPath(request.path);
+    std::optional<std::string> relative = RelativeServedPath(request.path);
+    // The file changed between a client's HEAD and its GET.
+    if (relative && !faults.ServeInstead.empty() && request.method == "GET")
+    {
+        const size_t slash = relative->rfind('/');
+        *relative = (slash == std::string::npos ? std::string() : relative->substr(0, slash + 1)) +
+                    faults.ServeInstead;
+    }
     if (!relative)
     {
         RespondText(request, response, 403, "forbidden\n", "text/plain", &faults, m_Stopping);
@@ -462,13 +605,14 @@ void DevServer::ServeFile(const httplib::Request& request, httplib::Response& re
         return;
     }
 
-    const uint64_t size = file->Size();
+    const uint64_t size = faults.PadTo ? std::max(*faults.PadTo, file->Size()) : file->Size();
     httplib::Headers headers{{"Content-Type", ContentTypeFor(*relative)}};
     if (!faults.IgnoreRange)
         headers.emplace("Accept-Ranges", "bytes");
     Body body;
     body.File = file;
     body.Length = size;
+    body.FileEnd = file->Size();
     // HEAD describes the whole file whatever Range says: ranges apply to GET.
     if (request.method == "HEAD" || faults.IgnoreRange)
     {
@@ -487,16 +631,47 @@ void DevServer::ServeFile(const httplib::Request& request, httplib::Response& re
         Respond(request, response, 200, std::move(headers), std::move(body), &faults, m_Stopping);
         return;
     case RangeAnswer::Partial:
-        headers.emplace("Content-Range", ContentRangeText(decision, size));
-        body.Offset = decision.First;
-        body.Length = decision.Length;
+    {
+        RangeDecision sent = decision;
+        if (faults.ShiftRange)
+        {
+            // Other bytes than asked, and a Content-Range that says so.
+            sent.First = std::min(size - 1, decision.First + std::min(*faults.ShiftRange, size));
+            sent.Length = std::min(decision.Length, size - sent.First);
+        }
+        headers.emplace("Content-Range", ContentRangeText(sent, size));
+        body.Offset = sent.First;
+        body.Length = sent.Length;
         Respond(request, response, 206, std::move(headers), std::move(body), &faults, m_Stopping);
         return;
+    }
     case RangeAnswer::Unsatisfiable:
         headers = {{"Content-Type", "text/plain"}, {"Content-Range", "bytes */" + std::to_string(size)}};
         Respond(request, response, 416, std::move(headers), TextBody(""), &faults, m_Stopping);
         return;
     }
+}
+
+void DevServer::ServeEndlessHeaders(const httplib::Request& request, httplib::Response& response)
+{
+    // Straight onto the socket: the library writes a header block whole. A
+    // line every 10 ms, each a new header, until the client leaves.
+    const int fd = ExchangeSocket(request);
+    std::string text = "HTTP/1.1 200 OK\r\n";
+    for (uint64_t line = 0; fd >= 0 && !m_Stopping; ++line)
+    {
+        text += "X-Filler-" + std::to_string(line) + ": " + std::string(64, 'h') + "\r\n";
+        if (send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+            break;
+        t_Exchange.BodyBytes += text.size();
+        text.clear();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    t_Exchange.ClosedEarly = true;
+    ResetNow(request);
+    httplib::Headers headers;
+    Respond(request, response, 500, std::move(headers), TextBody(""), nullptr, m_Stopping);
+    t_Exchange.CloseAfterBody = true;
 }
 
 void DevServer::ServeAutoLogin(const httplib::Request& request, httplib::Response& response)

@@ -57,6 +57,7 @@ private:
     void Dispatch(const httplib::Request& request, httplib::Response& response);
     void DispatchStats(const httplib::Request& request, httplib::Response& response);
     void ServeFile(const httplib::Request& request, httplib::Response& response);
+    void ServeEndlessHeaders(const httplib::Request& request, httplib::Response& response);
     void ServeAutoLogin(const httplib::Request& request, httplib::Response& response);
     void ServeControl(const httplib::Request& request, httplib::Response& response);
     void NoteRequest(const httplib::Request& request);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <limits>
+#include <utility>
 
 namespace
 {
@@ -37,7 +38,9 @@ bool ParseFlag(const std::string& text, bool& value)
 bool FaultSet::Any() const
 {
     return DropAfter || IgnoreRange || WrongLength || Status != 0 || StatusBody || NoContentLength ||
-           DelayMs != 0 || StallAfter || CorruptAt;
+           DelayMs != 0 || StallAfter || CorruptAt || HeadLength || ExtraBytes || ShiftRange || ResetAfter ||
+           PadTo || TrickleMs != 0 || !RedirectTo.empty() || !ServeInstead.empty() || Chunked || Gzip ||
+           EndlessHeaders;
 }
 
 bool FaultSet::Hits(const std::string& path) const
@@ -53,16 +56,59 @@ std::string FaultSet::StatusBodyText() const
     return StatusBody ? *StatusBody : "status " + std::to_string(Status) + "\n";
 }
 
+namespace
+{
+std::optional<uint64_t>* ByteCountFault(FaultSet& faults, const std::string& name)
+{
+    if (name == "drop-after")
+        return &faults.DropAfter;
+    if (name == "stall-after")
+        return &faults.StallAfter;
+    if (name == "corrupt-at")
+        return &faults.CorruptAt;
+    if (name == "head-length")
+        return &faults.HeadLength;
+    if (name == "extra-bytes")
+        return &faults.ExtraBytes;
+    if (name == "shift-range")
+        return &faults.ShiftRange;
+    if (name == "reset-after")
+        return &faults.ResetAfter;
+    if (name == "pad-to")
+        return &faults.PadTo;
+    return nullptr;
+}
+
+bool* FlagFault(FaultSet& faults, const std::string& name)
+{
+    if (name == "ignore-range")
+        return &faults.IgnoreRange;
+    if (name == "wrong-length")
+        return &faults.WrongLength;
+    if (name == "no-content-length")
+        return &faults.NoContentLength;
+    if (name == "chunked")
+        return &faults.Chunked;
+    if (name == "gzip")
+        return &faults.Gzip;
+    if (name == "endless-headers")
+        return &faults.EndlessHeaders;
+    return nullptr;
+}
+} // namespace
+
 bool IsFaultFlag(const std::string& name)
 {
-    return name == "ignore-range" || name == "wrong-length" || name == "no-content-length";
+    FaultSet probe;
+    return FlagFault(probe, name) != nullptr;
 }
 
 bool IsFaultName(const std::string& name)
 {
-    return IsFaultFlag(name) || name == "drop-after" || name == "status" || name == "status-body" ||
-           name == "delay-ms" || name == "stall-after" || name == "corrupt-at" || name == "for-path" ||
-           name == "times";
+    FaultSet probe;
+    return IsFaultFlag(name) || ByteCountFault(probe, name) != nullptr || name == "status" ||
+           name == "status-body" || name == "delay-ms" || name == "trickle-ms" || name == "redirect-to" ||
+           name == "serve-instead" || name == "for-path" || name == "times";
 }
 
 bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::string& value,
@@ -71,16 +117,14 @@ bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::str
     const uint64_t any = std::numeric_limits<uint64_t>::max();
     uint64_t number = 0;
     bool flag = false;
-    if (name == "drop-after" || name == "stall-after" || name == "corrupt-at")
+    if (std::optional<uint64_t>* count = ByteCountFault(faults, name))
     {
         if (!ParseUnsigned(value, any, number))
         {
             error = name + " needs a byte count, not \"" + value + "\"";
             return false;
         }
-        (name == "drop-after"    ? faults.DropAfter
-         : name == "stall-after" ? faults.StallAfter
-                                 : faults.CorruptAt) = number;
+        *count = number;
         return true;
     }
     if (name == "times")
@@ -98,15 +142,36 @@ bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::str
         faults.ForPath = value;
         return true;
     }
-    if (name == "delay-ms")
+    if (name == "delay-ms" || name == "trickle-ms")
     {
         // An hour per chunk is already a stall; more is a typo.
         if (!ParseUnsigned(value, 3600000, number))
         {
-            error = "delay-ms needs milliseconds (0 to 3600000), not \"" + value + "\"";
+            error = name + " needs milliseconds (0 to 3600000), not \"" + value + "\"";
             return false;
         }
-        faults.DelayMs = static_cast<uint32_t>(number);
+        (name == "delay-ms" ? faults.DelayMs : faults.TrickleMs) = static_cast<uint32_t>(number);
+        return true;
+    }
+    if (name == "redirect-to")
+    {
+        // The target is appended as it came, so the prefix is an origin and maybe a folder.
+        if (value.compare(0, 7, "http://") != 0 || value.find_first_of("\r\n") != std::string::npos)
+        {
+            error = "redirect-to needs an http:// address, not \"" + value + "\"";
+            return false;
+        }
+        faults.RedirectTo = value;
+        return true;
+    }
+    if (name == "serve-instead")
+    {
+        if (value.empty() || value.find('/') != std::string::npos || value == "..")
+        {
+            error = "serve-instead needs a file name beside the asked one, not \"" + value + "\"";
+            return false;
+        }
+        faults.ServeInstead = value;
         return true;
     }
     if (name == "status")
@@ -132,9 +197,7 @@ bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::str
             error = name + " takes 1 or 0, not \"" + value + "\"";
             return false;
         }
-        (name == "ignore-range"   ? faults.IgnoreRange
-         : name == "wrong-length" ? faults.WrongLength
-                                  : faults.NoContentLength) = flag;
+        *FlagFault(faults, name) = flag;
         return true;
     }
     error = "unknown fault \"" + name + "\"";
@@ -162,6 +225,29 @@ std::string DescribeFaults(const FaultSet& faults)
         text += "stall-after=" + std::to_string(*faults.StallAfter) + "\n";
     if (faults.CorruptAt)
         text += "corrupt-at=" + std::to_string(*faults.CorruptAt) + "\n";
+    const std::pair<const char*, const std::optional<uint64_t>*> counts[] = {
+        {"head-length", &faults.HeadLength},
+        {"extra-bytes", &faults.ExtraBytes},
+        {"shift-range", &faults.ShiftRange},
+        {"reset-after", &faults.ResetAfter},
+        {"pad-to", &faults.PadTo}};
+    for (const auto& count : counts)
+    {
+        if (*count.second)
+            text += std::string(count.first) + "=" + std::to_string(**count.second) + "\n";
+    }
+    if (faults.TrickleMs != 0)
+        text += "trickle-ms=" + std::to_string(faults.TrickleMs) + "\n";
+    if (!faults.RedirectTo.empty())
+        text += "redirect-to=" + faults.RedirectTo + "\n";
+    if (!faults.ServeInstead.empty())
+        text += "serve-instead=" + faults.ServeInstead + "\n";
+    if (faults.Chunked)
+        text += "chunked=1\n";
+    if (faults.Gzip)
+        text += "gzip=1\n";
+    if (faults.EndlessHeaders)
+        text += "endless-headers=1\n";
     if (text.empty())
         return "no faults\n";
     if (!faults.ForPath.empty())

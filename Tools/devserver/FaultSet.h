@@ -18,6 +18,17 @@ struct FaultSet
     uint32_t DelayMs = 0;                  // delay-ms=N: pause before each body chunk
     std::optional<uint64_t> StallAfter;    // stall-after=N: go silent after N body bytes
     std::optional<uint64_t> CorruptAt;     // corrupt-at=N: the file's byte N goes out inverted
+    std::optional<uint64_t> HeadLength;    // head-length=N: HEAD announces N, GET stays true
+    std::optional<uint64_t> ExtraBytes;    // extra-bytes=N: N bytes past the announced body, then close
+    std::optional<uint64_t> ShiftRange;    // shift-range=N: a 206 carries the bytes N further on
+    std::optional<uint64_t> ResetAfter;    // reset-after=N: a TCP reset after N body bytes
+    std::optional<uint64_t> PadTo;         // pad-to=N: the file as if padded with blanks to N bytes
+    uint32_t TrickleMs = 0;                // trickle-ms=N: one body byte every N ms
+    std::string RedirectTo;                // redirect-to=URL: 302 to URL followed by the target
+    std::string ServeInstead;              // serve-instead=NAME: GETs get the sibling file NAME
+    bool Chunked = false;                  // chunked: chunked transfer encoding, no length
+    bool Gzip = false;                     // gzip: the body gzip-compressed, Content-Encoding: gzip
+    bool EndlessHeaders = false;           // endless-headers: header lines that never end
     // Qualifiers: which requests the faults above hit.
     std::string ForPath;           // for-path=TEXT: only paths ending in TEXT
     std::optional<uint64_t> Times; // times=N: only the next N GETs, then no faults

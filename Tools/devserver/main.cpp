@@ -53,10 +53,27 @@ Faults (for file requests; they change nothing at /get or the control paths):
                         open until the client closes it (0: right after the headers)
   --corrupt-at N        send byte N of the file (its position in the file, not in
                         the body) inverted, wherever a body carries it
+  --head-length N       HEAD announces Content-Length N; GET stays true
+  --extra-bytes N       after the announced body send N more bytes, then close
+  --shift-range N       a 206 carries the bytes N further on than asked, with a
+                        Content-Range that says so (clamped to the file)
+  --reset-after N       after N body bytes end the connection with a TCP reset
+  --pad-to N            serve the file as if blanks padded it to N bytes
+  --trickle-ms N        send bodies one byte at a time, N ms before each
+  --redirect-to URL     answer 302 with Location URL followed by the request's
+                        target (pointed at this server itself: a redirect loop)
+  --serve-instead NAME  GET serves the file NAME beside the asked one, HEAD the
+                        asked one (a file that changes between HEAD and GET)
+  --chunked             send bodies with chunked transfer encoding, no length
+  --gzip                send bodies gzip-compressed with Content-Encoding: gzip,
+                        asked for or not (Content-Length then counts the gzip bytes)
+  --endless-headers     a status line, then a header line every 10 ms that never
+                        ends the header block, until the client leaves
   --for-path TEXT       the faults hit only requests whose path ends in TEXT
   --times N             the faults hit only the next N GETs they apply to, then
                         clear themselves (a server that fails, then recovers)
-Body faults (drop, delay, stall, corruption) never touch HEAD, which has no body.
+Body faults (drop, delay, stall, corruption, extra bytes, reset, trickle,
+chunks, gzip) never touch HEAD, which has no body.
 
 Control (only when listening on loopback):
   GET /__devserver/faults?drop-after=N&ignore-range=1&...

@@ -169,7 +169,9 @@ struct xHttpRequest::Native
     {
         Native& request = *static_cast<Native*>(self);
         const size_t length = size * count;
-        request.LastByte = Clock::now();
+        // Header lines do not restart the stall time: the whole header block
+        // must come within it, or a server sending a line now and then would
+        // hold the request for ever.
         request.HeaderBytes += length;
         if (request.HeaderBytes > MaxHeaderBytes)
             return 0; // a short count makes curl end the transfer with an error

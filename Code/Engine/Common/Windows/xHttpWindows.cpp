@@ -17,6 +17,9 @@ namespace
 // slow one is never waited on for more than a moment.
 constexpr double ReadAheadSeconds = 0.02;
 constexpr double RateWindowSeconds = 0.5;
+// Redirects are followed here, not by WinINet: Wine's follows a loop for ever.
+// As many as libcurl is allowed on the POSIX side.
+constexpr int MaxRedirects = 10;
 
 // Owns one WinINet handle; closing a parent does not close its children, so each
 // level keeps its own.
@@ -71,11 +74,24 @@ struct xHttpSession::Native
 struct xHttpConnection::Native
 {
     InternetHandle Handle;
+    HINTERNET Session = nullptr; // the session's handle, for connections to the hosts redirects name
 };
 
 struct xHttpRequest::Native
 {
+    // The connection to a host a redirect named; declared first so that it
+    // closes after the request on it.
+    InternetHandle OtherHost;
     InternetHandle Handle;
+    // What a redirect's new request is opened with.
+    HINTERNET Session = nullptr;
+    HINTERNET Connection = nullptr;
+    xString Verb;
+    xString Version;
+    std::vector<xString> AcceptTypes;
+    DWORD Flags = 0;
+    uint32_t ConnectMs = 0;
+    uint32_t StallMs = 0;
     bool Sent = false;
     bool Failed = false;
     // What InternetQueryDataAvailable last announced and ReadSome has not yet
@@ -116,6 +132,7 @@ std::unique_ptr<xHttpConnection> xHttpSession::Connect(const char* host, uint16_
         InternetConnectA(Os->Handle.Get(), host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection->Os->Handle)
         return nullptr;
+    connection->Os->Session = Os->Handle.Get();
     return connection;
 }
 
@@ -126,6 +143,36 @@ xHttpConnection::xHttpConnection(xHttpSession& session, const char* host, uint16
 
 xHttpConnection::~xHttpConnection() = default;
 
+namespace
+{
+// Opens the request on `connection` with the options every request gets.
+HINTERNET OpenWithOptions(HINTERNET connection, const xHttpRequest::Native& native, const char* path)
+{
+    std::vector<LPCSTR> accept;
+    for (const xString& type : native.AcceptTypes)
+        accept.push_back(type.c_str());
+    accept.push_back(nullptr);
+    HINTERNET handle =
+        HttpOpenRequestA(connection, native.Verb.c_str(), path, native.Version.c_str(), nullptr,
+                         native.AcceptTypes.empty() ? nullptr : accept.data(), native.Flags, 0);
+    if (handle == nullptr)
+        return nullptr;
+    // The receive timeout covers both the wait for the response and each read:
+    // a server that stops talking fails the call instead of holding the thread.
+    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, native.ConnectMs);
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, native.StallMs);
+    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, native.StallMs);
+    SetTimeout(handle, INTERNET_OPTION_DATA_SEND_TIMEOUT, native.StallMs);
+    SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, native.StallMs);
+    return handle;
+}
+
+bool IsRedirect(DWORD status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+} // namespace
+
 std::unique_ptr<xHttpRequest> xHttpConnection::OpenRequest(const char* verb, const char* path,
                                                            const char* version,
                                                            const char* const* acceptTypes, uint32_t flags)
@@ -133,20 +180,19 @@ std::unique_ptr<xHttpRequest> xHttpConnection::OpenRequest(const char* verb, con
     if (verb == nullptr || verb[0] == 0 || path == nullptr)
         return nullptr;
     std::unique_ptr<xHttpRequest> request(new xHttpRequest());
-    // WinINet's prototype takes a non-const list it never writes to.
-    LPCSTR* accept = const_cast<LPCSTR*>(acceptTypes);
-    request->Os->Handle.Reset(
-        HttpOpenRequestA(Os->Handle.Get(), verb, path, version, nullptr, accept, ToInternetFlags(flags), 0));
-    HINTERNET handle = request->Os->Handle.Get();
-    if (handle == nullptr)
+    xHttpRequest::Native& native = *request->Os;
+    native.Session = Os->Session;
+    native.Connection = Os->Handle.Get();
+    native.Verb = verb;
+    native.Version = version != nullptr ? version : "HTTP/1.1";
+    for (size_t i = 0; acceptTypes != nullptr && acceptTypes[i] != nullptr; ++i)
+        native.AcceptTypes.push_back(acceptTypes[i]);
+    native.Flags = ToInternetFlags(flags) | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    native.ConnectMs = Session.GetConnectTimeoutMs();
+    native.StallMs = Session.GetStallTimeoutMs();
+    native.Handle.Reset(OpenWithOptions(native.Connection, native, path));
+    if (!native.Handle)
         return nullptr;
-    // The receive timeout covers both the wait for the response and each read:
-    // a server that stops talking fails the call instead of holding the thread.
-    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, Session.GetConnectTimeoutMs());
-    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, Session.GetStallTimeoutMs());
-    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, Session.GetStallTimeoutMs());
-    SetTimeout(handle, INTERNET_OPTION_DATA_SEND_TIMEOUT, Session.GetStallTimeoutMs());
-    SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, Session.GetStallTimeoutMs());
     return request;
 }
 
@@ -161,12 +207,61 @@ bool xHttpRequest::Send(const char* headers)
         return false;
     native.Sent = true;
     const DWORD length = headers != nullptr ? static_cast<DWORD>(std::strlen(headers)) : 0;
-    if (!HttpSendRequestA(native.Handle.Get(), length > 0 ? headers : nullptr, length, nullptr, 0))
+    for (int redirects = 0;; ++redirects)
     {
-        native.Failed = true;
-        return false;
+        if (!HttpSendRequestA(native.Handle.Get(), length > 0 ? headers : nullptr, length, nullptr, 0))
+            break;
+        xString location;
+        if (!IsRedirect(static_cast<DWORD>(StatusCode())) || !QueryHeader("Location", location))
+            return true;
+        // The same request again where the answer points, over plain HTTP only.
+        URL_COMPONENTSA parts{};
+        parts.dwStructSize = sizeof(parts);
+        char host[256] = {};
+        char path[2048] = {};
+        parts.lpszHostName = host;
+        parts.dwHostNameLength = sizeof(host);
+        parts.lpszUrlPath = path;
+        parts.dwUrlPathLength = sizeof(path);
+        HINTERNET connection = native.Connection;
+        if (StartsWith(location, "/"))
+        {
+            if (location.Length() >= sizeof(path))
+                break;
+            std::memcpy(path, location.c_str(), location.Length() + 1);
+        }
+        else if (InternetCrackUrlA(location.c_str(), 0, 0, &parts) && parts.nScheme == INTERNET_SCHEME_HTTP)
+        {
+            // A path and its query come apart in the crack; the request line takes both.
+            char extra[2048] = {};
+            URL_COMPONENTSA query{};
+            query.dwStructSize = sizeof(query);
+            query.lpszExtraInfo = extra;
+            query.dwExtraInfoLength = sizeof(extra);
+            if (InternetCrackUrlA(location.c_str(), 0, 0, &query) &&
+                std::strlen(path) + std::strlen(extra) < sizeof(path))
+                std::strcat(path, extra);
+            connection = nullptr;
+        }
+        else
+            break;
+        if (redirects >= MaxRedirects || path[0] == 0)
+            break;
+        native.Handle.Reset();
+        if (connection == nullptr)
+        {
+            native.OtherHost.Reset(InternetConnectA(native.Session, host, parts.nPort, nullptr, nullptr,
+                                                    INTERNET_SERVICE_HTTP, 0, 0));
+            connection = native.OtherHost.Get();
+            if (connection == nullptr)
+                break;
+        }
+        native.Handle.Reset(OpenWithOptions(connection, native, path));
+        if (!native.Handle)
+            break;
     }
-    return true;
+    native.Failed = true;
+    return false;
 }
 
 int xHttpRequest::StatusCode()

@@ -14,6 +14,7 @@
 #include "xTextConversion.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -75,6 +76,59 @@ bool OpenTarget(const xString& url, Target& target)
     target.Connection = session->Connect(target.Parts.Host.c_str(), target.Parts.Port);
     return target.Connection != nullptr;
 }
+
+// The http://host:port origin of a connection, for log lines about it.
+xString Origin(const xHttpConnection& connection)
+{
+    char port[8];
+    std::snprintf(port, sizeof(port), "%u", static_cast<unsigned>(connection.GetPort()));
+    return "http://" + connection.GetHost() + ":" + port;
+}
+
+// Every answer is taken as the file's bytes, so an encoding nobody asked for
+// (a server that gzips anyway) would pass for the file. Nothing is asked for.
+bool AcceptEncoding(xHttpRequest& request, const xString& url)
+{
+    xString encoding;
+    if (!request.QueryHeader("Content-Encoding", encoding) || encoding.IsEmpty() ||
+        EqualsNoCase(encoding, "identity"))
+        return true;
+    LogErrorLine("Content-Encoding %s was not asked for, nothing taken from %s", encoding.c_str(),
+                 url.c_str());
+    return false;
+}
+
+uint32_t StallTimeMs()
+{
+    const xHttpSession* session = DownloadSession();
+    return session != nullptr ? session->GetStallTimeoutMs() : xHttpSession::DefaultStallTimeoutMs;
+}
+
+// Fails a body that trickles in: each byte keeps the transport's stall timer
+// from running out, so the pace is judged here, over whole stall times.
+class PaceCheck
+{
+public:
+    PaceCheck() : Window(std::chrono::milliseconds(StallTimeMs())), Start(std::chrono::steady_clock::now()) {}
+    // False once a whole stall time has brought fewer than MinBytesPerStallTime bytes.
+    bool Add(uint64_t bytes)
+    {
+        Count += bytes;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - Start < Window)
+            return true;
+        if (Count < MinBytesPerStallTime)
+            return false;
+        Start = now;
+        Count = 0;
+        return true;
+    }
+
+private:
+    std::chrono::steady_clock::duration Window;
+    std::chrono::steady_clock::time_point Start;
+    uint64_t Count = 0;
+};
 
 // Where the body's bytes go: the same read loop fills a file or a buffer.
 class DownloadSink
@@ -157,6 +211,8 @@ enum class BodyEnd
     Ended,
     ReadFailed,
     SinkFailed,
+    // Fewer than MinBytesPerStallTime bytes over a stall time.
+    TooSlow,
 };
 
 // Discards `skip` bytes, then hands at most `length` bytes to the sink in pieces
@@ -172,6 +228,7 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
         static_cast<size_t>(std::min<uint64_t>(DownloadPieceSize, std::max(skip, length)));
     std::vector<uint8_t> piece(std::max<size_t>(capacity, 1));
     uint8_t* buffer = piece.data();
+    PaceCheck pace;
     while (skip > 0)
     {
         const int64_t got =
@@ -180,6 +237,8 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
             return BodyEnd::ReadFailed;
         if (got == 0)
             return BodyEnd::Ended;
+        if (!pace.Add(static_cast<uint64_t>(got)))
+            return BodyEnd::TooSlow;
         skip -= static_cast<uint64_t>(got);
     }
     uint64_t offset = 0;
@@ -193,6 +252,8 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
             return BodyEnd::Ended;
         if (!sink.Put(offset, buffer, static_cast<size_t>(got)))
             return BodyEnd::SinkFailed;
+        if (!pace.Add(static_cast<uint64_t>(got)))
+            return BodyEnd::TooSlow;
         offset += static_cast<uint64_t>(got);
         counted += static_cast<uint64_t>(got);
         if (counter != nullptr)
@@ -202,10 +263,13 @@ BodyEnd TransferBody(xHttpRequest& request, uint64_t skip, uint64_t length, Down
 
 // A body that ended early: a failed read says so here, a failed sink has said
 // so itself.
-void LogBodyFailure(BodyEnd end)
+void LogBodyFailure(BodyEnd end, const xString& url)
 {
     if (end == BodyEnd::ReadFailed)
         LogErrorLine("read data failed");
+    else if (end == BodyEnd::TooSlow)
+        LogErrorLine("the server sends too slowly (under %d bytes in %u ms), giving up on %s",
+                     static_cast<int>(MinBytesPerStallTime), StallTimeMs(), url.c_str());
 }
 
 // Whether the answer to a ranged GET carries bytes first .. first + length - 1
@@ -218,6 +282,8 @@ bool AcceptRangedAnswer(xHttpRequest& request, uint64_t first, uint64_t length, 
 {
     const int status = request.StatusCode();
     xString text;
+    if (IsSuccess(status) && !AcceptEncoding(request, url))
+        return false;
     if (status == 206)
     {
         ContentRange range;
@@ -265,8 +331,13 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t fi
     const xString endText = SignedText(static_cast<int64_t>(size - 1));
     std::unique_ptr<xHttpRequest> request = target.Connection->OpenRequest(
         "GET", target.Parts.Path.c_str(), "HTTP/1.1", AnyType, xHttpFlagKeepConnection);
-    if (!request || !request->Send(header.c_str()))
+    if (!request)
         return;
+    if (!request->Send(header.c_str()))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return;
+    }
     uint64_t skip = 0;
     if (!AcceptRangedAnswer(*request, first, size - first, size, url, skip))
         return;
@@ -274,7 +345,13 @@ void TransferToFile(Target& target, const xString& url, xFile& file, uint64_t fi
     const BodyEnd end = TransferBody(*request, skip, size - first, sink, counted, counter);
     if (end == BodyEnd::Ended)
         LogLine("Finished BLock, start pos: %d, end pos: %s.", Low32(first), endText.c_str());
-    LogBodyFailure(end);
+    LogBodyFailure(end, url);
+    // A body that the server cut short ends as any body does (WinINet may
+    // report a reset so too): only the count tells.
+    if (end == BodyEnd::Ended && counted < size)
+        LogErrorLine("the answer ended after %s of %s bytes: %s",
+                     SignedText(static_cast<int64_t>(counted)).c_str(),
+                     SignedText(static_cast<int64_t>(size)).c_str(), url.c_str());
 }
 
 bool ReadResumeRecord(const xEngineFileSystem& files, const xWString& path, ResumeRecord& record)
@@ -428,17 +505,28 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* 
         return -1;
     std::unique_ptr<xHttpRequest> request =
         connection->OpenRequest("HEAD", path, "HTTP/1.0", nullptr, xHttpFlagKeepConnection);
-    if (!request || !request->Send(nullptr))
+    if (!request)
         return -1;
-    // An error page's length is not the file's.
+    const xString url = Origin(*connection) + path;
+    if (!request->Send(nullptr))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return -1;
+    }
+    // An error page's length is not the file's. (A missing file is no fault
+    // of the transfer and has always ended here without a line.)
     if (!IsSuccess(request->StatusCode()))
         return -1;
     xString text;
-    if (!request->QueryHeader("Content-Length", text))
+    const int64_t size = request->QueryHeader("Content-Length", text) ? ParseContentLength(text) : -1;
+    if (size < 0)
+    {
+        LogErrorLine("no usable size of %s (Content-Length \"%s\")", url.c_str(), text.c_str());
         return -1;
+    }
     if (version != nullptr && !request->QueryHeader("ETag", *version))
         request->QueryHeader("Last-Modified", *version);
-    return ParseContentLength(text);
+    return size;
 }
 
 bool ParseResumeRecord(const xString& text, ResumeRecord& record)
@@ -501,7 +589,7 @@ void DownloadWatch::End()
 }
 
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch, bool resume)
+                  DownloadWatch* watch, bool resume, uint64_t maxSize)
 {
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
@@ -535,6 +623,13 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         return;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
     LogLine("file size: %d", Low32(fileSize));
+    if (fileSize > maxSize)
+    {
+        LogErrorLine("the server announces %s bytes for %s, more than the %s it may have",
+                     SignedText(remoteSize).c_str(), url.c_str(),
+                     SignedText(static_cast<int64_t>(maxSize)).c_str());
+        return;
+    }
 
     const xEngineFileSystem& files = Files();
     const xWString folder = GetDownloadFolder();
@@ -584,6 +679,8 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         {
             LogErrorLine("Cannot set aside %llu bytes for %s", static_cast<unsigned long long>(fileSize),
                          temporaryName.c_str());
+            file->Close();
+            files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
             return;
         }
     }
@@ -647,15 +744,48 @@ std::unique_ptr<xHttpRequest> OpenFreshGet(const xString& url, Target& target)
     std::unique_ptr<xHttpRequest> request =
         target.Connection->OpenRequest("GET", target.Parts.Path.c_str(), "HTTP/1.1", nullptr,
                                        xHttpFlagReload | xHttpFlagNoCacheWrite | xHttpFlagPragmaNoCache);
-    if (!request || !request->Send(nullptr))
+    if (!request)
         return nullptr;
+    if (!request->Send(nullptr))
+    {
+        LogErrorLine("no answer from %s", url.c_str());
+        return nullptr;
+    }
     const int status = request->StatusCode();
     if (!IsSuccess(status))
     {
         LogErrorLine("http status %d, nothing taken from %s", status, url.c_str());
         return nullptr;
     }
+    if (!AcceptEncoding(*request, url))
+        return nullptr;
     return request;
+}
+
+enum class PacedRead
+{
+    Ended,
+    Full,
+    Failed,
+    TooSlow,
+};
+
+// Reads what has arrived into buffer[filled .. capacity), read after read, so
+// that a server that trickles meets the pace check between them.
+PacedRead ReadPaced(xHttpRequest& request, PaceCheck& pace, uint8_t* buffer, size_t capacity, size_t& filled)
+{
+    while (filled < capacity)
+    {
+        const int64_t got = request.ReadSome(buffer + filled, capacity - filled);
+        if (got < 0)
+            return PacedRead::Failed;
+        if (got == 0)
+            return PacedRead::Ended;
+        filled += static_cast<size_t>(got);
+        if (!pace.Add(static_cast<uint64_t>(got)))
+            return PacedRead::TooSlow;
+    }
+    return PacedRead::Full;
 }
 } // namespace
 
@@ -681,13 +811,21 @@ void FetchText(const xString& url, xString& text)
     if (!request)
         return;
     uint8_t buffer[DownloadChunkSize] = {};
-    const int64_t count = request->Read(buffer, sizeof(buffer));
-    if (count < 0)
+    size_t filled = 0;
+    PaceCheck pace;
+    const PacedRead read = ReadPaced(*request, pace, buffer, sizeof(buffer), filled);
+    if (read == PacedRead::TooSlow)
+    {
+        LogBodyFailure(BodyEnd::TooSlow, url);
+        return;
+    }
+    // As a single read would: bytes that came before a failure are the text.
+    if (read == PacedRead::Failed && filled == 0)
     {
         LogErrorLine("read data failed");
         return;
     }
-    text = FirstTextLine(buffer, static_cast<size_t>(count));
+    text = FirstTextLine(buffer, filled);
 }
 
 bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
@@ -699,24 +837,30 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
     if (!request)
         return false;
     uint8_t buffer[DownloadChunkSize];
+    PaceCheck pace;
     for (;;)
     {
-        const int64_t count = request->Read(buffer, sizeof(buffer));
-        if (count < 0)
+        size_t filled = 0;
+        const PacedRead read = ReadPaced(*request, pace, buffer, sizeof(buffer), filled);
+        if (read == PacedRead::Failed || read == PacedRead::TooSlow)
         {
-            LogErrorLine("read data failed");
+            if (read == PacedRead::TooSlow)
+                LogBodyFailure(BodyEnd::TooSlow, url);
+            else
+                LogErrorLine("read data failed");
+            bytes.clear();
             return false;
         }
-        if (count == 0)
-            return true;
-        if (bytes.size() + static_cast<size_t>(count) > limit)
+        if (bytes.size() + filled > limit)
         {
             LogErrorLine("%s is larger than %llu bytes; nothing taken from it", url.c_str(),
                          static_cast<unsigned long long>(limit));
             bytes.clear();
             return false;
         }
-        bytes.insert(bytes.end(), buffer, buffer + count);
+        bytes.insert(bytes.end(), buffer, buffer + filled);
+        if (read == PacedRead::Ended)
+            return true;
     }
 }
 
@@ -827,7 +971,7 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
     }
     if (end == BodyEnd::Ended)
         LogLine("start position: %d   block end: %s  finish.", Low32(start), endText.c_str());
-    LogBodyFailure(end);
+    LogBodyFailure(end, Url);
     if (state.WholeAnswer)
     {
         if (counted == length)

@@ -25,6 +25,11 @@ constexpr size_t DownloadChunkSize = 2048;
 // (ReadSome) rather than waiting for a full piece, and progress moves by each
 // read's real count.
 constexpr size_t DownloadPieceSize = 256 * 1024;
+// A server may keep each stall timer from running out by sending a byte now
+// and then without ever finishing: fewer bytes than this over a whole stall
+// time (the session's, 30 s in the product: about 34 bytes a second) fails the
+// transfer as a stall does.
+constexpr uint64_t MinBytesPerStallTime = 1024;
 // After the temporary name itself, this many numbered variants are tried.
 constexpr int MaxNumberedTemporaryNames = 100;
 
@@ -34,8 +39,8 @@ constexpr uint64_t ResumeRecordInterval = 1024 * 1024;
 
 // Content-Length of a HEAD (HTTP/1.0) for `path`; -1 when the connection or the
 // path is missing, no response came, the status is not a success, or the answer
-// has no usable Content-Length. `version`, when given, gets the answer's ETag,
-// else its Last-Modified, else "".
+// has no usable Content-Length (these two with an error line). `version`, when
+// given, gets the answer's ETag, else its Last-Modified, else "".
 int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* version = nullptr);
 
 // Lets other threads read a file while DownloadFile is still fetching it. Bytes
@@ -61,7 +66,8 @@ struct DownloadWatch
 // announced, and are moved onto "<name>" only once all of them have arrived;
 // any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
 // and `size` are optional progress values read by another thread; `watch`, when
-// given, is ended whatever the outcome.
+// given, is ended whatever the outcome. A file the HEAD announces larger than
+// `maxSize` is refused before any space is set aside for it.
 //
 // With `resume`, an unfinished "<name>.td" from an earlier transfer (dropped, or
 // the launcher killed) is continued with a Range request from the bytes its
@@ -71,7 +77,8 @@ struct DownloadWatch
 // transfer starts over. Resumed bytes count as received from the start. The
 // caller checks the whole file: the bytes on disk are taken on trust.
 void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
-                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false);
+                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false,
+                  uint64_t maxSize = UINT64_MAX);
 
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.
@@ -90,8 +97,9 @@ xWString ResumeRecordPath(const xString& name);
 // That record, read and parsed; false when there is none that parses.
 bool LoadResumeRecord(const xString& name, ResumeRecord& record);
 
-// The first line of the remote text (at most 2047 bytes, one read of 2048);
-// `text` keeps what the caller put there when the fetch fails.
+// The first line of the remote text (at most 2047 bytes: the body's first
+// 2048 bytes are read, however long it is); `text` keeps what the caller put
+// there when the fetch fails.
 void FetchText(const xString& url, xString& text);
 
 // The whole remote file into `bytes`, bypassing caches as FetchText does; false

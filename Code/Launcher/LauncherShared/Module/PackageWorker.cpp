@@ -93,7 +93,7 @@ ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& poli
     for (int attempt = 1;; ++attempt)
     {
         CrcStartTime = Now();
-        DownloadFile(url);
+        DownloadFile(url, nullptr, nullptr, nullptr, false, MaxManifestBytes);
         CrcEndTime = Now();
         const ManifestRead read = LoadManifest(path, url, job.ManifestName, manifest);
         if (read == ManifestRead::Read)
@@ -718,7 +718,9 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
             early->Start(static_cast<size_t>(GetPackageDecoderCount()));
             watch = &early->Watch;
         }
-        DownloadFile(url, &PackageBytesReceived, nullptr, watch, true);
+        // The manifest says how large the package is; a server that announces
+        // more gets no disk space for it.
+        DownloadFile(url, &PackageBytesReceived, nullptr, watch, true, package.TotalSize);
         if (DownloadFolderFull(job, package))
             return false;
     }

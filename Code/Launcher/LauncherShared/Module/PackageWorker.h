@@ -5,6 +5,7 @@
 #include "xString.h"
 
 #include <chrono>
+#include <cstdint>
 #include <vector>
 
 // The package worker: brings the client in the publish folder up to one
@@ -37,6 +38,11 @@ struct PackageRetryPolicy
 };
 void SetPackageRetryPolicy(const PackageRetryPolicy& policy);
 PackageRetryPolicy GetPackageRetryPolicy();
+
+// The largest manifest fetched: the manifest of a client of 2,000 files packs
+// into well under a megabyte, and a larger one would only cost disk and memory
+// (it is read whole) before failing to read.
+constexpr uint64_t MaxManifestBytes = 64u << 20;
 
 // How many files the full way unpacks and writes at once, each decoder on a
 // thread of its own with its own reader of the package. A decoder holds one
