@@ -148,6 +148,12 @@ start_download_peers() {
         fail_stage "the dev server for the Windows tests did not start; see $logs/devserver-windows-tests.log"
     fi
     peer_pids+=("$devserver_pid")
+    # The client versions of the update kill tests (Tests/Module/PackageUpdateKillTests.cpp),
+    # published into the dev server's folder by the native update child and publisher.
+    if ! build/linux-asan/bin/PackageUpdateChild fixture build/linux-asan/bin/publish "$peer_dir/www/update-kill" \
+        >"$logs/update-kill-fixture.log" 2>&1; then
+        fail_stage "the client versions of the Windows kill tests were not published; see $logs/update-kill-fixture.log"
+    fi
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
         Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"
