@@ -78,7 +78,7 @@ struct KillStrategy
 const KillStrategy Strategies[] = {
     {"FullAtEachLine", Way::Full, KillAt::Line, 45, 4, 1},
     {"PartialAtEachLine", Way::Partial, KillAt::Line, 35, 4, 1},
-    {"FullAfterBytes", Way::Full, KillAt::Bytes, 50, 4, 2},
+    {"FullAfterBytes", Way::Full, KillAt::Bytes, 50, 4, 1},
     {"PartialAfterBytes", Way::Partial, KillAt::Bytes, 20, 3, 1},
     {"FullWhilePaced", Way::Full, KillAt::Paced, 25, 3, 1},
     {"PartialWhilePaced", Way::Partial, KillAt::Paced, 10, 2, 1},
