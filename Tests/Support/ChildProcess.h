@@ -37,10 +37,13 @@ public:
 
 private:
     int m_Pid = -1;
-    int m_Stdout = -1;
-    // Windows: the process and the pipe's read end.
+#if defined(_WIN32)
+    // The process and the pipe's read end.
     void* m_Process = nullptr;
     void* m_Pipe = nullptr;
+#else
+    int m_Stdout = -1;
+#endif
     // What arrived of a line that a ReadLine ran out of time on.
     std::string m_Pending;
 };
