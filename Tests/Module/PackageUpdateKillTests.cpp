@@ -187,7 +187,6 @@ struct TimedLine
 struct Calibration
 {
     std::vector<TimedLine> Lines;
-    double TotalMs = 0;
 };
 
 struct Version
@@ -246,7 +245,6 @@ struct Completed
 {
     std::vector<TimedLine> Lines;
     int ExitCode = -1;
-    double TotalMs = 0;
 };
 
 Completed RunToEnd(const KillFixture& fixture, const std::string& version, const Trial& trial)
@@ -259,7 +257,6 @@ Completed RunToEnd(const KillFixture& fixture, const std::string& version, const
     for (std::string line; child.ReadLine(line, 120000);)
         run.Lines.push_back({line, std::chrono::duration<double, std::milli>(Clock::now() - start).count()});
     run.ExitCode = child.Wait(120000);
-    run.TotalMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     return run;
 }
 
@@ -426,7 +423,7 @@ void MakeFixture(KillFixture& fixture)
                               Tail(TextsOf(run.Lines));
             return;
         }
-        version->Run = {run.Lines, run.TotalMs};
+        version->Run = {run.Lines};
     }
     fixture.Ready = true;
 }
@@ -549,13 +546,14 @@ Kill KillOnce(const KillFixture& fixture, const Version& version, KillAt kind, i
     else
     {
         // Paced: the transfer's chunks each wait delayMs. Writing: as long as
-        // the uninterrupted run took from that line to its end.
+        // the uninterrupted run took from that line to its last (the process's
+        // end takes long under Wine).
         double span = 0;
         if (kind == KillAt::Paced)
             for (uint64_t transfer : version.Transfers)
                 span += static_cast<double>((transfer + 65535) / 65536 * delayMs);
         else
-            span = version.Run.TotalMs - LineTime(version.Run, WritingLine(version));
+            span = LineTime(version.Run, "Client updated to") - LineTime(version.Run, WritingLine(version));
         const std::string line = kind == KillAt::Paced ? TransferLine(version) : WritingLine(version);
         const double after = span * index / total;
         char text[64];
