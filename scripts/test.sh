@@ -162,6 +162,12 @@ start_download_peers() {
     if mount -t tmpfs -o size=4m,mode=0755 tmpfs "$peer_dir/small" 2>/dev/null; then
         export LAUNCHER_TEST_SMALL_DISK="$peer_dir/small"
     fi
+    # The client versions of the update kill tests (Tests/Module/PackageUpdateKillTests.cpp),
+    # published into the dev server's folder by the native update child and publisher.
+    if ! build/linux-asan/bin/PackageUpdateChild fixture build/linux-asan/bin/publish "$peer_dir/www/update-kill" \
+        >"$logs/update-kill-fixture.log" 2>&1; then
+        fail_stage "the client versions of the Windows kill tests were not published; see $logs/update-kill-fixture.log"
+    fi
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
         Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"

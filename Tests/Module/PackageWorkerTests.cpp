@@ -274,6 +274,44 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
     ExpectInstalled(client);
 }
 
+// What a killed update leaves (Tests/Module/PackageUpdateKillTests.cpp kills
+// real ones): the temporary file of a file that was right already, and an
+// unfinished package. The next run that completes, by either way or with
+// nothing to fetch, removes them, but never a client file named like one.
+TEST_F(PackageWorkerTest, CompletedUpdateLeavesNoTemporaryFileOfAKilledOne)
+{
+    const std::vector<ClientFile> client = {{"big.dat", PatternBytes(80, 6u), false},
+                                            {"deep/small.dat", PatternBytes(20, 7u), false},
+                                            {"kept.dat", PatternBytes(5, 8u), false},
+                                            {"kept.dat.td", PatternBytes(6, 9u), false}};
+    Serve(MakePackage(client));
+    ExpectUpdate(true);
+    struct Case
+    {
+        const char* What;
+        const char* Stale; // a file made stale first, or none
+    };
+    const Case cases[] = {
+        {"nothing to fetch", nullptr}, {"the partial way", "deep/small.dat"}, {"the full way", "big.dat"}};
+    for (const Case& c : cases)
+    {
+        if (c.Stale != nullptr)
+            Put(Installed(c.Stale), "stale");
+        Put(Installed("big.dat.td"), "half of a rewrite");
+        Put(Installed("deep/small.dat.td"), "half");
+        Put(Out("StartupT.pkg.td"), "the package's first bytes");
+        Put(Out("StartupT.crc.td"), "");
+        ExpectUpdate(true);
+        for (const ClientFile& file : client)
+            EXPECT_EQ(file.Bytes, ReadFileBytes(FsPath(Installed(file.Name)))) << c.What << ": " << file.Name;
+        EXPECT_FALSE(OutExists("StartupT.pkg.td")) << c.What;
+        EXPECT_FALSE(OutExists("StartupT.crc.td")) << c.What;
+        std::vector<xWString> temporary;
+        Files.FindFilesRecursive(temporary, Publish(), u"*.td", true, false);
+        EXPECT_EQ(1u, temporary.size()) << c.What << ": only the client's own kept.dat.td";
+    }
+}
+
 TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 {
     // ok.txt holds most of the data, so the first update takes the full way.

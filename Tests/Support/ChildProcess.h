@@ -1,8 +1,10 @@
 #pragma once
 
-// The programs native tests start (the dev server, nginx, the publisher), from
-// bin/ beside the test executable: stdout on a pipe, stderr in a file. A child
-// gets SIGTERM when its object goes, or when the test process dies first.
+// The programs tests start (the dev server, nginx, the publisher natively; the
+// update child on both systems), from bin/ beside the test executable: stdout
+// on a pipe, stderr in a file. A native child gets SIGTERM when its object
+// goes, or when the test process dies first; a Windows child is terminated.
+// RunTool and StartDevServer are native only.
 
 #include <string>
 #include <vector>
@@ -25,13 +27,25 @@ public:
     bool Running();
     // The exit code once it has ended (killed after timeoutMs); -1 when ended by a signal.
     int Wait(int timeoutMs);
-    // SIGTERM, then Wait.
+    // SIGTERM (Windows: TerminateProcess), then Wait.
     int Stop(int timeoutMs = 5000);
+    // Ends the child at once, as a crash or the task manager would (SIGKILL;
+    // TerminateProcess on Windows), and collects it. True when it was still
+    // running, so the kill cut it short.
+    bool Kill();
     int Pid() const { return m_Pid; }
 
 private:
     int m_Pid = -1;
+#if defined(_WIN32)
+    // The process and the pipe's read end.
+    void* m_Process = nullptr;
+    void* m_Pipe = nullptr;
+#else
     int m_Stdout = -1;
+#endif
+    // What arrived of a line that a ReadLine ran out of time on.
+    std::string m_Pending;
 };
 
 struct ToolRun

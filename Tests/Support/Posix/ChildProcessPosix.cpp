@@ -59,6 +59,7 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, const std::s
 bool ChildProcess::ReadLine(std::string& line, int timeoutMs)
 {
     line.clear();
+    std::string& pending = m_Pending;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;)
     {
@@ -70,8 +71,12 @@ bool ChildProcess::ReadLine(std::string& line, int timeoutMs)
             read(m_Stdout, &c, 1) != 1)
             return false;
         if (c == '\n')
+        {
+            line.swap(pending);
+            pending.clear();
             return true;
-        line += c;
+        }
+        pending += c;
     }
 }
 
@@ -100,7 +105,24 @@ int ChildProcess::Wait(int timeoutMs)
         close(m_Stdout);
     const bool ran = m_Pid > 0;
     m_Pid = m_Stdout = -1;
+    m_Pending.clear();
     return ran && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ChildProcess::Kill()
+{
+    if (m_Pid <= 0)
+        return false;
+    kill(m_Pid, SIGKILL);
+    int status = 0;
+    waitpid(m_Pid, &status, 0);
+    // Ended by our signal, not on its own just before it.
+    const bool cut = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    if (m_Stdout >= 0)
+        close(m_Stdout);
+    m_Pid = m_Stdout = -1;
+    m_Pending.clear();
+    return cut;
 }
 
 int ChildProcess::Stop(int timeoutMs)

@@ -357,6 +357,33 @@ std::string PathKey(const xWString& name)
     return key;
 }
 
+// What a killed update may leave behind, thrown away once the client is whole:
+// the temporary file of a client file it was writing (the full way rewrites
+// files that were right already, so no later run need touch that file again)
+// and the unfinished download of the package (a later run may go by ranges)
+// or of the manifest. A temporary name that is itself a client file stays.
+void RemoveLeftovers(const PackageJob& job, const std::vector<ManifestEntry>& entries)
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    std::unordered_set<std::string> names;
+    for (const ManifestEntry& entry : entries)
+        names.insert(PathKey(entry.Name));
+    for (const ManifestEntry& entry : entries)
+    {
+        const xWString temporary = EntryPath(job, entry) + u".td";
+        if (names.count(PathKey(entry.Name + u".td")) == 0 && files.IsFile(temporary))
+            files.DeleteFile(temporary);
+    }
+    for (const xString& name : {job.PackageName, job.ManifestName})
+    {
+        // A resume record goes before the bytes it counts.
+        if (files.IsFile(ResumeRecordPath(name)))
+            files.DeleteFile(ResumeRecordPath(name));
+        if (files.IsFile(DownloadedFile(name + ".td")))
+            files.DeleteFile(DownloadedFile(name + ".td"));
+    }
+}
+
 // The full way's work, in the order the decoders take it: each entry alone,
 // except that entries whose paths clash (one name twice, one file's name another
 // one's folder or temporary file) go together in one item, written in manifest
@@ -883,6 +910,7 @@ int PackageUpdateThread(const PackageJob& request)
     // A missing empty file is stale too, though it needs no bytes.
     if (stale.empty())
     {
+        RemoveLeftovers(job, safe.Entries);
         LogLine("Client is up to date: %s", job.PackageName.c_str());
         PackageUpdateState = PackageUpdateDone;
         return 0;
@@ -910,6 +938,7 @@ int PackageUpdateThread(const PackageJob& request)
             return GiveUp("the partial way did not bring every file up to date");
         PartialDownloadDone = true;
     }
+    RemoveLeftovers(job, safe.Entries);
     const double elapsed = DownloadEndTime - DownloadStartTime;
     DownloadSpeed = elapsed > 0.0 ? static_cast<double>(needed) / elapsed : 0.0;
     LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(),

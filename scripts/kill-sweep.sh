@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The client update killed at every point of the kill tests' table
+# (Tests/Module/PackageUpdateKillTests.cpp, LAUNCHER_KILL_SWEEP=1): natively
+# from the linux-asan build, and with --wine also the Windows build's under
+# wine64. The test command runs a spread-out share of the points; this runs
+# them all (a few minutes natively, a quarter of an hour more under Wine).
+# Builds what is missing. Ends with one line per side:
+#   "native: N kill points, N landed mid-update, N survived"
+#   bash scripts/kill-sweep.sh [--wine]
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+wine=0
+[ "${1:-}" = --wine ] && wine=1
+work=$(mktemp -d /tmp/launcher-kill-sweep.XXXXXX)
+server_pid=
+prefix=
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    if [ -n "$prefix" ]; then
+        WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Sums the "[ KILLS    ] NAME: N kill points, N landed mid-update, N survived" lines of a log.
+totals() {
+    tr -d '\r' <"$2" | sed -n 's/^\[ KILLS    \] [A-Za-z]*: \([0-9]*\) kill points, \([0-9]*\) landed mid-update, \([0-9]*\) survived$/\1 \2 \3/p' |
+        awk -v side="$1" '{t += $1; l += $2; s += $3} END {printf "%s: %d kill points, %d landed mid-update, %d survived\n", side, t, l, s}'
+}
+
+status=0
+cmake --preset linux-asan >/dev/null &&
+    cmake --build --preset linux-asan --target ModuleTests PackageUpdateChild publish devserver >"$work/build-native.log" 2>&1 ||
+    { tail -n 30 "$work/build-native.log"; exit 1; }
+LAUNCHER_KILL_SWEEP=1 build/linux-asan/bin/ModuleTests --gtest_color=no --gtest_filter='Strategies/PackageUpdateKill.*' \
+    >"$work/native.log" 2>&1 || status=1
+grep -E '^\[ KILLS|^\[  FAILED|Failure' "$work/native.log" | head -n 60
+native_totals=$(totals native "$work/native.log")
+
+if [ "$wine" -eq 1 ]; then
+    if ! { cmake --preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR= >/dev/null &&
+        cmake --build --preset windows-demo --target ModuleTests PackageUpdateChild >"$work/build-windows.log" 2>&1; }; then
+        tail -n 30 "$work/build-windows.log"
+        exit 1
+    fi
+    # As the test command does for the Windows tests: the native dev server and
+    # the client versions published by the native child into its folder.
+    mkdir -p "$work/www"
+    build/linux-asan/bin/devserver --port 0 --root "$work/www" >"$work/devserver.out" 2>"$work/devserver.log" &
+    server_pid=$!
+    for _ in $(seq 50); do
+        grep -q '^listening on' "$work/devserver.out" && break
+        sleep 0.1
+    done
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/devserver.out")
+    build/linux-asan/bin/PackageUpdateChild fixture build/linux-asan/bin/publish "$work/www/update-kill" >/dev/null ||
+        { echo "the client versions were not published"; exit 1; }
+    prefix=$(mktemp -d /tmp/launcher-kill-wine.XXXXXX)
+    WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+        LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$work/www" LAUNCHER_KILL_SWEEP=1 \
+        xvfb-run -a /usr/lib/wine/wine64 build/windows-demo/bin/ModuleTests.exe --gtest_color=no \
+        --gtest_filter='Strategies/PackageUpdateKill.*' >"$work/wine.log" 2>&1 || status=1
+    tr -d '\r' <"$work/wine.log" | grep -E '^\[ KILLS|^\[  FAILED|Failure' | head -n 60
+fi
+echo "$native_totals"
+[ "$wine" -eq 1 ] && totals wine64 "$work/wine.log"
+exit "$status"
