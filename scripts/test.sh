@@ -241,28 +241,33 @@ run_tsan() {
     run_tsan_suite LauncherTests 'PackageUpdate*' "package update"
 }
 
-# End-to-end runs of the real launcher (native and under Wine), by pytest.
-# They mostly wait (fault delays, Wine's windows), so they run beside the
-# Windows unit tests: start_end_to_end starts them, finish_end_to_end waits for
-# them and counts. They use their own Wine prefix and display and the ports
-# 18080/8001; the unit tests' servers take free ports.
-end_to_end_pid=""
+# End-to-end runs of the real launcher, by pytest. They mostly wait (fault
+# delays, Wine's windows), so they run beside other work: the native ones (ASan
+# and TSan launchers) beside the fuzz targets and the Windows build, the Wine
+# ones beside the Windows unit tests. Both use the ports 18080/8001, so the
+# native run ends before the Wine run starts; the unit tests' servers take free
+# ports. start_end_to_end NAME PYTEST-ARGUMENTS... starts one run,
+# finish_end_to_end NAME waits for it and counts.
+declare -A end_to_end_pids=()
 start_end_to_end() {
-    echo "== start end-to-end tests (beside the Windows tests)"
+    local name=$1
+    shift
+    echo "== start end-to-end tests ($name)"
     (LAUNCHER_LINUX_BUILD="$root/build/linux-asan" LAUNCHER_TSAN_BUILD="$root/build/linux-tsan" \
         LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
         timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-        Tests/EndToEnd >"$logs/end-to-end.log" 2>&1
-     echo $? >"$logs/end-to-end.rc") &
-    end_to_end_pid=$!
+        "$@" >"$logs/end-to-end-$name.log" 2>&1
+     echo $? >"$logs/end-to-end-$name.rc") &
+    end_to_end_pids[$name]=$!
 }
 
 finish_end_to_end() {
-    local log="$logs/end-to-end.log" ok bad rc
-    [ -n "$end_to_end_pid" ] || return
-    echo "== end-to-end tests"
-    wait "$end_to_end_pid"
-    rc=$(cat "$logs/end-to-end.rc" 2>/dev/null || echo 1)
+    local name=$1 log="$logs/end-to-end-$1.log" ok bad rc
+    [ -n "${end_to_end_pids[$name]:-}" ] || return
+    echo "== end-to-end tests ($name)"
+    wait "${end_to_end_pids[$name]}"
+    unset "end_to_end_pids[$name]"
+    rc=$(cat "$logs/end-to-end-$name.rc" 2>/dev/null || echo 1)
     # pytest's last line: "2 passed in 9.1s" or "1 failed, 2 passed, 1 error in 9.1s".
     local summary n
     summary=$(tail -n 1 "$log")
@@ -273,17 +278,17 @@ finish_end_to_end() {
         bad=$((bad + n))
     done
     if [ "$ok" -eq 0 ] && [ "$bad" -eq 0 ] && [ "$rc" -ne 0 ]; then
-        fail_stage "end-to-end tests ended without a result (exit $rc); see $log"
+        fail_stage "end-to-end tests ($name) ended without a result (exit $rc); see $log"
         tail -n 40 "$log"
         return
     fi
     passed=$((passed + ok))
     failed=$((failed + bad))
-    echo "end-to-end: $ok passed, $bad failed"
+    echo "end-to-end ($name): $ok passed, $bad failed"
     if [ "$bad" -gt 0 ] || [ "$rc" -ne 0 ]; then
-        problems+=("end-to-end")
+        problems+=("end-to-end ($name)")
         tail -n 60 "$log"
-        [ "$bad" -gt 0 ] || fail_stage "end-to-end exited with $rc"
+        [ "$bad" -gt 0 ] || fail_stage "end-to-end ($name) exited with $rc"
     fi
 }
 
@@ -331,6 +336,11 @@ if build_preset linux-tsan; then
 else
     fail_stage "build linux-tsan"
 fi
+# The native launchers' runs; their Wine counterparts (the "wine" rows and the
+# Wine-only files) run after the Windows build.
+native_end_to_end=(Tests/EndToEnd/test_update.py Tests/EndToEnd/test_startup.py -k "not wine")
+wine_end_to_end=(Tests/EndToEnd -k "wine or test_windows or test_self_update")
+start_end_to_end native "${native_end_to_end[@]}"
 
 # The libFuzzer targets (clang), each for 3 s from its committed seed corpus,
 # through scripts/fuzz.sh. A crash, a sanitizer report, a broken property or a
@@ -364,14 +374,16 @@ fi
 # code as the product, with the demo addresses. It packs its skin with the native
 # respack it makes itself, as in a fresh clone (the empty LAUNCHER_HOST_TOOLS_DIR
 # clears a borrowed one that an earlier configure left in the cache).
-if build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR=; then
-    start_end_to_end
+windows_built=0
+build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR= && windows_built=1
+finish_end_to_end native
+start_end_to_end wine "${wine_end_to_end[@]}"
+if [ "$windows_built" -eq 1 ]; then
     run_windows windows-demo
 else
     fail_stage "build windows-demo"
-    start_end_to_end
 fi
-finish_end_to_end
+finish_end_to_end wine
 
 # Every benchmark once on a tiny input, from the sanitizer build (the benchmarks
 # are built with it), so none of them rots; its figures mean nothing. Last, when
