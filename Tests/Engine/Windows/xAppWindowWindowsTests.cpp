@@ -22,18 +22,18 @@ namespace
 {
 using Pair = std::pair<long, long>;
 
-// The three skin documents' windows, as the skin loader describes them.
+// The three skin documents' windows, as the skin loader describes them (what the window code reads).
 struct ShippedWindow
 {
     const char* Name;
-    int32_t Width, Height, CornerRadius, MinWidth, MinHeight, MaxWidth, MaxHeight, Transparency;
+    int32_t Width, Height, CornerRadius, Transparency;
     bool Topmost, SizingFrame;
 };
 
 const ShippedWindow ShippedWindows[] = {
-    {"SplashScreen", 591, 304, 5, 591, 304, 591, 304, 1, true, false},
-    {"MainFrame", 1280, 829, 5, 1280, 829, 1280, 829, 1, false, false},
-    {"GameWindow", 1380, 820, 0, 800, 600, 5120, 2880, 0, false, true},
+    {"SplashScreen", 591, 304, 5, 1, true, false},
+    {"MainFrame", 1280, 829, 5, 1, false, false},
+    {"GameWindow", 1380, 820, 0, 0, false, true},
 };
 
 WindowDescription Describe(const ShippedWindow& shipped)
@@ -43,10 +43,6 @@ WindowDescription Describe(const ShippedWindow& shipped)
     d.WidthDesiredOnScreen = shipped.Width;
     d.HeightDesiredOnScreen = shipped.Height;
     d.CornerRadius = shipped.CornerRadius;
-    d.MinWidth = shipped.MinWidth;
-    d.MinHeight = shipped.MinHeight;
-    d.MaxWidth = shipped.MaxWidth;
-    d.MaxHeight = shipped.MaxHeight;
     d.Transparency = shipped.Transparency;
     d.IsInTaskbar = d.ActivateWhenFirstShown = d.FocusWhenFirstShown = d.IsRegularWindow = true;
     d.IsTopmostWindow = shipped.Topmost;
