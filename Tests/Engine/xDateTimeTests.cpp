@@ -6,7 +6,7 @@
 
 namespace
 {
-constexpr int Monday = 0, Tuesday = 1, Wednesday = 2, Thursday = 3, Friday = 4, Saturday = 5;
+constexpr int Monday = 0, Thursday = 3, Friday = 4, Saturday = 5;
 
 // "year-month-day weekday hour:minute:second.millisecond"
 std::string Text(const xDateTime::Calendar& c)
@@ -19,8 +19,8 @@ std::string Text(const xDateTime::Calendar& c)
 
 TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
 {
-    // Reference ticks: the Windows file-time and Unix epochs and 2000 as 100 ns
-    // ticks since 0001-01-01, as other tick-based clocks count them (0: not checked).
+    // The first day, the Windows file-time and Unix epochs, 2000 and the last day as 100 ns ticks since
+    // 0001-01-01; the weekdays anchor the day-by-day walk below.
     struct Known
     {
         int Year, Month, Day, DayOfWeek;
@@ -28,20 +28,12 @@ TEST(xDateTime, KnownDatesGiveTheirTicksCalendarFieldsAndWeekday)
     };
     const Known dates[] = {{1, 1, 1, Monday, 0},
                            {1601, 1, 1, Monday, 504911232000000000u},
-                           {1900, 2, 28, Wednesday, 0},
-                           {1900, 3, 1, Thursday, 0},
                            {1970, 1, 1, Thursday, 621355968000000000u},
                            {2000, 1, 1, Saturday, 630822816000000000u},
-                           {2000, 2, 29, Tuesday, 0},
-                           {2024, 12, 25, Wednesday, 0},
-                           {2038, 1, 19, Tuesday, 0},
-                           {9999, 12, 31, Friday, 0}};
+                           {9999, 12, 31, Friday, 3155378112000000000u}};
     for (const Known& d : dates)
     {
-        if (d.Ticks != 0 || d.Year == 1)
-        {
-            EXPECT_EQ(d.Ticks, xDateTime::FromCalendar(d.Year, d.Month, d.Day).GetTicks()) << d.Year;
-        }
+        EXPECT_EQ(d.Ticks, xDateTime::FromCalendar(d.Year, d.Month, d.Day).GetTicks()) << d.Year;
         // Milliseconds are not carried back.
         EXPECT_EQ(Text(xDateTime::FromCalendar(d.Year, d.Month, d.Day, 13, 45, 30, 250).ToCalendar()),
                   Text({d.Year, d.Month, d.Day, d.DayOfWeek, 13, 45, 30, 0}));

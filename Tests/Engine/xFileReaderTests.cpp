@@ -21,17 +21,6 @@ namespace
 {
 constexpr int64_t Block = xFileReader::BufferSize;
 
-// Bytes that never repeat with the buffer size, so a byte from the wrong place
-// in the file cannot pass for the right one.
-std::vector<char> Pattern(size_t size)
-{
-    std::vector<char> data(size);
-    std::mt19937 random(77);
-    for (char& c : data)
-        c = static_cast<char>(random());
-    return data;
-}
-
 // Writes the data to a fresh temporary file and opens it through the file system.
 class xFileReaderTest : public ::testing::Test
 {
@@ -40,9 +29,9 @@ protected:
 
     void Open(size_t size, bool shareWrite = false)
     {
-        Data = Pattern(size);
+        Data = PatternBytes(size, 77);
         const fs::path file = Folder.At("data.bin");
-        ASSERT_TRUE(WriteFileBytes(file, std::string(Data.begin(), Data.end())));
+        ASSERT_TRUE(WriteFileBytes(file, Data));
         Path = ToForwardSlashes(xWString(file.u16string().c_str()));
         Reader = Files.OpenRead(Path, shareWrite);
         ASSERT_TRUE(Reader) << "cannot open " << file.string();
@@ -65,7 +54,7 @@ protected:
     xFileSystem Files;
     TempFolder Folder{"xfr-test"};
     xWString Path;
-    std::vector<char> Data;
+    std::string Data;
     std::unique_ptr<xFile> Reader;
 };
 } // namespace

@@ -28,15 +28,12 @@ xString Utf8(const TempFolder& folder, const std::string& name)
     return xString(folder.At(name).generic_u8string().c_str());
 }
 
-// Windows text streams write CR LF; lines are compared without the CR.
-std::string ReadText(const fs::path& path)
-{
-    std::string text = ReadFileBytes(path);
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.erase(at, 1);
-    return text;
-}
-
+// Log files are text streams: Windows ends their lines in CR LF.
+#if defined(_WIN32)
+const std::string LineEnd = "\r\n";
+#else
+const std::string LineEnd = "\n";
+#endif
 bool StartsWithTimestamp(const std::string& text)
 {
     static const std::regex shape(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d\d\] )");
@@ -179,7 +176,7 @@ TEST(xLogFile, NewRunTruncatesAndLinesAreFlushedAsWritten)
     FileLogger(folder, "Launcher", true)
         .Line(LogLevel::Log, LogCategory::General, "first run, a longer line");
     FileLogger log(folder, "Launcher", true);
-    EXPECT_EQ("", ReadText(folder.At("Launcher.txt"))) << "opening alone empties the file";
+    EXPECT_EQ("", ReadFileBytes(folder.At("Launcher.txt"))) << "opening alone empties the file";
     EXPECT_TRUE(log.Context.Logger->FileTarget->GetName() == xWString(log.Context.LogBasePath));
     EXPECT_EQ(nullptr, log.Context.Logger->ConsoleTarget) << "no console unless asked for";
     log.Line(LogLevel::Log, LogCategory::General, "checking new version", 1);
@@ -189,7 +186,7 @@ TEST(xLogFile, NewRunTruncatesAndLinesAreFlushedAsWritten)
     log.Line(LogLevel::Debug, LogCategory::General, "console only");
     log.Line(static_cast<LogLevel>(6), LogCategory::General, "nowhere");
     // Read while the stream is open: every line is flushed at once.
-    const std::string text = ReadText(folder.At("Launcher.txt"));
+    const std::string text = ReadFileBytes(folder.At("Launcher.txt"));
     const std::vector<std::string> lines = SplitLines(text);
     ASSERT_EQ(3u, lines.size()) << text;
     EXPECT_TRUE(StartsWithTimestamp(lines[0])) << lines[0];
@@ -210,10 +207,12 @@ TEST(xLogFile, CategoryFilesAndTheGeneralFileOnANonAsciiBasePath)
         log.Line(LogLevel::Log, LogCategory::Phy, "\xE4\xB8\xAD physics");
         log.Line(LogLevel::Error, LogCategory::General, "general");
     }
-    EXPECT_EQ("Log:      physics\n", ReadText(folder.At("One.txt"))) << "written once with SingleFile";
+    EXPECT_EQ("Log:      physics" + LineEnd, ReadFileBytes(folder.At("One.txt")))
+        << "written once with SingleFile";
     EXPECT_FALSE(fs::exists(folder.At("One_phy.txt")));
-    EXPECT_EQ("Log:      \xE4\xB8\xAD physics\nError:    general\n", ReadText(folder.At(split + ".txt")));
-    EXPECT_EQ("Log:      \xE4\xB8\xAD physics\n", ReadText(folder.At(split + "_phy.txt")));
+    EXPECT_EQ("Log:      \xE4\xB8\xAD physics" + LineEnd + "Error:    general" + LineEnd,
+              ReadFileBytes(folder.At(split + ".txt")));
+    EXPECT_EQ("Log:      \xE4\xB8\xAD physics" + LineEnd, ReadFileBytes(folder.At(split + "_phy.txt")));
     for (const char* suffix : {"_fs", "_rd", "_ui", "_user"})
         EXPECT_TRUE(fs::exists(folder.At(split + suffix + ".txt"))) << suffix;
 }
@@ -262,7 +261,7 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
     for (const char* file : {"Launcher.txt", "Launcher_rd.txt"})
     {
         std::set<std::string> seen;
-        for (const std::string& line : SplitLines(ReadText(folder.At(file))))
+        for (const std::string& line : ReadFileLines(folder.At(file)))
         {
             ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole))
                 << file << ": " << line;
@@ -289,7 +288,7 @@ TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
         LogErrorLine("failed: %s", "disk");
     }
     GEngineContext = saved;
-    const std::vector<std::string> lines = SplitLines(ReadText(folder.At("Launcher.txt")));
+    const std::vector<std::string> lines = ReadFileLines(folder.At("Launcher.txt"));
     ASSERT_EQ(2u, lines.size());
     EXPECT_TRUE(StartsWithTimestamp(lines[0]) && StartsWithTimestamp(lines[1]));
     EXPECT_EQ("Log:      value 5 of ten", lines[0].substr(25));

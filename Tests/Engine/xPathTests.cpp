@@ -36,7 +36,6 @@ TEST(xPath, NormaliseResolvesClimbsAndDropsDotComponents)
 {
     const PathCase cases[] = {
         {"C:/a//b/../c/./d", "C:/a/c/d"},
-        {"C:/a/b/../c", "C:/a/c"},
         {"C:/a/./../c", "C:/c"},
         {"C:///a////b", "C:/a/b"},
         {"C:/a/b/..", "C:/a"},
@@ -56,9 +55,6 @@ TEST(xPath, NormaliseResolvesClimbsAndDropsDotComponents)
         {"/../a", ""},
         {"..", ""},
         {"/C:/..", ""},
-        {"a/./../b", ""},
-        {"a/b/../../c", ""},
-        {"C:/a/./../..", ""},
         // A name listed from disk such as "..data" must never act as a climb, or a
         // path built from a listing could point outside its folder.
         {"C:/a/..data/x", "C:/a/..data/x"},

@@ -77,11 +77,6 @@ public:
     xEvent Started;
     xEvent Release;
 };
-
-xWorkerPool* NewDownloadPool()
-{
-    return (new xBackgroundWork())->GetPool(xBackgroundWork::DownloadPoolSlot);
-}
 } // namespace
 
 TEST(xBackgroundWork, TasksRunInQueueOrderOneAtATimeAndCompleteOnlyInDispatch)
@@ -147,7 +142,7 @@ TEST(xWorkerPool, TasksQueuedFromSeveralThreadsEachRunOnce)
     };
     std::vector<CountingTask> tasks(Producers * PerProducer);
 
-    xWorkerPool* pool = NewDownloadPool();
+    xWorkerPool* pool = (new xBackgroundWork())->GetPool(xBackgroundWork::DownloadPoolSlot);
     ASSERT_NE(nullptr, pool);
     std::vector<std::thread> producers;
     for (int p = 0; p < Producers; ++p)

@@ -19,8 +19,7 @@ public:
     CapturedLog() : Previous(GEngineContext)
     {
         Context.Logger = &Logger;
-        auto target = std::make_unique<Recorder>(*this);
-        Logger.FileTarget = std::move(target);
+        Logger.FileTarget = std::make_unique<Recorder>(*this);
         GEngineContext = &Context;
     }
     ~CapturedLog()
@@ -58,10 +57,8 @@ private:
     {
     public:
         explicit Recorder(CapturedLog& owner) : xLogTarget(u"memory"), Owner(owner) {}
-        void Write(const xString& prefix, LogLevel level, LogCategory, int, int,
-                   const xString& message) override
+        void Write(const xString&, LogLevel level, LogCategory, int, int, const xString& message) override
         {
-            (void)prefix;
             std::string text(message.c_str(), message.Length());
             if (!text.empty() && text.back() == '\n')
                 text.pop_back();

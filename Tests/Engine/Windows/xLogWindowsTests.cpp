@@ -1,29 +1,11 @@
-#include "xEngineContext.h"
-#include "xLog.h"
 #include "xLogConsoleTarget.h"
 #include "xLogTypes.h"
-
-#include "FileBytes.h"
-#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include <windows.h>
-
-TEST(xLogFile, LinesEndInCrLf)
-{
-    TempFolder folder("xLogTests");
-    xEngineContext context;
-    context.LogBasePath = xString(folder.At("Launcher").generic_u8string().c_str());
-    context.LogSingleFile = 1;
-    xLog* logger = xLog::Create(context);
-    xLog::Print(logger, 0, LogLevel::Log, LogCategory::General, 0, 0, "version");
-    delete logger;
-    EXPECT_EQ("Log:      version\r\n", ReadFileBytes(folder.At("Launcher.txt"))) << "text mode";
-}
 
 TEST(xLogConsole, AllocatesAWideConsoleAndColoursEachPiece)
 {

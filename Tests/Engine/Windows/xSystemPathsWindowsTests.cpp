@@ -6,16 +6,11 @@
 
 #include <filesystem>
 
-TEST(xSystemPaths, AppDataFolderExists)
+TEST(xSystemPaths, AppDataAndSystemFontFoldersExist)
 {
-    EXPECT_TRUE(std::filesystem::is_directory(FsPath(GetAppDataDirectory())))
-        << Narrow(GetAppDataDirectory());
-}
-
-TEST(xSystemPaths, SystemFontFolderExists)
-{
-    const xWString folder = GetSystemFontDirectory();
-    ASSERT_FALSE(folder.IsEmpty());
-    EXPECT_EQ(folder.Last(), u'/') << Narrow(folder);
-    EXPECT_TRUE(std::filesystem::is_directory(FsPath(folder))) << Narrow(folder);
+    const xWString fonts = GetSystemFontDirectory();
+    ASSERT_FALSE(fonts.IsEmpty());
+    EXPECT_EQ(fonts.Last(), u'/') << Narrow(fonts);
+    for (const xWString& folder : {GetAppDataDirectory(), fonts})
+        EXPECT_TRUE(std::filesystem::is_directory(FsPath(folder))) << Narrow(folder);
 }
