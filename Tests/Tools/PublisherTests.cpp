@@ -73,13 +73,13 @@ protected:
         std::string code;
         for (int i = 0; i < 20000; ++i) // CALLs to a few functions
             code += std::string("\xE8") + char(i & 0x3F) + "\x10\x00\x00\x90";
-        m_Files = {{"empty.dat", ""},
-                   {"noise.bin", PatternBytes(50000)},
-                   {"data/text.txt", std::string(40000, 'a') + "tail"},
-                   {"data/deep/a&b <c>.ini", "x=1\n"},
-                   {"bin/Game.EXE", code}};
-        for (const auto& [name, content] : m_Files)
-            ASSERT_TRUE(WriteFileBytes(m_Temp.At("client/" + name), content));
+        m_Files = {{"empty.dat", {"", -1}},
+                   {"noise.bin", {PatternBytes(50000), -1}},
+                   {"data/text.txt", {std::string(40000, 'a') + "tail", 0}},
+                   {"data/deep/a&b <c>.ini", {"x=1\n", -1}},
+                   {"bin/Game.EXE", {code, 1}}};
+        for (const auto& [name, file] : m_Files)
+            ASSERT_TRUE(WriteFileBytes(m_Temp.At("client/" + name), file.first));
     }
 
     // Every file comes back whole from the package; only what shrinks is
@@ -101,36 +101,31 @@ protected:
         EXPECT_EQ(Crc32c(package.data(), package.size()), manifest.Package.Crc32c);
         EXPECT_EQ(withXx, manifest.Package.XxPresent);
         EXPECT_EQ(withXx ? Xxh32(package.data(), package.size()) : 0u, manifest.Package.Xx);
-        const std::map<std::string, int> filterFlag = {{"empty.dat", -1},
-                                                       {"noise.bin", -1},
-                                                       {"data/text.txt", 0},
-                                                       {"data/deep/a&b <c>.ini", -1},
-                                                       {"bin/Game.EXE", 1}};
         ASSERT_EQ(m_Files.size(), manifest.Entries.size());
         for (const ManifestEntry& entry : manifest.Entries)
         {
             const std::string name = Narrow(entry.Name);
             ASSERT_EQ(1u, m_Files.count(name)) << name;
-            const std::string& original = m_Files[name];
+            const auto& [original, filterFlag] = m_Files[name];
             EXPECT_EQ(original.size(), entry.OrigSize);
             EXPECT_EQ(Crc32c(original.data(), original.size()), entry.OrigCrc32c);
             EXPECT_EQ(withXx, entry.XxPresent);
             EXPECT_EQ(withXx ? Xxh32(original.data(), original.size()) : 0u, entry.Xx) << name;
             ASSERT_LE(uint64_t(entry.StartPos) + entry.DataSize, package.size());
             const std::string data = package.substr(entry.StartPos, entry.DataSize);
-            EXPECT_EQ(entry.Compressed, filterFlag.at(name) >= 0) << name;
+            EXPECT_EQ(entry.Compressed, filterFlag >= 0) << name;
             EXPECT_TRUE((entry.Compressed ? Unpacked(data) : data) == original) << name;
             if (entry.Compressed)
             {
                 EXPECT_LT(data.size(), original.size()) << name;
-                EXPECT_EQ(filterFlag.at(name), data[0]) << name;
+                EXPECT_EQ(filterFlag, data[0]) << name;
             }
         }
         EXPECT_FALSE(std::filesystem::exists(out + "/Startup1.0.5.pkg.tmp"));
     }
 
     TempFolder m_Temp{"publisher-test"};
-    std::map<std::string, std::string> m_Files;
+    std::map<std::string, std::pair<std::string, int>> m_Files; // bytes, filter flag (-1: stored)
 };
 
 TEST_F(PublisherTest, ClientPackageReadsBackWithCrc32cAndWithXx)
@@ -169,7 +164,7 @@ TEST_F(PublisherTest, VersionFileEditsInPlaceAndKeepsOrder)
 
 TEST_F(PublisherTest, FontContainerUnpacksToTheFont)
 {
-    const std::string font = m_Files["data/text.txt"];
+    const std::string font = m_Files["data/text.txt"].first;
     ASSERT_TRUE(WriteFileBytes(m_Temp.At("simhei.ttf"), font));
     ASSERT_EQ(0, RunPublish({"font", "--source", m_Temp.At("simhei.ttf").string(), "--out",
                              m_Temp.At("simhei.fnt").string()}));
