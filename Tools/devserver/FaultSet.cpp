@@ -88,11 +88,11 @@ std::optional<std::string> Shown(const FaultSet& faults, std::optional<uint64_t>
 {
     return faults.*field ? std::optional<std::string>(std::to_string(*(faults.*field))) : std::nullopt;
 }
-template <typename Number> std::optional<std::string> Shown(const FaultSet& faults, Number FaultSet::*field)
+template <typename Scalar> std::optional<std::string> Shown(const FaultSet& faults, Scalar FaultSet::*field)
 {
     if (faults.*field == 0)
         return std::nullopt;
-    return std::is_same<Number, bool>::value ? "1" : std::to_string(faults.*field);
+    return std::is_same<Scalar, bool>::value ? "1" : std::to_string(faults.*field);
 }
 std::optional<std::string> Shown(const FaultSet& faults, std::string FaultSet::*field)
 {
