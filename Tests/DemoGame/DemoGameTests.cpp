@@ -145,20 +145,19 @@ private:
     HANDLE Output = nullptr;
 };
 
-HWND ReportedMainWindow()
+// The wParams of the messages `id` the view received, in order.
+std::vector<WPARAM> Posted(UINT id)
 {
+    std::vector<WPARAM> found;
     for (const auto& message : Received)
-        if (message.first == GameMsgMainWindow)
-            return reinterpret_cast<HWND>(message.second);
-    return nullptr;
+        if (message.first == id)
+            found.push_back(message.second);
+    return found;
 }
 
 size_t CountOf(UINT id)
 {
-    size_t count = 0;
-    for (const auto& message : Received)
-        count += message.first == id ? 1 : 0;
-    return count;
+    return Posted(id).size();
 }
 
 bool UnderWine()
@@ -175,11 +174,6 @@ struct Mode
     bool Overlay;
 };
 
-void PrintTo(const Mode& mode, std::ostream* out)
-{
-    *out << mode.Name;
-}
-
 // Starts the game in `view` and waits for both of its greetings; the game's
 // main window, or null (with a failure) when they do not come.
 HWND StartAndGreet(GameProcess& game, HWND view, bool overlay)
@@ -190,8 +184,8 @@ HWND StartAndGreet(GameProcess& game, HWND view, bool overlay)
     EXPECT_TRUE(greeted) << "the game posts GameMsgMainWindow and GameMsgCanClose to the view; got "
                          << Received.size() << " messages, exit code " << game.ExitCode(0)
                          << ", output: " << (game.Running() ? std::string("(still running)") : game.Text());
-    HWND main = ReportedMainWindow();
-    if (!greeted || main == nullptr || !IsWindow(main))
+    HWND main = greeted ? reinterpret_cast<HWND>(Posted(GameMsgMainWindow)[0]) : nullptr;
+    if (main == nullptr || !IsWindow(main))
         return nullptr;
     const LONG style = GetWindowLongW(main, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(main, GWL_EXSTYLE);
@@ -389,33 +383,24 @@ TEST(DemoGame, WithItsOwnWindowPlaysWithoutALauncherAndEndsWithIt)
     Received.clear();
     GameProcess game(L"--window sid=1,uid=2,time=5");
     ASSERT_TRUE(game.Started);
-    struct Search
-    {
-        DWORD Process;
-        HWND View;
-    } search = {game.Info.dwProcessId, nullptr};
-    auto findView = [](HWND window, LPARAM lParam) -> BOOL
-    {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t title[16] = {};
-        GetWindowTextW(window, title, 16);
-        if (owner == s->Process && std::wstring(title) == L"3dWin" && GetWindow(window, GW_CHILD) != nullptr)
-            s->View = window;
-        return s->View == nullptr;
-    };
+    HWND view = nullptr;
     const bool found = PumpUntil(
         [&]
         {
-            EnumWindows(findView, reinterpret_cast<LPARAM>(&search));
-            return search.View != nullptr;
+            for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, nullptr, L"3dWin")) != nullptr;)
+            {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == game.Info.dwProcessId && GetWindow(w, GW_CHILD) != nullptr)
+                    view = w;
+            }
+            return view != nullptr;
         },
         20000);
     ASSERT_TRUE(found) << "a top-level window 3dWin of the game's own, with the game inside";
-    EXPECT_TRUE(IsWindowVisible(search.View));
+    EXPECT_TRUE(IsWindowVisible(view));
 
-    PostMessageW(search.View, WM_CLOSE, 0, 0);
+    PostMessageW(view, WM_CLOSE, 0, 0);
     EXPECT_EQ(game.ExitCode(10000), 0) << "closing its own view ends the game";
     const std::string text = game.Text();
     EXPECT_NE(text.find("child window in the view"), std::string::npos)

@@ -2,7 +2,8 @@
 
 #include <cctype>
 #include <limits>
-#include <utility>
+#include <type_traits>
+#include <variant>
 
 namespace
 {
@@ -23,24 +24,149 @@ bool ParseUnsigned(const std::string& text, uint64_t maximum, uint64_t& value)
     return true;
 }
 
-bool ParseFlag(const std::string& text, bool& value)
+// The value parsers of the switch table: numbers land in `number`, texts are kept as given.
+bool Number(const std::string& text, uint64_t maximum, uint64_t& number)
 {
-    if (text.empty() || text == "1")
-        value = true;
-    else if (text == "0")
-        value = false;
-    else
-        return false;
+    return ParseUnsigned(text, maximum, number);
+}
+
+// 1xx, 204 and 304 carry no body; a status fault always sends one.
+bool StatusCode(const std::string& text, uint64_t maximum, uint64_t& number)
+{
+    return ParseUnsigned(text, maximum, number) && number != 204 && number != 304;
+}
+
+bool Flag(const std::string& text, uint64_t, uint64_t& number)
+{
+    number = text.empty() || text == "1";
+    return number == 1 || text == "0";
+}
+
+bool AnyText(const std::string&, uint64_t, uint64_t&)
+{
     return true;
+}
+
+// The target is appended as it came, so the prefix is an origin and maybe a folder.
+bool HttpAddress(const std::string& text, uint64_t, uint64_t&)
+{
+    return text.compare(0, 7, "http://") == 0 && text.find_first_of("\r\n") == std::string::npos;
+}
+
+bool SiblingName(const std::string& text, uint64_t, uint64_t&)
+{
+    return !text.empty() && text.find('/') == std::string::npos && text != "..";
+}
+
+using Field = std::variant<std::optional<uint64_t> FaultSet::*, uint32_t FaultSet::*, int FaultSet::*,
+                           bool FaultSet::*, std::string FaultSet::*, std::optional<std::string> FaultSet::*>;
+
+void Store(FaultSet& faults, std::optional<uint64_t> FaultSet::*field, const std::string&, uint64_t number)
+{
+    faults.*field = number;
+}
+void Store(FaultSet& faults, uint32_t FaultSet::*field, const std::string&, uint64_t number)
+{
+    faults.*field = static_cast<uint32_t>(number);
+}
+void Store(FaultSet& faults, int FaultSet::*field, const std::string&, uint64_t number)
+{
+    faults.*field = static_cast<int>(number);
+}
+void Store(FaultSet& faults, bool FaultSet::*field, const std::string&, uint64_t number)
+{
+    faults.*field = number != 0;
+}
+template <typename Text>
+void Store(FaultSet& faults, Text FaultSet::*field, const std::string& text, uint64_t)
+{
+    faults.*field = text;
+}
+
+// A field's value as the control endpoint shows it; none when the fault is off.
+std::optional<std::string> Shown(const FaultSet& faults, std::optional<uint64_t> FaultSet::*field)
+{
+    return faults.*field ? std::optional<std::string>(std::to_string(*(faults.*field))) : std::nullopt;
+}
+template <typename Scalar> std::optional<std::string> Shown(const FaultSet& faults, Scalar FaultSet::*field)
+{
+    if (faults.*field == 0)
+        return std::nullopt;
+    return std::is_same<Scalar, bool>::value ? "1" : std::to_string(faults.*field);
+}
+std::optional<std::string> Shown(const FaultSet& faults, std::string FaultSet::*field)
+{
+    return (faults.*field).empty() ? std::nullopt : std::optional<std::string>(faults.*field);
+}
+std::optional<std::string> Shown(const FaultSet& faults, std::optional<std::string> FaultSet::*field)
+{
+    return faults.*field;
+}
+
+constexpr uint64_t AnyNumber = std::numeric_limits<uint64_t>::max();
+
+struct FaultSwitch
+{
+    const char* Name;
+    Field Target;
+    bool (*Parse)(const std::string& text, uint64_t maximum, uint64_t& number);
+    const char* Needs; // the error's description of a good value
+    uint64_t Least = 0;
+    uint64_t Most = AnyNumber;
+    bool Qualifier = false; // narrows the faults instead of being one
+};
+
+// In the order the control endpoint lists them. An hour per chunk is already a
+// stall; a longer delay is a typo.
+constexpr FaultSwitch Switches[] = {
+    {"drop-after", &FaultSet::DropAfter, Number, "needs a byte count"},
+    {"ignore-range", &FaultSet::IgnoreRange, Flag, "takes 1 or 0"},
+    {"wrong-length", &FaultSet::WrongLength, Flag, "takes 1 or 0"},
+    {"status", &FaultSet::Status, StatusCode, "needs a code from 200 to 599 (not 204 or 304)", 200, 599},
+    {"status-body", &FaultSet::StatusBody, AnyText, ""},
+    {"no-content-length", &FaultSet::NoContentLength, Flag, "takes 1 or 0"},
+    {"delay-ms", &FaultSet::DelayMs, Number, "needs milliseconds (0 to 3600000)", 0, 3600000},
+    {"stall-after", &FaultSet::StallAfter, Number, "needs a byte count"},
+    {"corrupt-at", &FaultSet::CorruptAt, Number, "needs a byte count"},
+    {"head-length", &FaultSet::HeadLength, Number, "needs a byte count"},
+    {"extra-bytes", &FaultSet::ExtraBytes, Number, "needs a byte count"},
+    {"shift-range", &FaultSet::ShiftRange, Number, "needs a byte count"},
+    {"reset-after", &FaultSet::ResetAfter, Number, "needs a byte count"},
+    {"pad-to", &FaultSet::PadTo, Number, "needs a byte count"},
+    {"trickle-ms", &FaultSet::TrickleMs, Number, "needs milliseconds (0 to 3600000)", 0, 3600000},
+    {"redirect-to", &FaultSet::RedirectTo, HttpAddress, "needs an http:// address"},
+    {"serve-instead", &FaultSet::ServeInstead, SiblingName, "needs a file name beside the asked one"},
+    {"chunked", &FaultSet::Chunked, Flag, "takes 1 or 0"},
+    {"gzip", &FaultSet::Gzip, Flag, "takes 1 or 0"},
+    {"endless-headers", &FaultSet::EndlessHeaders, Flag, "takes 1 or 0"},
+    {"for-path", &FaultSet::ForPath, AnyText, "", 0, AnyNumber, true},
+    {"times", &FaultSet::Times, Number, "needs a count of at least 1", 1, AnyNumber, true},
+};
+
+const FaultSwitch* FindSwitch(const std::string& name)
+{
+    for (const FaultSwitch& entry : Switches)
+    {
+        if (name == entry.Name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+std::optional<std::string> ShownValue(const FaultSet& faults, const FaultSwitch& entry)
+{
+    return std::visit([&](auto field) { return Shown(faults, field); }, entry.Target);
 }
 } // namespace
 
 bool FaultSet::Any() const
 {
-    return DropAfter || IgnoreRange || WrongLength || Status != 0 || StatusBody || NoContentLength ||
-           DelayMs != 0 || StallAfter || CorruptAt || HeadLength || ExtraBytes || ShiftRange || ResetAfter ||
-           PadTo || TrickleMs != 0 || !RedirectTo.empty() || !ServeInstead.empty() || Chunked || Gzip ||
-           EndlessHeaders;
+    for (const FaultSwitch& entry : Switches)
+    {
+        if (!entry.Qualifier && ShownValue(*this, entry))
+            return true;
+    }
+    return false;
 }
 
 bool FaultSet::Hits(const std::string& path) const
@@ -56,203 +182,46 @@ std::string FaultSet::StatusBodyText() const
     return StatusBody ? *StatusBody : "status " + std::to_string(Status) + "\n";
 }
 
-namespace
-{
-std::optional<uint64_t>* ByteCountFault(FaultSet& faults, const std::string& name)
-{
-    if (name == "drop-after")
-        return &faults.DropAfter;
-    if (name == "stall-after")
-        return &faults.StallAfter;
-    if (name == "corrupt-at")
-        return &faults.CorruptAt;
-    if (name == "head-length")
-        return &faults.HeadLength;
-    if (name == "extra-bytes")
-        return &faults.ExtraBytes;
-    if (name == "shift-range")
-        return &faults.ShiftRange;
-    if (name == "reset-after")
-        return &faults.ResetAfter;
-    if (name == "pad-to")
-        return &faults.PadTo;
-    return nullptr;
-}
-
-bool* FlagFault(FaultSet& faults, const std::string& name)
-{
-    if (name == "ignore-range")
-        return &faults.IgnoreRange;
-    if (name == "wrong-length")
-        return &faults.WrongLength;
-    if (name == "no-content-length")
-        return &faults.NoContentLength;
-    if (name == "chunked")
-        return &faults.Chunked;
-    if (name == "gzip")
-        return &faults.Gzip;
-    if (name == "endless-headers")
-        return &faults.EndlessHeaders;
-    return nullptr;
-}
-} // namespace
-
 bool IsFaultFlag(const std::string& name)
 {
-    FaultSet probe;
-    return FlagFault(probe, name) != nullptr;
+    const FaultSwitch* entry = FindSwitch(name);
+    return entry && std::holds_alternative<bool FaultSet::*>(entry->Target);
 }
 
 bool IsFaultName(const std::string& name)
 {
-    FaultSet probe;
-    return IsFaultFlag(name) || ByteCountFault(probe, name) != nullptr || name == "status" ||
-           name == "status-body" || name == "delay-ms" || name == "trickle-ms" || name == "redirect-to" ||
-           name == "serve-instead" || name == "for-path" || name == "times";
+    return FindSwitch(name) != nullptr;
 }
 
 bool ApplyFaultSetting(FaultSet& faults, const std::string& name, const std::string& value,
                        std::string& error)
 {
-    const uint64_t any = std::numeric_limits<uint64_t>::max();
+    const FaultSwitch* entry = FindSwitch(name);
+    if (!entry)
+    {
+        error = "unknown fault \"" + name + "\"";
+        return false;
+    }
     uint64_t number = 0;
-    bool flag = false;
-    if (std::optional<uint64_t>* count = ByteCountFault(faults, name))
+    if (!entry->Parse(value, entry->Most, number) || number < entry->Least)
     {
-        if (!ParseUnsigned(value, any, number))
-        {
-            error = name + " needs a byte count, not \"" + value + "\"";
-            return false;
-        }
-        *count = number;
-        return true;
+        error = name + " " + entry->Needs + ", not \"" + value + "\"";
+        return false;
     }
-    if (name == "times")
-    {
-        if (!ParseUnsigned(value, any, number) || number == 0)
-        {
-            error = "times needs a count of at least 1, not \"" + value + "\"";
-            return false;
-        }
-        faults.Times = number;
-        return true;
-    }
-    if (name == "for-path")
-    {
-        faults.ForPath = value;
-        return true;
-    }
-    if (name == "delay-ms" || name == "trickle-ms")
-    {
-        // An hour per chunk is already a stall; more is a typo.
-        if (!ParseUnsigned(value, 3600000, number))
-        {
-            error = name + " needs milliseconds (0 to 3600000), not \"" + value + "\"";
-            return false;
-        }
-        (name == "delay-ms" ? faults.DelayMs : faults.TrickleMs) = static_cast<uint32_t>(number);
-        return true;
-    }
-    if (name == "redirect-to")
-    {
-        // The target is appended as it came, so the prefix is an origin and maybe a folder.
-        if (value.compare(0, 7, "http://") != 0 || value.find_first_of("\r\n") != std::string::npos)
-        {
-            error = "redirect-to needs an http:// address, not \"" + value + "\"";
-            return false;
-        }
-        faults.RedirectTo = value;
-        return true;
-    }
-    if (name == "serve-instead")
-    {
-        if (value.empty() || value.find('/') != std::string::npos || value == "..")
-        {
-            error = "serve-instead needs a file name beside the asked one, not \"" + value + "\"";
-            return false;
-        }
-        faults.ServeInstead = value;
-        return true;
-    }
-    if (name == "status")
-    {
-        // 1xx, 204 and 304 carry no body; a status fault always sends one.
-        if (!ParseUnsigned(value, 599, number) || number < 200 || number == 204 || number == 304)
-        {
-            error = "status needs a code from 200 to 599 (not 204 or 304), not \"" + value + "\"";
-            return false;
-        }
-        faults.Status = static_cast<int>(number);
-        return true;
-    }
-    if (name == "status-body")
-    {
-        faults.StatusBody = value;
-        return true;
-    }
-    if (IsFaultFlag(name))
-    {
-        if (!ParseFlag(value, flag))
-        {
-            error = name + " takes 1 or 0, not \"" + value + "\"";
-            return false;
-        }
-        *FlagFault(faults, name) = flag;
-        return true;
-    }
-    error = "unknown fault \"" + name + "\"";
-    return false;
+    std::visit([&](auto field) { Store(faults, field, value, number); }, entry->Target);
+    return true;
 }
 
 std::string DescribeFaults(const FaultSet& faults)
 {
     std::string text;
-    if (faults.DropAfter)
-        text += "drop-after=" + std::to_string(*faults.DropAfter) + "\n";
-    if (faults.IgnoreRange)
-        text += "ignore-range=1\n";
-    if (faults.WrongLength)
-        text += "wrong-length=1\n";
-    if (faults.Status != 0)
-        text += "status=" + std::to_string(faults.Status) + "\n";
-    if (faults.StatusBody)
-        text += "status-body=" + *faults.StatusBody + "\n";
-    if (faults.NoContentLength)
-        text += "no-content-length=1\n";
-    if (faults.DelayMs != 0)
-        text += "delay-ms=" + std::to_string(faults.DelayMs) + "\n";
-    if (faults.StallAfter)
-        text += "stall-after=" + std::to_string(*faults.StallAfter) + "\n";
-    if (faults.CorruptAt)
-        text += "corrupt-at=" + std::to_string(*faults.CorruptAt) + "\n";
-    const std::pair<const char*, const std::optional<uint64_t>*> counts[] = {
-        {"head-length", &faults.HeadLength},
-        {"extra-bytes", &faults.ExtraBytes},
-        {"shift-range", &faults.ShiftRange},
-        {"reset-after", &faults.ResetAfter},
-        {"pad-to", &faults.PadTo}};
-    for (const auto& count : counts)
+    for (const FaultSwitch& entry : Switches)
     {
-        if (*count.second)
-            text += std::string(count.first) + "=" + std::to_string(**count.second) + "\n";
+        // Qualifiers alone are no faults.
+        if (entry.Qualifier && text.empty())
+            break;
+        if (const std::optional<std::string> value = ShownValue(faults, entry))
+            text += std::string(entry.Name) + "=" + *value + "\n";
     }
-    if (faults.TrickleMs != 0)
-        text += "trickle-ms=" + std::to_string(faults.TrickleMs) + "\n";
-    if (!faults.RedirectTo.empty())
-        text += "redirect-to=" + faults.RedirectTo + "\n";
-    if (!faults.ServeInstead.empty())
-        text += "serve-instead=" + faults.ServeInstead + "\n";
-    if (faults.Chunked)
-        text += "chunked=1\n";
-    if (faults.Gzip)
-        text += "gzip=1\n";
-    if (faults.EndlessHeaders)
-        text += "endless-headers=1\n";
-    if (text.empty())
-        return "no faults\n";
-    if (!faults.ForPath.empty())
-        text += "for-path=" + faults.ForPath + "\n";
-    if (faults.Times)
-        text += "times=" + std::to_string(*faults.Times) + "\n";
-    return text;
+    return text.empty() ? "no faults\n" : text;
 }
