@@ -1,7 +1,6 @@
 #include "CapturedLog.h"
 #include "EngineText.h"
-#include "ResPack.h"
-#include "SkinDocument.h"
+#include "ShippedSkin.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +28,6 @@ SkinDocument Parse(const std::string& text, bool expected = true)
 
 TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
 {
-    ResPack& pack = TheResPack();
-    pack.Load();
     struct Expected
     {
         const char16_t* Name;
@@ -45,12 +42,9 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
     };
     for (const Expected& e : windows)
     {
-        std::vector<uint8_t> text;
-        ASSERT_TRUE(pack.GetFile(e.Name, text)) << xString(xWString(e.Name)).c_str();
-        SkinDocument document;
-        ASSERT_TRUE(ParseSkinDocument(text, u"Default", document));
+        SCOPED_TRACE(Narrow(e.Name));
+        const SkinDocument document = ShippedDocument(e.Name);
         const WindowDescription& w = document.Window;
-        SCOPED_TRACE(xString(xWString(e.Name)).c_str());
         EXPECT_EQ(
             (std::vector<int32_t>{w.XDesiredPositionOnScreen, w.WidthDesiredOnScreen, w.HeightDesiredOnScreen,
                                   w.CornerRadius, w.MinWidth, w.MaxWidth, w.Transparency}),
@@ -66,10 +60,7 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
 
     // The build writes its LAUNCHER_LOGIN_PAGE_URL into the main frame's
     // document, padded with blanks to the document's field of 56 characters.
-    std::vector<uint8_t> text;
-    SkinDocument mainFrame;
-    ASSERT_TRUE(pack.GetFile(u"MainFrame.xml", text));
-    ASSERT_TRUE(ParseSkinDocument(text, u"Default", mainFrame));
+    const SkinDocument mainFrame = ShippedDocument(u"MainFrame.xml");
     std::string page = LAUNCHER_TEST_LOGIN_PAGE_URL;
     page.resize(std::max<size_t>(page.size(), 56), ' ');
     EXPECT_TRUE(mainFrame.HasPageAddress);
@@ -83,16 +74,14 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
         const char* Text;
         int32_t Integer;
         bool Flag;
-    } cases[] = {
-        {"12px", 12, true},
-        {"", 0, false},
-        {"  -5", -5, false},
-        {"1abc", 1, true},
-        {"yes", 0, false},
-        {"true", 0, false},
-        {"99999999999", INT32_MAX, false},
-        {"-99999999999", INT32_MIN, false},
-    };
+    } cases[] = {{"12px", 12, true},
+                 {"", 0, false},
+                 {"  -5", -5, false},
+                 {"1abc", 1, true},
+                 {"yes", 0, false},
+                 {"true", 0, false},
+                 {"99999999999", INT32_MAX, false},
+                 {"-99999999999", INT32_MIN, false}};
     for (const auto& c : cases)
     {
         EXPECT_EQ(ReadSkinInteger(c.Text), c.Integer) << c.Text;
@@ -100,17 +89,14 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
     }
     EXPECT_FLOAT_EQ(ReadSkinFloat("0.75"), 0.75f);
     EXPECT_FLOAT_EQ(ReadSkinFloat("x"), 0.0f);
-}
 
-// The window's alpha is Opacity x 255 as an integer, so the document's value is
-// held to 0..1: "1e300" once reached the conversion as infinity.
-TEST(SkinDocument, OpacityStaysWithinZeroAndOne)
-{
-    const std::pair<const char*, float> cases[] = {
+    // The window's alpha is Opacity x 255 as an integer, so the document's value is
+    // held to 0..1: "1e300" once reached the conversion as infinity.
+    const std::pair<const char*, float> opacities[] = {
         {"0.5", 0.5f},   {"0", 0.0f},      {"1", 1.0f},   {"1.5", 1.0f}, {"-0.25", 0.0f},
         {"1e300", 1.0f}, {"-1e300", 0.0f}, {"inf", 1.0f}, {"nan", 1.0f}, {"x", 0.0f},
     };
-    for (const auto& [text, opacity] : cases)
+    for (const auto& [text, opacity] : opacities)
     {
         const SkinDocument document = Parse(std::string("<Skin><Window Opacity='") + text + "'/></Skin>");
         EXPECT_EQ(document.Window.Opacity, opacity) << text;
