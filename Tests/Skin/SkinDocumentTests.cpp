@@ -116,17 +116,14 @@ TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
               "<webpage ID='x' URL='http://two/  ' PosY='7' Height='3'/>"
               "</frame></anything>");
     const WindowDescription& w = document.Window;
-    EXPECT_TRUE(w.HasSizingFrame);
-    EXPECT_FALSE(w.IsTopmostWindow);
-    EXPECT_EQ(w.WidthDesiredOnScreen, 640);
+    EXPECT_EQ(
+        std::make_tuple(w.HasSizingFrame, w.IsTopmostWindow, w.WidthDesiredOnScreen, w.MaxHeight, w.Opacity),
+        std::make_tuple(true, false, 640, 0, 1.0f))
+        << "flags read as integers, absent values as nothing, absent opacity as 1";
     EXPECT_EQ(w.Title, xWString(u"Default")) << "an empty title takes the product's";
-    EXPECT_EQ(w.Opacity, 1.0f) << "absent opacity";
-    EXPECT_EQ(w.MaxHeight, 0);
-
     ASSERT_EQ(document.Images.size(), 2u);
-    EXPECT_EQ(document.Images[0].Path, "first.png");
-    EXPECT_EQ(document.Images[0].Left, 3);
-    EXPECT_EQ(document.Images[1].Path, "second.png");
+    EXPECT_TRUE(document.Images[0].Path == "first.png" && document.Images[0].Left == 3 &&
+                document.Images[1].Path == "second.png");
 
     ASSERT_EQ(document.Buttons.size(), 2u);
     const SkinButton& first = document.Buttons[0];
@@ -134,14 +131,12 @@ TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
     EXPECT_EQ((std::vector<int32_t>{first.AnchorX, first.Rect.Left, first.Rect.Top, first.Rect.Right,
                                     first.Rect.Bottom}),
               (std::vector<int32_t>{12, 12, 0, 22, 5}));
-    EXPECT_TRUE(first.TopRight && first.Visible);
-    EXPECT_EQ(first.State, SkinButtonState::Normal);
+    EXPECT_TRUE(first.TopRight && first.Visible && first.State == SkinButtonState::Normal);
     const SkinButton& second = document.Buttons[1];
     EXPECT_TRUE(second.NormalPath == "n.png" && second.OffsetClick == 2 && second.HoverPath.IsEmpty());
 
     ASSERT_EQ(document.Pages.size(), 2u);
-    EXPECT_EQ(document.Pages[0].Width(), 2);
-    EXPECT_EQ(document.Pages[1].Top, 7);
+    EXPECT_EQ(std::make_pair(document.Pages[0].Width(), document.Pages[1].Top), std::make_pair(2, 7));
     EXPECT_EQ(document.PageAddress, "http://two/  ") << "the last address, blanks kept, serves every page";
 }
 
