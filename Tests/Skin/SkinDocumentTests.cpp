@@ -1,11 +1,14 @@
 #include "CapturedLog.h"
 #include "EngineText.h"
 #include "ShippedSkin.h"
+#include "SkinPainter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -26,8 +29,14 @@ SkinDocument Parse(const std::string& text, bool expected = true)
 }
 } // namespace
 
-TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
+// Their backgrounds fill the windows and every button face is as large as its button, so
+// nothing is cut or shows through; each picture is decoded once however often it is named.
+TEST(SkinDocument, ShippedDocumentsDescribeTheirWindowsAndPicturesFitThem)
 {
+    const auto size = [](const std::shared_ptr<xImage>& picture) {
+        return picture == nullptr ? std::make_pair(-1, -1)
+                                  : std::make_pair(picture->Width(), picture->Height());
+    };
     struct Expected
     {
         const char16_t* Name;
@@ -43,7 +52,7 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
     for (const Expected& e : windows)
     {
         SCOPED_TRACE(Narrow(e.Name));
-        const SkinDocument document = ShippedDocument(e.Name);
+        SkinDocument document = ShippedDocument(e.Name);
         const WindowDescription& w = document.Window;
         EXPECT_EQ(
             (std::vector<int32_t>{w.XDesiredPositionOnScreen, w.WidthDesiredOnScreen, w.HeightDesiredOnScreen,
@@ -54,9 +63,32 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
         EXPECT_TRUE(w.IsInTaskbar && w.IsRegularWindow && w.ActivateWhenFirstShown && !w.HasOSWindowBorder);
         EXPECT_EQ(w.Title, xWString(u"\u971C\u77F3\u7EAA\u5143"));
         EXPECT_EQ(w.Opacity, 1.0f);
-        EXPECT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
+        ASSERT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
                   std::make_tuple(e.Images, e.Buttons, e.Pages));
+
+        std::map<std::string, int> asked;
+        LoadSkinPictures(document,
+                         [&](const xString& path)
+                         {
+                             ++asked[path.c_str()];
+                             return LoadSkinPicture(path);
+                         });
+        for (const auto& [path, times] : asked)
+            EXPECT_EQ(times, 1) << path << " loaded again";
+        for (const SkinImage& image : document.Images)
+            EXPECT_EQ(size(image.Picture), std::make_pair(e.Width, e.Height));
+        for (const SkinButton& button : document.Buttons)
+        {
+            for (const auto& face : {button.NormalFace, button.HoverFace, button.ClickFace})
+                EXPECT_EQ(size(face), std::make_pair(button.Rect.Width(), button.Rect.Height()))
+                    << button.Id.c_str();
+            EXPECT_TRUE(button.HoverPath != button.ClickPath || button.HoverFace == button.ClickFace)
+                << "one picture shared";
+        }
     }
+    EXPECT_EQ(size(LoadSkinPicture("loading_bar.png")), std::make_pair(415, 7)) << "the splash bar's groove";
+    EXPECT_EQ(LoadSkinPicture(""), nullptr);
+    EXPECT_EQ(LoadSkinPicture("no-such-picture.png"), nullptr);
 
     // The build writes its LAUNCHER_LOGIN_PAGE_URL into the main frame's
     // document, padded with blanks to the document's field of 56 characters.

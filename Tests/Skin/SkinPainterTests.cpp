@@ -1,6 +1,5 @@
 #include "EngineText.h"
 #include "RecordingCanvas.h"
-#include "ShippedSkin.h"
 #include "SkinPainter.h"
 #include "SplashView.h"
 #include "PackageProgress.h"
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -144,50 +142,4 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
                                 c.Lines[i].Y, 500.0f, 20.0f));
         }
     }
-}
-
-// Backgrounds fill their windows and every button face is as large as its button, so
-// nothing is cut or shows through; each path is decoded once however often it is named.
-TEST(SkinPainter, ShippedDocumentsGetEveryPictureOnceAtItsSize)
-{
-    const struct
-    {
-        const char16_t* Name;
-        int32_t Width, Height; // of the background; 0: none
-        size_t Buttons;
-    } documents[] = {
-        {u"MainFrame.xml", 1280, 829, 7}, {u"SplashScreen.xml", 591, 304, 0}, {u"GameWindow.xml", 0, 0, 5}};
-    const auto size = [](const std::shared_ptr<xImage>& picture) {
-        return picture == nullptr ? std::make_pair(-1, -1)
-                                  : std::make_pair(picture->Width(), picture->Height());
-    };
-    for (const auto& d : documents)
-    {
-        SCOPED_TRACE(Narrow(d.Name));
-        SkinDocument document = ShippedDocument(d.Name);
-        std::map<std::string, int> asked;
-        LoadSkinPictures(document,
-                         [&](const xString& path)
-                         {
-                             ++asked[path.c_str()];
-                             return LoadSkinPicture(path);
-                         });
-        for (const auto& [path, times] : asked)
-            EXPECT_EQ(times, 1) << path << " loaded again";
-        ASSERT_EQ(document.Images.size(), d.Width == 0 ? 0u : 1u);
-        for (const SkinImage& image : document.Images)
-            EXPECT_EQ(size(image.Picture), std::make_pair(d.Width, d.Height));
-        ASSERT_EQ(document.Buttons.size(), d.Buttons);
-        for (const SkinButton& button : document.Buttons)
-        {
-            for (const auto& face : {button.NormalFace, button.HoverFace, button.ClickFace})
-                EXPECT_EQ(size(face), std::make_pair(button.Rect.Width(), button.Rect.Height()))
-                    << button.Id.c_str();
-            EXPECT_TRUE(button.HoverPath != button.ClickPath || button.HoverFace == button.ClickFace)
-                << "one picture shared";
-        }
-    }
-    EXPECT_EQ(size(LoadSkinPicture("loading_bar.png")), std::make_pair(415, 7)) << "the splash bar's groove";
-    EXPECT_EQ(LoadSkinPicture(""), nullptr);
-    EXPECT_EQ(LoadSkinPicture("no-such-picture.png"), nullptr);
 }
