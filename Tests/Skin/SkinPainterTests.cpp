@@ -12,6 +12,26 @@
 #include <tuple>
 #include <vector>
 
+namespace
+{
+// A picture of a size and no pixels.
+class SizedPicture : public xImage
+{
+public:
+    SizedPicture(int32_t width, int32_t height) : PictureWidth(width), PictureHeight(height) {}
+    int32_t Width() const override { return PictureWidth; }
+    int32_t Height() const override { return PictureHeight; }
+
+private:
+    int32_t PictureWidth, PictureHeight;
+};
+
+std::shared_ptr<xImage> Picture(int32_t width, int32_t height)
+{
+    return std::make_shared<SizedPicture>(width, height);
+}
+} // namespace
+
 TEST(SkinPainter, ImagesThenExtraThenVisibleButtonFaces)
 {
     SkinDocument document;

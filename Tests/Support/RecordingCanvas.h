@@ -3,26 +3,8 @@
 #include "xCanvas.h"
 
 #include <cstdint>
-#include <memory>
 #include <tuple>
 #include <vector>
-
-// A picture of a size and no pixels, for layouts and recorded drawing.
-class SizedPicture : public xImage
-{
-public:
-    SizedPicture(int32_t width, int32_t height) : PictureWidth(width), PictureHeight(height) {}
-    int32_t Width() const override { return PictureWidth; }
-    int32_t Height() const override { return PictureHeight; }
-
-private:
-    int32_t PictureWidth, PictureHeight;
-};
-
-inline std::shared_ptr<xImage> Picture(int32_t width, int32_t height)
-{
-    return std::make_shared<SizedPicture>(width, height);
-}
 
 // A canvas that draws nothing and remembers every call in order, so a test can
 // check what a window paints without a screen.
