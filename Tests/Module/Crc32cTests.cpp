@@ -35,6 +35,13 @@ std::vector<Implementation> AvailableImplementations()
         found.push_back({"hardware", Crc32cHardware});
     return found;
 }
+
+// `alignment` bytes past the first 8-aligned address in `buffer`, so it is the real misalignment.
+const uint8_t* At(const std::string& buffer, size_t alignment)
+{
+    return reinterpret_cast<const uint8_t*>(buffer.data()) +
+           (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8 + alignment;
+}
 } // namespace
 
 // The iSCSI test patterns (RFC 3720, B.4) and the common check value.
@@ -61,26 +68,23 @@ TEST(Crc32c, KnownVectorsFromEveryImplementation)
 TEST(Crc32c, ImplementationsAgreeOnEveryLengthAlignmentAndSplit)
 {
     const std::string buffer = PatternBytes(300 + 8 + 8, 7);
-    // Start from an 8-aligned address so `alignment` is the real misalignment.
-    const char* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
     const std::vector<Implementation> implementations = AvailableImplementations();
     for (size_t alignment = 0; alignment < 8; ++alignment)
-    {
         for (size_t length = 0; length <= 300; ++length)
         {
-            const uint8_t* data = reinterpret_cast<const uint8_t*>(base + alignment);
-            const uint32_t expected = ReferenceCrc32c(data, length);
+            const uint8_t* data = At(buffer, alignment);
             const size_t split = (length * 7) / 13;
             for (const Implementation& crc : implementations)
             {
-                ASSERT_EQ(expected, crc.Function(data, length, 0))
+                const uint32_t whole = crc.Function(data, length, 0);
+                const uint32_t parts =
+                    crc.Function(data + split, length - split, crc.Function(data, split, 0));
+                ASSERT_EQ(ReferenceCrc32c(data, length), whole)
                     << crc.Name << ": length " << length << ", alignment " << alignment;
-                ASSERT_EQ(expected, crc.Function(data + split, length - split, crc.Function(data, split, 0)))
-                    << crc.Name << ": length " << length << ", alignment " << alignment << ", split at "
-                    << split;
+                ASSERT_EQ(whole, parts) << crc.Name << ": length " << length << ", alignment " << alignment
+                                        << ", split at " << split;
             }
         }
-    }
 }
 
 // The hardware path sums blocks of 3 x 256 and 3 x 8192 bytes as three streams
@@ -92,31 +96,17 @@ TEST(Crc32c, HardwareStreamsAgreeWithSoftwareAroundEveryBlock)
     if (!HasCrc32Instruction())
         GTEST_SKIP() << "no crc32 instruction on this processor";
     constexpr size_t Short = 3 * 256, Long = 3 * 8192;
-    struct Lengths
-    {
-        size_t First, Last;
-    };
-    const Lengths table[] = {
-        {0, 2 * Short + 16},
-        {Long - 9, Long + 9},
-        {Long + Short - 9, Long + Short + 9},
-        {2 * Long + Short - 1 - 9, 2 * Long + Short - 1 + 9},
-    };
     const std::string buffer = PatternBytes(2 * Long + Short + 9 + 8 + 8, 11);
-    const char* base = buffer.data() + (8 - reinterpret_cast<uintptr_t>(buffer.data()) % 8) % 8;
-    for (const Lengths& lengths : table)
-    {
-        for (size_t length = lengths.First; length <= lengths.Last; ++length)
-        {
+    for (const auto& [first, last] : {std::pair<size_t, size_t>{0, 2 * Short + 16},
+                                      {Long - 9, Long + 9},
+                                      {Long + Short - 9, Long + Short + 9},
+                                      {2 * Long + Short - 1 - 9, 2 * Long + Short - 1 + 9}})
+        for (size_t length = first; length <= last; ++length)
             for (size_t alignment = 0; alignment < 8; ++alignment)
-            {
-                const uint8_t* data = reinterpret_cast<const uint8_t*>(base + alignment);
                 for (uint32_t start : {0u, 0x9E3779B9u})
-                    ASSERT_EQ(Crc32cSoftware(data, length, start), Crc32cHardware(data, length, start))
+                    ASSERT_EQ(Crc32cSoftware(At(buffer, alignment), length, start),
+                              Crc32cHardware(At(buffer, alignment), length, start))
                         << "length " << length << ", alignment " << alignment << ", start " << start;
-            }
-        }
-    }
 }
 
 // The publisher appends four bytes that give a font the checksum the launcher
@@ -124,23 +114,19 @@ TEST(Crc32c, HardwareStreamsAgreeWithSoftwareAroundEveryBlock)
 TEST(Crc32c, ForcingBytesBringAnyDataToTheTarget)
 {
     const std::string text = "The quick brown fox", zeros(1000, '\0'), random = PatternBytes(70001, 9);
-    struct Case
-    {
-        const std::string* Data;
-        uint32_t Target;
+    const std::pair<std::string, uint32_t> cases[] = {
+        {"", 0x03487F00u},     {"", 0u},
+        {text, 0x03487F00u},   {text, 0xFFFFFFFFu},
+        {zeros, 0x03487F00u},  {random, 0x03487F00u},
+        {random, 0x80000001u},
     };
-    const std::string empty;
-    const Case cases[] = {
-        {&empty, 0x03487F00u}, {&empty, 0u},           {&text, 0x03487F00u},   {&text, 0xFFFFFFFFu},
-        {&zeros, 0x03487F00u}, {&random, 0x03487F00u}, {&random, 0x80000001u},
-    };
-    for (const Case& c : cases)
+    for (const auto& [data, target] : cases)
     {
-        SCOPED_TRACE(testing::Message() << c.Data->size() << " bytes to 0x" << std::hex << c.Target);
+        SCOPED_TRACE(testing::Message() << data.size() << " bytes to 0x" << std::hex << target);
         uint8_t tail[4];
-        Crc32cForcingBytes(Crc32c(c.Data->data(), c.Data->size()), c.Target, tail);
-        std::vector<uint8_t> forced(c.Data->begin(), c.Data->end());
+        Crc32cForcingBytes(Crc32c(data.data(), data.size()), target, tail);
+        std::vector<uint8_t> forced(data.begin(), data.end());
         forced.insert(forced.end(), tail, tail + 4);
-        EXPECT_EQ(ReferenceCrc32c(forced.data(), forced.size()), c.Target);
+        EXPECT_EQ(ReferenceCrc32c(forced.data(), forced.size()), target);
     }
 }

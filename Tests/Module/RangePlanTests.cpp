@@ -20,66 +20,37 @@ std::string Describe(const std::vector<PlannedSpan>& spans)
     }
     return text;
 }
-
-struct PlanCase
-{
-    const char* What;
-    std::vector<ByteRange> Wanted;
-    RangePlanLimits Limits;
-    const char* Plan;
-};
-
-RangePlanLimits Limits(uint64_t maxGap, uint32_t wastePerThousand, uint64_t maxSpan = 1u << 30)
-{
-    RangePlanLimits limits;
-    limits.MaxGap = maxGap;
-    limits.WastePerThousand = wastePerThousand;
-    limits.MaxSpan = maxSpan;
-    return limits;
-}
 } // namespace
 
 TEST(RangePlan, NeighboursShareARequestWhileGapAndBudgetAllow)
 {
-    const PlanCase cases[] = {
-        {"nothing wanted", {}, RangePlanLimits(), ""},
-        {"one range", {{500, 20}}, RangePlanLimits(), "500+20:0"},
-        {"adjacent ranges cost no waste", {{0, 10}, {10, 10}, {20, 5}}, Limits(0, 0), "0+25:0,1,2"},
-        {"input order does not matter",
-         {{300, 100}, {0, 100}, {100, 50}},
-         Limits(0, 0),
-         "0+150:1,2 300+100:0"},
-        {"a gap of exactly the cap joins", {{0, 1000}, {1064, 1000}}, Limits(64, 50), "0+2064:0,1"},
-        {"a gap past the cap does not", {{0, 1000}, {1065, 1000}}, Limits(64, 1000), "0+1000:0 1065+1000:1"},
-        {"the budget is 5% of the wanted bytes", {{0, 1000}, {1100, 1000}}, Limits(1000, 50), "0+2100:0,1"},
-        {"one byte over the budget stays apart",
-         {{0, 1000}, {1101, 1000}},
-         Limits(1000, 50),
-         "0+1000:0 1101+1000:1"},
+    const struct
+    {
+        const char* What;
+        std::vector<ByteRange> Wanted;
+        RangePlanLimits Limits;
+        const char* Plan;
+    } cases[] = {
+        {"nothing wanted", {}, {}, ""},
+        {"one range", {{500, 20}}, {}, "500+20:0"},
+        {"adjacent: no waste", {{0, 10}, {10, 10}, {20, 5}}, {0, 0}, "0+25:0,1,2"},
+        {"input order", {{300, 100}, {0, 100}, {100, 50}}, {0, 0}, "0+150:1,2 300+100:0"},
+        {"gap of exactly the cap joins", {{0, 1000}, {1064, 1000}}, {64, 50}, "0+2064:0,1"},
+        {"gap past the cap", {{0, 1000}, {1065, 1000}}, {64, 1000}, "0+1000:0 1065+1000:1"},
+        {"budget: 5% of the wanted bytes", {{0, 1000}, {1100, 1000}}, {1000, 50}, "0+2100:0,1"},
+        {"one byte over budget", {{0, 1000}, {1101, 1000}}, {1000, 50}, "0+1000:0 1101+1000:1"},
         // 4000 wanted bytes: 200 of budget buys the gaps of 50, 60 and 80, not 100.
-        {"the smallest gaps are bought first",
+        {"smallest gaps first",
          {{0, 1000}, {1100, 1000}, {2150, 1000}, {3210, 500}, {3790, 500}},
-         Limits(1000, 50),
+         {1000, 50},
          "0+1000:0 1100+3190:1,2,3,4"},
-        {"far apart ranges stay apart",
-         {{0, 4096}, {1 << 20, 4096}, {2 << 20, 4096}},
-         RangePlanLimits(),
-         "0+4096:0 1048576+4096:1 2097152+4096:2"},
-        {"overlapping ranges always share, even with no budget",
-         {{0, 100}, {50, 100}, {60, 10}, {400, 1}},
-         Limits(0, 0),
-         "0+150:0,1,2 400+1:3"},
-        {"the span cap cuts a run",
-         {{0, 40}, {40, 40}, {80, 40}, {120, 40}},
-         Limits(0, 0, 100),
-         "0+80:0,1 80+80:2,3"},
-        {"a range longer than the span cap goes alone",
-         {{0, 500}, {500, 10}},
-         Limits(0, 0, 100),
-         "0+500:0 500+10:1"},
-        {"equal starts: the shorter first", {{10, 30}, {10, 5}}, Limits(0, 0), "10+30:1,0"},
+        {"far apart", {{0, 4096}, {1 << 20, 4096}}, {}, "0+4096:0 1048576+4096:1"},
+        {"overlaps share", {{0, 100}, {50, 100}, {60, 10}, {400, 1}}, {0, 0}, "0+150:0,1,2 400+1:3"},
+        {"span cap cuts", {{0, 40}, {40, 40}, {80, 40}, {120, 40}}, {0, 0, 100}, "0+80:0,1 80+80:2,3"},
+        {"longer than the span cap", {{0, 500}, {500, 10}}, {0, 0, 100}, "0+500:0 500+10:1"},
+        {"equal starts: shorter first", {{10, 30}, {10, 5}}, {0, 0}, "10+30:1,0"},
     };
-    for (const PlanCase& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(Describe(PlanRanges(c.Wanted, c.Limits)), c.Plan) << c.What;
 }
 

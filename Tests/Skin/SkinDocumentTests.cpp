@@ -1,12 +1,14 @@
 #include "CapturedLog.h"
 #include "EngineText.h"
-#include "ResPack.h"
-#include "SkinDocument.h"
+#include "ShippedSkin.h"
+#include "SkinPainter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -27,10 +29,14 @@ SkinDocument Parse(const std::string& text, bool expected = true)
 }
 } // namespace
 
-TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
+// Their backgrounds fill the windows and every button face is as large as its button, so
+// nothing is cut or shows through; each picture is decoded once however often it is named.
+TEST(SkinDocument, ShippedDocumentsDescribeTheirWindowsAndPicturesFitThem)
 {
-    ResPack& pack = TheResPack();
-    pack.Load();
+    const auto size = [](const std::shared_ptr<xImage>& picture) {
+        return picture == nullptr ? std::make_pair(-1, -1)
+                                  : std::make_pair(picture->Width(), picture->Height());
+    };
     struct Expected
     {
         const char16_t* Name;
@@ -45,12 +51,9 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
     };
     for (const Expected& e : windows)
     {
-        std::vector<uint8_t> text;
-        ASSERT_TRUE(pack.GetFile(e.Name, text)) << xString(xWString(e.Name)).c_str();
-        SkinDocument document;
-        ASSERT_TRUE(ParseSkinDocument(text, u"Default", document));
+        SCOPED_TRACE(Narrow(e.Name));
+        SkinDocument document = ShippedDocument(e.Name);
         const WindowDescription& w = document.Window;
-        SCOPED_TRACE(xString(xWString(e.Name)).c_str());
         EXPECT_EQ(
             (std::vector<int32_t>{w.XDesiredPositionOnScreen, w.WidthDesiredOnScreen, w.HeightDesiredOnScreen,
                                   w.CornerRadius, w.MinWidth, w.MaxWidth, w.Transparency}),
@@ -60,16 +63,36 @@ TEST(SkinDocument, ShippedDocumentsDescribeTheirWindows)
         EXPECT_TRUE(w.IsInTaskbar && w.IsRegularWindow && w.ActivateWhenFirstShown && !w.HasOSWindowBorder);
         EXPECT_EQ(w.Title, xWString(u"\u971C\u77F3\u7EAA\u5143"));
         EXPECT_EQ(w.Opacity, 1.0f);
-        EXPECT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
+        ASSERT_EQ(std::make_tuple(document.Images.size(), document.Buttons.size(), document.Pages.size()),
                   std::make_tuple(e.Images, e.Buttons, e.Pages));
+
+        std::map<std::string, int> asked;
+        LoadSkinPictures(document,
+                         [&](const xString& path)
+                         {
+                             ++asked[path.c_str()];
+                             return LoadSkinPicture(path);
+                         });
+        for (const auto& [path, times] : asked)
+            EXPECT_EQ(times, 1) << path << " loaded again";
+        for (const SkinImage& image : document.Images)
+            EXPECT_EQ(size(image.Picture), std::make_pair(e.Width, e.Height));
+        for (const SkinButton& button : document.Buttons)
+        {
+            for (const auto& face : {button.NormalFace, button.HoverFace, button.ClickFace})
+                EXPECT_EQ(size(face), std::make_pair(button.Rect.Width(), button.Rect.Height()))
+                    << button.Id.c_str();
+            EXPECT_TRUE(button.HoverPath != button.ClickPath || button.HoverFace == button.ClickFace)
+                << "one picture shared";
+        }
     }
+    EXPECT_EQ(size(LoadSkinPicture("loading_bar.png")), std::make_pair(415, 7)) << "the splash bar's groove";
+    EXPECT_EQ(LoadSkinPicture(""), nullptr);
+    EXPECT_EQ(LoadSkinPicture("no-such-picture.png"), nullptr);
 
     // The build writes its LAUNCHER_LOGIN_PAGE_URL into the main frame's
     // document, padded with blanks to the document's field of 56 characters.
-    std::vector<uint8_t> text;
-    SkinDocument mainFrame;
-    ASSERT_TRUE(pack.GetFile(u"MainFrame.xml", text));
-    ASSERT_TRUE(ParseSkinDocument(text, u"Default", mainFrame));
+    const SkinDocument mainFrame = ShippedDocument(u"MainFrame.xml");
     std::string page = LAUNCHER_TEST_LOGIN_PAGE_URL;
     page.resize(std::max<size_t>(page.size(), 56), ' ');
     EXPECT_TRUE(mainFrame.HasPageAddress);
@@ -83,16 +106,14 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
         const char* Text;
         int32_t Integer;
         bool Flag;
-    } cases[] = {
-        {"12px", 12, true},
-        {"", 0, false},
-        {"  -5", -5, false},
-        {"1abc", 1, true},
-        {"yes", 0, false},
-        {"true", 0, false},
-        {"99999999999", INT32_MAX, false},
-        {"-99999999999", INT32_MIN, false},
-    };
+    } cases[] = {{"12px", 12, true},
+                 {"", 0, false},
+                 {"  -5", -5, false},
+                 {"1abc", 1, true},
+                 {"yes", 0, false},
+                 {"true", 0, false},
+                 {"99999999999", INT32_MAX, false},
+                 {"-99999999999", INT32_MIN, false}};
     for (const auto& c : cases)
     {
         EXPECT_EQ(ReadSkinInteger(c.Text), c.Integer) << c.Text;
@@ -100,17 +121,14 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
     }
     EXPECT_FLOAT_EQ(ReadSkinFloat("0.75"), 0.75f);
     EXPECT_FLOAT_EQ(ReadSkinFloat("x"), 0.0f);
-}
 
-// The window's alpha is Opacity x 255 as an integer, so the document's value is
-// held to 0..1: "1e300" once reached the conversion as infinity.
-TEST(SkinDocument, OpacityStaysWithinZeroAndOne)
-{
-    const std::pair<const char*, float> cases[] = {
+    // The window's alpha is Opacity x 255 as an integer, so the document's value is
+    // held to 0..1: "1e300" once reached the conversion as infinity.
+    const std::pair<const char*, float> opacities[] = {
         {"0.5", 0.5f},   {"0", 0.0f},      {"1", 1.0f},   {"1.5", 1.0f}, {"-0.25", 0.0f},
         {"1e300", 1.0f}, {"-1e300", 0.0f}, {"inf", 1.0f}, {"nan", 1.0f}, {"x", 0.0f},
     };
-    for (const auto& [text, opacity] : cases)
+    for (const auto& [text, opacity] : opacities)
     {
         const SkinDocument document = Parse(std::string("<Skin><Window Opacity='") + text + "'/></Skin>");
         EXPECT_EQ(document.Window.Opacity, opacity) << text;
@@ -130,17 +148,14 @@ TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
               "<webpage ID='x' URL='http://two/  ' PosY='7' Height='3'/>"
               "</frame></anything>");
     const WindowDescription& w = document.Window;
-    EXPECT_TRUE(w.HasSizingFrame);
-    EXPECT_FALSE(w.IsTopmostWindow);
-    EXPECT_EQ(w.WidthDesiredOnScreen, 640);
+    EXPECT_EQ(
+        std::make_tuple(w.HasSizingFrame, w.IsTopmostWindow, w.WidthDesiredOnScreen, w.MaxHeight, w.Opacity),
+        std::make_tuple(true, false, 640, 0, 1.0f))
+        << "flags read as integers, absent values as nothing, absent opacity as 1";
     EXPECT_EQ(w.Title, xWString(u"Default")) << "an empty title takes the product's";
-    EXPECT_EQ(w.Opacity, 1.0f) << "absent opacity";
-    EXPECT_EQ(w.MaxHeight, 0);
-
     ASSERT_EQ(document.Images.size(), 2u);
-    EXPECT_EQ(document.Images[0].Path, "first.png");
-    EXPECT_EQ(document.Images[0].Left, 3);
-    EXPECT_EQ(document.Images[1].Path, "second.png");
+    EXPECT_TRUE(document.Images[0].Path == "first.png" && document.Images[0].Left == 3 &&
+                document.Images[1].Path == "second.png");
 
     ASSERT_EQ(document.Buttons.size(), 2u);
     const SkinButton& first = document.Buttons[0];
@@ -148,14 +163,12 @@ TEST(SkinDocument, NamesIgnoreCaseAndListsKeepDocumentOrder)
     EXPECT_EQ((std::vector<int32_t>{first.AnchorX, first.Rect.Left, first.Rect.Top, first.Rect.Right,
                                     first.Rect.Bottom}),
               (std::vector<int32_t>{12, 12, 0, 22, 5}));
-    EXPECT_TRUE(first.TopRight && first.Visible);
-    EXPECT_EQ(first.State, SkinButtonState::Normal);
+    EXPECT_TRUE(first.TopRight && first.Visible && first.State == SkinButtonState::Normal);
     const SkinButton& second = document.Buttons[1];
     EXPECT_TRUE(second.NormalPath == "n.png" && second.OffsetClick == 2 && second.HoverPath.IsEmpty());
 
     ASSERT_EQ(document.Pages.size(), 2u);
-    EXPECT_EQ(document.Pages[0].Width(), 2);
-    EXPECT_EQ(document.Pages[1].Top, 7);
+    EXPECT_EQ(std::make_pair(document.Pages[0].Width(), document.Pages[1].Top), std::make_pair(2, 7));
     EXPECT_EQ(document.PageAddress, "http://two/  ") << "the last address, blanks kept, serves every page";
 }
 

@@ -1,6 +1,5 @@
 #include "EngineText.h"
 #include "RecordingCanvas.h"
-#include "ResPack.h"
 #include "SkinPainter.h"
 #include "SplashView.h"
 #include "PackageProgress.h"
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -16,6 +14,7 @@
 
 namespace
 {
+// A picture of a size and no pixels.
 class SizedPicture : public xImage
 {
 public:
@@ -24,66 +23,54 @@ public:
     int32_t Height() const override { return PictureHeight; }
 
 private:
-    int32_t PictureWidth;
-    int32_t PictureHeight;
+    int32_t PictureWidth, PictureHeight;
 };
 
 std::shared_ptr<xImage> Picture(int32_t width, int32_t height)
 {
     return std::make_shared<SizedPicture>(width, height);
 }
-
-// A drawn picture: which, where, from which source corner, at what size.
-auto Drawn(const RecordingCanvas::ImageDraw& d)
-{
-    return std::make_tuple(d.Picture, d.X, d.Y, d.SourceX, d.SourceY, d.Width, d.Height);
-}
 } // namespace
 
 TEST(SkinPainter, ImagesThenExtraThenVisibleButtonFaces)
 {
     SkinDocument document;
-    const auto background = Picture(300, 200);
-    const auto logo = Picture(40, 30);
+    const auto background = Picture(300, 200), logo = Picture(40, 30);
     document.Images = {{"bg.png", 0, 0, background}, {"gone.png", 5, 5, nullptr}, {"logo.png", 10, 20, logo}};
 
-    const auto normal = Picture(20, 10);
-    const auto hover = Picture(21, 11);
-    const auto click = Picture(22, 12);
-    struct Case
+    const auto normal = Picture(20, 10), hover = Picture(21, 11), click = Picture(22, 12);
+    // Offsets 2 (hover) and 3 (click); a missing face falls back to the normal one, shifted all the same.
+    const struct
     {
         SkinButtonState State;
-        bool OwnFaces; // hover and click faces present
+        std::shared_ptr<xImage> Hover, Click;
         const xImage* Face;
         int32_t Offset;
+    } cases[] = {
+        {SkinButtonState::Normal, hover, click, normal.get(), 0},
+        {SkinButtonState::Hover, hover, click, hover.get(), 2},
+        {SkinButtonState::Click, hover, click, click.get(), 3},
+        {SkinButtonState::Normal, nullptr, nullptr, normal.get(), 0},
+        {SkinButtonState::Hover, nullptr, click, normal.get(), 2},
+        {SkinButtonState::Click, hover, nullptr, normal.get(), 3},
+        {SkinButtonState::Click, nullptr, click, click.get(), 3},
     };
-    // Offsets 2 (hover) and 3 (click); a missing face falls back to the normal
-    // one, shifted all the same.
-    const Case cases[] = {
-        {SkinButtonState::Normal, true, normal.get(), 0}, {SkinButtonState::Hover, true, hover.get(), 2},
-        {SkinButtonState::Click, true, click.get(), 3},   {SkinButtonState::Normal, false, normal.get(), 0},
-        {SkinButtonState::Hover, false, normal.get(), 2}, {SkinButtonState::Click, false, normal.get(), 3},
-    };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
     {
         SkinButton button;
         button.Rect = {100 + 30 * int32_t(&c - cases), 50, 0, 0};
         button.NormalFace = normal;
-        if (c.OwnFaces)
-        {
-            button.HoverFace = hover;
-            button.ClickFace = click;
-        }
+        button.HoverFace = c.Hover;
+        button.ClickFace = c.Click;
         button.OffsetHover = 2;
         button.OffsetClick = 3;
         button.State = c.State;
         document.Buttons.push_back(button);
     }
-    SkinButton hidden;
+    SkinButton hidden, faceless;
     hidden.Rect = {7, 7, 27, 17};
     hidden.NormalFace = normal;
     hidden.Visible = false;
-    SkinButton faceless;
     faceless.Rect = {9, 9, 29, 19};
     faceless.State = SkinButtonState::Hover;
     document.Buttons.insert(document.Buttons.begin() + 2, hidden);
@@ -98,14 +85,13 @@ TEST(SkinPainter, ImagesThenExtraThenVisibleButtonFaces)
     std::vector<bool> order(2 + 1 + std::size(cases), true);
     order[2] = false;
     EXPECT_EQ(canvas.Order, order) << "images, then the extra paint, then the buttons";
-
     // Each at the picture's own size.
-    EXPECT_EQ(Drawn(canvas.Images[0]), std::make_tuple(background.get(), 0, 0, 0, 0, 300, 200));
-    EXPECT_EQ(Drawn(canvas.Images[1]), std::make_tuple(logo.get(), 10, 20, 0, 0, 40, 30));
-    for (const Case& c : cases)
+    EXPECT_EQ(canvas.Images[0].Tuple(), std::make_tuple(background.get(), 0, 0, 0, 0, 300, 200));
+    EXPECT_EQ(canvas.Images[1].Tuple(), std::make_tuple(logo.get(), 10, 20, 0, 0, 40, 30));
+    for (const auto& c : cases)
     {
         const int32_t index = int32_t(&c - cases);
-        EXPECT_EQ(Drawn(canvas.Images[2 + index]),
+        EXPECT_EQ(canvas.Images[2 + index].Tuple(),
                   std::make_tuple(c.Face, 100 + 30 * index + c.Offset, 50 + c.Offset, 0, 0, c.Face->Width(),
                                   c.Face->Height()))
             << index;
@@ -115,41 +101,38 @@ TEST(SkinPainter, ImagesThenExtraThenVisibleButtonFaces)
 TEST(SkinPainter, SplashDrawsItsBarAndLines)
 {
     const auto bar = Picture(415, 7);
-    const float eased = static_cast<float>(std::sin(3.14159265358979 / 4)); // half the bytes
+    SplashInputs started, downloading, failed, selfUpdate, fontFailed;
+    started.State = PackageUpdateStarted;
+    downloading.State = PackageUpdateDownloading;
+    downloading.Busy = true;
+    downloading.Progress = static_cast<float>(std::sin(3.14159265358979 / 4)); // half the bytes, eased
+    failed.State = PackageUpdateFailed;
+    failed.RetrySeconds = 30;
+    fontFailed = downloading;
+    fontFailed.FontFailed = true;
+    selfUpdate.SelfUpdate = true; // whatever the update does meanwhile
+    selfUpdate.State = PackageUpdateFailed;
+    selfUpdate.LauncherBytesReceived = 500;
+    selfUpdate.LauncherFileSize = 1000;
     struct Line
     {
         const char16_t* Text;
         float X, Y;
     };
-    struct Case
+    // Centred lines take 6 px a code unit: 14 units under the empty bar, 15 above it, and in the
+    // self-update's 591 px "正在更新微端" at 277 and "下载进度 50 %" at 268.
+    const struct
     {
         const char* What;
-        SplashInputs Inputs;
+        const SplashInputs& Inputs;
         bool HasBar;
         std::vector<int32_t> Bar; // x, y, pixels; empty: no bar drawn
         std::vector<Line> Lines;
-    };
-    SplashInputs started, downloading, failed, selfUpdate, fontFailed;
-    started.State = PackageUpdateStarted;
-    downloading.State = PackageUpdateDownloading;
-    downloading.Busy = true;
-    downloading.Progress = eased;
-    failed.State = PackageUpdateFailed;
-    failed.RetrySeconds = 30;
-    fontFailed = downloading;
-    fontFailed.FontFailed = true;
-    selfUpdate.SelfUpdate = true;
-    selfUpdate.LauncherBytesReceived = 500;
-    selfUpdate.LauncherFileSize = 1000;
-    // Self-update lines are centred in 591 px with 6 px a code unit:
-    // "正在更新微端" 36 px at 277, "下载进度 50 %" 54 px at 268.
-    const Case cases[] = {
+    } cases[] = {
         {"started", started, true, {87, 175, 1}, {{u"正在与服务器连接", 440, 200}}},
         {"downloading", downloading, true, {87, 175, 293}, {{u"下载进度 71 %", 440, 200}}},
-        // 14 units, 84 px: centred under the empty bar.
         {"failed", failed, true, {}, {{u"更新失败，30 秒后自动重试", 253, 200}}},
         {"no bar picture", downloading, false, {}, {{u"下载进度 71 %", 440, 200}}},
-        // 15 units, 90 px: centred above the bar.
         {"no font",
          fontFailed,
          true,
@@ -161,14 +144,14 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
          {87, 175, 207},
          {{u"正在更新微端", 277, 136}, {u"下载进度 50 %", 268, 116}}},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
     {
         SCOPED_TRACE(c.What);
         RecordingCanvas canvas;
         PaintSplash(canvas, ChooseSplashView(c.Inputs), c.HasBar ? bar.get() : nullptr, 591);
         ASSERT_EQ(canvas.Images.size(), c.Bar.empty() ? 0u : 1u);
         for (const RecordingCanvas::ImageDraw& draw : canvas.Images)
-            EXPECT_EQ(Drawn(draw), std::make_tuple(bar.get(), c.Bar[0], c.Bar[1], 0, 0, c.Bar[2], 7));
+            EXPECT_EQ(draw.Tuple(), std::make_tuple(bar.get(), c.Bar[0], c.Bar[1], 0, 0, c.Bar[2], 7));
         ASSERT_EQ(canvas.Texts.size(), c.Lines.size());
         for (size_t i = 0; i < c.Lines.size(); ++i)
         {
@@ -179,44 +162,4 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
                                 c.Lines[i].Y, 500.0f, 20.0f));
         }
     }
-}
-
-TEST(SkinPainter, ShippedMainFrameGetsEveryPictureOnce)
-{
-    ResPack& pack = TheResPack();
-    pack.Load();
-    std::vector<uint8_t> text;
-    ASSERT_TRUE(pack.GetFile(u"MainFrame.xml", text));
-    SkinDocument document;
-    ASSERT_TRUE(ParseSkinDocument(text, u"Default", document));
-
-    std::map<std::string, int> asked;
-    LoadSkinPictures(document,
-                     [&](const xString& path)
-                     {
-                         ++asked[path.c_str()];
-                         return LoadSkinPicture(path);
-                     });
-    for (const auto& [path, times] : asked)
-        EXPECT_EQ(times, 1) << path << " loaded again";
-
-    ASSERT_EQ(document.Images.size(), 1u);
-    ASSERT_NE(document.Images[0].Picture, nullptr);
-    EXPECT_EQ(std::make_pair(document.Images[0].Picture->Width(), document.Images[0].Picture->Height()),
-              std::make_pair(1280, 829));
-    ASSERT_EQ(document.Buttons.size(), 7u);
-    for (const SkinButton& button : document.Buttons)
-    {
-        SCOPED_TRACE(button.Id.c_str());
-        ASSERT_NE(button.NormalFace, nullptr);
-        EXPECT_NE(button.HoverFace, nullptr);
-        EXPECT_NE(button.ClickFace, nullptr);
-        EXPECT_EQ(std::make_pair(button.NormalFace->Width(), button.NormalFace->Height()),
-                  std::make_pair(button.Rect.Width(), button.Rect.Height()));
-        EXPECT_TRUE(button.HoverPath != button.ClickPath || button.HoverFace == button.ClickFace)
-            << "one picture shared";
-    }
-
-    EXPECT_EQ(LoadSkinPicture(""), nullptr);
-    EXPECT_EQ(LoadSkinPicture("no-such-picture.png"), nullptr);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 TEST(SplashView, UpdateLayoutFollowsTheState)
 {
@@ -21,8 +22,7 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         // The taskbar button: its state and, while busy, its value of 65535.
         int32_t Taskbar = 0;
         uint64_t TaskbarValue = 0;
-        // The update gave up for want of disk space (a reason left from a failed try counts only while
-        // failed).
+        // Gave up for want of disk space (a reason left from a failed try counts only while failed).
         bool DiskFull = false;
     };
     const Case cases[] = {
@@ -33,8 +33,8 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415},
         {PackageUpdateDone, false, false, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
         {PackageUpdateIdle, true, false, 0.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
-        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207, 1,
-         32767}, // the font still installs
+        // The font still installs.
+        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207, 1, 32767},
         {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, 4},
         {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0, 4},
         {PackageUpdateFailed, false, false, 0.4f, 30, u"磁盘空间不足，30 秒后自动重试", false, 0, 4, 0, true},
@@ -57,14 +57,12 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         EXPECT_EQ(view.Status, xWString(c.Text));
         EXPECT_EQ(view.ShowBar, c.Bar);
         const TaskbarProgress taskbar = ChooseTaskbarProgress(inputs);
-        EXPECT_EQ(taskbar.State, c.Taskbar);
-        EXPECT_EQ(taskbar.HasValue, c.Busy);
-        EXPECT_EQ(taskbar.Completed, c.TaskbarValue);
+        EXPECT_EQ(std::make_tuple(taskbar.State, taskbar.HasValue, taskbar.Completed),
+                  std::make_tuple(c.Taskbar, c.Busy, c.TaskbarValue));
         if (c.Bar)
         {
-            EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), c.BarPixels);
-            EXPECT_EQ(view.BarX, 87);
-            EXPECT_EQ(view.BarY, 175);
+            EXPECT_EQ(std::make_tuple(SplashBarWidth(view.BarFraction, 415), view.BarX, view.BarY),
+                      std::make_tuple(c.BarPixels, 87, 175));
         }
     }
 }
@@ -102,27 +100,6 @@ TEST(SplashView, AFontThatCouldNotBeInstalledIsNotedWhileTheUpdateGoesOn)
     }
 }
 
-TEST(SplashView, SelfUpdateLayoutShowsTheLaunchersDownload)
-{
-    SplashInputs inputs;
-    inputs.SelfUpdate = true;
-    inputs.State = PackageUpdateFailed;
-    inputs.LauncherBytesReceived = 500;
-    inputs.LauncherFileSize = 1000;
-    SplashView view = ChooseSplashView(inputs);
-    EXPECT_TRUE(view.SelfUpdateLayout);
-    EXPECT_EQ(SplashBarWidth(view.BarFraction, 415), 207);
-    EXPECT_EQ(view.BarX, 87) << "in the groove, as the update's bar";
-    EXPECT_EQ(view.BarY, 175);
-    EXPECT_EQ(view.Status, xWString(u"正在更新微端"));
-    EXPECT_EQ(view.Download, xWString(u"下载进度 50 %"));
-
-    inputs.LauncherFileSize = 0;
-    view = ChooseSplashView(inputs);
-    EXPECT_EQ(view.Download, xWString(u"下载进度 0 %")) << "the size is not known yet";
-    EXPECT_EQ(CentredTextX(591, 90.5f), 250);
-}
-
 TEST(SplashView, BarAndPercentBounds)
 {
     EXPECT_EQ(SplashBarWidth(-0.5f, 415), 1);
@@ -131,4 +108,10 @@ TEST(SplashView, BarAndPercentBounds)
     EXPECT_EQ(SplashBarWidth(0.5f, 0), 0) << "no picture: nothing";
     EXPECT_EQ(ProgressPercent(0.005f), 1);
     EXPECT_EQ(ProgressPercent(0.994f), 99);
+    EXPECT_EQ(CentredTextX(591, 90.5f), 250);
+    SplashInputs selfUpdate;
+    selfUpdate.SelfUpdate = true;
+    selfUpdate.LauncherBytesReceived = 500;
+    EXPECT_EQ(ChooseSplashView(selfUpdate).Download, xWString(u"下载进度 0 %"))
+        << "the size is not known yet";
 }

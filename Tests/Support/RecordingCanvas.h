@@ -3,6 +3,7 @@
 #include "xCanvas.h"
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 // A canvas that draws nothing and remembers every call in order, so a test can
@@ -15,6 +16,8 @@ public:
         const xImage* Picture = nullptr;
         int32_t X = 0, Y = 0;
         int32_t SourceX = 0, SourceY = 0, Width = 0, Height = 0;
+        // Which picture, where, from which source corner, at what size.
+        auto Tuple() const { return std::make_tuple(Picture, X, Y, SourceX, SourceY, Width, Height); }
     };
     struct TextDraw
     {

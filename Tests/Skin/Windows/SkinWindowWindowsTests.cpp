@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,6 @@ protected:
         App = std::make_unique<xAppWindow>(GetModuleHandleW(nullptr));
         App->SetListener(&Router);
     }
-    void TearDown() override { App.reset(); }
 
     static HWND Hwnd(const SkinWindow& window) { return static_cast<HWND>(window.NativeWindow()->Handle()); }
 
@@ -48,13 +49,6 @@ public:
     std::vector<std::string> Clicked;
 };
 
-RECT WorkArea(HWND handle)
-{
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(handle, MONITOR_DEFAULTTONEAREST), &monitor);
-    return monitor.rcWork;
-}
 } // namespace
 
 TEST_F(SkinWindowWindows, ShippedDocumentsMakeTheirWindows)
@@ -92,22 +86,23 @@ TEST_F(SkinWindowWindows, ShippedDocumentsMakeTheirWindows)
         EXPECT_EQ(GetWindowLongPtrW(handle, GWL_EXSTYLE) & exMask, c.ExStyle);
         RECT client = {};
         GetClientRect(handle, &client);
-        EXPECT_EQ(client.right, c.Width);
-        EXPECT_EQ(client.bottom, c.Height);
+        EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(LONG(c.Width), LONG(c.Height)));
 
         // Rounded corners cut the region's corner pixel; a square one keeps it.
         const HRGN region = CreateRectRgn(0, 0, 0, 0);
         ASSERT_NE(GetWindowRgn(handle, region), ERROR);
         RECT box = {};
         GetRgnBox(region, &box);
-        EXPECT_EQ(box.right, c.Width);
-        EXPECT_EQ(box.bottom, c.Height);
+        EXPECT_EQ(std::make_pair(box.right, box.bottom), std::make_pair(LONG(c.Width), LONG(c.Height)));
         EXPECT_EQ(PtInRegion(region, 0, 0) == FALSE, c.Rounded);
         EXPECT_TRUE(PtInRegion(region, c.Width / 2, c.Height / 2));
         DeleteObject(region);
 
         // Centred in the work area, kept inside it on the left and at the top.
-        const RECT work = WorkArea(handle);
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        GetMonitorInfoW(MonitorFromWindow(handle, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT work = monitor.rcWork;
         RECT outer = {};
         GetWindowRect(handle, &outer);
         const LONG expectedLeft = std::max(work.left, (work.left + work.right) / 2 - c.Width / 2);

@@ -2,6 +2,8 @@
 
 #include "Windows/xCanvasGdiPlus.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -54,27 +56,38 @@ inline Box PaintedBox(const xDibSurface& surface)
     return ChangedBox(surface, [](int32_t, int32_t) { return 0u; });
 }
 
+// Whether `at` holds the picture's own pixels from column `sourceX` on; the first few
+// that differ are reported.
+inline bool ShowsPicture(const xDibSurface& surface, const xImage& picture, Box at, int32_t sourceX = 0)
+{
+    GdiFlush();
+    int32_t mismatches = 0;
+    for (int32_t y = at.Top; y < at.Bottom; ++y)
+        for (int32_t x = at.Left; x < at.Right; ++x)
+        {
+            const uint32_t want = PicturePixel(picture, sourceX + x - at.Left, y - at.Top);
+            if (surface.Pixel(x, y) != want && mismatches++ < 3)
+                ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << surface.Pixel(x, y)
+                              << " instead of the picture's " << want;
+        }
+    return mismatches == 0;
+}
+
 // With LAUNCHER_TEST_CANVAS_DUMP=FOLDER set, a surface is written there as a
 // 32-bit BMP (alpha kept) to look at what was drawn.
 inline void Dump(const xDibSurface& surface, const char* name)
 {
     const char* folder = std::getenv("LAUNCHER_TEST_CANVAS_DUMP");
-    if (folder == nullptr)
-        return;
-    GdiFlush();
-    const std::string path = std::string(folder) + "/" + name + ".bmp";
-    FILE* file = std::fopen(path.c_str(), "wb");
+    FILE* file =
+        folder == nullptr ? nullptr : std::fopen((std::string(folder) + "/" + name + ".bmp").c_str(), "wb");
     if (file == nullptr)
         return;
+    GdiFlush();
     const uint32_t pixelBytes = uint32_t(surface.Width()) * uint32_t(surface.Height()) * 4;
-    BITMAPFILEHEADER header = {};
     BITMAPV4HEADER info = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof(header) + sizeof(info);
-    header.bfSize = header.bfOffBits + pixelBytes;
     info.bV4Size = sizeof(info);
     info.bV4Width = surface.Width();
-    info.bV4Height = -surface.Height();
+    info.bV4Height = -surface.Height(); // top row first
     info.bV4Planes = 1;
     info.bV4BitCount = 32;
     info.bV4V4Compression = BI_BITFIELDS;
@@ -82,6 +95,8 @@ inline void Dump(const xDibSurface& surface, const char* name)
     info.bV4GreenMask = 0x0000FF00;
     info.bV4BlueMask = 0x000000FF;
     info.bV4AlphaMask = 0xFF000000;
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
+    const BITMAPFILEHEADER header = {0x4D42, offset + pixelBytes, 0, 0, offset};
     std::fwrite(&header, sizeof(header), 1, file);
     std::fwrite(&info, sizeof(info), 1, file);
     std::fwrite(surface.Pixels(), 1, pixelBytes, file);

@@ -54,11 +54,6 @@ protected:
         Host = CurrentWebBrowserHost();
         ASSERT_NE(Host, nullptr);
     }
-    void TearDown() override
-    {
-        Frame.reset();
-        App.reset();
-    }
 
     HWND FrameHandle() const { return static_cast<HWND>(Frame->NativeWindow()->Handle()); }
 
@@ -68,41 +63,20 @@ protected:
     WebBrowserHost* Host = nullptr;
 };
 
-VARIANT Text(const wchar_t* text)
-{
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(text);
-    return value;
-}
-
-VARIANT Number(int32_t number)
-{
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_I4;
-    value.lVal = number;
-    return value;
-}
-
-// An object whose default value the host refuses: no text form.
-VARIANT Object(WebBrowserHost* host, VARTYPE type)
+// A script argument: a text, a number, or the host itself as an object of `type`, whose
+// default value the host refuses (it has no text form).
+VARIANT Argument(VARTYPE type, const wchar_t* text = nullptr, LONG number = 0, WebBrowserHost* host = nullptr)
 {
     VARIANT value;
     VariantInit(&value);
     value.vt = type;
-    value.pdispVal = static_cast<IDispatch*>(host);
-    host->AddRef();
+    if (type == VT_BSTR)
+        value.bstrVal = SysAllocString(text);
+    else if (type == VT_I4)
+        value.lVal = number;
+    else
+        (value.pdispVal = static_cast<IDispatch*>(host))->AddRef();
     return value;
-}
-
-// The RECT of a window on screen, as left, top, width, height.
-std::vector<LONG> Placement(HWND window)
-{
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
 std::vector<UINT> InnerWindowMessages;
@@ -115,63 +89,32 @@ LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LP
 }
 } // namespace
 
-TEST_F(WebPageHostWindows, ScriptNamesOneMethodExactly)
-{
-    const struct
-    {
-        const wchar_t* Name;
-        HRESULT Result;
-    } cases[] = {{L"Invoke_Client", S_OK}, {L"invoke_client", E_NOTIMPL}, {L"Invoke_ClientX", E_NOTIMPL}};
-    for (const auto& c : cases)
-    {
-        DISPID id = -1;
-        LPOLESTR name = const_cast<LPOLESTR>(c.Name);
-        EXPECT_EQ(Host->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), c.Result)
-            << xString(FromWinText(c.Name)).c_str();
-        if (c.Result == S_OK)
-        {
-            EXPECT_EQ(id, 1);
-        }
-    }
-}
-
 TEST_F(WebPageHostWindows, ScriptCallsReachTheOwnerAsTexts)
 {
     using Calls = std::vector<std::vector<std::string>>;
+    const auto text = [](const wchar_t* value) { return Argument(VT_BSTR, value); };
+    const auto object = [&](VARTYPE type) { return Argument(type, nullptr, 0, Host); };
+    const WORD method = DISPATCH_METHOD, get = DISPATCH_PROPERTYGET;
+    // Arguments in the platform's order: the script's last argument first.
     struct Case
     {
         const char* What;
-        DISPID Id;
-        const IID* Iid;
         WORD Flags;
-        // In the platform's order: the script's last argument first.
         std::vector<VARIANT> Arguments;
         HRESULT Result;
         Calls Delivered;
-    };
-    const WORD method = DISPATCH_METHOD;
-    Case cases[] = {
-        {"two texts", 1, &IID_NULL, method, {Text(L"B"), Text(L"A")}, S_OK, {{"B", "A"}}},
-        {"the login command",
-         1,
-         &IID_NULL,
-         method | DISPATCH_PROPERTYGET,
-         {Text(L"login"), Number(5)},
-         S_OK,
-         {{"login", "5"}}},
-        {"Chinese text", 1, &IID_NULL, method, {Text(L"登录")}, S_OK, {{"登录"}}},
-        {"objects skipped",
-         1,
-         &IID_NULL,
-         method,
-         {Object(Host, VT_DISPATCH), Text(L"x"), Object(Host, VT_UNKNOWN)},
-         S_OK,
-         {{"x"}}},
-        {"nothing left", 1, &IID_NULL, method, {Object(Host, VT_DISPATCH)}, S_OK, {}},
-        {"no arguments", 1, &IID_NULL, method, {}, S_OK, {}},
-        {"a property read", 1, &IID_NULL, DISPATCH_PROPERTYGET, {Text(L"x")}, E_NOTIMPL, {}},
-        {"a browser event", 259, &IID_NULL, method, {Text(L"x")}, E_NOTIMPL, {}},
-        {"an interface id", 1, &IID_IDispatch, method, {Text(L"x")}, E_INVALIDARG, {}},
+        DISPID Id = 1;
+        const IID* Iid = &IID_NULL;
+    } cases[] = {
+        {"two texts", method, {text(L"B"), text(L"A")}, S_OK, {{"B", "A"}}},
+        {"login", method | get, {text(L"login"), Argument(VT_I4, nullptr, 5)}, S_OK, {{"login", "5"}}},
+        {"Chinese text", method, {text(L"登录")}, S_OK, {{"登录"}}},
+        {"objects skipped", method, {object(VT_DISPATCH), text(L"x"), object(VT_UNKNOWN)}, S_OK, {{"x"}}},
+        {"nothing left", method, {object(VT_DISPATCH)}, S_OK, {}},
+        {"no arguments", method, {}, S_OK, {}},
+        {"a property read", get, {text(L"x")}, E_NOTIMPL, {}},
+        {"a browser event", method, {text(L"x")}, E_NOTIMPL, {}, 259},
+        {"an interface id", method, {text(L"x")}, E_INVALIDARG, {}, 1, &IID_IDispatch},
     };
     for (Case& c : cases)
     {
@@ -233,6 +176,18 @@ TEST_F(WebPageHostWindows, InterfacesAnswerAsTheControlExpects)
     EXPECT_EQ(external, static_cast<IDispatch*>(Host));
     external->Release();
     EXPECT_EQ(Host->ShowContextMenu(0, nullptr, nullptr, nullptr), S_OK) << "no context menu";
+
+    // The script names one method, exactly.
+    for (const auto& [name, result] : {std::pair<const wchar_t*, HRESULT>{L"Invoke_Client", S_OK},
+                                       {L"invoke_client", E_NOTIMPL},
+                                       {L"Invoke_ClientX", E_NOTIMPL}})
+    {
+        DISPID id = -1;
+        LPOLESTR text = const_cast<LPOLESTR>(name);
+        EXPECT_EQ(Host->GetIDsOfNames(IID_NULL, &text, 1, 0, &id), result)
+            << xString(FromWinText(name)).c_str();
+        EXPECT_EQ(id, result == S_OK ? 1 : DISPID_UNKNOWN);
+    }
 }
 
 TEST_F(WebPageHostWindows, PageWindowRidesOnItsOwner)
@@ -260,7 +215,10 @@ TEST_F(WebPageHostWindows, PageWindowRidesOnItsOwner)
     EXPECT_FALSE(IsWindowVisible(page)) << "a failed navigation shows nothing";
     Host->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
     EXPECT_TRUE(IsWindowVisible(page));
-    EXPECT_EQ(Placement(page), (std::vector<LONG>{40 + 474, 30 + 305, 700, 380}));
+    RECT placed = {};
+    GetWindowRect(page, &placed);
+    EXPECT_EQ((std::vector<LONG>{placed.left, placed.top, placed.right, placed.bottom}),
+              (std::vector<LONG>{40 + 474, 30 + 305, 40 + 474 + 700, 30 + 305 + 380}));
     Frame->NavigateFirstPage(u"about:blank");
     Frame->Hide();
     EXPECT_FALSE(IsWindowVisible(page));
