@@ -25,15 +25,13 @@
 #include "PublishDir.h"
 
 #include "xCommandLine.h"
-#include "xEngineContext.h"
 #include "xFileSystem.h"
-#include "xLog.h"
-#include "xLogTarget.h"
 #include "xPath.h"
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
 
 #include "EngineText.h"
+#include "LineLogTarget.h"
 
 #include <chrono>
 #include <filesystem>
@@ -62,24 +60,9 @@ void Report(const std::string& line)
     file << line << "\n";
 }
 
-class ReportTarget : public xLogTarget
-{
-public:
-    ReportTarget() : xLogTarget(u"report") {}
-    void Write(const xString&, LogLevel level, LogCategory, int, int, const xString& message) override
-    {
-        std::string text(message.c_str(), message.Length());
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
-        Report((level == LogLevel::Error ? "E " : "") + text);
-    }
-};
-
 void LogToReport()
 {
-    GEngineContext = new xEngineContext();
-    GEngineContext->Logger = new xLog();
-    GEngineContext->Logger->FileTarget = std::make_unique<ReportTarget>();
+    LogLinesTo(Report);
 }
 
 bool RecordNotice(const xWString& text, const xWString& caption)
