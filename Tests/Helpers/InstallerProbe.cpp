@@ -1,24 +1,17 @@
-// Stand-in launcher for the installation and publish-folder tests. The tests
-// copy it under launcher-like names into temporary folders and start it; what
-// it sees and does it appends to report files (UTF-8, one item a line), since
-// the calls it makes end the process without running destructors.
-//
-//   InstallerProbe publish <base folder> <report> <release file>
-//       claims a publish folder in <base folder>, reports "claimed=<folder>",
-//       holds it until <release file> appears, then quits the launcher's way.
-//       A failure notice is reported as "box=<caption>|<text>".
-//   InstallerProbe wait <release file>
-//       runs until <release file> appears (a launcher process to be counted).
-//   InstallerProbe install <app-data folder> <report> [<running path>]
-//       InstallLauncher for the product code "qtmx" under "kfcx/"; log lines and
-//       the failure notice go to <report>; "returned" when it came back, then
-//       "installing=free" or "installing=held" when the install flag exists.
-//   InstallerProbe update <base URL> <version> <download folder> <publish folder> <report>
-//       the client update of Startup<version> as a launcher runs it (log lines to
-//       <report>), for the tests that kill a launcher in the middle of it.
-//   Any other arguments, when this copy is named qtmx.exe (the installed copy):
-//       writes "arg=<argument>" for each argument and "cwd=<folder>" to
-//       started.txt beside itself.
+// Stand-in launcher for the installation and publish-folder tests, copied under
+// launcher-like names and started. It appends what it sees to report files, one
+// UTF-8 item a line, since the calls it makes end the process without destructors.
+//   publish <base folder> <report> <release file>: claims a publish folder
+//       ("claimed=<folder>"; a notice as "box=<caption>|<text>"), holds it until
+//       <release file> appears, then quits the launcher's way.
+//   wait <release file>: runs until <release file> appears.
+//   install <app-data folder> <report> [<running path>]: InstallLauncher for "qtmx"
+//       under "kfcx/"; "returned" when it came back, then "installing=free" or
+//       "installing=held" when the install flag exists.
+//   update <base URL> <version> <download folder> <publish folder> <report>: the
+//       client update of Startup<version>, for the tests that kill a launcher in it.
+//   Anything else, when named qtmx.exe (the installed copy): "arg=<argument>" for
+//       each argument and "cwd=<folder>" into started.txt beside itself.
 #include "Installer.h"
 #include "LauncherDownload.h"
 #include "PackageWorker.h"
@@ -60,11 +53,6 @@ void Report(const std::string& line)
     file << line << "\n";
 }
 
-void LogToReport()
-{
-    LogLinesTo(Report);
-}
-
 bool RecordNotice(const xWString& text, const xWString& caption)
 {
     Report("box=" + Narrow(caption) + "|" + Narrow(text));
@@ -85,7 +73,7 @@ int Publish(const std::vector<xWString>& arguments)
     if (arguments.size() != 5)
         return UsageExitCode;
     ReportPath = arguments[3];
-    LogToReport();
+    LogLinesTo(Report);
     const xWString folder = PublishDirIn(arguments[2], RecordNotice);
     Report("claimed=" + Narrow(folder));
     WaitFor(arguments[4]);
@@ -97,7 +85,7 @@ int Install(const std::vector<xWString>& arguments)
     if (arguments.size() < 4 || arguments.size() > 5)
         return UsageExitCode;
     ReportPath = arguments[3];
-    LogToReport();
+    LogLinesTo(Report);
     InstallSettings settings = InstallSettingsForThisProcess(u"kfcx/", u"qtmx", u"测试游戏");
     settings.AppDataFolder = arguments[2];
     if (arguments.size() == 5)
@@ -122,7 +110,7 @@ int Update(const std::vector<xWString>& arguments)
     if (arguments.size() != 7)
         return UsageExitCode;
     ReportPath = arguments[6];
-    LogToReport();
+    LogLinesTo(Report);
     SetDownloadFolder(arguments[4]);
     PackageJob job;
     job.BaseUrl = WideToUtf8(arguments[2]);

@@ -1,17 +1,11 @@
-// The client update as the launcher runs it, in a process of its own, so that
-// the kill tests (Tests/Module/PackageUpdateKillTests.cpp) can end it at any
-// point. Each log line goes to stdout as soon as it is written ("E " before an
-// error line), so the test can kill the process right after a chosen line.
-//
-//   PackageUpdateChild update <base url> <package stem> <publish folder> <download folder>
-//       brings the client in <publish folder> up to <base url><stem>.pkg as the
-//       package worker's thread does; exit 0 when the client is whole, 1 when it
-//       gave up.
-//   PackageUpdateChild fixture <publisher> <folder>
-//       writes the made-up client in three versions (A, B: most data changed,
-//       files added and removed; P: a few files changed) into <folder>/A, B, P
-//       and publishes each with <publisher> into <folder>/served as
-//       Startup<version>.pkg and .crc; exit 0 when all three are published.
+// The client update as the launcher runs it, in a process of its own that the
+// kill tests end at any point; each log line goes to stdout as it is written
+// ("E " before an error line).
+//   update <base url> <package stem> <publish folder> <download folder>: as the
+//       package worker's thread does; exit 0 when the client is whole, else 1.
+//   fixture <publisher> <folder>: the made-up client in three versions (A; B: most
+//       data changed, files added and removed; P: a few files changed) in
+//       <folder>/A, B, P, published into <folder>/served as Startup<version>.*.
 #include "LauncherDownload.h"
 #include "PackageWorker.h"
 
