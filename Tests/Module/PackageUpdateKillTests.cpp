@@ -127,6 +127,13 @@ Client ReadTree(const fs::path& folder)
     return files;
 }
 
+// Whether `client` has the file `name` with exactly `bytes`.
+bool Holds(const Client& client, const std::string& name, const std::string& bytes)
+{
+    const auto found = client.find(name);
+    return found != client.end() && found->second == bytes;
+}
+
 // A run of the child: its lines, when each came (ms from the start), its exit code.
 struct ChildRun
 {
@@ -159,14 +166,14 @@ struct ChildRun
 struct Version
 {
     std::string Name; // "B" or "P"
-    Client Files;
-    Manifest Index;
-    // The package's bytes the way fetches: the whole package, or the spans of the stale files' ranges.
-    std::vector<uint64_t> Transfers;
-    ChildRun Uninterrupted;
     // The line after which the package's bytes come, and the one after which files are
     // written from whole data (full: the package is in place; partial: the ranges begin).
     std::string TransferLine, WritingLine;
+    Client Files = {};
+    Manifest Index = {};
+    // The package's bytes the way fetches: the whole package, or the spans of the stale files' ranges.
+    std::vector<uint64_t> Transfers = {};
+    ChildRun Uninterrupted = {};
 };
 
 // The client versions, the installed A every trial starts from, and each way's
@@ -237,8 +244,7 @@ std::vector<uint64_t> PlannedTransfers(const Manifest& manifest, const Client& i
     std::vector<ByteRange> ranges;
     for (const ManifestEntry& entry : manifest.Entries)
     {
-        const auto old = installed.find(Narrow(entry.Name));
-        if (entry.DataSize > 0 && (old == installed.end() || old->second != wanted.at(Narrow(entry.Name))))
+        if (entry.DataSize > 0 && !Holds(installed, Narrow(entry.Name), wanted.at(Narrow(entry.Name))))
             ranges.push_back({entry.StartPos, entry.DataSize});
     }
     std::vector<uint64_t> lengths;
@@ -253,10 +259,7 @@ std::vector<std::string> TornFiles(const fs::path& publish, const Client& before
     std::vector<std::string> torn;
     for (const auto& [name, bytes] : ReadTree(publish))
     {
-        const auto old = before.find(name);
-        const auto now = after.find(name);
-        if (!IsTemporary(name) && !(old != before.end() && old->second == bytes) &&
-            !(now != after.end() && now->second == bytes))
+        if (!IsTemporary(name) && !Holds(before, name, bytes) && !Holds(after, name, bytes))
             torn.push_back(name + " (" + std::to_string(bytes.size()) + " bytes)");
     }
     return torn;
@@ -275,10 +278,10 @@ std::vector<std::string> WholeProblems(const Trial& trial, const Client& before,
             problems.push_back(Narrow(entry.Name) + " does not match the manifest");
     const Client installed = ReadTree(trial.Publish);
     for (const auto& [name, bytes] : version.Files)
-        if (installed.count(name) == 0 || installed.at(name) != bytes)
+        if (!Holds(installed, name, bytes))
             problems.push_back(name + " is not the new version's");
     for (const auto& [name, bytes] : before)
-        if (version.Files.count(name) == 0 && (installed.count(name) == 0 || installed.at(name) != bytes))
+        if (version.Files.count(name) == 0 && !Holds(installed, name, bytes))
             problems.push_back(name + " (dropped by the new version) changed");
     for (const fs::path& folder : {trial.Publish, trial.Download})
         for (const std::string& name : ListTree(folder))
@@ -315,29 +318,22 @@ void MakeFixture(KillFixture& fixture)
             return;
         }
     }
-    if (!LoadManifest(root / "served/StartupB.crc", fixture.Full.Index) ||
-        !LoadManifest(root / "served/StartupP.crc", fixture.Partial.Index))
-    {
-        fixture.Problem = "no published client versions in " + Path8(root) +
-                          " (scripts/test.sh publishes them for the Windows tests)";
-        return;
-    }
     fixture.A = ReadTree(root / "A");
-    fixture.Full = {"B",
-                    ReadTree(root / "B"),
-                    fixture.Full.Index,
-                    {fixture.Full.Index.Package.TotalSize},
-                    {},
-                    "file created: StartupB.pkg.td",
-                    "renaming StartupB.pkg.td to StartupB.pkg"};
-    const Client p = ReadTree(root / "P");
-    fixture.Partial = {"P",
-                       p,
-                       fixture.Partial.Index,
-                       PlannedTransfers(fixture.Partial.Index, fixture.A, p),
-                       {},
-                       "file : StartupP.crc finish.",
-                       "file : StartupP.crc finish."};
+    fixture.Full = {"B", "file created: StartupB.pkg.td", "renaming StartupB.pkg.td to StartupB.pkg"};
+    fixture.Partial = {"P", "file : StartupP.crc finish.", "file : StartupP.crc finish."};
+    for (Version* version : {&fixture.Full, &fixture.Partial})
+    {
+        if (!LoadManifest(root / ("served/Startup" + version->Name + ".crc"), version->Index))
+        {
+            fixture.Problem = "no published client versions in " + Path8(root) +
+                              " (scripts/test.sh publishes them for the Windows tests)";
+            return;
+        }
+        version->Files = ReadTree(root / version->Name);
+        version->Transfers = version == &fixture.Full
+                                 ? std::vector<uint64_t>{version->Index.Package.TotalSize}
+                                 : PlannedTransfers(version->Index, fixture.A, version->Files);
+    }
 
     // A installed by the update itself, the start of every trial.
     Trial install(fixture);
