@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <sstream>
 #include <thread>
@@ -75,6 +76,12 @@ const KillStrategy Strategies[] = {
     {"PartialWhileWriting", false, KillAt::Writing, 15, 2, 1},
     {"FullTwice", true, KillAt::Twice, 15, 2, 1},
 };
+
+// The strategy's name in gtest's messages.
+void PrintTo(const KillStrategy& strategy, std::ostream* out)
+{
+    *out << strategy.Name;
+}
 
 int PointsOf(const KillStrategy& strategy)
 {

@@ -6,6 +6,7 @@
 #include "UpdateSignature.h"
 
 #include <chrono>
+#include <ostream>
 #include <tuple>
 #include <string>
 #include <vector>
@@ -103,6 +104,16 @@ const KindFiles FilesOf[] = {
     {"LauncherBuild", "qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
      "a/launcher/qtmx1000001.exe"},
 };
+
+// The kind's and the fault's names in gtest's messages.
+void PrintTo(Kind kind, std::ostream* out)
+{
+    *out << FilesOf[static_cast<int>(kind)].Label;
+}
+void PrintTo(Fault fault, std::ostream* out)
+{
+    *out << FaultNames[static_cast<int>(fault)];
+}
 
 class SignedUpdateCaseTest : public SignedUpdateTest,
                              public ::testing::WithParamInterface<std::tuple<Kind, Fault>>
