@@ -14,6 +14,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+source scripts/lib/peers.sh
+peers_init download-bench
 megabytes=512
 iterations=${BENCH_ITERATIONS:-5}
 if [ "${1:-}" = --tiny ]; then
@@ -25,30 +27,7 @@ windows_dir=${1:-build/windows-demo}
 native_dir=${2:-build/linux-bench}
 name=bench-${megabytes}m.bin
 
-work=$(mktemp -d /tmp/launcher-download-bench.XXXXXX)
-nginx_pid=
-prefix=
-cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-    if [ -n "$prefix" ]; then
-        WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-        rm -rf "$prefix"
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/www" "$work/nginx"
-chmod 755 "$work" "$work/www"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@ROOT@|$work/www|g" -e "s|@PORT@|$port|g" \
-    Tests/Support/nginx.conf.in >"$work/nginx/nginx.conf"
-/usr/sbin/nginx -p "$work/nginx/" -c "$work/nginx/nginx.conf" 2>"$work/nginx/stderr.log" &
-nginx_pid=$!
-for _ in $(seq 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    sleep 0.1
-done
+peers_nginx "$work/www" || exit 1
 head -c $((megabytes << 20)) /dev/urandom >"$work/www/$name"
 size=$(stat -c %s "$work/www/$name")
 export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www"
@@ -110,8 +89,7 @@ fi
 
 exe="$windows_dir/bin/DownloadTimer.exe"
 if [ -f "$exe" ]; then
-    prefix=$(mktemp -d /tmp/launcher-download-bench-wine.XXXXXX)
-    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    peers_wine download-bench-wine
     # A fresh prefix is set up by processes that run on after the first program
     # starts: set it up first so that they do not share the timed runs' cores,
     # and keep one wineserver for all runs.

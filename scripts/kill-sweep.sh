@@ -11,20 +11,10 @@ set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+source scripts/lib/peers.sh
+peers_init kill-sweep
 wine=0
 [ "${1:-}" = --wine ] && wine=1
-work=$(mktemp -d /tmp/launcher-kill-sweep.XXXXXX)
-server_pid=
-prefix=
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-    if [ -n "$prefix" ]; then
-        WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-        rm -rf "$prefix"
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # Sums the "[ KILLS    ] NAME: N kill points, N landed mid-update, N survived" lines of a log.
 totals() {
@@ -49,19 +39,11 @@ if [ "$wine" -eq 1 ]; then
     fi
     # As the test command does for the Windows tests: the native dev server and
     # the client versions published by the native child into its folder.
-    mkdir -p "$work/www"
-    build/linux-asan/bin/devserver --port 0 --root "$work/www" >"$work/devserver.out" 2>"$work/devserver.log" &
-    server_pid=$!
-    for _ in $(seq 50); do
-        grep -q '^listening on' "$work/devserver.out" && break
-        sleep 0.1
-    done
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/devserver.out")
+    peers_devserver "$work/www" || exit 1
     build/linux-asan/bin/PackageUpdateChild fixture build/linux-asan/bin/publish "$work/www/update-kill" >/dev/null ||
         { echo "the client versions were not published"; exit 1; }
-    prefix=$(mktemp -d /tmp/launcher-kill-wine.XXXXXX)
-    WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-        LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$work/www" LAUNCHER_KILL_SWEEP=1 \
+    peers_wine kill-wine
+    LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$work/www" LAUNCHER_KILL_SWEEP=1 \
         xvfb-run -a /usr/lib/wine/wine64 build/windows-demo/bin/ModuleTests.exe --gtest_color=no \
         --gtest_filter='Strategies/PackageUpdateKill.*' >"$work/wine.log" 2>&1 || status=1
     tr -d '\r' <"$work/wine.log" | grep -E '^\[ KILLS|^\[  FAILED|Failure' | head -n 60

@@ -1,39 +1,30 @@
-// Stand-in launcher for the installation and publish-folder tests. The tests
-// copy it under launcher-like names into temporary folders and start it; what
-// it sees and does it appends to report files (UTF-8, one item a line), since
-// the calls it makes end the process without running destructors.
-//
-//   InstallerProbe publish <base folder> <report> <release file>
-//       claims a publish folder in <base folder>, reports "claimed=<folder>",
-//       holds it until <release file> appears, then quits the launcher's way.
-//       A failure notice is reported as "box=<caption>|<text>".
-//   InstallerProbe wait <release file>
-//       runs until <release file> appears (a launcher process to be counted).
-//   InstallerProbe install <app-data folder> <report> [<running path>]
-//       InstallLauncher for the product code "qtmx" under "kfcx/"; log lines and
-//       the failure notice go to <report>; "returned" when it came back, then
-//       "installing=free" or "installing=held" when the install flag exists.
-//   InstallerProbe update <base URL> <version> <download folder> <publish folder> <report>
-//       the client update of Startup<version> as a launcher runs it (log lines to
-//       <report>), for the tests that kill a launcher in the middle of it.
-//   Any other arguments, when this copy is named qtmx.exe (the installed copy):
-//       writes "arg=<argument>" for each argument and "cwd=<folder>" to
-//       started.txt beside itself.
+// Stand-in launcher for the installation and publish-folder tests, copied under
+// launcher-like names and started. It appends what it sees to report files, one
+// UTF-8 item a line, since the calls it makes end the process without destructors.
+//   publish <base folder> <report> <release file>: claims a publish folder
+//       ("claimed=<folder>"; a notice as "box=<caption>|<text>"), holds it until
+//       <release file> appears, then quits the launcher's way.
+//   wait <release file>: runs until <release file> appears.
+//   install <app-data folder> <report> [<running path>]: InstallLauncher for "qtmx"
+//       under "kfcx/"; "returned" when it came back, then "installing=free" or
+//       "installing=held" when the install flag exists.
+//   update <base URL> <version> <download folder> <publish folder> <report>: the
+//       client update of Startup<version>, for the tests that kill a launcher in it.
+//   Anything else, when named qtmx.exe (the installed copy): "arg=<argument>" for
+//       each argument and "cwd=<folder>" into started.txt beside itself.
 #include "Installer.h"
 #include "LauncherDownload.h"
 #include "PackageWorker.h"
 #include "PublishDir.h"
 
 #include "xCommandLine.h"
-#include "xEngineContext.h"
 #include "xFileSystem.h"
-#include "xLog.h"
-#include "xLogTarget.h"
 #include "xPath.h"
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
 
 #include "EngineText.h"
+#include "LineLogTarget.h"
 
 #include <chrono>
 #include <filesystem>
@@ -62,26 +53,6 @@ void Report(const std::string& line)
     file << line << "\n";
 }
 
-class ReportTarget : public xLogTarget
-{
-public:
-    ReportTarget() : xLogTarget(u"report") {}
-    void Write(const xString&, LogLevel level, LogCategory, int, int, const xString& message) override
-    {
-        std::string text(message.c_str(), message.Length());
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
-        Report((level == LogLevel::Error ? "E " : "") + text);
-    }
-};
-
-void LogToReport()
-{
-    GEngineContext = new xEngineContext();
-    GEngineContext->Logger = new xLog();
-    GEngineContext->Logger->FileTarget = std::make_unique<ReportTarget>();
-}
-
 bool RecordNotice(const xWString& text, const xWString& caption)
 {
     Report("box=" + Narrow(caption) + "|" + Narrow(text));
@@ -102,7 +73,7 @@ int Publish(const std::vector<xWString>& arguments)
     if (arguments.size() != 5)
         return UsageExitCode;
     ReportPath = arguments[3];
-    LogToReport();
+    LogLinesTo(Report);
     const xWString folder = PublishDirIn(arguments[2], RecordNotice);
     Report("claimed=" + Narrow(folder));
     WaitFor(arguments[4]);
@@ -114,7 +85,7 @@ int Install(const std::vector<xWString>& arguments)
     if (arguments.size() < 4 || arguments.size() > 5)
         return UsageExitCode;
     ReportPath = arguments[3];
-    LogToReport();
+    LogLinesTo(Report);
     InstallSettings settings = InstallSettingsForThisProcess(u"kfcx/", u"qtmx", u"测试游戏");
     settings.AppDataFolder = arguments[2];
     if (arguments.size() == 5)
@@ -139,7 +110,7 @@ int Update(const std::vector<xWString>& arguments)
     if (arguments.size() != 7)
         return UsageExitCode;
     ReportPath = arguments[6];
-    LogToReport();
+    LogLinesTo(Report);
     SetDownloadFolder(arguments[4]);
     PackageJob job;
     job.BaseUrl = WideToUtf8(arguments[2]);

@@ -1,34 +1,26 @@
-// The client update as the launcher runs it, in a process of its own, so that
-// the kill tests (Tests/Module/PackageUpdateKillTests.cpp) can end it at any
-// point. Each log line goes to stdout as soon as it is written ("E " before an
-// error line), so the test can kill the process right after a chosen line.
-//
-//   PackageUpdateChild update <base url> <package stem> <publish folder> <download folder>
-//       brings the client in <publish folder> up to <base url><stem>.pkg as the
-//       package worker's thread does; exit 0 when the client is whole, 1 when it
-//       gave up.
-//   PackageUpdateChild fixture <publisher> <folder>
-//       writes the made-up client in three versions (A, B: most data changed,
-//       files added and removed; P: a few files changed) into <folder>/A, B, P
-//       and publishes each with <publisher> into <folder>/served as
-//       Startup<version>.pkg and .crc; exit 0 when all three are published.
+// The client update as the launcher runs it, in a process of its own that the
+// kill tests end at any point; each log line goes to stdout as it is written
+// ("E " before an error line).
+//   update <base url> <package stem> <publish folder> <download folder>: as the
+//       package worker's thread does; exit 0 when the client is whole, else 1.
+//   fixture <publisher> <folder>: the made-up client in three versions (A; B: most
+//       data changed, files added and removed; P: a few files changed) in
+//       <folder>/A, B, P, published into <folder>/served as Startup<version>.*.
 #include "LauncherDownload.h"
 #include "PackageWorker.h"
 
 #include "xCommandLine.h"
-#include "xEngineContext.h"
-#include "xLog.h"
-#include "xLogTarget.h"
+#include "xPath.h"
 #include "xProcess.h"
 #include "xTextConversion.h"
 
 #include "EngineText.h"
 #include "FileBytes.h"
+#include "LineLogTarget.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,34 +29,18 @@ namespace
 {
 constexpr int UsageExitCode = 2;
 
-class StdoutTarget : public xLogTarget
-{
-public:
-    StdoutTarget() : xLogTarget(u"stdout") {}
-    void Write(const xString&, LogLevel level, LogCategory, int, int, const xString& message) override
-    {
-        std::string text(message.c_str(), message.Length());
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        std::fprintf(stdout, "%s%s\n", level == LogLevel::Error ? "E " : "", text.c_str());
-        std::fflush(stdout);
-    }
-};
-
-xWString AsFolder(const xWString& path)
-{
-    return path.IsEmpty() || path.Last() == u'/' ? path : path + u"/";
-}
-
 int Update(const std::vector<xWString>& arguments)
 {
     if (arguments.size() != 6)
         return UsageExitCode;
-    GEngineContext = new xEngineContext();
-    GEngineContext->Logger = new xLog();
-    GEngineContext->Logger->FileTarget = std::make_unique<StdoutTarget>();
+    LogLinesTo(
+        [](const std::string& line)
+        {
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        });
     // The launcher's own folder, where it downloads, always exists.
-    const xWString downloads = AsFolder(arguments[5]);
+    const xWString downloads = AsDirectoryPath(arguments[5]);
     std::error_code error;
     std::filesystem::create_directories(FsPath(downloads), error);
     SetDownloadFolder(downloads);
@@ -73,7 +49,7 @@ int Update(const std::vector<xWString>& arguments)
     job.BaseUrl = WideToUtf8(arguments[2]);
     job.PackageName = stem + ".pkg";
     job.ManifestName = stem + ".crc";
-    job.PublishFolder = AsFolder(arguments[4]);
+    job.PublishFolder = AsDirectoryPath(arguments[4]);
     // The body of the launcher's worker thread on a thread of its own, joined:
     // the thread's own library state is gone before the process ends, which
     // the leak check of the sanitizer build looks at.
@@ -94,77 +70,37 @@ std::string TextBytes(size_t size, int seed)
     return text;
 }
 
-// Random bytes, which the publisher stores as they are.
-std::string RawBytes(size_t size, int seed)
-{
-    return PatternBytes(size, static_cast<uint32_t>(seed));
-}
-
 using Client = std::map<std::string, std::string>;
 
-Client VersionA()
+// A file of a version: packed text ('t'), random bytes the publisher stores as
+// they are ('r'), or gone from the version it changes ('-').
+struct FileSpec
 {
-    Client a;
-    a["game.exe"] = RawBytes(300000, 1);
-    a["Bin/Win32/ReleaseStatic/RWGame.exe"] = RawBytes(200000, 2);
-    a["Bin/Win32/ReleaseStatic/engine.dll"] = TextBytes(250000, 3);
-    a["data/maps/zone1/terrain.dat"] = RawBytes(150000, 4);
-    a["data/maps/zone1/objects.xml"] = TextBytes(120000, 5);
-    a["data/maps/zone2/terrain.dat"] = RawBytes(100000, 6);
-    a["data/config/settings.ini"] = TextBytes(3000, 7);
-    a["data/config/keys.ini"] = TextBytes(800, 8);
-    a["data/sound/theme.ogg"] = RawBytes(180000, 9);
-    a["data/ui/fonts/readme.txt"] = TextBytes(5000, 10);
-    a["data/ui/skin.pak"] = RawBytes(60000, 11);
-    a["empty.txt"] = "";
-    a["logs/old.log"] = TextBytes(20000, 12);
-    a["data/legacy/patch1.bin"] = RawBytes(40000, 13);
-    a["\xE6\xB1\x89\xE5\xAD\x97/\xE8\xAF\xB4\xE6\x98\x8E.txt"] = TextBytes(2000, 14);
-    for (int script = 0; script < 10; ++script)
-    {
-        char name[40];
-        std::snprintf(name, sizeof name, "data/scripts/s%02d.lua", script);
-        a[name] = TextBytes(1000 + 500 * static_cast<size_t>(script), 20 + script);
-    }
-    return a;
+    std::string Name;
+    char Kind;
+    size_t Size;
+    int Seed;
+};
+
+// data/scripts/s00.lua to s09.lua, every `step`th, of text growing by `growth`.
+void AddScripts(std::vector<FileSpec>& files, int step, size_t size, size_t growth, int seed)
+{
+    for (int script = 0; script < 10; script += step)
+        files.push_back({"data/scripts/s0" + std::to_string(script) + ".lua", 't',
+                         size + growth * static_cast<size_t>(script), seed + script});
 }
 
-// The full way: most of the data changed, sizes too.
-Client VersionB(const Client& a)
+Client Changed(Client client, const std::vector<FileSpec>& files)
 {
-    Client b = a;
-    b["game.exe"] = RawBytes(320000, 101);
-    b["Bin/Win32/ReleaseStatic/RWGame.exe"] = RawBytes(210000, 102);
-    b["Bin/Win32/ReleaseStatic/engine.dll"] = TextBytes(270000, 103);
-    b["data/maps/zone1/objects.xml"] = TextBytes(90000, 105);
-    b["data/maps/zone2/terrain.dat"] = RawBytes(120000, 106);
-    b["data/config/settings.ini"] = TextBytes(3500, 107);
-    b["data/ui/skin.pak"] = RawBytes(70000, 111);
-    b.erase("logs/old.log");
-    b.erase("data/legacy/patch1.bin");
-    b["data/maps/zone3/terrain.dat"] = RawBytes(90000, 115);
-    b["data/maps/zone3/objects.xml"] = TextBytes(30000, 116);
-    b["data/new/deep/er/still/file.bin"] = RawBytes(5000, 117);
-    b["data/new/added-empty.dat"] = "";
-    for (int script = 0; script < 10; script += 2)
+    for (const FileSpec& file : files)
     {
-        char name[40];
-        std::snprintf(name, sizeof name, "data/scripts/s%02d.lua", script);
-        b[name] = TextBytes(1200 + 400 * static_cast<size_t>(script), 120 + script);
+        if (file.Kind == '-')
+            client.erase(file.Name);
+        else
+            client[file.Name] = file.Kind == 't' ? TextBytes(file.Size, file.Seed)
+                                                 : PatternBytes(file.Size, static_cast<uint32_t>(file.Seed));
     }
-    return b;
-}
-
-// The partial way: a few files changed, one added, one removed.
-Client VersionP(const Client& a)
-{
-    Client p = a;
-    p["data/config/settings.ini"] = TextBytes(3300, 207);
-    p["data/scripts/s03.lua"] = TextBytes(2900, 223);
-    p["data/ui/skin.pak"] = RawBytes(61000, 211);
-    p["data/config/extra.ini"] = TextBytes(700, 230);
-    p.erase("logs/old.log");
-    return p;
+    return client;
 }
 
 bool WriteClient(const std::filesystem::path& folder, const Client& client)
@@ -198,18 +134,58 @@ int Fixture(const std::vector<xWString>& arguments)
 {
     if (arguments.size() != 4)
         return UsageExitCode;
+    std::vector<FileSpec> a = {{"game.exe", 'r', 300000, 1},
+                               {"Bin/Win32/ReleaseStatic/RWGame.exe", 'r', 200000, 2},
+                               {"Bin/Win32/ReleaseStatic/engine.dll", 't', 250000, 3},
+                               {"data/maps/zone1/terrain.dat", 'r', 150000, 4},
+                               {"data/maps/zone1/objects.xml", 't', 120000, 5},
+                               {"data/maps/zone2/terrain.dat", 'r', 100000, 6},
+                               {"data/config/settings.ini", 't', 3000, 7},
+                               {"data/config/keys.ini", 't', 800, 8},
+                               {"data/sound/theme.ogg", 'r', 180000, 9},
+                               {"data/ui/fonts/readme.txt", 't', 5000, 10},
+                               {"data/ui/skin.pak", 'r', 60000, 11},
+                               {"empty.txt", 't', 0, 0},
+                               {"logs/old.log", 't', 20000, 12},
+                               {"data/legacy/patch1.bin", 'r', 40000, 13},
+                               {"\xE6\xB1\x89\xE5\xAD\x97/\xE8\xAF\xB4\xE6\x98\x8E.txt", 't', 2000, 14}};
+    AddScripts(a, 1, 1000, 500, 20);
+    // The full way: most of the data changed, sizes too.
+    std::vector<FileSpec> b = {{"game.exe", 'r', 320000, 101},
+                               {"Bin/Win32/ReleaseStatic/RWGame.exe", 'r', 210000, 102},
+                               {"Bin/Win32/ReleaseStatic/engine.dll", 't', 270000, 103},
+                               {"data/maps/zone1/objects.xml", 't', 90000, 105},
+                               {"data/maps/zone2/terrain.dat", 'r', 120000, 106},
+                               {"data/config/settings.ini", 't', 3500, 107},
+                               {"data/ui/skin.pak", 'r', 70000, 111},
+                               {"logs/old.log", '-', 0, 0},
+                               {"data/legacy/patch1.bin", '-', 0, 0},
+                               {"data/maps/zone3/terrain.dat", 'r', 90000, 115},
+                               {"data/maps/zone3/objects.xml", 't', 30000, 116},
+                               {"data/new/deep/er/still/file.bin", 'r', 5000, 117},
+                               {"data/new/added-empty.dat", 't', 0, 0}};
+    AddScripts(b, 2, 1200, 400, 120);
+    // The partial way: a few files changed, one added, one removed.
+    const std::vector<FileSpec> p = {{"data/config/settings.ini", 't', 3300, 207},
+                                     {"data/scripts/s03.lua", 't', 2900, 223},
+                                     {"data/ui/skin.pak", 'r', 61000, 211},
+                                     {"data/config/extra.ini", 't', 700, 230},
+                                     {"logs/old.log", '-', 0, 0}};
+    const Client clientA = Changed({}, a);
     const std::filesystem::path root = FsPath(arguments[3]);
-    const Client a = VersionA();
-    const Client b = VersionB(a);
-    const Client p = VersionP(a);
-    const std::filesystem::path served = root / "served";
     std::error_code error;
-    std::filesystem::create_directories(served, error);
+    std::filesystem::create_directories(root / "served", error);
     // B carries XXH32 sums, A and P CRC-32C ones: both checks come up.
-    const bool made = WriteClient(root / "A", a) && WriteClient(root / "B", b) &&
-                      WriteClient(root / "P", p) && Publish(arguments[2], root / "A", "A", served, "") &&
-                      Publish(arguments[2], root / "B", "B", served, " --xx") &&
-                      Publish(arguments[2], root / "P", "P", served, "");
+    const struct
+    {
+        const char* Name;
+        Client Files;
+        const char* Extra;
+    } versions[] = {{"A", clientA, ""}, {"B", Changed(clientA, b), " --xx"}, {"P", Changed(clientA, p), ""}};
+    bool made = true;
+    for (const auto& version : versions)
+        made = made && WriteClient(root / version.Name, version.Files) &&
+               Publish(arguments[2], root / version.Name, version.Name, root / "served", version.Extra);
     std::fprintf(stdout, "%s\n", made ? "fixture ready" : "fixture failed");
     return made ? 0 : 1;
 }

@@ -114,8 +114,14 @@ TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
     EXPECT_EQ(NormaliseForcedArgument(u"{\"sid\"=1&a\\b=2}"), u"sid:1,ab:2");
 }
 
-TEST_F(CommandLineTest, OptionsMatchWithoutCaseAndValuesKeepTheirs)
+TEST_F(CommandLineTest, OptionsMatchWithoutCaseValuesKeepTheirsAndEmptyValuesDoNothing)
 {
+    Parse(u"autologinkey= forcearg= forceversion= localmodex");
+    EXPECT_TRUE(Log.Messages().empty()) << "first line: " << Log.Messages()[0];
+    EXPECT_TRUE(Profile.LaunchParam.IsEmpty());
+    EXPECT_TRUE(TheLaunchState.ForceVersion.IsEmpty());
+    EXPECT_FALSE(TheLaunchState.LocalMode);
+
     Parse(u"AutoLoginKey=AbC FORCEVERSION=V1.2b LocalMode ClientInstall updating2");
     EXPECT_TRUE(Log.Contains("autologinkey=AbC"));
     EXPECT_EQ(TheLaunchState.ForceVersion, u"V1.2b");
@@ -123,15 +129,6 @@ TEST_F(CommandLineTest, OptionsMatchWithoutCaseAndValuesKeepTheirs)
     EXPECT_TRUE(TheLaunchState.ClientInstall);
     EXPECT_FALSE(TheLaunchState.LaunchParamParsed);
     EXPECT_TRUE(Profile.Reported.empty()) << "a short auto-login key asks nothing and reports nothing";
-}
-
-TEST_F(CommandLineTest, OptionsWithoutValueDoNothing)
-{
-    Parse(u"autologinkey= forcearg= forceversion= localmodex");
-    EXPECT_TRUE(Log.Messages().empty()) << "first line: " << Log.Messages()[0];
-    EXPECT_TRUE(Profile.LaunchParam.IsEmpty());
-    EXPECT_TRUE(TheLaunchState.ForceVersion.IsEmpty());
-    EXPECT_FALSE(TheLaunchState.LocalMode);
 }
 
 TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the installation and publish-folder tests share: temporary folders with
-// awkward names, the InstallerProbe program beside the tests, and reading the
-// reports it writes.
+// What the installation and publish-folder tests share: folders with awkward
+// names, the InstallerProbe program beside the tests and the reports it writes.
 
 #include "xPath.h"
 #include "xProcess.h"
@@ -77,11 +76,9 @@ inline bool WaitForLine(const fs::path& report, const std::string& line)
 inline fs::path PlaceProbe(const fs::path& folder, const std::string& name)
 {
     fs::create_directories(folder);
-    const fs::path target = folder / fs::u8path(name);
-    // The stand-in launcher built beside the tests.
-    const fs::path probe = FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix());
-    fs::copy_file(probe, target, fs::copy_options::overwrite_existing);
-    return target;
+    fs::copy_file(FsPath(GetModuleDirectory() + u"InstallerProbe" + ExecutableSuffix()),
+                  folder / fs::u8path(name), fs::copy_options::overwrite_existing);
+    return folder / fs::u8path(name);
 }
 
 // Starts `program` with `arguments` in `folder`; the test fails when it cannot.

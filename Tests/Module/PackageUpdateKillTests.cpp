@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,22 +20,19 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <sstream>
 #include <thread>
 #include <vector>
 
-// The client update killed at many points (SIGKILL; TerminateProcess under
-// Wine) while it brings an installed client from version A to B (the full way)
-// or to P (the partial way), then run again to its end. After every kill each
-// client file under its real name holds its old or its new bytes, never a mix;
-// after the run that completes, the client is whole and no temporary file is
-// left in the publish or the download folder.
-//
-// The child is bin/PackageUpdateChild against the dev server. The client
-// versions come from its "fixture" mode and the real publisher: natively this
-// test makes them; under Wine scripts/test.sh does, in the dev server's folder.
-// LAUNCHER_KILL_SWEEP=1 runs every kill point of the table (scripts/kill-sweep.sh),
-// otherwise a spread-out share of them.
+// The client update (bin/PackageUpdateChild against the dev server) killed at
+// many points while it brings an installed client A to B (the full way) or P
+// (the partial way), then run to its end. After every kill each client file
+// holds its old or its new bytes; after the complete run the client is whole
+// and no temporary file is left. The versions come from the child's "fixture"
+// mode: natively this test publishes them, under Wine scripts/test.sh does.
+// LAUNCHER_KILL_SWEEP=1 runs every kill point (scripts/kill-sweep.sh).
 
 namespace
 {
@@ -50,12 +46,6 @@ constexpr bool UnderWindows = true;
 constexpr bool UnderWindows = false;
 #endif
 
-enum class Way
-{
-    Full,    // A to B: most data stale
-    Partial, // A to P: a few files stale
-};
-
 enum class KillAt
 {
     Line,    // right after the child's Nth log line (and a few ms more)
@@ -68,7 +58,7 @@ enum class KillAt
 struct KillStrategy
 {
     const char* Name;
-    Way UpdateWay;
+    bool Full; // A to B, most data stale; else A to P, a few files stale
     KillAt Kind;
     int Sweep;  // kill points of the full sweep
     int Native; // of a native run of the test command
@@ -76,16 +66,15 @@ struct KillStrategy
 };
 
 const KillStrategy Strategies[] = {
-    {"FullAtEachLine", Way::Full, KillAt::Line, 45, 4, 1},
-    {"PartialAtEachLine", Way::Partial, KillAt::Line, 35, 4, 1},
-    {"FullAfterBytes", Way::Full, KillAt::Bytes, 50, 4, 1},
-    {"PartialAfterBytes", Way::Partial, KillAt::Bytes, 20, 3, 1},
-    {"FullWhilePaced", Way::Full, KillAt::Paced, 25, 3, 1},
-    {"PartialWhilePaced", Way::Partial, KillAt::Paced, 10, 2, 1},
-    {"FullWhileWriting", Way::Full, KillAt::Writing, 30, 4, 1},
-    {"PartialWhileWriting", Way::Partial, KillAt::Writing, 15, 2, 1},
-    // Two kills a point.
-    {"FullTwice", Way::Full, KillAt::Twice, 15, 2, 1},
+    {"FullAtEachLine", true, KillAt::Line, 45, 4, 1},
+    {"PartialAtEachLine", false, KillAt::Line, 35, 4, 1},
+    {"FullAfterBytes", true, KillAt::Bytes, 50, 4, 1},
+    {"PartialAfterBytes", false, KillAt::Bytes, 20, 3, 1},
+    {"FullWhilePaced", true, KillAt::Paced, 25, 3, 1},
+    {"PartialWhilePaced", false, KillAt::Paced, 10, 2, 1},
+    {"FullWhileWriting", true, KillAt::Writing, 30, 4, 1},
+    {"PartialWhileWriting", false, KillAt::Writing, 15, 2, 1},
+    {"FullTwice", true, KillAt::Twice, 15, 2, 1},
 };
 
 // The strategy's name in gtest's messages.
@@ -94,21 +83,12 @@ void PrintTo(const KillStrategy& strategy, std::ostream* out)
     *out << strategy.Name;
 }
 
-bool FullSweep()
-{
-    const char* sweep = std::getenv("LAUNCHER_KILL_SWEEP");
-    return sweep != nullptr && std::string(sweep) == "1";
-}
-
 int PointsOf(const KillStrategy& strategy)
 {
-    return FullSweep() ? strategy.Sweep : UnderWindows ? strategy.Wine : strategy.Native;
-}
-
-// Under Wine a process start and each step take longer.
-int Slower(int ms)
-{
-    return UnderWindows ? ms * 5 : ms;
+    const char* sweep = std::getenv("LAUNCHER_KILL_SWEEP");
+    if (sweep != nullptr && std::string(sweep) == "1")
+        return strategy.Sweep;
+    return UnderWindows ? strategy.Wine : strategy.Native;
 }
 
 std::string Path8(const fs::path& path)
@@ -121,15 +101,11 @@ bool StartsWith(const std::string& text, const std::string& start)
     return text.rfind(start, 0) == 0;
 }
 
-bool EndsWith(const std::string& text, const std::string& end)
-{
-    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // An unfinished download, or the resume record that counts its bytes.
 bool IsTemporary(const std::string& name)
 {
-    return EndsWith(name, ".td") || EndsWith(name, ".resume");
+    const fs::path extension = fs::u8path(name).extension();
+    return extension == ".td" || extension == ".resume";
 }
 
 // The paths of the files under `folder`, relative to it ("/" between folders).
@@ -144,84 +120,79 @@ std::vector<std::string> ListTree(const fs::path& folder)
     return names;
 }
 
-// A whole file in one read: a trial reads the client several times, and
-// byte-wise reading is slow in the sanitizer build.
-std::string WholeFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-    std::string bytes(static_cast<size_t>(std::max<std::streamoff>(size, 0)), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
-// Every file under `folder` with its bytes.
+// Every file under `folder` with its bytes, read block-wise (byte-wise reading is
+// slow in the sanitizer build, and a trial reads the client several times).
 Client ReadTree(const fs::path& folder)
 {
     Client files;
     for (const std::string& name : ListTree(folder))
-        files[name] = WholeFile(folder / fs::u8path(name));
+    {
+        std::ostringstream bytes;
+        bytes << std::ifstream(folder / fs::u8path(name), std::ios::binary).rdbuf();
+        files[name] = bytes.str();
+    }
     return files;
 }
 
-std::vector<std::string> TemporariesIn(const fs::path& folder)
+// Whether `client` has the file `name` with exactly `bytes`.
+bool Holds(const Client& client, const std::string& name, const std::string& bytes)
 {
-    std::vector<std::string> found;
-    for (const std::string& name : ListTree(folder))
-        if (IsTemporary(name))
-            found.push_back(name);
-    return found;
+    const auto found = client.find(name);
+    return found != client.end() && found->second == bytes;
 }
 
-std::string Tail(const std::vector<std::string>& lines)
+// A run of the child: its lines, when each came (ms from the start), its exit code.
+struct ChildRun
 {
-    std::string text;
-    for (size_t i = lines.size() > 12 ? lines.size() - 12 : 0; i < lines.size(); ++i)
-        text += "    " + lines[i] + "\n";
-    return text.empty() ? "    (no output)\n" : text;
-}
+    std::vector<std::string> Lines;
+    std::vector<double> AtMs;
+    int ExitCode = -1;
 
-// One line of a run and when it came, in ms from the start.
-struct TimedLine
-{
-    std::string Text;
-    double AtMs = 0;
-};
-
-// An uninterrupted run of one way: its lines, and when the phases began.
-struct Calibration
-{
-    std::vector<TimedLine> Lines;
+    bool EndedWhole() const
+    {
+        return !Lines.empty() && (StartsWith(Lines.back(), "Client updated to") ||
+                                  StartsWith(Lines.back(), "Client is up to date"));
+    }
+    // The time of the first line starting with `start` (0 without one).
+    double LineTime(const std::string& start) const
+    {
+        for (size_t i = 0; i < Lines.size(); ++i)
+            if (StartsWith(Lines[i], start))
+                return AtMs[i];
+        return 0;
+    }
+    std::string Tail() const
+    {
+        std::string text;
+        for (size_t i = Lines.size() > 12 ? Lines.size() - 12 : 0; i < Lines.size(); ++i)
+            text += "    " + Lines[i] + "\n";
+        return text.empty() ? "    (no output)\n" : text;
+    }
 };
 
 struct Version
 {
     std::string Name; // "B" or "P"
-    Client Files;
-    Manifest Index;
-    // The package's bytes the way fetches: the whole package, or the spans
-    // of the stale files' ranges.
-    std::vector<uint64_t> Transfers;
-    Calibration Run;
+    // The line after which the package's bytes come, and the one after which files are
+    // written from whole data (full: the package is in place; partial: the ranges begin).
+    std::string TransferLine, WritingLine;
+    Client Files = {};
+    Manifest Index = {};
+    // The package's bytes the way fetches: the whole package, or the spans of the stale files' ranges.
+    std::vector<uint64_t> Transfers = {};
+    ChildRun Uninterrupted = {};
 };
 
-// The client versions, the installed A they start from, and each way's
+// The client versions, the installed A every trial starts from, and each way's
 // uninterrupted run; made once per test process.
 struct KillFixture
 {
     bool Ready = false;
-    bool NoServer = false;
-    std::string Problem;
-    fs::path Root;
+    std::string Skip, Problem;
     std::string BaseUrl;
     Client A;
-    Version Full;
-    Version Partial;
-    std::unique_ptr<TempFolder> Scratch;
-    fs::path Installed; // publish/ and download/ of A, copied for every trial
-
-    const Version& Of(Way way) const { return way == Way::Full ? Full : Partial; }
+    Version Full, Partial;
+    std::unique_ptr<TempFolder> Installed; // publish/ and download/ of A
 };
 
 std::string ChildPath()
@@ -229,49 +200,42 @@ std::string ChildPath()
     return TestBinFolder() + "PackageUpdateChild" + Narrow(GetExtension(GetModulePath()));
 }
 
-// A publish folder and a download folder of a trial, with the child's stderr beside them.
+// A publish folder and a download folder, copied from the installed A, with the child's stderr beside them.
 struct Trial
 {
+    explicit Trial(const KillFixture& fixture)
+    {
+        if (fixture.Installed)
+        {
+            fs::remove_all(Folder.Path);
+            fs::copy(fixture.Installed->Path, Folder.Path, fs::copy_options::recursive);
+        }
+    }
+    bool Start(ChildProcess& child, const std::string& baseUrl, const std::string& version) const
+    {
+        return child.Start(
+            {ChildPath(), "update", baseUrl, "Startup" + version, Path8(Publish), Path8(Download)},
+            Path8(Folder.At("stderr.txt")));
+    }
     TempFolder Folder{"update-kill"};
     fs::path Publish = Folder.At("publish");
     fs::path Download = Folder.At("download");
-    std::string Stderr = Path8(Folder.At("stderr.txt"));
 };
 
-bool StartUpdate(ChildProcess& child, const KillFixture& fixture, const std::string& version,
-                 const Trial& trial)
+ChildRun RunToEnd(const std::string& baseUrl, const std::string& version, const Trial& trial)
 {
-    return child.Start({ChildPath(), "update", fixture.BaseUrl, "Startup" + version, Path8(trial.Publish),
-                        Path8(trial.Download)},
-                       trial.Stderr);
-}
-
-// A run to its end: its lines and exit code.
-struct Completed
-{
-    std::vector<TimedLine> Lines;
-    int ExitCode = -1;
-};
-
-Completed RunToEnd(const KillFixture& fixture, const std::string& version, const Trial& trial)
-{
-    Completed run;
+    ChildRun run;
     ChildProcess child;
     const auto start = Clock::now();
-    if (!StartUpdate(child, fixture, version, trial))
+    if (!trial.Start(child, baseUrl, version))
         return run;
     for (std::string line; child.ReadLine(line, 120000);)
-        run.Lines.push_back({line, std::chrono::duration<double, std::milli>(Clock::now() - start).count()});
+    {
+        run.Lines.push_back(line);
+        run.AtMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
     run.ExitCode = child.Wait(120000);
     return run;
-}
-
-std::vector<std::string> TextsOf(const std::vector<TimedLine>& lines)
-{
-    std::vector<std::string> texts;
-    for (const TimedLine& line : lines)
-        texts.push_back(line.Text);
-    return texts;
 }
 
 bool LoadManifest(const fs::path& file, Manifest& manifest)
@@ -287,9 +251,7 @@ std::vector<uint64_t> PlannedTransfers(const Manifest& manifest, const Client& i
     std::vector<ByteRange> ranges;
     for (const ManifestEntry& entry : manifest.Entries)
     {
-        const auto old = installed.find(Narrow(entry.Name));
-        const auto now = wanted.find(Narrow(entry.Name));
-        if (entry.DataSize > 0 && (old == installed.end() || old->second != now->second))
+        if (entry.DataSize > 0 && !Holds(installed, Narrow(entry.Name), wanted.at(Narrow(entry.Name))))
             ranges.push_back({entry.StartPos, entry.DataSize});
     }
     std::vector<uint64_t> lengths;
@@ -298,20 +260,13 @@ std::vector<uint64_t> PlannedTransfers(const Manifest& manifest, const Client& i
     return lengths;
 }
 
-// Every file under its real name holds bytes of `before` or of `after`; a
-// file of neither version, or one with other bytes, is reported.
+// Files under their real names that hold bytes of neither `before` nor `after`.
 std::vector<std::string> TornFiles(const fs::path& publish, const Client& before, const Client& after)
 {
     std::vector<std::string> torn;
     for (const auto& [name, bytes] : ReadTree(publish))
     {
-        if (IsTemporary(name))
-            continue;
-        const auto old = before.find(name);
-        const auto now = after.find(name);
-        const bool known =
-            (old != before.end() && old->second == bytes) || (now != after.end() && now->second == bytes);
-        if (!known)
+        if (!IsTemporary(name) && !Holds(before, name, bytes) && !Holds(after, name, bytes))
             torn.push_back(name + " (" + std::to_string(bytes.size()) + " bytes)");
     }
     return torn;
@@ -330,28 +285,16 @@ std::vector<std::string> WholeProblems(const Trial& trial, const Client& before,
             problems.push_back(Narrow(entry.Name) + " does not match the manifest");
     const Client installed = ReadTree(trial.Publish);
     for (const auto& [name, bytes] : version.Files)
-    {
-        const auto found = installed.find(name);
-        if (found == installed.end() || found->second != bytes)
+        if (!Holds(installed, name, bytes))
             problems.push_back(name + " is not the new version's");
-    }
     for (const auto& [name, bytes] : before)
-    {
-        const auto found = installed.find(name);
-        if (version.Files.count(name) == 0 && (found == installed.end() || found->second != bytes))
+        if (version.Files.count(name) == 0 && !Holds(installed, name, bytes))
             problems.push_back(name + " (dropped by the new version) changed");
-    }
-    for (const std::string& name : TemporariesIn(trial.Publish))
-        problems.push_back("publish folder keeps " + name);
-    for (const std::string& name : TemporariesIn(trial.Download))
-        problems.push_back("download folder keeps " + name);
+    for (const fs::path& folder : {trial.Publish, trial.Download})
+        for (const std::string& name : ListTree(folder))
+            if (IsTemporary(name))
+                problems.push_back(Path8(folder.filename()) + " folder keeps " + name);
     return problems;
-}
-
-bool EndedWhole(const std::vector<TimedLine>& lines)
-{
-    return !lines.empty() && (StartsWith(lines.back().Text, "Client updated to") ||
-                              StartsWith(lines.back().Text, "Client is up to date"));
 }
 
 void MakeFixture(KillFixture& fixture)
@@ -359,19 +302,17 @@ void MakeFixture(KillFixture& fixture)
     TestServer& server = GetTestServer(PeerKind::DevServer);
     if (!server.Available)
     {
-        fixture.NoServer = true;
-        fixture.Problem = server.Problem;
+        fixture.Skip = server.Problem;
         return;
     }
-    fixture.Root = FsPath(server.Root + u"update-kill/");
+    const fs::path root = FsPath(server.Root + u"update-kill/");
     fixture.BaseUrl = server.BaseUrl() + "update-kill/served/";
-    const fs::path served = fixture.Root / "served";
     if (!UnderWindows)
     {
         ChildProcess maker;
-        std::string line;
         TempFolder scratch;
-        bool started = maker.Start({ChildPath(), "fixture", TestBinFolder() + "publish", Path8(fixture.Root)},
+        std::string line;
+        bool started = maker.Start({ChildPath(), "fixture", TestBinFolder() + "publish", Path8(root)},
                                    Path8(scratch.At("stderr")));
         // The publisher's own lines come first.
         while (started && maker.ReadLine(line, 300000) && !StartsWith(line, "fixture "))
@@ -384,52 +325,49 @@ void MakeFixture(KillFixture& fixture)
             return;
         }
     }
-    Manifest indexA;
-    if (!LoadManifest(served / "StartupA.crc", indexA) ||
-        !LoadManifest(served / "StartupB.crc", fixture.Full.Index) ||
-        !LoadManifest(served / "StartupP.crc", fixture.Partial.Index))
+    fixture.A = ReadTree(root / "A");
+    fixture.Full = {"B", "file created: StartupB.pkg.td", "renaming StartupB.pkg.td to StartupB.pkg"};
+    fixture.Partial = {"P", "file : StartupP.crc finish.", "file : StartupP.crc finish."};
+    for (Version* version : {&fixture.Full, &fixture.Partial})
     {
-        fixture.Problem = "no published client versions in " + Path8(fixture.Root) +
-                          " (scripts/test.sh publishes them for the Windows tests)";
-        return;
+        if (!LoadManifest(root / ("served/Startup" + version->Name + ".crc"), version->Index))
+        {
+            fixture.Problem = "no published client versions in " + Path8(root) +
+                              " (scripts/test.sh publishes them for the Windows tests)";
+            return;
+        }
+        version->Files = ReadTree(root / version->Name);
+        version->Transfers = version == &fixture.Full
+                                 ? std::vector<uint64_t>{version->Index.Package.TotalSize}
+                                 : PlannedTransfers(version->Index, fixture.A, version->Files);
     }
-    fixture.A = ReadTree(fixture.Root / "A");
-    fixture.Full.Name = "B";
-    fixture.Full.Files = ReadTree(fixture.Root / "B");
-    fixture.Full.Transfers = {fixture.Full.Index.Package.TotalSize};
-    fixture.Partial.Name = "P";
-    fixture.Partial.Files = ReadTree(fixture.Root / "P");
-    fixture.Partial.Transfers = PlannedTransfers(fixture.Partial.Index, fixture.A, fixture.Partial.Files);
 
     // A installed by the update itself, the start of every trial.
-    fixture.Scratch = std::make_unique<TempFolder>("update-kill-installed");
-    Trial install;
-    const Completed installed = RunToEnd(fixture, "A", install);
+    Trial install(fixture);
+    const ChildRun installed = RunToEnd(fixture.BaseUrl, "A", install);
     if (installed.ExitCode != 0 || ReadTree(install.Publish) != fixture.A)
     {
-        fixture.Problem = "version A did not install:\n" + Tail(TextsOf(installed.Lines));
+        fixture.Problem = "version A did not install:\n" + installed.Tail();
         return;
     }
-    fixture.Installed = fixture.Scratch->At("installed");
-    fs::copy(install.Folder.Path, fixture.Installed, fs::copy_options::recursive);
+    fixture.Installed = std::make_unique<TempFolder>("update-kill-installed");
+    fs::remove_all(fixture.Installed->Path);
+    fs::copy(install.Folder.Path, fixture.Installed->Path, fs::copy_options::recursive);
 
     for (Version* version : {&fixture.Full, &fixture.Partial})
     {
-        Trial trial;
-        fs::remove_all(trial.Folder.Path);
-        fs::copy(fixture.Installed, trial.Folder.Path, fs::copy_options::recursive);
-        const Completed run = RunToEnd(fixture, version->Name, trial);
+        Trial trial(fixture);
+        const ChildRun run = RunToEnd(fixture.BaseUrl, version->Name, trial);
         const std::vector<std::string> problems = WholeProblems(trial, fixture.A, *version);
         const char* way = version == &fixture.Full ? "(full way" : "(partial way";
-        if (run.ExitCode != 0 || !problems.empty() || !EndedWhole(run.Lines) ||
-            run.Lines.back().Text.find(way) == std::string::npos)
+        if (run.ExitCode != 0 || !problems.empty() || !run.EndedWhole() ||
+            run.Lines.back().find(way) == std::string::npos)
         {
             fixture.Problem = "the uninterrupted update to " + version->Name + " went wrong" +
-                              (problems.empty() ? "" : ": " + problems.front()) + "\n" +
-                              Tail(TextsOf(run.Lines));
+                              (problems.empty() ? "" : ": " + problems.front()) + "\n" + run.Tail();
             return;
         }
-        version->Run = {run.Lines};
+        version->Uninterrupted = run;
     }
     fixture.Ready = true;
 }
@@ -446,28 +384,6 @@ KillFixture& Fixture()
     return fixture;
 }
 
-// The time of the first line starting with `start` in an uninterrupted run (0 without one).
-double LineTime(const Calibration& run, const std::string& start)
-{
-    for (const TimedLine& line : run.Lines)
-        if (StartsWith(line.Text, start))
-            return line.AtMs;
-    return 0;
-}
-
-// The line after which the way's package bytes start to come.
-std::string TransferLine(const Version& version)
-{
-    return version.Name == "B" ? "file created: StartupB.pkg.td" : "file : StartupP.crc finish.";
-}
-
-// The line after which files are written from whole data: the package is in
-// place (full), the ranges begin (partial).
-std::string WritingLine(const Version& version)
-{
-    return version.Name == "B" ? "renaming StartupB.pkg.td to StartupB.pkg" : "file : StartupP.crc finish.";
-}
-
 // Reads the child's lines until one starts with `start` (or the count reaches
 // `count`, when `start` is empty); false when it ended first.
 bool WaitForLine(ChildProcess& child, std::vector<std::string>& seen, const std::string& start,
@@ -482,17 +398,12 @@ bool WaitForLine(ChildProcess& child, std::vector<std::string>& seen, const std:
     return false;
 }
 
-void Pause(double ms)
-{
-    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(ms * 1000)));
-}
-
 // One killed run: where the kill was meant to land and whether it did.
 struct Kill
 {
     std::string Where;
     bool Landed = false;
-    std::vector<std::string> Lines;
+    ChildRun Seen;
 };
 
 // Starts the update to `version` and kills it at point `index` of `total` of
@@ -517,21 +428,21 @@ Kill KillOnce(const KillFixture& fixture, const Version& version, KillAt kind, i
     DevServerRequests(true);
 
     ChildProcess child;
-    if (!StartUpdate(child, fixture, version.Name, trial))
+    if (!trial.Start(child, fixture.BaseUrl, version.Name))
     {
         ADD_FAILURE() << "the update child did not start: " << ChildPath();
         return kill;
     }
-    const size_t lines = version.Run.Lines.size();
+    const std::vector<std::string>& lines = version.Uninterrupted.Lines;
     if (kind == KillAt::Line || kind == KillAt::Twice)
     {
         // Each line but the last, then again each a millisecond later, and so on.
-        const size_t at = 1 + static_cast<size_t>(index) % (lines - 1);
-        const int after = kind == KillAt::Twice ? 0 : index / static_cast<int>(lines - 1);
-        kill.Where = "after line " + std::to_string(at) + " (\"" + version.Run.Lines[at - 1].Text + "\") + " +
+        const size_t at = 1 + static_cast<size_t>(index) % (lines.size() - 1);
+        const int after = kind == KillAt::Twice ? 0 : index / static_cast<int>(lines.size() - 1);
+        kill.Where = "after line " + std::to_string(at) + " (\"" + lines[at - 1] + "\") + " +
                      std::to_string(after) + " ms";
-        if (WaitForLine(child, kill.Lines, "", at))
-            Pause(after);
+        if (WaitForLine(child, kill.Seen.Lines, "", at))
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(after));
     }
     else if (kind == KillAt::Bytes)
     {
@@ -546,27 +457,28 @@ Kill KillOnce(const KillFixture& fixture, const Version& version, KillAt kind, i
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         EXPECT_TRUE(stalled) << "the package was never asked for";
-        // Time for the bytes before the stall to arrive and be written.
-        Pause(Slower(20 + 15 * (index % 4)));
+        // Time for the bytes before the stall to arrive and be written (longer under Wine).
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds((20 + 15 * (index % 4)) * (UnderWindows ? 5 : 1)));
     }
     else
     {
-        // Paced: the transfer's chunks each wait delayMs. Writing: as long as
-        // the uninterrupted run took from that line to its last (the process's
-        // end takes long under Wine).
+        // Paced: the transfer's chunks each wait delayMs. Writing: as long as the
+        // uninterrupted run took from that line to its last.
         double span = 0;
         if (kind == KillAt::Paced)
             for (uint64_t transfer : version.Transfers)
                 span += static_cast<double>((transfer + 65535) / 65536 * delayMs);
         else
-            span = LineTime(version.Run, "Client updated to") - LineTime(version.Run, WritingLine(version));
-        const std::string line = kind == KillAt::Paced ? TransferLine(version) : WritingLine(version);
+            span = version.Uninterrupted.LineTime("Client updated to") -
+                   version.Uninterrupted.LineTime(version.WritingLine);
+        const std::string line = kind == KillAt::Paced ? version.TransferLine : version.WritingLine;
         const double after = span * index / total;
         char text[64];
         std::snprintf(text, sizeof text, " + %.2f ms", after);
         kill.Where = "after \"" + line + "\"" + text;
-        if (WaitForLine(child, kill.Lines, line))
-            Pause(after);
+        if (WaitForLine(child, kill.Seen.Lines, line))
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(after));
     }
     kill.Landed = child.Kill();
     EXPECT_TRUE(SetDevServerFaults(""));
@@ -581,55 +493,48 @@ TEST_P(PackageUpdateKill, EveryFileOldOrNewAfterTheKillAndWholeAfterTheNextRun)
 {
     const KillStrategy& strategy = GetParam();
     KillFixture& fixture = Fixture();
-    if (fixture.NoServer)
-        GTEST_SKIP() << fixture.Problem;
+    if (!fixture.Skip.empty())
+        GTEST_SKIP() << fixture.Skip;
     ASSERT_TRUE(fixture.Ready) << fixture.Problem;
-    const Version& version = fixture.Of(strategy.UpdateWay);
+    const Version& version = strategy.Full ? fixture.Full : fixture.Partial;
 
     const int points = PointsOf(strategy);
-    int tried = 0;
-    int landed = 0;
-    int survived = 0;
+    int tried = 0, landed = 0, survived = 0;
     for (int point = 0; point < points; ++point)
     {
         const int index = point * strategy.Sweep / points;
-        Trial trial;
-        fs::remove_all(trial.Folder.Path);
-        fs::copy(fixture.Installed, trial.Folder.Path, fs::copy_options::recursive);
-
+        Trial trial(fixture);
         std::vector<Kill> kills{KillOnce(fixture, version, strategy.Kind, index, strategy.Sweep, trial)};
         bool right = true;
-        if (strategy.Kind == KillAt::Twice)
+        for (size_t k = 0; k < kills.size(); ++k)
         {
             const std::vector<std::string> torn = TornFiles(trial.Publish, fixture.A, version.Files);
-            right = torn.empty();
-            EXPECT_TRUE(torn.empty())
-                << "torn after the first kill " << kills[0].Where << ": " << torn.front();
-            // The next run, cut at one of its first lines.
-            kills.push_back(KillOnce(fixture, version, KillAt::Line, 1 + index % 6, strategy.Sweep, trial));
+            right = right && torn.empty();
+            EXPECT_TRUE(torn.empty()) << "killed " << kills[k].Where << ", " << torn.size()
+                                      << " file(s) hold neither the old nor the new bytes, first "
+                                      << torn.front() << "\n  the child's last lines:\n"
+                                      << kills[k].Seen.Tail();
+            // Twice: the next run, cut at one of its first lines.
+            if (strategy.Kind == KillAt::Twice && k == 0)
+                kills.push_back(
+                    KillOnce(fixture, version, KillAt::Line, 1 + index % 6, strategy.Sweep, trial));
         }
         tried += static_cast<int>(kills.size());
         for (const Kill& kill : kills)
             landed += kill.Landed ? 1 : 0;
         const Kill& last = kills.back();
-        const std::vector<std::string> torn = TornFiles(trial.Publish, fixture.A, version.Files);
-        right = right && torn.empty();
-        EXPECT_TRUE(torn.empty()) << "killed " << last.Where << ", " << torn.size()
-                                  << " file(s) hold neither the old nor the new bytes, first " << torn.front()
-                                  << "\n  the child's last lines:\n"
-                                  << Tail(last.Lines);
 
-        const Completed run = RunToEnd(fixture, version.Name, trial);
+        const ChildRun run = RunToEnd(fixture.BaseUrl, version.Name, trial);
         const std::vector<std::string> problems = WholeProblems(trial, fixture.A, version);
-        right = right && run.ExitCode == 0 && EndedWhole(run.Lines) && problems.empty();
+        right = right && run.ExitCode == 0 && run.EndedWhole() && problems.empty();
         EXPECT_EQ(0, run.ExitCode) << "the run after the kill " << last.Where << " did not end well\n"
-                                   << Tail(TextsOf(run.Lines)) << ReadFileBytes(trial.Stderr);
-        EXPECT_TRUE(EndedWhole(run.Lines)) << "killed " << last.Where << "\n" << Tail(TextsOf(run.Lines));
+                                   << run.Tail() << ReadFileBytes(trial.Folder.At("stderr.txt"));
+        EXPECT_TRUE(run.EndedWhole()) << "killed " << last.Where << "\n" << run.Tail();
         for (const std::string& problem : problems)
             ADD_FAILURE() << "killed " << last.Where << " (" << (last.Landed ? "mid-update" : "after its end")
                           << "), then run to the end: " << problem << "\n  the killed run's last lines:\n"
-                          << Tail(last.Lines) << "  the next run's last lines:\n"
-                          << Tail(TextsOf(run.Lines));
+                          << last.Seen.Tail() << "  the next run's last lines:\n"
+                          << run.Tail();
         survived += right ? static_cast<int>(kills.size()) : 0;
     }
     // The figures scripts/kill-sweep.sh adds up.

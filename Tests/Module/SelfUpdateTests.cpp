@@ -10,69 +10,36 @@
 
 namespace
 {
-void Put16(std::vector<uint8_t>& bytes, uint32_t value)
+// Little-endian, as the resource holds it.
+void Put(std::vector<uint8_t>& bytes, uint32_t value, int size)
 {
-    bytes.push_back(static_cast<uint8_t>(value));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& bytes, uint32_t value)
-{
-    Put16(bytes, value & 0xFFFF);
-    Put16(bytes, value >> 16);
+    for (int i = 0; i < size; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 // A VS_VERSIONINFO block as windres writes it: header, key, padding, the fixed
 // block, then a child block the reader must step over.
-std::vector<uint8_t> VersionBlock(uint32_t fileVersionMs, uint32_t fileVersionLs,
-                                  const std::u16string& key = u"VS_VERSION_INFO",
+std::vector<uint8_t> VersionBlock(uint32_t ms, uint32_t ls, const std::u16string& key = u"VS_VERSION_INFO",
                                   uint32_t signature = 0xFEEF04BD, uint32_t valueLength = 52)
 {
     std::vector<uint8_t> block;
-    Put16(block, 0); // total length, filled in below
-    Put16(block, valueLength);
-    Put16(block, 0);
-    for (char16_t unit : key)
-        Put16(block, unit);
-    Put16(block, 0);
-    while (block.size() % 4 != 0)
-        block.push_back(0);
-    const uint32_t fixed[13] = {signature,
-                                0x10000,
-                                fileVersionMs,
-                                fileVersionLs,
-                                fileVersionMs,
-                                fileVersionLs,
-                                0x3F,
-                                0,
-                                0x40004,
-                                1,
-                                0,
-                                0,
-                                0};
-    for (uint32_t field : fixed)
-        Put32(block, field);
-    for (int i = 0; i < 24; ++i) // a child block
-        block.push_back(0x20);
+    Put(block, 0, 2); // total length, filled in below
+    Put(block, valueLength, 2);
+    Put(block, 0, 2);
+    for (char16_t unit : key + u'\0')
+        Put(block, unit, 2);
+    block.resize((block.size() + 3) / 4 * 4);
+    for (uint32_t field : {signature, 0x10000u, ms, ls, ms, ls, 0x3Fu, 0u, 0x40004u, 1u, 0u, 0u, 0u})
+        Put(block, field, 4);
+    block.insert(block.end(), 24, 0x20); // a child block
     block[0] = static_cast<uint8_t>(block.size());
     block[1] = static_cast<uint8_t>(block.size() >> 8);
     return block;
 }
 
-uint32_t Read(const std::vector<uint8_t>& block)
-{
-    return VersionNumberFromVersionResource(block.data(), block.size());
-}
 } // namespace
 
-TEST(SelfUpdateVersion, TheFixedFileVersionGivesTwoDigitsPerPart)
-{
-    EXPECT_EQ(Read(VersionBlock(0x00010002, 0x00030004)), 1020304u) << "1.2.3.4";
-    EXPECT_EQ(Read(VersionBlock(0x00000000, 0x00030004)), 304u) << "0.0.3.4";
-    EXPECT_EQ(Read(VersionBlock(0x00010000, 0x00000001)), 1000001u) << "1.0.0.1";
-}
-
-TEST(SelfUpdateVersion, AnythingButAVersionBlockGivesZero)
+TEST(SelfUpdateVersion, TheFixedFileVersionGivesTwoDigitsPerPartAnythingElseZero)
 {
     std::vector<uint8_t> truncated = VersionBlock(0x00010002, 0x00030004);
     truncated.resize(60);
@@ -82,17 +49,21 @@ TEST(SelfUpdateVersion, AnythingButAVersionBlockGivesZero)
     {
         const char* name;
         std::vector<uint8_t> block;
+        uint32_t version;
     } cases[] = {
-        {"wrong signature", VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BC)},
-        {"another key", VersionBlock(0x00010002, 0x00030004, u"StringFileInfo")},
+        {"1.2.3.4", VersionBlock(0x00010002, 0x00030004), 1020304},
+        {"0.0.3.4", VersionBlock(0x00000000, 0x00030004), 304},
+        {"1.0.0.1", VersionBlock(0x00010000, 0x00000001), 1000001},
+        {"wrong signature", VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BC), 0},
+        {"another key", VersionBlock(0x00010002, 0x00030004, u"StringFileInfo"), 0},
         {"value shorter than the fixed block",
-         VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BD, 40)},
-        {"cut inside the fixed block", truncated},
-        {"length past the end", overlong},
-        {"empty", {}},
+         VersionBlock(0x00010002, 0x00030004, u"VS_VERSION_INFO", 0xFEEF04BD, 40), 0},
+        {"cut inside the fixed block", truncated, 0},
+        {"length past the end", overlong, 0},
+        {"empty", {}, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Read(c.block), 0u) << c.name;
+        EXPECT_EQ(VersionNumberFromVersionResource(c.block.data(), c.block.size()), c.version) << c.name;
 }
 
 TEST(SelfUpdateVersion, TheServerNumberIsReadAsAtoiAndComparedUnsigned)

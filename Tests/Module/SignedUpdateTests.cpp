@@ -5,9 +5,9 @@
 #include "SelfUpdate.h"
 #include "UpdateSignature.h"
 
-#include <cctype>
 #include <chrono>
 #include <ostream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -18,13 +18,6 @@
 namespace
 {
 const char* const ClientFiles[] = {"data/settings.ini", "data/text.txt", "noise.bin"};
-
-std::vector<uint8_t> PointFromHex(const std::string& text)
-{
-    std::vector<uint8_t> point;
-    ParseUpdatePublicKey(xString(text.substr(0, text.find('\n')).c_str()), point);
-    return point;
-}
 
 class SignedUpdateTest : public DownloadTestBase
 {
@@ -38,7 +31,9 @@ protected:
         if (!signedUpdates.Available)
             GTEST_SKIP() << "no signed updates: " << signedUpdates.Problem;
         Root = signedUpdates.Root;
-        const std::vector<uint8_t> point = PointFromHex(Fixture("key-a/update-key.pub"));
+        const std::string key = Fixture("key-a/update-key.pub");
+        std::vector<uint8_t> point;
+        ParseUpdatePublicKey(xString(key.substr(0, key.find('\n')).c_str()), point);
         ASSERT_EQ(UpdatePublicKeySize, point.size()) << "publish keygen wrote no key the launcher reads";
         SetUpdateVerifier(UpdateVerifier(point));
         ResetPackageProgress();
@@ -91,47 +86,37 @@ enum class Fault
     NoSignature,   // no .sig on the server
     OtherName,     // another file, with its own good signature, served under this name
 };
+const char* const FaultNames[] = {"Good", "Tampered", "OtherKey", "Unsigned", "AnotherFilesSigned"};
 
-struct SignedCase
-{
-    const char* Label;
-    Kind What;
-    Fault Damage;
-};
-
-void PrintTo(const SignedCase& row, std::ostream* out)
-{
-    *out << row.Label;
-}
-
+// Per kind: the name served and signed, the file signed by key a (.sig beside
+// it), the same bytes' signature by key b, another file signed under its own name.
 struct KindFiles
 {
-    std::string Name;      // as served and signed
-    std::string File;      // in the fixture, signed by key a (.sig beside it)
-    std::string OtherKey;  // the same bytes' signature by key b
-    std::string OtherFile; // another file signed under its own name
+    const char* Label;
+    std::string Name, File, OtherKey, OtherFile;
+};
+const KindFiles FilesOf[] = {
+    {"Manifest", "Startup1.0.5.crc", "a/Startup1.0.5.crc", "b/Startup1.0.5.crc.sig", "a/Startup1.0.6.crc"},
+    {"VersionFile", "ClientVersionSID.txt", "a/ClientVersionSID.txt", "b/ClientVersionSID.txt.sig",
+     "a/launcher/Other.txt"},
+    {"LauncherVersionFile", "LauncherVersion.txt", "a/launcher/LauncherVersion.txt",
+     "b/launcher/LauncherVersion.txt.sig", "a/launcher/Other.txt"},
+    {"LauncherBuild", "qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
+     "a/launcher/qtmx1000001.exe"},
 };
 
-KindFiles FilesOf(Kind kind)
+// The kind's and the fault's names in gtest's messages.
+void PrintTo(Kind kind, std::ostream* out)
 {
-    switch (kind)
-    {
-    case Kind::Manifest:
-        return {"Startup1.0.5.crc", "a/Startup1.0.5.crc", "b/Startup1.0.5.crc.sig", "a/Startup1.0.6.crc"};
-    case Kind::VersionFile:
-        return {"ClientVersionSID.txt", "a/ClientVersionSID.txt", "b/ClientVersionSID.txt.sig",
-                "a/launcher/Other.txt"};
-    case Kind::LauncherVersionFile:
-        return {"LauncherVersion.txt", "a/launcher/LauncherVersion.txt", "b/launcher/LauncherVersion.txt.sig",
-                "a/launcher/Other.txt"};
-    case Kind::LauncherBuild:
-        return {"qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
-                "a/launcher/qtmx1000001.exe"};
-    }
-    return {};
+    *out << FilesOf[static_cast<int>(kind)].Label;
+}
+void PrintTo(Fault fault, std::ostream* out)
+{
+    *out << FaultNames[static_cast<int>(fault)];
 }
 
-class SignedUpdateCaseTest : public SignedUpdateTest, public ::testing::WithParamInterface<SignedCase>
+class SignedUpdateCaseTest : public SignedUpdateTest,
+                             public ::testing::WithParamInterface<std::tuple<Kind, Fault>>
 {
 protected:
     // Serves the case's file and signature as the fault says.
@@ -189,20 +174,20 @@ protected:
 
 TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
 {
-    const SignedCase& row = GetParam();
-    const KindFiles files = FilesOf(row.What);
-    ServeCase(files, row.Damage);
+    const auto [kind, fault] = GetParam();
+    const KindFiles& files = FilesOf[static_cast<int>(kind)];
+    ServeCase(files, fault);
     if (HasFatalFailure())
         return;
-    const bool good = row.Damage == Fault::None;
-    EXPECT_EQ(good, Take(row.What, files)) << row.Label;
-    EXPECT_EQ(good ? 0u : 1u, Refusals(files.Name)) << row.Label;
-    if (row.Damage == Fault::NoSignature)
+    const bool good = fault == Fault::None;
+    EXPECT_EQ(good, Take(kind, files));
+    EXPECT_EQ(good ? 0u : 1u, Refusals(files.Name));
+    if (fault == Fault::NoSignature)
     {
         EXPECT_TRUE(Log.Contains("E Update signature refused for " + files.Name +
                                  ": no signature; nothing is taken from it"));
     }
-    if (row.What == Kind::Manifest)
+    if (kind == Kind::Manifest)
     {
         for (const char* name : ClientFiles)
             EXPECT_EQ(good ? Fixture(std::string("client/") + name) : std::string(), Installed(name))
@@ -212,36 +197,16 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
     }
 }
 
-const SignedCase SignedCases[] = {
-    {"manifest, good", Kind::Manifest, Fault::None},
-    {"manifest, tampered", Kind::Manifest, Fault::TamperedBytes},
-    {"manifest, other key", Kind::Manifest, Fault::OtherKey},
-    {"manifest, unsigned", Kind::Manifest, Fault::NoSignature},
-    {"manifest of 1.0.6 served as 1.0.5", Kind::Manifest, Fault::OtherName},
-    {"version file, good", Kind::VersionFile, Fault::None},
-    {"version file, tampered", Kind::VersionFile, Fault::TamperedBytes},
-    {"version file, other key", Kind::VersionFile, Fault::OtherKey},
-    {"version file, unsigned", Kind::VersionFile, Fault::NoSignature},
-    {"version file, another file's", Kind::VersionFile, Fault::OtherName},
-    {"launcher version file, good", Kind::LauncherVersionFile, Fault::None},
-    {"launcher version file, tampered", Kind::LauncherVersionFile, Fault::TamperedBytes},
-    {"launcher version file, other key", Kind::LauncherVersionFile, Fault::OtherKey},
-    {"launcher version file, unsigned", Kind::LauncherVersionFile, Fault::NoSignature},
-    {"launcher version file, another file's", Kind::LauncherVersionFile, Fault::OtherName},
-    {"launcher build, good", Kind::LauncherBuild, Fault::None},
-    {"launcher build, tampered", Kind::LauncherBuild, Fault::TamperedBytes},
-    {"launcher build, other key", Kind::LauncherBuild, Fault::OtherKey},
-    {"launcher build, unsigned", Kind::LauncherBuild, Fault::NoSignature},
-    {"launcher build 1000001 served as 1000002", Kind::LauncherBuild, Fault::OtherName},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, SignedUpdateCaseTest, ::testing::ValuesIn(SignedCases),
-                         [](const ::testing::TestParamInfo<SignedCase>& info)
+INSTANTIATE_TEST_SUITE_P(Cases, SignedUpdateCaseTest,
+                         ::testing::Combine(::testing::Values(Kind::Manifest, Kind::VersionFile,
+                                                              Kind::LauncherVersionFile, Kind::LauncherBuild),
+                                            ::testing::Values(Fault::None, Fault::TamperedBytes,
+                                                              Fault::OtherKey, Fault::NoSignature,
+                                                              Fault::OtherName)),
+                         [](const auto& info)
                          {
-                             std::string name;
-                             for (const char* c = info.param.Label; *c != 0; ++c)
-                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                             return name;
+                             return std::string(FilesOf[static_cast<int>(std::get<0>(info.param))].Label) +
+                                    "_" + FaultNames[static_cast<int>(std::get<1>(info.param))];
                          });
 
 // The signature reaches the client files through the manifest's checksums: a
