@@ -1,7 +1,6 @@
 #include "LauncherDownloadCase.h"
+#include "TestPackage.h"
 
-#include "Crc32c.h"
-#include "Lzma86.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "VersionFile.h"
@@ -10,14 +9,13 @@
 #include <chrono>
 #include <cstring>
 #include <ostream>
-#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
-// Servers that break HTTP in the ways real ones do, against the roads players
-// take: the client update's full and partial ways and the version file. Every
-// row must end within a bound, either with the right client (after retries) or
-// with a clear error line and the update Failed, never with wrong bytes taken.
+// Servers that break HTTP as real ones do, on the client update's full and
+// partial ways and the version file: every row ends in time, with the right
+// client (after retries) or a clear error line and Failed, never wrong bytes.
 
 namespace
 {
@@ -44,46 +42,7 @@ struct HostileCase
     const char* ErrorText; // a piece of an expected error line, "a|b" for either ("" when Whole)
 };
 
-const char* const Version = "T";
 const std::string VersionLine = "default=1.0.5,7=1.0.4";
-
-std::string RandomBytes(size_t count, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
-
-// Three stored files: the partial way fetches only the small last one.
-struct TestClient
-{
-    std::vector<std::pair<std::string, std::string>> Files{{"big.bin", RandomBytes(60000, 1)},
-                                                           {"Data/mid.bin", RandomBytes(9000, 2)},
-                                                           {"small.txt", "small file\n"}};
-    std::string Package;
-    std::string Manifest; // packed
-
-    TestClient()
-    {
-        std::string elements;
-        for (const auto& [name, bytes] : Files)
-        {
-            elements += "<file name=\"" + name + "\" origSize=\"" + std::to_string(bytes.size()) +
-                        "\" origCRC32C=\"" + std::to_string(Crc32c(bytes.data(), bytes.size())) +
-                        "\" startPos=\"" + std::to_string(Package.size()) + "\" dataSize=\"" +
-                        std::to_string(bytes.size()) + "\" bCompressed=\"0\"/>\n";
-            Package += bytes;
-        }
-        const std::string xml = "<package totalSize=\"" + std::to_string(Package.size()) + "\" crc32c=\"" +
-                                std::to_string(Crc32c(Package.data(), Package.size())) + "\">\n" + elements +
-                                "</package>\n";
-        std::vector<uint8_t> container;
-        EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, container);
-        Manifest.assign(container.begin(), container.end());
-    }
-};
 
 class HostileServerTest : public DownloadTestBase, public ::testing::WithParamInterface<HostileCase>
 {
@@ -103,24 +62,18 @@ protected:
         DownloadTestBase::TearDown();
     }
 
-    static std::string Origin(const TestServer& server)
-    {
-        std::string url = server.BaseUrl();
-        url.pop_back();
-        return url;
-    }
-    std::string FaultQuery(std::string faults)
+    // The row's faults with the servers' origins in place, "" when one is not available.
+    static std::string FaultQuery(std::string faults)
     {
         for (const auto& [name, kind] :
              {std::make_pair("{self}", PeerKind::DevServer), std::make_pair("{nginx}", PeerKind::Nginx)})
         {
             const size_t at = faults.find(name);
-            if (at == std::string::npos)
-                continue;
             const TestServer& other = GetTestServer(kind);
-            if (!other.Available)
+            if (at != std::string::npos && !other.Available)
                 return std::string();
-            faults.replace(at, std::strlen(name), Origin(other));
+            if (at != std::string::npos)
+                faults.replace(at, std::strlen(name), other.BaseUrl().substr(0, other.BaseUrl().size() - 1));
         }
         return faults;
     }
@@ -132,26 +85,29 @@ protected:
     }
 
     static constexpr uint32_t StallMs = 1500;
-    TestClient Client;
+    // Three stored files: the partial way fetches only the small last one.
+    const std::vector<ClientFile> Client{{"big.bin", PatternBytes(60000, 1)},
+                                         {"Data/mid.bin", PatternBytes(9000, 2)},
+                                         {"small.txt", "small file\n"}};
+    const TestPackage Made = MakePackage(Client);
 };
 
 TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
 {
     const HostileCase& c = GetParam();
-    Serve(std::string("Startup") + Version + ".pkg", Client.Package);
-    Serve(std::string("Startup") + Version + ".crc", Client.Manifest);
+    Serve("StartupT.pkg", Made.Package);
+    Serve("StartupT.crc", Lzma86Of(Made.Xml));
     // The file a changing server answers GETs with: a later build of another size.
-    Serve("Other.pkg", Client.Package + "later build");
+    Serve("Other.pkg", Made.Package + "later build");
     Serve("ClientVersionSID.txt", VersionLine + "\r\nsecond line\r\n");
-    if (c.Way == Road::PartialWay)
+    for (const ClientFile& file : Client)
     {
-        for (const auto& [name, bytes] : Client.Files)
-            Put(Publish() + Utf8ToWide(name.c_str()), name == "small.txt" ? "stale" : bytes);
+        if (c.Way == Road::PartialWay)
+            Put(Publish() + Utf8ToWide(file.Name.c_str()), file.Name == "small.txt" ? "stale" : file.Bytes);
     }
 #ifdef _WIN32
-    // Wine's WinINet reads header lines for as long as they come, each within
-    // the receive timeout, and closing the handle does not end the wait: no
-    // bound is known there yet.
+    // Wine's WinINet reads header lines for as long as they come, each within the
+    // receive timeout, and closing the handle does not end the wait: no bound yet.
     if (c.Faults.find("endless-headers") != std::string::npos)
         GTEST_SKIP() << "WinINet under Wine waits for an endless header block for ever";
 #endif
@@ -171,8 +127,8 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     {
         PackageJob job;
         job.BaseUrl = Url("").c_str();
-        job.PackageName = (std::string("Startup") + Version + ".pkg").c_str();
-        job.ManifestName = (std::string("Startup") + Version + ".crc").c_str();
+        job.PackageName = "StartupT.pkg";
+        job.ManifestName = "StartupT.crc";
         job.PublishFolder = Publish();
         result = PackageUpdateThread(job);
     }
@@ -182,50 +138,39 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     // Two tries of a few stall times at most, the pauses between them, and
     // WinINet reading out the rest of a 100 MB body it was told to close.
     EXPECT_LT(seconds, 10.0 * StallMs / 1000) << "the row took too long";
-    const std::vector<std::string> errors = Errors();
-    std::string errorText;
-    for (const std::string& line : errors)
-        errorText += line + "\n";
+    std::string errors;
+    for (const std::string& line : Errors())
+        errors += line + "\n";
+    const bool whole = c.Expected == Outcome::Whole;
     if (c.Way == Road::VersionFile)
     {
-        const bool whole = c.Expected == Outcome::Whole;
         EXPECT_EQ(std::string(text.c_str()), whole ? VersionLine : std::string("unchanged"))
             << "the version file's first line, or nothing";
         EXPECT_EQ(std::string(ChooseClientVersion(text, "7").c_str()), whole ? "1.0.4" : "");
     }
-    else if (c.Expected == Outcome::Whole)
-    {
-        EXPECT_EQ(result, 0) << errorText;
-        EXPECT_EQ(PackageUpdateState.load(), PackageUpdateDone);
-        for (const auto& [name, bytes] : Client.Files)
-            EXPECT_TRUE(Installed(name) == bytes) << name << " differs";
-    }
     else
     {
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(PackageUpdateState.load(), PackageUpdateFailed);
-        // Whatever stays on disk is a file of the client or what was there before, never wrong bytes.
-        for (const auto& [name, bytes] : Client.Files)
+        EXPECT_EQ(result, whole ? 0 : -1) << errors;
+        EXPECT_EQ(PackageUpdateState.load(), whole ? PackageUpdateDone : PackageUpdateFailed);
+        // Failed: what stays is a file of the client or what was there before, never wrong bytes.
+        for (const ClientFile& file : Client)
         {
-            const std::string installed = Installed(name);
-            const bool before = c.Way == Road::PartialWay
-                                    ? installed == (name == "small.txt" ? "stale" : bytes)
-                                    : installed.empty();
-            EXPECT_TRUE(installed == bytes || before) << name << " holds wrong bytes";
+            const std::string installed = Installed(file.Name);
+            const bool before =
+                !whole &&
+                (c.Way == Road::PartialWay ? installed == (file.Name == "small.txt" ? "stale" : file.Bytes)
+                                           : installed.empty());
+            EXPECT_TRUE(installed == file.Bytes || before) << file.Name << " holds wrong bytes";
         }
     }
-    if (c.Expected == Outcome::Failed)
+    if (!whole)
     {
         // "a|b": either piece will do (the transports fail at different steps).
-        const std::string expected = c.ErrorText;
         bool found = false;
-        for (size_t start = 0; start <= expected.size();)
-        {
-            const size_t bar = std::min(expected.find('|', start), expected.size());
-            found = found || errorText.find(expected.substr(start, bar - start)) != std::string::npos;
-            start = bar + 1;
-        }
-        EXPECT_TRUE(found) << "expected an error line with \"" << c.ErrorText << "\", got:\n" << errorText;
+        std::istringstream pieces(c.ErrorText);
+        for (std::string piece; std::getline(pieces, piece, '|');)
+            found = found || errors.find(piece) != std::string::npos;
+        EXPECT_TRUE(found) << "expected an error line with \"" << c.ErrorText << "\", got:\n" << errors;
     }
 }
 
