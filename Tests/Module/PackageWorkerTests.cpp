@@ -390,9 +390,12 @@ TEST_F(PackageWorkerTest, FullWayFailsOnlyWhenAFileStaysStale)
 
 TEST_F(PackageWorkerTest, FullWayWritesTheSameWithAnyNumberOfDecoders)
 {
+    // broken.txt's data (pad.bin's) is a container cut short; past.bin's lies past the package's end.
+    const std::string text(5000, 't');
+    const std::string container = Lzma86Of(text);
+    std::vector<ClientFile> client = {{"pad.bin", container.substr(0, container.size() / 2), false}};
     // Packed and stored files in a few folders; of names that clash, the later
     // "twice.dat" wins and "clash/in.dat" finds a file where its folder should be.
-    std::vector<ClientFile> client;
     for (uint32_t i = 0; i < 24; ++i)
     {
         const std::string name = "set" + std::to_string(i % 3) + "/file" + std::to_string(i) + ".dat";
@@ -408,15 +411,8 @@ TEST_F(PackageWorkerTest, FullWayWritesTheSameWithAnyNumberOfDecoders)
     client.push_back({"twice.dat", "first", false});
     client.push_back({"twice.dat", PatternBytes(3000, 40u), true});
     expected.push_back(client.back());
-    // broken.txt's container is cut short; past.bin's data lies past the package's end.
-    const std::string text(5000, 't');
-    const std::string container = Lzma86Of(text);
-    const size_t offset = MakePackage(client).Package.size();
-    client.push_back({"pad.bin", container.substr(0, container.size() / 2), false});
-    std::string hostile = FileElement("broken.txt", text, offset, container.size() / 2, true);
-    hostile += FileElement("past.bin", "abcd", 1000000, 4, false);
-    Serve(MakePackage(client, hostile));
-    expected.push_back(client.back());
+    Serve(MakePackage(client, FileElement("broken.txt", text, 0, container.size() / 2, true) +
+                                  FileElement("past.bin", "abcd", 1000000, 4, false)));
     // A first update fetches the package; the ones compared only unpack it.
     ExpectUpdate(false);
     DevServerRequests(true);
