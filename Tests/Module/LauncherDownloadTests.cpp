@@ -17,11 +17,6 @@ std::string Text(const std::vector<uint8_t>& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
 }
-
-std::string Std(const xString& text)
-{
-    return std::string(text.c_str(), text.Length());
-}
 } // namespace
 
 // The same cases against every server: the dev server and nginx.
@@ -611,7 +606,7 @@ TEST(LauncherDownload, ContentLengthIsDecimalAndSane)
         EXPECT_EQ(ParseContentLength(text), -1) << "\"" << text << "\"";
 }
 
-TEST(LauncherDownload, ContentRangeNamesTheBytes)
+TEST(LauncherDownload, ContentRangeNamesTheBytesAndRangeHeadersTakeLargeOffsets)
 {
     ContentRange range;
     ASSERT_TRUE(ParseContentRange("bytes 5-14/100", range));
@@ -624,12 +619,6 @@ TEST(LauncherDownload, ContentRangeNamesTheBytes)
         "items 5-14/100", "bytes -5-14/100", "bytes 5-14/100x", "bytes 99999999999999999999-1/2"};
     for (const char* text : refused)
         EXPECT_FALSE(ParseContentRange(text, range)) << text;
-}
-
-TEST(LauncherDownload, RangeHeaderIsSignedDecimal)
-{
-    EXPECT_EQ(MakeRangeHeader(0, 100), "Range: bytes=0-99\r\n");
-    EXPECT_EQ(MakeRangeHeader(0, 0), "Range: bytes=0--1\r\n") << "the empty file's range";
-    EXPECT_EQ(MakeRangeHeader(1234, 5000), "Range: bytes=1234-6233\r\n");
+    // The request record shows the small ones (and the empty file's "0--1").
     EXPECT_EQ(MakeRangeHeader(5000000000ull, 1), "Range: bytes=5000000000-5000000000\r\n");
 }

@@ -132,11 +132,6 @@ std::vector<ClientFile> StoredClient(const std::string& folder, size_t count, si
                           PatternBytes(each, seed + static_cast<uint32_t>(i)), false});
     return client;
 }
-
-std::string Std(const xString& text)
-{
-    return std::string(text.c_str(), text.Length());
-}
 } // namespace
 
 class PackageWorkerTest : public DownloadTestBase
