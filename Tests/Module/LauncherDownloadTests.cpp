@@ -254,7 +254,7 @@ TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
     // arrived, not stand still until a whole read piece has come (the bar would freeze).
     const std::string bytes = PatternBytes(DownloadPieceSize + 100, 25);
     Serve("slow.bin", bytes);
-    ASSERT_TRUE(SetDevServerFaults("delay-ms=300"));
+    ASSERT_TRUE(SetDevServerFaults("delay-ms=200"));
     std::atomic<uint64_t> received{0};
     struct Case
     {
