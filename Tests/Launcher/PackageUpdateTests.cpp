@@ -55,20 +55,13 @@ protected:
         DownloadTestBase::TearDown();
     }
 
-    bool Asked(const std::vector<std::string>& requests, const std::string& name)
-    {
-        return std::any_of(requests.begin(), requests.end(),
-                           [&](const std::string& request)
-                           { return request.find(" " + Path(name) + " ") != std::string::npos; });
-    }
-
     ServedProfile Profile;
 };
 } // namespace
 
-// A command-line login starts the update after its parameter is read, and
-// reports step 1002 only when the update starts; one that never starts ends
-// Failed. A version file without the entry is asked again, with pauses.
+// A command-line login starts the update after its parameter is read and reports
+// step 1002 only then; one that never starts ends Failed. A version file without
+// the entry is asked again, with pauses.
 TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
 {
     struct Case
@@ -86,6 +79,11 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         {"7=3.1", u"", 4, nullptr, "E No client version from " + Url("ClientVersionSID.txt")},
         {"default=../../evil", u"", 1, nullptr, "E Client version \"../../evil\" cannot name a package"},
         {"default=3.1", u"forceversion=a/b ", 0, nullptr, "E Client version \"a/b\" cannot name a package"},
+    };
+    const auto count = [](const std::vector<std::string>& lines, const std::string& start)
+    {
+        return static_cast<size_t>(std::count_if(
+            lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
     };
     for (const Case& test : cases)
     {
@@ -105,12 +103,10 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         }
         ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         const std::vector<std::string> asked = DevServerRequests(true);
-        const std::string getVersionFile = "GET " + Path("ClientVersionSID.txt");
-        EXPECT_EQ(test.VersionFileGets,
-                  static_cast<size_t>(std::count_if(asked.begin(), asked.end(),
-                                                    [&](const std::string& request)
-                                                    { return request.rfind(getVersionFile, 0) == 0; })));
-        EXPECT_TRUE(test.Manifest != nullptr ? Asked(asked, test.Manifest)
+        EXPECT_EQ(test.VersionFileGets, count(asked, "GET " + Path("ClientVersionSID.txt")));
+        const auto manifest = [&](const std::string& r)
+        { return r.find(" " + Path(test.Manifest) + " ") != r.npos; };
+        EXPECT_TRUE(test.Manifest != nullptr ? std::any_of(asked.begin(), asked.end(), manifest)
                                              : asked.size() == test.VersionFileGets)
             << "the manifest when the update starts, else nothing but the version file";
         EXPECT_EQ(test.Manifest != nullptr ? std::vector<std::string>{"1002"} : std::vector<std::string>{},
@@ -118,9 +114,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load())
             << "no manifest is served, or none asked for";
         const std::vector<std::string> lines = Log.Messages(earlier);
-        EXPECT_EQ(1,
-                  std::count_if(lines.begin(), lines.end(),
-                                [&](const std::string& line) { return line.rfind(test.LogLine, 0) == 0; }));
+        EXPECT_EQ(1u, count(lines, test.LogLine));
         const auto parsed = std::find(lines.begin(), lines.end(), "L_UidString=34");
         const auto started =
             std::find_if(lines.begin(), lines.end(),

@@ -1,7 +1,6 @@
 #include "LauncherDownloadCase.h"
+#include "TestPackage.h"
 
-#include "Crc32c.h"
-#include "Lzma86.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "VersionFile.h"
@@ -10,14 +9,13 @@
 #include <chrono>
 #include <cstring>
 #include <ostream>
-#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
-// Servers that break HTTP in the ways real ones do, against the roads players
-// take: the client update's full and partial ways and the version file. Every
-// row must end within a bound, either with the right client (after retries) or
-// with a clear error line and the update Failed, never with wrong bytes taken.
+// Servers that break HTTP as real ones do, on the client update's full and
+// partial ways and the version file: every row ends in time, with the right
+// client (after retries) or a clear error line and Failed, never wrong bytes.
 
 namespace
 {
@@ -44,46 +42,7 @@ struct HostileCase
     const char* ErrorText; // a piece of an expected error line, "a|b" for either ("" when Whole)
 };
 
-const char* const Version = "T";
 const std::string VersionLine = "default=1.0.5,7=1.0.4";
-
-std::string RandomBytes(size_t count, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
-
-// Three stored files: the partial way fetches only the small last one.
-struct TestClient
-{
-    std::vector<std::pair<std::string, std::string>> Files{{"big.bin", RandomBytes(60000, 1)},
-                                                           {"Data/mid.bin", RandomBytes(9000, 2)},
-                                                           {"small.txt", "small file\n"}};
-    std::string Package;
-    std::string Manifest; // packed
-
-    TestClient()
-    {
-        std::string elements;
-        for (const auto& [name, bytes] : Files)
-        {
-            elements += "<file name=\"" + name + "\" origSize=\"" + std::to_string(bytes.size()) +
-                        "\" origCRC32C=\"" + std::to_string(Crc32c(bytes.data(), bytes.size())) +
-                        "\" startPos=\"" + std::to_string(Package.size()) + "\" dataSize=\"" +
-                        std::to_string(bytes.size()) + "\" bCompressed=\"0\"/>\n";
-            Package += bytes;
-        }
-        const std::string xml = "<package totalSize=\"" + std::to_string(Package.size()) + "\" crc32c=\"" +
-                                std::to_string(Crc32c(Package.data(), Package.size())) + "\">\n" + elements +
-                                "</package>\n";
-        std::vector<uint8_t> container;
-        EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, container);
-        Manifest.assign(container.begin(), container.end());
-    }
-};
 
 class HostileServerTest : public DownloadTestBase, public ::testing::WithParamInterface<HostileCase>
 {
@@ -103,24 +62,18 @@ protected:
         DownloadTestBase::TearDown();
     }
 
-    static std::string Origin(const TestServer& server)
-    {
-        std::string url = server.BaseUrl();
-        url.pop_back();
-        return url;
-    }
-    std::string FaultQuery(std::string faults)
+    // The row's faults with the servers' origins in place, "" when one is not available.
+    static std::string FaultQuery(std::string faults)
     {
         for (const auto& [name, kind] :
              {std::make_pair("{self}", PeerKind::DevServer), std::make_pair("{nginx}", PeerKind::Nginx)})
         {
             const size_t at = faults.find(name);
-            if (at == std::string::npos)
-                continue;
             const TestServer& other = GetTestServer(kind);
-            if (!other.Available)
+            if (at != std::string::npos && !other.Available)
                 return std::string();
-            faults.replace(at, std::strlen(name), Origin(other));
+            if (at != std::string::npos)
+                faults.replace(at, std::strlen(name), other.BaseUrl().substr(0, other.BaseUrl().size() - 1));
         }
         return faults;
     }
@@ -132,26 +85,29 @@ protected:
     }
 
     static constexpr uint32_t StallMs = 1500;
-    TestClient Client;
+    // Three stored files: the partial way fetches only the small last one.
+    const std::vector<ClientFile> Client{{"big.bin", PatternBytes(60000, 1)},
+                                         {"Data/mid.bin", PatternBytes(9000, 2)},
+                                         {"small.txt", "small file\n"}};
+    const TestPackage Made = MakePackage(Client);
 };
 
 TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
 {
     const HostileCase& c = GetParam();
-    Serve(std::string("Startup") + Version + ".pkg", Client.Package);
-    Serve(std::string("Startup") + Version + ".crc", Client.Manifest);
+    Serve("StartupT.pkg", Made.Package);
+    Serve("StartupT.crc", Lzma86Of(Made.Xml));
     // The file a changing server answers GETs with: a later build of another size.
-    Serve("Other.pkg", Client.Package + "later build");
+    Serve("Other.pkg", Made.Package + "later build");
     Serve("ClientVersionSID.txt", VersionLine + "\r\nsecond line\r\n");
-    if (c.Way == Road::PartialWay)
+    for (const ClientFile& file : Client)
     {
-        for (const auto& [name, bytes] : Client.Files)
-            Put(Publish() + Utf8ToWide(name.c_str()), name == "small.txt" ? "stale" : bytes);
+        if (c.Way == Road::PartialWay)
+            Put(Publish() + Utf8ToWide(file.Name.c_str()), file.Name == "small.txt" ? "stale" : file.Bytes);
     }
 #ifdef _WIN32
-    // Wine's WinINet reads header lines for as long as they come, each within
-    // the receive timeout, and closing the handle does not end the wait: no
-    // bound is known there yet.
+    // Wine's WinINet reads header lines for as long as they come, each within the
+    // receive timeout, and closing the handle does not end the wait: no bound yet.
     if (c.Faults.find("endless-headers") != std::string::npos)
         GTEST_SKIP() << "WinINet under Wine waits for an endless header block for ever";
 #endif
@@ -171,8 +127,8 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     {
         PackageJob job;
         job.BaseUrl = Url("").c_str();
-        job.PackageName = (std::string("Startup") + Version + ".pkg").c_str();
-        job.ManifestName = (std::string("Startup") + Version + ".crc").c_str();
+        job.PackageName = "StartupT.pkg";
+        job.ManifestName = "StartupT.crc";
         job.PublishFolder = Publish();
         result = PackageUpdateThread(job);
     }
@@ -182,106 +138,91 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     // Two tries of a few stall times at most, the pauses between them, and
     // WinINet reading out the rest of a 100 MB body it was told to close.
     EXPECT_LT(seconds, 10.0 * StallMs / 1000) << "the row took too long";
-    const std::vector<std::string> errors = Errors();
-    std::string errorText;
-    for (const std::string& line : errors)
-        errorText += line + "\n";
+    std::string errors;
+    for (const std::string& line : Errors())
+        errors += line + "\n";
+    const bool whole = c.Expected == Outcome::Whole;
     if (c.Way == Road::VersionFile)
     {
-        const bool whole = c.Expected == Outcome::Whole;
         EXPECT_EQ(std::string(text.c_str()), whole ? VersionLine : std::string("unchanged"))
             << "the version file's first line, or nothing";
         EXPECT_EQ(std::string(ChooseClientVersion(text, "7").c_str()), whole ? "1.0.4" : "");
     }
-    else if (c.Expected == Outcome::Whole)
-    {
-        EXPECT_EQ(result, 0) << errorText;
-        EXPECT_EQ(PackageUpdateState.load(), PackageUpdateDone);
-        for (const auto& [name, bytes] : Client.Files)
-            EXPECT_TRUE(Installed(name) == bytes) << name << " differs";
-    }
     else
     {
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(PackageUpdateState.load(), PackageUpdateFailed);
-        // Whatever stays on disk is a file of the client or what was there before, never wrong bytes.
-        for (const auto& [name, bytes] : Client.Files)
+        EXPECT_EQ(result, whole ? 0 : -1) << errors;
+        EXPECT_EQ(PackageUpdateState.load(), whole ? PackageUpdateDone : PackageUpdateFailed);
+        // Failed: what stays is a file of the client or what was there before, never wrong bytes.
+        for (const ClientFile& file : Client)
         {
-            const std::string installed = Installed(name);
-            const bool before = c.Way == Road::PartialWay
-                                    ? installed == (name == "small.txt" ? "stale" : bytes)
-                                    : installed.empty();
-            EXPECT_TRUE(installed == bytes || before) << name << " holds wrong bytes";
+            const std::string installed = Installed(file.Name);
+            const bool before =
+                !whole &&
+                (c.Way == Road::PartialWay ? installed == (file.Name == "small.txt" ? "stale" : file.Bytes)
+                                           : installed.empty());
+            EXPECT_TRUE(installed == file.Bytes || before) << file.Name << " holds wrong bytes";
         }
     }
-    if (c.Expected == Outcome::Failed)
+    if (!whole)
     {
         // "a|b": either piece will do (the transports fail at different steps).
-        const std::string expected = c.ErrorText;
         bool found = false;
-        for (size_t start = 0; start <= expected.size();)
-        {
-            const size_t bar = std::min(expected.find('|', start), expected.size());
-            found = found || errorText.find(expected.substr(start, bar - start)) != std::string::npos;
-            start = bar + 1;
-        }
-        EXPECT_TRUE(found) << "expected an error line with \"" << c.ErrorText << "\", got:\n" << errorText;
+        std::istringstream pieces(c.ErrorText);
+        for (std::string piece; std::getline(pieces, piece, '|');)
+            found = found || errors.find(piece) != std::string::npos;
+        EXPECT_TRUE(found) << "expected an error line with \"" << c.ErrorText << "\", got:\n" << errors;
     }
 }
 
+// Bodies that end early and ranges ignored: PackageWorkerTests.
 const HostileCase Cases[] = {
-    // 1: the HEAD's size is not the file's: every range answer names another total.
+    // The HEAD's size is not the file's: every range answer names another total.
     {"HeadLiesAboutTheSize", "head-length=70000&for-path=.pkg", Road::FullWay, Outcome::Failed,
      "more than the"},
     {"HeadSaysLessThanTheFile", "head-length=1000&for-path=.pkg", Road::FullWay, Outcome::Failed,
      "wrong range in the answer"},
-    // 2: bytes past Content-Length are never taken (nor taken for the next answer).
+    // Bytes past Content-Length are never taken (nor taken for the next answer).
     {"BodyLongerThanItsLength", "extra-bytes=100&for-path=.pkg", Road::FullWay, Outcome::Whole, ""},
     {"RangeLongerThanItsLength", "extra-bytes=100&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
-    // 3: a body that ends early is fetched again; one that always does fails the update.
-    {"BodyShorterOnce", "drop-after=20000&for-path=.pkg&times=1", Road::FullWay, Outcome::Whole, ""},
-    {"BodyAlwaysShorter", "drop-after=5&for-path=.pkg", Road::PartialWay, Outcome::Failed, "stay stale"},
-    // 4: the whole file for a range: the range is read out of it.
-    {"WholeFileForARange", "ignore-range=1&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
-    // 5: a 206 for other bytes than asked is refused.
+    // A 206 for other bytes than asked is refused.
     {"OtherBytesThanAsked", "shift-range=100&for-path=.pkg", Road::PartialWay, Outcome::Failed,
      "wrong range in the answer"},
-    // 6: a redirect loop ends in the transport.
+    // A redirect loop ends in the transport.
     {"RedirectLoopOnTheVersionFile", "redirect-to={self}&for-path=.txt", Road::VersionFile, Outcome::Failed,
      "no answer"},
     {"RedirectLoopOnThePackage", "redirect-to={self}&for-path=.pkg", Road::FullWay, Outcome::Failed,
      "no answer"},
-    // 7: another server holding the same files is followed.
+    // Another server holding the same files is followed.
     {"RedirectToAnotherHost", "redirect-to={nginx}&for-path=.pkg", Road::FullWay, Outcome::Whole, ""},
-    // 8: chunked bodies are HTTP/1.1 and fine.
+    // Chunked bodies are HTTP/1.1 and fine.
     {"ChunkedPackage", "chunked=1&for-path=.pkg", Road::FullWay, Outcome::Whole, ""},
     {"ChunkedRange", "chunked=1&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
     {"ChunkedVersionFile", "chunked=1&for-path=.txt", Road::VersionFile, Outcome::Whole, ""},
-    // 9: an encoding nobody asked for is not the file's bytes.
+    // An encoding nobody asked for is not the file's bytes.
     {"GzipPackage", "gzip=1&for-path=.pkg", Road::FullWay, Outcome::Failed, "Content-Encoding"},
     {"GzipVersionFile", "gzip=1&for-path=.txt", Road::VersionFile, Outcome::Failed, "Content-Encoding"},
-    // 10: a reset mid-range is asked again; a server that always resets fails the update.
+    // A reset mid-range is asked again; a server that always resets fails the update.
     {"ResetMidRangeOnce", "reset-after=1000&for-path=.pkg&times=1", Road::PartialWay, Outcome::Whole, ""},
     {"ResetMidPackageAlways", "reset-after=1000&for-path=.pkg", Road::FullWay, Outcome::Failed,
      "read data failed|no answer|ended after"},
-    // 11: a header block that never ends is no answer.
+    // A header block that never ends is no answer.
     {"HeadersNeverEndOnTheVersionFile", "endless-headers=1&for-path=.txt", Road::VersionFile, Outcome::Failed,
      "no answer"},
     {"HeadersNeverEndOnThePackage", "endless-headers=1&for-path=.pkg", Road::FullWay, Outcome::Failed,
      "no answer"},
-    // 12: a byte a second is a stall, not a download.
+    // A byte a second is a stall, not a download.
     {"TricklingPackage", "trickle-ms=1000&for-path=.pkg", Road::FullWay, Outcome::Failed, "too slow"},
     {"TricklingVersionFile", "trickle-ms=1000&for-path=.txt", Road::VersionFile, Outcome::Failed, "too slow"},
-    // 13: sizes no disk holds are refused before any space is set aside.
+    // Sizes no disk holds are refused before any space is set aside.
     {"ContentLengthTwoToTheSixtyThird", "head-length=9223372036854775808&for-path=.pkg", Road::FullWay,
      Outcome::Failed, "no usable size"},
     {"ContentLengthLargestSigned", "head-length=9223372036854775807&for-path=.pkg", Road::FullWay,
      Outcome::Failed, "more than the"},
-    // 14: the first line of a huge version file is all that is read; a huge manifest is refused.
+    // The first line of a huge version file is all that is read; a huge manifest is refused.
     {"HundredMegabyteVersionFile", "pad-to=104857600&for-path=.txt", Road::VersionFile, Outcome::Whole, ""},
     {"HundredMegabyteManifest", "pad-to=104857600&for-path=.crc", Road::FullWay, Outcome::Failed,
      "more than the"},
-    // 15: a file that changes between HEAD and GET: refused, then fetched whole once it holds still.
+    // A file that changes between HEAD and GET: refused, then fetched whole once it holds still.
     {"FileChangesBetweenHeadAndGetOnce", "serve-instead=Other.pkg&for-path=T.pkg&times=1", Road::FullWay,
      Outcome::Whole, ""},
     {"FileKeepsChangingBetweenHeadAndGet", "serve-instead=Other.pkg&for-path=T.pkg", Road::PartialWay,

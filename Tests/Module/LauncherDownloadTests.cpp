@@ -17,11 +17,6 @@ std::string Text(const std::vector<uint8_t>& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
 }
-
-std::string Std(const xString& text)
-{
-    return std::string(text.c_str(), text.Length());
-}
 } // namespace
 
 // The same cases against every server: the dev server and nginx.
@@ -36,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(Peers, LauncherDownloadFiles, ::testing::ValuesIn(Peers
 
 TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
 {
-    for (const size_t length : {size_t(100000), size_t(0)})
+    // A body of several reads and an empty one.
+    for (const size_t length : {2 * DownloadPieceSize + 4321, size_t(0)})
     {
         const std::string name = "whole" + std::to_string(length) + ".bin";
         const std::string bytes = PatternBytes(length);
@@ -65,104 +61,70 @@ TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
 
 TEST_P(LauncherDownloadFiles, RangesComeFromTheirOffsets)
 {
-    const std::string bytes = PatternBytes(10000, 2);
+    const uint64_t size = 2 * DownloadPieceSize + 4321; // several reads
+    const std::string bytes = PatternBytes(size, 2);
     Serve("ranges.bin", bytes);
     const xString url(Url("ranges.bin").c_str());
-    struct Case
+    const std::pair<uint64_t, uint64_t> cases[] = {
+        {0, 10}, {1234, 5000}, {size - 7, 7}, {0, size}, {DownloadPieceSize - 100, DownloadPieceSize + 200}};
+    for (const auto& [start, length] : cases)
     {
-        uint64_t Start;
-        uint64_t Length;
-        std::string Line; // how it ends
-    };
-    const Case cases[] = {{0, 10, "start position: 0   block end: 9  finish."},
-                          {1234, 5000, "start position: 1234   block end: 6233  finish."},
-                          {9993, 7, "start position: 9993   block end: 9999  finish."},
-                          {0, 10000, "start position: 0   block end: 9999  finish."},
-                          {20000, 5, "E http status 416, nothing taken from " + Url("ranges.bin")}};
-    for (const Case& c : cases)
-    {
+        SCOPED_TRACE("range " + std::to_string(start) + "+" + std::to_string(length));
         std::vector<uint8_t> buffer(3, 0xEE);
         const uint64_t before = PackageBytesReceived.load();
-        DownloadRangeToMemory(url, c.Start, c.Length, buffer);
-        // Past the end: the buffer has the length, zero-filled, and nothing is counted.
-        const bool inside = c.Start < bytes.size();
-        EXPECT_TRUE(Text(buffer) == (inside ? bytes.substr(c.Start, c.Length) : std::string(c.Length, 0)))
-            << "range " << c.Start << "+" << c.Length;
-        EXPECT_EQ(PackageBytesReceived.load() - before, inside ? c.Length : 0)
-            << "every stored byte is counted once";
-        EXPECT_TRUE(Log.Contains(c.Line)) << c.Line;
+        EXPECT_EQ(DownloadRangeToMemory(url, start, length, buffer), length);
+        EXPECT_TRUE(Text(buffer) == bytes.substr(start, length));
+        EXPECT_EQ(PackageBytesReceived.load() - before, length) << "every stored byte is counted once";
+        EXPECT_TRUE(Log.Contains("start position: " + std::to_string(start) +
+                                 "   block end: " + std::to_string(start + length - 1) + "  finish."));
     }
+    // Past the end: the buffer has the length, zero-filled, and nothing is counted.
+    std::vector<uint8_t> buffer(3, 0xEE);
+    const uint64_t before = PackageBytesReceived.load();
+    DownloadRangeToMemory(url, size + 10000, 5, buffer);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(5, 0));
+    EXPECT_EQ(PackageBytesReceived.load(), before);
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{"E http status 416, nothing taken from " + Url("ranges.bin")});
     EXPECT_EQ(Log.MessagesStartingWith("file buffer complete").size(), 1u)
         << "only the whole-file range completes it";
-    EXPECT_EQ(Log.MessagesStartingWith("file size: 10000").size(), 5u);
-    EXPECT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(Log.MessagesStartingWith("file size: " + std::to_string(size)).size(), 6u);
 }
 
-// Bodies longer than one read: every piece lands at its own offset and is counted once.
-TEST_P(LauncherDownloadFiles, BodiesOfManyReadsArriveWholeAndCountedOnce)
-{
-    const size_t length = 2 * DownloadPieceSize + 4321;
-    const std::string bytes = PatternBytes(length, 3);
-    Serve("pieces.bin", bytes);
-    std::atomic<uint64_t> received{0};
-    DownloadFile(Url("pieces.bin").c_str(), &received);
-    EXPECT_TRUE(OutText("pieces.bin") == bytes) << "the stored bytes differ from the served ones";
-    EXPECT_EQ(received.load(), length);
-
-    // Across the boundary of the first two reads' worth of bytes.
-    const uint64_t start = DownloadPieceSize - 100;
-    const uint64_t count = DownloadPieceSize + 200;
-    std::vector<uint8_t> buffer;
-    const uint64_t before = PackageBytesReceived.load();
-    EXPECT_EQ(DownloadRangeToMemory(Url("pieces.bin").c_str(), start, count, buffer), count);
-    EXPECT_TRUE(Text(buffer) == bytes.substr(start, count));
-    EXPECT_EQ(PackageBytesReceived.load() - before, count);
-}
-
-TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLine)
+TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLineAndChineseNamesGoEscaped)
 {
     std::string longText(3000, 'x');
     for (size_t i = 0; i < longText.size(); ++i)
         longText[i] = static_cast<char>('a' + i % 26);
-    Serve("crlf.txt", "default=12,7=11\r\nsecond line\r\n");
-    Serve("lf.txt", "only\nmore");
-    Serve("long.txt", longText);
-    Serve("empty.txt", "");
-    const std::pair<const char*, std::string> cases[] = {{"crlf.txt", "default=12,7=11"},
-                                                         {"lf.txt", "only"},
-                                                         {"long.txt", longText.substr(0, 2047)},
-                                                         {"empty.txt", ""}};
-    for (const auto& [name, expected] : cases)
-    {
-        xString text("unchanged");
-        FetchText(Url(name).c_str(), text);
-        EXPECT_EQ(text, expected.c_str()) << name;
-    }
-    EXPECT_TRUE(Errors().empty());
-}
-
-TEST_P(LauncherDownloadFiles, ChineseVersionNamesReachTheServerEscaped)
-{
     // A version such as "测试 版" names the manifest and the package the worker asks for.
     const std::string manifest = "Startup测试 版.crc";
     const std::string package = "Startup测试 版.pkg";
+    // Each file, what is served and the first line.
+    const std::string cases[][3] = {{manifest, "first line\nsecond", "first line"},
+                                    {"crlf.txt", "default=12,7=11\r\nsecond line\r\n", "default=12,7=11"},
+                                    {"lf.txt", "only\nmore", "only"},
+                                    {"long.txt", longText, longText.substr(0, 2047)},
+                                    {"empty.txt", "", ""}};
+    for (const auto& [name, served, line] : cases)
+    {
+        Serve(name, served);
+        xString text("unchanged");
+        FetchText(Url(name).c_str(), text);
+        EXPECT_EQ(text, line.c_str()) << name;
+    }
+    if (Server->Kind == PeerKind::DevServer)
+    {
+        EXPECT_EQ(DevServerRequests(false).front(),
+                  "GET /" + CaseName + "/Startup%E6%B5%8B%E8%AF%95%20%E7%89%88.crc HTTP/1.1");
+    }
     const std::string bytes = PatternBytes(5000, 7);
-    Serve(manifest, "first line\nsecond");
     Serve(package, bytes);
-    xString text;
-    FetchText(Url(manifest).c_str(), text);
-    EXPECT_EQ(text, "first line");
     DownloadFile(Url(package).c_str());
     EXPECT_TRUE(OutText(package) == bytes) << "the package lands under its own name";
     std::vector<uint8_t> range;
     DownloadRangeToMemory(Url(package).c_str(), 100, 50, range);
     EXPECT_TRUE(Text(range) == bytes.substr(100, 50));
     EXPECT_TRUE(Errors().empty());
-    if (Server->Kind == PeerKind::DevServer)
-    {
-        EXPECT_EQ(DevServerRequests(false).front(),
-                  "GET /" + CaseName + "/Startup%E6%B5%8B%E8%AF%95%20%E7%89%88.crc HTTP/1.1");
-    }
 }
 
 TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
@@ -212,107 +174,78 @@ TEST_F(LauncherDownloadDevServer, RequestsGoOutAsWinInetSendsThem)
     EXPECT_TRUE(OutExists("empty.bin"));
 }
 
-TEST_F(LauncherDownloadDevServer, FaultsNeverReplaceTheEarlierFileWithWrongBytes)
+TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
 {
+    // More than two reads' worth of range.bin lies before the range, for a server that ignores it.
+    const std::string bytes = PatternBytes(100000, 6);
+    const std::string rangeFile = PatternBytes(3 * DownloadPieceSize, 7);
+    const uint64_t start = 2 * DownloadPieceSize + 17;
+    const std::string kept = "\x09";
+    const std::string zeros(100, 0);
+    const std::string range = rangeFile.substr(start, 100);
     struct Case
     {
         const char* Faults;
         bool Lands;          // the new file replaces the earlier one
         bool TemporaryStays; // the transfer started and ended short
-        const char* Error;   // the one error line, or null when not checked
+        const char* Error;   // the file's one error line, or null when not checked
+        const char* Text;    // what FetchText leaves in a text set to "kept" (null: not asked)
+        std::string Range;   // what the range leaves in a buffer set to {9}
     };
     const Case cases[] = {
-        {"drop-after=1000", false, true, nullptr},
-        {"status=500", false, false, nullptr},
-        {"wrong-length=1", false, true, nullptr},
-        {"no-content-length=1", false, false, nullptr},
-        {"stall-after=3000", false, true, "E read data failed"},
-        {"ignore-range=1", true, false, nullptr},
-        {"delay-ms=300", true, false, nullptr}, // pauses shorter than the stall time
+        {"drop-after=1000", false, true, nullptr, "first", range},
+        {"status=500", false, false, nullptr, "kept", kept},           // an error page is no file
+        {"wrong-length=1", false, true, nullptr, "first", zeros},      // the HEAD's size is not the GET's
+        {"no-content-length=1", false, false, nullptr, "first", kept}, // no size, no range
+        {"stall-after=0", false, true, "E read data failed", "kept", zeros}, // silent after the headers
+        {"ignore-range=1", true, false, nullptr, "first", range},            // skipped to the range
+        {"delay-ms=300", true, false, nullptr, nullptr, ""}, // pauses shorter than the stall time
     };
-    const std::string bytes = PatternBytes(100000, 6);
     DownloadSession()->SetTimeouts(5000, 1500);
+    Serve("text.txt", "first\r\nsecond\r\n");
+    Serve("range.bin", rangeFile);
     int index = 0;
     for (const Case& c : cases)
     {
+        SCOPED_TRACE(c.Faults);
         const std::string name = "fault" + std::to_string(index++) + ".bin";
         Serve(name, bytes);
         Put(Out(name), "earlier");
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         const size_t errorsBefore = Errors().size();
-        const auto start = std::chrono::steady_clock::now();
+        const auto begin = std::chrono::steady_clock::now();
         std::atomic<uint64_t> received{0};
         DownloadFile(Url(name).c_str(), &received);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
-            << c.Faults << ": the transfer was held";
-        EXPECT_TRUE(OutText(name) == (c.Lands ? bytes : "earlier"))
-            << c.Faults << ": wrong bytes replaced the file";
-        EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays) << c.Faults;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10))
+            << "the transfer was held";
+        EXPECT_TRUE(OutText(name) == (c.Lands ? bytes : "earlier")) << "wrong bytes replaced the file";
+        EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays);
         if (c.TemporaryStays)
         {
             // Preallocated to the HEAD's size (one more with wrong-length); what arrived sits at its offset.
             const std::string partial = OutText(name + ".td");
-            EXPECT_GE(partial.size(), bytes.size()) << c.Faults;
-            EXPECT_LT(received.load(), bytes.size()) << c.Faults;
-            EXPECT_TRUE(partial.substr(0, received.load()) == bytes.substr(0, received.load())) << c.Faults;
+            EXPECT_GE(partial.size(), bytes.size());
+            EXPECT_LT(received.load(), bytes.size());
+            EXPECT_TRUE(partial.substr(0, received.load()) == bytes.substr(0, received.load()));
         }
         if (c.Error != nullptr)
         {
-            EXPECT_EQ(Errors().size(), errorsBefore + 1) << c.Faults;
-            EXPECT_EQ(Errors().back(), c.Error) << c.Faults;
+            EXPECT_EQ(Errors().size(), errorsBefore + 1);
+            EXPECT_EQ(Errors().back(), c.Error);
         }
-    }
-}
-
-TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongTextOrRangeBytes)
-{
-    const std::string bytes = PatternBytes(10000, 7);
-    const std::string kept = "\x09";
-    const std::string zeros(100, 0);
-    struct Case
-    {
-        const char* Faults;
-        const char* Text;  // what FetchText leaves in a text set to "kept"
-        std::string Range; // what bytes 3000..3099 leave in a buffer set to {9}
-    };
-    const Case cases[] = {
-        {"status=500", "kept", kept},                         // an error page is no file
-        {"no-content-length=1", "first", kept},               // no size, no range
-        {"ignore-range=1", "first", bytes.substr(3000, 100)}, // skipped to the range
-        {"wrong-length=1", "first", zeros},                   // the HEAD's size is not the GET's
-        {"stall-after=0", "kept", zeros},                     // silent after the headers
-    };
-    DownloadSession()->SetTimeouts(5000, 1500);
-    Serve("text.txt", "first\r\nsecond\r\n");
-    Serve("range.bin", bytes);
-    for (const Case& c : cases)
-    {
-        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        if (c.Text == nullptr)
+            continue;
         xString text("kept");
         FetchText(Url("text.txt").c_str(), text);
-        EXPECT_EQ(text, c.Text) << c.Faults;
+        EXPECT_EQ(text, c.Text);
         std::vector<uint8_t> buffer{9};
         const uint64_t before = PackageBytesReceived.load();
-        DownloadRangeToMemory(Url("range.bin").c_str(), 3000, 100, buffer);
-        EXPECT_TRUE(Text(buffer) == c.Range) << c.Faults;
-        const uint64_t stored = c.Range == zeros || c.Range == kept ? 0 : 100;
-        EXPECT_EQ(PackageBytesReceived.load() - before, stored)
-            << c.Faults << ": only stored bytes are progress";
+        const uint64_t arrived = DownloadRangeToMemory(Url("range.bin").c_str(), start, 100, buffer);
+        EXPECT_TRUE(Text(buffer) == c.Range);
+        const uint64_t stored = c.Range == range ? 100 : 0;
+        EXPECT_EQ(PackageBytesReceived.load() - before, stored) << "only stored bytes are progress";
+        EXPECT_TRUE(stored == 0 || arrived == stored) << arrived << " bytes arrived";
     }
-}
-
-TEST_F(LauncherDownloadDevServer, IgnoredRangeIsSkippedOverSeveralReads)
-{
-    // The whole file comes back; more than a read's worth of it lies before the range.
-    const std::string bytes = PatternBytes(3 * DownloadPieceSize, 8);
-    Serve("skip.bin", bytes);
-    ASSERT_TRUE(SetDevServerFaults("ignore-range=1"));
-    const uint64_t start = 2 * DownloadPieceSize + 17;
-    std::vector<uint8_t> buffer;
-    const uint64_t before = PackageBytesReceived.load();
-    EXPECT_EQ(DownloadRangeToMemory(Url("skip.bin").c_str(), start, 5000, buffer), 5000u);
-    EXPECT_TRUE(Text(buffer) == bytes.substr(start, 5000));
-    EXPECT_EQ(PackageBytesReceived.load() - before, 5000u) << "skipped bytes are no progress";
 }
 
 TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
@@ -321,7 +254,7 @@ TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
     // arrived, not stand still until a whole read piece has come (the bar would freeze).
     const std::string bytes = PatternBytes(DownloadPieceSize + 100, 25);
     Serve("slow.bin", bytes);
-    ASSERT_TRUE(SetDevServerFaults("delay-ms=300"));
+    ASSERT_TRUE(SetDevServerFaults("delay-ms=200"));
     std::atomic<uint64_t> received{0};
     struct Case
     {
@@ -673,7 +606,7 @@ TEST(LauncherDownload, ContentLengthIsDecimalAndSane)
         EXPECT_EQ(ParseContentLength(text), -1) << "\"" << text << "\"";
 }
 
-TEST(LauncherDownload, ContentRangeNamesTheBytes)
+TEST(LauncherDownload, ContentRangeNamesTheBytesAndRangeHeadersTakeLargeOffsets)
 {
     ContentRange range;
     ASSERT_TRUE(ParseContentRange("bytes 5-14/100", range));
@@ -686,12 +619,6 @@ TEST(LauncherDownload, ContentRangeNamesTheBytes)
         "items 5-14/100", "bytes -5-14/100", "bytes 5-14/100x", "bytes 99999999999999999999-1/2"};
     for (const char* text : refused)
         EXPECT_FALSE(ParseContentRange(text, range)) << text;
-}
-
-TEST(LauncherDownload, RangeHeaderIsSignedDecimal)
-{
-    EXPECT_EQ(MakeRangeHeader(0, 100), "Range: bytes=0-99\r\n");
-    EXPECT_EQ(MakeRangeHeader(0, 0), "Range: bytes=0--1\r\n") << "the empty file's range";
-    EXPECT_EQ(MakeRangeHeader(1234, 5000), "Range: bytes=1234-6233\r\n");
+    // The request record shows the small ones (and the empty file's "0--1").
     EXPECT_EQ(MakeRangeHeader(5000000000ull, 1), "Range: bytes=5000000000-5000000000\r\n");
 }

@@ -23,6 +23,11 @@ inline std::vector<uint8_t> BytesOf(const std::string& text)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+inline std::string Std(const xString& text)
+{
+    return std::string(text.c_str(), text.Length());
+}
+
 // A test on one server: a served folder and a download folder of its own
 // (named after the test), a captured log, the downloader pointed at the
 // folder, and the dev server without faults and with an empty request record.

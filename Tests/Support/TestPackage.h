@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Crc32c.h"
+#include "Lzma86.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Client packages and manifests laid out as the publisher lays them out, for
+// the update tests; hostile manifest entries are written by hand with FileElement.
+
+struct ClientFile
+{
+    std::string Name;
+    std::string Bytes;
+    bool Compressed = false;
+};
+
+struct TestPackage
+{
+    std::string Package;
+    std::string Xml;
+    std::vector<size_t> Starts; // each file's data in the package
+};
+
+inline std::string Lzma86Of(const std::string& bytes)
+{
+    // A dictionary fitted to the bytes, as the publisher fits it: the default
+    // one costs the sanitizer builds most of a second per member.
+    Lzma86EncodeOptions fitted;
+    while (fitted.DictionarySize / 2 >= bytes.size() && fitted.DictionarySize > 4096)
+        fitted.DictionarySize /= 2;
+    std::vector<uint8_t> container;
+    EncodeLzma86(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false, container, fitted);
+    return std::string(container.begin(), container.end());
+}
+
+inline std::string FileElement(const std::string& name, const std::string& bytes, size_t start,
+                               size_t dataSize, bool compressed)
+{
+    return "<file name=\"" + name + "\" origSize=\"" + std::to_string(bytes.size()) + "\" origCRC32C=\"" +
+           std::to_string(Crc32c(bytes.data(), bytes.size())) + "\" startPos=\"" + std::to_string(start) +
+           "\" dataSize=\"" + std::to_string(dataSize) + "\" bCompressed=\"" + (compressed ? "1" : "0") +
+           "\"/>\n";
+}
+
+// The files' data back to back; `extra` elements go into the manifest as they are.
+inline TestPackage MakePackage(const std::vector<ClientFile>& files, const std::string& extra = "")
+{
+    TestPackage made;
+    std::string elements;
+    for (const ClientFile& file : files)
+    {
+        const std::string data = file.Compressed ? Lzma86Of(file.Bytes) : file.Bytes;
+        elements += FileElement(file.Name, file.Bytes, made.Package.size(), data.size(), file.Compressed);
+        made.Starts.push_back(made.Package.size());
+        made.Package += data;
+    }
+    made.Xml = "<package totalSize=\"" + std::to_string(made.Package.size()) + "\" crc32c=\"" +
+               std::to_string(Crc32c(made.Package.data(), made.Package.size())) + "\">\n" + elements + extra +
+               "</package>\n";
+    return made;
+}
