@@ -860,7 +860,11 @@ TEST_F(PackageWorkerTest, KilledLauncherGoesOnFromTheBytesOnDisk)
 
     ExpectUpdate(true);
     ExpectInstalled(client);
-    EXPECT_LE(DevServerBytesSent("StartupT.pkg") * 100, size * 115) << "at most 1.15 times the package";
+    const uint64_t sent = DevServerBytesSent("StartupT.pkg");
+    EXPECT_LE(sent * 100, size * 115) << "at most 1.15 times the package";
+    std::printf("[ RESUME   ] killed at 90%%: %llu bytes sent for a package of %llu (%.3fx)\n",
+                static_cast<unsigned long long>(sent), static_cast<unsigned long long>(size),
+                static_cast<double>(sent) / static_cast<double>(size));
     const std::vector<PackageRequest> gets = PackageGets();
     ASSERT_EQ(2u, gets.size());
     EXPECT_EQ(record.Done, gets[1].First);
