@@ -174,7 +174,6 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     }
 }
 
-// Bodies that end early and ranges ignored: PackageWorkerTests.
 const HostileCase Cases[] = {
     // The HEAD's size is not the file's: every range answer names another total.
     {"HeadLiesAboutTheSize", "head-length=70000&for-path=.pkg", Road::FullWay, Outcome::Failed,
@@ -184,6 +183,11 @@ const HostileCase Cases[] = {
     // Bytes past Content-Length are never taken (nor taken for the next answer).
     {"BodyLongerThanItsLength", "extra-bytes=100&for-path=.pkg", Road::FullWay, Outcome::Whole, ""},
     {"RangeLongerThanItsLength", "extra-bytes=100&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
+    // A body that ends early is fetched again; one that always does fails the update.
+    {"BodyShorterOnce", "drop-after=20000&for-path=.pkg&times=1", Road::FullWay, Outcome::Whole, ""},
+    {"BodyAlwaysShorter", "drop-after=5&for-path=.pkg", Road::PartialWay, Outcome::Failed, "stay stale"},
+    // The whole file for a range: the range is read out of it.
+    {"WholeFileForARange", "ignore-range=1&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
     // A 206 for other bytes than asked is refused.
     {"OtherBytesThanAsked", "shift-range=100&for-path=.pkg", Road::PartialWay, Outcome::Failed,
      "wrong range in the answer"},
