@@ -131,12 +131,11 @@ start_devserver() {
 # The servers of the Windows download tests. A Windows test process under Wine
 # cannot start native programs, so the dev server (from the native build, with
 # its statistics endpoint) and nginx run here and are named in the environment
-# (LAUNCHER_TEST_*, read by Tests/Support/LauncherDownloadServers.cpp). nginx's
-# configuration is the native tests' own, Tests/Support/nginx.conf.in.
-peer_pids=()
+# (LAUNCHER_TEST_*, read by Tests/Support/LauncherDownloadServers.cpp).
+source scripts/lib/peers.sh
 peer_dir=""
 start_download_peers() {
-    local port
+    local port work
     peer_dir=$(mktemp -d /tmp/launcher-download-peers.XXXXXX)
     mkdir -p "$peer_dir/www" "$peer_dir/nginx"
     chmod 755 "$peer_dir" "$peer_dir/www"
@@ -168,20 +167,15 @@ start_download_peers() {
         >"$logs/update-kill-fixture.log" 2>&1; then
         fail_stage "the client versions of the Windows kill tests were not published; see $logs/update-kill-fixture.log"
     fi
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    sed -e "s|@PREFIX@|$peer_dir/nginx|g" -e "s|@ROOT@|$peer_dir/www|g" -e "s|@PORT@|$port|g" \
-        Tests/Support/nginx.conf.in >"$peer_dir/nginx/nginx.conf"
-    /usr/sbin/nginx -p "$peer_dir/nginx/" -c "$peer_dir/nginx/nginx.conf" 2>"$logs/nginx-windows-tests.log" &
-    peer_pids+=($!)
-    for _ in $(seq 50); do
-        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-            export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$peer_dir/www" \
-                LAUNCHER_TEST_NGINX_LOG="$peer_dir/nginx/access.log"
-            return
-        fi
-        sleep 0.1
-    done
-    fail_stage "nginx for the Windows tests did not start; see $peer_dir/nginx/error.log"
+    # nginx, with the native tests' own configuration (Tests/Support/nginx.conf.in).
+    work=$peer_dir
+    if peers_nginx "$peer_dir/www" 2>/dev/null; then
+        export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$peer_dir/www" \
+            LAUNCHER_TEST_NGINX_LOG="$peer_dir/nginx/access.log"
+        return
+    fi
+    cp "$peer_dir/nginx/stderr.log" "$logs/nginx-windows-tests.log" 2>/dev/null
+    fail_stage "nginx for the Windows tests did not start; see $logs/nginx-windows-tests.log"
 }
 
 stop_download_peers() {
