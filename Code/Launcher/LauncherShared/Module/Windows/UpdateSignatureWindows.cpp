@@ -32,33 +32,22 @@ public:
     BCRYPT_ALG_HANDLE Handle = nullptr;
 };
 
-class Key
+// Owns one key or hash object; `Destroy` is the call that frees it.
+template <typename Object, NTSTATUS(WINAPI* Destroy)(Object)> class CngObject
 {
 public:
-    Key() = default;
-    ~Key()
+    CngObject() = default;
+    ~CngObject()
     {
         if (Handle != nullptr)
-            BCryptDestroyKey(Handle);
+            Destroy(Handle);
     }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    BCRYPT_KEY_HANDLE Handle = nullptr;
+    CngObject(const CngObject&) = delete;
+    CngObject& operator=(const CngObject&) = delete;
+    Object Handle = nullptr;
 };
-
-class Hash
-{
-public:
-    Hash() = default;
-    ~Hash()
-    {
-        if (Handle != nullptr)
-            BCryptDestroyHash(Handle);
-    }
-    Hash(const Hash&) = delete;
-    Hash& operator=(const Hash&) = delete;
-    BCRYPT_HASH_HANDLE Handle = nullptr;
-};
+using Key = CngObject<BCRYPT_KEY_HANDLE, BCryptDestroyKey>;
+using Hash = CngObject<BCRYPT_HASH_HANDLE, BCryptDestroyHash>;
 
 // BCryptHash needs Windows 10; the three calls work from Windows 7 on.
 bool Sha256(const uint8_t* message, size_t size, uint8_t (&digest)[32])
