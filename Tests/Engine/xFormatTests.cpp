@@ -44,6 +44,9 @@ TEST(xFormat, NumbersGoThroughTheCLibrary)
               u"-5000000000 6000000000 7000000000");
     EXPECT_EQ(Format(u"%.2f %g %e", 2.5, 0.5, 1.0), u"2.50 0.5 1.000000e+00");
     EXPECT_EQ(Format(u"% d", 5), u"  5") << "the blank is written and also reaches the C library";
+    // A number's text has 29 characters of room: one as long as the buffer is refused, not cut.
+    EXPECT_EQ(Format(u"[%29d]", 5), u"[" + std::u16string(28, u' ') + u"5]");
+    EXPECT_EQ(Format(u"[%30d]", 5), u"[]");
 }
 
 TEST(xFormat, UnknownConversionsAreReportedAndConsumeNoArgument)

@@ -577,6 +577,10 @@ TEST(LauncherDownload, FileNameIsTheLastPathComponent)
     EXPECT_EQ(name, "simhei.fnt") << "a fragment is not part of the name";
     ASSERT_TRUE(GetUrlFileName("http://h/v/Startup%E6%B5%8B%20%E7%89%88.pkg", name));
     EXPECT_EQ(name, "Startup\xE6\xB5\x8B \xE7\x89\x88.pkg") << "the name as stored on the server";
+    ASSERT_TRUE(GetUrlFileName("http://h/a%41", name));
+    EXPECT_EQ(name, "aA") << "an escape at the very end";
+    ASSERT_TRUE(GetUrlFileName("http://h/a%4", name));
+    EXPECT_EQ(name, "a%4") << "half an escape stays as it is";
     EXPECT_FALSE(GetUrlFileName("http://h/folder/", name));
     EXPECT_FALSE(GetUrlFileName("http://h", name)) << "the host is no file name";
     EXPECT_FALSE(GetUrlFileName("https://h/a.bin", name));

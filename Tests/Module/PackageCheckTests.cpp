@@ -24,6 +24,9 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
     EXPECT_TRUE(VerifyFile(path, bytes.size(), xx, true));
     EXPECT_FALSE(VerifyFile(path, bytes.size(), crc, true)) << "xx present: the CRC does not count";
     EXPECT_FALSE(VerifyFile(path, bytes.size() - 1, crc, false));
+    // Bytes appended after the expected size: the first bytes still carry the right sum.
+    ASSERT_TRUE(WriteFileBytes(folder.At("longer.bin"), bytes + "tail"));
+    EXPECT_FALSE(VerifyFile(Wide(folder.At("longer.bin")), bytes.size(), crc, false));
     EXPECT_FALSE(VerifyFile(path, bytes.size(), crc ^ 1, false));
     EXPECT_FALSE(VerifyFile(Wide(folder.At("missing")), 0, 0, false));
     EXPECT_FALSE(VerifyFile(Wide(folder.At("data")), 0, 0, false)) << "a folder is no file";

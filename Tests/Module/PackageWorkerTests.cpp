@@ -777,7 +777,9 @@ TEST_F(PackageWorkerTest, ResumedPackageWritesEarlyOnlyFilesThatMatchTheirOwnChe
 {
     // A dropped transfer's retry and the next run alike go on from the bytes on disk. These
     // are taken on trust until the package verifies: the early writer checks each file of
-    // the prefix by its own checksum.
+    // the prefix by its own checksum. It looks only while the transfer runs, so the resumed
+    // body waits before each piece: on loopback it would otherwise end before the writer's
+    // first look, and nothing would be checked early at all.
     const std::vector<ClientFile> client = StoredClient("resumed", 4, 200000, 90u);
     const TestPackage made = MakePackage(client);
     Serve(made);
@@ -808,6 +810,7 @@ TEST_F(PackageWorkerTest, ResumedPackageWritesEarlyOnlyFilesThatMatchTheirOwnChe
         Put(Out("StartupT.pkg.td"), prefix + std::string(size - onDisk, '\0'));
         Put(ResumeRecordPath("StartupT.pkg"), Std(MakeResumeRecord({size, "", onDisk})));
         DevServerRequests(true);
+        ASSERT_TRUE(SetDevServerFaults("delay-ms=100&for-path=StartupT.pkg&times=1"));
         ResetPackageProgress();
         const size_t from = Log.Messages().size();
         ExpectUpdate(true);
