@@ -364,6 +364,42 @@ else
     fail_stage "build linux-fuzz"
 fi
 
+# The native unit tests once more in the plain build (RelWithDebInfo, no
+# sanitizer), where the code runs at the speed players see: a test that passes
+# only while the code is slow fails here. Built here, alone, and run beside the
+# Wine stages, which mostly wait; the Windows tests' servers are not theirs (they
+# start their own).
+plain_tests=(EngineTests LauncherTests ModuleTests SkinTests DevServerTests PublisherTests)
+plain_built=0
+echo "== build linux (plain-build unit tests)"
+if cmake --preset linux >"$logs/configure-linux.log" 2>&1 &&
+    cmake --build --preset linux --target "${plain_tests[@]}" >"$logs/build-linux.log" 2>&1; then
+    plain_built=1
+else
+    fail_stage "build linux (plain-build unit tests); see $logs/build-linux.log"
+    grep -E 'error|FAILED' "$logs/build-linux.log" | head -n 40
+fi
+
+start_plain_tests() {
+    [ "$plain_built" -eq 1 ] || return
+    echo "== start linux plain-build unit tests"
+    local exe
+    for exe in "${plain_tests[@]}"; do
+        "build/linux/bin/$exe" --gtest_color=no >"$logs/$exe-linux.log" 2>&1
+        echo $? >"$logs/$exe-linux.rc"
+    done &
+    plain_tests_pid=$!
+}
+
+finish_plain_tests() {
+    [ "$plain_built" -eq 1 ] || return
+    local exe
+    wait "$plain_tests_pid"
+    for exe in "${plain_tests[@]}"; do
+        count_gtest "linux/$exe" "$logs/$exe-linux.log" "$(cat "$logs/$exe-linux.rc" 2>/dev/null || echo 1)"
+    done
+}
+
 # The Windows build pointed at the dev update server on this machine: the same
 # code as the product, with the demo addresses. It packs its skin with the native
 # respack it makes itself, as in a fresh clone (the empty LAUNCHER_HOST_TOOLS_DIR
@@ -371,46 +407,6 @@ fi
 windows_built=0
 build_preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR= && windows_built=1
 finish_end_to_end native
-
-# The native unit tests once more in the plain build (RelWithDebInfo, no
-# sanitizer), where the code runs at the speed players see: a test that passes
-# only while the code is slow fails here. Built and run beside the Wine stages,
-# which mostly wait; the Windows tests' servers are not theirs (they start their own).
-plain_tests=(EngineTests LauncherTests ModuleTests SkinTests DevServerTests PublisherTests)
-start_plain_tests() {
-    echo "== start linux plain-build unit tests"
-    (
-        unset LAUNCHER_TEST_DEVSERVER LAUNCHER_TEST_DEVSERVER_ROOT LAUNCHER_TEST_STATS LAUNCHER_TEST_STATS_LOG \
-            LAUNCHER_TEST_SIGNED LAUNCHER_TEST_NGINX LAUNCHER_TEST_NGINX_ROOT LAUNCHER_TEST_NGINX_LOG \
-            LAUNCHER_TEST_SMALL_DISK
-        if ! cmake --preset linux >"$logs/configure-linux.log" 2>&1 ||
-            ! cmake --build --preset linux --target "${plain_tests[@]}" >"$logs/build-linux.log" 2>&1; then
-            echo 1 >"$logs/plain-build.rc"
-            exit
-        fi
-        echo 0 >"$logs/plain-build.rc"
-        local exe
-        for exe in "${plain_tests[@]}"; do
-            "build/linux/bin/$exe" --gtest_color=no >"$logs/$exe-linux.log" 2>&1
-            echo $? >"$logs/$exe-linux.rc"
-        done
-    ) &
-    plain_tests_pid=$!
-}
-
-finish_plain_tests() {
-    local exe
-    wait "$plain_tests_pid"
-    if [ "$(cat "$logs/plain-build.rc" 2>/dev/null)" != 0 ]; then
-        fail_stage "build linux (plain-build unit tests); see $logs/build-linux.log"
-        grep -E 'error|FAILED' "$logs/build-linux.log" | head -n 40
-        return
-    fi
-    for exe in "${plain_tests[@]}"; do
-        count_gtest "linux/$exe" "$logs/$exe-linux.log" "$(cat "$logs/$exe-linux.rc" 2>/dev/null || echo 1)"
-    done
-}
-
 start_plain_tests
 start_end_to_end wine "${wine_end_to_end[@]}"
 if [ "$windows_built" -eq 1 ]; then
