@@ -6,9 +6,9 @@
 namespace
 {
 constexpr uint32_t MarkCount = 1000;
-// Handle values searched for a marked socket: those of a process with tens of
-// thousands of handles (the launcher has a few hundred). A search takes a few
-// milliseconds, and only at a deadline.
+// Handle values searched for a marked socket: all of a process with up to 65536
+// handles (the launcher has a few hundred). A search takes a few milliseconds
+// under Wine, and runs only at a deadline.
 constexpr uintptr_t HandleValueEnd = uintptr_t(1) << 18;
 
 std::atomic<uint32_t> NextMark{0};
