@@ -1,5 +1,7 @@
 #include "xHttp.h"
 
+#include "xHttpSendDeadlineWindows.h"
+#include "xLogLine.h"
 #include "xStringOps.h"
 
 #include <windows.h>
@@ -38,6 +40,8 @@ public:
             InternetCloseHandle(Handle);
         Handle = handle;
     }
+    // Lets go of a handle that another thread has closed.
+    void Forget() { Handle = nullptr; }
     HINTERNET Get() const { return Handle; }
     explicit operator bool() const { return Handle != nullptr; }
 
@@ -92,6 +96,8 @@ struct xHttpRequest::Native
     DWORD Flags = 0;
     uint32_t ConnectMs = 0;
     uint32_t StallMs = 0;
+    // The send timeout that finds this request's socket (xHttpSendDeadline).
+    uint32_t SendMark = 0;
     bool Sent = false;
     bool Failed = false;
     // What InternetQueryDataAvailable last announced and ReadSome has not yet
@@ -159,8 +165,10 @@ HINTERNET OpenWithOptions(HINTERNET connection, const xHttpRequest::Native& nati
         return nullptr;
     // The receive timeout covers both the wait for the response and each read:
     // a server that stops talking fails the call instead of holding the thread.
+    // The send timeout, a little longer, is the mark that finds the request's
+    // socket at its deadline.
     SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, native.ConnectMs);
-    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, native.StallMs);
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, native.SendMark);
     SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, native.StallMs);
     SetTimeout(handle, INTERNET_OPTION_DATA_SEND_TIMEOUT, native.StallMs);
     SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, native.StallMs);
@@ -170,6 +178,74 @@ HINTERNET OpenWithOptions(HINTERNET connection, const xHttpRequest::Native& nati
 bool IsRedirect(DWORD status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Opens the request again where a redirect's Location points, over plain HTTP
+// only (a new connection for another host). False when it cannot be followed.
+bool OpenRedirectTarget(xHttpRequest::Native& native, const xString& location)
+{
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof(parts);
+    char host[256] = {};
+    char path[2048] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof(host);
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof(path);
+    HINTERNET connection = native.Connection;
+    if (StartsWith(location, "/"))
+    {
+        if (location.Length() >= sizeof(path))
+            return false;
+        std::memcpy(path, location.c_str(), location.Length() + 1);
+    }
+    else if (InternetCrackUrlA(location.c_str(), 0, 0, &parts) && parts.nScheme == INTERNET_SCHEME_HTTP)
+    {
+        // A path and its query come apart in the crack; the request line takes both.
+        char extra[2048] = {};
+        URL_COMPONENTSA query{};
+        query.dwStructSize = sizeof(query);
+        query.lpszExtraInfo = extra;
+        query.dwExtraInfoLength = sizeof(extra);
+        if (InternetCrackUrlA(location.c_str(), 0, 0, &query) &&
+            std::strlen(path) + std::strlen(extra) < sizeof(path))
+            std::strcat(path, extra);
+        connection = nullptr;
+    }
+    else
+        return false;
+    if (path[0] == 0)
+        return false;
+    native.Handle.Reset();
+    if (connection == nullptr)
+    {
+        native.OtherHost.Reset(InternetConnectA(native.Session, host, parts.nPort, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, 0));
+        connection = native.OtherHost.Get();
+        if (connection == nullptr)
+            return false;
+    }
+    native.Handle.Reset(OpenWithOptions(connection, native, path));
+    return static_cast<bool>(native.Handle);
+}
+
+// Sends the request and follows its redirects, ten at most, all under one
+// deadline. False when no final answer came in time.
+bool SendFollowingRedirects(xHttpRequest& request, xHttpRequest::Native& native, const char* headers,
+                            xHttpSendDeadline& deadline)
+{
+    const DWORD length = headers != nullptr ? static_cast<DWORD>(std::strlen(headers)) : 0;
+    for (int redirects = 0;; ++redirects)
+    {
+        if (!deadline.Send(native.Handle.Get(), headers, length))
+            return false;
+        xString location;
+        if (!IsRedirect(static_cast<DWORD>(request.StatusCode())) ||
+            !request.QueryHeader("Location", location))
+            return true;
+        if (redirects >= MaxRedirects || !OpenRedirectTarget(native, location))
+            return false;
+    }
 }
 } // namespace
 
@@ -190,6 +266,7 @@ std::unique_ptr<xHttpRequest> xHttpConnection::OpenRequest(const char* verb, con
     native.Flags = ToInternetFlags(flags) | INTERNET_FLAG_NO_AUTO_REDIRECT;
     native.ConnectMs = Session.GetConnectTimeoutMs();
     native.StallMs = Session.GetStallTimeoutMs();
+    native.SendMark = xHttpSendDeadline::NewMark(native.StallMs);
     native.Handle.Reset(OpenWithOptions(native.Connection, native, path));
     if (!native.Handle)
         return nullptr;
@@ -206,62 +283,22 @@ bool xHttpRequest::Send(const char* headers)
     if (native.Sent || !native.Handle)
         return false;
     native.Sent = true;
-    const DWORD length = headers != nullptr ? static_cast<DWORD>(std::strlen(headers)) : 0;
-    for (int redirects = 0;; ++redirects)
+    // The status line and headers must all come within the stall time: a server
+    // that sends a header line now and then would otherwise hold the thread.
+    xHttpSendDeadline deadline(native.StallMs, native.SendMark);
+    if (!deadline.IsRunning())
+        LogErrorLine("no timer for the deadline of a request");
+    const bool answered = deadline.IsRunning() && SendFollowingRedirects(*this, native, headers, deadline);
+    if (deadline.ClosedRequest())
+        native.Handle.Forget();
+    if (deadline.Stop())
     {
-        if (!HttpSendRequestA(native.Handle.Get(), length > 0 ? headers : nullptr, length, nullptr, 0))
-            break;
-        xString location;
-        if (!IsRedirect(static_cast<DWORD>(StatusCode())) || !QueryHeader("Location", location))
-            return true;
-        // The same request again where the answer points, over plain HTTP only.
-        URL_COMPONENTSA parts{};
-        parts.dwStructSize = sizeof(parts);
-        char host[256] = {};
-        char path[2048] = {};
-        parts.lpszHostName = host;
-        parts.dwHostNameLength = sizeof(host);
-        parts.lpszUrlPath = path;
-        parts.dwUrlPathLength = sizeof(path);
-        HINTERNET connection = native.Connection;
-        if (StartsWith(location, "/"))
-        {
-            if (location.Length() >= sizeof(path))
-                break;
-            std::memcpy(path, location.c_str(), location.Length() + 1);
-        }
-        else if (InternetCrackUrlA(location.c_str(), 0, 0, &parts) && parts.nScheme == INTERNET_SCHEME_HTTP)
-        {
-            // A path and its query come apart in the crack; the request line takes both.
-            char extra[2048] = {};
-            URL_COMPONENTSA query{};
-            query.dwStructSize = sizeof(query);
-            query.lpszExtraInfo = extra;
-            query.dwExtraInfoLength = sizeof(extra);
-            if (InternetCrackUrlA(location.c_str(), 0, 0, &query) &&
-                std::strlen(path) + std::strlen(extra) < sizeof(path))
-                std::strcat(path, extra);
-            connection = nullptr;
-        }
-        else
-            break;
-        if (redirects >= MaxRedirects || path[0] == 0)
-            break;
-        native.Handle.Reset();
-        if (connection == nullptr)
-        {
-            native.OtherHost.Reset(InternetConnectA(native.Session, host, parts.nPort, nullptr, nullptr,
-                                                    INTERNET_SERVICE_HTTP, 0, 0));
-            connection = native.OtherHost.Get();
-            if (connection == nullptr)
-                break;
-        }
-        native.Handle.Reset(OpenWithOptions(connection, native, path));
-        if (!native.Handle)
-            break;
+        LogErrorLine("answer headers not complete within %u ms: request cancelled", native.StallMs);
+        native.Failed = true;
+        return false;
     }
-    native.Failed = true;
-    return false;
+    native.Failed = !answered;
+    return answered;
 }
 
 int xHttpRequest::StatusCode()
