@@ -14,6 +14,7 @@
 
 #include <iostream>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -308,11 +309,9 @@ std::vector<uint8_t> WhitePicture()
     info.biWidth = info.biHeight = 2;
     info.biPlanes = 1;
     info.biBitCount = 24;
-    std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(&file),
-                               reinterpret_cast<uint8_t*>(&file) + sizeof(file));
-    bytes.insert(bytes.end(), reinterpret_cast<uint8_t*>(&info),
-                 reinterpret_cast<uint8_t*>(&info) + sizeof(info));
-    bytes.insert(bytes.end(), pixelBytes, 0xFF);
+    std::vector<uint8_t> bytes(file.bfSize, 0xFF);
+    std::memcpy(bytes.data(), &file, sizeof(file));
+    std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
     return bytes;
 }
 
