@@ -7,6 +7,8 @@
 #include "xPath.h"
 #include "xSystemPaths.h"
 
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 
 uint16_t BossKeyValue = 0;
@@ -24,6 +26,16 @@ constexpr uint32_t ModShift = 0x4;
 
 // The file is one short line; anything past this is not read.
 constexpr int64_t SettingsReadLimit = 64;
+
+// A decimal number from 0 to `limit` at `cursor`, which then moves past it.
+bool ReadBoundedNumber(const char*& cursor, const char* end, int32_t limit, int32_t& value)
+{
+    const std::from_chars_result result = std::from_chars(cursor, end, value);
+    if (result.ec != std::errc() || value < 0 || value > limit)
+        return false;
+    cursor = result.ptr;
+    return true;
+}
 
 void* GameFrameHandle()
 {
@@ -54,12 +66,18 @@ xString FormatBossKeySettings(uint16_t value, bool enabled)
 
 StoredBossKey ParseBossKeySettings(const xString& text)
 {
-    int value = 0;
-    int enabled = 0;
-    // sscanf stops at the first mismatch and leaves the rest as it was: the
-    // file's reader has always accepted "1093" alone or trailing text.
-    std::sscanf(text.c_str(), "%d,%d", &value, &enabled);
-    return {value, enabled};
+    const char* cursor = text.c_str();
+    const char* end = cursor + text.Length();
+    // A line end or blanks an editor left behind are no part of the setting.
+    while (end > cursor && std::isspace(static_cast<unsigned char>(end[-1])))
+        --end;
+    int32_t value = 0;
+    int32_t enabled = 0;
+    if (ReadBoundedNumber(cursor, end, 0xFFFF, value) && cursor != end && *cursor == ',' &&
+        ReadBoundedNumber(++cursor, end, 1, enabled) && cursor == end)
+        return {value, enabled};
+    LogErrorLine("Setting.ini holds no boss key of the form <key>,<0|1>; the defaults stay");
+    return {};
 }
 
 xWString BossKeySettingsPath()

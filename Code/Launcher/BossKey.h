@@ -25,7 +25,8 @@ uint32_t BossKeyModifiers(uint16_t value);
 
 // The settings file's one line, as "%d,%d" writes it (no line end).
 xString FormatBossKeySettings(uint16_t value, bool enabled);
-// The two integers as "%d,%d" reads them; what cannot be read stays 0.
+// The key (0 to 65535) and the flag (0 or 1) of "<key>,<0|1>", a line end
+// allowed after them; anything else is logged and reads as 0 and 0.
 struct StoredBossKey
 {
     int32_t Value = 0;

@@ -29,7 +29,12 @@ CacheCleanOutcome CleanCache()
         return CacheCleanOutcome::Refused;
     }
     // The folder this process holds: a second launcher's folder is its own business.
-    CleanCacheIn(GetModuleDirectory(), PublishDir());
+    const CacheCleanCount count = CleanCacheIn(GetModuleDirectory(), PublishDir());
     PackageUpdateState = PackageUpdateIdle;
-    return CacheCleanOutcome::Cleaned;
+    return CleanedOutcome(count);
+}
+
+CacheCleanOutcome CleanedOutcome(const CacheCleanCount& count)
+{
+    return count.Failed == 0 ? CacheCleanOutcome::Cleaned : CacheCleanOutcome::InUse;
 }

@@ -6,7 +6,12 @@ enum class CacheCleanOutcome
     Disabled, // the product offers no cache cleaning
     Refused,  // an update or the font is being written: nothing was deleted
     Cleaned,
+    InUse, // cleaned, but files held elsewhere (another launcher, the log) stayed
 };
+
+struct CacheCleanCount;
+// What the player is told after cleaning: all that cleaning removes is gone, or some of it stayed in use.
+CacheCleanOutcome CleanedOutcome(const CacheCleanCount& count);
 
 // Why the cache may not be cleaned now, or null when it may: files are never
 // deleted while a worker writes them, and the player is told to try later.

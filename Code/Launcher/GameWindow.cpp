@@ -202,8 +202,13 @@ void GameWindow::Maximize()
     xNativeWindow* native = NativeWindow();
     if (native == nullptr)
         return;
+    const bool minimized = native->IsMinimized();
+    RestoreRect = RestoreRectForMaximize(RestoreRect, native->ScreenRect(), minimized, Maximized);
     Maximized = true;
-    RestoreRect = native->ScreenRect();
+    // An iconic frame first comes back to its own size, or the move below
+    // would only move its icon.
+    if (minimized)
+        native->Restore();
     native->SetScreenRect(native->MonitorWorkArea());
     PlaceView();
     native->Update();

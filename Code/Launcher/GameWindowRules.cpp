@@ -52,6 +52,12 @@ WindowZone GameWindowHitTest(int32_t x, int32_t y, int32_t width, int32_t height
     return insideView ? WindowZone::Nowhere : WindowZone::Client;
 }
 
+xWindowRect RestoreRectForMaximize(const xWindowRect& remembered, const xWindowRect& current, bool minimized,
+                                   bool maximized)
+{
+    return minimized || maximized ? remembered : current;
+}
+
 CloseRequestTimer::Action CloseRequestTimer::Press(double now)
 {
     if (std::fabs(FirstPress) < 1e-8)

@@ -28,6 +28,13 @@ xWindowRect GameContentRect(int32_t width, int32_t height, bool maximized, const
 WindowZone GameWindowHitTest(int32_t x, int32_t y, int32_t width, int32_t height, bool maximized,
                              bool overButton, const GameFrameSizes& sizes);
 
+// Where "restore" puts the frame once it is maximised: the frame's own
+// rectangle when it is on screen at its own size; a minimised frame's rectangle
+// lies far off screen and an already maximised one covers the work area, so
+// either keeps the place remembered before.
+xWindowRect RestoreRectForMaximize(const xWindowRect& remembered, const xWindowRect& current, bool minimized,
+                                   bool maximized);
+
 // A close press asks the game to close; a press 5 to 10 seconds after the
 // first forces the frame closed; after 10 seconds a press starts a new wait.
 class CloseRequestTimer

@@ -85,6 +85,9 @@ void MainFrame::CleanCacheForPlayer()
     case CacheCleanOutcome::Cleaned:
         ShowTrayBalloon(u"缓存已清理，下次登录时将重新下载游戏文件");
         break;
+    case CacheCleanOutcome::InUse:
+        ShowTrayBalloon(u"部分文件正在使用，未能全部清理；请关闭其他微端后再清理缓存");
+        break;
     }
 }
 

@@ -47,3 +47,22 @@ TEST(xDisplayInfo, OnlyActiveUnmirroredMonitorsOfDesktopAdaptersAreListedWithThe
                     .empty())
         << "a monitor without a known native resolution is not listed";
 }
+
+TEST(xDisplayInfo, RegistryWalkStopsOnEveryFailureButMoreData)
+{
+    struct Case
+    {
+        uint32_t Status;
+        RegistryWalkStep Step;
+    };
+    const Case cases[] = {
+        {0, RegistryWalkStep::Read},
+        {234, RegistryWalkStep::Skip},  // ERROR_MORE_DATA: a value larger than the buffer
+        {259, RegistryWalkStep::Stop},  // ERROR_NO_MORE_ITEMS
+        {1018, RegistryWalkStep::Stop}, // ERROR_KEY_DELETED
+        {5, RegistryWalkStep::Stop},    // ERROR_ACCESS_DENIED
+        {6, RegistryWalkStep::Stop},    // ERROR_INVALID_HANDLE
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NextRegistryWalkStep(c.Status), c.Step) << c.Status;
+}

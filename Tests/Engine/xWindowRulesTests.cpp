@@ -75,6 +75,46 @@ TEST(xWindowRules, RegionsRoundOnlyRestoredWindowsWithARadius)
     }
 }
 
+TEST(xWindowRules, LayeredUpdateCarriesTheOpacityOfTransparencyOne)
+{
+    struct Case
+    {
+        int32_t Transparency;
+        float Opacity;
+        int Alpha;
+    };
+    const Case cases[] = {
+        {1, 1.0f, 255}, {1, 0.5f, 127}, {1, 0.0f, 0},   {1, 2.0f, 255},
+        {1, -1.0f, 0},  {0, 0.5f, 255}, {2, 0.5f, 255},
+    };
+    for (const Case& c : cases)
+    {
+        WindowDescription description;
+        description.Transparency = c.Transparency;
+        description.Opacity = c.Opacity;
+        EXPECT_EQ(LayeredConstantAlpha(description), c.Alpha) << &c - cases;
+    }
+}
+
+TEST(xWindowRules, EdgesAndSizesSaturateInsteadOfWrapping)
+{
+    struct Case
+    {
+        int32_t A, B;
+        int32_t Sum, Span; // a + b, b - a
+    };
+    const Case cases[] = {
+        {100, -8, 92, -108},
+        {INT32_MAX - 4, 10, INT32_MAX, INT32_MIN + 15},
+        {INT32_MIN + 4, -10, INT32_MIN, -14 - INT32_MIN},
+        {-5, INT32_MAX, INT32_MAX - 5, INT32_MAX},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::make_pair(SaturatingAdd(c.A, c.B), SaturatingSpan(c.A, c.B)),
+                  std::make_pair(c.Sum, c.Span))
+            << &c - cases;
+}
+
 TEST(xWindowRules, CentringStaysInsideTheWorkArea)
 {
     const xWindowRect work{100, 50, 1380, 1010};

@@ -1,5 +1,5 @@
 // Any bytes as a skin document from the pack. A refused text leaves an empty
-// document; an accepted one stays within its element limits and a usable opacity,
+// document; an accepted one stays within its element, depth and coordinate limits and a usable opacity,
 // and its buttons follow the window and the pointer consistently.
 #include "FuzzCheck.h"
 #include "SkinDocument.h"
@@ -25,6 +25,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(!document.Window.Title.IsEmpty());
     FUZZ_CHECK(document.Window.Opacity >= 0.0f && document.Window.Opacity <= 1.0f);
     FUZZ_CHECK(!document.HasPageAddress || !document.Pages.empty());
+    // Nothing deeper than the limit reaches the parser; every value stays within
+    // the screen's range, so no sum of two of them wraps.
+    FUZZ_CHECK(SkinElementDepth(text, MaxSkinDepth) <= MaxSkinDepth);
+    const auto bounded = [](int64_t value, int64_t times)
+    { return value >= -times * MaxSkinCoordinate && value <= times * MaxSkinCoordinate; };
+    const WindowDescription& window = document.Window;
+    for (int32_t value : {window.XDesiredPositionOnScreen, window.YDesiredPositionOnScreen,
+                          window.WidthDesiredOnScreen, window.HeightDesiredOnScreen, window.CornerRadius,
+                          window.MinWidth, window.MinHeight, window.MaxWidth, window.MaxHeight})
+        FUZZ_CHECK(bounded(value, 1));
+    for (const SkinImage& image : document.Images)
+        FUZZ_CHECK(bounded(image.Left, 1) && bounded(image.Top, 1));
+    std::vector<SkinRect> rects = document.Pages;
+    for (const SkinButton& button : document.Buttons)
+    {
+        rects.push_back(button.Rect);
+        FUZZ_CHECK(bounded(button.OffsetHover, 1) && bounded(button.OffsetClick, 1));
+    }
+    for (const SkinRect& rect : rects)
+        FUZZ_CHECK(bounded(rect.Left, 1) && bounded(rect.Top, 1) && bounded(rect.Right, 2) &&
+                   bounded(rect.Bottom, 2) && bounded(rect.Width(), 1) && bounded(rect.Height(), 1));
 
     // The buttons follow a window of the document's width and keep their widths
     // unless a width reaches past 32 bits.
@@ -62,6 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 FUZZ_CHECK(buttons[j].Rect.Contains(x, y));
         const SkinFace face = ChooseButtonFace(buttons[i]);
         FUZZ_CHECK(face.Picture == nullptr);
+        // The face lies at the button's corner shifted by its state's offset, held to 32 bits.
+        const int32_t offset = buttons[i].State == SkinButtonState::Hover   ? buttons[i].OffsetHover
+                               : buttons[i].State == SkinButtonState::Click ? buttons[i].OffsetClick
+                                                                            : 0;
+        FUZZ_CHECK(face.Left == ClampToInt32(int64_t(x) + offset) &&
+                   face.Top == ClampToInt32(int64_t(y) + offset));
     }
 
     // An integer as the documents write it reads as itself.

@@ -69,3 +69,24 @@ TEST(GameWindowRules, CommandLineCarriesTheViewAndTheLogin)
     EXPECT_EQ(GameExecutablePath(u"C:/Games/Publish/"),
               xWString(u"C:/Games/Publish/Bin/Win32/ReleaseStatic/RWGame.exe"));
 }
+
+TEST(GameWindowRules, MaximiseRemembersOnlyARectangleOnScreen)
+{
+    struct Case
+    {
+        bool Minimized, Maximized;
+        int32_t Left; // of the rectangle remembered
+    };
+    // Remembered 100..900, the frame now at 200..1000 (or, minimised, far off screen).
+    const Case cases[] = {
+        {false, false, 200},
+        {true, false, 100},
+        {false, true, 100},
+        {true, true, 100},
+    };
+    const xWindowRect remembered = {100, 100, 900, 700};
+    const xWindowRect current = {200, 200, 1000, 800};
+    for (const Case& c : cases)
+        EXPECT_EQ(RestoreRectForMaximize(remembered, current, c.Minimized, c.Maximized).Left, c.Left)
+            << &c - cases;
+}

@@ -181,12 +181,30 @@ TEST(SkinDocument, DamagedDocumentsFailOrStayBounded)
     EXPECT_EQ(log.MessagesStartingWith("E Skin document").size(), 3u);
 
     const SkinDocument far =
-        Parse("<Skin><Window Title='T'><Button PosX='2147483600' Width='1000' PosY='-2147483600' "
-              "Height='-1000'/></Window></Skin>");
+        Parse("<Skin><Window Title='T' XDesiredPositionOnScreen='-99999'><Button PosX='2147483600' "
+              "Width='1000' PosY='-2147483600' Height='-1000' OffsetHover='2147483647'/></Window></Skin>");
     EXPECT_EQ(far.Window.Title, xWString(u"T"));
-    EXPECT_EQ(std::make_pair(far.Buttons[0].Rect.Right, far.Buttons[0].Rect.Bottom),
-              std::make_pair(INT32_MAX, INT32_MIN))
-        << "sums saturate instead of wrapping";
+    const SkinButton& button = far.Buttons[0];
+    EXPECT_EQ(std::make_tuple(button.Rect.Left, button.Rect.Right, button.Rect.Top, button.Rect.Bottom,
+                              button.OffsetHover, far.Window.XDesiredPositionOnScreen),
+              std::make_tuple(32767, 33767, -32767, -33767, 32767, -32767))
+        << "values held to the screen's range";
+
+    // Nesting: the limit itself parses; one level more, however written, is refused unparsed.
+    const auto nested = [](size_t depth, const std::string& open, const std::string& close)
+    {
+        std::string text;
+        for (size_t i = 0; i < depth; ++i)
+            text += open;
+        for (size_t i = 0; i < depth; ++i)
+            text += close;
+        return text;
+    };
+    Parse("<Skin><Window>" + nested(MaxSkinDepth - 2, "<a b='>'>", "</a>") + "</Window></Skin>");
+    Parse("<Skin><Window>" + nested(MaxSkinDepth - 1, "<a b='/>'><!-- <c/> -->", "</a>") + "</Window></Skin>",
+          false);
+    Parse(nested(200000, "<a>", ""), false);
+    EXPECT_EQ(log.MessagesStartingWith("E Skin document nests elements deeper than 64 levels").size(), 2u);
 
     std::string many = "<Skin><Window>";
     for (int i = 0; i < 10000; ++i)

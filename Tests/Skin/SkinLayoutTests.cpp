@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <utility>
 #include <vector>
 
@@ -50,4 +51,31 @@ TEST(SkinLayout, PointerSetsStatesAndReportsChanges)
     EXPECT_TRUE(ApplyPointerToButtons(buttons, 45, 5, true)) << "pressed elsewhere, moved onto the second";
     EXPECT_EQ(buttons[0].State, SkinButtonState::Normal);
     EXPECT_EQ(buttons[1].State, SkinButtonState::Click);
+}
+
+TEST(SkinLayout, FacesShiftByTheirStateOffsetWithoutWrapping)
+{
+    struct Case
+    {
+        int32_t Left;
+        SkinButtonState State;
+        int32_t FaceLeft;
+    };
+    // Hover shifts by 2, click by -3; a button moved far right by its anchor stays there.
+    const Case cases[] = {
+        {10, SkinButtonState::Normal, 10},
+        {10, SkinButtonState::Hover, 12},
+        {10, SkinButtonState::Click, 7},
+        {INT32_MAX - 1, SkinButtonState::Hover, INT32_MAX},
+        {INT32_MIN + 1, SkinButtonState::Click, INT32_MIN},
+    };
+    for (const Case& c : cases)
+    {
+        SkinButton button = Button(c.Left, c.Left, 0, 0);
+        button.OffsetHover = 2;
+        button.OffsetClick = -3;
+        button.State = c.State;
+        const SkinFace face = ChooseButtonFace(button);
+        EXPECT_EQ(std::make_pair(face.Left, face.Top), std::make_pair(c.FaceLeft, c.FaceLeft)) << &c - cases;
+    }
 }

@@ -38,3 +38,12 @@ std::vector<MonitorRecord> ListMonitors(const std::vector<DisplayMonitorCandidat
     }
     return monitors;
 }
+
+RegistryWalkStep NextRegistryWalkStep(uint32_t status)
+{
+    constexpr uint32_t Success = 0;
+    constexpr uint32_t MoreData = 234;
+    if (status == Success)
+        return RegistryWalkStep::Read;
+    return status == MoreData ? RegistryWalkStep::Skip : RegistryWalkStep::Stop;
+}

@@ -64,3 +64,16 @@ xWString MonitorShortId(const xWString& deviceId);
 // a monitor whose resolution is not found is left out.
 std::vector<MonitorRecord> ListMonitors(const std::vector<DisplayMonitorCandidate>& candidates,
                                         const std::function<bool(int32_t&, int32_t&)>& findResolution);
+
+// What a walk over registry values or devices does after one step's Windows
+// result code: read the item (0, success), skip one too large for its buffer
+// (234, ERROR_MORE_DATA) or stop. Every other code stops the walk, not only
+// 259 (ERROR_NO_MORE_ITEMS): a key deleted during the walk fails at every
+// index, and skipping would walk all 2^32 of them.
+enum class RegistryWalkStep
+{
+    Read,
+    Skip,
+    Stop,
+};
+RegistryWalkStep NextRegistryWalkStep(uint32_t status);

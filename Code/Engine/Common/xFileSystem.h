@@ -39,6 +39,10 @@ public:
     // -1 when missing or a folder.
     virtual int64_t GetFileSize(const xWString& path) const;
     virtual bool DeleteFile(const xWString& path) const;
+    // DeleteFile, but a file that an open elsewhere holds stays: on Windows no
+    // delete gets past the opener's sharing; elsewhere a file under another
+    // open's lock (the lock OpenRead and OpenWrite take) is kept.
+    virtual bool DeleteUnheldFile(const xWString& path) const;
     virtual bool IsReadOnly(const xWString& path) const;
     // The free space of the volume that holds the existing folder; false when
     // the system cannot tell (a missing folder, no permission).

@@ -41,9 +41,6 @@ public:
     void MakeForeground();
     // Centres the client area in the work area of the nearest monitor.
     void CentreOnMonitor();
-    // Translucency 1: the constant alpha from the description's opacity. Takes
-    // effect once the window has the layered extended style.
-    void ApplyOpacity();
     // After a composition change: windows with translucency 2 drop the composited style.
     void DropComposited();
 
@@ -55,7 +52,8 @@ public:
     bool IsMinimized() const;
     // Asks for one repaint of the whole window.
     void Invalidate(bool erase);
-    // Per-pixel alpha from now on: the window is put on screen by Present.
+    // Per-pixel alpha from now on: each paint puts the window on screen as a
+    // layered update, with the description's opacity as its constant alpha.
     void MakeLayered();
     // The outer rectangle on screen.
     xWindowRect ScreenRect() const;

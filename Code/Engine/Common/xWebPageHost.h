@@ -31,6 +31,17 @@ public:
     virtual void PlaceAt(int32_t left, int32_t top) = 0;
 };
 
+// The browser's events that decide whether the page has a document to show.
+enum class PageLoadEvent
+{
+    DocumentComplete,
+    NavigateError,
+};
+// Whether a document is there to show after `event`. Only the top-level
+// document's events count: a frame's (an advertisement that failed to load)
+// leaves `loaded` as it was.
+bool PageLoadedAfter(bool loaded, PageLoadEvent event, bool topLevel);
+
 // A page at `page` (the owner's client coordinates), shown at once; null where
 // the platform has no pages or the owner has no handle. `onScriptCall` runs for
 // every call with at least one argument that has a text form.

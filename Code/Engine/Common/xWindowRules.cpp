@@ -125,3 +125,14 @@ uint32_t QuietShortcutFlags(uint32_t flags)
         return flags;
     return flags & ~(HotKeyActive | ConfirmHotKey);
 }
+
+uint8_t LayeredConstantAlpha(const WindowDescription& description)
+{
+    if (description.Transparency != 1)
+        return 255;
+    // The skin reader holds Opacity to 0..1; a description from elsewhere may not.
+    const float opacity = description.Opacity;
+    if (!(opacity > 0.0f))
+        return 0;
+    return opacity >= 1.0f ? 255 : static_cast<uint8_t>(static_cast<int32_t>(opacity * 255.0f));
+}

@@ -2,12 +2,28 @@
 
 #include "WindowDescription.h"
 
+#include <climits>
 #include <cstdint>
 
 // The arithmetic behind native windows, as plain values: which styles a
 // description asks for, which region shapes a window, where a centred window
 // lands and how size limits reach the system. The Windows layer only applies
 // the answers.
+
+// Window arithmetic far outside any screen stays finite instead of wrapping.
+inline int32_t ClampToInt32(int64_t value)
+{
+    return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+}
+inline int32_t SaturatingAdd(int32_t a, int32_t b)
+{
+    return ClampToInt32(static_cast<int64_t>(a) + b);
+}
+// to - from: a size from two edges.
+inline int32_t SaturatingSpan(int32_t from, int32_t to)
+{
+    return ClampToInt32(static_cast<int64_t>(to) - from);
+}
 
 struct xWindowStyles
 {
@@ -38,6 +54,10 @@ struct xWindowRegion
 // the system's window border width.
 xWindowRegion ChooseWindowRegion(const WindowDescription& description, int32_t width, int32_t height,
                                  int32_t outerWidth, int32_t outerHeight, bool maximised, int32_t border);
+
+// The constant alpha a layered window is put on screen with, over its
+// per-pixel alpha: Opacity x 255 (truncated) for Transparency 1, else opaque.
+uint8_t LayeredConstantAlpha(const WindowDescription& description);
 
 struct xWindowPoint
 {

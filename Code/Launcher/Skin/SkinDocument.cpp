@@ -6,8 +6,10 @@
 
 #include <rapidxml/rapidxml.hpp>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <string>
 
 namespace
 {
@@ -47,18 +49,21 @@ xString TextOf(Node* node, const char* name)
     return value ? xString(value) : xString();
 }
 
-int32_t SaturatingAdd(int32_t a, int32_t b)
+int32_t CoordinateOf(Node* node, const char* name)
 {
-    return ClampToInt32(static_cast<int64_t>(a) + b);
+    const int32_t value = IntegerOf(node, name);
+    return value > MaxSkinCoordinate    ? MaxSkinCoordinate
+           : value < -MaxSkinCoordinate ? -MaxSkinCoordinate
+                                        : value;
 }
 
 SkinRect RectOf(Node* node)
 {
     SkinRect rect;
-    rect.Left = IntegerOf(node, "PosX");
-    rect.Top = IntegerOf(node, "PosY");
-    rect.Right = SaturatingAdd(rect.Left, IntegerOf(node, "Width"));
-    rect.Bottom = SaturatingAdd(rect.Top, IntegerOf(node, "Height"));
+    rect.Left = CoordinateOf(node, "PosX");
+    rect.Top = CoordinateOf(node, "PosY");
+    rect.Right = rect.Left + CoordinateOf(node, "Width");
+    rect.Bottom = rect.Top + CoordinateOf(node, "Height");
     return rect;
 }
 
@@ -74,15 +79,15 @@ float OpacityOf(float value)
 void ReadWindow(Node* node, const xWString& defaultTitle, WindowDescription& window)
 {
     window.Type = IntegerOf(node, "Type");
-    window.XDesiredPositionOnScreen = IntegerOf(node, "XDesiredPositionOnScreen");
-    window.YDesiredPositionOnScreen = IntegerOf(node, "YDesiredPositionOnScreen");
-    window.WidthDesiredOnScreen = IntegerOf(node, "WidthDesiredOnScreen");
-    window.HeightDesiredOnScreen = IntegerOf(node, "HeightDesiredOnScreen");
-    window.CornerRadius = IntegerOf(node, "CornerRadius");
-    window.MinWidth = IntegerOf(node, "MinWidth");
-    window.MinHeight = IntegerOf(node, "MinHeight");
-    window.MaxWidth = IntegerOf(node, "MaxWidth");
-    window.MaxHeight = IntegerOf(node, "MaxHeight");
+    window.XDesiredPositionOnScreen = CoordinateOf(node, "XDesiredPositionOnScreen");
+    window.YDesiredPositionOnScreen = CoordinateOf(node, "YDesiredPositionOnScreen");
+    window.WidthDesiredOnScreen = CoordinateOf(node, "WidthDesiredOnScreen");
+    window.HeightDesiredOnScreen = CoordinateOf(node, "HeightDesiredOnScreen");
+    window.CornerRadius = CoordinateOf(node, "CornerRadius");
+    window.MinWidth = CoordinateOf(node, "MinWidth");
+    window.MinHeight = CoordinateOf(node, "MinHeight");
+    window.MaxWidth = CoordinateOf(node, "MaxWidth");
+    window.MaxHeight = CoordinateOf(node, "MaxHeight");
     window.Transparency = IntegerOf(node, "Transparency");
     window.HasOSWindowBorder = FlagOf(node, "HasOSWindowBorder");
     window.IsInTaskbar = FlagOf(node, "IsInTaskbar");
@@ -105,8 +110,8 @@ SkinImage ReadImage(Node* node)
 {
     SkinImage image;
     image.Path = TextOf(node, "Path");
-    image.Left = IntegerOf(node, "PosX");
-    image.Top = IntegerOf(node, "PosY");
+    image.Left = CoordinateOf(node, "PosX");
+    image.Top = CoordinateOf(node, "PosY");
     return image;
 }
 
@@ -120,10 +125,49 @@ SkinButton ReadButton(Node* node)
     button.NormalPath = TextOf(node, "Normal");
     button.HoverPath = TextOf(node, "Hover");
     button.ClickPath = TextOf(node, "Click");
-    button.OffsetHover = IntegerOf(node, "OffsetHover");
-    button.OffsetClick = IntegerOf(node, "OffsetClick");
+    button.OffsetHover = CoordinateOf(node, "OffsetHover");
+    button.OffsetClick = CoordinateOf(node, "OffsetClick");
     button.TopRight = FlagOf(node, "TopRight");
     return button;
+}
+
+// The index of the '>' that ends the tag opening at `at`, past quoted
+// attribute values; the text's end when there is none.
+size_t SkipTag(const std::vector<uint8_t>& text, size_t at)
+{
+    uint8_t quote = 0;
+    for (++at; at < text.size(); ++at)
+    {
+        if (quote != 0)
+            quote = text[at] == quote ? 0 : quote;
+        else if (text[at] == '"' || text[at] == '\'')
+            quote = text[at];
+        else if (text[at] == '>')
+            return at;
+    }
+    return at;
+}
+
+bool StartsWith(const std::vector<uint8_t>& text, size_t at, const char* prefix)
+{
+    for (; *prefix != 0; ++prefix, ++at)
+        if (at >= text.size() || text[at] != static_cast<uint8_t>(*prefix))
+            return false;
+    return true;
+}
+
+// The index of the last character of the comment, CDATA section, declaration
+// or processing instruction opening at `at`: no element lies inside one.
+size_t SkipMarkup(const std::vector<uint8_t>& text, size_t at)
+{
+    const char* end = StartsWith(text, at, "<!--")        ? "-->"
+                      : StartsWith(text, at, "<![CDATA[") ? "]]>"
+                      : StartsWith(text, at, "<?")        ? "?>"
+                                                          : ">";
+    for (at += 2; at < text.size(); ++at)
+        if (StartsWith(text, at, end))
+            return at + std::char_traits<char>::length(end) - 1;
+    return at;
 }
 
 // Counts one more element of a kind; false past the limit (logged once per kind).
@@ -153,9 +197,42 @@ float ReadSkinFloat(const char* text)
     return static_cast<float>(std::strtod(text, nullptr));
 }
 
+size_t SkinElementDepth(const std::vector<uint8_t>& text, size_t limit)
+{
+    size_t depth = 0;
+    size_t deepest = 0;
+    for (size_t at = 0; at < text.size() && deepest <= limit; ++at)
+    {
+        if (text[at] != '<')
+            continue;
+        const size_t next = at + 1;
+        if (next < text.size() && (text[next] == '!' || text[next] == '?'))
+            at = SkipMarkup(text, at);
+        else if (next < text.size() && text[next] == '/')
+        {
+            depth -= depth > 0 ? 1 : 0;
+            at = SkipTag(text, at);
+        }
+        else
+        {
+            at = SkipTag(text, at);
+            const bool empty = at < text.size() && text[at - 1] == '/';
+            if (!empty)
+                deepest = std::max(deepest, ++depth);
+        }
+    }
+    return deepest;
+}
+
 bool ParseSkinDocument(const std::vector<uint8_t>& text, const xWString& defaultTitle, SkinDocument& document)
 {
     document = SkinDocument();
+    if (SkinElementDepth(text, MaxSkinDepth) > MaxSkinDepth)
+    {
+        LogErrorLine("Skin document nests elements deeper than %u levels; refused",
+                     static_cast<unsigned>(MaxSkinDepth));
+        return false;
+    }
     // The parser works in place and needs a terminated text.
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back(0);

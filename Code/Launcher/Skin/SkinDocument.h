@@ -1,6 +1,7 @@
 #pragma once
 
 #include "WindowDescription.h"
+#include "xWindowRules.h"
 #include "xString.h"
 
 #include <climits>
@@ -75,6 +76,20 @@ struct SkinDocument
     bool HasPageAddress = false;
 };
 
+// Every position, size and offset a document gives is held to this many
+// pixels either side of zero: window messages carry positions in 16-bit
+// halves, and sums of such values (an edge, a face's offset, a window's place
+// on screen) then stay far from 32-bit overflow.
+constexpr int32_t MaxSkinCoordinate = 32767;
+// Elements nest at most this deep (the shipped documents: 3). The parser
+// recurses once per level, so a deeper text is refused before it is parsed.
+constexpr size_t MaxSkinDepth = 64;
+
+// How deep the text's elements nest, as the parser would see them (comments,
+// declarations and quoted attribute values hold no elements); counting stops
+// just past `limit`.
+size_t SkinElementDepth(const std::vector<uint8_t>& text, size_t limit);
+
 // A document holds at most this many elements of each kind; the rest are left
 // out with a log line, so a damaged skin cannot make the launcher allocate
 // without bound.
@@ -94,10 +109,5 @@ bool ParseSkinDocument(const std::vector<uint8_t>& text, const xWString& default
 // character is "1", and a decimal float.
 int32_t ReadSkinInteger(const char* text);
 
-// Skin arithmetic far outside any screen stays finite instead of wrapping.
-inline int32_t ClampToInt32(int64_t value)
-{
-    return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
-}
 bool ReadSkinFlag(const char* text);
 float ReadSkinFloat(const char* text);

@@ -54,18 +54,21 @@ std::vector<size_t> ButtonsUnderPoint(const std::vector<SkinButton>& buttons, in
 
 SkinFace ChooseButtonFace(const SkinButton& button)
 {
-    SkinFace face;
     const std::shared_ptr<xImage>* picture = &button.NormalFace;
+    int32_t offset = 0;
     if (button.State == SkinButtonState::Hover)
     {
         picture = &button.HoverFace;
-        face.Offset = button.OffsetHover;
+        offset = button.OffsetHover;
     }
     else if (button.State == SkinButtonState::Click)
     {
         picture = &button.ClickFace;
-        face.Offset = button.OffsetClick;
+        offset = button.OffsetClick;
     }
+    SkinFace face;
     face.Picture = *picture ? picture->get() : button.NormalFace.get();
+    face.Left = SaturatingAdd(button.Rect.Left, offset);
+    face.Top = SaturatingAdd(button.Rect.Top, offset);
     return face;
 }

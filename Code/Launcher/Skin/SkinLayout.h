@@ -27,11 +27,13 @@ bool ApplyPointerToButtons(std::vector<SkinButton>& buttons, int32_t x, int32_t 
 // The visible buttons under a point, in list order: the candidates for a click.
 std::vector<size_t> ButtonsUnderPoint(const std::vector<SkinButton>& buttons, int32_t x, int32_t y);
 
-// The picture a button shows in its state and how far it is shifted; a missing
+// The picture a button shows in its state and where its top-left corner goes:
+// shifted down and right by the state's offset (held to 32 bits); a missing
 // hover or click face falls back to the normal one with the state's offset.
 struct SkinFace
 {
     const xImage* Picture = nullptr; // none: nothing is drawn
-    int32_t Offset = 0;
+    int32_t Left = 0;
+    int32_t Top = 0;
 };
 SkinFace ChooseButtonFace(const SkinButton& button);

@@ -55,7 +55,7 @@ void PaintSkinContent(xCanvas& canvas, const SkinDocument& document,
             continue;
         const SkinFace face = ChooseButtonFace(button);
         if (face.Picture != nullptr)
-            canvas.DrawImage(*face.Picture, button.Rect.Left + face.Offset, button.Rect.Top + face.Offset);
+            canvas.DrawImage(*face.Picture, face.Left, face.Top);
     }
 }
 

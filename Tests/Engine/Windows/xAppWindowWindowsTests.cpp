@@ -1,5 +1,8 @@
 #include "xAppWindow.h"
 
+#include "xCanvas.h"
+#include "xImageDecoder.h"
+
 #include "xWindowRules.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +14,8 @@
 
 #include <iostream>
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -103,7 +108,12 @@ public:
     {
         Moved.push_back({window, x, y, false});
     }
-    void OnPaint(xNativeWindow* window) override { Painted.push_back(window); }
+    void OnPaint(xNativeWindow* window) override
+    {
+        Painted.push_back(window);
+        if (PaintWith)
+            PaintWith(window);
+    }
     void OnClose(xNativeWindow* window) override
     {
         Closed.push_back(window);
@@ -160,6 +170,8 @@ public:
     int HitTests = 0;
     std::vector<Event> Resized, Moved;
     std::vector<xNativeWindow*> Painted, Closed;
+    // What a paint draws, when set.
+    std::function<void(xNativeWindow*)> PaintWith;
     bool AllowButtons = true;
     std::vector<std::string> Calls;
     std::vector<uint32_t> Unhandled;
@@ -284,31 +296,68 @@ TEST_F(xAppWindowTest, WindowsOutOfTheTaskbarAreToolWindowsAndProgressIsShown)
     EXPECT_TRUE(IsWindow(Hwnd(window)));
 }
 
-TEST_F(xAppWindowTest, LayeredWindowsTakeTheDescribedOpacity)
+// A 2 x 2 white picture: a 24-bit bitmap file, opaque everywhere.
+std::vector<uint8_t> WhitePicture()
 {
-    // Transparency, opacity and the alpha the system keeps (-1: none set).
-    for (const auto& [transparency, opacity, expected] : {std::tuple{1, 1.0f, 255}, std::tuple{1, 0.5f, 127},
-                                                          std::tuple{1, 0.0f, 0}, std::tuple{0, 0.5f, -1}})
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    const DWORD pixelBytes = 2 * 8; // two rows of 6 bytes, each padded to 8
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + pixelBytes;
+    info.biSize = sizeof(info);
+    info.biWidth = info.biHeight = 2;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::vector<uint8_t> bytes(file.bfSize, 0xFF);
+    std::memcpy(bytes.data(), &file, sizeof(file));
+    std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+    return bytes;
+}
+
+// The mean red level of a 20 x 20 block of the screen at (x, y).
+int ScreenLevel(int x, int y)
+{
+    const HDC screen = GetDC(nullptr);
+    long sum = 0;
+    for (int row = 0; row < 20; ++row)
+        for (int column = 0; column < 20; ++column)
+            sum += GetRValue(GetPixel(screen, x + column, y + row));
+    ReleaseDC(nullptr, screen);
+    return static_cast<int>(sum / 400);
+}
+
+TEST_F(xAppWindowTest, LayeredWindowsGoOnScreenWithTheDescribedOpacity)
+{
+    const std::shared_ptr<xImage> white = DecodeImage(WhitePicture());
+    ASSERT_NE(white, nullptr);
+    Listener.PaintWith = [&](xNativeWindow* window)
+    { window->Paint([&](xCanvas& canvas) { canvas.DrawImageStretched(*white, 0, 0, 300, 300); }); };
+    const int background = ScreenLevel(240, 240);
+    // Opacity, and where the window's level lies between the background (0) and white (1).
+    for (const auto& [opacity, share] : {std::pair{1.0f, 1.0}, std::pair{0.5f, 0.5}, std::pair{0.0f, 0.0}})
     {
-        SCOPED_TRACE(std::to_string(transparency) + ", " + std::to_string(opacity));
+        SCOPED_TRACE(opacity);
         WindowDescription description = Splash();
-        description.Transparency = transparency;
+        description.XDesiredPositionOnScreen = description.YDesiredPositionOnScreen = 100;
+        description.WidthDesiredOnScreen = description.HeightDesiredOnScreen = 300;
+        description.IsTopmostWindow = true;
         description.Opacity = opacity;
         xNativeWindow* window = Create(description);
-        const HWND handle = Hwnd(window);
-        // The skin window adds the layered style when it shows the window.
-        SetWindowLongPtrW(handle, GWL_EXSTYLE, GetWindowLongPtrW(handle, GWL_EXSTYLE) | WS_EX_LAYERED);
-        window->ApplyOpacity();
-        BYTE alpha = 0;
-        DWORD flags = 0;
-        const bool read = GetLayeredWindowAttributes(handle, nullptr, &alpha, &flags) != FALSE;
-        EXPECT_EQ(read && (flags & LWA_ALPHA) ? int(alpha) : -1, expected);
+        // As a skin window shows itself, and as its paint then puts it on screen.
+        window->MakeLayered();
+        window->Show();
+        window->Invalidate(false);
+        window->Update();
+        const int expected = background + static_cast<int>(share * (255 - background));
+        EXPECT_NEAR(ScreenLevel(240, 240), expected, 8) << "background " << background;
+        App->DestroyNativeWindow(window);
     }
 }
 
 TEST_F(xAppWindowTest, CentreOnMonitorPutsTheClientAreaInTheWorkArea)
 {
-    // The shipped sizes, one larger than the 1280x1024 screen, one with the system's frame.
+    // The shipped sizes, one larger than a usual screen, one with the system's frame.
     for (const auto& [width, height, bordered] :
          {std::tuple{591, 304, false}, std::tuple{1280, 829, false}, std::tuple{1380, 820, false},
           std::tuple{2000, 1500, false}, std::tuple{640, 480, true}})
@@ -755,24 +804,51 @@ std::vector<DWORD> ShortcutFlags()
 }
 } // namespace
 
-TEST(xAppWindow, ShortcutHotKeysAreSwitchedOffUnlessTheFeatureIsOn)
+// Puts back the three settings as they were when it was made, whatever the test did.
+class ShortcutSettingsGuard
 {
+public:
+    ShortcutSettingsGuard()
+    {
+        SystemParametersInfoW(SPI_GETSTICKYKEYS, sizeof(Sticky), &Sticky, 0);
+        SystemParametersInfoW(SPI_GETTOGGLEKEYS, sizeof(Toggle), &Toggle, 0);
+        SystemParametersInfoW(SPI_GETFILTERKEYS, sizeof(Filter), &Filter, 0);
+    }
+    ~ShortcutSettingsGuard()
+    {
+        SystemParametersInfoW(SPI_SETSTICKYKEYS, sizeof(Sticky), &Sticky, 0);
+        SystemParametersInfoW(SPI_SETTOGGLEKEYS, sizeof(Toggle), &Toggle, 0);
+        SystemParametersInfoW(SPI_SETFILTERKEYS, sizeof(Filter), &Filter, 0);
+    }
+
+private:
+    STICKYKEYS Sticky = {sizeof(STICKYKEYS), 0};
+    TOGGLEKEYS Toggle = {sizeof(TOGGLEKEYS), 0};
+    FILTERKEYS Filter = {sizeof(FILTERKEYS), 0, 0, 0, 0, 0};
+};
+
+TEST(xAppWindow, ShortcutHotKeysAreSwitchedOffUnlessTheFeatureIsOnAndBackAfterwards)
+{
+    const ShortcutSettingsGuard guard;
     // Sticky keys off with their hot key, toggle keys on: where the system lets
     // the settings be written (Wine keeps them at 0 and refuses), the start-up
-    // must quiet the first and leave the second.
+    // must quiet the first and leave the second, and the window's end puts
+    // the first back.
     STICKYKEYS sticky = {sizeof(STICKYKEYS), 0x4 | 0x8 | 0x2};
     TOGGLEKEYS toggle = {sizeof(TOGGLEKEYS), 0x1 | 0x4 | 0x8};
     SystemParametersInfoW(SPI_SETSTICKYKEYS, sizeof(sticky), &sticky, 0);
     SystemParametersInfoW(SPI_SETTOGGLEKEYS, sizeof(toggle), &toggle, 0);
     const std::vector<DWORD> before = ShortcutFlags();
-
-    xAppWindow app(GetModuleHandleW(nullptr));
-    EXPECT_EQ((std::vector<DWORD>{app.ShortcutKeys().StickyKeys, app.ShortcutKeys().ToggleKeys,
-                                  app.ShortcutKeys().FilterKeys}),
-              before)
-        << "the settings as they were at start";
-    std::vector<DWORD> quiet;
-    for (const DWORD flags : before)
-        quiet.push_back(QuietShortcutFlags(flags));
-    EXPECT_EQ(ShortcutFlags(), quiet);
+    {
+        xAppWindow app(GetModuleHandleW(nullptr));
+        EXPECT_EQ((std::vector<DWORD>{app.ShortcutKeys().StickyKeys, app.ShortcutKeys().ToggleKeys,
+                                      app.ShortcutKeys().FilterKeys}),
+                  before)
+            << "the settings as they were at start";
+        std::vector<DWORD> quiet;
+        for (const DWORD flags : before)
+            quiet.push_back(QuietShortcutFlags(flags));
+        EXPECT_EQ(ShortcutFlags(), quiet);
+    }
+    EXPECT_EQ(ShortcutFlags(), before) << "a window's end leaves the settings as it found them";
 }

@@ -17,8 +17,11 @@ TEST(xDisplayInfo, ReadMatchesTheSystemMetricsAndResetClearsIt)
     ReadDisplayInfo(info);
     const auto screen = std::make_pair(info.ScreenWidth, info.ScreenHeight);
     EXPECT_EQ(screen, std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
-    // The tests run on an X server started with one 1280x1024 screen.
-    EXPECT_EQ(screen, std::make_pair(1280, 1024));
+    // The primary display's current mode, as the display settings report it.
+    DEVMODEW mode = {};
+    mode.dmSize = sizeof(mode);
+    ASSERT_TRUE(EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(screen, std::make_pair(int32_t(mode.dmPelsWidth), int32_t(mode.dmPelsHeight)));
 
     // A work area that is not empty, inside the screen; a virtual screen that holds the screen.
     EXPECT_TRUE(0 <= info.WorkLeft && info.WorkLeft < info.WorkRight && info.WorkRight <= info.ScreenWidth);
@@ -134,6 +137,16 @@ TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
         key.SetBinary(L"edid", Edid(0x00, 0x40, 0x00, 0x30));
         int32_t width = 0, height = 0;
         EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height)) << "only the exact name \"EDID\" counts";
+    }
+    {
+        // A key deleted while the walk holds it open fails at every index.
+        TestKey key(L"DisplayDeletedEdid");
+        ASSERT_NE(key.Get(), nullptr);
+        key.SetBinary(L"EDID", Edid(0x80, 0x70, 0x38, 0x40));
+        ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\LauncherTests\\DisplayDeletedEdid"),
+                  ERROR_SUCCESS);
+        int32_t width = 0, height = 0;
+        EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height));
     }
     HKEY left = nullptr;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\LauncherTests", 0, KEY_READ, &left), ERROR_SUCCESS)

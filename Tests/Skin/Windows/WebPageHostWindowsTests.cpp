@@ -208,13 +208,24 @@ TEST_F(WebPageHostWindows, PageWindowRidesOnItsOwner)
     Frame->Show();
     SetWindowPos(FrameHandle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_FALSE(IsWindowVisible(page)) << "nothing loaded yet";
-    DISPPARAMS none = {};
+    // Each event names its document's browser first (the last in rgvarg): the
+    // control itself for the top-level document, another object for a frame.
+    ASSERT_NE(Host->Browser(), nullptr);
+    VARIANT topLevel[1];
+    topLevel[0].vt = VT_DISPATCH;
+    topLevel[0].pdispVal = Host->Browser();
+    VARIANT frame[1] = {Argument(VT_DISPATCH, nullptr, 0, Host)};
+    DISPPARAMS fromTop = {topLevel, nullptr, 1, 0};
+    DISPPARAMS fromFrame = {frame, nullptr, 1, 0};
     EXPECT_EQ(
-        Host->Invoke(DISPID_NAVIGATEERROR, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        Host->Invoke(DISPID_NAVIGATEERROR, IID_NULL, 0, DISPATCH_METHOD, &fromTop, nullptr, nullptr, nullptr),
         E_NOTIMPL);
     EXPECT_FALSE(IsWindowVisible(page)) << "a failed navigation shows nothing";
-    Host->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    Host->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &fromTop, nullptr, nullptr, nullptr);
     EXPECT_TRUE(IsWindowVisible(page));
+    Host->Invoke(DISPID_NAVIGATEERROR, IID_NULL, 0, DISPATCH_METHOD, &fromFrame, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(IsWindowVisible(page)) << "a frame that failed leaves the page";
+    VariantClear(&frame[0]);
     RECT placed = {};
     GetWindowRect(page, &placed);
     EXPECT_EQ((std::vector<LONG>{placed.left, placed.top, placed.right, placed.bottom}),

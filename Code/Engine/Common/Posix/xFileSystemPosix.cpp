@@ -237,6 +237,23 @@ bool xFileSystem::DeleteFile(const xWString& path) const
     return unlink(native.c_str()) == 0;
 }
 
+bool xFileSystem::DeleteUnheldFile(const xWString& path) const
+{
+    // Unlinking ignores locks, so the lock is asked for first and held until the
+    // name is gone. A link is deleted as itself, and a file this process cannot
+    // open is nobody's lock to honour.
+    const int fd = open(ToNativePathUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !TryLock(fd, LOCK_EX))
+    {
+        close(fd);
+        return false;
+    }
+    const bool deleted = DeleteFile(path);
+    if (fd >= 0)
+        close(fd);
+    return deleted;
+}
+
 bool xFileSystem::IsReadOnly(const xWString& path) const
 {
     struct statx status;

@@ -22,7 +22,6 @@ void* xNativeWindow::BuildRegion() const
 void xNativeWindow::BringToFront(bool) {}
 void xNativeWindow::MakeForeground() {}
 void xNativeWindow::CentreOnMonitor() {}
-void xNativeWindow::ApplyOpacity() {}
 void xNativeWindow::DropComposited() {}
 void xNativeWindow::Show() {}
 void xNativeWindow::Hide() {}

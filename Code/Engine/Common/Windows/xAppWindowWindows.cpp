@@ -58,6 +58,17 @@ template <typename Setting> uint32_t ReadAndQuietShortcut(UINT getAction, UINT s
     }
     return flags;
 }
+
+// Puts back the flags one setting had before ReadAndQuietShortcut, if it changed them.
+template <typename Setting> void RestoreShortcut(UINT getAction, UINT setAction, uint32_t flags)
+{
+    Setting setting = {};
+    setting.cbSize = sizeof(setting);
+    if (QuietShortcutFlags(flags) == flags || !SystemParametersInfoW(getAction, sizeof(setting), &setting, 0))
+        return;
+    setting.dwFlags = flags;
+    SystemParametersInfoW(setAction, sizeof(setting), &setting, 0);
+}
 } // namespace
 
 xAppWindow::xAppWindow(void* instance) : ModuleInstance(instance)
@@ -102,7 +113,10 @@ xAppWindow::xAppWindow(void* instance) : ModuleInstance(instance)
 xAppWindow::~xAppWindow()
 {
     // The process's xAppWindow lives as long as the process; this is for tests
-    // and leaves no window, class or brush behind.
+    // and leaves no window, class, brush or quieted setting behind.
+    RestoreShortcut<STICKYKEYS>(SPI_GETSTICKYKEYS, SPI_SETSTICKYKEYS, ShortcutKeyState.StickyKeys);
+    RestoreShortcut<TOGGLEKEYS>(SPI_GETTOGGLEKEYS, SPI_SETTOGGLEKEYS, ShortcutKeyState.ToggleKeys);
+    RestoreShortcut<FILTERKEYS>(SPI_GETFILTERKEYS, SPI_SETFILTERKEYS, ShortcutKeyState.FilterKeys);
     while (!Windows.empty())
     {
         const xNativeWindow* last = Windows.back().get();
@@ -137,10 +151,10 @@ xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& descripti
         // The description places and sizes the client area; the frame goes around it.
         RECT rect = {0, 0, outerWidth, outerHeight};
         AdjustWindowRectEx(&rect, styles.Style, FALSE, WS_EX_APPWINDOW);
-        x += rect.left;
-        y += rect.top;
-        outerWidth = rect.right - rect.left;
-        outerHeight = rect.bottom - rect.top;
+        x = SaturatingAdd(x, rect.left);
+        y = SaturatingAdd(y, rect.top);
+        outerWidth = SaturatingSpan(rect.left, rect.right);
+        outerHeight = SaturatingSpan(rect.top, rect.bottom);
     }
 
     Creating = window;
@@ -153,7 +167,6 @@ xNativeWindow* xAppWindow::CreateNativeWindow(const WindowDescription& descripti
         return window;
 
     window->SetClientRect(x, y, description.WidthDesiredOnScreen, description.HeightDesiredOnScreen);
-    window->ApplyOpacity();
     if (description.IsRegularWindow && !description.HasOSWindowBorder)
     {
         // The frame is worked out again now that WM_NCCALCSIZE finds the window in the list.

@@ -79,9 +79,10 @@ bool ReadEdidResolution(HKEY key, int32_t& width, int32_t& height)
         DWORD nameLength = 512;
         DWORD dataSize = sizeof(data);
         const LONG status = RegEnumValueW(key, index, name, &nameLength, nullptr, nullptr, data, &dataSize);
-        if (status == ERROR_NO_MORE_ITEMS)
+        const RegistryWalkStep step = NextRegistryWalkStep(static_cast<uint32_t>(status));
+        if (step == RegistryWalkStep::Stop)
             return false;
-        if (status != ERROR_SUCCESS)
+        if (step == RegistryWalkStep::Skip)
             continue;
         // Value names compare without case elsewhere in the registry; only this exact one is the block.
         if (std::wcscmp(name, L"EDID") == 0)
@@ -101,12 +102,12 @@ bool FindMonitorEdidResolution(int32_t& width, int32_t& height)
         SP_DEVINFO_DATA device;
         std::memset(&device, 0, sizeof(device));
         device.cbSize = sizeof(device);
-        if (!SetupDiEnumDeviceInfo(devices.Get(), index, &device))
-        {
-            if (GetLastError() == ERROR_NO_MORE_ITEMS)
-                break;
+        const uint32_t status = SetupDiEnumDeviceInfo(devices.Get(), index, &device) ? 0u : GetLastError();
+        const RegistryWalkStep step = NextRegistryWalkStep(status);
+        if (step == RegistryWalkStep::Stop)
+            break;
+        if (step == RegistryWalkStep::Skip)
             continue;
-        }
         RegistryKey key(
             SetupDiOpenDevRegKey(devices.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
         // The last monitor with a key decides, as every listed monitor gets the same answer.

@@ -202,6 +202,12 @@ bool xFileSystem::DeleteFile(const xWString& path) const
     return !native.IsEmpty() && DeleteFileW(WinText(SystemPath(native)));
 }
 
+bool xFileSystem::DeleteUnheldFile(const xWString& path) const
+{
+    // The launcher opens nothing with FILE_SHARE_DELETE: an open file refuses the delete.
+    return DeleteFile(path);
+}
+
 bool xFileSystem::GetVolumeSpace(const xWString& folder, xVolumeSpace& space) const
 {
     const xWString native = ToNativeDirectoryPath(folder);

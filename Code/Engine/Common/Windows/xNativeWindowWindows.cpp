@@ -124,14 +124,6 @@ void xNativeWindow::CentreOnMonitor()
                outer.right - outer.left, outer.bottom - outer.top, TRUE);
 }
 
-void xNativeWindow::ApplyOpacity()
-{
-    if (WindowDesc.Transparency != 1)
-        return;
-    const BYTE alpha = static_cast<BYTE>(static_cast<int32_t>(WindowDesc.Opacity * 255.0f));
-    SetLayeredWindowAttributes(Hwnd(*this), 0, alpha, LWA_ALPHA);
-}
-
 void xNativeWindow::DropComposited()
 {
     if (WindowDesc.Transparency != 2)
@@ -259,7 +251,9 @@ void xNativeWindow::Paint(const std::function<void(xCanvas&)>& paint)
                 POINT destination = {outer.left, outer.top};
                 SIZE size = {width, height};
                 POINT source = {0, 0};
-                BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+                // The whole window's opacity rides on the update: a constant alpha set
+                // apart (SetLayeredWindowAttributes) would make the update fail.
+                BLENDFUNCTION blend = {AC_SRC_OVER, 0, LayeredConstantAlpha(WindowDesc), AC_SRC_ALPHA};
                 UpdateLayeredWindow(handle, nullptr, &destination, &size, surface.Dc(), &source, 0, &blend,
                                     ULW_ALPHA);
             }

@@ -156,8 +156,8 @@ HWND WebBrowserHost::GetPageWindow()
 void WebBrowserHost::SetUpPage(HWND owner, HINSTANCE instance, const RECT& page,
                                xWebPageHost::ScriptCall onScriptCall)
 {
-    const int width = page.right - page.left;
-    const int height = page.bottom - page.top;
+    const int width = SaturatingSpan(page.left, page.right);
+    const int height = SaturatingSpan(page.top, page.bottom);
     // Hidden until a document has loaded: a page that cannot render (no engine,
     // no network) leaves the skin's own picture in its place, not a white box.
     const HWND window = CreateWindowExW(0, PageWindowClass, L"WebPage", WS_POPUP, page.left, page.top, width,
@@ -270,8 +270,9 @@ void WebBrowserHost::ShowPage(bool show)
 void WebBrowserHost::PlacePage(int32_t ownerLeft, int32_t ownerTop)
 {
     if (PageWindow != nullptr)
-        MoveWindow(PageWindow, ownerLeft + PageRect.left, ownerTop + PageRect.top,
-                   PageRect.right - PageRect.left, PageRect.bottom - PageRect.top, TRUE);
+        MoveWindow(PageWindow, SaturatingAdd(ownerLeft, PageRect.left), SaturatingAdd(ownerTop, PageRect.top),
+                   SaturatingSpan(PageRect.left, PageRect.right),
+                   SaturatingSpan(PageRect.top, PageRect.bottom), TRUE);
 }
 
 void WebBrowserHost::Close()
@@ -315,6 +316,24 @@ void WebBrowserHost::OfferToControl(MSG& message)
     if (browser != nullptr &&
         SUCCEEDED(browser->QueryInterface(IID_IOleInPlaceActiveObject, active.PutVoid())))
         active->TranslateAccelerator(&message);
+}
+
+bool WebBrowserHost::IsTopLevelEvent(const DISPPARAMS* parameters)
+{
+    // Both events name the frame's browser object first (the last in rgvarg);
+    // the top-level one is the control itself, compared as IUnknown.
+    if (parameters == nullptr || parameters->cArgs == 0)
+        return false;
+    const VARIANT& source = parameters->rgvarg[parameters->cArgs - 1];
+    IWebBrowser2* browser = Browser();
+    if (source.vt != VT_DISPATCH || source.pdispVal == nullptr || browser == nullptr)
+        return false;
+    xComPtr<IUnknown> sourceIdentity;
+    xComPtr<IUnknown> browserIdentity;
+    if (FAILED(source.pdispVal->QueryInterface(IID_IUnknown, sourceIdentity.PutVoid())) ||
+        FAILED(browser->QueryInterface(IID_IUnknown, browserIdentity.PutVoid())))
+        return false;
+    return sourceIdentity.Get() == browserIdentity.Get();
 }
 
 IWebBrowser2* WebBrowserHost::Browser()
@@ -404,7 +423,9 @@ STDMETHODIMP WebBrowserHost::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
     // whether a document is there to show matters.
     if (id == DISPID_DOCUMENTCOMPLETE || id == DISPID_NAVIGATEERROR)
     {
-        PageLoaded = id == DISPID_DOCUMENTCOMPLETE;
+        const PageLoadEvent event =
+            id == DISPID_DOCUMENTCOMPLETE ? PageLoadEvent::DocumentComplete : PageLoadEvent::NavigateError;
+        PageLoaded = PageLoadedAfter(PageLoaded, event, IsTopLevelEvent(parameters));
         ShowPage(PageWanted);
         return E_NOTIMPL;
     }

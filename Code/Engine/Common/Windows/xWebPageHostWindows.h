@@ -111,10 +111,13 @@ public:
     STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR address, LPWSTR* translated) override;
     STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) override;
 
-private:
-    ~WebBrowserHost();
     // The control's IWebBrowser2, asked for once and kept; null without one.
     IWebBrowser2* Browser();
+
+private:
+    ~WebBrowserHost();
+    // Whether a load event's source (its first argument) is the control's own top-level document.
+    bool IsTopLevelEvent(const DISPPARAMS* parameters);
 
     LONG RefCount = 1;
     HWND PageWindow = nullptr;

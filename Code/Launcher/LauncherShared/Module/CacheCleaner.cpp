@@ -6,6 +6,8 @@
 #include "xPath.h"
 #include "xStringOps.h"
 
+#include <algorithm>
+#include <set>
 #include <vector>
 
 namespace
@@ -28,11 +30,37 @@ bool HasExtension(const xWString& path, std::initializer_list<const char16_t*> k
     return false;
 }
 
+// A resume record belongs to the download beside it with ".td" for ".resume".
+xWString DownloadOfResumeRecord(const xWString& path)
+{
+    return RemoveExtension(path) + u".td";
+}
+
+// Deletes one candidate unless another open holds it; a resume record stays
+// with its download when that download is held (the record itself is never
+// kept open, so only its partner tells).
+bool DeleteCandidate(const xEngineFileSystem& files, const xWString& path,
+                     const std::set<xWString>& heldDownloads)
+{
+    if (LowerExtension(path) == xWString(u".resume") &&
+        heldDownloads.count(DownloadOfResumeRecord(path)) != 0)
+        return false;
+    if (!files.IsFile(path))
+        return false;
+    if (files.IsReadOnly(path))
+        files.SetReadOnly(path, false);
+    return files.DeleteUnheldFile(path);
+}
+
 void CleanFolder(const xWString& folder, bool (*keep)(const xWString&), CacheCleanCount& count)
 {
     const xEngineFileSystem& files = LauncherFiles();
     std::vector<xWString> found;
     files.FindFiles(folder + u"*", found, true, false);
+    // Downloads before resume records, so that a held download keeps its record.
+    std::stable_partition(found.begin(), found.end(),
+                          [](const xWString& path) { return LowerExtension(path) != xWString(u".resume"); });
+    std::set<xWString> heldDownloads;
     for (const xWString& path : found)
     {
         if (keep(path))
@@ -40,10 +68,14 @@ void CleanFolder(const xWString& folder, bool (*keep)(const xWString&), CacheCle
             ++count.Kept;
             continue;
         }
-        if (files.DeleteFileEx(path, true, true))
+        if (DeleteCandidate(files, path, heldDownloads))
+        {
             ++count.Deleted;
-        else
-            ++count.Failed;
+            continue;
+        }
+        ++count.Failed;
+        if (LowerExtension(path) == xWString(u".td"))
+            heldDownloads.insert(path);
     }
 }
 } // namespace

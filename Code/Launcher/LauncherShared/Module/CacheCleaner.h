@@ -19,7 +19,9 @@ struct CacheCleanCount
 {
     int Deleted = 0;
     int Kept = 0;
-    int Failed = 0; // in use elsewhere (the log, another launcher's lock)
+    // Held by another open (the log, another launcher's lock or download, and
+    // that download's resume record) or otherwise not deletable.
+    int Failed = 0;
 };
 
 // Deletes what cleaning removes directly in `launcherFolder` and directly in
