@@ -151,13 +151,13 @@ xProcessHandle StartHeldProcess(const xFileHandle& program, const xWString& exec
     // loads the open file, whatever the path names by now. Its /proc/self/exe
     // is that file's path, so the program still finds itself by name.
     const xOsHandle fd = program.GetOsHandle();
-    const std::string held = "/proc/self/fd/" + std::to_string(fd);
     if (fd == xInvalidOsHandle)
     {
         if (processId != nullptr)
             *processId = 0;
         return {};
     }
+    const std::string held = "/proc/self/fd/" + std::to_string(fd);
     return Spawn(held.c_str(), AbsoluteExecutable(xString(executablePath)), arguments, currentDirectory,
                  processId);
 }

@@ -145,10 +145,10 @@ void StartFontInstall(const FontPlaces& places)
 
 namespace
 {
-// The font lock, once no other launcher holds it, or null after two minutes
-// or at once when the lock file cannot be made (the install then goes ahead
-// without it). A launcher that waited may find
-// the font in place when it gets the lock.
+// The font lock, once no other launcher holds it; null after two minutes, or
+// at once when the lock file cannot be made (the install then goes ahead
+// without it). A launcher that waited may find the font in place when it gets
+// the lock.
 std::unique_ptr<xFile> TakeFontLock(const FontPlaces& places)
 {
     const xEngineFileSystem& files = LauncherFiles();
