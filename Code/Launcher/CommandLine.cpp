@@ -120,13 +120,13 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     const xString baseUrl = SelfUpdateBaseUrl(profile.LauncherUpdateBaseUrl());
     if (tokens.ArgumentCount() == 0)
     {
+        const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
+        if (newVersion == NoNewerLauncher)
+            return;
         // One launcher at a time updates itself here; the thread holds the lock
         // until it ends the process.
         std::unique_ptr<xFile> lock = TakeSelfUpdateLock(GetModuleDirectory(), 1, "starting as usual");
         if (!lock)
-            return;
-        const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
-        if (newVersion == NoNewerLauncher)
             return;
         TheLaunchState.NewLauncherVersion = static_cast<int32_t>(newVersion);
         TheLaunchState.SelfUpdateRunning = true;
