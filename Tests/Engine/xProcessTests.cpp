@@ -89,8 +89,8 @@ TEST_F(xProcessTest, FailedStartGivesNoHandleAndNoProcessId)
 }
 
 // What starts is the program checked through its held handle: while it is held
-// nobody may rewrite it, and a file moved over its name (where the system
-// lets one be) is not what runs.
+// nobody may rewrite it (even a writer that shares reading), and where the
+// system lets its name be deleted or replaced, that changes nothing that runs.
 TEST_F(xProcessTest, AHeldProgramIsTheFileThatStarts)
 {
     const xEngineFileSystem files;
@@ -98,8 +98,9 @@ TEST_F(xProcessTest, AHeldProgramIsTheFileThatStarts)
     ASSERT_TRUE(files.Copy(program, EchoProgram()));
     const std::unique_ptr<xFileHandle> held = files.OpenProgram(program);
     ASSERT_TRUE(held) << "cannot open " << Narrow(program);
-    EXPECT_FALSE(files.OpenWrite(program, false, false)) << "the held program can be rewritten";
+    EXPECT_FALSE(files.OpenWrite(program, false, true)) << "the held program can be rewritten";
     ASSERT_TRUE(WriteFileBytes(Folder / "impostor", "no program"));
+    files.DeleteFile(program);
     files.MoveOver(program, Wide(Folder / "impostor"));
 
     const xWString report = Wide(Folder / "report.txt");

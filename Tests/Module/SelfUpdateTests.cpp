@@ -195,7 +195,7 @@ TEST_F(SelfUpdateFetchTest, OnlyAWholeBuildIsKeptAndHeldUntilItStarts)
                   std::find(lines.begin(), lines.end(), "file created: " + name + ".td") != lines.end());
         if (held)
         {
-            EXPECT_FALSE(Files.OpenWrite(Out(name), false, false)) << "the checked build can be rewritten";
+            EXPECT_FALSE(Files.OpenWrite(Out(name), false, true)) << "the checked build can be rewritten";
         }
     }
 }
