@@ -296,19 +296,10 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
 namespace
 {
 // The updating stage's work once the old launcher has ended: a copy of this
-// build in the old one's place, started as "updated".
-bool ReplaceOldLauncher()
+// build (at `ownPath`) in the old one's place, started as "updated".
+bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
 {
     const xEngineFileSystem& files = LauncherFiles();
-    const xString versionText = LauncherVersionText(LauncherVersionNumber());
-    const xWString ownPath = GetModulePath();
-    xWString oldName;
-    if (!OldLauncherName(GetFileName(ownPath), versionText, oldName))
-    {
-        LogLine("Version %s is not in the file name %s", versionText.c_str(), PathText(ownPath).c_str());
-        return false;
-    }
-    const xWString oldPath = GetParentPath(ownPath) + oldName;
     // The copy is made under a name of its own and then moved over the old
     // launcher in one step: a copy cut short never takes the launcher's place.
     const xWString copyPath = oldPath + u".new";
@@ -359,12 +350,20 @@ bool RunUpdatingStage(uint32_t oldProcessId)
         if (!WaitForProcessEnd(oldProcessId, OldLauncherEndWaitMs))
             LogLine("Process %u still runs after %u ms", oldProcessId, OldLauncherEndWaitMs);
     }
+    const xString versionText = LauncherVersionText(LauncherVersionNumber());
+    const xWString ownPath = GetModulePath();
+    xWString oldName;
+    if (!OldLauncherName(GetFileName(ownPath), versionText, oldName))
+    {
+        LogLine("Version %s is not in the file name %s", versionText.c_str(), PathText(ownPath).c_str());
+        return false;
+    }
     // The old launcher held the lock until it ended; holding it on until the
     // old file is replaced keeps a launcher started meanwhile from fetching
     // this very build again.
     const std::unique_ptr<xFile> lock =
-        TakeSelfUpdateLock(GetParentPath(GetModulePath()), ReplaceAttempts, "replacing without it");
-    return ReplaceOldLauncher();
+        TakeSelfUpdateLock(GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
+    return ReplaceOldLauncher(ownPath, GetParentPath(ownPath) + oldName);
 }
 
 bool RunUpdatedStage(uint32_t updatingProcessId)
