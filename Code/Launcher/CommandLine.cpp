@@ -10,7 +10,9 @@
 #include "xCommandLine.h"
 #include "xLogLine.h"
 #include "xStringOps.h"
+#include "xSystemPaths.h"
 
+#include <memory>
 #include <thread>
 
 namespace
@@ -121,9 +123,15 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
         const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
         if (newVersion == NoNewerLauncher)
             return;
+        // One launcher at a time updates itself here; the thread holds the lock
+        // until it ends the process.
+        std::unique_ptr<xFile> lock = TakeSelfUpdateLock(GetModuleDirectory(), 1, "starting as usual");
+        if (!lock)
+            return;
         TheLaunchState.NewLauncherVersion = static_cast<int32_t>(newVersion);
         TheLaunchState.SelfUpdateRunning = true;
-        std::thread([baseUrl, newVersion] { SelfUpdateThread(baseUrl, newVersion); }).detach();
+        std::thread([baseUrl, newVersion, held = std::move(lock)] { SelfUpdateThread(baseUrl, newVersion); })
+            .detach();
         return;
     }
     xWString stage = tokens.Argument(0);

@@ -192,10 +192,24 @@ def test_a_hand_over_cut_at_any_stage_leaves_a_launcher_that_starts(hand_over, s
         assert "Try Download" not in hand_over.log.read_text(encoding="utf-8", errors="replace")
 
 
+@pytest.mark.parametrize("stage", ["downloaded", "updating-before-replace"])
+def test_a_second_launcher_during_a_self_update_starts_as_usual(hand_over, stage):
+    # The first holds the self-update lock: A while it starts the build it
+    # fetched, B (under the versioned name) while it replaces A.
+    hand_over.serve()
+    hand_over.start(stop_at=stage)
+    wait_for_lines(hand_over.log, [f"Stopped at {stage}"], timeout=120)
+    hand_over.start()
+    text = wait_for_lines(hand_over.log, ["Another launcher is updating itself here", "starting as usual"])
+    window_geometry(MAIN_FRAME_SIZE)
+    assert "Try Download" not in text
+
+
 @pytest.mark.parametrize("fault", [
     ["--drop-after", "250000", "--for-path", ".exe"],
     ["--wrong-length", "--for-path", ".exe"],
     ["--status", "500", "--for-path", ".exe"],
+    ["--head-length", str(64 * 1024 * 1024 + 1), "--for-path", ".exe"],
     "200000 bytes",
 ])
 def test_a_build_that_is_not_whole_is_never_started(hand_over, fault):
@@ -212,4 +226,5 @@ def test_a_build_that_is_not_whole_is_never_started(hand_over, fault):
     assert "Run updating" not in text
     time.sleep(2.0)
     assert not hand_over.versioned.exists(), "nothing is left under the versioned name"
+    assert not list(hand_over.folder.glob("*.td")), "nor a temporary download"
     assert (hand_over.folder / "qtmx.exe").read_bytes() == hand_over.a

@@ -1,3 +1,4 @@
+#include "xEngineFileSystem.h"
 #include "xPath.h"
 #include "xProcess.h"
 #include "xProcessList.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,33 @@ TEST_F(xProcessTest, FailedStartGivesNoHandleAndNoProcessId)
     EXPECT_FALSE(badFolder.IsValid()) << "a folder that does not exist fails the start";
     EXPECT_EQ(processId, 0u);
     EXPECT_FALSE(fs::exists(Folder / "r.txt")) << "the child must not have run";
+}
+
+// What starts is the program checked through its held handle: while it is held
+// nobody may rewrite it (even a writer that shares reading), and where the
+// system lets its name be deleted or replaced, that changes nothing that runs.
+TEST_F(xProcessTest, AHeldProgramIsTheFileThatStarts)
+{
+    const xEngineFileSystem files;
+    const xWString program = Wide(Folder / "program") + GetExtension(EchoProgram());
+    ASSERT_TRUE(files.Copy(program, EchoProgram()));
+    const std::unique_ptr<xFileHandle> held = files.OpenProgram(program);
+    ASSERT_TRUE(held) << "cannot open " << Narrow(program);
+    EXPECT_FALSE(files.OpenWrite(program, false, true)) << "the held program can be rewritten";
+    ASSERT_TRUE(WriteFileBytes(Folder / "impostor", "no program"));
+    files.DeleteFile(program);
+    files.MoveOver(program, Wide(Folder / "impostor"));
+
+    const xWString report = Wide(Folder / "report.txt");
+    xProcessHandle process =
+        StartHeldProcess(*held, program, u"\"" + report + u"\" held", xWString(), nullptr);
+    ASSERT_TRUE(process.IsValid()) << "the held program did not start";
+    int exitCode = -1;
+    ASSERT_TRUE(process.Wait(30000, &exitCode)) << "the child did not end";
+    EXPECT_EQ(exitCode, 7);
+    const std::vector<std::string> lines = ReadFileLines(Folder / "report.txt");
+    ASSERT_FALSE(lines.empty()) << "the program that ran is not the held one";
+    EXPECT_EQ(lines[0], "arg=held");
 }
 
 TEST(xProcessList, NamesRunningExecutablesByFileNameOnly)

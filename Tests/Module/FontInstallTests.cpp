@@ -127,13 +127,19 @@ TEST_F(FontInstallCase, GivesUpAfterThreeFailedAttemptsAndLetsTheGameStart)
     {
         const char* What;
         std::string Served; // empty: nothing served (404)
+        const char* Faults; // the dev server's, for simhei.fnt
+        bool SetsAside;     // a temporary file is made (and is gone again at the end)
         const char* Reason;
     };
     const std::string other = FontBytes(20000, 4, 0x0BADF00D);
+    const std::string good = Packed(FontBytes(300000, 2, FontCrc32c));
     const Case cases[] = {
-        {"another version of the font", Packed(other), "the unpacked font has another checksum"},
-        {"no Lzma86 container", "not packed at all", "simhei.fnt cannot be unpacked"},
-        {"nothing on the server", "", "simhei.fnt could not be fetched"},
+        {"another version of the font", Packed(other), "", true, "the unpacked font has another checksum"},
+        {"no Lzma86 container", "not packed at all", "", true, "simhei.fnt cannot be unpacked"},
+        {"nothing on the server", "", "", false, "simhei.fnt could not be fetched"},
+        {"announced larger than 64 MiB", good, "head-length=67108865", false,
+         "simhei.fnt could not be fetched"},
+        {"cut short", good, "drop-after=1000", true, "simhei.fnt could not be fetched"},
     };
     const std::string earlier = FontBytes(1000, 5, 0x12345678);
     for (const Case& c : cases)
@@ -144,6 +150,7 @@ TEST_F(FontInstallCase, GivesUpAfterThreeFailedAttemptsAndLetsTheGameStart)
         Files.DeleteFile(ServedFolder() + u"simhei.fnt");
         if (!c.Served.empty())
             Serve("simhei.fnt", c.Served);
+        ASSERT_TRUE(SetDevServerFaults(*c.Faults ? std::string(c.Faults) + "&for-path=simhei.fnt" : ""));
         Put(Places.LocalFont, earlier);
         const size_t logged = Log.Messages().size();
 
@@ -151,15 +158,60 @@ TEST_F(FontInstallCase, GivesUpAfterThreeFailedAttemptsAndLetsTheGameStart)
         EXPECT_EQ(FontInstallState.load(), FontInstallFailed);
         EXPECT_TRUE(OutText("simhei.ttf") == earlier) << "a failed install leaves the font on disk alone";
         EXPECT_FALSE(OutExists("simhei.ttf.td"));
+        EXPECT_FALSE(OutExists("simhei.fnt.td")) << "a failed download leaves its temporary file";
         std::vector<std::string> failures;
+        bool setAside = false;
         for (const std::string& line : Log.Messages(logged))
+        {
+            setAside = setAside || line == "file created: simhei.fnt.td";
             if (line.rfind("E Font installation", 0) == 0)
                 failures.push_back(line);
+        }
+        EXPECT_EQ(setAside, c.SetsAside);
         const std::string reason = c.Reason;
         EXPECT_EQ(failures, (std::vector<std::string>{
                                 "E Font installation attempt 1 of 3 failed: " + reason,
                                 "E Font installation attempt 2 of 3 failed: " + reason,
                                 "E Font installation attempt 3 of 3 failed: " + reason,
                                 "E Font installation failed after 3 attempts; the game starts without it"}));
+    }
+}
+
+// A lock file that cannot be made (a read-only one, a folder that is not
+// there) is held by nobody: the install goes on at once without it.
+TEST_F(FontInstallCase, ALockThatCannotBeMadeIsNotWaitedFor)
+{
+    Serve("simhei.fnt", Packed(FontBytes(300000, 2, FontCrc32c)));
+    struct Case
+    {
+        const char* What;
+        const char* Folder; // where the packed font and its lock lie, in the case's folder
+        bool ReadOnlyLock;
+        int32_t State;
+    };
+    const Case cases[] = {
+        {"a read-only lock file", "", true, FontInstallDone},
+        {"a folder that is not there", "missing/", false, FontInstallFailed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        ResetFontInstall();
+        FontPlaces places = Places;
+        places.LocalFont = Out(std::string(c.Folder) + "simhei.ttf");
+        places.PackedFile = Out(std::string(c.Folder) + "simhei.fnt");
+        const xWString lock = Out(std::string(c.Folder) + "FontLock.ins");
+        if (c.ReadOnlyLock)
+        {
+            Put(lock, "");
+            ASSERT_TRUE(Files.SetReadOnly(lock, true));
+        }
+
+        FontInstallThread(places);
+        EXPECT_EQ(FontInstallState.load(), c.State);
+        EXPECT_TRUE(Log.Contains("E The font lock " + Std(xString(lock)) +
+                                 " cannot be created; installing without it"));
+        EXPECT_FALSE(Log.Contains("Another launcher is installing the font; waiting for it"));
+        Files.SetReadOnly(lock, false);
     }
 }

@@ -1,3 +1,4 @@
+#include "LauncherDownloadCase.h"
 #include "SelfUpdate.h"
 
 #include "xTextConversion.h"
@@ -149,4 +150,72 @@ TEST(SelfUpdateDownload, TheHandingOverProcessIdIsADecimalNumber)
     EXPECT_EQ(ParseProcessIdArgument(u"4294967295"), 4294967295u);
     for (const char16_t* text : {u"", u"12a", u"-3", u"4294967296", u"99999999999"})
         EXPECT_EQ(ParseProcessIdArgument(text), 0u) << xString(xWString(text)).c_str();
+}
+
+// The new build beside the launcher, fetched from the dev server: kept only
+// whole, and then held so that nobody rewrites it before it starts; any failure
+// leaves neither the build nor its temporary download, and a build announced
+// larger than the cap has no space set aside at all.
+class SelfUpdateFetchTest : public DownloadTestBase
+{
+protected:
+    void SetUp() override { StartCase(PeerKind::DevServer); }
+};
+
+TEST_F(SelfUpdateFetchTest, OnlyAWholeBuildIsKeptAndHeldUntilItStarts)
+{
+    const std::string build = PatternBytes(300000, 7);
+    const struct
+    {
+        const char* What;
+        std::string Served;
+        const char* Faults;
+        bool SetsAside;
+        bool Kept;
+    } cases[] = {
+        {"whole", build, "", true, true},
+        {"announced larger than 64 MiB", build, "head-length=67108865", false, false},
+        {"cut short", build, "drop-after=250000", true, false},
+        {"200000 bytes", build.substr(0, 200000), "", true, false},
+    };
+    const std::string name = "qtmx1000002.exe";
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.What);
+        Serve(name, c.Served);
+        ASSERT_TRUE(SetDevServerFaults(c.Faults));
+        const size_t logged = Log.Messages().size();
+
+        const std::unique_ptr<xFileHandle> held = FetchLauncherBuild(xString(Url(name).c_str()), Out(name));
+        EXPECT_EQ(c.Kept, held != nullptr);
+        EXPECT_EQ(c.Kept, OutExists(name));
+        EXPECT_FALSE(OutExists(name + ".td")) << "a failed download leaves its temporary file";
+        const std::vector<std::string> lines = Log.Messages(logged);
+        EXPECT_EQ(c.SetsAside,
+                  std::find(lines.begin(), lines.end(), "file created: " + name + ".td") != lines.end());
+        if (held)
+        {
+            EXPECT_FALSE(Files.OpenWrite(Out(name), false, true)) << "the checked build can be rewritten";
+        }
+    }
+}
+
+// One launcher at a time updates itself: a second finds the lock held and goes
+// without; a lock file that cannot be made (read-only) is no update either.
+TEST_F(SelfUpdateFetchTest, TheSelfUpdateLockIsHeldByOneLauncher)
+{
+    const xWString lock = OutFolder() + SelfUpdateLockName;
+    const std::string lockText = Std(xString(lock));
+    std::unique_ptr<xFile> first = TakeSelfUpdateLock(OutFolder(), 1, "starting as usual");
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 2, "starting as usual"));
+    EXPECT_TRUE(Log.Contains("Another launcher is updating itself here (" + lockText +
+                             " is held); starting as usual"));
+    first.reset();
+    EXPECT_TRUE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual")) << "the lock goes with its holder";
+
+    ASSERT_TRUE(Files.SetReadOnly(lock, true));
+    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual"));
+    EXPECT_TRUE(Log.Contains("E The self-update lock " + lockText + " cannot be created; starting as usual"));
+    Files.SetReadOnly(lock, false);
 }

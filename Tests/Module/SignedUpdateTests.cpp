@@ -1,10 +1,12 @@
 #include "LauncherDownloadCase.h"
 
+#include "FontInstall.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "SelfUpdate.h"
 #include "UpdateSignature.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ostream>
 #include <tuple>
@@ -41,6 +43,7 @@ protected:
     }
     void TearDown() override
     {
+        ResetFontInstall();
         SetUpdateVerifier(UpdateVerifier());
         SetPackageRetryPolicy(PackageRetryPolicy());
         DownloadTestBase::TearDown();
@@ -66,6 +69,16 @@ protected:
     {
         return Log.MessagesStartingWith("E Update signature refused for " + name + ":").size();
     }
+    // The font thread as the start-up runs it, without a system font; true when
+    // it installed simhei.ttf.
+    bool InstallFont()
+    {
+        ResetFontInstall();
+        FontPlaces places = FontPlacesFor(xString(Url("").c_str()));
+        places.SystemFont = xWString();
+        FontInstallThread(places);
+        return FontInstallState.load() == FontInstallDone;
+    }
 
     xWString Root;
 };
@@ -76,6 +89,7 @@ enum class Kind
     VersionFile,         // ClientVersionSID.txt, read at the login
     LauncherVersionFile, // LauncherVersion.txt, read at the start
     LauncherBuild,       // qtmx<ver>.exe, started by the self-update
+    Font,                // simhei.fnt, unpacked and loaded by the game
 };
 
 enum class Fault
@@ -103,6 +117,7 @@ const KindFiles FilesOf[] = {
      "b/launcher/LauncherVersion.txt.sig", "a/launcher/Other.txt"},
     {"LauncherBuild", "qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
      "a/launcher/qtmx1000001.exe"},
+    {"Font", "simhei.fnt", "a/simhei.fnt", "b/simhei.fnt.sig", "a/launcher/Other.txt"},
 };
 
 // The kind's and the fault's names in gtest's messages.
@@ -160,12 +175,12 @@ protected:
             return newer != NoNewerLauncher;
         }
         case Kind::LauncherBuild:
+            return FetchLauncherBuild(xString(Url(files.Name).c_str()), Out(files.Name)) != nullptr;
+        case Kind::Font:
         {
-            // What the self-update does with the build before it starts it.
-            const xString url(Url(files.Name).c_str());
-            DownloadFile(url);
-            EXPECT_TRUE(OutExists(files.Name)) << "the build did not arrive";
-            return CheckUpdateFileSignature(url, xString(files.Name.c_str()), Out(files.Name));
+            const bool installed = InstallFont();
+            EXPECT_EQ(installed, OutExists("simhei.ttf")) << "a font was written from a refused simhei.fnt";
+            return installed;
         }
         }
         return false;
@@ -181,11 +196,24 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
         return;
     const bool good = fault == Fault::None;
     EXPECT_EQ(good, Take(kind, files));
-    EXPECT_EQ(good ? 0u : 1u, Refusals(files.Name));
+    // The font is tried three times, each time refused.
+    EXPECT_EQ(good ? 0u : kind == Kind::Font ? size_t(FontInstallAttempts) : 1u, Refusals(files.Name));
     if (fault == Fault::NoSignature)
     {
         EXPECT_TRUE(Log.Contains("E Update signature refused for " + files.Name +
                                  ": no signature; nothing is taken from it"));
+    }
+    if (kind == Kind::LauncherBuild || kind == Kind::Font)
+    {
+        // Refused, the download is removed with its temporary file; without a
+        // signature it was never asked for.
+        EXPECT_EQ(good, OutExists(files.Name));
+        EXPECT_FALSE(OutExists(files.Name + ".td"));
+        const std::vector<std::string> requests = DevServerRequests(false);
+        const bool fetched = std::any_of(requests.begin(), requests.end(),
+                                         [&](const std::string& request)
+                                         { return request.rfind("GET " + Path(files.Name) + " ", 0) == 0; });
+        EXPECT_EQ(fault != Fault::NoSignature, fetched);
     }
     if (kind == Kind::Manifest)
     {
@@ -197,17 +225,17 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SignedUpdateCaseTest,
-                         ::testing::Combine(::testing::Values(Kind::Manifest, Kind::VersionFile,
-                                                              Kind::LauncherVersionFile, Kind::LauncherBuild),
-                                            ::testing::Values(Fault::None, Fault::TamperedBytes,
-                                                              Fault::OtherKey, Fault::NoSignature,
-                                                              Fault::OtherName)),
-                         [](const auto& info)
-                         {
-                             return std::string(FilesOf[static_cast<int>(std::get<0>(info.param))].Label) +
-                                    "_" + FaultNames[static_cast<int>(std::get<1>(info.param))];
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignedUpdateCaseTest,
+    ::testing::Combine(::testing::Values(Kind::Manifest, Kind::VersionFile, Kind::LauncherVersionFile,
+                                         Kind::LauncherBuild, Kind::Font),
+                       ::testing::Values(Fault::None, Fault::TamperedBytes, Fault::OtherKey,
+                                         Fault::NoSignature, Fault::OtherName)),
+    [](const auto& info)
+    {
+        return std::string(FilesOf[static_cast<int>(std::get<0>(info.param))].Label) + "_" +
+               FaultNames[static_cast<int>(std::get<1>(info.param))];
+    });
 
 // The signature reaches the client files through the manifest's checksums: a
 // package changed on the server never verifies, and the damaged file is not written.
@@ -238,7 +266,10 @@ TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
     FetchSignedText(xString(Url("ClientVersionSID.txt").c_str()), text);
     EXPECT_EQ("default=1.0.5", std::string(text.c_str()));
     EXPECT_EQ(1000002u, CheckLauncherVersion(xString(Url("").c_str()), 1000001));
-    EXPECT_TRUE(CheckUpdateFileSignature(xString(Url("x.exe").c_str()), "x.exe", Out("missing.exe")));
+    ServeFixture("qtmx1000002.exe", "a/launcher/qtmx1000002.exe");
+    EXPECT_TRUE(FetchLauncherBuild(xString(Url("qtmx1000002.exe").c_str()), Out("qtmx1000002.exe")));
+    ServeFixture("simhei.fnt", "a/simhei.fnt");
+    EXPECT_TRUE(InstallFont());
     for (const std::string& request : DevServerRequests(true))
         EXPECT_EQ(std::string::npos, request.find(".sig")) << request;
 }

@@ -8,7 +8,9 @@
 #                        launcher/qtmx1000002.exe (a stand-in of 300000 bytes) and
 #                        launcher/LauncherVersion.txt with .sig (by `publish sign`); also
 #                        signed under their own names: launcher/qtmx1000001.exe (another
-#                        build) and launcher/Other.txt (1000003, to serve under a wrong name)
+#                        build) and launcher/Other.txt (1000003, to serve under a wrong name);
+#                        simhei.fnt (by `publish font --key`: a stand-in font brought to
+#                        the CRC-32C the launcher accepts) and its .sig
 # OUT/b                  the same files signed by key b (the publisher's bytes repeat)
 set -euo pipefail
 publish=$1 out=$2
@@ -39,3 +41,7 @@ for key in a b; do
         "$publish" sign --key "$out/key-$key/update-key.pem" --file "$out/$key/launcher/$file" >/dev/null
     done
 done
+"$publish" font --source "$out/client/data/text.txt" --force-crc32c 0x03487F00 --out "$out/a/simhei.fnt" \
+    --key "$out/key-a/update-key.pem" >/dev/null
+cp "$out/a/simhei.fnt" "$out/b/simhei.fnt"
+"$publish" sign --key "$out/key-b/update-key.pem" --file "$out/b/simhei.fnt" >/dev/null

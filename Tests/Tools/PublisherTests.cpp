@@ -9,6 +9,7 @@
 #include "Manifest.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
+#include "SelfUpdate.h"
 #include "TempFolder.h"
 #include "UpdateSignature.h"
 #include "Xxh32.h"
@@ -326,6 +327,8 @@ TEST_F(PublisherTest, KeygenAndSigningCommands)
                              "--key", key}));
     ASSERT_EQ(0, RunPublish({"launcher", "--exe", m_Temp.At("build/launcher.exe").string(), "--name",
                              "qtmx.exe", "--out", root + "/launcher", "--key", key}));
+    ASSERT_EQ(0, RunPublish({"font", "--source", client + "/data/text.txt", "--out", root + "/simhei.fnt",
+                             "--key", key}));
     ASSERT_EQ(
         0, RunPublish({"sign", "--key", key, "--file", root + "/Startup1.0.5.pkg", "--name", "Other.pkg"}));
     const std::pair<const char*, const char*> signedFiles[] = {
@@ -333,6 +336,7 @@ TEST_F(PublisherTest, KeygenAndSigningCommands)
         {"ClientVersionSID.txt", "ClientVersionSID.txt"},
         {"launcher/qtmx1000002.exe", "qtmx1000002.exe"},
         {"launcher/LauncherVersion.txt", "LauncherVersion.txt"},
+        {"simhei.fnt", "simhei.fnt"},
         {"Startup1.0.5.pkg", "Other.pkg"},
     };
     for (const auto& [file, name] : signedFiles)
@@ -346,5 +350,22 @@ TEST_F(PublisherTest, KeygenAndSigningCommands)
             << file << ": the signature does not bind the name";
     }
     EXPECT_EQ("1000002\n", ReadFileBytes(root + "/launcher/LauncherVersion.txt"));
+}
+// A build the launcher would never start (200000 bytes or fewer) or never
+// fetch (more than 64 MiB) is refused, and nothing is written.
+TEST_F(PublisherTest, LauncherBuildsOfSizesLaunchersRefuseAreNotPublished)
+{
+    namespace fs = std::filesystem;
+    const std::string image = LauncherImage();
+    for (const size_t size : {size_t(200000), size_t(MaxLauncherBytes) + 1})
+    {
+        std::string build = image;
+        build.resize(size, '\0');
+        ASSERT_TRUE(WriteFileBytes(m_Temp.At("build/launcher.exe"), build));
+        EXPECT_EQ(1, RunPublish({"launcher", "--exe", m_Temp.At("build/launcher.exe").string(), "--out",
+                                 m_Temp.At("sized").string()}))
+            << size;
+        EXPECT_FALSE(fs::exists(m_Temp.At("sized/LauncherVersion.txt"))) << size;
+    }
 }
 } // namespace

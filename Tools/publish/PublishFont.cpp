@@ -1,5 +1,6 @@
 // publish font: packs the font the launcher installs into one Lzma86 container.
 #include "PublishCommon.h"
+#include "PublishSignature.h"
 
 #include "Crc32c.h"
 #include "Lzma86.h"
@@ -36,22 +37,27 @@ bool ParseCrc32c(const std::string& text, uint32_t& value)
 
 int RunFont(int argc, char** argv)
 {
-    std::string source, out, force;
+    std::string source, out, force, key;
     bool forceGiven = false;
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
-        if (option == "--source" || option == "--out" || option == "--force-crc32c")
-        {
-            forceGiven = forceGiven || option == "--force-crc32c";
-            if (!TakeValue(argc, argv, i, option == "--source" ? source : option == "--out" ? out : force))
-                return 2;
-        }
-        else
+        std::string* value = option == "--source"         ? &source
+                             : option == "--out"          ? &out
+                             : option == "--force-crc32c" ? &force
+                             : option == "--key"          ? &key
+                                                          : nullptr;
+        if (value == nullptr)
             return BadUsage(("unknown option " + option).c_str());
+        forceGiven = forceGiven || option == "--force-crc32c";
+        if (!TakeValue(argc, argv, i, *value))
+            return 2;
     }
     if (source.empty() || out.empty())
         return BadUsage("publish font needs --source and --out");
+    UpdateSigner signer;
+    if (!key.empty() && !signer.Load(key))
+        return 1;
     std::vector<uint8_t> font;
     if (!ReadWholeFile(source, font))
     {
@@ -86,6 +92,9 @@ int RunFont(int argc, char** argv)
         Fail("compressing %s failed", source.c_str());
         return 1;
     }
+    // The signature first, so the font never stands there without it.
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(out, container.data(), container.size()))
+        return 1;
     if (!WriteAtomically(out, container.data(), container.size()))
         return 1;
     std::printf("publish: %zu bytes packed into %zu: %s\n", font.size(), container.size(), out.c_str());

@@ -188,6 +188,12 @@ int RunLauncher(int argc, char** argv)
              image.size(), static_cast<long long>(MinimumLauncherBytes - 1));
         return 1;
     }
+    if (image.size() > MaxLauncherBytes)
+    {
+        Fail("%s has %zu bytes: the launcher fetches no build of more than %llu", exe.c_str(), image.size(),
+             static_cast<unsigned long long>(MaxLauncherBytes));
+        return 1;
+    }
     std::error_code error;
     fs::create_directories(out, error);
     const xString versioned(

@@ -20,6 +20,7 @@ Usage:
   publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
                   [--key KEY.pem]
   publish font --source FONT_FILE --out OUT_DIR/simhei.fnt [--force-crc32c 0xHEX]
+               [--key KEY.pem]
   publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
                    [--key KEY.pem]
   publish keygen --out KEY_DIR
@@ -76,8 +77,8 @@ publish launcher
   qtmx.exe, the installed launcher's name and the default being LAUNCHER.exe's
   own: qtmx1000002.exe) and then OUT_DIR/LauncherVersion.txt holding N, each
   through a temporary file. --version N stops with an error when the build's
-  version is another. A build of 200000 bytes or fewer is refused: launchers
-  never start one. OUT_DIR is what the launcher's update base URL serves
+  version is another. A build of 200000 bytes or fewer, or of more than
+  64 MiB, is refused: launchers never start or fetch one. OUT_DIR is what the launcher's update base URL serves
   (LAUNCHER_UPDATE_BASE_URL; the demo builds ask
   http://127.0.0.1:18080/launcher/, i.e. ROOT/launcher with devserver --root ROOT).
 
@@ -88,12 +89,12 @@ publish keygen
   key as 130 hex digits of the uncompressed point, the value of the build's
   LAUNCHER_UPDATE_PUBLIC_KEY.
 
---key KEY.pem (client, version, launcher)
+--key KEY.pem (client, version, font, launcher)
   Also writes a detached signature "<file>.sig" beside each file written (the
-  manifest, the version file, the launcher build and LauncherVersion.txt),
-  before the file itself: 64 bytes r || s of ECDSA P-256 over SHA-256 of
-  "launcher-update-signature-v1", a zero byte, the file's name (UTF-8), a
-  zero byte, and the file's bytes. A launcher built with the public key
+  manifest, the version file, simhei.fnt, the launcher build and
+  LauncherVersion.txt), before the file itself: 64 bytes r || s of ECDSA
+  P-256 over SHA-256 of "launcher-update-signature-v1", a zero byte, the
+  file's name (UTF-8), a zero byte, and the file's bytes. A launcher built with the public key
   refuses these files without a good signature. Packages are not signed:
   the signed manifest's checksums cover every file in them.
 

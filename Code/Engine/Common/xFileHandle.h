@@ -21,6 +21,10 @@ public:
     bool Write(const void* buffer, int64_t count) override;
     bool Close() override;
 
+    // The handle or descriptor, for a start of the very file it holds
+    // (StartHeldProcess); the object keeps owning it.
+    xOsHandle GetOsHandle() const { return Handle; }
+
 private:
     void CloseHandleNow();
 

@@ -2,6 +2,7 @@
 
 #include "xDateTime.h"
 #include "xFile.h"
+#include "xFileHandle.h"
 #include "xFileInfo.h"
 #include "xFileVisitor.h"
 #include "xString.h"
@@ -32,6 +33,12 @@ public:
     // A plain synchronous reader, or null: each read goes straight from the system
     // into the caller's buffer, so a reader of large pieces skips the read-ahead's copy.
     virtual std::unique_ptr<xFile> OpenReadPlain(const xWString& path, bool shareWrite) const;
+    // A program to check and then start with StartHeldProcess, or null: a plain
+    // reader that nobody may write, delete or rename the file through while it
+    // is open (Windows: shared for reading only; POSIX: no writer of ours may
+    // open it, and since the start runs the open file itself, a file put under
+    // the path meanwhile is not what starts).
+    virtual std::unique_ptr<xFileHandle> OpenProgram(const xWString& path) const;
     // A plain file for writing, or null. append keeps the content and writes after
     // it; otherwise the file is created or truncated.
     virtual std::unique_ptr<xFile> OpenWrite(const xWString& path, bool append, bool shareRead) const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xFileHandle.h"
 #include "xString.h"
 
 #include <cstdint>
@@ -42,6 +43,15 @@ private:
 // null and `*processId` (when given) is 0; nothing is logged, callers do that.
 xProcessHandle StartProcess(const xWString& executablePath, const xWString& arguments,
                             const xWString& currentDirectory, uint32_t* processId);
+
+// Starts the program that `program` holds open (xFileSystem::OpenProgram of
+// `executablePath`), as StartProcess does: what runs is the file checked
+// through that handle, which the caller keeps open until this returns. Windows
+// starts it by its path, which the held handle keeps from changing; POSIX
+// starts the open file itself.
+xProcessHandle StartHeldProcess(const xFileHandle& program, const xWString& executablePath,
+                                const xWString& arguments, const xWString& currentDirectory,
+                                uint32_t* processId);
 
 // This process's id.
 uint32_t CurrentProcessId();

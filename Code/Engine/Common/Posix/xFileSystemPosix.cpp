@@ -177,6 +177,14 @@ std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool sha
     return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
 }
 
+std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) const
+{
+    const int fd = OpenForReading(ToNativePathUtf8(path), false);
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
+}
+
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const
 {
     (void)shareRead; // a reader that did not share writing is what the lock keeps out

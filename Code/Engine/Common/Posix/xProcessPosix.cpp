@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -99,12 +100,15 @@ void xProcessHandle::Close()
     ExitCode = 0;
 }
 
-xProcessHandle StartProcess(const xWString& executablePath, const xWString& arguments,
-                            const xWString& currentDirectory, uint32_t* processId)
+namespace
+{
+// posix_spawn of `file` with argv[0] = `executable`, the arguments split as a
+// command line, in `currentDirectory` (ours when empty).
+xProcessHandle Spawn(const char* file, const xString& executable, const xWString& arguments,
+                     const xWString& currentDirectory, uint32_t* processId)
 {
     if (processId != nullptr)
         *processId = 0;
-    const xString executable = AbsoluteExecutable(xString(executablePath));
     std::vector<xString> pieces = SplitArguments(xString(arguments));
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
@@ -123,11 +127,39 @@ xProcessHandle StartProcess(const xWString& executablePath, const xWString& argu
     posix_spawnattr_setflags(&setup.Attributes, POSIX_SPAWN_SETSIGMASK);
 
     pid_t child = 0;
-    if (posix_spawn(&child, executable.c_str(), &setup.Actions, &setup.Attributes, argv.data(), environ) != 0)
+    if (posix_spawn(&child, file, &setup.Actions, &setup.Attributes, argv.data(), environ) != 0)
         return {};
     if (processId != nullptr)
         *processId = static_cast<uint32_t>(child);
     return xProcessHandle(static_cast<intptr_t>(child));
+}
+} // namespace
+
+xProcessHandle StartProcess(const xWString& executablePath, const xWString& arguments,
+                            const xWString& currentDirectory, uint32_t* processId)
+{
+    const xString executable = AbsoluteExecutable(xString(executablePath));
+    return Spawn(executable.c_str(), executable, arguments, currentDirectory, processId);
+}
+
+xProcessHandle StartHeldProcess(const xFileHandle& program, const xWString& executablePath,
+                                const xWString& arguments, const xWString& currentDirectory,
+                                uint32_t* processId)
+{
+    // The child inherits the descriptor until its exec (which then closes it,
+    // close-on-exec), and execs through its own /proc/self/fd entry: the kernel
+    // loads the open file, whatever the path names by now. Its /proc/self/exe
+    // is that file's path, so the program still finds itself by name.
+    const xOsHandle fd = program.GetOsHandle();
+    if (fd == xInvalidOsHandle)
+    {
+        if (processId != nullptr)
+            *processId = 0;
+        return {};
+    }
+    const std::string held = "/proc/self/fd/" + std::to_string(fd);
+    return Spawn(held.c_str(), AbsoluteExecutable(xString(executablePath)), arguments, currentDirectory,
+                 processId);
 }
 
 uint32_t CurrentProcessId()

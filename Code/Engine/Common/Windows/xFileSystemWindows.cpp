@@ -160,6 +160,17 @@ std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool sha
     return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
 }
 
+std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) const
+{
+    // No FILE_SHARE_WRITE, no FILE_SHARE_DELETE: the file can be neither changed
+    // nor renamed, deleted or replaced until the handle is closed. The loader's
+    // own open when the program starts asks only to read and run it.
+    HANDLE handle = OpenForReading(ToNativePath(path), false, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
+}
+
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const
 {
     const xWString native = ToNativePath(path);

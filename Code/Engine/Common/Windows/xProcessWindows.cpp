@@ -65,6 +65,21 @@ xProcessHandle StartProcess(const xWString& executablePath, const xWString& argu
     return xProcessHandle(reinterpret_cast<intptr_t>(started.hProcess));
 }
 
+xProcessHandle StartHeldProcess(const xFileHandle& program, const xWString& executablePath,
+                                const xWString& arguments, const xWString& currentDirectory,
+                                uint32_t* processId)
+{
+    // The held handle shares nothing but reading, so the path still names the
+    // file it holds; the loader's open (read and execute) is compatible with it.
+    if (program.GetOsHandle() == xInvalidOsHandle)
+    {
+        if (processId != nullptr)
+            *processId = 0;
+        return {};
+    }
+    return StartProcess(executablePath, arguments, currentDirectory, processId);
+}
+
 uint32_t CurrentProcessId()
 {
     return GetCurrentProcessId();

@@ -4,6 +4,7 @@
 #include "LauncherFiles.h"
 #include "Lzma86.h"
 #include "PackageCheck.h"
+#include "UpdateSignature.h"
 
 #include "xFile.h"
 #include "xLogLine.h"
@@ -62,14 +63,31 @@ bool PutFontInPlace(const xWString& path, const std::vector<uint8_t>& font)
     return false;
 }
 
+// The packed font's bytes as they came, or the reason they are not taken. In a
+// build with a key they need the publisher's signature (fetched first: a font
+// without one is not downloaded), checked over the very bytes that are then
+// unpacked: font parsers are a known way in, and a CRC-32C is chosen at will.
+const char* FetchPacked(const FontPlaces& places, std::vector<uint8_t>& packed)
+{
+    std::vector<uint8_t> signature;
+    if (!FetchUpdateSignature(places.PackedUrl, PackedName, signature))
+        return "simhei.fnt's signature was refused";
+    FontBytesReceived = 0;
+    DownloadFileOrNothing(places.PackedUrl, &FontBytesReceived, &FontFileSize, PackedFontMaxSize);
+    if (!ReadWhole(places.PackedFile, packed))
+        return "simhei.fnt could not be fetched";
+    if (CheckFetchedSignature(PackedName, packed.data(), packed.size(), signature))
+        return nullptr;
+    LauncherFiles().DeleteFileEx(places.PackedFile, false, false);
+    return "simhei.fnt's signature was refused";
+}
+
 // One download, unpacking and check; the reason it failed, or null.
 const char* TryInstall(const FontPlaces& places)
 {
-    FontBytesReceived = 0;
-    DownloadFile(places.PackedUrl, &FontBytesReceived, &FontFileSize);
     std::vector<uint8_t> packed;
-    if (!ReadWhole(places.PackedFile, packed))
-        return "simhei.fnt could not be fetched";
+    if (const char* failure = FetchPacked(places, packed))
+        return failure;
     std::vector<uint8_t> font;
     if (!DecodeLzma86(packed.data(), packed.size(), font))
         return "simhei.fnt cannot be unpacked";
@@ -127,16 +145,25 @@ void StartFontInstall(const FontPlaces& places)
 
 namespace
 {
-// The font lock, once no other launcher holds it, or null after two minutes
-// (the install then goes ahead without it). A launcher that waited may find
-// the font in place when it gets the lock.
+// The font lock, once no other launcher holds it; null after two minutes, or
+// at once when the lock file cannot be made (the install then goes ahead
+// without it). A launcher that waited may find the font in place when it gets
+// the lock.
 std::unique_ptr<xFile> TakeFontLock(const FontPlaces& places)
 {
+    const xEngineFileSystem& files = LauncherFiles();
     const xWString path = GetParentPath(places.PackedFile) + LockName;
     for (int attempt = 0; attempt < LockTries; ++attempt)
     {
-        if (std::unique_ptr<xFile> lock = LauncherFiles().OpenWrite(path, false, false))
+        if (std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false))
             return lock;
+        // A folder we cannot write to, or a lock file made read-only: no other
+        // launcher holds it, so there is nothing to wait for.
+        if (!files.IsFile(path) || files.IsReadOnly(path))
+        {
+            LogErrorLine("The font lock %s cannot be created; installing without it", xString(path).c_str());
+            return nullptr;
+        }
         if (attempt == 0)
             LogLine("Another launcher is installing the font; waiting for it");
         std::this_thread::sleep_for(LockPause);

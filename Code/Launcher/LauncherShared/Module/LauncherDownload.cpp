@@ -733,6 +733,17 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         LogLine("file : %s don't exist", name.c_str());
 }
 
+void DownloadFileOrNothing(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                           uint64_t maxSize)
+{
+    // The watch learns which temporary name the transfer took (a numbered one
+    // when the plain one was held); after a whole transfer it names no file.
+    DownloadWatch watch;
+    DownloadFile(url, received, size, &watch, false, maxSize);
+    if (!watch.TemporaryPath.IsEmpty())
+        Files().DeleteFileEx(watch.TemporaryPath, false, false);
+}
+
 namespace
 {
 // A GET that bypasses every cache both ways: version files and their

@@ -80,6 +80,13 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
                   std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false,
                   uint64_t maxSize = UINT64_MAX);
 
+// DownloadFile without resuming, for a file fetched whole or not at all (the
+// font, a launcher build): a transfer that fails in any way (announced larger
+// than `maxSize`, cut short, refused) leaves no temporary file behind, so no
+// space stays set aside for it. Callers judge by the file, as with DownloadFile.
+void DownloadFileOrNothing(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                           uint64_t maxSize);
+
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.
 struct ResumeRecord

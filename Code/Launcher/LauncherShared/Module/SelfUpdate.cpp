@@ -187,71 +187,119 @@ uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion)
     return NewerLauncherVersion(text, ownVersion);
 }
 
-void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
+std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise)
 {
-    LauncherVersionNumber();
     const xEngineFileSystem& files = LauncherFiles();
-    const xWString name =
-        VersionedLauncherName(GetFileName(GetModulePath()), LauncherVersionText(newVersion));
-    const xWString path = GetModuleDirectory() + name;
-    const xString url = baseUrl + xString(name);
-    LogLine("Try Download %s", url.c_str());
+    const xWString path = AsDirectoryPath(folder) + SelfUpdateLockName;
+    for (int attempt = 1;; ++attempt)
+    {
+        if (std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false))
+            return lock;
+        // A folder we cannot write to, or a lock file made read-only: nobody
+        // holds it, and the update could write nothing here anyway.
+        if (!files.IsFile(path) || files.IsReadOnly(path))
+        {
+            LogErrorLine("The self-update lock %s cannot be created; %s", PathText(path).c_str(), otherwise);
+            return nullptr;
+        }
+        if (attempt >= attempts)
+            break;
+        Pause(ReplaceRetryMs);
+    }
+    LogLine("Another launcher is updating itself here (%s is held); %s", PathText(path).c_str(), otherwise);
+    return nullptr;
+}
 
+namespace
+{
+// Whole, and (signed updates on) signed: read through the held handle, so the
+// bytes checked are the bytes that will start.
+bool IsGoodBuild(xFileHandle& build, const xString& name, const std::vector<uint8_t>& signature)
+{
+    const int64_t size = build.GetSize();
+    const uint64_t remoteSize = LauncherFileSize.load(std::memory_order_relaxed);
+    if (!IsWholeLauncherDownload(size, remoteSize))
+    {
+        LogLine("Launcher download not whole: %lld of %llu bytes", static_cast<long long>(size),
+                static_cast<unsigned long long>(remoteSize));
+        return false;
+    }
+    if (!GetUpdateVerifier().IsOn())
+        return true;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (!build.Seek(0) || !build.Read(bytes.data(), size))
+    {
+        LogErrorLine("Update signature refused for %s: the file cannot be read; nothing is taken from it",
+                     name.c_str());
+        return false;
+    }
+    return CheckFetchedSignature(name, bytes.data(), bytes.size(), signature);
+}
+} // namespace
+
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path)
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    const xString name(GetFileName(path));
     // Only what arrives now may be started: an earlier file under the name may be
     // a build of another day.
     files.DeleteFileEx(path, false, false);
     if (files.IsFile(path))
     {
         LogLine("Cannot remove the earlier %s", PathText(path).c_str());
-        QuitLauncher();
+        return nullptr;
     }
-    DownloadFile(url, &LauncherBytesReceived, &LauncherFileSize);
+    std::vector<uint8_t> signature;
+    if (!FetchUpdateSignature(url, name, signature))
+        return nullptr;
+    DownloadFileOrNothing(url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
+    std::unique_ptr<xFileHandle> build = files.OpenProgram(path);
+    if (!build)
+        LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
+    else if (IsGoodBuild(*build, name, signature))
+        return build;
+    build.reset();
+    files.DeleteFileEx(path, false, false);
+    return nullptr;
+}
 
-    const int64_t size = files.GetFileSize(path);
-    const uint64_t remoteSize = LauncherFileSize.load(std::memory_order_relaxed);
-    if (!IsWholeLauncherDownload(size, remoteSize))
-    {
-        LogLine("Launcher download not whole: %lld of %llu bytes", static_cast<long long>(size),
-                static_cast<unsigned long long>(remoteSize));
-    }
-    else if (CheckUpdateFileSignature(url, xString(name), path))
+void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
+{
+    LauncherVersionNumber();
+    const xWString name =
+        VersionedLauncherName(GetFileName(GetModulePath()), LauncherVersionText(newVersion));
+    const xWString path = GetModuleDirectory() + name;
+    const xString url = baseUrl + xString(name);
+    LogLine("Try Download %s", url.c_str());
+    std::unique_ptr<xFileHandle> build = FetchLauncherBuild(url, path);
+    if (build)
     {
         PassCheckpoint("downloaded");
         // Our id lets the new build wait until this process has ended.
         xString arguments = "updating ";
         arguments += LauncherVersionText(CurrentProcessId());
         uint32_t processId = 0;
-        xProcessHandle process = StartProcess(path, Utf8ToWide(arguments), xWString(), &processId);
+        xProcessHandle process =
+            StartHeldProcess(*build, path, Utf8ToWide(arguments), xWString(), &processId);
         if (process.IsValid() && processId != 0)
         {
             LogLine("Run %s %s", PathText(path).c_str(), arguments.c_str());
             QuitLauncher();
         }
         LogLine("Cannot start %s", PathText(path).c_str());
+        build.reset();
+        LauncherFiles().DeleteFileEx(path, false, false);
     }
-    files.DeleteFileEx(path, false, false);
     QuitLauncher();
 }
 
-bool RunUpdatingStage(uint32_t oldProcessId)
+namespace
 {
-    LogLine("Run updating");
-    if (oldProcessId != 0)
-    {
-        LogLine("Waiting for process %u to end", oldProcessId);
-        if (!WaitForProcessEnd(oldProcessId, OldLauncherEndWaitMs))
-            LogLine("Process %u still runs after %u ms", oldProcessId, OldLauncherEndWaitMs);
-    }
+// The updating stage's work once the old launcher has ended: a copy of this
+// build (at `ownPath`) in the old one's place, started as "updated".
+bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
+{
     const xEngineFileSystem& files = LauncherFiles();
-    const xString versionText = LauncherVersionText(LauncherVersionNumber());
-    const xWString ownPath = GetModulePath();
-    xWString oldName;
-    if (!OldLauncherName(GetFileName(ownPath), versionText, oldName))
-    {
-        LogLine("Version %s is not in the file name %s", versionText.c_str(), PathText(ownPath).c_str());
-        return false;
-    }
-    const xWString oldPath = GetParentPath(ownPath) + oldName;
     // The copy is made under a name of its own and then moved over the old
     // launcher in one step: a copy cut short never takes the launcher's place.
     const xWString copyPath = oldPath + u".new";
@@ -290,6 +338,32 @@ bool RunUpdatingStage(uint32_t oldProcessId)
     uint32_t processId = 0;
     xProcessHandle process = StartProcess(oldPath, Utf8ToWide(arguments), xWString(), &processId);
     return process.IsValid() && processId != 0;
+}
+} // namespace
+
+bool RunUpdatingStage(uint32_t oldProcessId)
+{
+    LogLine("Run updating");
+    if (oldProcessId != 0)
+    {
+        LogLine("Waiting for process %u to end", oldProcessId);
+        if (!WaitForProcessEnd(oldProcessId, OldLauncherEndWaitMs))
+            LogLine("Process %u still runs after %u ms", oldProcessId, OldLauncherEndWaitMs);
+    }
+    const xString versionText = LauncherVersionText(LauncherVersionNumber());
+    const xWString ownPath = GetModulePath();
+    xWString oldName;
+    if (!OldLauncherName(GetFileName(ownPath), versionText, oldName))
+    {
+        LogLine("Version %s is not in the file name %s", versionText.c_str(), PathText(ownPath).c_str());
+        return false;
+    }
+    // The old launcher held the lock until it ended; holding it on until the
+    // old file is replaced keeps a launcher started meanwhile from fetching
+    // this very build again.
+    const std::unique_ptr<xFile> lock =
+        TakeSelfUpdateLock(GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
+    return ReplaceOldLauncher(ownPath, GetParentPath(ownPath) + oldName);
 }
 
 bool RunUpdatedStage(uint32_t updatingProcessId)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "xFileHandle.h"
 #include "xString.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // The launcher replaces its own executable with a newer build. Three processes
 // hand over through the command line: the old launcher downloads the new build
@@ -28,6 +30,14 @@ constexpr uint32_t ReplaceRetryMs = 250;
 constexpr int VersionedCopyDeleteAttempts = 20;
 constexpr uint32_t VersionedCopyDeleteRetryMs = 250;
 
+// No launcher build comes near this size: a server that announces more is not
+// sending one, and the download stops before it sets any space aside.
+constexpr uint64_t MaxLauncherBytes = 64u << 20;
+// Beside the launcher; held open with no sharing by the one launcher that runs
+// the self-update here (the old build while it fetches and starts the new one,
+// the new build while it takes the old one's place).
+constexpr const char16_t* SelfUpdateLockName = u"SelfUpdateLock.ins";
+
 // Progress of the new build's download, read by the splash screen.
 extern std::atomic<uint64_t> LauncherBytesReceived;
 extern std::atomic<uint64_t> LauncherFileSize;
@@ -46,6 +56,20 @@ uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion);
 // it with "updating <our id>"; ends the process in every case. A file that is
 // not whole, or (signed updates on) not signed for its name, is never started.
 [[noreturn]] void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion);
+
+// The self-update lock in `folder` (the launcher's), tried `attempts` times a
+// quarter of a second apart; null when another launcher holds it (logged with
+// `otherwise`, what this one does instead) or it cannot be made at all.
+std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise);
+
+// Fetches the build `url` names to `path` (the versioned name beside the
+// launcher) and checks it: with signed updates on, its signature first (a
+// build without one is not downloaded), then every byte the server announced
+// (at most MaxLauncherBytes, more than 200000), then the signature over the
+// bytes read from the file held open with no sharing (OpenProgram). Returns
+// that handle, to start the build from while it stays open; null when anything
+// failed, and then neither the file nor its temporary download is left.
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path);
 
 // In the new build started as "updating": true when the replaced launcher was
 // started (the caller then quits); false leaves this build running on as a

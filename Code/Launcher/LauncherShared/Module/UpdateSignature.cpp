@@ -1,13 +1,10 @@
 #include "UpdateSignature.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "UrlParts.h"
 
-#include "xFile.h"
 #include "xLogLine.h"
 
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 #ifndef LAUNCHER_UPDATE_PUBLIC_KEY
@@ -113,14 +110,10 @@ void SetUpdateVerifier(const UpdateVerifier& verifier)
     ProcessVerifier() = verifier;
 }
 
-bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t* bytes, size_t size)
+namespace
 {
-    const UpdateVerifier verifier = GetUpdateVerifier();
-    if (!verifier.IsOn())
-        return true;
-    std::vector<uint8_t> signature;
-    const bool fetched = FetchBytes(url + ".sig", MaxSignatureFileBytes, signature);
-    const SignatureCheck check = verifier.Check(name, bytes, size, fetched ? &signature : nullptr);
+bool Report(const xString& name, SignatureCheck check)
+{
     if (check == SignatureCheck::Good)
     {
         LogLine("Update signature verified: %s", name.c_str());
@@ -130,23 +123,31 @@ bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t
                  SignatureCheckText(check));
     return false;
 }
+} // namespace
 
-bool CheckUpdateFileSignature(const xString& url, const xString& name, const xWString& path)
+bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t* bytes, size_t size)
 {
-    if (!GetUpdateVerifier().IsOn())
+    const UpdateVerifier verifier = GetUpdateVerifier();
+    if (!verifier.IsOn())
         return true;
-    const xEngineFileSystem& files = LauncherFiles();
-    const int64_t size = files.GetFileSize(path);
-    std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
-    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
-    if (!file || (size > 0 && !file->Read(bytes.data(), size)))
-    {
-        LogErrorLine("Update signature refused for %s: the file cannot be read; nothing is taken from it",
-                     name.c_str());
-        return false;
-    }
-    file.reset();
-    return CheckUpdateSignature(url, name, bytes.data(), bytes.size());
+    std::vector<uint8_t> signature;
+    const bool fetched = FetchBytes(url + ".sig", MaxSignatureFileBytes, signature);
+    return Report(name, verifier.Check(name, bytes, size, fetched ? &signature : nullptr));
+}
+
+bool FetchUpdateSignature(const xString& url, const xString& name, std::vector<uint8_t>& signature)
+{
+    signature.clear();
+    if (!GetUpdateVerifier().IsOn() || FetchBytes(url + ".sig", MaxSignatureFileBytes, signature))
+        return true;
+    return Report(name, SignatureCheck::Missing);
+}
+
+bool CheckFetchedSignature(const xString& name, const uint8_t* bytes, size_t size,
+                           const std::vector<uint8_t>& signature)
+{
+    const UpdateVerifier verifier = GetUpdateVerifier();
+    return !verifier.IsOn() || Report(name, verifier.Check(name, bytes, size, &signature));
 }
 
 void FetchSignedText(const xString& url, xString& text)

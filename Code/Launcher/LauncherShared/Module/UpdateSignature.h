@@ -71,8 +71,16 @@ void SetUpdateVerifier(const UpdateVerifier& verifier);
 // "Update signature refused for <name>: <why>; nothing is taken from it".
 // True when the verifier is off or the signature is good.
 bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t* bytes, size_t size);
-// The same for a downloaded file on disk (its bytes read whole).
-bool CheckUpdateFileSignature(const xString& url, const xString& name, const xWString& path);
+// The two halves of CheckUpdateSignature, for a file whose small signature is
+// best fetched before the file itself (a build or a font that is then not
+// downloaded at all when it has none), and checked over the bytes read from
+// the open file that is then used. FetchUpdateSignature: with the verifier on,
+// `url` + ".sig" into `signature`; false, with the refusal logged, when none
+// came. CheckFetchedSignature: that signature over `bytes` under `name`,
+// logged as CheckUpdateSignature logs. Both are true with the verifier off.
+bool FetchUpdateSignature(const xString& url, const xString& name, std::vector<uint8_t>& signature);
+bool CheckFetchedSignature(const xString& name, const uint8_t* bytes, size_t size,
+                           const std::vector<uint8_t>& signature);
 
 // The first line of a remote text, as FetchText gives it; with the verifier on,
 // the whole text is fetched and must carry a good signature, else `text` stays
