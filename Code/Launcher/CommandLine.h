@@ -2,6 +2,8 @@
 
 #include "xString.h"
 
+#include <cstdint>
+
 class ProductProfile;
 class xCommandLine;
 
@@ -13,6 +15,11 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile);
 // starts its download); "updating" or "updated" first, that stage of the
 // hand-over. May end the process ("updating" done).
 void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile);
+
+// Starts the thread that downloads launcher `newVersion` and marks the
+// self-update running (start-up then shows only the splash screen). When no
+// thread can be made: an error line, nothing marked, false.
+bool StartSelfUpdate(const xString& baseUrl, uint32_t newVersion);
 
 // A "forcearg=" value as a launch parameter: braces, backslashes and quotes go,
 // "&" separates pairs and "=" joins key and value.

@@ -51,8 +51,8 @@ class Wine:
         user = os.environ.get("USER") or "root"
         return self.prefix / "drive_c" / "users" / user / "AppData" / "Roaming"
 
-    def start(self, exe, *arguments, cwd=None):
-        return subprocess.Popen([WINE, str(exe), *arguments], env=self.env, cwd=cwd,
+    def start(self, exe, *arguments, cwd=None, env=None):
+        return subprocess.Popen([WINE, str(exe), *arguments], env=dict(self.env, **(env or {})), cwd=cwd,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop_all(self):

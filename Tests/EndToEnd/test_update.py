@@ -13,7 +13,7 @@ import time
 
 import pytest
 
-from conftest import CLIENT_VERSION, build_dir, stop, tree, wait_for_lines
+from conftest import CLIENT_PATH, CLIENT_VERSION, build_dir, stop, tree, wait_for_lines
 
 GAME_FOLDER = pathlib.Path("Brightfen") / "rwgametidemark"
 SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: ThreadSanitizer", "ERROR: LeakSanitizer")
@@ -27,8 +27,8 @@ class Launcher:
         self.folder, self._start, self.errors = folder, start, errors
         self.processes = []
 
-    def start(self, *arguments):
-        self.processes.append(self._start(*arguments))
+    def start(self, *arguments, env=None):
+        self.processes.append(self._start(*arguments, env=env))
         return self.processes[-1]
 
     def stop_all(self):
@@ -52,7 +52,7 @@ def launcher(request, tmp_path):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
         shutil.copy(windows_bin / "qtmx.exe", folder / "qtmx.exe")
-        runner = Launcher(folder, lambda *a: wine.start(folder / "qtmx.exe", *a, cwd="/tmp"))
+        runner = Launcher(folder, lambda *a, env=None: wine.start(folder / "qtmx.exe", *a, cwd="/tmp", env=env))
         yield runner
         runner.stop_all()
         wine.stop_all()
@@ -65,13 +65,13 @@ def launcher(request, tmp_path):
     folder = config_home / GAME_FOLDER
     folder.mkdir(parents=True)
     shutil.copy(build / "qtmx", folder / "qtmx.exe")
-    env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
-               TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
+    base_env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
+                    TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
 
-    def start(*arguments):
+    def start(*arguments, env=None):
         with open(tmp_path / "stderr.txt", "ab") as sink:
-            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=env, cwd="/",
-                                    stdout=subprocess.DEVNULL, stderr=sink)
+            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=dict(base_env, **(env or {})),
+                                    cwd="/", stdout=subprocess.DEVNULL, stderr=sink)
 
     runner = Launcher(folder, start, tmp_path / "stderr.txt")
     yield runner
@@ -158,3 +158,36 @@ def test_auto_login_key_goes_through_the_translation_service(launcher, update_se
     wait_for_client(launcher.publish(), update_server.files)
     assert "GET /get?code=e2ekey456789 HTTP/1.1" in update_server.requests()
     assert any(re.fullmatch(r"sid%3a7%2ctime%3a\d+%2cuid%3a42%2cstep%3a1002", line) for line in update_server.stats())
+
+
+def frame_gaps(log, after):
+    """The frame probe's longest gaps (ms), one a second, logged after the line `after`."""
+    text = log[log.index(after):]
+    return [int(m.group(1)) for m in re.finditer(r"Frame probe: longest gap (\d+) ms in \d+ ticks", text)]
+
+
+def test_a_login_never_stops_the_frames_while_the_server_is_silent(launcher, update_server):
+    """The login page's login (played by the frame probe: Wine has no browser
+    engine) while the version file's server accepts and then says nothing: the
+    window thread keeps ticking while the worker waits, and never sends a
+    request itself. The longest gap between two ticks is printed (pytest -s)."""
+    login = "invoke_client: login, sid=7&uid=5"
+    update_server.requests()
+    update_server.control("faults?stall-after=0&for-path=ClientVersionSID.txt")
+    try:
+        # An argument, so that no launcher update is looked for; none that logs in.
+        launcher.start("clientinstall", env={"LAUNCHER_FRAME_PROBE": "login=sid=7&uid=5"})
+        log = launcher.wait_for(login)
+        deadline = time.monotonic() + 60
+        while len(frame_gaps(log, login)) < 10 and time.monotonic() < deadline:
+            time.sleep(0.5)
+            log = launcher.wait_for(login)
+    finally:
+        update_server.control("faults")
+    gaps = frame_gaps(log, login)
+    assert len(gaps) >= 10, f"the frames stopped after the login: {gaps}"
+    print(f"[ FRAMES ] longest gap {max(gaps)} ms in the {len(gaps)} s after the login: {gaps}")
+    assert max(gaps) < 2000, gaps
+    assert any(r.startswith(f"GET /{CLIENT_PATH}/ClientVersionSID.txt ") for r in update_server.requests())
+    assert "CurrentVersion:" not in log[log.index(login):], "the server said nothing, yet a version came"
+    assert "HTTP request refused" not in log
