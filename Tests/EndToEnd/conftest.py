@@ -58,6 +58,16 @@ class Wine:
     def stop_all(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
 
+    def set_windows_managed(self, managed):
+        """Whether Wine hands its top-level windows to a window manager (its
+        default). Xvfb runs none, and Wine then waits two seconds for one on
+        every hide of a window (x11drv's wait for the withdrawn state)."""
+        key = r"HKCU\Software\Wine\X11 Driver"
+        command = ["reg", "delete", key, "/v", "Managed", "/f"] if managed else \
+            ["reg", "add", key, "/v", "Managed", "/d", "N", "/f"]
+        subprocess.run([WINE, *command], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
 
 def new_wine(name):
     """A fresh prefix under /tmp, set up once, whose desktop lies inside it."""
