@@ -94,6 +94,15 @@ def wait_for_client(publish, expected, timeout=120):
     raise AssertionError(f"{publish}: missing {missing}, differing {wrong}, extra {sorted(set(found) - set(expected))}")
 
 
+def wait_for_stat(update_server, pattern, timeout=30.0):
+    """Waits for a report matching `pattern`: the login's step goes out from the
+    frame's tick once its update has begun, so it may come after the update's end."""
+    deadline = time.monotonic() + timeout
+    while not any(re.fullmatch(pattern, line) for line in update_server.stats()):
+        assert time.monotonic() < deadline, f"no report {pattern}: {update_server.stats()}"
+        time.sleep(0.2)
+
+
 def test_fresh_client_comes_whole_and_the_login_is_reported(launcher, update_server):
     update_server.requests()
     first = launcher.start("forcearg={sid=7&uid=99&time=0}")
@@ -104,7 +113,7 @@ def test_fresh_client_comes_whole_and_the_login_is_reported(launcher, update_ser
     wait_for_client(launcher.publish(0), update_server.files)
     assert first.poll() is None and second.poll() is None
     # "time" goes as the current Unix time.
-    assert any(re.fullmatch(r"sid%3a7%2ctime%3a\d+%2cuid%3a99%2cstep%3a1002", line) for line in update_server.stats())
+    wait_for_stat(update_server, r"sid%3a7%2ctime%3a\d+%2cuid%3a99%2cstep%3a1002")
     # The whole package, as one range from its first byte to its last.
     size = (update_server.served / f"Startup{CLIENT_VERSION}.pkg").stat().st_size
     whole = f"GET /mirra/client/Startup{CLIENT_VERSION}.pkg HTTP/1.1 Range: bytes=0-{size - 1}"
@@ -158,7 +167,7 @@ def test_auto_login_key_goes_through_the_translation_service(launcher, update_se
                       f"Client updated to Startup{CLIENT_VERSION}.pkg")
     wait_for_client(launcher.publish(), update_server.files)
     assert "GET /get?code=e2ekey456789 HTTP/1.1" in update_server.requests()
-    assert any(re.fullmatch(r"sid%3a7%2ctime%3a\d+%2cuid%3a42%2cstep%3a1002", line) for line in update_server.stats())
+    wait_for_stat(update_server, r"sid%3a7%2ctime%3a\d+%2cuid%3a42%2cstep%3a1002")
 
 
 def frame_gaps(log, after):
