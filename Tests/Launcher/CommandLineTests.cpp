@@ -229,6 +229,8 @@ TEST_F(CommandLineTest, NoThreadForTheLauncherUpdateLeavesAnOrdinaryStart)
                                          "starts as usual");
         std::_Exit(!started && !TheLaunchState.SelfUpdateRunning && logged ? 0 : 1);
     };
+    // A fresh child: a forked one would inherit threads that sanitizers count.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(withoutThreads(), testing::ExitedWithCode(0), "");
 }
 #endif
