@@ -189,6 +189,11 @@ bool MakeStamp(const VersionOptions& options, const VersionText& old, int64_t no
         return true;
     const uint64_t oldSerial = old.HasStamp && old.Stamp.HasSerial ? old.Stamp.Serial : 0;
     stamp.HasSerial = true;
+    if (options.Serial.empty() && oldSerial == UINT64_MAX)
+    {
+        Fail("the file's serial %llu cannot rise any more", static_cast<unsigned long long>(oldSerial));
+        return false;
+    }
     if (options.Serial.empty())
     {
         stamp.Serial =
