@@ -13,6 +13,7 @@
 #include "xSystemPaths.h"
 
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace
@@ -31,6 +32,15 @@ bool TakeValue(const xWString& argument, const xWString& low, const char16_t* pr
     // Values keep the case in which they were typed.
     value = SubText(argument, option.Length());
     return true;
+}
+
+// The login's update: its version is learned on the worker's thread, and step
+// "1002" goes out (from the frame's tick) only once the update begins.
+void StartLoginUpdate(const ProductProfile& profile)
+{
+    PackageUpdateOptions options;
+    options.ReportsLoginStep = true;
+    StartPackageUpdateFor(xWString(), profile, TheLaunchState, options);
 }
 } // namespace
 
@@ -73,8 +83,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
             if (!profile.LaunchParam.IsEmpty())
             {
                 profile.ParseLaunchParam(profile.LaunchParam);
-                if (StartPackageUpdateFor(xWString(), profile, TheLaunchState))
-                    profile.ReportStep("1002");
+                StartLoginUpdate(profile);
                 TheLaunchState.CommandLineHandled = true;
             }
             continue;
@@ -101,8 +110,7 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.LaunchParam = NormaliseForcedArgument(value);
                 LogLine("ForceArg: %s", xString(profile.LaunchParam).c_str());
                 profile.ParseLaunchParam(profile.LaunchParam);
-                if (StartPackageUpdateFor(xWString(), profile, TheLaunchState))
-                    profile.ReportStep("1002");
+                StartLoginUpdate(profile);
             }
             continue;
         }
@@ -128,10 +136,7 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
         std::unique_ptr<xFile> lock = TakeSelfUpdateLock(GetModuleDirectory(), 1, "starting as usual");
         if (!lock)
             return;
-        TheLaunchState.NewLauncherVersion = static_cast<int32_t>(newVersion);
-        TheLaunchState.SelfUpdateRunning = true;
-        std::thread([baseUrl, newVersion, held = std::move(lock)] { SelfUpdateThread(baseUrl, newVersion); })
-            .detach();
+        StartSelfUpdate(baseUrl, newVersion, std::move(lock));
         return;
     }
     xWString stage = tokens.Argument(0);
@@ -145,4 +150,23 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     }
     else if (stage == u"updated")
         RunUpdatedStage(handingOver);
+}
+
+bool StartSelfUpdate(const xString& baseUrl, uint32_t newVersion, std::unique_ptr<xFile> lock)
+{
+    try
+    {
+        std::thread([baseUrl, newVersion, held = std::move(lock)] { SelfUpdateThread(baseUrl, newVersion); })
+            .detach();
+    }
+    catch (const std::system_error&)
+    {
+        // The splash-only loop would wait for a download that never comes: this
+        // launcher starts as usual instead, and the next start checks again.
+        LogErrorLine("Launcher update failed: no thread could be created; the launcher starts as usual");
+        return false;
+    }
+    TheLaunchState.NewLauncherVersion = static_cast<int32_t>(newVersion);
+    TheLaunchState.SelfUpdateRunning = true;
+    return true;
 }

@@ -1,5 +1,6 @@
 #include "LauncherMain.h"
 #include "CommandLine.h"
+#include "FrameProbe.h"
 #include "LaunchState.h"
 #include "LogBasePath.h"
 #include "ProductProfile.h"
@@ -17,6 +18,7 @@
 
 #include "xAppWindow.h"
 #include "xEngineContext.h"
+#include "xHttp.h"
 #include "xLogLine.h"
 #include "xPlatformStartup.h"
 #include "xPlatformTime.h"
@@ -34,10 +36,17 @@ namespace
 constexpr std::chrono::milliseconds FrameSleep(9);
 constexpr std::chrono::milliseconds SplashOnlySleep(100);
 
+FrameProbe& Probe()
+{
+    static FrameProbe probe = FrameProbe::FromEnvironment();
+    return probe;
+}
+
 // Both frame loops: drain the messages, let the window turn input into events,
 // tick with the seconds since the last turn, sleep.
 template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::milliseconds pause)
 {
+    FrameProbe& probe = Probe();
     double previous = xPlatformTime::Seconds();
     for (;;)
     {
@@ -48,6 +57,7 @@ template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::
         ApplicationWindow->PollModifierKeys();
         ApplicationWindow->ProcessInput();
         tick(elapsed);
+        probe.Tick(elapsed);
         std::this_thread::sleep_for(pause);
     }
 }
@@ -57,14 +67,21 @@ template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::
     RunFrameLoop(
         [](float elapsed)
         {
-            if (CurrentMainFrame != nullptr)
-                CurrentMainFrame->FrameTick(elapsed);
+            if (CurrentMainFrame == nullptr)
+                return;
+            CurrentMainFrame->FrameTick(elapsed);
+            xWString login;
+            if (Probe().TakeLogin(login))
+                CurrentMainFrame->OnInvokeClient({u"login", login});
         },
         FrameSleep);
 }
 
 void CreateApplicationWindow(void* instance)
 {
+    // From the first window on, this thread paints and answers: it never waits
+    // on the network (a request from it is refused, loudly).
+    xHttpForbidRequestsOnThisThread();
     ApplicationWindow = new xAppWindow(instance);
     GEngineContext->AppWindow = ApplicationWindow;
     // The entry never returns, so the router lives as long as the windows.

@@ -222,6 +222,7 @@ void MainFrame::ReportMilestones(float seconds)
     if (ReportSeconds <= ReportInterval)
         return;
     ReportSeconds = 0.0f;
+    ReportBegunLoginStep(TheProfile);
     const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
     const double share =
         ReceivedShare(font.Received, font.Expected, PackageBytesReceived, PackageBytesNeeded);
@@ -233,21 +234,17 @@ void MainFrame::ReportMilestones(float seconds)
 void MainFrame::TryUpdateAgain()
 {
     LogLine("Trying the client update again");
-    if (!CurrentVersion.IsEmpty())
+    const xWString version = CurrentVersion.Get();
+    if (!version.IsEmpty())
     {
-        // A copy: the update clears CurrentVersion before it reads the request.
-        const xWString version = CurrentVersion;
         StartPackageUpdate(version);
         return;
     }
-    // The version is asked for once: the frame loop waits for the answer, and
-    // the next failure brings the next try.
-    const VersionResolutionPolicy usual = GetVersionResolutionPolicy();
-    VersionResolutionPolicy once = usual;
+    // A server that gave no version is asked once per try: the tries themselves
+    // come at growing intervals.
+    PackageUpdateOptions once;
     once.Rounds = 1;
-    SetVersionResolutionPolicy(once);
-    StartPackageUpdate(xWString());
-    SetVersionResolutionPolicy(usual);
+    StartPackageUpdateFor(xWString(), TheProfile, TheLaunchState, once);
 }
 
 void MainFrame::ShowUpdateProgress()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xLockedValue.h"
 #include "xString.h"
 
 #include <chrono>
@@ -7,17 +8,19 @@
 class ProductProfile;
 struct LaunchState;
 
-// Which client version this run brings up to date, and the start of the
-// package worker for it. Main thread only.
+// Which client version this run brings up to date, and the package worker's
+// request for it. A login asks on the window thread and returns at once: the
+// version is learned on the worker's thread, which may wait minutes on a
+// silent server while the window keeps painting ("正在与服务器连接").
 
-// The version chosen for this run; empty until a choice is made.
-extern xWString CurrentVersion;
+// The version of the update that runs (or ran last); empty until the worker
+// has learned one. Written by the worker, read on any thread.
+extern xLockedValue<xWString> CurrentVersion;
 // "Startup" + CurrentVersion: the package is <stem>.pkg, the manifest <stem>.crc.
-extern xString PackageStem;
+extern xLockedValue<xString> PackageStem;
 
-// How long the version resolution keeps asking the server (it blocks the main
-// thread): at most Rounds fetches, pausing between them from FirstPause,
-// doubling, up to LongestPause.
+// How long the version resolution keeps asking the server: at most Rounds
+// fetches, pausing between them from FirstPause, doubling, up to LongestPause.
 struct VersionResolutionPolicy
 {
     int Rounds = 8;
@@ -27,18 +30,44 @@ struct VersionResolutionPolicy
 void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy);
 VersionResolutionPolicy GetVersionResolutionPolicy();
 
-// The version the server names for `sid` in "ClientVersionSID.txt" under
-// `clientBaseUrl`, asked again (with pauses) while the answer gives none; empty
-// after the last round, with an error line.
-xWString ResolveClientVersion(const xString& clientBaseUrl, const xString& sid);
+// What a version is asked for: the server id's entry of "ClientVersionSID.txt"
+// under BaseUrl, unless a version is forced (a source without signature: the
+// command line, the launch parameter's "cversion") or requested (the version
+// learned before, tried again).
+struct VersionQuestion
+{
+    xString BaseUrl;
+    xString Sid;
+    xWString Forced;
+    xWString Requested;
+    int Rounds = 8;
+};
 
-// Chooses the version (`requestedVersion`, else the forced one, else the
-// server's) and starts the package worker for it in the publish folder. While
-// a worker runs, an update of another version starts when it ends. Callers
-// pass an empty version. True when the update starts (now or after the running
-// one); false when no version was found, the version cannot name a package
-// (the state becomes Failed unless an earlier update still runs), the same
-// update already runs, or no thread could be made.
+// The answer, on the worker's thread (it blocks: rounds with pauses). The
+// forced version wins, then the requested one, then the server's choice. In a
+// build with a key the version file must be signed, stamped and fresh
+// (SignedVersionFile.h), and a forced version is taken only when that file
+// names it. Empty, with an error line, when there is none.
+xWString ResolveClientVersion(const VersionQuestion& question);
+
+struct PackageUpdateOptions
+{
+    // Rounds of the version question; 0: the policy's.
+    int Rounds = 0;
+    // Step "1002" is owed once this update begins (a command-line login).
+    bool ReportsLoginStep = false;
+};
+
+// Asks the package worker for the update of `requestedVersion` (empty: the
+// forced one, else the server's) in the publish folder, and returns at once;
+// the worker learns the version first. While an update runs, one of another
+// request starts when it ends. False when the same request already runs or no
+// thread could be made. An update whose version is not found, or cannot name a
+// package, ends Failed (and is tried again later, as any failed update).
 bool StartPackageUpdate(const xWString& requestedVersion);
 bool StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfile& profile,
-                           const LaunchState& launch);
+                           const LaunchState& launch, const PackageUpdateOptions& options = {});
+
+// Sends step "1002" once an update that owes it has begun (window thread, on
+// every tick): the step report is the window thread's, the worker only marks it.
+void ReportBegunLoginStep(ProductProfile& profile);

@@ -51,12 +51,22 @@ class Wine:
         user = os.environ.get("USER") or "root"
         return self.prefix / "drive_c" / "users" / user / "AppData" / "Roaming"
 
-    def start(self, exe, *arguments, cwd=None):
-        return subprocess.Popen([WINE, str(exe), *arguments], env=self.env, cwd=cwd,
+    def start(self, exe, *arguments, cwd=None, env=None):
+        return subprocess.Popen([WINE, str(exe), *arguments], env=dict(self.env, **(env or {})), cwd=cwd,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop_all(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+
+    def set_windows_managed(self, managed):
+        """Whether Wine hands its top-level windows to a window manager (its
+        default). Xvfb runs none, and Wine then waits two seconds for one on
+        every hide of a window (x11drv's wait for the withdrawn state)."""
+        key = r"HKCU\Software\Wine\X11 Driver"
+        command = ["reg", "delete", key, "/v", "Managed", "/f"] if managed else \
+            ["reg", "add", key, "/v", "Managed", "/d", "N", "/f"]
+        subprocess.run([WINE, *command], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
 def new_wine(name):

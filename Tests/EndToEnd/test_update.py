@@ -13,7 +13,7 @@ import time
 
 import pytest
 
-from conftest import CLIENT_VERSION, build_dir, stop, tree, wait_for_lines
+from conftest import CLIENT_PATH, CLIENT_VERSION, build_dir, stop, tree, wait_for_lines
 
 GAME_FOLDER = pathlib.Path("Brightfen") / "rwgametidemark"
 SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: ThreadSanitizer", "ERROR: LeakSanitizer")
@@ -23,12 +23,12 @@ class Launcher:
     """One launcher build in a clean game folder, started by `start`; every
     process it started is stopped at the end."""
 
-    def __init__(self, folder, start, errors=None):
-        self.folder, self._start, self.errors = folder, start, errors
+    def __init__(self, folder, start, errors=None, wine=None):
+        self.folder, self._start, self.errors, self.wine = folder, start, errors, wine
         self.processes = []
 
-    def start(self, *arguments):
-        self.processes.append(self._start(*arguments))
+    def start(self, *arguments, env=None):
+        self.processes.append(self._start(*arguments, env=env))
         return self.processes[-1]
 
     def stop_all(self):
@@ -52,7 +52,8 @@ def launcher(request, tmp_path):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
         shutil.copy(windows_bin / "qtmx.exe", folder / "qtmx.exe")
-        runner = Launcher(folder, lambda *a: wine.start(folder / "qtmx.exe", *a, cwd="/tmp"))
+        runner = Launcher(folder, lambda *a, env=None: wine.start(folder / "qtmx.exe", *a, cwd="/tmp", env=env),
+                          wine=wine)
         yield runner
         runner.stop_all()
         wine.stop_all()
@@ -65,13 +66,13 @@ def launcher(request, tmp_path):
     folder = config_home / GAME_FOLDER
     folder.mkdir(parents=True)
     shutil.copy(build / "qtmx", folder / "qtmx.exe")
-    env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
-               TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
+    base_env = dict(os.environ, XDG_CONFIG_HOME=str(config_home),
+                    TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
 
-    def start(*arguments):
+    def start(*arguments, env=None):
         with open(tmp_path / "stderr.txt", "ab") as sink:
-            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=env, cwd="/",
-                                    stdout=subprocess.DEVNULL, stderr=sink)
+            return subprocess.Popen([str(folder / "qtmx.exe"), *arguments], env=dict(base_env, **(env or {})),
+                                    cwd="/", stdout=subprocess.DEVNULL, stderr=sink)
 
     runner = Launcher(folder, start, tmp_path / "stderr.txt")
     yield runner
@@ -93,6 +94,15 @@ def wait_for_client(publish, expected, timeout=120):
     raise AssertionError(f"{publish}: missing {missing}, differing {wrong}, extra {sorted(set(found) - set(expected))}")
 
 
+def wait_for_stat(update_server, pattern, timeout=30.0):
+    """Waits for a report matching `pattern`: the login's step goes out from the
+    frame's tick once its update has begun, so it may come after the update's end."""
+    deadline = time.monotonic() + timeout
+    while not any(re.fullmatch(pattern, line) for line in update_server.stats()):
+        assert time.monotonic() < deadline, f"no report {pattern}: {update_server.stats()}"
+        time.sleep(0.2)
+
+
 def test_fresh_client_comes_whole_and_the_login_is_reported(launcher, update_server):
     update_server.requests()
     first = launcher.start("forcearg={sid=7&uid=99&time=0}")
@@ -103,7 +113,7 @@ def test_fresh_client_comes_whole_and_the_login_is_reported(launcher, update_ser
     wait_for_client(launcher.publish(0), update_server.files)
     assert first.poll() is None and second.poll() is None
     # "time" goes as the current Unix time.
-    assert any(re.fullmatch(r"sid%3a7%2ctime%3a\d+%2cuid%3a99%2cstep%3a1002", line) for line in update_server.stats())
+    wait_for_stat(update_server, r"sid%3a7%2ctime%3a\d+%2cuid%3a99%2cstep%3a1002")
     # The whole package, as one range from its first byte to its last.
     size = (update_server.served / f"Startup{CLIENT_VERSION}.pkg").stat().st_size
     whole = f"GET /mirra/client/Startup{CLIENT_VERSION}.pkg HTTP/1.1 Range: bytes=0-{size - 1}"
@@ -157,4 +167,44 @@ def test_auto_login_key_goes_through_the_translation_service(launcher, update_se
                       f"Client updated to Startup{CLIENT_VERSION}.pkg")
     wait_for_client(launcher.publish(), update_server.files)
     assert "GET /get?code=e2ekey456789 HTTP/1.1" in update_server.requests()
-    assert any(re.fullmatch(r"sid%3a7%2ctime%3a\d+%2cuid%3a42%2cstep%3a1002", line) for line in update_server.stats())
+    wait_for_stat(update_server, r"sid%3a7%2ctime%3a\d+%2cuid%3a42%2cstep%3a1002")
+
+
+def frame_gaps(log, after):
+    """The frame probe's longest gaps (ms), one a second, logged after the line `after`."""
+    text = log[log.index(after):]
+    return [int(m.group(1)) for m in re.finditer(r"Frame probe: longest gap (\d+) ms in \d+ ticks", text)]
+
+
+def test_a_login_never_stops_the_frames_while_the_server_is_silent(launcher, update_server):
+    """The login page's login (played by the frame probe: Wine has no browser
+    engine) while the version file's server accepts and then says nothing: the
+    window thread keeps ticking while the worker waits, and never sends a
+    request itself. The longest gap between two ticks is printed (pytest -s)."""
+    login = "invoke_client: login, sid=7&uid=5"
+    update_server.requests()
+    update_server.control("faults?stall-after=0&for-path=ClientVersionSID.txt")
+    # The login hides the main frame: without a window manager that alone would
+    # be two seconds of Wine's, not the launcher's.
+    if launcher.wine:
+        launcher.wine.set_windows_managed(False)
+    try:
+        # An argument, so that no launcher update is looked for; none that logs in.
+        launcher.start("clientinstall", env={"LAUNCHER_FRAME_PROBE": "login=sid=7&uid=5"})
+        log = launcher.wait_for(login)
+        deadline = time.monotonic() + 60
+        while len(frame_gaps(log, login)) < 10 and time.monotonic() < deadline:
+            time.sleep(0.5)
+            log = launcher.wait_for(login)
+    finally:
+        update_server.control("faults")
+        launcher.stop_all()
+        if launcher.wine:
+            launcher.wine.set_windows_managed(True)
+    gaps = frame_gaps(log, login)
+    assert len(gaps) >= 10, f"the frames stopped after the login: {gaps}"
+    print(f"[ FRAMES ] longest gap {max(gaps)} ms in the {len(gaps)} s after the login: {gaps}")
+    assert max(gaps) < 2000, gaps
+    assert any(r.startswith(f"GET /{CLIENT_PATH}/ClientVersionSID.txt ") for r in update_server.requests())
+    assert "CurrentVersion:" not in log[log.index(login):], "the server said nothing, yet a version came"
+    assert "HTTP request refused" not in log

@@ -3,6 +3,7 @@
 #include "EngineText.h"
 #include "LaunchState.h"
 #include "PackageUpdate.h"
+#include "PackageWorkerThread.h"
 #include "QtmxProfile.h"
 
 #include "xCommandLine.h"
@@ -37,6 +38,8 @@ protected:
     }
     void TearDown() override
     {
+        // A login's update asks for its version on the worker's thread.
+        EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         TheLaunchState.Clear();
         SetVersionResolutionPolicy(VersionResolutionPolicy());
     }
@@ -185,6 +188,11 @@ TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
 }
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace
 {
 class RefusingProfile : public QtmxProfile
@@ -200,5 +208,29 @@ TEST_F(CommandLineTest, RefusedArgumentsEndTheProcessWithExitCodeZero)
     RefusingProfile refusing;
     EXPECT_EXIT(ParseCommandLineText(u"qtmx localmode", refusing), testing::ExitedWithCode(0), "");
     ParseCommandLineText(u"qtmx", refusing); // no arguments: nothing to refuse
+}
+
+// A launcher update that finds no thread for its download is given up with an
+// error line, and start-up goes on as usual: neither the end of the process
+// (std::terminate) nor a splash screen that waits for ever.
+TEST_F(CommandLineTest, NoThreadForTheLauncherUpdateLeavesAnOrdinaryStart)
+{
+    const auto withoutThreads = [this]
+    {
+        // No new thread for this process's user (root first becomes nobody,
+        // whom the limit binds).
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            std::_Exit(2);
+        const rlimit none{0, 0};
+        if (setrlimit(RLIMIT_NPROC, &none) != 0)
+            std::_Exit(3);
+        const bool started = StartSelfUpdate("http://127.0.0.1:9/", 1000002);
+        const bool logged = Log.Contains("E Launcher update failed: no thread could be created; the launcher "
+                                         "starts as usual");
+        std::_Exit(!started && !TheLaunchState.SelfUpdateRunning && logged ? 0 : 1);
+    };
+    // A fresh child: a forked one would inherit threads that sanitizers count.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(withoutThreads(), testing::ExitedWithCode(0), "");
 }
 #endif

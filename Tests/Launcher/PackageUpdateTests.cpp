@@ -10,6 +10,13 @@
 #include "PackageWorkerThread.h"
 #include "PublishDir.h"
 #include "QtmxProfile.h"
+#include "SignedVersionFile.h"
+#include "SplashView.h"
+#include "UpdateRetry.h"
+#include "UpdateSignature.h"
+
+#include "xHttp.h"
+#include "xPlatformTime.h"
 
 #include <algorithm>
 #include <chrono>
@@ -48,6 +55,7 @@ protected:
     }
     void TearDown() override
     {
+        xHttpAllowRequestsOnEveryThread();
         EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         SetVersionResolutionPolicy(VersionResolutionPolicy());
         SetPackageRetryPolicy(PackageRetryPolicy());
@@ -96,12 +104,14 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         DevServerRequests(true);
         const auto start = std::chrono::steady_clock::now();
         ParseCommandLineText(xWString(u"qtmx.exe ") + test.Arguments + u"forcearg={sid=12&uid=34}", Profile);
+        ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         if (test.VersionFileGets > 1)
         {
             EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50 + 100 + 100))
                 << "the rounds pause between them";
         }
-        ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
+        // What the frame's tick does: the step goes out once the update has begun.
+        ReportBegunLoginStep(Profile);
         const std::vector<std::string> asked = DevServerRequests(true);
         EXPECT_EQ(test.VersionFileGets, count(asked, "GET " + Path("ClientVersionSID.txt")));
         const auto manifest = [&](const std::string& r)
@@ -121,4 +131,127 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
                          [](const std::string& line) { return line.rfind("Download Version: ", 0) == 0; });
         EXPECT_LT(parsed, started) << "the launch parameter is parsed before the update starts";
     }
+}
+
+// The login returns while the server has not answered: the version is learned
+// on the worker's thread, the splash says it is connecting meanwhile, and the
+// window thread sends nothing (here this thread plays it, so a request from it
+// would be refused).
+TEST_F(PackageUpdateTest, LoginReturnsWhileTheServerIsSilent)
+{
+    Serve("ClientVersionSID.txt", "default=3.1");
+    // The first answer never comes; the worker's next round gets the file.
+    ASSERT_TRUE(SetDevServerFaults("stall-after=0&for-path=ClientVersionSID.txt&times=1"));
+    DownloadSession()->SetTimeouts(0, 1000);
+    xHttpForbidRequestsOnThisThread();
+    ParseCommandLineText(u"qtmx.exe forcearg={sid=12&uid=34}", Profile);
+    EXPECT_TRUE(ThePackageWorker().IsBusy()) << "the login waited for the version";
+    EXPECT_TRUE(CurrentVersion.Get().IsEmpty());
+    SplashInputs splash;
+    splash.State = PackageUpdateState;
+    EXPECT_EQ(ChooseSplashView(splash).Status, u"正在与服务器连接");
+    ReportBegunLoginStep(Profile);
+    EXPECT_TRUE(Profile.Reported.empty()) << "step 1002 before the update began";
+    ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
+    EXPECT_EQ(CurrentVersion.Get(), u"3.1");
+    EXPECT_EQ("Startup3.1", Std(PackageStem.Get()));
+    ReportBegunLoginStep(Profile);
+    EXPECT_EQ(std::vector<std::string>{"1002"}, Profile.Reported);
+    EXPECT_FALSE(Log.Contains("E HTTP request refused: the window thread must not wait on the network"));
+}
+
+namespace
+{
+// The same against the signed updates of Support/make-signed-updates.sh, with
+// the launcher holding key a: stamps and forced versions.
+class SignedPackageUpdateTest : public PackageUpdateTest
+{
+protected:
+    void SetUp() override
+    {
+        PackageUpdateTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const SignedUpdates& signedUpdates = GetSignedUpdates();
+        if (!signedUpdates.Available)
+            GTEST_SKIP() << "no signed updates: " << signedUpdates.Problem;
+        Root = signedUpdates.Root;
+        const std::string key = Fixture("key-a/update-key.pub");
+        std::vector<uint8_t> point;
+        ASSERT_TRUE(ParseUpdatePublicKey(xString(key.substr(0, key.find('\n')).c_str()), point));
+        SetUpdateVerifier(UpdateVerifier(point));
+    }
+    void TearDown() override
+    {
+        SetUpdateVerifier(UpdateVerifier());
+        PackageUpdateTest::TearDown();
+    }
+    std::string Fixture(const std::string& path) const
+    {
+        return ReadFileBytes(FsPath(Root + Utf8ToWide(path.c_str())));
+    }
+    void ServeSigned(const std::string& name, const std::string& path)
+    {
+        Serve(name, Fixture(path));
+        Serve(name + ".sig", Fixture(path + ".sig"));
+    }
+    std::string Installed(const std::string& name) const
+    {
+        return ReadFileBytes(FsPath(PublishDir() + Utf8ToWide(name.c_str())));
+    }
+
+    xWString Root;
+};
+} // namespace
+
+// With a key, a version named without a signature is taken only when the
+// signed version file lists it; an expired file is refused. Either way the
+// client stays as it was installed, and the failed update waits for its retry.
+TEST_F(SignedPackageUpdateTest, OnlyListedVersionsAndFreshFilesUpdateTheClient)
+{
+    ServeSigned("Startup1.0.5.crc", "a/Startup1.0.5.crc");
+    Serve("Startup1.0.5.pkg", Fixture("a/Startup1.0.5.pkg"));
+    const struct
+    {
+        const char* VersionFile;
+        const char16_t* Arguments;
+        bool Updates;
+        const char* Refusal;
+    } rows[] = {
+        {"a/ClientVersionSID.txt", u"forceversion=1.0.5 forcearg={sid=12}", true, nullptr},
+        {"a/ClientVersionSID.txt", u"forceversion=1.0.6 forcearg={sid=12}", false,
+         "E Client version \"1.0.6\" was named without a signature"},
+        {"a/ClientVersionSID.txt", u"forcearg={sid=12&cversion=1.0.6}", false,
+         "E Client version \"1.0.6\" was named without a signature"},
+        {"a/expired/ClientVersionSID.txt", u"forcearg={sid=12}", false,
+         "E Version file ClientVersionSID.txt refused: it expired"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(xString(xWString(row.Arguments)).c_str());
+        TheLaunchState.Clear();
+        ServeSigned("ClientVersionSID.txt", row.VersionFile);
+        DevServerRequests(true);
+        const size_t earlier = Log.Messages().size();
+        ParseCommandLineText(xWString(u"qtmx.exe ") + row.Arguments, Profile);
+        ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
+        EXPECT_EQ(row.Updates ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+        const std::vector<std::string> asked = DevServerRequests(true);
+        EXPECT_EQ(row.Updates,
+                  std::any_of(asked.begin(), asked.end(),
+                              [](const std::string& r) { return r.find("Startup1.0.5.crc ") != r.npos; }));
+        for (const char* name : {"data/settings.ini", "data/text.txt", "noise.bin"})
+            EXPECT_EQ(Fixture(std::string("client/") + name), Installed(name))
+                << name << " is not as installed";
+        const std::vector<std::string> lines = Log.Messages(earlier);
+        EXPECT_EQ(row.Refusal != nullptr,
+                  std::any_of(lines.begin(), lines.end(),
+                              [&](const std::string& line)
+                              { return row.Refusal && line.rfind(row.Refusal, 0) == 0; }));
+    }
+    // A failed update is tried again later, as any.
+    UpdateRetry retry;
+    EXPECT_FALSE(retry.Tick(xPlatformTime::Seconds(), PackageUpdateState));
+    EXPECT_EQ(30, retry.SecondsLeft(xPlatformTime::Seconds()));
+    EXPECT_EQ(20u, LoadAcceptedSerial()) << "the good file's serial is remembered";
 }

@@ -40,6 +40,8 @@ TEST(CacheCleaner, KeepsExecutablesFontsAndSettingsAndDeletesTheRest)
         {"SIMHEI.TTF", true}, // the extension is compared without case
         {"extra.ttc", true},
         {"Setting.ini", true},
+        {"ClientVersionSerial.txt", true}, // the highest version serial accepted
+        {"ClientVersionSerial.txt.17.td", false},
         {"Startup1.2.pkg", false},
         {"Startup1.2.crc", false},
         {"Startup1.2.pkg.td", false},

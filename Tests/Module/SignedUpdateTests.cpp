@@ -4,10 +4,12 @@
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "SelfUpdate.h"
+#include "SignedVersionFile.h"
 #include "UpdateSignature.h"
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <ostream>
 #include <tuple>
 #include <string>
@@ -65,9 +67,11 @@ protected:
         return job;
     }
     std::string Installed(const std::string& name) const { return OutText("Publish/" + name); }
+    // Refusals of the signature, and of a signed version file's stamp.
     size_t Refusals(const std::string& name) const
     {
-        return Log.MessagesStartingWith("E Update signature refused for " + name + ":").size();
+        return Log.MessagesStartingWith("E Update signature refused for " + name + ":").size() +
+               Log.MessagesStartingWith("E Version file " + name + " refused: ").size();
     }
     // The font thread as the start-up runs it, without a system font; true when
     // it installed simhei.ttf.
@@ -99,8 +103,18 @@ enum class Fault
     OtherKey,      // a good signature, by key b
     NoSignature,   // no .sig on the server
     OtherName,     // another file, with its own good signature, served under this name
+    // Signed version files whose stamp does not do (Support/make-signed-updates.sh):
+    Replayed,  // an older serial than the one accepted before (15; the good file has 20)
+    Expired,   // expired in 2001
+    Unstamped, // signed as before stamps
 };
-const char* const FaultNames[] = {"Good", "Tampered", "OtherKey", "Unsigned", "AnotherFilesSigned"};
+const char* const FaultNames[] = {"Good",     "Tampered", "OtherKey", "Unsigned", "AnotherFilesSigned",
+                                  "Replayed", "Expired",  "Unstamped"};
+// Where the stamp faults' files lie, beside the good ones' place.
+const char* const StampFolders[] = {"", "", "", "", "", "replay/", "expired/", "unstamped/"};
+// The serial a client version file case starts from (accepted before), and the good file's.
+constexpr uint64_t AcceptedBefore = 15;
+constexpr uint64_t GoodSerial = 20;
 
 // Per kind: the name served and signed, the file signed by key a (.sig beside
 // it), the same bytes' signature by key b, another file signed under its own name.
@@ -137,8 +151,10 @@ protected:
     // Serves the case's file and signature as the fault says.
     void ServeCase(const KindFiles& files, Fault fault)
     {
-        std::string bytes = Fixture(fault == Fault::OtherName ? files.OtherFile : files.File);
-        std::string signature = Fixture((fault == Fault::OtherName ? files.OtherFile : files.File) + ".sig");
+        std::string file = fault == Fault::OtherName ? files.OtherFile : files.File;
+        file.insert(2, StampFolders[static_cast<int>(fault)]); // after "a/"
+        std::string bytes = Fixture(file);
+        std::string signature = Fixture(file + ".sig");
         ASSERT_EQ(UpdateSignatureSize, signature.size()) << "the publisher wrote no 64-byte signature";
         if (fault == Fault::TamperedBytes)
             bytes[bytes.size() / 2] ^= 0x01;
@@ -163,10 +179,13 @@ protected:
         }
         case Kind::VersionFile:
         {
-            xString text;
-            FetchSignedText(xString(Url(files.Name).c_str()), text);
-            EXPECT_TRUE(text.IsEmpty() || text == "default=1.0.5") << text.c_str();
-            return !text.IsEmpty();
+            const VersionFileAnswer answer = FetchVersionFile(
+                xString(Url(files.Name).c_str()), VersionFileKind::ClientVersions, std::time(nullptr));
+            const bool taken = answer.Verdict == VersionFileVerdict::Taken;
+            EXPECT_EQ(taken ? "default=1.0.5" : "", Std(answer.Line));
+            // The serial taken is remembered; a refused file's is not.
+            EXPECT_EQ(taken ? GoodSerial : AcceptedBefore, LoadAcceptedSerial());
+            return taken;
         }
         case Kind::LauncherVersionFile:
         {
@@ -191,6 +210,7 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
 {
     const auto [kind, fault] = GetParam();
     const KindFiles& files = FilesOf[static_cast<int>(kind)];
+    ASSERT_TRUE(RaiseAcceptedSerial(AcceptedBefore));
     ServeCase(files, fault);
     if (HasFatalFailure())
         return;
@@ -237,6 +257,20 @@ INSTANTIATE_TEST_SUITE_P(
                FaultNames[static_cast<int>(std::get<1>(info.param))];
     });
 
+// A signature carries no order and no age: replayed, expired and unstamped
+// version files are refused all the same.
+INSTANTIATE_TEST_SUITE_P(Stamps, SignedUpdateCaseTest,
+                         ::testing::Values(std::make_tuple(Kind::VersionFile, Fault::Replayed),
+                                           std::make_tuple(Kind::VersionFile, Fault::Expired),
+                                           std::make_tuple(Kind::VersionFile, Fault::Unstamped),
+                                           std::make_tuple(Kind::LauncherVersionFile, Fault::Expired),
+                                           std::make_tuple(Kind::LauncherVersionFile, Fault::Unstamped)),
+                         [](const auto& info)
+                         {
+                             return std::string(FilesOf[static_cast<int>(std::get<0>(info.param))].Label) +
+                                    "_" + FaultNames[static_cast<int>(std::get<1>(info.param))];
+                         });
+
 // The signature reaches the client files through the manifest's checksums: a
 // package changed on the server never verifies, and the damaged file is not written.
 TEST_F(SignedUpdateTest, TamperedFileUnderASignedManifestIsCaughtByItsChecksum)
@@ -253,18 +287,21 @@ TEST_F(SignedUpdateTest, TamperedFileUnderASignedManifestIsCaughtByItsChecksum)
     EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its checksum was written";
 }
 
-// Without a key nothing changes: no signature is asked for, unsigned files are taken.
+// Without a key nothing changes: no signature is asked for, unsigned files are
+// taken, and so are stamped ones whatever their stamp says.
 TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
 {
     SetUpdateVerifier(UpdateVerifier());
     ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
     ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
-    ServeFixture("ClientVersionSID.txt", "a/ClientVersionSID.txt");
-    ServeFixture("LauncherVersion.txt", "a/launcher/LauncherVersion.txt");
     EXPECT_EQ(0, PackageUpdateThread(Job()));
-    xString text;
-    FetchSignedText(xString(Url("ClientVersionSID.txt").c_str()), text);
-    EXPECT_EQ("default=1.0.5", std::string(text.c_str()));
+    // Stamps are not read: expired files are taken, and no serial is remembered.
+    ServeFixture("ClientVersionSID.txt", "a/expired/ClientVersionSID.txt");
+    const VersionFileAnswer answer = FetchVersionFile(xString(Url("ClientVersionSID.txt").c_str()),
+                                                      VersionFileKind::ClientVersions, std::time(nullptr));
+    EXPECT_EQ("default=1.0.5", Std(answer.Line));
+    EXPECT_FALSE(OutExists(AcceptedSerialFileName));
+    ServeFixture("LauncherVersion.txt", "a/expired/launcher/LauncherVersion.txt");
     EXPECT_EQ(1000002u, CheckLauncherVersion(xString(Url("").c_str()), 1000001));
     ServeFixture("qtmx1000002.exe", "a/launcher/qtmx1000002.exe");
     EXPECT_TRUE(FetchLauncherBuild(xString(Url("qtmx1000002.exe").c_str()), Out("qtmx1000002.exe")));

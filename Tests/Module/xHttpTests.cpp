@@ -153,6 +153,30 @@ TEST_F(xHttpTest, RefusedConnectionFailsTheSend)
     EXPECT_EQ(request->Read(buffer, sizeof(buffer)), -1);
 }
 
+// The thread that owns the windows never waits on the network: once named,
+// its requests are refused before anything goes out, loudly; other threads'
+// requests go out as before.
+TEST_F(xHttpTest, RequestsFromTheWindowThreadAreRefused)
+{
+    Serve("small.txt", "hello");
+    std::thread window(
+        [&]
+        {
+            xHttpForbidRequestsOnThisThread();
+            std::unique_ptr<xHttpRequest> request =
+                Connection->OpenRequest("GET", Path("small.txt").c_str(), "HTTP/1.1", nullptr, xHttpFlagNone);
+            ASSERT_TRUE(request);
+            EXPECT_FALSE(request->Send(nullptr));
+            EXPECT_EQ(request->StatusCode(), 0);
+        });
+    window.join();
+    EXPECT_TRUE(Log.Contains("E HTTP request refused: the window thread must not wait on the network"));
+    EXPECT_TRUE(DevServerRequests(true).empty()) << "the refused request reached the server";
+    std::unique_ptr<xHttpRequest> request = Get("small.txt");
+    xHttpAllowRequestsOnEveryThread();
+    EXPECT_TRUE(request && request->StatusCode() == 200) << "another thread's request was refused too";
+}
+
 TEST_F(xHttpTest, SilentServerFailsTheReadAfterTheStallTime)
 {
     Serve("silent.bin", PatternBytes(10000, 23));

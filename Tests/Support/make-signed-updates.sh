@@ -4,13 +4,18 @@
 # OUT/key-a, OUT/key-b   two key pairs (update-key.pem, update-key.pub)
 # OUT/client             the client folder published
 # OUT/a                  signed by key a: Startup1.0.5.* and Startup1.0.6.* (package,
-#                        manifest, .sig), ClientVersionSID.txt (default=1.0.5) and its .sig,
-#                        launcher/qtmx1000002.exe (a stand-in of 300000 bytes) and
-#                        launcher/LauncherVersion.txt with .sig (by `publish sign`); also
-#                        signed under their own names: launcher/qtmx1000001.exe (another
-#                        build) and launcher/Other.txt (1000003, to serve under a wrong name);
+#                        manifest, .sig), ClientVersionSID.txt (default=1.0.5, serial 20,
+#                        expiring in 2099) and its .sig, launcher/qtmx1000002.exe (a
+#                        stand-in of 300000 bytes) and launcher/LauncherVersion.txt
+#                        (1000002, expiring in 2099) with .sig; also signed under their own
+#                        names: launcher/qtmx1000001.exe (another build) and
+#                        launcher/Other.txt (1000003, to serve under a wrong name);
 #                        simhei.fnt (by `publish font --key`: a stand-in font brought to
 #                        the CRC-32C the launcher accepts) and its .sig
+# OUT/a/replay           ClientVersionSID.txt with serial 10, signed (an older publication)
+# OUT/a/expired          ClientVersionSID.txt (serial 30) and launcher/LauncherVersion.txt,
+#                        both expired in 2001, signed
+# OUT/a/unstamped        both version files signed without a stamp (as before stamps)
 # OUT/b                  the same files signed by key b (the publisher's bytes repeat)
 set -euo pipefail
 publish=$1 out=$2
@@ -25,8 +30,19 @@ for key in a b; do
         "$publish" client --source "$out/client" --version "$version" --out "$out/$key" --threads 1 \
             --key "$out/key-$key/update-key.pem" >/dev/null
     done
-    "$publish" version --file "$out/$key/ClientVersionSID.txt" --set default=1.0.5 \
-        --key "$out/key-$key/update-key.pem" >/dev/null
+    "$publish" version --file "$out/$key/ClientVersionSID.txt" --set default=1.0.5 --serial 20 \
+        --expires 2099-01-01 --key "$out/key-$key/update-key.pem" >/dev/null
+done
+mkdir -p "$out/a/replay" "$out/a/expired/launcher" "$out/a/unstamped/launcher"
+"$publish" version --file "$out/a/replay/ClientVersionSID.txt" --set default=1.0.5 --serial 10 \
+    --expires 2099-01-01 --key "$out/key-a/update-key.pem" >/dev/null
+printf 'default=1.0.5\nserial=30,expires=2001-01-01T00:00:00Z\n' >"$out/a/expired/ClientVersionSID.txt"
+printf '1000002\nexpires=2001-01-01T00:00:00Z\n' >"$out/a/expired/launcher/LauncherVersion.txt"
+printf 'default=1.0.5\n' >"$out/a/unstamped/ClientVersionSID.txt"
+printf '1000002\n' >"$out/a/unstamped/launcher/LauncherVersion.txt"
+for file in expired/ClientVersionSID.txt expired/launcher/LauncherVersion.txt unstamped/ClientVersionSID.txt \
+    unstamped/launcher/LauncherVersion.txt; do
+    "$publish" sign --key "$out/key-a/update-key.pem" --file "$out/a/$file" >/dev/null
 done
 head -c 300000 /dev/urandom >"$out/a/launcher/qtmx1000002.exe"
 printf '1000002\n' >"$out/a/launcher/LauncherVersion.txt"
@@ -37,9 +53,9 @@ for file in qtmx1000001.exe Other.txt; do
 done
 cp "$out/a/launcher/qtmx1000002.exe" "$out/a/launcher/LauncherVersion.txt" "$out/b/launcher/"
 for key in a b; do
-    for file in qtmx1000002.exe LauncherVersion.txt; do
-        "$publish" sign --key "$out/key-$key/update-key.pem" --file "$out/$key/launcher/$file" >/dev/null
-    done
+    "$publish" sign --key "$out/key-$key/update-key.pem" --file "$out/$key/launcher/qtmx1000002.exe" >/dev/null
+    "$publish" version --file "$out/$key/launcher/LauncherVersion.txt" --expires 2099-01-01 \
+        --key "$out/key-$key/update-key.pem" >/dev/null
 done
 "$publish" font --source "$out/client/data/text.txt" --force-crc32c 0x03487F00 --out "$out/a/simhei.fnt" \
     --key "$out/key-a/update-key.pem" >/dev/null

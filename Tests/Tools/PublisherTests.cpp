@@ -12,11 +12,13 @@
 #include "SelfUpdate.h"
 #include "TempFolder.h"
 #include "UpdateSignature.h"
+#include "VersionStamp.h"
 #include "Xxh32.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -349,7 +351,40 @@ TEST_F(PublisherTest, KeygenAndSigningCommands)
         EXPECT_EQ(SignatureCheck::Bad, verifier.Check("Startup1.0.6.crc", data, bytes.size(), &signature))
             << file << ": the signature does not bind the name";
     }
-    EXPECT_EQ("1000002\n", ReadFileBytes(root + "/launcher/LauncherVersion.txt"));
+    const std::string launcherVersion = ReadFileBytes(root + "/launcher/LauncherVersion.txt");
+    EXPECT_EQ(0u, launcherVersion.rfind("1000002\nexpires=", 0)) << launcherVersion;
+}
+
+// A signed version file's stamp: the serial rises with every publication (or
+// as the operator sets it, upwards only), the expiry is in the future, and a
+// run without --set renews both for the same entries.
+TEST_F(PublisherTest, VersionFileStampRisesAndExpires)
+{
+    const std::string file = m_Temp.At("ClientVersionSID.txt").string();
+    const auto stamp = [&]
+    {
+        const std::string text = ReadFileBytes(file);
+        VersionStamp read;
+        EXPECT_TRUE(ParseVersionStamp(SecondTextLine(xString(text.c_str())), read)) << text;
+        return read;
+    };
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    ASSERT_EQ(0, RunPublish({"version", "--file", file, "--set", "default=1.0.5", "--serial", "7",
+                             "--expires", "2099-01-01"}));
+    EXPECT_EQ("default=1.0.5\nserial=7,expires=2099-01-01T00:00:00Z\n", ReadFileBytes(file));
+    EXPECT_EQ(1, RunPublish({"version", "--file", file, "--set", "default=1.0.6", "--serial", "7"}));
+    EXPECT_EQ(1,
+              RunPublish({"version", "--file", file, "--set", "default=1.0.6", "--expires", "2001-01-01"}));
+    ASSERT_EQ(0, RunPublish({"version", "--file", file, "--set", "7=1.0.4", "--expires", "2d"}));
+    const VersionStamp raised = stamp();
+    EXPECT_GE(raised.Serial, static_cast<uint64_t>(now)) << "the Unix time, above 7";
+    EXPECT_NEAR(static_cast<double>(now + 2 * 86400), static_cast<double>(raised.Expires), 60.0);
+    ASSERT_EQ(0, RunPublish({"version", "--file", file}));
+    EXPECT_EQ(0u, ReadFileBytes(file).rfind("default=1.0.5,7=1.0.4\nserial=", 0)) << "the entries stay";
+    EXPECT_GT(stamp().Serial, raised.Serial);
+    EXPECT_NEAR(static_cast<double>(now + 30 * 86400), static_cast<double>(stamp().Expires), 60.0);
+    EXPECT_EQ(2,
+              RunPublish({"version", "--file", m_Temp.At("LauncherVersion.txt").string(), "--set", "a=b"}));
 }
 // A build the launcher would never start (200000 bytes or fewer) or never
 // fetch (more than 64 MiB) is refused, and nothing is written.

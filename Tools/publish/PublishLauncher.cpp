@@ -2,9 +2,11 @@
 // LauncherVersion.txt beside it, the version taken from the build itself.
 #include "PublishLauncher.h"
 #include "PublishSignature.h"
+#include "PublishStamp.h"
 #include "SelfUpdate.h"
 
 #include "ToolFiles.h"
+#include "VersionStamp.h"
 
 #include "xString.h"
 
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -133,9 +136,30 @@ bool FindVersionResource(const std::vector<uint8_t>& image, size_t& offset, size
     return true;
 }
 
+namespace
+{
+// LauncherVersion.txt: the number, and when `stamped` its expiry on the next
+// line. A signed file carries one: a stale file served for ever would hold
+// every launcher on its build.
+bool MakeVersionFileText(const xString& number, bool stamped, const std::string& expires, std::string& text)
+{
+    text = std::string(number.c_str()) + "\n";
+    if (!stamped)
+        return true;
+    VersionStamp stamp;
+    stamp.HasExpiry = true;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    stamp.Expires = now + DefaultStampDays * 86400;
+    if (!expires.empty() && !ParseExpiresOption(expires, now, stamp.Expires))
+        return false;
+    text += std::string(FormatVersionStamp(stamp).c_str()) + "\n";
+    return true;
+}
+} // namespace
+
 int RunLauncher(int argc, char** argv)
 {
-    std::string exe, out, name, versionText, key;
+    std::string exe, out, name, versionText, key, expires;
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
@@ -144,6 +168,7 @@ int RunLauncher(int argc, char** argv)
                              : option == "--name"    ? &name
                              : option == "--version" ? &versionText
                              : option == "--key"     ? &key
+                             : option == "--expires" ? &expires
                                                      : nullptr;
         if (value == nullptr)
             return BadUsage(("unknown option " + option).c_str());
@@ -200,7 +225,9 @@ int RunLauncher(int argc, char** argv)
         VersionedLauncherName(xWString(xString(name.c_str())), LauncherVersionText(version)));
     const fs::path buildPath = fs::path(out) / versioned.c_str();
     const xString number = LauncherVersionText(version);
-    const std::string line = std::string(number.c_str()) + "\n";
+    std::string line;
+    if (!MakeVersionFileText(number, signer.IsLoaded() || !expires.empty(), expires, line))
+        return 1;
     // The build first: a version file never names a build that is not there.
     // Each signature goes before its file, so no file stands there unsigned.
     const fs::path versionPath = fs::path(out) / "LauncherVersion.txt";

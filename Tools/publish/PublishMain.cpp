@@ -17,12 +17,13 @@ const char* const Usage = R"(publish: the publisher of client versions for the l
 Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
                  [--threads N] [--key KEY.pem]
-  publish version --file OUT_DIR/ClientVersionSID.txt --set KEY=VER [--set KEY=VER ...]
-                  [--key KEY.pem]
+  publish version --file OUT_DIR/ClientVersionSID.txt [--set KEY=VER ...] [--key KEY.pem]
+                  [--expires WHEN] [--serial N]
+  publish version --file OUT_DIR/LauncherVersion.txt --key KEY.pem [--expires WHEN]
   publish font --source FONT_FILE --out OUT_DIR/simhei.fnt [--force-crc32c 0xHEX]
                [--key KEY.pem]
   publish launcher --exe LAUNCHER.exe --out OUT_DIR [--name qtmx.exe] [--version N]
-                   [--key KEY.pem]
+                   [--key KEY.pem] [--expires WHEN]
   publish keygen --out KEY_DIR
   publish sign --key KEY.pem --file FILE [--name NAME]
   publish --help
@@ -60,6 +61,15 @@ publish version
   and the rest of the file stay as they were. Keys and values must be
   non-empty and hold no ",", "=" or control characters. The result must have
   a "default" entry and fit in 2047 bytes.
+  With --key (or --expires or --serial, or when the file has one already) the
+  second line becomes the file's stamp, which launchers built with a key
+  require: "serial=N,expires=YYYY-MM-DDTHH:MM:SSZ". They refuse the file once
+  it has expired, and one whose serial is lower than any they accepted. The
+  serial rises by itself (the Unix time, or the old serial plus one when that
+  is higher); --serial N sets it (above the old one). --expires WHEN is <N>d,
+  <N>h, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC); default 30 days. Without
+  --set the file is only stamped and signed again: run it before the expiry.
+  For LauncherVersion.txt only the stamp (an expiry) is renewed.
 
 publish font
   Packs FONT_FILE into one Lzma86 container (no filter): simhei.fnt, which the
@@ -77,8 +87,10 @@ publish launcher
   qtmx.exe, the installed launcher's name and the default being LAUNCHER.exe's
   own: qtmx1000002.exe) and then OUT_DIR/LauncherVersion.txt holding N, each
   through a temporary file. --version N stops with an error when the build's
-  version is another. A build of 200000 bytes or fewer, or of more than
-  64 MiB, is refused: launchers never start or fetch one. OUT_DIR is what the launcher's update base URL serves
+  version is another. With --key (or --expires) LauncherVersion.txt also
+  gets the stamp line "expires=..." (see publish version). A build of
+  200000 bytes or fewer, or of more than 64 MiB, is refused: launchers never
+  start or fetch one. OUT_DIR is what the launcher's update base URL serves
   (LAUNCHER_UPDATE_BASE_URL; the demo builds ask
   http://127.0.0.1:18080/launcher/, i.e. ROOT/launcher with devserver --root ROOT).
 

@@ -1,6 +1,10 @@
-// publish version: edits the version file's first line in place.
+// publish version: edits a version file's first line in place, and writes the
+// stamp of a signed one (serial and expiry) on its second line.
 #include "PublishCommon.h"
 #include "PublishSignature.h"
+#include "PublishStamp.h"
+
+#include "VersionStamp.h"
 
 #include "ToolFiles.h"
 
@@ -8,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -34,72 +39,99 @@ std::vector<std::string> SplitAt(const std::string& text, char separator)
     }
 }
 
-} // namespace
-
-int RunVersion(int argc, char** argv)
+struct VersionOptions
 {
-    std::string file, key;
-    std::vector<std::pair<std::string, std::string>> settings;
+    std::string File, Key, Expires, Serial;
+    std::vector<std::pair<std::string, std::string>> Settings;
+    // "LauncherVersion.txt": its first line is the launcher's number, kept as it is.
+    bool LauncherFile = false;
+};
+
+// The file as it stands: the first line, its line end, the stamp on the second
+// line (when that line is one), and everything after them.
+struct VersionText
+{
+    std::string Line, LineEnd = "\n", Rest;
+    bool HasStamp = false;
+    VersionStamp Stamp;
+};
+
+// 0 when the options are good, else the exit status.
+int ReadOptions(int argc, char** argv, VersionOptions& options)
+{
     for (int i = 2; i < argc; ++i)
     {
         const std::string option = argv[i];
         std::string value;
-        if (option == "--file")
+        std::string* single = option == "--file"      ? &options.File
+                              : option == "--key"     ? &options.Key
+                              : option == "--expires" ? &options.Expires
+                              : option == "--serial"  ? &options.Serial
+                                                      : nullptr;
+        if (single != nullptr)
         {
-            if (!TakeValue(argc, argv, i, file))
+            if (!TakeValue(argc, argv, i, *single))
                 return 2;
+            continue;
         }
-        else if (option == "--key")
-        {
-            if (!TakeValue(argc, argv, i, key))
-                return 2;
-        }
-        else if (option == "--set")
-        {
-            if (!TakeValue(argc, argv, i, value))
-                return 2;
-            const std::vector<std::string> parts = SplitAt(value, '=');
-            if (parts.size() != 2 || parts[0].empty() || parts[1].empty() ||
-                parts[0].find(',') != std::string::npos || parts[1].find(',') != std::string::npos ||
-                HasControlCharacter(value) || !IsValidUtf8(value))
-                return BadUsage(
-                    ("--set takes KEY=VER without \",\" or control characters, not " + value).c_str());
-            settings.emplace_back(parts[0], parts[1]);
-        }
-        else
+        if (option != "--set")
             return BadUsage(("unknown option " + option).c_str());
+        if (!TakeValue(argc, argv, i, value))
+            return 2;
+        const std::vector<std::string> parts = SplitAt(value, '=');
+        if (parts.size() != 2 || parts[0].empty() || parts[1].empty() ||
+            parts[0].find(',') != std::string::npos || parts[1].find(',') != std::string::npos ||
+            HasControlCharacter(value) || !IsValidUtf8(value))
+            return BadUsage(
+                ("--set takes KEY=VER without \",\" or control characters, not " + value).c_str());
+        options.Settings.emplace_back(parts[0], parts[1]);
     }
-    if (file.empty() || settings.empty())
-        return BadUsage("publish version needs --file and at least one --set");
-    UpdateSigner signer;
-    if (!key.empty() && !signer.Load(key))
-        return 1;
+    options.LauncherFile = fs::path(options.File).filename() == "LauncherVersion.txt";
+    if (options.File.empty())
+        return BadUsage("publish version needs --file");
+    if (options.LauncherFile && (!options.Settings.empty() || !options.Serial.empty()))
+        return BadUsage("LauncherVersion.txt takes no --set or --serial: publish launcher writes its number");
+    return 0;
+}
 
-    std::string line, rest = "\n";
+bool ReadVersionText(const std::string& file, VersionText& text)
+{
     std::error_code error;
-    if (fs::exists(file, error))
+    if (!fs::exists(file, error))
+        return true;
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(file, bytes))
     {
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(file, bytes))
-        {
-            Fail("cannot read %s: %s", file.c_str(), std::strerror(errno));
-            return 1;
-        }
-        const std::string text(bytes.begin(), bytes.end());
-        const size_t end = text.find('\n');
-        line = text.substr(0, end);
-        rest = end == std::string::npos ? std::string() : text.substr(end);
-        if (!line.empty() && line.back() == '\r')
-        {
-            line.pop_back();
-            rest.insert(0, "\r");
-        }
+        Fail("cannot read %s: %s", file.c_str(), std::strerror(errno));
+        return false;
     }
+    const std::string whole(bytes.begin(), bytes.end());
+    const size_t end = whole.find('\n');
+    text.Line = whole.substr(0, end);
+    text.Rest = end == std::string::npos ? std::string() : whole.substr(end + 1);
+    if (!text.Line.empty() && text.Line.back() == '\r')
+    {
+        text.Line.pop_back();
+        text.LineEnd = "\r\n";
+    }
+    const size_t stampEnd = text.Rest.find('\n');
+    std::string second = text.Rest.substr(0, stampEnd);
+    if (!second.empty() && second.back() == '\r')
+        second.pop_back();
+    text.HasStamp = ParseVersionStamp(xString(second.c_str()), text.Stamp) &&
+                    (text.Stamp.HasSerial || text.Stamp.HasExpiry) && !second.empty();
+    if (text.HasStamp)
+        text.Rest = stampEnd == std::string::npos ? std::string() : text.Rest.substr(stampEnd + 1);
+    return true;
+}
 
+// The first line with the settings applied; false when it would not do.
+bool ApplySettings(const std::string& line, const VersionOptions& options, std::string& result)
+{
     std::vector<std::string> entries;
     if (!line.empty())
         entries = SplitAt(line, ',');
-    for (const auto& [key, value] : settings)
+    for (const auto& [key, value] : options.Settings)
     {
         bool replaced = false;
         for (std::string& entry : entries)
@@ -116,7 +148,7 @@ int RunVersion(int argc, char** argv)
         if (!replaced)
             entries.push_back(key + "=" + value);
     }
-    std::string result;
+    result.clear();
     bool hasDefault = false;
     for (size_t i = 0; i < entries.size(); ++i)
     {
@@ -131,18 +163,93 @@ int RunVersion(int argc, char** argv)
     if (!hasDefault)
     {
         Fail("the version line would have no \"default\" entry; add --set default=VER");
-        return 1;
+        return false;
     }
     if (result.size() > MaxVersionLine)
     {
         Fail("the version line would take %zu bytes; the launcher reads %zu", result.size(), MaxVersionLine);
-        return 1;
+        return false;
     }
-    const std::string text = result + rest;
-    if (signer.IsLoaded() && !signer.WriteSignatureFor(file, text.data(), text.size()))
+    return true;
+}
+
+// The new stamp: the expiry given (or DefaultStampDays from now), and for the
+// client version file a serial above the old one. Unless the operator names
+// it, the serial is the Unix time, or the old serial plus one when that is
+// higher: it keeps rising even when the file is written afresh or from
+// another machine, as long as clocks are roughly right.
+bool MakeStamp(const VersionOptions& options, const VersionText& old, int64_t now, VersionStamp& stamp)
+{
+    stamp = VersionStamp();
+    stamp.HasExpiry = true;
+    stamp.Expires = now + DefaultStampDays * 86400;
+    if (!options.Expires.empty() && !ParseExpiresOption(options.Expires, now, stamp.Expires))
+        return false;
+    if (options.LauncherFile)
+        return true;
+    const uint64_t oldSerial = old.HasStamp && old.Stamp.HasSerial ? old.Stamp.Serial : 0;
+    stamp.HasSerial = true;
+    if (options.Serial.empty() && oldSerial == UINT64_MAX)
+    {
+        Fail("the file's serial %llu cannot rise any more", static_cast<unsigned long long>(oldSerial));
+        return false;
+    }
+    if (options.Serial.empty())
+    {
+        stamp.Serial =
+            oldSerial + 1 > static_cast<uint64_t>(now) ? oldSerial + 1 : static_cast<uint64_t>(now);
+        return true;
+    }
+    if (!ParseSerialNumber(xString(options.Serial.c_str()), stamp.Serial))
+    {
+        Fail("--serial takes a decimal number, not %s", options.Serial.c_str());
+        return false;
+    }
+    if (stamp.Serial <= oldSerial)
+    {
+        Fail("--serial %s is not above the file's serial %llu: launchers that took it would refuse the file",
+             options.Serial.c_str(), static_cast<unsigned long long>(oldSerial));
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+int RunVersion(int argc, char** argv)
+{
+    VersionOptions options;
+    if (const int status = ReadOptions(argc, argv, options))
+        return status;
+    UpdateSigner signer;
+    if (!options.Key.empty() && !signer.Load(options.Key))
         return 1;
-    if (!WriteAtomically(file, text.data(), text.size()))
+    VersionText old;
+    if (!ReadVersionText(options.File, old))
         return 1;
-    std::printf("publish: %s: %s\n", file.c_str(), result.c_str());
+    // A signed file, and one that had a stamp, always gets a fresh one.
+    const bool stamped =
+        !options.Key.empty() || !options.Expires.empty() || !options.Serial.empty() || old.HasStamp;
+    if (options.Settings.empty() && !(stamped && !old.Line.empty()))
+        return BadUsage("publish version needs --set, or an existing file and --key, --expires or --serial");
+
+    std::string line = old.Line;
+    if (!options.LauncherFile && !ApplySettings(old.Line, options, line))
+        return 1;
+    VersionStamp stamp;
+    if (stamped && !MakeStamp(options, old, static_cast<int64_t>(std::time(nullptr)), stamp))
+        return 1;
+    const std::string stampLine = stamped ? FormatVersionStamp(stamp).c_str() : "";
+    const std::string text = line + old.LineEnd + (stamped ? stampLine + old.LineEnd : "") + old.Rest;
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(options.File, text.data(), text.size()))
+        return 1;
+    if (!WriteAtomically(options.File, text.data(), text.size()))
+        return 1;
+    std::error_code error;
+    if (!signer.IsLoaded() && fs::exists(options.File + ".sig", error))
+        std::fprintf(stderr, "publish: warning: %s.sig no longer matches the file; sign it again (--key)\n",
+                     options.File.c_str());
+    std::printf("publish: %s: %s\n", options.File.c_str(), line.c_str());
+    if (stamped)
+        std::printf("publish: %s: %s\n", options.File.c_str(), stampLine.c_str());
     return 0;
 }

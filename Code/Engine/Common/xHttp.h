@@ -15,6 +15,13 @@
 // thread the same way. Objects are used by one thread at a time; a session may
 // serve many threads. A connection must outlive its requests, a session its
 // connections.
+//
+// The thread that owns the windows never waits on the network: once start-up
+// names it (xHttpForbidRequestsOnThisThread, when its first window is made), a
+// request it sends is refused with an error line and fails as an unanswered
+// one does. A slow or silent server then costs a worker's time, never a frozen
+// window; the refusal is loud rather than fatal so that a player's launcher
+// never ends over it.
 
 // Request flags: the WinINet flags the callers name. The Windows side passes the
 // INTERNET_FLAG_* values; the POSIX side sends what WinINet would.
@@ -41,6 +48,13 @@ enum class xHttpProxyMode
 
 class xHttpConnection;
 class xHttpRequest;
+
+// From now on, requests from the calling thread are refused.
+void xHttpForbidRequestsOnThisThread();
+// Every thread may send again (tests).
+void xHttpAllowRequestsOnEveryThread();
+// False on the thread named by xHttpForbidRequestsOnThisThread.
+bool xHttpMaySendOnThisThread();
 
 class xHttpSession
 {
@@ -117,7 +131,8 @@ public:
 
     // Sends the request with `headers` (complete lines, each ending in "\r\n";
     // null or empty for none), going out as given, and waits for the status line
-    // and headers of the response. False when no response came. Call once.
+    // and headers of the response. False when no response came, or when the
+    // calling thread owns the windows (see above). Call once.
     bool Send(const char* headers);
     // The response's status code; 0 before a successful Send.
     int StatusCode();
@@ -144,6 +159,8 @@ public:
 private:
     friend class xHttpConnection;
     xHttpRequest();
+    // The platform's part of Send.
+    bool SendNow(const char* headers);
 
     std::unique_ptr<Native> Os;
 };

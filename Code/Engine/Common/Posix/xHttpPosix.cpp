@@ -438,7 +438,7 @@ xHttpRequest::xHttpRequest() : Os(std::make_unique<Native>()) {}
 
 xHttpRequest::~xHttpRequest() = default;
 
-bool xHttpRequest::Send(const char* headers)
+bool xHttpRequest::SendNow(const char* headers)
 {
     Native& native = *Os;
     if (native.Sent || native.Easy == nullptr)

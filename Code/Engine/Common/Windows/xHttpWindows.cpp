@@ -277,7 +277,7 @@ xHttpRequest::xHttpRequest() : Os(std::make_unique<Native>()) {}
 
 xHttpRequest::~xHttpRequest() = default;
 
-bool xHttpRequest::Send(const char* headers)
+bool xHttpRequest::SendNow(const char* headers)
 {
     Native& native = *Os;
     if (native.Sent || !native.Handle)

@@ -1,6 +1,7 @@
 #include "CacheCleaner.h"
 
 #include "LauncherFiles.h"
+#include "SignedVersionFile.h"
 
 #include "xLogLine.h"
 #include "xPath.h"
@@ -84,6 +85,9 @@ bool KeptBesideLauncher(const xWString& path)
 {
     // The boss key's setting is the player's own, not downloaded data.
     if (EqualsNoCase(GetFileName(path), xWString(u"Setting.ini")))
+        return true;
+    // Without it, a replayed older version file would be taken again.
+    if (EqualsNoCase(GetFileName(path), xWString(xString(AcceptedSerialFileName))))
         return true;
     return HasExtension(path, {u".exe", u".fnt", u".ttf", u".ttc"});
 }

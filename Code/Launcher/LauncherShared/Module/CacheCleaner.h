@@ -8,7 +8,8 @@
 // fetches them again. Executables, fonts and the player's settings stay.
 
 // True for a file beside the launcher that cleaning keeps: ".exe", ".fnt",
-// ".ttf" and ".ttc" (letter case ignored), and "Setting.ini".
+// ".ttf" and ".ttc" (letter case ignored), "Setting.ini" and the accepted
+// version serial ("ClientVersionSerial.txt").
 bool KeptBesideLauncher(const xWString& path);
 
 // True for a top-level file of the publish folder that cleaning keeps: ".exe"

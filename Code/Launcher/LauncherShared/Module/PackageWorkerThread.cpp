@@ -15,6 +15,11 @@ bool SameJob(const PackageJob& a, const PackageJob& b)
            a.PublishFolder == b.PublishFolder && a.LocalMode == b.LocalMode;
 }
 
+bool SameRequest(const PackageUpdateRequest& a, const PackageUpdateRequest& b)
+{
+    return a.Asked == b.Asked && SameJob(a.Job, b.Job);
+}
+
 void MarkStarted()
 {
     DownloadStartTime = xPlatformTime::Seconds();
@@ -25,23 +30,31 @@ void MarkStarted()
 
 PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageJob& job)
 {
+    PackageUpdateRequest request;
+    request.Job = job;
+    request.Asked = job.PackageName;
+    return Run(request);
+}
+
+PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageUpdateRequest& request)
+{
     std::lock_guard<std::mutex> guard(m_Lock);
     if (m_Held)
     {
-        m_Next = job;
+        m_Next = request;
         return Outcome::Queued;
     }
     if (m_Busy)
     {
         // One that has already given up (its thread has not ended yet) is no
         // reason to drop the request: it runs again.
-        if (SameJob(job, m_Current) && !m_Next && PackageUpdateState != PackageUpdateFailed)
+        if (SameRequest(request, m_Current) && !m_Next && PackageUpdateState != PackageUpdateFailed)
             return Outcome::AlreadyRunning;
-        m_Next = job;
-        LogLine("Package update of %s waits for the running one", job.PackageName.c_str());
+        m_Next = request;
+        LogLine("Package update of %s waits for the running one", request.Asked.c_str());
         return Outcome::Queued;
     }
-    m_Current = job;
+    m_Current = request;
     return StartLocked();
 }
 
@@ -79,14 +92,29 @@ void PackageWorkerThread::Release()
     StartLocked();
 }
 
+int PackageWorkerThread::RunRequest(const PackageUpdateRequest& request)
+{
+    PackageJob job = request.Job;
+    if (request.Prepare && !request.Prepare(job))
+    {
+        PackageUpdateState = PackageUpdateFailed;
+        return -1;
+    }
+    // The update's own time starts now, not while its version was asked for.
+    DownloadStartTime = xPlatformTime::Seconds();
+    if (request.OnBegin)
+        request.OnBegin();
+    return PackageUpdateThread(job);
+}
+
 void PackageWorkerThread::Loop()
 {
     std::unique_lock<std::mutex> guard(m_Lock);
     for (;;)
     {
-        const PackageJob job = m_Current;
+        const PackageUpdateRequest request = m_Current;
         guard.unlock();
-        const int result = PackageUpdateThread(job);
+        const int result = RunRequest(request);
         guard.lock();
         m_LastResult = result;
         if (!m_Next)

@@ -4,8 +4,26 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
+
+// An update asked for, whose version may not be known yet: then Prepare learns
+// it on the worker's thread, before anything else, and names the package and
+// manifest in the job. Asking the server may take minutes when it is silent,
+// and that must never be the window thread's wait.
+struct PackageUpdateRequest
+{
+    PackageJob Job;
+    // What the request asks for, telling a repeated request from another one
+    // before its version is known (e.g. the version, or the server id).
+    xString Asked;
+    // False: no update for this request (it has logged why); the state ends
+    // Failed unless another request waits. Null: the job names its files.
+    std::function<bool(PackageJob&)> Prepare;
+    // Run on the worker's thread when the update begins, after Prepare.
+    std::function<void()> OnBegin;
+};
 
 // The one thread that runs package updates. Two workers never touch the same
 // files: while an update runs, a request for another version is kept and run
@@ -25,6 +43,7 @@ public:
     // Starts the update of `job`, or keeps it for when the running one ends.
     // Marks the update Started (DownloadStartTime, PackageUpdateState) when it
     // begins.
+    Outcome Run(const PackageUpdateRequest& request);
     Outcome Run(const PackageJob& job);
 
     // While held, requests are kept (the newest wins) and nothing starts: the
@@ -44,13 +63,15 @@ private:
     // Starts a thread on m_Current; the lock is held.
     Outcome StartLocked();
     void Loop();
+    // Prepares and runs one request: the thread's exit code.
+    int RunRequest(const PackageUpdateRequest& request);
 
     std::mutex m_Lock;
     std::condition_variable m_Idle;
     bool m_Busy = false;
     bool m_Held = false;
-    PackageJob m_Current;
-    std::optional<PackageJob> m_Next;
+    PackageUpdateRequest m_Current;
+    std::optional<PackageUpdateRequest> m_Next;
     int m_LastResult = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "LauncherDownload.h"
 #include "LauncherFiles.h"
 #include "PublishDir.h"
+#include "SignedVersionFile.h"
 #include "UpdateSignature.h"
 
 #include "xLogLine.h"
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -182,9 +184,11 @@ uint32_t LauncherVersionNumber()
 uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion)
 {
     LogLine("checking new version");
-    xString text;
-    FetchSignedText(baseUrl + "LauncherVersion.txt", text);
-    return NewerLauncherVersion(text, ownVersion);
+    // With a key the file must be signed and unexpired: a stale one could hold
+    // this launcher on its build for ever.
+    const VersionFileAnswer answer = FetchVersionFile(baseUrl + "LauncherVersion.txt",
+                                                      VersionFileKind::LauncherVersion, std::time(nullptr));
+    return NewerLauncherVersion(answer.Line, ownVersion);
 }
 
 std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise)

@@ -49,7 +49,7 @@ uint32_t LauncherVersionNumber();
 
 // Asks `baseUrl` + "LauncherVersion.txt" for the newest version: that number
 // when it is greater than `ownVersion`, else NoNewerLauncher (also when signed
-// updates are on and the file's signature is refused).
+// updates are on and the file's signature or its expiry is refused).
 uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion);
 
 // Downloads `newVersion` from `baseUrl` beside the running launcher and starts

@@ -157,10 +157,19 @@ void FetchSignedText(const xString& url, xString& text)
         FetchText(url, text);
         return;
     }
+    xString whole;
+    if (FetchVerifiedText(url, whole))
+        text = FirstTextLine(reinterpret_cast<const uint8_t*>(whole.c_str()), whole.Length());
+}
+
+bool FetchVerifiedText(const xString& url, xString& text)
+{
     std::vector<uint8_t> bytes;
     xString name;
     if (!FetchBytes(url, MaxSignedTextBytes, bytes) || !GetUrlFileName(url, name))
-        return;
-    if (CheckUpdateSignature(url, name, bytes.data(), bytes.size()))
-        text = FirstTextLine(bytes.data(), bytes.size());
+        return false;
+    if (!CheckUpdateSignature(url, name, bytes.data(), bytes.size()))
+        return false;
+    text = xString(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return true;
 }

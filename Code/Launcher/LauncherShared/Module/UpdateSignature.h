@@ -86,3 +86,7 @@ bool CheckFetchedSignature(const xString& name, const uint8_t* bytes, size_t siz
 // the whole text is fetched and must carry a good signature, else `text` stays
 // as it was.
 void FetchSignedText(const xString& url, xString& text);
+// With the verifier on: the whole remote text (at most MaxSignedTextBytes) when
+// its signature is good. False, with `text` as it was, when nothing came or the
+// signature was refused (logged as CheckUpdateSignature does).
+bool FetchVerifiedText(const xString& url, xString& text);

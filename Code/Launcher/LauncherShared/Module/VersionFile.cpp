@@ -6,7 +6,11 @@
 #include <map>
 #include <vector>
 
-xString ChooseClientVersion(const xString& versionLine, const xString& sid)
+namespace
+{
+// The entries as the launcher reads them: the first of a key wins. Pieces that
+// are not one key=value are left out, and logged when `log` is set.
+std::map<xString, xString> ReadEntries(const xString& versionLine, bool log)
 {
     std::vector<xString> pieces;
     SplitText(versionLine, xString(","), pieces);
@@ -17,11 +21,19 @@ xString ChooseClientVersion(const xString& versionLine, const xString& sid)
         SplitText(piece, xString("="), parts);
         if (parts.size() != 2)
         {
-            LogErrorLine("SidVersionError: %s", piece.c_str());
+            if (log)
+                LogErrorLine("SidVersionError: %s", piece.c_str());
             continue;
         }
         versions.emplace(parts[0], parts[1]);
     }
+    return versions;
+}
+} // namespace
+
+xString ChooseClientVersion(const xString& versionLine, const xString& sid)
+{
+    const std::map<xString, xString> versions = ReadEntries(versionLine, true);
     const auto fallback = versions.find(xString("default"));
     if (fallback == versions.end())
     {
@@ -32,4 +44,12 @@ xString ChooseClientVersion(const xString& versionLine, const xString& sid)
         return fallback->second;
     const auto own = versions.find(sid);
     return own != versions.end() ? own->second : fallback->second;
+}
+
+bool ListsClientVersion(const xString& versionLine, const xString& version)
+{
+    for (const auto& entry : ReadEntries(versionLine, false))
+        if (entry.second == version)
+            return true;
+    return false;
 }
