@@ -9,6 +9,8 @@
 #                        launcher/LauncherVersion.txt with .sig (by `publish sign`); also
 #                        signed under their own names: launcher/qtmx1000001.exe (another
 #                        build) and launcher/Other.txt (1000003, to serve under a wrong name)
+#                        unhashed/Startup1.0.5.crc with .sig: version 1.0.5's manifest
+#                        without its sha256 attributes, as older publishers wrote it
 # OUT/b                  the same files signed by key b (the publisher's bytes repeat)
 set -euo pipefail
 publish=$1 out=$2
@@ -26,6 +28,14 @@ for key in a b; do
     "$publish" version --file "$out/$key/ClientVersionSID.txt" --set default=1.0.5 \
         --key "$out/key-$key/update-key.pem" >/dev/null
 done
+# The manifest read back (an Lzma86 container is a flag byte before an LZMA-alone
+# stream), its sha256 attributes dropped, packed again (`publish font` packs any
+# file into one container) and signed under its name.
+mkdir -p "$out/a/unhashed"
+tail -c +2 "$out/a/Startup1.0.5.crc" | xz --format=lzma -dc | sed 's/ sha256="[0-9a-f]*"//g' \
+    >"$out/a/unhashed/manifest.xml"
+"$publish" font --source "$out/a/unhashed/manifest.xml" --out "$out/a/unhashed/Startup1.0.5.crc" >/dev/null 2>&1
+"$publish" sign --key "$out/key-a/update-key.pem" --file "$out/a/unhashed/Startup1.0.5.crc" >/dev/null
 head -c 300000 /dev/urandom >"$out/a/launcher/qtmx1000002.exe"
 printf '1000002\n' >"$out/a/launcher/LauncherVersion.txt"
 head -c 300000 /dev/urandom >"$out/a/launcher/qtmx1000001.exe"
