@@ -173,6 +173,9 @@ void BuiltInSha256::Restart()
 
 void BuiltInSha256::Update(const void* data, size_t length)
 {
+    // An empty piece may come without a buffer, which memcpy must not see.
+    if (length == 0)
+        return;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     TotalLength += length;
     if (PendingLength > 0)
