@@ -7,38 +7,51 @@
 
 namespace
 {
+void AppendEscaped(std::string& out, char c)
+{
+    switch (c)
+    {
+    case '&':
+        out += "&amp;";
+        break;
+    case '<':
+        out += "&lt;";
+        break;
+    case '>':
+        out += "&gt;";
+        break;
+    case '"':
+        out += "&quot;";
+        break;
+    case '\'':
+        out += "&apos;";
+        break;
+    default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+        else
+            out += c;
+    }
+}
+
 // Attribute text that reads back as written: XML's five special characters and
 // every control character (which the parser would otherwise take or stop at) as
-// references.
+// references. WideToUtf8 ends at a zero unit, which a name read from "&#0;"
+// holds, so each run between zero units goes on its own.
 std::string Escaped(const xWString& text)
 {
-    const xString utf8 = WideToUtf8(text);
     std::string out;
-    for (const char c : std::string(utf8.c_str(), utf8.Length()))
+    size_t start = 0;
+    for (size_t at = 0; at <= text.Length(); ++at)
     {
-        switch (c)
-        {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
-            else
-                out += c;
-        }
+        if (at < text.Length() && text[at] != 0)
+            continue;
+        const xString run = WideToUtf8(text.c_str() + start, at - start);
+        for (const char c : std::string(run.c_str(), run.Length()))
+            AppendEscaped(out, c);
+        if (at < text.Length())
+            AppendEscaped(out, 0);
+        start = at + 1;
     }
     return out;
 }
