@@ -28,7 +28,7 @@ done
 tiny=()
 [ "$mode" = tiny ] && tiny=(--tiny)
 
-targets=(ChecksumBenchmarks Lzma86Benchmarks DownloadTimer PackageUpdateBench PublishBench publish devserver)
+targets=(ChecksumBenchmarks Lzma86Benchmarks DownloadTimer PackageUpdateBench PublishBench UpdateTimer publish devserver)
 # Built with every native build once its source is in the tree.
 [ -f Tests/Benchmarks/UnpackBench.cpp ] && targets+=(UnpackBench)
 
@@ -126,7 +126,8 @@ fi
 # 2. The checksums beside a plain read of the same memory, and our LZMA decoder
 #    beside liblzma on the same stream.
 step "checksums beside a plain read of memory" google_bench ChecksumBenchmarks \
-    Crc32cHardwarePath=MemoryRead Crc32cSoftwarePath=MemoryRead Xxh32Hash=MemoryRead
+    Crc32cHardwarePath=MemoryRead Crc32cSoftwarePath=MemoryRead Xxh32Hash=MemoryRead \
+    Sha256OpenSsl=MemoryRead Sha256BuiltInShaNi=Sha256OpenSsl Sha256BuiltInPlain=Sha256OpenSsl
 step "DecodeLzma86 beside liblzma" google_bench Lzma86Benchmarks \
     Ours/Text=Liblzma/Text Ours/CodeWithX86Filter=Liblzma/CodeWithX86Filter
 
@@ -141,7 +142,13 @@ full) step "1 GiB client: publish, VerifyFile beside cat, full update" "$bin/Pac
 *) step "VerifyFile beside cat (1 GiB client, warm cache)" "$bin/PackageUpdateBench" --verify-only ;;
 esac
 
-# 4. The write phase of the update on one and on two decoder threads, and its peak memory.
+# 4. What the manifest's SHA-256 sums cost: SHA-256 beside the system's library, the
+#    up-to-date check and the full update with and without them, natively and of the
+#    Windows build under wine64.
+step "SHA-256 sums: check and full update, native and wine64" bash scripts/bench-update.sh "${tiny[@]}" \
+    build/windows-demo "$build"
+
+# 5. The write phase of the update on one and on two decoder threads, and its peak memory.
 if [ -x "$bin/UnpackBench" ]; then
     step "write phase, 1 and 2 decoders" "$bin/UnpackBench" "${tiny[@]}"
 else
@@ -150,7 +157,7 @@ else
     echo "write phase: $bin/UnpackBench missing"
 fi
 
-# 5. The publisher beside tar | xz at the same level.
+# 6. The publisher beside tar | xz at the same level.
 step "publish client beside tar | xz" "$bin/PublishBench" "${tiny[@]}"
 
 echo

@@ -107,4 +107,19 @@ inline uint64_t Generate(const std::filesystem::path& root, const std::vector<Gr
     }
     return total;
 }
+// The client the update benchmarks work on: 1,900 files of 1-64 KiB, 100 of
+// 1-8 MiB, 7 of 50-100 MiB (two of them .dll, which the publisher packs with the
+// x86 filter): about 1 GiB, four folders deep. The tiny client has the same
+// shape at 40, 3 and 2 files, about 2 MiB.
+inline std::vector<Group> UpdateClientGroups(bool tiny)
+{
+    if (tiny)
+        return {{"Data", ".dat", 40, KiB, 32 * KiB},
+                {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
+                {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
+    return {{"Data", ".dat", 1900, KiB, 64 * KiB},
+            {"Media", ".pak", 100, MiB, 8 * MiB},
+            {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
+            {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
+}
 } // namespace BenchClient

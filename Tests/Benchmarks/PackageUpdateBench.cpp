@@ -1,10 +1,11 @@
 // The package worker on a client of about 2,000 files and 1 GiB (small, medium
 // and large files in nested folders, half text-like, half random bytes):
 //  1. VerifyFile of every file against the published manifest, CRC-32C and
-//     XXH32, beside `cat` of the same files and a plain read of them in 1 MiB
-//     pieces, all with a warm cache;
+//     XXH32, each alone and with the SHA-256 beside it, beside `cat` of the same
+//     files and a plain read of them in 1 MiB pieces, all with a warm cache;
 //  2. PackageUpdateThread into an empty folder from the dev server on loopback (the
-//     full way), with wall time and peak RSS, then a check of what it wrote.
+//     full way), with wall time and peak RSS, then a check of what it wrote:
+//     under the manifest without its SHA-256 sums, then under the published one.
 // Native only; takes about ten minutes (mostly the publisher) and 3.5 GB under
 // /tmp, removed at exit:
 //   cmake --preset linux-bench && cmake --build --preset linux-bench
@@ -15,12 +16,14 @@
 // --tiny does the same on a client of 45 files and about 2 MiB, one round of
 // step 1: seconds even in a sanitizer build, so the test command keeps it working.
 #include "Crc32c.h"
+#include "Lzma86.h"
 #include "LauncherDownload.h"
 #include "LauncherDownloadServers.h"
 #include "Manifest.h"
 #include "PackageCheck.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
+#include "Sha256.h"
 #include "Xxh32.h"
 
 #include "xPlatformTime.h"
@@ -40,6 +43,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,29 +54,32 @@ namespace
 using namespace BenchClient;
 const char* const Version = "BENCH";
 
-// 1,900 files of 1-64 KiB, 100 of 1-8 MiB, 7 of 50-100 MiB (two of them .dll,
-// which the publisher packs with the x86 filter): about 1 GiB, four folders deep.
-// The tiny client has the same shape at 40, 3 and 2 files.
 uint64_t GenerateClient(const fs::path& root, bool tiny, size_t& count)
 {
-    const std::vector<Group> full = {{"Data", ".dat", 1900, KiB, 64 * KiB},
-                                     {"Media", ".pak", 100, MiB, 8 * MiB},
-                                     {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
-                                     {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
-    const std::vector<Group> small = {{"Data", ".dat", 40, KiB, 32 * KiB},
-                                      {"Media", ".pak", 3, 256 * KiB, 512 * KiB},
-                                      {"Bin", ".dll", 2, 128 * KiB, 256 * KiB}};
-    return Generate(root, tiny ? small : full, count);
+    return Generate(root, UpdateClientGroups(tiny), count);
 }
 
+// Which sums a check holds the files to: today's one 32-bit sum, or that and
+// the SHA-256 the manifest names now.
+enum class Sums
+{
+    Crc32c,
+    Xxh32,
+    Crc32cAndSha256,
+    Xxh32AndSha256,
+};
+
 // Counts the files that do not match the manifest.
-size_t VerifyAll(const std::string& folder, const Manifest& manifest, bool useXx)
+size_t VerifyAll(const std::string& folder, const Manifest& manifest, Sums sums)
 {
     const xWString base = Utf8ToWide(folder.c_str());
     size_t failed = 0;
     for (const ManifestEntry& entry : manifest.Entries)
     {
-        if (!VerifyFile(base + entry.Name, entry.OrigSize, useXx ? entry.Xx : entry.OrigCrc32c, useXx))
+        ExpectedContent expected = ExpectedOf(entry);
+        expected.XxPresent = sums == Sums::Xxh32 || sums == Sums::Xxh32AndSha256;
+        expected.Sha256Present = sums == Sums::Crc32cAndSha256 || sums == Sums::Xxh32AndSha256;
+        if (!VerifyFile(base + entry.Name, expected))
             ++failed;
     }
     return failed;
@@ -113,7 +120,8 @@ uint64_t ReadAll(const std::string& folder, const Manifest& manifest)
 }
 
 // Step 1: VerifyFile of every file beside `cat` of the same files, all with a
-// warm cache (one untimed read of everything first).
+// warm cache (one untimed read of everything first), with each 32-bit sum alone
+// (the check before SHA-256) and with the SHA-256 beside it.
 bool VerifyBesideCat(const std::string& client, const Manifest& manifest, uint64_t clientBytes, int rounds)
 {
     std::printf("\n1. Verifying the installed client (MB = 10^6 bytes, warm cache)\n");
@@ -128,24 +136,30 @@ bool VerifyBesideCat(const std::string& client, const Manifest& manifest, uint64
         start = std::chrono::steady_clock::now();
         const uint64_t readBytes = ReadAll(client, manifest);
         const double readSeconds = SecondsOf(start);
-        start = std::chrono::steady_clock::now();
-        const size_t crcFailed = VerifyAll(client, manifest, false);
-        const double crcSeconds = SecondsOf(start);
-        start = std::chrono::steady_clock::now();
-        const size_t xxFailed = VerifyAll(client, manifest, true);
-        const double xxSeconds = SecondsOf(start);
+        double seconds[4];
+        size_t failed = 0;
+        for (int sums = 0; sums < 4; ++sums)
+        {
+            start = std::chrono::steady_clock::now();
+            failed += VerifyAll(client, manifest, static_cast<Sums>(sums));
+            seconds[sums] = SecondsOf(start);
+        }
         std::printf("  round %d: cat %.3f s (%.0f MB/s)   VerifyFile CRC-32C %.3f s (%.0f MB/s, %.2fx cat)   "
                     "VerifyFile XXH32 %.3f s (%.0f MB/s, %.2fx cat)\n",
-                    round, catSeconds, MBps(clientBytes, catSeconds), crcSeconds,
-                    MBps(clientBytes, crcSeconds), catSeconds / crcSeconds, xxSeconds,
-                    MBps(clientBytes, xxSeconds), catSeconds / xxSeconds);
+                    round, catSeconds, MBps(clientBytes, catSeconds), seconds[0],
+                    MBps(clientBytes, seconds[0]), catSeconds / seconds[0], seconds[1],
+                    MBps(clientBytes, seconds[1]), catSeconds / seconds[1]);
         std::printf("           read in 1 MiB pieces %.3f s (%.0f MB/s): VerifyFile CRC-32C %.2fx of it, "
                     "XXH32 %.2fx\n",
-                    readSeconds, MBps(clientBytes, readSeconds), readSeconds / crcSeconds,
-                    readSeconds / xxSeconds);
-        if (readBytes != clientBytes || catResult != 0 || crcFailed != 0 || xxFailed != 0)
-            return std::fprintf(stderr, "mismatches: read %llu bytes, cat %d, CRC-32C %zu, XXH32 %zu\n",
-                                static_cast<unsigned long long>(readBytes), catResult, crcFailed, xxFailed),
+                    readSeconds, MBps(clientBytes, readSeconds), readSeconds / seconds[0],
+                    readSeconds / seconds[1]);
+        std::printf("           with SHA-256 beside: CRC-32C + SHA-256 %.3f s (%.0f MB/s, %.2fx the CRC-32C "
+                    "check)   XXH32 + SHA-256 %.3f s (%.0f MB/s, %.2fx the XXH32 check)\n",
+                    seconds[2], MBps(clientBytes, seconds[2]), seconds[2] / seconds[0], seconds[3],
+                    MBps(clientBytes, seconds[3]), seconds[3] / seconds[1]);
+        if (readBytes != clientBytes || catResult != 0 || failed != 0)
+            return std::fprintf(stderr, "mismatches: read %llu bytes, cat %d, %zu files failed a check\n",
+                                static_cast<unsigned long long>(readBytes), catResult, failed),
                    false;
     }
     return true;
@@ -169,9 +183,89 @@ bool SumClient(const std::string& client, Manifest& manifest)
         entry.OrigCrc32c = Crc32cSoftware(bytes.data(), bytes.size());
         entry.Xx = Xxh32(bytes.data(), bytes.size());
         entry.XxPresent = true;
+        const std::optional<Sha256Digest> sha256 = Sha256::Of(bytes.data(), bytes.size());
+        if (!sha256)
+            return false;
+        entry.Sha256 = *sha256;
+        entry.Sha256Present = true;
         manifest.Entries.push_back(entry);
     }
     return true;
+}
+
+// One full update's manifest: what it names and the served name.
+struct UpdateRun
+{
+    const char* What;
+    std::string Manifest;
+};
+
+std::string OlderManifest()
+{
+    return "Startup" + std::string(Version) + "-32bit.crc";
+}
+
+// Step 2, one run: PackageUpdateThread into an empty publish folder, with its
+// wall time, phases and peak memory, then a check of what it wrote.
+bool FullUpdate(const TestServer& server, const std::string& root, const UpdateRun& run,
+                const Manifest& manifest, uint64_t clientBytes, size_t fileCount, double& updateSeconds)
+{
+    const std::string out = root + "pub/", install = root + "install/", download = root + "download/";
+    fs::create_directories(install);
+    fs::create_directories(download);
+    SetDownloadFolder(Utf8ToWide(download.c_str()));
+    PackageJob job;
+    job.BaseUrl = xString(("http://127.0.0.1:" + std::to_string(server.Port) + "/pub/").c_str());
+    job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());
+    job.ManifestName = xString(run.Manifest.c_str());
+    job.PublishFolder = Utf8ToWide(install.c_str());
+    job.LocalMode = false;
+    const uint64_t packageBytes = fs::file_size(out + "Startup" + Version + ".pkg");
+
+    ResetPackageProgress();
+    const long rssBefore = StatusKiB("VmRSS:"), hwmBefore = StatusKiB("VmHWM:");
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long maxRssBefore = usage.ru_maxrss;
+    const bool hwmReset = ResetPeakRss();
+    const double startReading = xPlatformTime::Seconds();
+    DownloadStartTime = startReading;
+    PackageUpdateState = PackageUpdateStarted;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = PackageUpdateThread(job);
+    updateSeconds = SecondsOf(start);
+    const long hwmAfter = StatusKiB("VmHWM:");
+    getrusage(RUSAGE_SELF, &usage);
+
+    std::printf("\n2. Full update from the dev server on loopback, manifest %s (%s)\n", run.Manifest.c_str(),
+                run.What);
+    std::printf("  package %llu bytes (%.1f%% of the client), %zu files\n",
+                static_cast<unsigned long long>(packageBytes),
+                100.0 * double(packageBytes) / double(clientBytes), manifest.Entries.size());
+    std::printf("  PackageUpdateThread: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
+                FullDownloadDone ? 1 : 0, PartialDownloadDone ? 1 : 0);
+    std::printf("  wall %.2f s (%.0f MB/s of client data): manifest %.3f s, package fetched and verified "
+                "after %.2f s, files written in the remaining %.2f s\n",
+                updateSeconds, MBps(clientBytes, updateSeconds), CrcEndTime - CrcStartTime,
+                DownloadEndTime - startReading, updateSeconds - (DownloadEndTime - startReading));
+    // With the reset, VmHWM (and ru_maxrss, which follows it) is the update's own peak.
+    std::printf("  memory: before the update VmRSS %ld KiB, VmHWM %ld KiB, ru_maxrss %ld KiB; after it "
+                "VmHWM %ld KiB, ru_maxrss %ld KiB; peak %s: +%ld KiB\n",
+                rssBefore, hwmBefore, maxRssBefore, hwmAfter, usage.ru_maxrss,
+                hwmReset ? "over VmRSS before (VmHWM reset just before)" : "over VmHWM before (no reset)",
+                hwmAfter - (hwmReset ? rssBefore : hwmBefore));
+
+    // The figure only counts for a correct update: every file as published, nothing
+    // more. The client itself matched the manifest in part 1.
+    size_t installed = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(install))
+        installed += entry.is_regular_file() ? 1 : 0;
+    const size_t wrong = VerifyAll(install, manifest, Sums::Crc32cAndSha256);
+    std::printf(
+        "  check: %zu files in the publish folder, %zu of %zu not matching the client's size, CRC-32C and "
+        "SHA-256\n",
+        installed, wrong, manifest.Entries.size());
+    return result == 0 && FullDownloadDone && installed == fileCount && wrong == 0;
 }
 
 int Run(const std::string& level, bool verifyOnly, bool tiny)
@@ -228,60 +322,34 @@ int Run(const std::string& level, bool verifyOnly, bool tiny)
     if (!VerifyBesideCat(client, manifest, clientBytes, rounds))
         return 1;
 
-    // 2. The full way into an empty publish folder.
-    fs::create_directories(install);
-    fs::create_directories(download);
-    SetDownloadFolder(Utf8ToWide(download.c_str()));
-    PackageJob job;
-    job.BaseUrl = xString(("http://127.0.0.1:" + std::to_string(server.Port) + "/pub/").c_str());
-    job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());
-    job.ManifestName = xString((std::string("Startup") + Version + ".crc").c_str());
-    job.PublishFolder = Utf8ToWide(install.c_str());
-    job.LocalMode = false;
-    const uint64_t packageBytes = fs::file_size(out + "Startup" + Version + ".pkg");
-
-    ResetPackageProgress();
-    const long rssBefore = StatusKiB("VmRSS:"), hwmBefore = StatusKiB("VmHWM:");
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const long maxRssBefore = usage.ru_maxrss;
-    const bool hwmReset = ResetPeakRss();
-    const double startReading = xPlatformTime::Seconds();
-    DownloadStartTime = startReading;
-    PackageUpdateState = PackageUpdateStarted;
-    start = std::chrono::steady_clock::now();
-    const int result = PackageUpdateThread(job);
-    const double updateSeconds = SecondsOf(start);
-    const long hwmAfter = StatusKiB("VmHWM:");
-    getrusage(RUSAGE_SELF, &usage);
-
-    std::printf("\n2. Full update from the dev server on loopback\n");
-    std::printf("  package %llu bytes (%.1f%% of the client), %zu files\n",
-                static_cast<unsigned long long>(packageBytes),
-                100.0 * double(packageBytes) / double(clientBytes), manifest.Entries.size());
-    std::printf("  PackageUpdateThread: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
-                FullDownloadDone ? 1 : 0, PartialDownloadDone ? 1 : 0);
-    std::printf("  wall %.2f s (%.0f MB/s of client data): manifest %.3f s, package fetched and verified "
-                "after %.2f s, files written in the remaining %.2f s\n",
-                updateSeconds, MBps(clientBytes, updateSeconds), CrcEndTime - CrcStartTime,
-                DownloadEndTime - startReading, updateSeconds - (DownloadEndTime - startReading));
-    // With the reset, VmHWM (and ru_maxrss, which follows it) is the update's own peak.
-    std::printf("  memory: before the update VmRSS %ld KiB, VmHWM %ld KiB, ru_maxrss %ld KiB; after it "
-                "VmHWM %ld KiB, ru_maxrss %ld KiB; peak %s: +%ld KiB\n",
-                rssBefore, hwmBefore, maxRssBefore, hwmAfter, usage.ru_maxrss,
-                hwmReset ? "over VmRSS before (VmHWM reset just before)" : "over VmHWM before (no reset)",
-                hwmAfter - (hwmReset ? rssBefore : hwmBefore));
-
-    // The figure only counts for a correct update: every file as published, nothing
-    // more. The client itself matched the manifest in part 1.
-    size_t installed = 0;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(install))
-        installed += entry.is_regular_file() ? 1 : 0;
-    const size_t wrong = VerifyAll(install, manifest, false);
-    std::printf(
-        "  check: %zu files in the publish folder, %zu of %zu not matching the client's size+CRC-32C\n",
-        installed, wrong, manifest.Entries.size());
-    return result == 0 && FullDownloadDone && installed == fileCount && wrong == 0 ? 0 : 1;
+    // 2. The full way into an empty publish folder: first under the manifest
+    // without its SHA-256 sums (what the check cost before them), then under
+    // the published one.
+    Manifest older = manifest;
+    older.Package.Sha256Present = false;
+    for (ManifestEntry& entry : older.Entries)
+        entry.Sha256Present = false;
+    const std::string olderXml = WriteManifestXml(older);
+    std::vector<uint8_t> olderContainer;
+    if (!EncodeLzma86(reinterpret_cast<const uint8_t*>(olderXml.data()), olderXml.size(), false,
+                      olderContainer) ||
+        !std::ofstream(out + OlderManifest(), std::ios::binary)
+             .write(reinterpret_cast<const char*>(olderContainer.data()),
+                    static_cast<std::streamsize>(olderContainer.size())))
+        return std::fprintf(stderr, "cannot write the manifest without SHA-256\n"), 1;
+    const UpdateRun runs[] = {{"32-bit sums only, as before SHA-256", OlderManifest()},
+                              {"32-bit sums and SHA-256", "Startup" + std::string(Version) + ".crc"}};
+    double seconds[2] = {};
+    for (int run = 0; run < 2; ++run)
+    {
+        fs::remove_all(install);
+        fs::remove_all(download);
+        if (!FullUpdate(server, root, runs[run], manifest, clientBytes, fileCount, seconds[run]))
+            return 1;
+    }
+    std::printf("  full update with SHA-256 sums: %.2f s, with 32-bit sums only %.2f s: %.2fx the time\n",
+                seconds[1], seconds[0], seconds[1] / seconds[0]);
+    return 0;
 }
 } // namespace
 

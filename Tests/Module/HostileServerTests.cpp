@@ -180,6 +180,10 @@ const HostileCase Cases[] = {
     // A body that ends early is fetched again; one that always does fails the update.
     {"BodyShorterOnce", "drop-after=20000&for-path=.pkg&times=1", Road::FullWay, Outcome::Whole, ""},
     {"BodyAlwaysShorter", "drop-after=5&for-path=.pkg", Road::PartialWay, Outcome::Failed, "stay stale"},
+    // Bytes altered on the way, the length right: asked again, never written.
+    {"RangeAlteredOnce", "corrupt-at=69003&for-path=.pkg&times=1", Road::PartialWay, Outcome::Whole, ""},
+    {"RangeAlwaysAltered", "corrupt-at=69003&for-path=.pkg", Road::PartialWay, Outcome::Failed,
+     "came altered"},
     // The whole file for a range: the range is read out of it.
     {"WholeFileForARange", "ignore-range=1&for-path=.pkg", Road::PartialWay, Outcome::Whole, ""},
     // A 206 for other bytes than asked is refused.

@@ -248,6 +248,41 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
     }
 }
 
+// Whole bytes that cannot take the name (an older file there is read-only) are
+// no finished download: the older file stays and the log says why.
+TEST_F(LauncherDownloadDevServer, FileThatCannotReplaceTheOlderOneIsAFailure)
+{
+    Serve("kept.bin", "new bytes");
+    Put(Out("kept.bin"), "older");
+    ASSERT_TRUE(Files.SetReadOnly(Out("kept.bin"), true));
+    DownloadFile(Url("kept.bin").c_str());
+    Files.SetReadOnly(Out("kept.bin"), false);
+    EXPECT_EQ("older", OutText("kept.bin"));
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{
+                  "E file : kept.bin could not replace the file under its name (in use or read-only?)"});
+    EXPECT_FALSE(Log.Contains("file : kept.bin finish."));
+    // Once the name is free, the next transfer takes it.
+    DownloadFile(Url("kept.bin").c_str());
+    EXPECT_EQ("new bytes", OutText("kept.bin"));
+}
+
+// A hostile manifest may name a range of gigabytes: it fails alone and at once,
+// without setting the memory aside.
+TEST_F(LauncherDownloadDevServer, RangeLargerThanAnyPackageFailsCleanly)
+{
+    Serve("huge.bin", "small");
+    ASSERT_TRUE(SetDevServerFaults("head-length=5000000000"));
+    const uint64_t length = uint64_t(4) << 30;
+    RangeFetcher fetcher(Url("huge.bin").c_str());
+    std::vector<uint8_t> buffer{9};
+    EXPECT_EQ(0u, fetcher.Fetch(0, length, buffer, {ByteRange{0, length}}));
+    EXPECT_TRUE(buffer.empty()) << buffer.size() << " bytes set aside";
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{"E the range of 4294967296 bytes at 0 of " + Url("huge.bin") +
+                                       " is larger than any package; not fetched"});
+}
+
 TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
 {
     // The server pauses before each 64 KiB: progress must show the bytes that

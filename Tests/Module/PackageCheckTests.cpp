@@ -2,6 +2,7 @@
 #include "EngineText.h"
 #include "FileBytes.h"
 #include "PackageCheck.h"
+#include "Sha256.h"
 #include "TempFolder.h"
 #include "Xxh32.h"
 
@@ -32,6 +33,19 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
     EXPECT_FALSE(VerifyFile(Wide(folder.At("data")), 0, 0, false)) << "a folder is no file";
     EXPECT_TRUE(VerifyFile(Wide(folder.At("empty")), 0, Crc32c(nullptr, 0), false));
     EXPECT_TRUE(VerifyFile(Wide(folder.At("empty")), 0, Xxh32(nullptr, 0), true));
+
+    // A SHA-256 named beside the 32-bit sum must match too.
+    ExpectedContent strong;
+    strong.Size = bytes.size();
+    strong.Crc32c = crc;
+    strong.Sha256Present = true;
+    strong.Sha256 = Sha256::Of(bytes.data(), bytes.size()).value();
+    EXPECT_TRUE(VerifyFile(path, strong));
+    strong.Sha256[31] ^= 1;
+    EXPECT_FALSE(VerifyFile(path, strong)) << "a right 32-bit sum does not do alone";
+    strong.Sha256[31] ^= 1;
+    strong.Crc32c ^= 1;
+    EXPECT_FALSE(VerifyFile(path, strong)) << "a right SHA-256 does not do alone";
 }
 
 TEST(PackageCheck, ManifestNamesStayInsideThePublishFolder)

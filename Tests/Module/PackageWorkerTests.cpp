@@ -1007,6 +1007,26 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
             Files.DeleteFile(small + name);
     }
 
+    // A cut transfer's .td holds the whole package's room (NTFS allocates a file
+    // whose last byte is written first; here every byte is written) while its
+    // record counts only what arrived: that room is the package's, before the
+    // update and after a transfer cut again.
+    {
+        const std::vector<ClientFile> client = StoredClient("td", 3, mebibyte, 40u);
+        const TestPackage made = MakePackage(client);
+        Serve(made);
+        SetDownloadFolder(small);
+        Put(small + u"StartupT.pkg.td", made.Package.substr(0, mebibyte) + std::string(2 * mebibyte, '\0'));
+        Put(small + u"StartupT.pkg.resume", MakeResumeRecord({made.Package.size(), "", mebibyte}).c_str());
+        ASSERT_TRUE(SetDevServerFaults("drop-after=100000&for-path=StartupT.pkg&times=1"));
+        ResetPackageProgress();
+        ExpectUpdate(true);
+        SetDownloadFolder(OutFolder());
+        ExpectInstalled(client);
+        EXPECT_EQ(2u, Asked(GetPackage())) << "the cut transfer is resumed, not refused";
+        Files.DeleteFile(small + u"StartupT.pkg");
+    }
+
     // In the publish folder the third file finds the disk full.
     const std::vector<ClientFile> client = StoredClient("mid", 3, mebibyte * 3 / 2, 20u);
     Serve(MakePackage(client));

@@ -1,5 +1,7 @@
 #include "LauncherDownloadCase.h"
 
+#include "Crc32c.h"
+#include "FileBytes.h"
 #include "FontInstall.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
@@ -271,20 +273,62 @@ INSTANTIATE_TEST_SUITE_P(Stamps, SignedUpdateCaseTest,
                                     "_" + FaultNames[static_cast<int>(std::get<1>(info.param))];
                          });
 
-// The signature reaches the client files through the manifest's checksums: a
-// package changed on the server never verifies, and the damaged file is not written.
-TEST_F(SignedUpdateTest, TamperedFileUnderASignedManifestIsCaughtByItsChecksum)
+// The signature reaches the client files through the manifest's SHA-256 sums: a
+// package changed on the server never verifies, and the changed file is not
+// written, even when both its 32-bit sums (the file's and the package's) were
+// forced to the published ones.
+TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
 {
-    ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
-    ServeFixture("Startup1.0.5.crc.sig", "a/Startup1.0.5.crc.sig");
-    std::string package = Fixture("a/Startup1.0.5.pkg");
-    package[package.size() - 1] ^= 0x01; // the last file in name order: noise.bin, stored
-    Serve("Startup1.0.5.pkg", package);
-    EXPECT_EQ(-1, PackageUpdateThread(Job()));
-    EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load());
-    EXPECT_EQ(0u, Refusals("Startup1.0.5.crc"));
-    EXPECT_TRUE(Log.Contains("Update signature verified: Startup1.0.5.crc"));
-    EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its checksum was written";
+    const std::string published = Fixture("a/Startup1.0.5.pkg");
+    // The last file in name order, noise.bin, is stored: its 40000 bytes end the package.
+    const std::string noise = published.substr(published.size() - 40000);
+    std::string flipped = noise;
+    flipped.back() ^= 0x01;
+    // Other bytes of the same length and CRC-32C: every sum over them is unchanged.
+    std::string forced = PatternBytes(noise.size() - 4, 99u);
+    uint8_t tail[4];
+    Crc32cForcingBytes(Crc32c(forced.data(), forced.size()), Crc32c(noise.data(), noise.size()), tail);
+    forced.append(reinterpret_cast<const char*>(tail), sizeof(tail));
+    for (const std::string& changed : {flipped, forced})
+    {
+        SCOPED_TRACE(changed == forced ? "32-bit sums forced" : "one byte flipped");
+        ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
+        ServeFixture("Startup1.0.5.crc.sig", "a/Startup1.0.5.crc.sig");
+        const std::string package = published.substr(0, published.size() - noise.size()) + changed;
+        if (changed == forced)
+        {
+            ASSERT_EQ(Crc32c(published.data(), published.size()), Crc32c(package.data(), package.size()));
+        }
+        Serve("Startup1.0.5.pkg", package);
+        EXPECT_EQ(-1, PackageUpdateThread(Job()));
+        EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load());
+        EXPECT_EQ(0u, Refusals("Startup1.0.5.crc"));
+        EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its sums was written";
+    }
+}
+
+// A manifest without SHA-256 sums, as older publishers wrote them, under a good
+// signature: a build with a key refuses it (its 32-bit sums vouch for nothing),
+// a build without one takes it as before.
+TEST_F(SignedUpdateTest, SignedManifestWithoutSha256IsTakenOnlyWithoutAKey)
+{
+    ServeFixture("Startup1.0.5.crc", "a/unhashed/Startup1.0.5.crc");
+    ServeFixture("Startup1.0.5.crc.sig", "a/unhashed/Startup1.0.5.crc.sig");
+    ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
+    for (const bool keyed : {true, false})
+    {
+        SCOPED_TRACE(keyed ? "with a key" : "without a key");
+        if (!keyed)
+            SetUpdateVerifier(UpdateVerifier());
+        EXPECT_EQ(keyed ? -1 : 0, PackageUpdateThread(Job()));
+        EXPECT_EQ(keyed ? PackageUpdateFailed : PackageUpdateDone, PackageUpdateState.load());
+        for (const char* name : ClientFiles)
+            EXPECT_EQ(keyed ? std::string() : Fixture(std::string("client/") + name), Installed(name))
+                << name;
+    }
+    EXPECT_EQ(
+        1u, Log.MessagesStartingWith("E Manifest Startup1.0.5.crc names no SHA-256 for the package").size());
+    EXPECT_EQ(0u, Refusals("Startup1.0.5.crc")) << "the signature itself is good";
 }
 
 // Without a key nothing changes: no signature is asked for, unsigned files are

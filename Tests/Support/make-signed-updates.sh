@@ -16,6 +16,8 @@
 # OUT/a/expired          ClientVersionSID.txt (serial 30) and launcher/LauncherVersion.txt,
 #                        both expired in 2001, signed
 # OUT/a/unstamped        both version files signed without a stamp (as before stamps)
+# OUT/a/unhashed         Startup1.0.5.crc with .sig: version 1.0.5's manifest without its
+#                        sha256 attributes, as older publishers wrote it
 # OUT/b                  the same files signed by key b (the publisher's bytes repeat)
 set -euo pipefail
 publish=$1 out=$2
@@ -44,6 +46,14 @@ for file in expired/ClientVersionSID.txt expired/launcher/LauncherVersion.txt un
     unstamped/launcher/LauncherVersion.txt; do
     "$publish" sign --key "$out/key-a/update-key.pem" --file "$out/a/$file" >/dev/null
 done
+# The manifest read back (an Lzma86 container is a flag byte before an LZMA-alone
+# stream), its sha256 attributes dropped, packed again (`publish font` packs any
+# file into one container) and signed under its name.
+mkdir -p "$out/a/unhashed"
+tail -c +2 "$out/a/Startup1.0.5.crc" | xz --format=lzma -dc | sed 's/ sha256="[0-9a-f]*"//g' \
+    >"$out/a/unhashed/manifest.xml"
+"$publish" font --source "$out/a/unhashed/manifest.xml" --out "$out/a/unhashed/Startup1.0.5.crc" >/dev/null 2>&1
+"$publish" sign --key "$out/key-a/update-key.pem" --file "$out/a/unhashed/Startup1.0.5.crc" >/dev/null
 head -c 300000 /dev/urandom >"$out/a/launcher/qtmx1000002.exe"
 printf '1000002\n' >"$out/a/launcher/LauncherVersion.txt"
 head -c 300000 /dev/urandom >"$out/a/launcher/qtmx1000001.exe"

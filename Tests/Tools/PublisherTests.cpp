@@ -7,6 +7,7 @@
 #include "LauncherDownloadCase.h"
 #include "Lzma86.h"
 #include "Manifest.h"
+#include "Sha256.h"
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "SelfUpdate.h"
@@ -104,6 +105,8 @@ protected:
         EXPECT_EQ(Crc32c(package.data(), package.size()), manifest.Package.Crc32c);
         EXPECT_EQ(withXx, manifest.Package.XxPresent);
         EXPECT_EQ(withXx ? Xxh32(package.data(), package.size()) : 0u, manifest.Package.Xx);
+        EXPECT_TRUE(manifest.Package.Sha256Present);
+        EXPECT_EQ(Sha256::Of(package.data(), package.size()), manifest.Package.Sha256);
         ASSERT_EQ(m_Files.size(), manifest.Entries.size());
         for (const ManifestEntry& entry : manifest.Entries)
         {
@@ -114,6 +117,8 @@ protected:
             EXPECT_EQ(Crc32c(original.data(), original.size()), entry.OrigCrc32c);
             EXPECT_EQ(withXx, entry.XxPresent);
             EXPECT_EQ(withXx ? Xxh32(original.data(), original.size()) : 0u, entry.Xx) << name;
+            EXPECT_TRUE(entry.Sha256Present) << name;
+            EXPECT_EQ(Sha256::Of(original.data(), original.size()), entry.Sha256) << name;
             ASSERT_LE(uint64_t(entry.StartPos) + entry.DataSize, package.size());
             const std::string data = package.substr(entry.StartPos, entry.DataSize);
             EXPECT_EQ(entry.Compressed, filterFlag >= 0) << name;

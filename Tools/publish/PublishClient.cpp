@@ -4,6 +4,8 @@
 
 #include "Crc32c.h"
 #include "Lzma86.h"
+#include "Manifest.h"
+#include "Sha256.h"
 #include "Xxh32.h"
 
 #include "ToolFiles.h"
@@ -21,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -33,35 +36,6 @@ namespace
 {
 // The launcher keeps package sums in 32 bits and reads signed sizes here and there.
 constexpr uint64_t MaxPackageSize = 0x7FFFFFFF;
-
-std::string XmlEscaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-    {
-        switch (c)
-        {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 bool EndsWithNoCase(const std::string& text, const char* suffix)
 {
@@ -205,6 +179,7 @@ struct PackedFile
     size_t OrigSize = 0;
     uint32_t OrigCrc = 0;
     uint32_t Xx = 0;
+    Sha256Digest Sha256{};
     bool Compressed = false;
     std::string Error; // when not empty, publishing stops with it
 };
@@ -219,7 +194,19 @@ PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, 
         return result;
     }
     result.OrigSize = bytes.size();
+    if (result.OrigSize > UINT32_MAX)
+    {
+        result.Error = file.Name + " is 4 GiB or larger; the manifest's sizes have 32 bits";
+        return result;
+    }
     result.OrigCrc = Crc32c(bytes.data(), bytes.size());
+    const std::optional<Sha256Digest> sha256 = Sha256::Of(bytes.data(), bytes.size());
+    if (!sha256)
+    {
+        result.Error = "cannot hash " + file.Name;
+        return result;
+    }
+    result.Sha256 = *sha256;
     if (withXx)
         result.Xx = Xxh32(bytes.data(), bytes.size());
     std::vector<uint8_t> container;
@@ -332,6 +319,23 @@ private:
     std::vector<std::thread> m_Workers;
 };
 
+// The manifest's line for a packed file whose data starts at `start`.
+ManifestEntry EntryOf(const ClientFile& file, const PackedFile& packed, size_t start, bool withXx)
+{
+    ManifestEntry entry;
+    entry.Name = file.WideName;
+    entry.OrigSize = static_cast<uint32_t>(packed.OrigSize);
+    entry.OrigCrc32c = packed.OrigCrc;
+    entry.XxPresent = withXx;
+    entry.Xx = packed.Xx;
+    entry.Sha256Present = true;
+    entry.Sha256 = packed.Sha256;
+    entry.StartPos = static_cast<uint32_t>(start);
+    entry.DataSize = static_cast<uint32_t>(packed.Data.size());
+    entry.Compressed = packed.Compressed ? 1 : 0;
+    return entry;
+}
+
 } // namespace
 
 int RunClient(int argc, char** argv)
@@ -427,7 +431,8 @@ int RunClient(int argc, char** argv)
     size_t packageSize = 0;
     uint32_t packageCrc = 0;
     Xxh32Stream packageXx;
-    std::string entries;
+    Sha256 packageSha256;
+    Manifest contents;
     size_t compressedCount = 0;
     ClientPacker packer(files, options, withXx, threads);
     for (size_t index = 0; index < files.size(); ++index)
@@ -445,37 +450,33 @@ int RunClient(int argc, char** argv)
             Fail("the package would reach 2 GiB at %s; the launcher reads less", file.Name.c_str());
             return giveUp();
         }
-        char numbers[200];
-        std::snprintf(numbers, sizeof numbers, "\" origSize=\"%zu\" origCRC32C=\"%u\"", packed.OrigSize,
-                      packed.OrigCrc);
-        entries += "<file name=\"" + XmlEscaped(file.Name) + numbers;
-        if (withXx)
-        {
-            std::snprintf(numbers, sizeof numbers, " xx=\"%u\"", packed.Xx);
-            entries += numbers;
-        }
-        std::snprintf(numbers, sizeof numbers, " startPos=\"%zu\" dataSize=\"%zu\" bCompressed=\"%d\"/>\n",
-                      packageSize, data.size(), packed.Compressed ? 1 : 0);
-        entries += numbers;
+        contents.Entries.push_back(EntryOf(file, packed, packageSize, withXx));
         package.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         packageCrc = Crc32c(data.data(), data.size(), packageCrc);
         if (withXx)
             packageXx.Update(data.data(), data.size());
+        packageSha256.Update(data.data(), data.size());
         packageSize += data.size();
         compressedCount += packed.Compressed ? 1 : 0;
     }
     if (!CloseTemporary(packagePath, package))
         return 1;
-
-    char root[160];
-    std::snprintf(root, sizeof root, "<package totalSize=\"%zu\" crc32c=\"%u\"", packageSize, packageCrc);
-    std::string xml = root;
-    if (withXx)
+    const std::optional<Sha256Digest> packageDigest = packageSha256.Finish();
+    if (!packageDigest)
     {
-        std::snprintf(root, sizeof root, " xx=\"%u\"", packageXx.Digest());
-        xml += root;
+        Fail("cannot hash the package");
+        DropTemporary(packagePath);
+        return 1;
     }
-    xml += ">\n" + entries + "</package>\n";
+
+    PackageInfo& sums = contents.Package;
+    sums.TotalSize = static_cast<uint32_t>(packageSize);
+    sums.Crc32c = packageCrc;
+    sums.XxPresent = withXx;
+    sums.Xx = withXx ? packageXx.Digest() : 0;
+    sums.Sha256Present = true;
+    sums.Sha256 = *packageDigest;
+    const std::string xml = WriteManifestXml(contents);
     std::vector<uint8_t> manifest;
     if (!EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, manifest, options))
     {

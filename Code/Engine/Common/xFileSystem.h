@@ -45,6 +45,10 @@ public:
     virtual bool IsFile(const xWString& path) const;
     // -1 when missing or a folder.
     virtual int64_t GetFileSize(const xWString& path) const;
+    // The room the file takes on its volume: below its size where it has holes,
+    // the whole size at once where space was set aside for it (on NTFS, writing
+    // a file's last byte allocates all before it). -1 when missing or a folder.
+    virtual int64_t GetAllocatedSize(const xWString& path) const;
     virtual bool DeleteFile(const xWString& path) const;
     // DeleteFile, but a file that an open elsewhere holds stays: on Windows no
     // delete gets past the opener's sharing; elsewhere a file under another

@@ -234,6 +234,15 @@ int64_t xFileSystem::GetFileSize(const xWString& path) const
     return static_cast<int64_t>(status.stx_size);
 }
 
+int64_t xFileSystem::GetAllocatedSize(const xWString& path) const
+{
+    struct statx status;
+    if (!Query(ToNativePathUtf8(path), status) || S_ISDIR(status.stx_mode))
+        return -1;
+    // Blocks of 512 bytes, whatever the file system's own block size.
+    return static_cast<int64_t>(status.stx_blocks) * 512;
+}
+
 bool xFileSystem::DeleteFile(const xWString& path) const
 {
     const xString native = ToNativePathUtf8(path);

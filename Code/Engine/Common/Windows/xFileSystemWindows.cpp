@@ -207,6 +207,24 @@ int64_t xFileSystem::GetFileSize(const xWString& path) const
     return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+int64_t xFileSystem::GetAllocatedSize(const xWString& path) const
+{
+    const xWString native = ToNativePath(path);
+    if (native.IsEmpty())
+        return -1;
+    // Attributes only: any other open of the file may go on.
+    HANDLE handle = CreateFileW(WinText(SystemPath(native)), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    FILE_STANDARD_INFO info;
+    const bool known = GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof(info)) != FALSE &&
+                       !info.Directory;
+    CloseHandle(handle);
+    return known ? static_cast<int64_t>(info.AllocationSize.QuadPart) : -1;
+}
+
 bool xFileSystem::DeleteFile(const xWString& path) const
 {
     const xWString native = ToNativePath(path);

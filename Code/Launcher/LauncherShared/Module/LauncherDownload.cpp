@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace
@@ -723,8 +724,18 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     // MoveReplacing removes an earlier file of the name itself, and only now,
     // after every byte has arrived.
     const xWString finalPath = folder + Utf8ToWide(name);
-    files.MoveReplacing(finalPath, folder + Utf8ToWide(temporaryName));
     LogLine("renaming %s to %s", temporaryName.c_str(), name.c_str());
+    if (!files.MoveReplacing(finalPath, folder + Utf8ToWide(temporaryName)))
+    {
+        // An older file may still stand under the name: it is no download of
+        // this one. The whole bytes stay in the temporary file, and its record
+        // lets the next transfer of the name only try the rename again.
+        LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
+                     name.c_str());
+        if (notes)
+            notes->Write(counted);
+        return;
+    }
     if (notes)
         files.DeleteFile(recordPath);
     if (files.IsFile(finalPath))
@@ -948,7 +959,28 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
     const int64_t whole = RemoteSize();
     if (whole < 0)
         return 0;
-    buffer.assign(static_cast<size_t>(length), 0);
+    // A hostile manifest may name ranges of gigabytes: none is larger than a
+    // package the launcher takes, and one that still finds no memory fails alone.
+    if (length > MaxRangeBytes)
+    {
+        LogErrorLine("the range of %llu bytes at %llu of %s is larger than any package; not fetched",
+                     static_cast<unsigned long long>(length), static_cast<unsigned long long>(start),
+                     Url.c_str());
+        buffer.clear();
+        return 0;
+    }
+    try
+    {
+        buffer.assign(static_cast<size_t>(length), 0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        LogErrorLine("no memory for the range of %llu bytes at %llu of %s; not fetched",
+                     static_cast<unsigned long long>(length), static_cast<unsigned long long>(start),
+                     Url.c_str());
+        std::vector<uint8_t>().swap(buffer);
+        return 0;
+    }
     const xString endText = SignedText(static_cast<int64_t>(start + length - 1));
     SpanSink sink(buffer, start, progress);
     uint64_t counted = 0;

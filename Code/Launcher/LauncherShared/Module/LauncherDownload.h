@@ -122,6 +122,10 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes);
 uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer);
 
+// The longest range fetched into memory: the publisher makes no package of
+// 2 GiB or more, so a longer range is no part of one.
+constexpr uint64_t MaxRangeBytes = 0x7FFFFFFF;
+
 // Byte ranges of one remote file, fetched one after another over one connection
 // that is kept alive between them, after a single HEAD. Each answer is checked
 // as DownloadRangeToMemory checks its own. A server that ignores ranges answers
@@ -139,7 +143,9 @@ public:
     // (logged as "file size: %d"); -1 while none has answered.
     int64_t RemoteSize();
     // Bytes start .. start + length - 1 into `buffer`, resized to `length` and
-    // zero-filled once the size is known (left as it was while it is not). Only
+    // zero-filled once the size is known (left as it was while it is not).
+    // A range longer than MaxRangeBytes, or one no memory can hold, is not
+    // fetched: an error line, an empty buffer and 0. Only
     // bytes inside `progress` (as JoinRanges gives it, file positions) are
     // added to PackageBytesReceived. Returns how many bytes arrived from
     // `start` on.

@@ -1,5 +1,6 @@
 #include "Manifest.h"
 #include "Lzma86.h"
+#include "ManifestFormat.h"
 
 #include "xLogLine.h"
 #include "xStringOps.h"
@@ -41,7 +42,64 @@ uint32_t NumberOf(Node* node, const char* name)
 // Only the exact spelling counts for the optional hash.
 Attribute* ExactXx(Node* node)
 {
-    return node->first_attribute("xx", 2, true);
+    return node->first_attribute(ManifestFormat::XxAttribute, sizeof(ManifestFormat::XxAttribute) - 1, true);
+}
+
+// False, with an error line naming `what`, for a sha256 that is there but
+// cannot be read.
+bool ReadSha256(Node* node, const char* what, bool& present, Sha256Digest& digest)
+{
+    Attribute* attribute = FindAttribute(node, ManifestFormat::Sha256Attribute);
+    present = attribute != nullptr;
+    if (!present || ParseSha256Text(attribute->value(), attribute->value_size(), digest))
+        return true;
+    LogErrorLine("Manifest %s: its sha256 is not 64 lowercase hex digits", what);
+    return false;
+}
+
+bool ReadEntry(Node* node, ManifestEntry& entry)
+{
+    using namespace ManifestFormat;
+    if (Attribute* name = FindAttribute(node, NameAttribute))
+        entry.Name = Utf8ToWide(name->value(), name->value_size());
+    entry.OrigSize = NumberOf(node, OrigSizeAttribute);
+    entry.OrigCrc32c = NumberOf(node, OrigCrc32cAttribute);
+    if (Attribute* xx = ExactXx(node))
+    {
+        entry.XxPresent = true;
+        entry.Xx = ReadManifestNumber(xx->value(), xx->value_size());
+    }
+    entry.StartPos = NumberOf(node, StartPosAttribute);
+    entry.DataSize = NumberOf(node, DataSizeAttribute);
+    entry.Compressed = NumberOf(node, CompressedAttribute);
+    const xString what = "entry \"" + xString(entry.Name) + "\"";
+    return ReadSha256(node, what.c_str(), entry.Sha256Present, entry.Sha256);
+}
+
+bool ReadManifestRoot(Node* root, Manifest& manifest)
+{
+    using namespace ManifestFormat;
+    PackageInfo& package = manifest.Package;
+    package.TotalSize = NumberOf(root, TotalSizeAttribute);
+    package.Crc32c = NumberOf(root, PackageCrc32cAttribute);
+    if (Attribute* xx = ExactXx(root))
+    {
+        package.XxPresent = true;
+        package.Xx = ReadManifestNumber(xx->value(), xx->value_size());
+    }
+    if (!ReadSha256(root, "package", package.Sha256Present, package.Sha256))
+        return false;
+    for (Node* child = root->first_node(); child; child = child->next_sibling())
+    {
+        if (child->type() != rapidxml::node_element ||
+            !NameIs(child->name(), child->name_size(), FileElement))
+            continue;
+        ManifestEntry entry;
+        if (!ReadEntry(child, entry))
+            return false;
+        manifest.Entries.push_back(std::move(entry));
+    }
+    return true;
 }
 } // namespace
 
@@ -72,33 +130,10 @@ bool ParseManifestXml(const uint8_t* text, size_t length, Manifest& manifest)
         return false;
     }
     Node* root = xml.first_node();
-    if (!root)
-        return true;
-    manifest.Package.TotalSize = NumberOf(root, "totalSize");
-    manifest.Package.Crc32c = NumberOf(root, "crc32c");
-    if (Attribute* xx = ExactXx(root))
+    if (root && !ReadManifestRoot(root, manifest))
     {
-        manifest.Package.XxPresent = true;
-        manifest.Package.Xx = ReadManifestNumber(xx->value(), xx->value_size());
-    }
-    for (Node* child = root->first_node(); child; child = child->next_sibling())
-    {
-        if (child->type() != rapidxml::node_element || !NameIs(child->name(), child->name_size(), "file"))
-            continue;
-        ManifestEntry entry;
-        if (Attribute* name = FindAttribute(child, "name"))
-            entry.Name = Utf8ToWide(name->value(), name->value_size());
-        entry.OrigSize = NumberOf(child, "origSize");
-        entry.OrigCrc32c = NumberOf(child, "origCRC32C");
-        if (Attribute* xx = ExactXx(child))
-        {
-            entry.XxPresent = true;
-            entry.Xx = ReadManifestNumber(xx->value(), xx->value_size());
-        }
-        entry.StartPos = NumberOf(child, "startPos");
-        entry.DataSize = NumberOf(child, "dataSize");
-        entry.Compressed = NumberOf(child, "bCompressed");
-        manifest.Entries.push_back(std::move(entry));
+        manifest = Manifest();
+        return false;
     }
     return true;
 }

@@ -18,35 +18,85 @@ namespace
 constexpr size_t VerifyPieceSize = 1 << 20;
 } // namespace
 
-bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, bool useXx)
+ExpectedContent ExpectedOf(const ManifestEntry& entry)
 {
-    const xEngineFileSystem& files = LauncherFiles();
-    const int64_t size = files.GetFileSize(path);
-    if (size < 0 || static_cast<uint64_t>(size) != expectedSize)
+    return {entry.OrigSize, entry.OrigCrc32c, entry.XxPresent, entry.Xx, entry.Sha256Present, entry.Sha256};
+}
+
+ExpectedContent ExpectedOf(const PackageInfo& package)
+{
+    return {package.TotalSize, package.Crc32c,        package.XxPresent,
+            package.Xx,        package.Sha256Present, package.Sha256};
+}
+
+ContentCheck::ContentCheck(const ExpectedContent& expected)
+    : Expected(expected), Strong(expected.Sha256Present ? std::make_unique<Sha256>() : nullptr)
+{
+}
+
+ContentCheck::~ContentCheck() = default;
+
+void ContentCheck::Add(const void* data, size_t length)
+{
+    Length += length;
+    if (Expected.XxPresent)
+        Xx.Update(data, length);
+    else
+        Crc = Crc32c(data, length, Crc);
+    if (Strong)
+        Strong->Update(data, length);
+}
+
+bool ContentCheck::Matches()
+{
+    if (Length != Expected.Size || (Expected.XxPresent ? Xx.Digest() != Expected.Xx : Crc != Expected.Crc32c))
         return false;
-    // Whole pieces straight into our buffer: the read-ahead reader would copy each byte once more.
-    std::unique_ptr<xFile> file = files.OpenReadPlain(path, true);
-    if (!file)
+    if (!Strong)
+        return true;
+    const std::optional<Sha256Digest> digest = Strong->Finish();
+    return digest && *digest == Expected.Sha256;
+}
+
+bool VerifyOpenFile(xFile& file, const ExpectedContent& expected)
+{
+    const int64_t size = file.GetSize();
+    if (size < 0 || static_cast<uint64_t>(size) != expected.Size || !file.Seek(0))
         return false;
     // Most client files are small: no 1 MiB buffer for a 1 KiB file. Left
     // uninitialised, as every byte is read into before it is summed.
-    const size_t pieceSize = static_cast<size_t>(std::min<uint64_t>(expectedSize, VerifyPieceSize));
+    const size_t pieceSize = static_cast<size_t>(std::min<uint64_t>(expected.Size, VerifyPieceSize));
     std::unique_ptr<uint8_t[]> piece(new uint8_t[pieceSize]);
-    uint32_t crc = 0;
-    Xxh32Stream xx;
-    uint64_t left = expectedSize;
-    while (left > 0)
+    ContentCheck check(expected);
+    for (uint64_t left = expected.Size; left > 0;)
     {
         const size_t count = left < pieceSize ? static_cast<size_t>(left) : pieceSize;
-        if (!file->Read(piece.get(), static_cast<int64_t>(count)))
+        if (!file.Read(piece.get(), static_cast<int64_t>(count)))
             return false;
-        if (useXx)
-            xx.Update(piece.get(), count);
-        else
-            crc = Crc32c(piece.get(), count, crc);
+        check.Add(piece.get(), count);
         left -= count;
     }
-    return (useXx ? xx.Digest() : crc) == expected;
+    return check.Matches();
+}
+
+bool VerifyFile(const xWString& path, const ExpectedContent& expected)
+{
+    const xEngineFileSystem& files = LauncherFiles();
+    // The size first: a file of another size is not even opened.
+    const int64_t size = files.GetFileSize(path);
+    if (size < 0 || static_cast<uint64_t>(size) != expected.Size)
+        return false;
+    // Whole pieces straight into our buffer: the read-ahead reader would copy each byte once more.
+    std::unique_ptr<xFile> file = files.OpenReadPlain(path, true);
+    return file && VerifyOpenFile(*file, expected);
+}
+
+bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, bool useXx)
+{
+    ExpectedContent content;
+    content.Size = expectedSize;
+    content.XxPresent = useXx;
+    (useXx ? content.Xx : content.Crc32c) = expected;
+    return VerifyFile(path, content);
 }
 
 bool IsSafeManifestName(const xWString& name)

@@ -58,10 +58,32 @@ xWString DownloadedFile(const xString& name)
 enum class ManifestRead
 {
     Read,
-    Missing, // none fetched and none from an earlier run
-    Broken,  // there, but not an Lzma86 container holding well-formed XML
-    Refused, // its signature is missing or wrong (signed updates only)
+    Missing,  // none fetched and none from an earlier run
+    Broken,   // there, but not an Lzma86 container holding well-formed XML
+    Refused,  // its signature is missing or wrong (signed updates only)
+    Unhashed, // signed, but without a SHA-256 for the package or a file (signed updates only)
 };
+
+// A signature vouches for the files only through hashes nobody can force: a
+// manifest that names a file by its 32-bit sums alone is refused with a key.
+bool NamesEverySha256(const Manifest& manifest, const xString& name)
+{
+    if (!manifest.Package.Sha256Present)
+    {
+        LogErrorLine("Manifest %s names no SHA-256 for the package; a signed update needs one for every file",
+                     name.c_str());
+        return false;
+    }
+    for (const ManifestEntry& entry : manifest.Entries)
+    {
+        if (entry.Sha256Present)
+            continue;
+        LogErrorLine("Manifest %s names no SHA-256 for %s; a signed update needs one for every file",
+                     name.c_str(), xString(entry.Name).c_str());
+        return false;
+    }
+    return true;
+}
 
 // With signed updates on, the bytes are taken only under a good signature for
 // the manifest's own name, so another version's manifest is refused too.
@@ -79,13 +101,21 @@ ManifestRead LoadManifest(const xWString& path, const xString& url, const xStrin
     file.reset();
     if (!CheckUpdateSignature(url, name, container.data(), container.size()))
         return ManifestRead::Refused;
-    return ReadManifestContainer(container, manifest) ? ManifestRead::Read : ManifestRead::Broken;
+    if (!ReadManifestContainer(container, manifest))
+        return ManifestRead::Broken;
+    if (GetUpdateVerifier().IsOn() && !NamesEverySha256(manifest, name))
+    {
+        manifest = Manifest();
+        return ManifestRead::Unhashed;
+    }
+    return ManifestRead::Read;
 }
 
 // Fetches the manifest and reads it. One that is missing (never fetched, none
 // from an earlier run) or arrives broken is fetched again, a bounded number of
 // times: without it nothing says whether the client is whole. A refused
-// signature is final: the file is removed and nothing is read from it.
+// signature, or a signed manifest without SHA-256 sums, is final: the file is
+// removed and nothing is taken from it.
 ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
 {
     const xString url = job.BaseUrl + job.ManifestName;
@@ -98,7 +128,7 @@ ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& poli
         const ManifestRead read = LoadManifest(path, url, job.ManifestName, manifest);
         if (read == ManifestRead::Read)
             return read;
-        if (read == ManifestRead::Refused)
+        if (read == ManifestRead::Refused || read == ManifestRead::Unhashed)
         {
             LauncherFiles().DeleteFileEx(path, false, false);
             return read;
@@ -141,8 +171,7 @@ xWString EntryPath(const PackageJob& job, const ManifestEntry& entry)
 
 bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
 {
-    return VerifyFile(EntryPath(job, entry), entry.OrigSize, entry.XxPresent ? entry.Xx : entry.OrigCrc32c,
-                      entry.XxPresent);
+    return VerifyFile(EntryPath(job, entry), ExpectedOf(entry));
 }
 
 // An entry that could not be written leaves the client not whole, unless what
@@ -169,14 +198,64 @@ bool ReportStale(int staleFiles)
     return staleFiles == 0;
 }
 
-// Writes one client file through a temporary name that is moved onto the real
-// one only when every byte is on disk; `fill` writes the bytes. Failures leave
-// the earlier file as it was and give false, with an error line unless `quiet`
-// (a later try will say it).
-bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
-                    const std::function<bool(xFile&)>& fill, bool quiet = false)
+// How writing a client file ended. The bytes are wrong when they do not match
+// the entry's checksums, or its container does not unpack.
+enum class PutResult
+{
+    InPlace,
+    Failed, // not written, for another reason than its bytes (with an error line unless quiet)
+    Undecodable,
+    Mismatch,
+};
+
+bool WrongBytes(PutResult result)
+{
+    return result == PutResult::Undecodable || result == PutResult::Mismatch;
+}
+
+// What fills a client file's temporary file: every byte is summed on its way
+// to disk, so the file can go in place only when what was written is right.
+class CheckedWriter
+{
+public:
+    CheckedWriter(xFile& file, const ManifestEntry& entry) : File(file), Check(ExpectedOf(entry)) {}
+    bool Write(const uint8_t* data, size_t length)
+    {
+        Check.Add(data, length);
+        return length == 0 || File.Write(data, static_cast<int64_t>(length));
+    }
+    bool Matches() { return Check.Matches(); }
+
+private:
+    xFile& File;
+    ContentCheck Check;
+};
+
+// Logged when writing a file failed: a volume with less room than the file
+// needs is why (asked before the temporary file gives its bytes back).
+void LogWriteFailure(const PackageJob& job, const ManifestEntry& entry)
 {
     const xString name(entry.Name);
+    xVolumeSpace space;
+    if (LauncherFiles().GetVolumeSpace(GetParentPath(EntryPath(job, entry)), space) &&
+        space.Free < entry.OrigSize)
+    {
+        LogErrorLine("Writing %s failed: the disk is full (%llu bytes free); the file stays as it was",
+                     name.c_str(), static_cast<unsigned long long>(space.Free));
+        PackageFailureReason = PackageFailureDiskFull;
+    }
+    else
+        LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
+}
+
+// Writes one client file through a temporary name that is moved onto the real
+// one only when every byte is on disk and matches the entry's checksums; `fill`
+// writes the bytes. Anything else leaves the earlier file as it was. Write
+// failures get an error line unless `quiet` (a later try will say it); wrong
+// bytes are the caller's to tell.
+PutResult PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
+                         const std::function<bool(CheckedWriter&)>& fill, bool quiet = false)
+{
     const xEngineFileSystem& files = LauncherFiles();
     const xWString path = EntryPath(job, entry);
     files.CreateDirectory(GetParentPath(path), true);
@@ -186,59 +265,63 @@ bool PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     {
         if (!quiet)
             LogErrorLine("Cannot create %s", xString(temporary).c_str());
-        return false;
+        return PutResult::Failed;
     }
-    const bool written = fill(*file);
+    CheckedWriter writer(*file, entry);
+    const bool written = fill(writer);
     const bool closed = file->Close();
     file.reset();
     if (!written || !closed)
     {
-        // Asked before the temporary file gives its bytes back: a volume with
-        // less room than the file needs is why the write failed.
-        xVolumeSpace space;
-        const bool full = files.GetVolumeSpace(GetParentPath(path), space) && space.Free < entry.OrigSize;
-        if (!quiet && full)
-        {
-            LogErrorLine("Writing %s failed: the disk is full (%llu bytes free); the file stays as it was",
-                         name.c_str(), static_cast<unsigned long long>(space.Free));
-            PackageFailureReason = PackageFailureDiskFull;
-        }
-        else if (!quiet)
-            LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
+        if (!quiet)
+            LogWriteFailure(job, entry);
         files.DeleteFile(temporary);
-        return false;
+        return PutResult::Failed;
+    }
+    if (!writer.Matches())
+    {
+        files.DeleteFile(temporary);
+        return PutResult::Mismatch;
     }
     if (!files.MoveReplacing(path, temporary))
     {
         if (!quiet)
-            LogErrorLine("Cannot put %s in place (in use?); the file stays as it was", name.c_str());
+            LogErrorLine("Cannot put %s in place (in use?); the file stays as it was",
+                         xString(entry.Name).c_str());
         files.DeleteFile(temporary);
-        return false;
+        return PutResult::Failed;
     }
-    return true;
+    return PutResult::InPlace;
+}
+
+// The line for a file whose bytes came out wrong where no later try fetches them again.
+void LogWrongBytes(const ManifestEntry& entry, PutResult result)
+{
+    const xString name(entry.Name);
+    if (result == PutResult::Undecodable)
+        LogErrorLine("Unpacking %s failed; the file stays as it was", name.c_str());
+    else if (result == PutResult::Mismatch)
+        LogErrorLine("%s does not match its checksum; the file stays as it was", name.c_str());
 }
 
 // A client file from its package data in memory, unpacked (into `unpacked`)
 // when the entry says so.
-bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length,
-                    std::vector<uint8_t>& unpacked)
+PutResult WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data,
+                         size_t length, std::vector<uint8_t>& unpacked, bool quiet = false)
 {
     if (entry.Compressed != 0)
     {
         if (!DecodeLzma86(data, length, unpacked))
-        {
-            LogErrorLine("Unpacking %s failed; the file stays as it was", xString(entry.Name).c_str());
-            return false;
-        }
+            return PutResult::Undecodable;
         data = unpacked.data();
         length = unpacked.size();
     }
-    return PutFileInPlace(job, entry,
-                          [&](xFile& file)
-                          { return length == 0 || file.Write(data, static_cast<int64_t>(length)); });
+    return PutFileInPlace(
+        job, entry, [&](CheckedWriter& file) { return file.Write(data, length); }, quiet);
 }
 
-bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data, size_t length)
+PutResult WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data,
+                         size_t length)
 {
     std::vector<uint8_t> unpacked;
     return WriteEntryFile(job, entry, data, length, unpacked);
@@ -246,25 +329,26 @@ bool WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uin
 
 // A stored client file copied from the package file in pieces, so even a very
 // large one never sits in memory whole.
-bool CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package)
+PutResult CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package, bool quiet)
 {
-    return PutFileInPlace(job, entry,
-                          [&](xFile& file)
-                          {
-                              if (!package.Seek(entry.StartPos))
-                                  return false;
-                              std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
-                              for (uint64_t left = entry.OrigSize; left > 0;)
-                              {
-                                  const size_t count =
-                                      static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
-                                  if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
-                                      !file.Write(piece.data(), static_cast<int64_t>(count)))
-                                      return false;
-                                  left -= count;
-                              }
-                              return true;
-                          });
+    return PutFileInPlace(
+        job, entry,
+        [&](CheckedWriter& file)
+        {
+            if (!package.Seek(entry.StartPos))
+                return false;
+            std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
+            for (uint64_t left = entry.OrigSize; left > 0;)
+            {
+                const size_t count = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+                if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
+                    !file.Write(piece.data(), count))
+                    return false;
+                left -= count;
+            }
+            return true;
+        },
+        quiet);
 }
 
 // A decoder's buffers, kept from one packed file to the next: fresh ones for
@@ -293,8 +377,8 @@ struct DecoderBuffers
 };
 
 // A packed client file: its container read from the package file, then unpacked.
-bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package,
-                     DecoderBuffers& buffers)
+PutResult UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package,
+                          DecoderBuffers& buffers, bool quiet)
 {
     buffers.Clear();
     std::vector<uint8_t>& data = buffers.Packed;
@@ -305,16 +389,18 @@ bool UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& p
     catch (const std::bad_alloc&)
     {
         // Several decoders may hold large members at once: this one waits for the next update.
-        LogErrorLine("No memory for the packed data of %s; skipped", xString(entry.Name).c_str());
-        return false;
+        if (!quiet)
+            LogErrorLine("No memory for the packed data of %s; skipped", xString(entry.Name).c_str());
+        return PutResult::Failed;
     }
     if (!package.Seek(entry.StartPos) ||
         (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
     {
-        LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
-        return false;
+        if (!quiet)
+            LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
+        return PutResult::Failed;
     }
-    return WriteEntryFile(job, entry, data.data(), data.size(), buffers.Unpacked);
+    return WriteEntryFile(job, entry, data.data(), data.size(), buffers.Unpacked, quiet);
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -336,15 +422,16 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
 bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize,
                       DecoderBuffers& buffers)
 {
-    bool written = false;
+    PutResult result = PutResult::Failed;
     if (!FitsInData(entry, 0, packageSize))
         LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
                      xString(entry.Name).c_str());
     else if (entry.Compressed == 0)
-        written = CopyEntryFile(job, entry, package);
+        result = CopyEntryFile(job, entry, package, false);
     else
-        written = UnpackEntryFile(job, entry, package, buffers);
-    return !LeftStale(job, entry, written);
+        result = UnpackEntryFile(job, entry, package, buffers, false);
+    LogWrongBytes(entry, result);
+    return !LeftStale(job, entry, result == PutResult::InPlace);
 }
 
 // A name with its ASCII letters folded: Windows finds a file by either case.
@@ -431,34 +518,6 @@ std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& e
     return work;
 }
 
-// The sum a manifest entry names for its file (XXH32 when given, else
-// CRC-32C), over bytes that come in pieces: what checking the file would find.
-class EntrySum
-{
-public:
-    explicit EntrySum(const ManifestEntry& entry) : Entry(entry) {}
-
-    void Add(const uint8_t* data, size_t length)
-    {
-        Length += length;
-        if (Entry.XxPresent)
-            Xx.Update(data, length);
-        else
-            Crc = Crc32c(data, length, Crc);
-    }
-    bool Matches() const
-    {
-        return Length == Entry.OrigSize &&
-               (Entry.XxPresent ? Xx.Digest() == Entry.Xx : Crc == Entry.OrigCrc32c);
-    }
-
-private:
-    const ManifestEntry& Entry;
-    uint64_t Length = 0;
-    uint32_t Crc = 0;
-    Xxh32Stream Xx;
-};
-
 // The full way's work while the package is still arriving: each lone entry
 // (clashing ones keep their manifest order for later) is written as soon as
 // its data is on disk, by where the data starts, on decoder threads of their
@@ -542,8 +601,7 @@ private:
 
     bool WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers)
     {
-        bool right = true;
-        bool written = false;
+        PutResult result = PutResult::Failed;
         {
             // Open only while the transfer lets readers in; closed before the lock goes.
             std::shared_lock<std::shared_mutex> reading(Watch.Lock);
@@ -552,74 +610,14 @@ private:
             std::unique_ptr<xFile> package = LauncherFiles().OpenReadPlain(Watch.TemporaryPath, true);
             if (!package)
                 return false;
-            written = entry.Compressed == 0 ? CopyArrived(entry, *package, right)
-                                            : UnpackArrived(entry, *package, buffers, right);
+            result = entry.Compressed == 0 ? CopyEntryFile(Job, entry, *package, true)
+                                           : UnpackEntryFile(Job, entry, *package, buffers, true);
         }
-        if (!right)
+        if (WrongBytes(result))
             LogErrorLine(
                 "%s did not match its checksum while the package arrived; it waits for the verified package",
                 xString(entry.Name).c_str());
-        return written;
-    }
-
-    // A stored file copied in pieces, as the writing after the package verified
-    // does, summed on the way: a large one never sits in memory whole, and its
-    // temporary file is thrown away unless the sum is right.
-    bool CopyArrived(const ManifestEntry& entry, xFile& package, bool& right)
-    {
-        return PutFileInPlace(
-            Job, entry,
-            [&](xFile& file)
-            {
-                if (!package.Seek(entry.StartPos))
-                    return false;
-                EntrySum sum(entry);
-                std::vector<uint8_t> piece(std::min<size_t>(entry.OrigSize, CopyPieceSize));
-                for (uint64_t left = entry.OrigSize; left > 0;)
-                {
-                    const size_t count = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
-                    if (!package.Read(piece.data(), static_cast<int64_t>(count)) ||
-                        !file.Write(piece.data(), static_cast<int64_t>(count)))
-                        return false;
-                    sum.Add(piece.data(), count);
-                    left -= count;
-                }
-                right = sum.Matches();
-                return right;
-            },
-            true);
-    }
-
-    // A packed file unpacked in memory and checked before the file is touched.
-    bool UnpackArrived(const ManifestEntry& entry, xFile& package, DecoderBuffers& buffers, bool& right)
-    {
-        buffers.Clear();
-        std::vector<uint8_t>& data = buffers.Packed;
-        try
-        {
-            data.resize(entry.DataSize);
-        }
-        catch (const std::bad_alloc&)
-        {
-            return false;
-        }
-        if (!package.Seek(entry.StartPos) ||
-            (!data.empty() && !package.Read(data.data(), static_cast<int64_t>(data.size()))))
-            return false;
-        EntrySum sum(entry);
-        right = DecodeLzma86(data.data(), data.size(), buffers.Unpacked);
-        if (right)
-            sum.Add(buffers.Unpacked.data(), buffers.Unpacked.size());
-        right = right && sum.Matches();
-        if (!right)
-            return false;
-        const std::vector<uint8_t>& unpacked = buffers.Unpacked;
-        return PutFileInPlace(
-            Job, entry,
-            [&](xFile& file) {
-                return unpacked.empty() || file.Write(unpacked.data(), static_cast<int64_t>(unpacked.size()));
-            },
-            true);
+        return result == PutResult::InPlace;
     }
 
     const PackageJob& Job;
@@ -632,26 +630,35 @@ private:
     std::vector<std::thread> Decoders;
 };
 
+// How much of the package's room its unfinished transfer holds: what its .td
+// takes, which the next transfer writes into. DownloadFile sets the whole size
+// aside before the first byte (on NTFS that allocates it), so a cut transfer's
+// file may hold far more room than the bytes its resume record counts.
+uint64_t TransferRoomHeld(const PackageJob& job, uint64_t packageSize)
+{
+    const int64_t allocated = LauncherFiles().GetAllocatedSize(DownloadedFile(job.PackageName + ".td"));
+    uint64_t held = allocated > 0 ? static_cast<uint64_t>(allocated) : 0;
+    ResumeRecord record;
+    if (LoadResumeRecord(job.PackageName, record) && record.Size == packageSize)
+        held = std::max(held, record.Done);
+    return std::min(held, packageSize);
+}
+
 // Whether the volumes of the download and publish folders have room for the
 // full way; says which one is short when not. The package lands whole in the
 // download folder, less what an earlier run left there (a complete package, or
-// a cut transfer's bytes to resume). Each client file is written beside the
-// copy it replaces, which goes only at the move: the publish folder grows by
-// what the new files add over the old ones (all of them for a fresh client),
-// and holds one unfinished file on top, at most the largest unpacked member.
-// Several decoders may each hold one; a write that still runs out of room
-// leaves its file as it was and the update fails, so this is the bound for
-// a single writer, not a promise.
+// the room of a cut transfer: TransferRoomHeld). Each client file is written
+// beside the copy it replaces, which goes only at the move: the publish folder grows by what the new files
+// add over the old ones (all of them for a fresh client), and holds one unfinished file on top, at most the
+// largest unpacked member. Several decoders may each hold one; a write that still runs out of room leaves its
+// file as it was and the update fails, so this is the bound for a single writer, not a promise.
 bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
 {
     const xEngineFileSystem& files = LauncherFiles();
     const uint64_t packageSize = manifest.Package.TotalSize;
-    uint64_t packageNeed = packageSize;
-    ResumeRecord record;
-    if (files.GetFileSize(DownloadedFile(job.PackageName)) == static_cast<int64_t>(packageSize))
-        packageNeed = 0;
-    else if (LoadResumeRecord(job.PackageName, record) && record.Size == packageSize)
-        packageNeed -= record.Done;
+    const bool complete =
+        files.GetFileSize(DownloadedFile(job.PackageName)) == static_cast<int64_t>(packageSize);
+    const uint64_t packageNeed = complete ? 0 : packageSize - TransferRoomHeld(job, packageSize);
     uint64_t publishNeed = 0;
     uint64_t largest = 0;
     for (const ManifestEntry& entry : manifest.Entries)
@@ -701,33 +708,45 @@ bool DownloadFolderFull(const PackageJob& job, const PackageInfo& package)
     ResumeRecord record;
     if (!LoadResumeRecord(job.PackageName, record) || record.Size != package.TotalSize)
         return false;
-    const uint64_t done = record.Done;
+    const uint64_t more = package.TotalSize - TransferRoomHeld(job, package.TotalSize);
     xVolumeSpace space;
-    if (!LauncherFiles().GetVolumeSpace(GetDownloadFolder(), space) || space.Free >= package.TotalSize - done)
+    if (!LauncherFiles().GetVolumeSpace(GetDownloadFolder(), space) || space.Free >= more)
         return false;
     LogErrorLine("The download folder %s is full: %llu bytes free, the package needs %llu more",
                  xString(GetDownloadFolder()).c_str(), static_cast<unsigned long long>(space.Free),
-                 static_cast<unsigned long long>(package.TotalSize - done));
+                 static_cast<unsigned long long>(more));
     PackageFailureReason = PackageFailureDiskFull;
     return true;
 }
 
-// Fetches until the package verifies (bounded). `early`, when given, starts
-// just before the first transfer and watches it.
-bool FetchPackage(const PackageJob& job, const PackageInfo& package, const PackageRetryPolicy& policy,
-                  EarlyWriter* early)
+// The package, opened without write sharing, when it verifies: on Windows nobody
+// may write, rename or delete it while the handle is held, so what the writing
+// reads from it is what was checked. Null (and closed, so a download may
+// replace it) when it does not verify.
+std::unique_ptr<xFile> OpenVerifiedPackage(const xWString& path, const PackageInfo& package)
+{
+    std::unique_ptr<xFile> file = LauncherFiles().OpenReadPlain(path, false);
+    if (!file || !VerifyOpenFile(*file, ExpectedOf(package)))
+        return nullptr;
+    return file;
+}
+
+// Fetches until the package verifies (bounded) and gives it open, as
+// OpenVerifiedPackage does; null when it never verified. `early`, when given,
+// starts just before the first transfer and watches it.
+std::unique_ptr<xFile> FetchPackage(const PackageJob& job, const PackageInfo& package,
+                                    const PackageRetryPolicy& policy, EarlyWriter* early)
 {
     const xString url = job.BaseUrl + job.PackageName;
     const xWString path = DownloadedFile(job.PackageName);
-    const uint32_t expected = package.XxPresent ? package.Xx : package.Crc32c;
     for (int downloads = 0;; ++downloads)
     {
-        if (VerifyFile(path, package.TotalSize, expected, package.XxPresent))
-            return true;
+        if (std::unique_ptr<xFile> verified = OpenVerifiedPackage(path, package))
+            return verified;
         if (downloads >= policy.PackageAttempts)
         {
             LogErrorLine("Package %s did not verify after %d downloads", url.c_str(), downloads);
-            return false;
+            return nullptr;
         }
         if (downloads > 0)
         {
@@ -749,7 +768,7 @@ bool FetchPackage(const PackageJob& job, const PackageInfo& package, const Packa
         // more gets no disk space for it.
         DownloadFile(url, &PackageBytesReceived, nullptr, watch, true, package.TotalSize);
         if (DownloadFolderFull(job, package))
-            return false;
+            return nullptr;
     }
 }
 
@@ -759,11 +778,57 @@ ByteRange DataRange(const ManifestEntry& entry)
     return {entry.StartPos, entry.DataSize};
 }
 
+// What one try of a span brought: the members to ask for again (in order),
+// the data that counts as progress, and how many files stay stale.
+struct SpanTry
+{
+    std::vector<const ManifestEntry*> Again;
+    const ManifestEntry* FirstShort = nullptr;
+    size_t ShortCount = 0;
+    std::vector<ByteRange> Kept;
+    int Stale = 0;
+};
+
+// Writes the members whose data arrived whole (up to `reached`). A file whose
+// bytes do not match its checksums came altered on the way: it is asked again
+// like one that came short, and never written.
+SpanTry WriteSpanMembers(const PackageJob& job, const std::vector<const ManifestEntry*>& left,
+                         const std::vector<uint8_t>& buffer, uint64_t first, uint64_t reached, int attempt,
+                         const PackageRetryPolicy& policy)
+{
+    SpanTry result;
+    for (const ManifestEntry* entry : left)
+    {
+        if (DataRange(*entry).End() > reached)
+        {
+            result.Again.push_back(entry);
+            result.FirstShort = result.FirstShort != nullptr ? result.FirstShort : entry;
+            ++result.ShortCount;
+            continue;
+        }
+        // Per file, as when each file had a request of its own: its data's size.
+        LogLine("num bytes download: %d", static_cast<int>(entry->DataSize));
+        const PutResult put = WriteEntryFile(job, *entry, buffer.data() + (entry->StartPos - first),
+                                             static_cast<size_t>(BytesToRead(*entry)));
+        if (WrongBytes(put))
+        {
+            LogErrorLine("Range of %s came altered: its bytes do not match its checksum (try %d of %d)",
+                         xString(entry->Name).c_str(), attempt, policy.RangeAttempts);
+            result.Again.push_back(entry);
+            continue;
+        }
+        result.Kept.push_back(DataRange(*entry));
+        result.Stale += LeftStale(job, *entry, put == PutResult::InPlace) ? 1 : 0;
+    }
+    return result;
+}
+
 // Fetches one planned span (members by start) and writes its files. A short
-// answer still gives the files that arrived whole; the rest are asked for
-// again. A try that brings at least one file starts the count of tries afresh,
-// so a link that keeps dropping still moves on, while tries that bring nothing
-// end after RangeAttempts. Returns how many members stay stale.
+// answer still gives the files that arrived whole; the rest, and those whose
+// bytes came altered, are asked for again. A try that brings at least one file
+// starts the count of tries afresh, so a link that keeps dropping still moves
+// on, while tries that bring nothing end after RangeAttempts. Returns how many
+// members stay stale.
 int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const ManifestEntry*> left,
               const PackageRetryPolicy& policy)
 {
@@ -781,40 +846,25 @@ int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const Ma
         const uint64_t arrived = fetcher.Fetch(first, length, buffer, wanted);
         const uint64_t reached = first + arrived;
 
-        std::vector<const ManifestEntry*> missing;
-        std::vector<ByteRange> kept;
-        for (const ManifestEntry* entry : left)
-        {
-            if (DataRange(*entry).End() > reached)
-            {
-                missing.push_back(entry);
-                continue;
-            }
-            // Per file, as when each file had a request of its own: its data's size.
-            LogLine("num bytes download: %d", static_cast<int>(entry->DataSize));
-            kept.push_back(DataRange(*entry));
-            const bool written = WriteEntryFile(job, *entry, buffer.data() + (entry->StartPos - first),
-                                                static_cast<size_t>(BytesToRead(*entry)));
-            staleFiles += LeftStale(job, *entry, written) ? 1 : 0;
-        }
-        if (missing.empty())
+        const SpanTry brought = WriteSpanMembers(job, left, buffer, first, reached, attempt, policy);
+        staleFiles += brought.Stale;
+        if (brought.Again.empty())
             return staleFiles;
-        // The part of a file that did not come whole is thrown away, so its
-        // bytes are no progress.
+        // The part of a file that did not come whole or right is thrown away,
+        // so its bytes are no progress.
         PackageBytesReceived.fetch_sub(BytesCovered(wanted, first, reached) -
-                                       BytesCovered(JoinRanges(kept), first, reached));
-        const xString name(missing.front()->Name);
-        if (left.size() == 1)
-            LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)", name.c_str(),
-                         static_cast<unsigned long long>(arrived), left.front()->DataSize, attempt,
-                         policy.RangeAttempts);
-        else
+                                       BytesCovered(JoinRanges(brought.Kept), first, reached));
+        if (brought.FirstShort != nullptr && left.size() == 1)
+            LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)",
+                         xString(brought.FirstShort->Name).c_str(), static_cast<unsigned long long>(arrived),
+                         left.front()->DataSize, attempt, policy.RangeAttempts);
+        else if (brought.FirstShort != nullptr)
             LogErrorLine("Range of %s and %d more files came back short: %llu of %llu bytes (try %d of %d)",
-                         name.c_str(), static_cast<int>(missing.size() - 1),
+                         xString(brought.FirstShort->Name).c_str(), static_cast<int>(brought.ShortCount - 1),
                          static_cast<unsigned long long>(arrived), static_cast<unsigned long long>(length),
                          attempt, policy.RangeAttempts);
-        left = std::move(missing);
-        if (!kept.empty())
+        left = brought.Again;
+        if (!brought.Kept.empty())
             attempt = 1;
         else if (attempt >= policy.RangeAttempts)
             break;
@@ -882,6 +932,8 @@ int PackageUpdateThread(const PackageJob& request)
     const ManifestRead read = FetchManifest(job, policy, manifest);
     if (read == ManifestRead::Refused)
         return GiveUp("the manifest's signature was refused");
+    if (read == ManifestRead::Unhashed)
+        return GiveUp("the signed manifest lacks SHA-256 sums");
     if (read != ManifestRead::Read)
         return GiveUp("no readable manifest");
     PackageUpdateState = PackageUpdateChecking;
@@ -952,23 +1004,19 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
 {
     const std::vector<std::vector<size_t>> allWork = FullWayWork(manifest.Entries);
     EarlyWriter early(job, manifest, allWork);
-    const bool fetched = FetchPackage(job, manifest.Package, GetPackageRetryPolicy(), &early);
+    // Held until the last file is written. Plain readers: whole containers and
+    // 1 MiB pieces go straight into their buffers.
+    const std::unique_ptr<xFile> package =
+        FetchPackage(job, manifest.Package, GetPackageRetryPolicy(), &early);
     early.Finish();
-    if (!fetched)
+    if (!package)
         return false;
     DownloadEndTime = Now();
     PackageUpdateState = PackageUpdateChecking;
 
     const xEngineFileSystem& files = LauncherFiles();
     files.CreateDirectory(job.PublishFolder, true);
-    // Plain readers: whole containers and 1 MiB pieces go straight into their buffers.
     const xWString path = DownloadedFile(job.PackageName);
-    std::unique_ptr<xFile> package = files.OpenReadPlain(path, true);
-    if (!package)
-    {
-        LogErrorLine("Cannot open the package %s", job.PackageName.c_str());
-        return false;
-    }
     const uint64_t packageSize = manifest.Package.TotalSize;
     std::vector<std::vector<size_t>> work;
     for (size_t item = 0; item < allWork.size(); ++item)
@@ -1006,14 +1054,17 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
                 if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize, buffers))
                     ++staleFiles;
     };
-    // This thread is one decoder; each other one reads through a reader of its
-    // own, as a reader has one position. One that cannot start leaves its share
-    // to the others.
+    // This thread is one decoder, on the verified handle; each other one reads
+    // through a reader of its own, as a reader has one position, opened while
+    // that handle keeps writers out. One that cannot start leaves its share to
+    // the others. Every file is checked against its own sums as it is written
+    // besides, so bytes changed after the check (where sharing is advisory,
+    // natively) never land.
     std::vector<std::thread> helpers;
     helpers.reserve(decoders);
     for (size_t started = 1; started < decoders; ++started)
     {
-        std::shared_ptr<xFile> reader = files.OpenReadPlain(path, true);
+        std::shared_ptr<xFile> reader = files.OpenReadPlain(path, false);
         if (!reader)
             break;
         try
@@ -1052,9 +1103,13 @@ bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEnt
             LogErrorLine("Range of %s lies past the package's end", xString(entry.Name).c_str());
             LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry.Name).c_str());
         }
-        // An empty file needs no request.
+        // An empty file needs no request; no later try brings other bytes.
         else if (entry.DataSize == 0)
-            written = WriteEntryFile(job, entry, nullptr, 0);
+        {
+            const PutResult put = WriteEntryFile(job, entry, nullptr, 0);
+            LogWrongBytes(entry, put);
+            written = put == PutResult::InPlace;
+        }
         else
         {
             wanted.push_back(&entry);

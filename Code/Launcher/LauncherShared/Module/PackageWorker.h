@@ -62,21 +62,25 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
 // One whole update: the body of the worker thread (PackageWorkerThread runs
 // it), returning the thread's exit code. 0 when the client is up to date (or
 // nothing was to be done): the state ends Done. -1 when it gives up (no
-// readable manifest, a manifest whose signature is refused, a package that
-// never verifies or cannot be opened, a file left stale): the state ends
-// Failed and the log says why.
+// readable manifest, a manifest whose signature is refused or that lacks a
+// SHA-256 in a build with an update key, a package that never verifies, a file
+// left stale): the state ends Failed and the log says why.
 int PackageUpdateThread(const PackageJob& job);
 
 // Fetches the package until it verifies (bounded), then writes every safe entry
-// of the manifest from it, GetPackageDecoderCount() files at a time. While the
-// first transfer arrives, the decoders already write the files whose data is
-// on disk, each only when it matches its own checksum; the rest wait for the
-// verified package. False when the package never verified or a file stays stale.
+// of the manifest from it, GetPackageDecoderCount() files at a time, reading
+// through the handle it was verified on. While the first transfer arrives, the
+// decoders already write the files whose data is on disk; the rest wait for the
+// verified package. Either way a file goes in place only when its bytes match
+// its own checksums (its SHA-256 too, where the manifest names one). False when
+// the package never verified or a file stays stale.
 bool FullPackageDownload(const PackageJob& job, const Manifest& manifest);
 
 // Fetches the entries' byte ranges and writes the files: neighbours whose gap
 // is small share a request (RangePlan.h), and all requests go over one
 // kept-alive connection after one HEAD. Only the entries' own bytes count into
-// PackageBytesReceived, never a gap's. An entry whose range keeps coming back
-// short is left as it was, with an error line, and the answer is false.
+// PackageBytesReceived, never a gap's. A file goes in place only when its bytes
+// match its checksums; one whose bytes came altered is asked again as a range
+// that came back short is. An entry whose range keeps coming back short or
+// altered is left as it was, with an error line, and the answer is false.
 bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries);
