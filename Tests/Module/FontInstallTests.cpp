@@ -187,11 +187,10 @@ TEST_F(FontInstallCase, ALockThatCannotBeMadeIsNotWaitedFor)
         const char* What;
         const char* Folder; // where the packed font and its lock lie, in the case's folder
         bool ReadOnlyLock;
-        int32_t State;
     };
     const Case cases[] = {
-        {"a read-only lock file", "", true, FontInstallDone},
-        {"a folder that is not there", "missing/", false, FontInstallFailed},
+        {"a read-only lock file", "", true},
+        {"a folder that is not there", "missing/", false},
     };
     for (const Case& c : cases)
     {
@@ -208,7 +207,7 @@ TEST_F(FontInstallCase, ALockThatCannotBeMadeIsNotWaitedFor)
         }
 
         FontInstallThread(places);
-        EXPECT_EQ(FontInstallState.load(), c.State);
+        EXPECT_EQ(FontInstallState.load(), FontInstallDone);
         EXPECT_TRUE(Log.Contains("E The font lock " + Std(xString(lock)) +
                                  " cannot be created; installing without it"));
         EXPECT_FALSE(Log.Contains("Another launcher is installing the font; waiting for it"));

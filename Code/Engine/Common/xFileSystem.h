@@ -39,6 +39,13 @@ public:
     // open it, and since the start runs the open file itself, a file put under
     // the path meanwhile is not what starts).
     virtual std::unique_ptr<xFileHandle> OpenProgram(const xWString& path) const;
+    // Gives the file that `program` holds (OpenProgram) the name `destination`,
+    // replacing a file there, without letting go of it, so that the name holds
+    // the very bytes checked through the handle. `source` is its present path.
+    // Windows renames through the handle; POSIX renames the path and then makes
+    // sure the name holds the held file (false, with the name removed, if not).
+    virtual bool MoveHeldProgram(const xFileHandle& program, const xWString& destination,
+                                 const xWString& source) const;
     // A plain file for writing, or null. append keeps the content and writes after
     // it; otherwise the file is created or truncated.
     virtual std::unique_ptr<xFile> OpenWrite(const xWString& path, bool append, bool shareRead) const;

@@ -185,6 +185,23 @@ std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) cons
     return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
 }
 
+bool xFileSystem::MoveHeldProgram(const xFileHandle& program, const xWString& destination,
+                                  const xWString& source) const
+{
+    if (!MoveOver(destination, source))
+        return false;
+    // rename() takes a path, not the descriptor: another file put at `source`
+    // meanwhile would have moved instead, and must not stand under the name.
+    const xString to = ToNativePathUtf8(destination);
+    struct stat held;
+    struct stat named;
+    if (fstat(static_cast<int>(program.GetOsHandle()), &held) == 0 && stat(to.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        return true;
+    unlink(to.c_str());
+    return false;
+}
+
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const
 {
     (void)shareRead; // a reader that did not share writing is what the lock keeps out

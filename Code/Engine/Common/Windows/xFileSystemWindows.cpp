@@ -5,6 +5,8 @@
 #include "xStringOps.h"
 #include "xWin32Text.h"
 
+#include <cstring>
+#include <vector>
 #include <windows.h>
 
 // <windows.h> maps these names to their W functions; the class's own operations
@@ -162,13 +164,37 @@ std::unique_ptr<xFile> xFileSystem::OpenReadPlain(const xWString& path, bool sha
 
 std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) const
 {
-    // No FILE_SHARE_WRITE, no FILE_SHARE_DELETE: the file can be neither changed
-    // nor renamed, deleted or replaced until the handle is closed. The loader's
-    // own open when the program starts asks only to read and run it.
-    HANDLE handle = OpenForReading(ToNativePath(path), false, FILE_FLAG_SEQUENTIAL_SCAN);
+    // No FILE_SHARE_WRITE, no FILE_SHARE_DELETE: nobody else can change, rename,
+    // delete or replace the file until the handle is closed; the DELETE right is
+    // ours alone, for MoveHeldProgram. The loader's own open when the program
+    // starts asks only to read and run it.
+    const xWString native = ToNativePath(path);
+    if (native.IsEmpty())
+        return nullptr;
+    HANDLE handle = CreateFileW(WinText(SystemPath(native)), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
+}
+
+bool xFileSystem::MoveHeldProgram(const xFileHandle& program, const xWString& destination,
+                                  const xWString& source) const
+{
+    (void)source; // the handle names the file
+    const xWString to = SystemPath(ToNativePath(destination));
+    if (to.IsEmpty())
+        return false;
+    // FILE_RENAME_INFO ends in the name, which runs past the declared struct.
+    const size_t nameBytes = (to.Length() + 1) * sizeof(WCHAR);
+    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(to.Length() * sizeof(WCHAR));
+    std::memcpy(rename->FileName, WinText(to), nameBytes);
+    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(program.GetOsHandle()), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append, bool shareRead) const

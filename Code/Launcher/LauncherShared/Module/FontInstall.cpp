@@ -63,30 +63,30 @@ bool PutFontInPlace(const xWString& path, const std::vector<uint8_t>& font)
     return false;
 }
 
-// The packed font's bytes as they came, or the reason they are not taken. In a
-// build with a key they need the publisher's signature (fetched first: a font
-// without one is not downloaded), checked over the very bytes that are then
-// unpacked: font parsers are a known way in, and a CRC-32C is chosen at will.
-const char* FetchPacked(const FontPlaces& places, std::vector<uint8_t>& packed)
+// The packed font's bytes as they came, from the temporary file the transfer
+// left (`temporary`), or the reason they are not taken. In a build with a key
+// they need the publisher's signature (fetched first: a font without one is
+// not downloaded), checked over the very bytes that are then unpacked: font
+// parsers are a known way in, and a CRC-32C is chosen at will.
+const char* FetchPacked(const FontPlaces& places, std::vector<uint8_t>& packed, xWString& temporary)
 {
     std::vector<uint8_t> signature;
     if (!FetchUpdateSignature(places.PackedUrl, PackedName, signature))
         return "simhei.fnt's signature was refused";
     FontBytesReceived = 0;
-    DownloadFileOrNothing(places.PackedUrl, &FontBytesReceived, &FontFileSize, PackedFontMaxSize);
-    if (!ReadWhole(places.PackedFile, packed))
+    temporary = FetchWholeFile(places.PackedUrl, &FontBytesReceived, &FontFileSize, PackedFontMaxSize);
+    if (temporary.IsEmpty() || !ReadWhole(temporary, packed))
         return "simhei.fnt could not be fetched";
     if (CheckFetchedSignature(PackedName, packed.data(), packed.size(), signature))
         return nullptr;
-    LauncherFiles().DeleteFileEx(places.PackedFile, false, false);
     return "simhei.fnt's signature was refused";
 }
 
-// One download, unpacking and check; the reason it failed, or null.
-const char* TryInstall(const FontPlaces& places)
+// The packed font and the font, each checked before it takes its name.
+const char* Install(const FontPlaces& places, xWString& temporary)
 {
     std::vector<uint8_t> packed;
-    if (const char* failure = FetchPacked(places, packed))
+    if (const char* failure = FetchPacked(places, packed, temporary))
         return failure;
     std::vector<uint8_t> font;
     if (!DecodeLzma86(packed.data(), packed.size(), font))
@@ -94,11 +94,25 @@ const char* TryInstall(const FontPlaces& places)
     // Another version of the font never takes the place of the one on disk.
     if (Crc32c(font.data(), font.size()) != FontCrc32c)
         return "the unpacked font has another checksum";
+    // The packed copy stays beside the launcher; the font is unpacked from the
+    // bytes checked, not read again.
+    MoveFetchedFile(temporary, places.PackedFile);
     if (!PutFontInPlace(places.LocalFont, font))
         return "simhei.ttf cannot be written";
     if (FontNeedsInstall(places))
         return "simhei.ttf does not read back whole";
     return nullptr;
+}
+
+// One download, check and unpacking; the reason it failed, or null. Nothing
+// of a failed try stays behind.
+const char* TryInstall(const FontPlaces& places)
+{
+    xWString temporary;
+    const char* failure = Install(places, temporary);
+    if (!temporary.IsEmpty())
+        LauncherFiles().DeleteFileEx(temporary, false, false);
+    return failure;
 }
 } // namespace
 

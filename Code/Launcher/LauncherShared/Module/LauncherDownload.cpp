@@ -589,39 +589,55 @@ void DownloadWatch::End()
     Ended = true;
 }
 
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch, bool resume, uint64_t maxSize)
+namespace
 {
+// Where a transfer left its bytes: `Whole` once every byte the HEAD announced
+// is in the temporary file (which the caller then moves or checks).
+struct Transfer
+{
+    bool Whole = false;
+    xString Name;
+    xString TemporaryName;
+    xWString RecordPath;
+    std::unique_ptr<ResumeNotes> Notes;
+    uint64_t Counted = 0;
+};
+
+// DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
+Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                             DownloadWatch* watch, bool resume, uint64_t maxSize)
+{
+    Transfer done;
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
                                                                           [](DownloadWatch* w) { w->End(); });
     LogLine("downloading %s", url.c_str());
     UrlParts parts;
     if (!CrackUrl(url, parts))
-        return;
+        return done;
     // The name is settled before any request: a URL that names no file we may
     // store costs no traffic.
     xString name;
     if (!GetUrlFileName(url, name))
     {
         LogErrorLine("Get file name failed.");
-        return;
+        return done;
     }
     // The name comes from the server's side of the world; it must not lead
     // out of the download folder or onto a device.
     if (!IsPlainFileName(name))
     {
         LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
-        return;
+        return done;
     }
 
     Target target;
     if (!OpenTarget(url, target))
-        return;
+        return done;
     xString version;
     const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str(), &version);
     if (remoteSize < 0)
-        return;
+        return done;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
     LogLine("file size: %d", Low32(fileSize));
     if (fileSize > maxSize)
@@ -629,7 +645,7 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         LogErrorLine("the server announces %s bytes for %s, more than the %s it may have",
                      SignedText(remoteSize).c_str(), url.c_str(),
                      SignedText(static_cast<int64_t>(maxSize)).c_str());
-        return;
+        return done;
     }
 
     const xEngineFileSystem& files = Files();
@@ -668,7 +684,7 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     if (!file)
     {
         LogErrorLine("Create temporary file failed: %s", name.c_str());
-        return;
+        return done;
     }
     // Preallocation: the file takes its full size before the first byte. xFile
     // has no set-end-of-file, so the last byte is written; the bytes before it
@@ -682,7 +698,7 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
                          temporaryName.c_str());
             file->Close();
             files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
-            return;
+            return done;
         }
     }
     LogLine("file created: %s", temporaryName.c_str());
@@ -718,41 +734,71 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
     {
         if (notes)
             notes->Write(counted);
+        return done;
+    }
+    done.Whole = true;
+    done.Name = name;
+    done.TemporaryName = temporaryName;
+    done.RecordPath = recordPath;
+    done.Notes = std::move(notes);
+    done.Counted = counted;
+    return done;
+}
+} // namespace
+
+void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                  DownloadWatch* watch, bool resume, uint64_t maxSize)
+{
+    Transfer transfer = TransferToTemporary(url, received, size, watch, resume, maxSize);
+    if (!transfer.Whole)
+        return;
+    // Only now, after every byte has arrived.
+    const xWString folder = GetDownloadFolder();
+    if (!MoveFetchedFile(folder + Utf8ToWide(transfer.TemporaryName), folder + Utf8ToWide(transfer.Name)))
+    {
+        // The whole bytes stay in the temporary file, and its record lets the
+        // next transfer of the name only try the rename again.
+        if (transfer.Notes)
+            transfer.Notes->Write(transfer.Counted);
         return;
     }
+    if (transfer.Notes)
+        Files().DeleteFile(transfer.RecordPath);
+}
 
-    // MoveReplacing removes an earlier file of the name itself, and only now,
-    // after every byte has arrived.
-    const xWString finalPath = folder + Utf8ToWide(name);
-    LogLine("renaming %s to %s", temporaryName.c_str(), name.c_str());
-    if (!files.MoveReplacing(finalPath, folder + Utf8ToWide(temporaryName)))
+bool MoveFetchedFile(const xWString& temporary, const xWString& destination)
+{
+    const xEngineFileSystem& files = Files();
+    const xString name(GetFileName(destination));
+    LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
+    // MoveReplacing removes an earlier file of the name itself.
+    if (!files.MoveReplacing(destination, temporary))
     {
-        // An older file may still stand under the name: it is no download of
-        // this one. The whole bytes stay in the temporary file, and its record
-        // lets the next transfer of the name only try the rename again.
+        // An older file may still stand under the name: it is no download of this one.
         LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
                      name.c_str());
-        if (notes)
-            notes->Write(counted);
-        return;
+        return false;
     }
-    if (notes)
-        files.DeleteFile(recordPath);
-    if (files.IsFile(finalPath))
+    if (files.IsFile(destination))
         LogLine("file : %s finish.\n", name.c_str());
     else
         LogLine("file : %s don't exist", name.c_str());
+    return true;
 }
 
-void DownloadFileOrNothing(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                           uint64_t maxSize)
+xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                        uint64_t maxSize)
 {
     // The watch learns which temporary name the transfer took (a numbered one
-    // when the plain one was held); after a whole transfer it names no file.
+    // when the plain one was held), so that a cut one is removed too.
     DownloadWatch watch;
-    DownloadFile(url, received, size, &watch, false, maxSize);
+    const Transfer transfer = TransferToTemporary(url, received, size, &watch, false, maxSize);
+    const xWString temporary = GetDownloadFolder() + Utf8ToWide(transfer.TemporaryName);
+    if (transfer.Whole)
+        return temporary;
     if (!watch.TemporaryPath.IsEmpty())
         Files().DeleteFileEx(watch.TemporaryPath, false, false);
+    return xWString();
 }
 
 namespace

@@ -80,12 +80,19 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
                   std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false,
                   uint64_t maxSize = UINT64_MAX);
 
-// DownloadFile without resuming, for a file fetched whole or not at all (the
-// font, a launcher build): a transfer that fails in any way (announced larger
-// than `maxSize`, cut short, refused) leaves no temporary file behind, so no
-// space stays set aside for it. Callers judge by the file, as with DownloadFile.
-void DownloadFileOrNothing(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                           uint64_t maxSize);
+// The transfer of DownloadFile without resuming and without the rename, for a
+// file that must be checked before it takes its name (the font, a launcher
+// build): the path of the temporary file that holds every announced byte, for
+// the caller to check and then move or delete; empty when the transfer failed
+// in any way (announced larger than `maxSize`, cut short, refused), which
+// leaves no temporary file behind, so no space stays set aside for it.
+// Moves the whole bytes of a transfer (`temporary`) onto `destination`,
+// replacing a file there, and logs it as every download's rename; false, with
+// an error line, when an older file there could not be replaced.
+bool MoveFetchedFile(const xWString& temporary, const xWString& destination);
+
+xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+                        uint64_t maxSize);
 
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.

@@ -111,26 +111,34 @@ ManifestRead LoadManifest(const xWString& path, const xString& url, const xStrin
     return ManifestRead::Read;
 }
 
-// Fetches the manifest and reads it. One that is missing (never fetched, none
-// from an earlier run) or arrives broken is fetched again, a bounded number of
-// times: without it nothing says whether the client is whole. A refused
-// signature, or a signed manifest without SHA-256 sums, is final: the file is
-// removed and nothing is taken from it.
+// Fetches the manifest and reads it; it takes its name in the download folder
+// only once read (and, signed updates on, its signature checked). When no
+// transfer comes whole, the one an earlier run left there is read instead. One
+// that is missing (never fetched, none from an earlier run) or arrives broken is
+// fetched again, a bounded number of times: without it nothing says whether the
+// client is whole. A refused signature, or a signed manifest without SHA-256
+// sums, is final: nothing is taken from it, and it is not kept.
 ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
 {
+    const xEngineFileSystem& files = LauncherFiles();
     const xString url = job.BaseUrl + job.ManifestName;
     const xWString path = DownloadedFile(job.ManifestName);
     for (int attempt = 1;; ++attempt)
     {
         CrcStartTime = Now();
-        DownloadFile(url, nullptr, nullptr, nullptr, false, MaxManifestBytes);
+        const xWString fetched = FetchWholeFile(url, nullptr, nullptr, MaxManifestBytes);
         CrcEndTime = Now();
-        const ManifestRead read = LoadManifest(path, url, job.ManifestName, manifest);
+        const ManifestRead read =
+            LoadManifest(fetched.IsEmpty() ? path : fetched, url, job.ManifestName, manifest);
+        if (!fetched.IsEmpty() && !(read == ManifestRead::Read && MoveFetchedFile(fetched, path)))
+            files.DeleteFileEx(fetched, false, false);
         if (read == ManifestRead::Read)
             return read;
         if (read == ManifestRead::Refused || read == ManifestRead::Unhashed)
         {
-            LauncherFiles().DeleteFileEx(path, false, false);
+            // An earlier run's copy refused now (a key since added) goes too.
+            if (fetched.IsEmpty())
+                files.DeleteFileEx(path, false, false);
             return read;
         }
         LogErrorLine(read == ManifestRead::Missing ? "Manifest %s could not be fetched (try %d of %d)"

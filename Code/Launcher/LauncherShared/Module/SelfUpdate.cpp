@@ -239,6 +239,22 @@ bool IsGoodBuild(xFileHandle& build, const xString& name, const std::vector<uint
     }
     return CheckFetchedSignature(name, bytes.data(), bytes.size(), signature);
 }
+
+// The build takes its name while held, so the name holds the bytes just
+// checked; logged as every download's rename.
+bool GiveHeldBuildItsName(const xFileHandle& build, const xWString& temporary, const xWString& path)
+{
+    const xString name(GetFileName(path));
+    LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
+    if (!LauncherFiles().MoveHeldProgram(build, path, temporary))
+    {
+        LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
+                     name.c_str());
+        return false;
+    }
+    LogLine("file : %s finish.\n", name.c_str());
+    return true;
+}
 } // namespace
 
 std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path)
@@ -256,14 +272,16 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWStri
     std::vector<uint8_t> signature;
     if (!FetchUpdateSignature(url, name, signature))
         return nullptr;
-    DownloadFileOrNothing(url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
-    std::unique_ptr<xFileHandle> build = files.OpenProgram(path);
+    const xWString temporary =
+        FetchWholeFile(url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
+    std::unique_ptr<xFileHandle> build = temporary.IsEmpty() ? nullptr : files.OpenProgram(temporary);
     if (!build)
         LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
-    else if (IsGoodBuild(*build, name, signature))
+    if (build && IsGoodBuild(*build, name, signature) && GiveHeldBuildItsName(*build, temporary, path))
         return build;
     build.reset();
-    files.DeleteFileEx(path, false, false);
+    if (!temporary.IsEmpty())
+        files.DeleteFileEx(temporary, false, false);
     return nullptr;
 }
 

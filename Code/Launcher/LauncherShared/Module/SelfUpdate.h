@@ -66,9 +66,11 @@ std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, 
 // launcher) and checks it: with signed updates on, its signature first (a
 // build without one is not downloaded), then every byte the server announced
 // (at most MaxLauncherBytes, more than 200000), then the signature over the
-// bytes read from the file held open with no sharing (OpenProgram). Returns
-// that handle, to start the build from while it stays open; null when anything
-// failed, and then neither the file nor its temporary download is left.
+// bytes read from its temporary file held open with no sharing (OpenProgram),
+// which only then takes the name `path`, through that handle (MoveHeldProgram,
+// from the download folder, which is the launcher's). Returns that handle, to
+// start the build from while it stays open; null when anything failed, and
+// then neither the file nor its temporary download is left.
 std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path);
 
 // In the new build started as "updating": true when the replaced launcher was
