@@ -150,18 +150,6 @@ bool CheckFetchedSignature(const xString& name, const uint8_t* bytes, size_t siz
     return !verifier.IsOn() || Report(name, verifier.Check(name, bytes, size, &signature));
 }
 
-void FetchSignedText(const xString& url, xString& text)
-{
-    if (!GetUpdateVerifier().IsOn())
-    {
-        FetchText(url, text);
-        return;
-    }
-    xString whole;
-    if (FetchVerifiedText(url, whole))
-        text = FirstTextLine(reinterpret_cast<const uint8_t*>(whole.c_str()), whole.Length());
-}
-
 bool FetchVerifiedText(const xString& url, xString& text)
 {
     std::vector<uint8_t> bytes;

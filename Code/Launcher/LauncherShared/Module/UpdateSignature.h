@@ -82,10 +82,6 @@ bool FetchUpdateSignature(const xString& url, const xString& name, std::vector<u
 bool CheckFetchedSignature(const xString& name, const uint8_t* bytes, size_t size,
                            const std::vector<uint8_t>& signature);
 
-// The first line of a remote text, as FetchText gives it; with the verifier on,
-// the whole text is fetched and must carry a good signature, else `text` stays
-// as it was.
-void FetchSignedText(const xString& url, xString& text);
 // With the verifier on: the whole remote text (at most MaxSignedTextBytes) when
 // its signature is good. False, with `text` as it was, when nothing came or the
 // signature was refused (logged as CheckUpdateSignature does).
