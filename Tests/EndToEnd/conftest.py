@@ -218,10 +218,11 @@ class UpdateServer:
         return unpack_lzma86(self.font.read_bytes())
 
     def manifest(self, version=CLIENT_VERSION):
-        """The manifest's file elements as dictionaries, by name."""
+        """The manifest's file elements as dictionaries, by name: numbers as
+        ints, the SHA-256 as its hex text."""
         xml = unpack_lzma86((self.served / f"Startup{version}.crc").read_bytes())
         root = ElementTree.fromstring(xml)
-        return {f.get("name"): {k: int(v) for k, v in f.attrib.items() if k != "name"}
+        return {f.get("name"): {k: v if k == "sha256" else int(v) for k, v in f.attrib.items() if k != "name"}
                 for f in root.iter("file")}
 
 

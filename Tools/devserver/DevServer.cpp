@@ -203,12 +203,18 @@ bool WriteBody(const Body& body, const FaultSet& faults, bool closeAfterBody,
         {
             body.Text.copy(buffer.data(), chunk, sent);
         }
-        if (!sink.write(buffer.data(), chunk))
-            return false;
-        sent += chunk;
-        t_Exchange.BodyBytes += chunk;
+        // Counted before the write: a client that has the last bytes may ask
+        // at once how many were sent, before this thread runs on.
         if (t_Exchange.Recorded)
             *t_Exchange.Recorded += chunk;
+        if (!sink.write(buffer.data(), chunk))
+        {
+            if (t_Exchange.Recorded)
+                *t_Exchange.Recorded -= chunk;
+            return false;
+        }
+        sent += chunk;
+        t_Exchange.BodyBytes += chunk;
     }
     if (faults.ExtraBytes)
     {

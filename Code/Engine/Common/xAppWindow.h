@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The application's top-level windows: one xAppWindow per process owns the
@@ -187,9 +188,16 @@ private:
     // Takes the object out of the list (and deletes it); the window itself is not touched.
     void ForgetNativeWindow(xNativeWindow* window);
 
+    // What the window procedure answers for a message itself: an answer, or the
+    // system's default handling's; empty leaves the message to the input route
+    // and the hooks.
+    std::optional<intptr_t> AnswerMessage(const InputRecord& record);
     // Hands the message to the hooks, then to the system.
     intptr_t OfferToHooks(xNativeWindow* window, void* handle, uint32_t message, uintptr_t wParam,
                           intptr_t lParam);
+    // A window hidden with its closing parent (SW_PARENTCLOSING) keeps its
+    // placement, and gets it back when the parent opens again.
+    static void KeepPlacementWhileParentCloses(xNativeWindow& window, intptr_t status);
     void DispatchKey(const InputRecord& record);
     void DispatchMouse(const InputRecord& record);
     // The six modifier keys as the keyboard has them now, and caps lock's toggle.

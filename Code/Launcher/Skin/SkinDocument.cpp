@@ -16,19 +16,16 @@ namespace
 using Node = rapidxml::xml_node<char>;
 using Attribute = rapidxml::xml_attribute<char>;
 
-bool NameIs(const char* name, size_t length, const char* wanted)
+// Names of elements and attributes are matched ignoring ASCII case.
+bool NameIs(Node* node, const char* wanted)
 {
-    return EqualsNoCase(xString(name, length), wanted);
+    return EqualsNoCase(xString(node->name(), node->name_size()), wanted);
 }
 
 const char* FindValue(Node* node, const char* name)
 {
-    for (Attribute* attribute = node->first_attribute(); attribute; attribute = attribute->next_attribute())
-    {
-        if (NameIs(attribute->name(), attribute->name_size(), name))
-            return attribute->value();
-    }
-    return nullptr;
+    const Attribute* attribute = node->first_attribute(name, 0, false);
+    return attribute ? attribute->value() : nullptr;
 }
 
 int32_t IntegerOf(Node* node, const char* name)
@@ -259,22 +256,19 @@ bool ParseSkinDocument(const std::vector<uint8_t>& text, const xWString& default
     size_t seen = 0;
     for (Node* child = window->first_node(); child; child = child->next_sibling())
     {
-        if (child->type() == rapidxml::node_element && NameIs(child->name(), child->name_size(), "Image") &&
-            Admit(seen++, "Image"))
+        if (child->type() == rapidxml::node_element && NameIs(child, "Image") && Admit(seen++, "Image"))
             document.Images.push_back(ReadImage(child));
     }
     seen = 0;
     for (Node* child = window->first_node(); child; child = child->next_sibling())
     {
-        if (child->type() == rapidxml::node_element && NameIs(child->name(), child->name_size(), "Button") &&
-            Admit(seen++, "Button"))
+        if (child->type() == rapidxml::node_element && NameIs(child, "Button") && Admit(seen++, "Button"))
             document.Buttons.push_back(ReadButton(child));
     }
     seen = 0;
     for (Node* child = window->first_node(); child; child = child->next_sibling())
     {
-        if (child->type() != rapidxml::node_element ||
-            !NameIs(child->name(), child->name_size(), "WebPage") || !Admit(seen++, "WebPage"))
+        if (child->type() != rapidxml::node_element || !NameIs(child, "WebPage") || !Admit(seen++, "WebPage"))
             continue;
         document.Pages.push_back(RectOf(child));
         if (const char* url = FindValue(child, "URL"))

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -232,9 +233,142 @@ intptr_t xAppWindow::OfferToHooks(xNativeWindow* window, void* handle, uint32_t 
     return Default(window, handle, message, wParam, lParam);
 }
 
+namespace
+{
+// The answers a window procedure gives for itself; an empty one leaves the
+// message to the system's default handling.
+using Answer = std::optional<intptr_t>;
+
+Answer AnswerMove(xAppWindowListener& listener, xNativeWindow* window, intptr_t lParam)
+{
+    const int32_t x = static_cast<int16_t>(LOWORD(lParam));
+    const int32_t y = static_cast<int16_t>(HIWORD(lParam));
+    // Minimising parks the window at (-32000, -32000): not a move the skin cares about.
+    if (x == -32000 && y == -32000)
+        return std::nullopt;
+    listener.OnMoved(window, x, y);
+    return 0;
+}
+
+Answer AnswerSizeLimits(xAppWindowListener& listener, xNativeWindow* window, intptr_t lParam)
+{
+    xWindowSizeLimits limits;
+    if (!listener.GetSizeLimits(window, limits))
+        return std::nullopt;
+    MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
+    xWindowMinMax proposed;
+    proposed.MaxSize = {info->ptMaxSize.x, info->ptMaxSize.y};
+    proposed.MaxPosition = {info->ptMaxPosition.x, info->ptMaxPosition.y};
+    proposed.MinTrackSize = {info->ptMinTrackSize.x, info->ptMinTrackSize.y};
+    proposed.MaxTrackSize = {info->ptMaxTrackSize.x, info->ptMaxTrackSize.y};
+    const xWindowMinMax limited = ApplySizeLimits(proposed, limits);
+    info->ptMaxSize = {limited.MaxSize.X, limited.MaxSize.Y};
+    info->ptMaxPosition = {limited.MaxPosition.X, limited.MaxPosition.Y};
+    info->ptMinTrackSize = {limited.MinTrackSize.X, limited.MinTrackSize.Y};
+    info->ptMaxTrackSize = {limited.MaxTrackSize.X, limited.MaxTrackSize.Y};
+    return 0;
+}
+
+// The frame of a borderless window: none to compute or paint, and the skin
+// says where the caption and the resize edges are.
+Answer AnswerFrame(xAppWindowListener& listener, xNativeWindow* window, HWND hwnd, uint32_t message,
+                   uintptr_t wParam, intptr_t lParam)
+{
+    const WindowDescription& description = window->Description();
+    if (description.HasOSWindowBorder)
+        return std::nullopt;
+    switch (message)
+    {
+    case WM_NCCALCSIZE:
+        // A skinned window's client area is the whole window.
+        return wParam != FALSE ? Answer(0) : std::nullopt;
+    case WM_NCPAINT:
+        return 0;
+    case WM_NCACTIVATE:
+        return 1;
+    default: // WM_NCHITTEST
+        break;
+    }
+    if (!description.IsRegularWindow)
+        return std::nullopt;
+    WindowZone zone = WindowZone::Client;
+    if (listener.IsWindowInteractive(window))
+    {
+        RECT outer = {};
+        GetWindowRect(hwnd, &outer);
+        const int32_t x = static_cast<int16_t>(LOWORD(lParam));
+        const int32_t y = static_cast<int16_t>(HIWORD(lParam));
+        zone = listener.HitTest(window, x - outer.left, y - outer.top);
+    }
+    return WindowZoneHitCode(zone);
+}
+
+Answer AnswerNonClientPress(xAppWindowListener& listener, xNativeWindow* window, uintptr_t wParam)
+{
+    switch (NonClientPressOf(wParam))
+    {
+    case NonClientPress::TellThenPassOn:
+        listener.OnWindowButton(window, WindowButtonAction::Press);
+        break;
+    case NonClientPress::AskToPassOn:
+        if (!listener.OnWindowButton(window, WindowButtonAction::Press))
+            return 1;
+        break;
+    case NonClientPress::PassOn:
+        break;
+    }
+    return std::nullopt;
+}
+
+Answer AnswerSystemCommand(xAppWindowListener& listener, xNativeWindow* window, HWND hwnd, uintptr_t wParam)
+{
+    switch (static_cast<WindowButtonAction>(SystemCommandAction(wParam)))
+    {
+    case WindowButtonAction::Maximize:
+        if (!listener.OnWindowButton(window, WindowButtonAction::Maximize))
+            return 1;
+        return std::nullopt;
+    case WindowButtonAction::Restore:
+        // Restoring is the listener's (the skin knows the size to return to);
+        // only a minimised window is brought back here.
+        if (IsIconic(hwnd))
+        {
+            ShowWindow(hwnd, SW_RESTORE);
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        listener.OnWindowButton(window, WindowButtonAction::Restore);
+        return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+// A raw mouse movement into `record`; false for anything else.
+bool ReadRawMouse(intptr_t lParam, InputRecord& record)
+{
+    UINT size = 0;
+    const HRAWINPUT raw = reinterpret_cast<HRAWINPUT>(lParam);
+    if (GetRawInputData(raw, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER)) != 0 || size == 0)
+        return false;
+    std::vector<BYTE> data(size);
+    if (GetRawInputData(raw, RID_INPUT, data.data(), &size, sizeof(RAWINPUTHEADER)) != size ||
+        size < sizeof(RAWINPUT))
+        return false;
+    const RAWINPUT* input = reinterpret_cast<const RAWINPUT*>(data.data());
+    if (input->header.dwType != RIM_TYPEMOUSE)
+        return false;
+    record.Absolute = (input->data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE) != 0;
+    if (!record.Absolute)
+    {
+        record.RawX = input->data.mouse.lLastX;
+        record.RawY = input->data.mouse.lLastY;
+    }
+    return true;
+}
+} // namespace
+
 intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    const HWND hwnd = static_cast<HWND>(handle);
     xNativeWindow* window = FindNativeWindow(handle);
     if (window == nullptr && Creating != nullptr && Creating->NativeHandle == nullptr)
     {
@@ -245,182 +379,12 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
     if (window == nullptr)
     {
         Listener().OnForeignMessage(handle, message, wParam, lParam);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return DefWindowProcW(static_cast<HWND>(handle), message, wParam, lParam);
     }
-
-    const WindowDescription& description = window->Description();
-    const bool borderless = !description.HasOSWindowBorder;
-    InputRecord record;
-    record.Window = window;
-    record.Handle = handle;
-    record.Message = message;
-    record.WParam = wParam;
-    record.LParam = lParam;
-    switch (message)
-    {
-    case WM_CREATE:
-        return 0;
-    case WM_DESTROY:
-        RemoveNativeWindow(handle);
-        return 0;
-    case WM_MOVE:
-    {
-        const int32_t x = static_cast<int16_t>(LOWORD(lParam));
-        const int32_t y = static_cast<int16_t>(HIWORD(lParam));
-        // Minimising parks the window at (-32000, -32000): not a move the skin cares about.
-        if (x == -32000 && y == -32000)
-            return Default(window, handle, message, wParam, lParam);
-        Listener().OnMoved(window, x, y);
-        return 0;
-    }
-    case WM_PAINT:
-        Listener().OnPaint(window);
-        // A listener that painted without BeginPaint (a layered window's update)
-        // leaves the update region set, and the system would send WM_PAINT forever.
-        ValidateRect(hwnd, nullptr);
-        return 1;
-    case WM_ERASEBKGND:
-        // The skin paints every pixel; erasing first would flicker.
-        return 1;
-    case WM_SETTINGCHANGE:
-        if (lParam != 0 &&
-            std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"ConvertibleSlateMode") == 0)
-            DispatchInput(record);
-        return Default(window, handle, message, wParam, lParam);
-    case WM_GETMINMAXINFO:
-    {
-        xWindowSizeLimits limits;
-        if (!Listener().GetSizeLimits(window, limits))
-            return Default(window, handle, message, wParam, lParam);
-        MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        xWindowMinMax proposed;
-        proposed.MaxSize = {info->ptMaxSize.x, info->ptMaxSize.y};
-        proposed.MaxPosition = {info->ptMaxPosition.x, info->ptMaxPosition.y};
-        proposed.MinTrackSize = {info->ptMinTrackSize.x, info->ptMinTrackSize.y};
-        proposed.MaxTrackSize = {info->ptMaxTrackSize.x, info->ptMaxTrackSize.y};
-        const xWindowMinMax limited = ApplySizeLimits(proposed, limits);
-        info->ptMaxSize = {limited.MaxSize.X, limited.MaxSize.Y};
-        info->ptMaxPosition = {limited.MaxPosition.X, limited.MaxPosition.Y};
-        info->ptMinTrackSize = {limited.MinTrackSize.X, limited.MinTrackSize.Y};
-        info->ptMaxTrackSize = {limited.MaxTrackSize.X, limited.MaxTrackSize.Y};
-        return 0;
-    }
-    case WM_DISPLAYCHANGE:
-        ReadDisplayInfo(Display);
-        return Default(window, handle, message, wParam, lParam);
-    case WM_NCCALCSIZE:
-        // A skinned window's client area is the whole window: no frame.
-        if (wParam != FALSE && borderless)
-            return 0;
-        return Default(window, handle, message, wParam, lParam);
-    case WM_NCPAINT:
-        if (borderless)
-            return 0;
-        return Default(window, handle, message, wParam, lParam);
-    case WM_NCACTIVATE:
-        if (borderless)
-            return 1;
-        return Default(window, handle, message, wParam, lParam);
-    case WM_NCHITTEST:
-    {
-        if (!(borderless && description.IsRegularWindow))
-            return Default(window, handle, message, wParam, lParam);
-        // Without a frame the skin says where the caption and the resize edges are.
-        WindowZone zone = WindowZone::Client;
-        if (Listener().IsWindowInteractive(window))
-        {
-            RECT outer = {};
-            GetWindowRect(hwnd, &outer);
-            const int32_t x = static_cast<int16_t>(LOWORD(lParam));
-            const int32_t y = static_cast<int16_t>(HIWORD(lParam));
-            zone = Listener().HitTest(window, x - outer.left, y - outer.top);
-        }
-        return WindowZoneHitCode(zone);
-    }
-    case WM_GETDLGCODE:
-        return DLGC_WANTALLKEYS;
-    case WM_NCLBUTTONDOWN:
-    case WM_NCRBUTTONDOWN:
-    case WM_NCMBUTTONDOWN:
-        switch (NonClientPressOf(wParam))
-        {
-        case NonClientPress::TellThenPassOn:
-            Listener().OnWindowButton(window, WindowButtonAction::Press);
-            break;
-        case NonClientPress::AskToPassOn:
-            if (!Listener().OnWindowButton(window, WindowButtonAction::Press))
-                return 1;
-            break;
-        case NonClientPress::PassOn:
-            break;
-        }
-        return Default(window, handle, message, wParam, lParam);
-    case WM_SYSCOMMAND:
-        switch (static_cast<WindowButtonAction>(SystemCommandAction(wParam)))
-        {
-        case WindowButtonAction::Maximize:
-            if (!Listener().OnWindowButton(window, WindowButtonAction::Maximize))
-                return 1;
-            break;
-        case WindowButtonAction::Restore:
-            // Restoring is the listener's (the skin knows the size to return to);
-            // only a minimised window is brought back here.
-            if (IsIconic(hwnd))
-            {
-                ShowWindow(hwnd, SW_RESTORE);
-                InvalidateRect(hwnd, nullptr, TRUE);
-            }
-            Listener().OnWindowButton(window, WindowButtonAction::Restore);
-            return 0;
-        default:
-            break;
-        }
-        return Default(window, handle, message, wParam, lParam);
-    case WM_INPUT:
-    {
-        UINT size = 0;
-        const HRAWINPUT raw = reinterpret_cast<HRAWINPUT>(lParam);
-        if (GetRawInputData(raw, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER)) != 0 || size == 0)
-            return 0;
-        std::vector<BYTE> data(size);
-        if (GetRawInputData(raw, RID_INPUT, data.data(), &size, sizeof(RAWINPUTHEADER)) != size ||
-            size < sizeof(RAWINPUT))
-            return 0;
-        const RAWINPUT* input = reinterpret_cast<const RAWINPUT*>(data.data());
-        if (input->header.dwType != RIM_TYPEMOUSE)
-            return 0;
-        record.Absolute = (input->data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE) != 0;
-        if (!record.Absolute)
-        {
-            record.RawX = input->data.mouse.lLastX;
-            record.RawY = input->data.mouse.lLastY;
-        }
-        DispatchInput(record);
-        return 0;
-    }
-    case WM_SYSKEYDOWN:
-        if (IsSysKeyDownInput(wParam))
-            DispatchInput(record);
-        return Default(window, handle, message, wParam, lParam);
-    case WM_SYSCHAR:
-        if (IsSysCharSwallowed(wParam, lParam))
-            return 0;
-        return Default(window, handle, message, wParam, lParam);
-    case WM_HOTKEY:
-        Listener().OnHotKey(window, static_cast<int32_t>(wParam), lParam);
-        return 1;
-    case WM_ACTIVATEAPP:
-    case WM_EXITSIZEMOVE:
-        // A switch to another program may end a drag without WM_EXITSIZEMOVE.
-        SizeMoveLoop = false;
-        break;
-    case WM_ENTERSIZEMOVE:
-        SizeMoveLoop = true;
-        break;
-    default:
-        break;
-    }
-
+    const InputRecord record = {window, handle, message, wParam, lParam};
+    const Answer answer = AnswerMessage(record);
+    if (answer)
+        return *answer;
     switch (RouteOfMessage(message))
     {
     case InputRoute::Input:
@@ -433,6 +397,94 @@ intptr_t xAppWindow::WindowProcedure(void* handle, uint32_t message, uintptr_t w
         break;
     }
     return OfferToHooks(window, handle, message, wParam, lParam);
+}
+
+std::optional<intptr_t> xAppWindow::AnswerMessage(const InputRecord& record)
+{
+    xNativeWindow* window = record.Window;
+    void* handle = record.Handle;
+    const uint32_t message = record.Message;
+    const uintptr_t wParam = record.WParam;
+    const intptr_t lParam = record.LParam;
+    Answer answer;
+    switch (message)
+    {
+    case WM_CREATE:
+        return 0;
+    case WM_DESTROY:
+        RemoveNativeWindow(handle);
+        return 0;
+    case WM_MOVE:
+        answer = AnswerMove(Listener(), window, lParam);
+        break;
+    case WM_PAINT:
+        Listener().OnPaint(window);
+        // A listener that painted without BeginPaint (a layered window's update)
+        // leaves the update region set, and the system would send WM_PAINT forever.
+        ValidateRect(static_cast<HWND>(handle), nullptr);
+        return 1;
+    case WM_ERASEBKGND:
+        // The skin paints every pixel; erasing first would flicker.
+        return 1;
+    case WM_SETTINGCHANGE:
+        if (lParam != 0 &&
+            std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"ConvertibleSlateMode") == 0)
+            DispatchInput(record);
+        break;
+    case WM_GETMINMAXINFO:
+        answer = AnswerSizeLimits(Listener(), window, lParam);
+        break;
+    case WM_DISPLAYCHANGE:
+        ReadDisplayInfo(Display);
+        break;
+    case WM_NCCALCSIZE:
+    case WM_NCPAINT:
+    case WM_NCACTIVATE:
+    case WM_NCHITTEST:
+        answer = AnswerFrame(Listener(), window, static_cast<HWND>(handle), message, wParam, lParam);
+        break;
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+        answer = AnswerNonClientPress(Listener(), window, wParam);
+        break;
+    case WM_SYSCOMMAND:
+        answer = AnswerSystemCommand(Listener(), window, static_cast<HWND>(handle), wParam);
+        break;
+    case WM_INPUT:
+    {
+        InputRecord mouse = record;
+        if (ReadRawMouse(lParam, mouse))
+            DispatchInput(mouse);
+        return 0;
+    }
+    case WM_SYSKEYDOWN:
+        if (IsSysKeyDownInput(wParam))
+            DispatchInput(record);
+        break;
+    case WM_SYSCHAR:
+        if (IsSysCharSwallowed(wParam, lParam))
+            return 0;
+        break;
+    case WM_HOTKEY:
+        Listener().OnHotKey(window, static_cast<int32_t>(wParam), lParam);
+        return 1;
+    case WM_ACTIVATEAPP:
+    case WM_EXITSIZEMOVE:
+        // A switch to another program may end a drag without WM_EXITSIZEMOVE.
+        SizeMoveLoop = false;
+        return std::nullopt;
+    case WM_ENTERSIZEMOVE:
+        SizeMoveLoop = true;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+    if (answer)
+        return answer;
+    return Default(window, handle, message, wParam, lParam);
 }
 
 xModifierState xAppWindow::ReadModifierKeys()
@@ -536,6 +588,34 @@ void xAppWindow::DispatchMouse(const InputRecord& record)
     }
 }
 
+void xAppWindow::KeepPlacementWhileParentCloses(xNativeWindow& window, intptr_t status)
+{
+    const HWND hwnd = static_cast<HWND>(window.Handle());
+    xNativeWindow::SavedPlacement& saved = window.Placement;
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (status == SW_PARENTCLOSING && GetWindowPlacement(hwnd, &placement))
+    {
+        saved.Saved = true;
+        saved.Flags = placement.flags;
+        saved.ShowCommand = placement.showCmd;
+        saved.MinPosition = {placement.ptMinPosition.x, placement.ptMinPosition.y};
+        saved.MaxPosition = {placement.ptMaxPosition.x, placement.ptMaxPosition.y};
+        const RECT& normal = placement.rcNormalPosition;
+        saved.Normal = {normal.left, normal.top, normal.right, normal.bottom};
+        return;
+    }
+    if (status != SW_PARENTOPENING || !saved.Saved)
+        return;
+    placement.flags = saved.Flags;
+    placement.showCmd = saved.ShowCommand;
+    placement.ptMinPosition = {saved.MinPosition.X, saved.MinPosition.Y};
+    placement.ptMaxPosition = {saved.MaxPosition.X, saved.MaxPosition.Y};
+    placement.rcNormalPosition = {saved.Normal.Left, saved.Normal.Top, saved.Normal.Right,
+                                  saved.Normal.Bottom};
+    SetWindowPlacement(hwnd, &placement);
+}
+
 void xAppWindow::DispatchInput(const InputRecord& record)
 {
     xNativeWindow* window = record.Window;
@@ -549,7 +629,6 @@ void xAppWindow::DispatchInput(const InputRecord& record)
             Modifiers = ReadModifierKeys();
         return;
     }
-    const HWND hwnd = static_cast<HWND>(record.Handle);
     switch (message)
     {
     case WM_KEYDOWN:
@@ -585,32 +664,8 @@ void xAppWindow::DispatchInput(const InputRecord& record)
         MouseActivation = IsMouseActivation(record.LParam);
         break;
     case WM_SHOWWINDOW:
-    {
-        xNativeWindow::SavedPlacement& saved = window->Placement;
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        if (record.LParam == SW_PARENTCLOSING && GetWindowPlacement(hwnd, &placement))
-        {
-            saved.Saved = true;
-            saved.Flags = placement.flags;
-            saved.ShowCommand = placement.showCmd;
-            saved.MinPosition = {placement.ptMinPosition.x, placement.ptMinPosition.y};
-            saved.MaxPosition = {placement.ptMaxPosition.x, placement.ptMaxPosition.y};
-            const RECT& normal = placement.rcNormalPosition;
-            saved.Normal = {normal.left, normal.top, normal.right, normal.bottom};
-        }
-        else if (record.LParam == SW_PARENTOPENING && saved.Saved)
-        {
-            placement.flags = saved.Flags;
-            placement.showCmd = saved.ShowCommand;
-            placement.ptMinPosition = {saved.MinPosition.X, saved.MinPosition.Y};
-            placement.ptMaxPosition = {saved.MaxPosition.X, saved.MaxPosition.Y};
-            placement.rcNormalPosition = {saved.Normal.Left, saved.Normal.Top, saved.Normal.Right,
-                                          saved.Normal.Bottom};
-            SetWindowPlacement(hwnd, &placement);
-        }
+        KeepPlacementWhileParentCloses(*window, record.LParam);
         break;
-    }
     case WM_SETTINGCHANGE:
         Listener().OnSlateModeChanged();
         break;

@@ -18,19 +18,10 @@ namespace
 using Node = rapidxml::xml_node<char>;
 using Attribute = rapidxml::xml_attribute<char>;
 
-bool NameIs(const char* name, size_t length, const char* wanted)
-{
-    return CompareNoCase(xString(name, length), wanted) == 0;
-}
-
+// Names of elements and attributes are matched ignoring ASCII case.
 Attribute* FindAttribute(Node* node, const char* name)
 {
-    for (Attribute* attribute = node->first_attribute(); attribute; attribute = attribute->next_attribute())
-    {
-        if (NameIs(attribute->name(), attribute->name_size(), name))
-            return attribute;
-    }
-    return nullptr;
+    return node->first_attribute(name, 0, false);
 }
 
 uint32_t NumberOf(Node* node, const char* name)
@@ -92,7 +83,7 @@ bool ReadManifestRoot(Node* root, Manifest& manifest)
     for (Node* child = root->first_node(); child; child = child->next_sibling())
     {
         if (child->type() != rapidxml::node_element ||
-            !NameIs(child->name(), child->name_size(), FileElement))
+            !EqualsNoCase(xString(child->name(), child->name_size()), FileElement))
             continue;
         ManifestEntry entry;
         if (!ReadEntry(child, entry))
