@@ -67,29 +67,37 @@ build_preset() {
     fi
 }
 
-# Adds one gtest run's counts to the totals; a run without a summary (a crash,
-# a sanitizer abort) counts as one failure.
+# gtest_output LOG [DRIVE]: the option that has a run write its JSON report
+# beside LOG; a Windows run under Wine needs the drive (Z:) that makes the path absolute.
+gtest_output() {
+    echo "--gtest_output=json:${2:-}${1%.log}.json"
+}
+
+# Adds one gtest run's counts to the totals from its JSON report (gtest_output);
+# a run without one (a crash, a sanitizer abort) counts as one failure, and so
+# does a skipped test of the suites that must reach a server (a skip there means
+# the run found none).
 count_gtest() {
     local name=$1 log=$2 rc=$3
-    local ok bad
-    ok=$(tr -d '\r' <"$log" | sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' | tail -n 1)
-    bad=$(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' | tail -n 1)
-    if [ -z "$ok" ] && [ -z "$bad" ]; then
+    local result ok bad skipped
+    if ! result=$(python3 scripts/lib/gtest-result.py "${log%.log}.json"); then
         fail_stage "$name ended without a result (exit $rc); see $log"
         tail -n 30 "$log"
         return
     fi
-    ok=${ok:-0}
-    bad=${bad:-0}
+    read -r ok bad skipped <<<"$(head -n 1 <<<"$result")"
     passed=$((passed + ok))
     failed=$((failed + bad))
     echo "$name: $ok passed, $bad failed"
     if [ "$bad" -gt 0 ]; then
-        tr -d '\r' <"$log" | grep -E '^\[  FAILED  \] [A-Za-z_]' | sort -u
+        tail -n +2 <<<"$result" | sed 's/^/[  FAILED  ] /'
         problems+=("$name")
     elif [ "$rc" -ne 0 ]; then
         fail_stage "$name exited with $rc after its tests (sanitizer report?); see $log"
         tail -n 30 "$log"
+    fi
+    if [ "$skipped" -gt 0 ]; then
+        fail_stage "$name skipped $skipped download tests (no dev server or nginx?); see $log"
     fi
 }
 
@@ -99,13 +107,11 @@ run_native() {
         [ -x "$exe" ] || continue
         local name="$preset/$(basename "$exe")"
         echo "== run $name"
-        "$exe" --gtest_color=no >"$logs/$(basename "$exe")-$preset.log" 2>&1
-        rc=$?
-        count_gtest "$name" "$logs/$(basename "$exe")-$preset.log" "$rc"
+        local log="$logs/$(basename "$exe")-$preset.log"
         # The download tests start their own servers here; a skip means they could not.
-        if grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate|SignedUpdate)' "$logs/$(basename "$exe")-$preset.log"; then
-            fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe")-$preset.log"
-        fi
+        "$exe" --gtest_color=no "$(gtest_output "$log")" >"$log" 2>&1
+        rc=$?
+        count_gtest "$name" "$log" "$rc"
     done
 }
 
@@ -203,13 +209,11 @@ run_windows() {
         [ -f "$exe" ] || continue
         local name="windows/$(basename "$exe")"
         echo "== run $name under wine64"
-        timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/lib/wine/wine64 "$exe" --gtest_color=no >"$logs/$(basename "$exe").log" 2>&1
+        local log="$logs/$(basename "$exe").log"
+        timeout 600 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/lib/wine/wine64 "$exe" --gtest_color=no \
+            "$(gtest_output "$log" Z:)" >"$log" 2>&1
         rc=$?
-        count_gtest "$name" "$logs/$(basename "$exe").log" "$rc"
-        # The WinINet download tests must really run, not skip for want of a server.
-        if tr -d '\r' <"$logs/$(basename "$exe").log" | grep -Eq '^\[  SKIPPED \] .*(LauncherDownload|xHttp|AutoLoginExchange|PackageWorker|PackageUpdate|SignedUpdate)'; then
-            fail_stage "$name skipped download tests (no dev server or nginx?); see $logs/$(basename "$exe").log"
-        fi
+        count_gtest "$name" "$log" "$rc"
     done
     stop_download_peers
     wineserver -k >/dev/null 2>&1 || true
@@ -223,6 +227,7 @@ run_tsan_suite() {
     local log="$logs/$program-linux-tsan.log"
     echo "== run linux-tsan/$program ($what)"
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/linux-tsan/bin/$program" --gtest_color=no \
+        "$(gtest_output "$log")" \
         --gtest_filter="$filter" >"$log" 2>&1
     rc=$?
     count_gtest "linux-tsan/$program" "$log" "$rc"
@@ -385,7 +390,7 @@ start_plain_tests() {
     echo "== start linux plain-build unit tests"
     local exe
     for exe in "${plain_tests[@]}"; do
-        "build/linux/bin/$exe" --gtest_color=no >"$logs/$exe-linux.log" 2>&1
+        "build/linux/bin/$exe" --gtest_color=no "$(gtest_output "$logs/$exe-linux.log")" >"$logs/$exe-linux.log" 2>&1
         echo $? >"$logs/$exe-linux.rc"
     done &
     plain_tests_pid=$!
