@@ -128,7 +128,8 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     const xString baseUrl = SelfUpdateBaseUrl(profile.LauncherUpdateBaseUrl());
     if (tokens.ArgumentCount() == 0)
     {
-        const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
+        const uint32_t newVersion =
+            CheckLauncherVersion(TheUpdateContext(), baseUrl, LauncherVersionNumber());
         if (newVersion == NoNewerLauncher)
             return;
         // One launcher at a time updates itself here; the thread holds the lock
@@ -156,7 +157,8 @@ bool StartSelfUpdate(const xString& baseUrl, uint32_t newVersion, std::unique_pt
 {
     try
     {
-        std::thread([baseUrl, newVersion, held = std::move(lock)] { SelfUpdateThread(baseUrl, newVersion); })
+        std::thread([baseUrl, newVersion, held = std::move(lock)]
+                    { SelfUpdateThread(TheUpdateContext(), baseUrl, newVersion); })
             .detach();
     }
     catch (const std::system_error&)

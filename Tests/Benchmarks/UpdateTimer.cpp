@@ -156,12 +156,12 @@ int Update(char** arguments)
     job.PackageName = arguments[1];
     job.ManifestName = arguments[2];
     job.PublishFolder = AsDirectoryPath(LocalPathFromEnvironment(arguments[3]));
-    SetDownloadFolder(AsDirectoryPath(LocalPathFromEnvironment(arguments[4])));
+    UpdateContext context(LauncherFiles());
+    context.DownloadFolder = AsDirectoryPath(LocalPathFromEnvironment(arguments[4]));
     // The launcher opens its download session once: WinINet's start-up is no part of an update.
     DownloadSession();
-    ResetPackageProgress();
     const auto start = std::chrono::steady_clock::now();
-    const int result = PackageUpdateThread(job);
+    const int result = PackageUpdateThread(context, job);
     std::printf("update seconds %.4f result %d\n", SecondsOf(start), result);
     return result == 0 ? 0 : 1;
 }

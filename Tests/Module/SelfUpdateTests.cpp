@@ -186,7 +186,8 @@ TEST_F(SelfUpdateFetchTest, OnlyAWholeBuildIsKeptAndHeldUntilItStarts)
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         const size_t logged = Log.Messages().size();
 
-        const std::unique_ptr<xFileHandle> held = FetchLauncherBuild(xString(Url(name).c_str()), Out(name));
+        const std::unique_ptr<xFileHandle> held =
+            FetchLauncherBuild(*Context, xString(Url(name).c_str()), Out(name));
         EXPECT_EQ(c.Kept, held != nullptr);
         EXPECT_EQ(c.Kept, OutExists(name));
         EXPECT_FALSE(OutExists(name + ".td")) << "a failed download leaves its temporary file";

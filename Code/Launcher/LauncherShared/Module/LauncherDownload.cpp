@@ -1,11 +1,9 @@
 #include "LauncherDownload.h"
 
 #include "InternetSessions.h"
-#include "PackageProgress.h"
 #include "RangePlan.h"
 #include "UrlParts.h"
 
-#include "xEngineContext.h"
 #include "xEngineFileSystem.h"
 #include "xLogLine.h"
 #include "xPath.h"
@@ -26,18 +24,6 @@
 namespace
 {
 const char* const AnyType[] = {"*/*", nullptr};
-
-std::mutex FolderLock;
-xWString FolderSetting;
-
-const xEngineFileSystem& Files()
-{
-    if (GEngineContext != nullptr && GEngineContext->FileSystem != nullptr)
-        return *GEngineContext->FileSystem;
-    // Before the platform start-up (and in tests) a plain one does the same work.
-    static const xEngineFileSystem* local = new xEngineFileSystem();
-    return *local;
-}
 
 // Sizes and positions go into the log lines as 32-bit numbers, as they always have.
 int Low32(uint64_t value)
@@ -372,22 +358,6 @@ const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2
                                    "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
 } // namespace
 
-void SetDownloadFolder(const xWString& folder)
-{
-    std::lock_guard<std::mutex> guard(FolderLock);
-    FolderSetting = folder.IsEmpty() ? folder : AsDirectoryPath(folder);
-}
-
-xWString GetDownloadFolder()
-{
-    {
-        std::lock_guard<std::mutex> guard(FolderLock);
-        if (!FolderSetting.IsEmpty())
-            return FolderSetting;
-    }
-    return GetModuleDirectory();
-}
-
 bool GetUrlFileName(const xString& url, xString& name)
 {
     UrlParts parts;
@@ -567,14 +537,14 @@ xString MakeResumeRecord(const ResumeRecord& record)
            "\ndone " + SignedText(static_cast<int64_t>(record.Done)) + "\n";
 }
 
-xWString ResumeRecordPath(const xString& name)
+xWString ResumeRecordPath(const UpdateContext& context, const xString& name)
 {
-    return GetDownloadFolder() + Utf8ToWide(name + ".resume");
+    return context.GetDownloadFolder() + Utf8ToWide(name + ".resume");
 }
 
-bool LoadResumeRecord(const xString& name, ResumeRecord& record)
+bool LoadResumeRecord(const UpdateContext& context, const xString& name, ResumeRecord& record)
 {
-    return ReadResumeRecord(Files(), ResumeRecordPath(name), record);
+    return ReadResumeRecord(context.Files, ResumeRecordPath(context, name), record);
 }
 
 void DownloadWatch::Begin(const xWString& temporaryPath)
@@ -604,7 +574,8 @@ struct Transfer
 };
 
 // DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
-Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
+Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
+                             std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
                              DownloadWatch* watch, bool resume, uint64_t maxSize)
 {
     Transfer done;
@@ -648,9 +619,9 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
         return done;
     }
 
-    const xEngineFileSystem& files = Files();
-    const xWString folder = GetDownloadFolder();
-    const xWString recordPath = ResumeRecordPath(name);
+    const xEngineFileSystem& files = context.Files;
+    const xWString folder = context.GetDownloadFolder();
+    const xWString recordPath = ResumeRecordPath(context, name);
     std::unique_ptr<xFile> file;
     xString temporaryName = name + ".td";
     // The bytes on disk are continued only when the server still describes
@@ -746,15 +717,16 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
 }
 } // namespace
 
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch, bool resume, uint64_t maxSize)
+void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
+                  std::atomic<uint64_t>* size, DownloadWatch* watch, bool resume, uint64_t maxSize)
 {
-    Transfer transfer = TransferToTemporary(url, received, size, watch, resume, maxSize);
+    Transfer transfer = TransferToTemporary(context, url, received, size, watch, resume, maxSize);
     if (!transfer.Whole)
         return;
     // Only now, after every byte has arrived.
-    const xWString folder = GetDownloadFolder();
-    if (!MoveFetchedFile(folder + Utf8ToWide(transfer.TemporaryName), folder + Utf8ToWide(transfer.Name)))
+    const xWString folder = context.GetDownloadFolder();
+    if (!MoveFetchedFile(context, folder + Utf8ToWide(transfer.TemporaryName),
+                         folder + Utf8ToWide(transfer.Name)))
     {
         // The whole bytes stay in the temporary file, and its record lets the
         // next transfer of the name only try the rename again.
@@ -763,12 +735,12 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atom
         return;
     }
     if (transfer.Notes)
-        Files().DeleteFile(transfer.RecordPath);
+        context.Files.DeleteFile(transfer.RecordPath);
 }
 
-bool MoveFetchedFile(const xWString& temporary, const xWString& destination)
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination)
 {
-    const xEngineFileSystem& files = Files();
+    const xEngineFileSystem& files = context.Files;
     const xString name(GetFileName(destination));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
     // MoveReplacing removes an earlier file of the name itself.
@@ -786,18 +758,18 @@ bool MoveFetchedFile(const xWString& temporary, const xWString& destination)
     return true;
 }
 
-xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                        uint64_t maxSize)
+xWString FetchWholeFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
+                        std::atomic<uint64_t>* size, uint64_t maxSize)
 {
     // The watch learns which temporary name the transfer took (a numbered one
     // when the plain one was held), so that a cut one is removed too.
     DownloadWatch watch;
-    const Transfer transfer = TransferToTemporary(url, received, size, &watch, false, maxSize);
-    const xWString temporary = GetDownloadFolder() + Utf8ToWide(transfer.TemporaryName);
+    const Transfer transfer = TransferToTemporary(context, url, received, size, &watch, false, maxSize);
+    const xWString temporary = context.GetDownloadFolder() + Utf8ToWide(transfer.TemporaryName);
     if (transfer.Whole)
         return temporary;
     if (!watch.TemporaryPath.IsEmpty())
-        Files().DeleteFileEx(watch.TemporaryPath, false, false);
+        context.Files.DeleteFileEx(watch.TemporaryPath, false, false);
     return xWString();
 }
 
@@ -932,11 +904,11 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
     }
 }
 
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+uint64_t DownloadRangeToMemory(UpdateContext& context, const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer)
 {
     // A single range is a run of one.
-    RangeFetcher fetcher(url);
+    RangeFetcher fetcher(context, url);
     return fetcher.Fetch(start, length, buffer, {ByteRange{start, length}});
 }
 
@@ -947,15 +919,16 @@ namespace
 class SpanSink : public DownloadSink
 {
 public:
-    SpanSink(std::vector<uint8_t>& buffer, uint64_t first, const std::vector<ByteRange>& progress)
-        : Buffer(buffer), First(first), Progress(progress)
+    SpanSink(std::vector<uint8_t>& buffer, uint64_t first, const std::vector<ByteRange>& progress,
+             std::atomic<uint64_t>& counter)
+        : Buffer(buffer), First(first), Progress(progress), Counter(counter)
     {
     }
     bool Put(uint64_t offset, const uint8_t* data, size_t count) override
     {
         std::memcpy(Buffer.data() + offset, data, count);
         const uint64_t at = First + offset;
-        PackageBytesReceived.fetch_add(BytesCovered(Progress, at, at + count), std::memory_order_relaxed);
+        Counter.fetch_add(BytesCovered(Progress, at, at + count), std::memory_order_relaxed);
         return true;
     }
 
@@ -963,6 +936,7 @@ private:
     std::vector<uint8_t>& Buffer;
     uint64_t First;
     const std::vector<ByteRange>& Progress;
+    std::atomic<uint64_t>& Counter;
 };
 } // namespace
 
@@ -977,7 +951,10 @@ struct RangeFetcher::State
     uint64_t WholeAt = 0;
 };
 
-RangeFetcher::RangeFetcher(const xString& url) : Url(url), Os(std::make_unique<State>()) {}
+RangeFetcher::RangeFetcher(UpdateContext& context, const xString& url)
+    : Context(context), Url(url), Os(std::make_unique<State>())
+{
+}
 
 RangeFetcher::~RangeFetcher() = default;
 
@@ -1028,7 +1005,7 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
         return 0;
     }
     const xString endText = SignedText(static_cast<int64_t>(start + length - 1));
-    SpanSink sink(buffer, start, progress);
+    SpanSink sink(buffer, start, progress, Context.Progress.PackageBytesReceived);
     uint64_t counted = 0;
     BodyEnd end = BodyEnd::Ended;
     if (state.WholeAnswer && start >= state.WholeAt)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RangePlan.h"
+#include "UpdateContext.h"
 
 #include "xHttp.h"
 #include "xString.h"
@@ -76,7 +77,7 @@ struct DownloadWatch
 // the size and version (ETag or Last-Modified) the record holds; else the
 // transfer starts over. Resumed bytes count as received from the start. The
 // caller checks the whole file: the bytes on disk are taken on trust.
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
+void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received = nullptr,
                   std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false,
                   uint64_t maxSize = UINT64_MAX);
 
@@ -89,10 +90,10 @@ void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
 // Moves the whole bytes of a transfer (`temporary`) onto `destination`,
 // replacing a file there, and logs it as every download's rename; false, with
 // an error line, when an older file there could not be replaced.
-bool MoveFetchedFile(const xWString& temporary, const xWString& destination);
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination);
 
-xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                        uint64_t maxSize);
+xWString FetchWholeFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
+                        std::atomic<uint64_t>* size, uint64_t maxSize);
 
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.
@@ -107,9 +108,9 @@ struct ResumeRecord
 bool ParseResumeRecord(const xString& text, ResumeRecord& record);
 xString MakeResumeRecord(const ResumeRecord& record);
 // Where DownloadFile keeps the record of the file it stores as `name`.
-xWString ResumeRecordPath(const xString& name);
+xWString ResumeRecordPath(const UpdateContext& context, const xString& name);
 // That record, read and parsed; false when there is none that parses.
-bool LoadResumeRecord(const xString& name, ResumeRecord& record);
+bool LoadResumeRecord(const UpdateContext& context, const xString& name, ResumeRecord& record);
 
 // The first line of the remote text (at most 2047 bytes: the body's first
 // 2048 bytes are read, however long it is); `text` keeps what the caller put
@@ -124,9 +125,9 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes);
 // Bytes start .. start + length - 1 of the remote file into `buffer`, which is
 // resized to `length` and zero-filled first (once the HEAD has answered);
 // bytes that do not arrive stay zero. Every byte stored is added to
-// PackageBytesReceived. Returns how many bytes arrived, so a caller can tell a
-// whole range from one that came back short.
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+// the context's PackageBytesReceived. Returns how many bytes arrived, so a caller
+// can tell a whole range from one that came back short.
+uint64_t DownloadRangeToMemory(UpdateContext& context, const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer);
 
 // The longest range fetched into memory: the publisher makes no package of
@@ -141,7 +142,7 @@ constexpr uint64_t MaxRangeBytes = 0x7FFFFFFF;
 class RangeFetcher
 {
 public:
-    explicit RangeFetcher(const xString& url);
+    RangeFetcher(UpdateContext& context, const xString& url);
     ~RangeFetcher();
     RangeFetcher(const RangeFetcher&) = delete;
     RangeFetcher& operator=(const RangeFetcher&) = delete;
@@ -154,21 +155,17 @@ public:
     // A range longer than MaxRangeBytes, or one no memory can hold, is not
     // fetched: an error line, an empty buffer and 0. Only
     // bytes inside `progress` (as JoinRanges gives it, file positions) are
-    // added to PackageBytesReceived. Returns how many bytes arrived from
+    // added to the context's PackageBytesReceived. Returns how many bytes arrived from
     // `start` on.
     uint64_t Fetch(uint64_t start, uint64_t length, std::vector<uint8_t>& buffer,
                    const std::vector<ByteRange>& progress);
 
 private:
     struct State;
+    UpdateContext& Context;
     xString Url;
     std::unique_ptr<State> Os;
 };
-
-// Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
-// default, means the launcher's own folder (GetModuleDirectory).
-void SetDownloadFolder(const xWString& folder);
-xWString GetDownloadFolder();
 
 // The pieces the operations are made of, plain functions of plain values.
 

@@ -181,12 +181,12 @@ uint32_t LauncherVersionNumber()
     return version;
 }
 
-uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion)
+uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseUrl, uint32_t ownVersion)
 {
     LogLine("checking new version");
     // With a key the file must be signed and unexpired: a stale one could hold
     // this launcher on its build for ever.
-    const VersionFileAnswer answer = FetchVersionFile(baseUrl + "LauncherVersion.txt",
+    const VersionFileAnswer answer = FetchVersionFile(context, baseUrl + "LauncherVersion.txt",
                                                       VersionFileKind::LauncherVersion, std::time(nullptr));
     return NewerLauncherVersion(answer.Line, ownVersion);
 }
@@ -242,11 +242,12 @@ bool IsGoodBuild(xFileHandle& build, const xString& name, const std::vector<uint
 
 // The build takes its name while held, so the name holds the bytes just
 // checked; logged as every download's rename.
-bool GiveHeldBuildItsName(const xFileHandle& build, const xWString& temporary, const xWString& path)
+bool GiveHeldBuildItsName(const UpdateContext& context, const xFileHandle& build, const xWString& temporary,
+                          const xWString& path)
 {
     const xString name(GetFileName(path));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
-    if (!LauncherFiles().MoveHeldProgram(build, path, temporary))
+    if (!context.Files.MoveHeldProgram(build, path, temporary))
     {
         LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
                      name.c_str());
@@ -257,9 +258,10 @@ bool GiveHeldBuildItsName(const xFileHandle& build, const xWString& temporary, c
 }
 } // namespace
 
-std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path)
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, const xString& url,
+                                                const xWString& path)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xString name(GetFileName(path));
     // Only what arrives now may be started: an earlier file under the name may be
     // a build of another day.
@@ -273,11 +275,12 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWStri
     if (!FetchUpdateSignature(url, name, signature))
         return nullptr;
     const xWString temporary =
-        FetchWholeFile(url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
+        FetchWholeFile(context, url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
     std::unique_ptr<xFileHandle> build = temporary.IsEmpty() ? nullptr : files.OpenProgram(temporary);
     if (!build)
         LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
-    if (build && IsGoodBuild(*build, name, signature) && GiveHeldBuildItsName(*build, temporary, path))
+    if (build && IsGoodBuild(*build, name, signature) &&
+        GiveHeldBuildItsName(context, *build, temporary, path))
         return build;
     build.reset();
     if (!temporary.IsEmpty())
@@ -285,7 +288,7 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWStri
     return nullptr;
 }
 
-void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
+void SelfUpdateThread(const UpdateContext& context, const xString& baseUrl, uint32_t newVersion)
 {
     LauncherVersionNumber();
     const xWString name =
@@ -293,7 +296,7 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
     const xWString path = GetModuleDirectory() + name;
     const xString url = baseUrl + xString(name);
     LogLine("Try Download %s", url.c_str());
-    std::unique_ptr<xFileHandle> build = FetchLauncherBuild(url, path);
+    std::unique_ptr<xFileHandle> build = FetchLauncherBuild(context, url, path);
     if (build)
     {
         PassCheckpoint("downloaded");
@@ -310,7 +313,7 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
         }
         LogLine("Cannot start %s", PathText(path).c_str());
         build.reset();
-        LauncherFiles().DeleteFileEx(path, false, false);
+        context.Files.DeleteFileEx(path, false, false);
     }
     QuitLauncher();
 }

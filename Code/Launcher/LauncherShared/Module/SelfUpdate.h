@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateContext.h"
+
 #include "xFileHandle.h"
 #include "xString.h"
 
@@ -50,12 +52,12 @@ uint32_t LauncherVersionNumber();
 // Asks `baseUrl` + "LauncherVersion.txt" for the newest version: that number
 // when it is greater than `ownVersion`, else NoNewerLauncher (also when signed
 // updates are on and the file's signature or its expiry is refused).
-uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion);
+uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseUrl, uint32_t ownVersion);
 
 // Downloads `newVersion` from `baseUrl` beside the running launcher and starts
 // it with "updating <our id>"; ends the process in every case. A file that is
 // not whole, or (signed updates on) not signed for its name, is never started.
-[[noreturn]] void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion);
+[[noreturn]] void SelfUpdateThread(const UpdateContext& context, const xString& baseUrl, uint32_t newVersion);
 
 // The self-update lock in `folder` (the launcher's), tried `attempts` times a
 // quarter of a second apart; null when another launcher holds it (logged with
@@ -71,7 +73,8 @@ std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, 
 // from the download folder, which is the launcher's). Returns that handle, to
 // start the build from while it stays open; null when anything failed, and
 // then neither the file nor its temporary download is left.
-std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path);
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, const xString& url,
+                                                const xWString& path);
 
 // In the new build started as "updating": true when the replaced launcher was
 // started (the caller then quits); false leaves this build running on as a
