@@ -132,7 +132,7 @@ TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
 {
     Put(Out("missing.bin"), "earlier");
     const xString url(Url("missing.bin").c_str());
-    DownloadFile(*Context, url);
+    EXPECT_EQ(TransferOutcome::Unanswered, TransferFile(*Context, url, {}).Outcome);
     EXPECT_EQ(OutText("missing.bin"), "earlier");
     EXPECT_FALSE(OutExists("missing.bin.td")) << "no size, no temporary file";
     EXPECT_EQ(Log.Messages(), std::vector<std::string>{"downloading " + Url("missing.bin")});
@@ -187,20 +187,20 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
     struct Case
     {
         const char* Faults;
-        bool Lands;          // the new file replaces the earlier one
-        bool TemporaryStays; // the transfer started and ended short
-        const char* Error;   // the file's one error line, or null when not checked
-        const char* Text;    // what FetchText leaves in a text set to "kept" (null: not asked)
-        std::string Range;   // what the range leaves in a buffer set to {9}
+        TransferOutcome Outcome; // Whole replaces the earlier file; Cut leaves its temporary file
+        const char* Error;       // the file's one error line, or null when not checked
+        const char* Text;        // what FetchText leaves in a text set to "kept" (null: not asked)
+        std::string Range;       // what the range leaves in a buffer set to {9}
     };
     const Case cases[] = {
-        {"drop-after=1000", false, true, nullptr, "first", range},
-        {"status=500", false, false, nullptr, "kept", kept},           // an error page is no file
-        {"wrong-length=1", false, true, nullptr, "first", zeros},      // the HEAD's size is not the GET's
-        {"no-content-length=1", false, false, nullptr, "first", kept}, // no size, no range
-        {"stall-after=0", false, true, "E read data failed", "kept", zeros}, // silent after the headers
-        {"ignore-range=1", true, false, nullptr, "first", range},            // skipped to the range
-        {"delay-ms=300", true, false, nullptr, nullptr, ""}, // pauses shorter than the stall time
+        {"drop-after=1000", TransferOutcome::Cut, nullptr, "first", range},
+        {"status=500", TransferOutcome::Unanswered, nullptr, "kept", kept}, // an error page is no file
+        {"wrong-length=1", TransferOutcome::Cut, nullptr, "first", zeros}, // the HEAD's size is not the GET's
+        {"no-content-length=1", TransferOutcome::Unanswered, nullptr, "first", kept}, // no size, no range
+        {"stall-after=0", TransferOutcome::Cut, "E read data failed", "kept",
+         zeros},                                                             // silent after the headers
+        {"ignore-range=1", TransferOutcome::Whole, nullptr, "first", range}, // skipped to the range
+        {"delay-ms=300", TransferOutcome::Whole, nullptr, nullptr, ""}, // pauses shorter than the stall time
     };
     DownloadSession()->SetTimeouts(5000, 1500);
     Serve("text.txt", "first\r\nsecond\r\n");
@@ -216,12 +216,16 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
         const size_t errorsBefore = Errors().size();
         const auto begin = std::chrono::steady_clock::now();
         std::atomic<uint64_t> received{0};
-        DownloadFile(*Context, Url(name).c_str(), &received);
+        TransferOptions options;
+        options.Received = &received;
+        EXPECT_EQ(c.Outcome, TransferFile(*Context, Url(name).c_str(), options).Outcome);
         EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10))
             << "the transfer was held";
-        EXPECT_TRUE(OutText(name) == (c.Lands ? bytes : "earlier")) << "wrong bytes replaced the file";
-        EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays);
-        if (c.TemporaryStays)
+        const bool cut = c.Outcome == TransferOutcome::Cut;
+        EXPECT_TRUE(OutText(name) == (c.Outcome == TransferOutcome::Whole ? bytes : "earlier"))
+            << "wrong bytes replaced the file";
+        EXPECT_EQ(OutExists(name + ".td"), cut);
+        if (cut)
         {
             // Preallocated to the HEAD's size (one more with wrong-length); what arrived sits at its offset.
             const std::string partial = OutText(name + ".td");
@@ -258,13 +262,12 @@ TEST_F(LauncherDownloadDevServer, FileThatCannotReplaceTheOlderOneIsAFailure)
     Serve("kept.bin", "new bytes");
     Put(Out("kept.bin"), "older");
     ASSERT_TRUE(Files.SetReadOnly(Out("kept.bin"), true));
-    DownloadFile(*Context, Url("kept.bin").c_str());
+    EXPECT_EQ(TransferOutcome::NotRenamed, TransferFile(*Context, Url("kept.bin").c_str(), {}).Outcome);
     Files.SetReadOnly(Out("kept.bin"), false);
     EXPECT_EQ("older", OutText("kept.bin"));
     EXPECT_EQ(Errors(),
               std::vector<std::string>{
                   "E file : kept.bin could not replace the file under its name (in use or read-only?)"});
-    EXPECT_FALSE(Log.Contains("file : kept.bin finish."));
     // Once the name is free, the next transfer takes it.
     DownloadFile(*Context, Url("kept.bin").c_str());
     EXPECT_EQ("new bytes", OutText("kept.bin"));
@@ -347,7 +350,7 @@ TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
     for (const auto& [url, line] : cases)
     {
         const size_t before = Log.Messages().size();
-        DownloadFile(*Context, url.c_str());
+        EXPECT_EQ(TransferOutcome::BadUrl, TransferFile(*Context, url.c_str(), {}).Outcome);
         std::vector<std::string> expected{"downloading " + url};
         if (!line.empty())
             expected.push_back(line);
@@ -377,9 +380,8 @@ TEST_F(LauncherDownloadDevServer, HeldTemporaryFilesMakeWayForNumberedOnesUpToTh
     for (const auto& holder : holders)
         ASSERT_TRUE(holder != nullptr);
     ASSERT_TRUE(holders[0]->Write("mine", 4));
-    DownloadFile(*Context, Url("bound.bin").c_str());
+    EXPECT_EQ(TransferOutcome::NoTemporary, TransferFile(*Context, Url("bound.bin").c_str(), {}).Outcome);
     EXPECT_FALSE(OutExists("bound.bin"));
-    EXPECT_EQ(Errors(), std::vector<std::string>{"E Create temporary file failed: bound.bin"});
 
     holders.back().reset();
     DownloadFile(*Context, Url("bound.bin").c_str());
@@ -480,7 +482,12 @@ TEST_F(LauncherDownloadDevServer, CutTransfersGoOnFromTheBytesOnDiskWhenTheFileI
         Serve(name, bytes);
         ASSERT_TRUE(SetDevServerFaults("drop-after=" + std::to_string(cut)));
         std::atomic<uint64_t> received{0};
-        DownloadFile(*Context, Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        TransferOptions options;
+        options.Received = &received;
+        options.Resume = c.Resume;
+        const TransferResult first = TransferFile(*Context, Url(name).c_str(), options);
+        EXPECT_EQ(TransferOutcome::Cut, first.Outcome);
+        EXPECT_EQ(int64_t(bytes.size()), first.RemoteSize);
         ResumeRecord record;
         ASSERT_EQ(c.Resume, LoadResumeRecord(*Context, name.c_str(), record))
             << "a record only when resuming";
@@ -488,27 +495,25 @@ TEST_F(LauncherDownloadDevServer, CutTransfersGoOnFromTheBytesOnDiskWhenTheFileI
         if (c.Resume)
         {
             // WinINet may have handed over less than the server sent before the drop.
-            EXPECT_EQ(received.load(), record.Done) << "the record holds every byte on disk";
+            EXPECT_EQ(first.Counted, record.Done) << "the record holds every byte on disk";
             EXPECT_LE(record.Done, cut);
             EXPECT_EQ(bytes.size(), record.Size);
         }
-        const uint64_t onDisk = received.load();
+        const uint64_t onDisk = first.Counted;
 
         Serve(name, c.Served);
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         DevServerRequests(true);
-        const size_t resumedBefore = Log.MessagesStartingWith("resuming " + name).size();
-        DownloadFile(*Context, Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        EXPECT_EQ(TransferOutcome::Whole, TransferFile(*Context, Url(name).c_str(), options).Outcome);
         EXPECT_TRUE(OutText(name) == c.Served) << "the file is whole and right";
         EXPECT_EQ(c.Served.size(), received.load()) << "bytes on disk count as received";
         EXPECT_FALSE(OutExists(name + ".td"));
         EXPECT_FALSE(Files.IsFile(ResumeRecordPath(*Context, name.c_str())));
         const std::vector<std::string> asked = DevServerRequests(false);
-        const uint64_t first = c.Resumed ? onDisk : 0;
-        EXPECT_EQ(asked.back(), "GET " + Path(name) + " HTTP/1.1 Range: bytes=" + std::to_string(first) +
-                                    "-" + std::to_string(c.Served.size() - 1));
-        EXPECT_EQ(c.Resumed ? 1u : 0u, Log.MessagesStartingWith("resuming " + name).size() - resumedBefore);
-        EXPECT_EQ(c.ReadPast ? c.Served.size() : c.Served.size() - first, DevServerBytesSent(name));
+        const uint64_t from = c.Resumed ? onDisk : 0;
+        EXPECT_EQ(asked.back(), "GET " + Path(name) + " HTTP/1.1 Range: bytes=" + std::to_string(from) + "-" +
+                                    std::to_string(c.Served.size() - 1));
+        EXPECT_EQ(c.ReadPast ? c.Served.size() : c.Served.size() - from, DevServerBytesSent(name));
     }
 }
 
@@ -531,7 +536,9 @@ TEST_F(LauncherDownloadDevServer, ResumeRecordsThatDoNotParseStartOver)
         Put(ResumeRecordPath(*Context, "r.bin"), record);
         EXPECT_FALSE(ParseResumeRecord(record.c_str(), parsed));
         DevServerRequests(true);
-        DownloadFile(*Context, Url("r.bin").c_str(), nullptr, nullptr, nullptr, true);
+        TransferOptions resuming;
+        resuming.Resume = true;
+        TransferFile(*Context, Url("r.bin").c_str(), resuming);
         EXPECT_TRUE(OutText("r.bin") == bytes);
         EXPECT_EQ(DevServerRequests(true).back(), "GET " + Path("r.bin") + " HTTP/1.1 Range: bytes=0-4999");
     }
@@ -600,7 +607,9 @@ TEST_F(LauncherDownloadNginx, ResumeOnlyWhileTheServerNamesTheSameVersion)
         Put(Out("v.bin.td"), std::string(3000, 'm') + std::string(2000, '\0'));
         Put(ResumeRecordPath(*Context, "v.bin"),
             Std(MakeResumeRecord({5000, same ? version : xString("\"other\""), 3000})));
-        DownloadFile(*Context, Url("v.bin").c_str(), nullptr, nullptr, nullptr, true);
+        TransferOptions resuming;
+        resuming.Resume = true;
+        TransferFile(*Context, Url("v.bin").c_str(), resuming);
         EXPECT_TRUE(OutText("v.bin") == (same ? std::string(3000, 'm') + bytes.substr(3000) : bytes));
     }
 }

@@ -74,8 +74,12 @@ const char* FetchPacked(const UpdateContext& context, const FontPlaces& places, 
     if (!FetchUpdateSignature(places.PackedUrl, PackedName, signature))
         return "simhei.fnt's signature was refused";
     FontBytesReceived = 0;
-    temporary =
-        FetchWholeFile(context, places.PackedUrl, &FontBytesReceived, &FontFileSize, PackedFontMaxSize);
+    TransferOptions options;
+    options.Received = &FontBytesReceived;
+    options.Size = &FontFileSize;
+    options.MaxSize = PackedFontMaxSize;
+    options.Rename = false;
+    temporary = TransferFile(context, places.PackedUrl, options).Temporary;
     if (temporary.IsEmpty() || !ReadWhole(context, temporary, packed))
         return "simhei.fnt could not be fetched";
     if (CheckFetchedSignature(PackedName, packed.data(), packed.size(), signature))

@@ -50,10 +50,9 @@ struct Target
     std::unique_ptr<xHttpConnection> Connection;
 };
 
-bool OpenTarget(const xString& url, Target& target)
+bool OpenTarget(const UrlParts& parts, Target& target)
 {
-    if (!CrackUrl(url, target.Parts))
-        return false;
+    target.Parts = parts;
     xHttpSession* session = DownloadSession();
     if (session == nullptr)
     {
@@ -62,6 +61,23 @@ bool OpenTarget(const xString& url, Target& target)
     }
     target.Connection = session->Connect(target.Parts.Host.c_str(), target.Parts.Port);
     return target.Connection != nullptr;
+}
+
+bool OpenTarget(const xString& url, Target& target)
+{
+    UrlParts parts;
+    return CrackUrl(url, parts) && OpenTarget(parts, target);
+}
+
+// The last component of a cracked URL's path, as the file is named on the server.
+bool UrlFileName(const UrlParts& parts, xString& name)
+{
+    size_t slash = parts.Path.Length();
+    while (slash > 0 && parts.Path[slash - 1] != '/')
+        --slash;
+    // The file keeps the name it has on the server, not its escaped form.
+    name = DecodePercentEscapes(SubText(parts.Path, slash));
+    return !name.IsEmpty();
 }
 
 // The http://host:port origin of a connection, for log lines about it.
@@ -361,14 +377,7 @@ const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2
 bool GetUrlFileName(const xString& url, xString& name)
 {
     UrlParts parts;
-    if (!CrackUrl(url, parts))
-        return false;
-    size_t slash = parts.Path.Length();
-    while (slash > 0 && parts.Path[slash - 1] != '/')
-        --slash;
-    // The file keeps the name it has on the server, not its escaped form.
-    name = DecodePercentEscapes(SubText(parts.Path, slash));
-    return !name.IsEmpty();
+    return CrackUrl(url, parts) && UrlFileName(parts, name);
 }
 
 bool IsPlainFileName(const xString& name)
@@ -561,23 +570,29 @@ void DownloadWatch::End()
 
 namespace
 {
-// Where a transfer left its bytes: `Whole` once every byte the HEAD announced
+// Where a transfer left its bytes: Whole once every byte the HEAD announced
 // is in the temporary file (which the caller then moves or checks).
 struct Transfer
 {
-    bool Whole = false;
+    TransferResult Result;
     xString Name;
+    // Once the temporary file has its size.
     xString TemporaryName;
     xWString RecordPath;
     std::unique_ptr<ResumeNotes> Notes;
-    uint64_t Counted = 0;
 };
 
-// DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
-Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
-                             std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                             DownloadWatch* watch, bool resume, uint64_t maxSize)
+Transfer Ended(Transfer& done, TransferOutcome outcome)
 {
+    done.Result.Outcome = outcome;
+    return std::move(done);
+}
+
+// DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
+Transfer TransferToTemporary(const UpdateContext& context, const xString& url, const TransferOptions& options)
+{
+    DownloadWatch* const watch = options.Watch;
+    bool resume = options.Resume;
     Transfer done;
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
@@ -585,38 +600,39 @@ Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
     LogLine("downloading %s", url.c_str());
     UrlParts parts;
     if (!CrackUrl(url, parts))
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     // The name is settled before any request: a URL that names no file we may
     // store costs no traffic.
     xString name;
-    if (!GetUrlFileName(url, name))
+    if (!UrlFileName(parts, name))
     {
         LogErrorLine("Get file name failed.");
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     }
     // The name comes from the server's side of the world; it must not lead
     // out of the download folder or onto a device.
     if (!IsPlainFileName(name))
     {
         LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     }
 
     Target target;
-    if (!OpenTarget(url, target))
-        return done;
+    if (!OpenTarget(parts, target))
+        return Ended(done, TransferOutcome::Unanswered);
     xString version;
     const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str(), &version);
     if (remoteSize < 0)
-        return done;
+        return Ended(done, TransferOutcome::Unanswered);
+    done.Result.RemoteSize = remoteSize;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
     LogLine("file size: %d", Low32(fileSize));
-    if (fileSize > maxSize)
+    if (fileSize > options.MaxSize)
     {
         LogErrorLine("the server announces %s bytes for %s, more than the %s it may have",
                      SignedText(remoteSize).c_str(), url.c_str(),
-                     SignedText(static_cast<int64_t>(maxSize)).c_str());
-        return done;
+                     SignedText(static_cast<int64_t>(options.MaxSize)).c_str());
+        return Ended(done, TransferOutcome::TooLarge);
     }
 
     const xEngineFileSystem& files = context.Files;
@@ -655,7 +671,7 @@ Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
     if (!file)
     {
         LogErrorLine("Create temporary file failed: %s", name.c_str());
-        return done;
+        return Ended(done, TransferOutcome::NoTemporary);
     }
     // Preallocation: the file takes its full size before the first byte. xFile
     // has no set-end-of-file, so the last byte is written; the bytes before it
@@ -669,15 +685,16 @@ Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
                          temporaryName.c_str());
             file->Close();
             files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
-            return done;
+            return Ended(done, TransferOutcome::NoTemporary);
         }
     }
     LogLine("file created: %s", temporaryName.c_str());
+    done.TemporaryName = temporaryName;
 
-    if (size != nullptr)
-        size->store(fileSize, std::memory_order_relaxed);
-    if (received != nullptr)
-        received->store(resumeAt, std::memory_order_relaxed);
+    if (options.Size != nullptr)
+        options.Size->store(fileSize, std::memory_order_relaxed);
+    if (options.Received != nullptr)
+        options.Received->store(resumeAt, std::memory_order_relaxed);
     // Only the plain temporary name has a record: a numbered one is another
     // launcher's leftover the next run would not look for.
     std::unique_ptr<ResumeNotes> notes;
@@ -697,45 +714,63 @@ Transfer TransferToTemporary(const UpdateContext& context, const xString& url,
     // A resumed file may have every byte already (the launcher was killed before
     // the rename); an empty one still asks, as it always has.
     if (resumeAt == 0 || resumeAt < fileSize)
-        TransferToFile(target, url, *file, resumeAt, fileSize, counted, received, watch, notes.get());
+        TransferToFile(target, url, *file, resumeAt, fileSize, counted, options.Received, watch, notes.get());
     if (watch != nullptr)
         watch->End();
     file->Close();
+    done.Result.Counted = counted;
     if (counted != fileSize)
     {
         if (notes)
             notes->Write(counted);
-        return done;
+        return Ended(done, TransferOutcome::Cut);
     }
-    done.Whole = true;
     done.Name = name;
-    done.TemporaryName = temporaryName;
     done.RecordPath = recordPath;
     done.Notes = std::move(notes);
-    done.Counted = counted;
-    return done;
+    return Ended(done, TransferOutcome::Whole);
 }
 } // namespace
 
-void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
-                  std::atomic<uint64_t>* size, DownloadWatch* watch, bool resume, uint64_t maxSize)
+TransferResult TransferFile(const UpdateContext& context, const xString& url, const TransferOptions& options)
 {
-    Transfer transfer = TransferToTemporary(context, url, received, size, watch, resume, maxSize);
-    if (!transfer.Whole)
-        return;
-    // Only now, after every byte has arrived.
+    Transfer transfer = TransferToTemporary(context, url, options);
+    TransferResult& result = transfer.Result;
     const xWString folder = context.GetDownloadFolder();
-    if (!MoveFetchedFile(context, folder + Utf8ToWide(transfer.TemporaryName),
-                         folder + Utf8ToWide(transfer.Name)))
+    const xWString temporary =
+        transfer.TemporaryName.IsEmpty() ? xWString() : folder + Utf8ToWide(transfer.TemporaryName);
+    if (!options.Rename)
+    {
+        if (result.Outcome == TransferOutcome::Whole)
+            result.Temporary = temporary;
+        else if (!temporary.IsEmpty())
+            context.Files.DeleteFileEx(temporary, false, false);
+        return result;
+    }
+    if (result.Outcome != TransferOutcome::Whole)
+        return result;
+    // Only now, after every byte has arrived.
+    if (!MoveFetchedFile(context, temporary, folder + Utf8ToWide(transfer.Name)))
     {
         // The whole bytes stay in the temporary file, and its record lets the
         // next transfer of the name only try the rename again.
         if (transfer.Notes)
-            transfer.Notes->Write(transfer.Counted);
-        return;
+            transfer.Notes->Write(result.Counted);
+        result.Outcome = TransferOutcome::NotRenamed;
+        return result;
     }
     if (transfer.Notes)
         context.Files.DeleteFile(transfer.RecordPath);
+    return result;
+}
+
+void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
+                  std::atomic<uint64_t>* size)
+{
+    TransferOptions options;
+    options.Received = received;
+    options.Size = size;
+    TransferFile(context, url, options);
 }
 
 bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination)
@@ -756,21 +791,6 @@ bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, co
     else
         LogLine("file : %s don't exist", name.c_str());
     return true;
-}
-
-xWString FetchWholeFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
-                        std::atomic<uint64_t>* size, uint64_t maxSize)
-{
-    // The watch learns which temporary name the transfer took (a numbered one
-    // when the plain one was held), so that a cut one is removed too.
-    DownloadWatch watch;
-    const Transfer transfer = TransferToTemporary(context, url, received, size, &watch, false, maxSize);
-    const xWString temporary = context.GetDownloadFolder() + Utf8ToWide(transfer.TemporaryName);
-    if (transfer.Whole)
-        return temporary;
-    if (!watch.TemporaryPath.IsEmpty())
-        context.Files.DeleteFileEx(watch.TemporaryPath, false, false);
-    return xWString();
 }
 
 namespace

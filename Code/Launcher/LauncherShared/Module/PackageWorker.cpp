@@ -123,7 +123,10 @@ ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const 
     for (int attempt = 1;; ++attempt)
     {
         context.Progress.CrcStartTime = Now();
-        const xWString fetched = FetchWholeFile(context, url, nullptr, nullptr, MaxManifestBytes);
+        TransferOptions options;
+        options.MaxSize = MaxManifestBytes;
+        options.Rename = false;
+        const xWString fetched = TransferFile(context, url, options).Temporary;
         context.Progress.CrcEndTime = Now();
         const ManifestRead read =
             LoadManifest(context, fetched.IsEmpty() ? path : fetched, url, job.ManifestName, manifest);
@@ -778,8 +781,12 @@ std::unique_ptr<xFile> FetchPackage(UpdateContext& context, const PackageJob& jo
         }
         // The manifest says how large the package is; a server that announces
         // more gets no disk space for it.
-        DownloadFile(context, url, &context.Progress.PackageBytesReceived, nullptr, watch, true,
-                     package.TotalSize);
+        TransferOptions options;
+        options.Received = &context.Progress.PackageBytesReceived;
+        options.Watch = watch;
+        options.Resume = true;
+        options.MaxSize = package.TotalSize;
+        TransferFile(context, url, options);
         if (DownloadFolderFull(context, job, package))
             return nullptr;
     }

@@ -274,8 +274,12 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, co
     std::vector<uint8_t> signature;
     if (!FetchUpdateSignature(url, name, signature))
         return nullptr;
-    const xWString temporary =
-        FetchWholeFile(context, url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
+    TransferOptions options;
+    options.Received = &LauncherBytesReceived;
+    options.Size = &LauncherFileSize;
+    options.MaxSize = MaxLauncherBytes;
+    options.Rename = false;
+    const xWString temporary = TransferFile(context, url, options).Temporary;
     std::unique_ptr<xFileHandle> build = temporary.IsEmpty() ? nullptr : files.OpenProgram(temporary);
     if (!build)
         LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
