@@ -74,13 +74,14 @@ enum class Sums
 size_t VerifyAll(const std::string& folder, const Manifest& manifest, Sums sums)
 {
     const xWString base = Utf8ToWide(folder.c_str());
+    const xEngineFileSystem files;
     size_t failed = 0;
     for (const ManifestEntry& entry : manifest.Entries)
     {
         ExpectedContent expected = ExpectedOf(entry);
         expected.XxPresent = sums == Sums::Xxh32 || sums == Sums::Xxh32AndSha256;
         expected.Sha256Present = sums == Sums::Crc32cAndSha256 || sums == Sums::Xxh32AndSha256;
-        if (!VerifyFile(base + entry.Name, expected))
+        if (!VerifyFile(files, base + entry.Name, expected))
             ++failed;
     }
     return failed;

@@ -82,7 +82,7 @@ size_t CountWrong(const std::string& folder, const Manifest& manifest)
     const xWString base = Utf8ToWide(folder.c_str());
     size_t wrong = 0;
     for (const ManifestEntry& entry : manifest.Entries)
-        wrong += VerifyFile(base + entry.Name, entry.OrigSize, entry.Xx, true) ? 0 : 1;
+        wrong += VerifyFile(BenchContext().Files, base + entry.Name, entry.OrigSize, entry.Xx, true) ? 0 : 1;
     return wrong;
 }
 

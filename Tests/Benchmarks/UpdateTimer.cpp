@@ -137,7 +137,7 @@ int Check(const xWString& manifestPath, const xWString& folder, int rounds)
         size_t wrong = 0;
         const auto start = std::chrono::steady_clock::now();
         for (const ManifestEntry& entry : manifest.Entries)
-            wrong += VerifyFile(folder + entry.Name, ExpectedOf(entry)) ? 0 : 1;
+            wrong += VerifyFile(LauncherFiles(), folder + entry.Name, ExpectedOf(entry)) ? 0 : 1;
         const double seconds = SecondsOf(start);
         if (round > 0)
             std::printf("check seconds %.4f bytes %llu wrong %zu\n", seconds,

@@ -139,7 +139,7 @@ bool FontNeedsInstall(const UpdateContext& context, const FontPlaces& places)
     if (!places.SystemFont.IsEmpty() && files.IsFile(places.SystemFont))
         return false;
     const int64_t size = files.GetFileSize(places.LocalFont);
-    return size < 0 || !VerifyFile(places.LocalFont, static_cast<uint64_t>(size), FontCrc32c, false);
+    return size < 0 || !VerifyFile(files, places.LocalFont, static_cast<uint64_t>(size), FontCrc32c, false);
 }
 
 void StartFontInstall(const UpdateContext& context, const FontPlaces& places)

@@ -177,16 +177,16 @@ xWString EntryPath(const PackageJob& job, const ManifestEntry& entry)
     return job.PublishFolder + entry.Name;
 }
 
-bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
+bool IsUpToDate(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry)
 {
-    return VerifyFile(EntryPath(job, entry), ExpectedOf(entry));
+    return VerifyFile(context.Files, EntryPath(job, entry), ExpectedOf(entry));
 }
 
 // An entry that could not be written leaves the client not whole, unless what
 // stays on disk is right anyway (the full way rewrites up-to-date files too).
-bool LeftStale(const PackageJob& job, const ManifestEntry& entry, bool written)
+bool LeftStale(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry, bool written)
 {
-    return !written && !IsUpToDate(job, entry);
+    return !written && !IsUpToDate(context, job, entry);
 }
 
 // The end of every update that gives up: the state tells the splash screen, the
@@ -441,7 +441,7 @@ bool WriteFromPackage(UpdateContext& context, const PackageJob& job, const Manif
     else
         result = UnpackEntryFile(context, job, entry, package, buffers, false);
     LogWrongBytes(entry, result);
-    return !LeftStale(job, entry, result == PutResult::InPlace);
+    return !LeftStale(context, job, entry, result == PutResult::InPlace);
 }
 
 // A name with its ASCII letters folded: Windows finds a file by either case.
@@ -838,7 +838,7 @@ SpanTry WriteSpanMembers(UpdateContext& context, const PackageJob& job,
             continue;
         }
         result.Kept.push_back(DataRange(*entry));
-        result.Stale += LeftStale(job, *entry, put == PutResult::InPlace) ? 1 : 0;
+        result.Stale += LeftStale(context, job, *entry, put == PutResult::InPlace) ? 1 : 0;
     }
     return result;
 }
@@ -894,7 +894,7 @@ int FetchSpan(UpdateContext& context, const PackageJob& job, RangeFetcher& fetch
     for (const ManifestEntry* entry : left)
     {
         LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry->Name).c_str());
-        staleFiles += LeftStale(job, *entry, false) ? 1 : 0;
+        staleFiles += LeftStale(context, job, *entry, false) ? 1 : 0;
     }
     return staleFiles;
 }
@@ -947,7 +947,7 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
             continue;
         }
         safe.Entries.push_back(entry);
-        if (IsUpToDate(job, entry))
+        if (IsUpToDate(context, job, entry))
             continue;
         needed += entry.DataSize;
         stale.push_back(entry);
@@ -1109,7 +1109,7 @@ bool PartialPackageDownload(UpdateContext& context, const PackageJob& job,
             wanted.push_back(&entry);
             continue;
         }
-        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
+        staleFiles += LeftStale(context, job, entry, written) ? 1 : 0;
     }
 
     std::vector<ByteRange> ranges;
