@@ -17,8 +17,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Outcomes by name in failure messages.
+inline void PrintTo(TransferOutcome outcome, std::ostream* out)
+{
+    static const char* const names[] = {"Whole",       "BadUrl", "Unanswered", "TooLarge",
+                                        "NoTemporary", "Cut",    "NotRenamed"};
+    const size_t index = static_cast<size_t>(outcome);
+    *out << (index < sizeof names / sizeof names[0] ? names[index] : "?");
+}
 
 inline std::vector<uint8_t> BytesOf(const std::string& text)
 {
