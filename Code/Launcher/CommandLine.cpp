@@ -134,7 +134,8 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
             return;
         // One launcher at a time updates itself here; the thread holds the lock
         // until it ends the process.
-        std::unique_ptr<xFile> lock = TakeSelfUpdateLock(GetModuleDirectory(), 1, "starting as usual");
+        std::unique_ptr<xFile> lock =
+            TakeSelfUpdateLock(TheUpdateContext(), GetModuleDirectory(), 1, "starting as usual");
         if (!lock)
             return;
         StartSelfUpdate(baseUrl, newVersion, std::move(lock));
@@ -146,11 +147,11 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     const uint32_t handingOver = ParseProcessIdArgument(tokens.Argument(1));
     if (stage == u"updating")
     {
-        if (RunUpdatingStage(handingOver))
+        if (RunUpdatingStage(TheUpdateContext(), handingOver))
             QuitLauncher();
     }
     else if (stage == u"updated")
-        RunUpdatedStage(handingOver);
+        RunUpdatedStage(TheUpdateContext(), handingOver);
 }
 
 bool StartSelfUpdate(const xString& baseUrl, uint32_t newVersion, std::unique_ptr<xFile> lock)

@@ -207,16 +207,17 @@ TEST_F(SelfUpdateFetchTest, TheSelfUpdateLockIsHeldByOneLauncher)
 {
     const xWString lock = OutFolder() + SelfUpdateLockName;
     const std::string lockText = Std(xString(lock));
-    std::unique_ptr<xFile> first = TakeSelfUpdateLock(OutFolder(), 1, "starting as usual");
+    std::unique_ptr<xFile> first = TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual");
     ASSERT_TRUE(first);
-    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 2, "starting as usual"));
+    EXPECT_FALSE(TakeSelfUpdateLock(*Context, OutFolder(), 2, "starting as usual"));
     EXPECT_TRUE(Log.Contains("Another launcher is updating itself here (" + lockText +
                              " is held); starting as usual"));
     first.reset();
-    EXPECT_TRUE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual")) << "the lock goes with its holder";
+    EXPECT_TRUE(TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual"))
+        << "the lock goes with its holder";
 
     ASSERT_TRUE(Files.SetReadOnly(lock, true));
-    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual"));
+    EXPECT_FALSE(TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual"));
     EXPECT_TRUE(Log.Contains("E The self-update lock " + lockText + " cannot be created; starting as usual"));
     Files.SetReadOnly(lock, false);
 }

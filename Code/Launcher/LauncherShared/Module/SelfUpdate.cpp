@@ -1,6 +1,5 @@
 #include "SelfUpdate.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "PublishDir.h"
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
@@ -191,9 +190,10 @@ uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseU
     return NewerLauncherVersion(answer.Line, ownVersion);
 }
 
-std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise)
+std::unique_ptr<xFile> TakeSelfUpdateLock(const UpdateContext& context, const xWString& folder, int attempts,
+                                          const char* otherwise)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString path = AsDirectoryPath(folder) + SelfUpdateLockName;
     for (int attempt = 1;; ++attempt)
     {
@@ -326,9 +326,9 @@ namespace
 {
 // The updating stage's work once the old launcher has ended: a copy of this
 // build (at `ownPath`) in the old one's place, started as "updated".
-bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
+bool ReplaceOldLauncher(const UpdateContext& context, const xWString& ownPath, const xWString& oldPath)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     // The copy is made under a name of its own and then moved over the old
     // launcher in one step: a copy cut short never takes the launcher's place.
     const xWString copyPath = oldPath + u".new";
@@ -370,7 +370,7 @@ bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
 }
 } // namespace
 
-bool RunUpdatingStage(uint32_t oldProcessId)
+bool RunUpdatingStage(const UpdateContext& context, uint32_t oldProcessId)
 {
     LogLine("Run updating");
     if (oldProcessId != 0)
@@ -391,16 +391,16 @@ bool RunUpdatingStage(uint32_t oldProcessId)
     // old file is replaced keeps a launcher started meanwhile from fetching
     // this very build again.
     const std::unique_ptr<xFile> lock =
-        TakeSelfUpdateLock(GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
-    return ReplaceOldLauncher(ownPath, GetParentPath(ownPath) + oldName);
+        TakeSelfUpdateLock(context, GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
+    return ReplaceOldLauncher(context, ownPath, GetParentPath(ownPath) + oldName);
 }
 
-bool RunUpdatedStage(uint32_t updatingProcessId)
+bool RunUpdatedStage(const UpdateContext& context, uint32_t updatingProcessId)
 {
     LogLine("Run Updated");
     if (updatingProcessId != 0 && !WaitForProcessEnd(updatingProcessId, OldLauncherEndWaitMs))
         LogLine("Process %u still runs after %u ms", updatingProcessId, OldLauncherEndWaitMs);
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString ownPath = GetModulePath();
     const xWString versioned =
         GetParentPath(ownPath) +

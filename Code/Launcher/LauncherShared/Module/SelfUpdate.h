@@ -62,7 +62,8 @@ uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseU
 // The self-update lock in `folder` (the launcher's), tried `attempts` times a
 // quarter of a second apart; null when another launcher holds it (logged with
 // `otherwise`, what this one does instead) or it cannot be made at all.
-std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise);
+std::unique_ptr<xFile> TakeSelfUpdateLock(const UpdateContext& context, const xWString& folder, int attempts,
+                                          const char* otherwise);
 
 // Fetches the build `url` names to `path` (the versioned name beside the
 // launcher) and checks it: with signed updates on, its signature first (a
@@ -79,11 +80,11 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, co
 // In the new build started as "updating": true when the replaced launcher was
 // started (the caller then quits); false leaves this build running on as a
 // normal launcher under its versioned name. `oldProcessId` 0 means unknown.
-bool RunUpdatingStage(uint32_t oldProcessId);
+bool RunUpdatingStage(const UpdateContext& context, uint32_t oldProcessId);
 
 // In the replaced launcher started as "updated <id of the updating process>":
 // waits for that process to end and removes the versioned copy. Always true.
-bool RunUpdatedStage(uint32_t updatingProcessId);
+bool RunUpdatedStage(const UpdateContext& context, uint32_t updatingProcessId);
 
 // Test builds only (set by their entry point before start-up; the product
 // never sets them): an update address of the test's own server, and a
