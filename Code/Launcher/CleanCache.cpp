@@ -1,10 +1,12 @@
 #include "CleanCache.h"
+#include "PackageUpdate.h"
 #include "ProductProfile.h"
 
 #include "CacheCleaner.h"
 #include "FontInstall.h"
 #include "PackageProgress.h"
 #include "PackageWorkerThread.h"
+#include "UpdateContext.h"
 #include "PublishDir.h"
 
 #include "xLogLine.h"
@@ -30,7 +32,7 @@ CacheCleanOutcome CleanCache()
     }
     // The folder this process holds: a second launcher's folder is its own business.
     const CacheCleanCount count = CleanCacheIn(GetModuleDirectory(), PublishDir());
-    PackageUpdateState = PackageUpdateIdle;
+    TheUpdateContext().Progress.PackageUpdateState = PackageUpdateIdle;
     return CleanedOutcome(count);
 }
 

@@ -128,12 +128,14 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     const xString baseUrl = SelfUpdateBaseUrl(profile.LauncherUpdateBaseUrl());
     if (tokens.ArgumentCount() == 0)
     {
-        const uint32_t newVersion = CheckLauncherVersion(baseUrl, LauncherVersionNumber());
+        const uint32_t newVersion =
+            CheckLauncherVersion(TheUpdateContext(), baseUrl, LauncherVersionNumber());
         if (newVersion == NoNewerLauncher)
             return;
         // One launcher at a time updates itself here; the thread holds the lock
         // until it ends the process.
-        std::unique_ptr<xFile> lock = TakeSelfUpdateLock(GetModuleDirectory(), 1, "starting as usual");
+        std::unique_ptr<xFile> lock =
+            TakeSelfUpdateLock(TheUpdateContext(), GetModuleDirectory(), 1, "starting as usual");
         if (!lock)
             return;
         StartSelfUpdate(baseUrl, newVersion, std::move(lock));
@@ -145,18 +147,19 @@ void RunSelfUpdateStep(const xCommandLine& tokens, ProductProfile& profile)
     const uint32_t handingOver = ParseProcessIdArgument(tokens.Argument(1));
     if (stage == u"updating")
     {
-        if (RunUpdatingStage(handingOver))
+        if (RunUpdatingStage(TheUpdateContext(), handingOver))
             QuitLauncher();
     }
     else if (stage == u"updated")
-        RunUpdatedStage(handingOver);
+        RunUpdatedStage(TheUpdateContext(), handingOver);
 }
 
 bool StartSelfUpdate(const xString& baseUrl, uint32_t newVersion, std::unique_ptr<xFile> lock)
 {
     try
     {
-        std::thread([baseUrl, newVersion, held = std::move(lock)] { SelfUpdateThread(baseUrl, newVersion); })
+        std::thread([baseUrl, newVersion, held = std::move(lock)]
+                    { SelfUpdateThread(TheUpdateContext(), baseUrl, newVersion); })
             .detach();
     }
     catch (const std::system_error&)

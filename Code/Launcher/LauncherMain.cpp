@@ -7,6 +7,7 @@
 #include "Shortcuts.h"
 #include "SkinEventRouter.h"
 #include "MainFrame.h"
+#include "PackageUpdate.h"
 #include "SplashScreen.h"
 
 #include "FontInstall.h"
@@ -152,7 +153,7 @@ void LauncherMain(void* instance)
         if (!TheLaunchState.ClientInstall)
             PinGameShortcut();
     }
-    StartFontInstall(FontPlacesFor(TheProfile.ClientBaseUrl()));
+    StartFontInstall(TheUpdateContext(), FontPlacesFor(TheUpdateContext(), TheProfile.ClientBaseUrl()));
 
     TheResPack().Load();
     if (TheProfile.CreatesShortcuts() && TheProfile.CreatesDesktopShortcut() && !TheLaunchState.ClientInstall)

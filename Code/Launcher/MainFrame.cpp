@@ -6,7 +6,7 @@
 #include "FrameSteps.h"
 #include "LaunchProgress.h"
 #include "LaunchState.h"
-#include "PackageProgress.h"
+#include "UpdateContext.h"
 #include "PackageUpdate.h"
 #include "ProductProfile.h"
 #include "PublishDir.h"
@@ -99,7 +99,8 @@ void MainFrame::OnInvokeClient(const std::vector<xWString>& arguments)
     LogLine("invoke_client: %s, %s", xString(call.Command).c_str(), xString(call.Parameter).c_str());
     if (!call.IsLogin)
         return;
-    if (const char* refusal = LoginRefusal(GameFrame != nullptr, PackageUpdateState))
+    if (const char* refusal =
+            LoginRefusal(GameFrame != nullptr, TheUpdateContext().Progress.PackageUpdateState))
     {
         LogLine("Login ignored: %s", refusal);
         return;
@@ -202,15 +203,17 @@ void MainFrame::BringGameFrameForward()
 
 SplashInputs MainFrame::ReadSplashInputs() const
 {
+    const PackageProgressSnapshot progress = TheUpdateContext().Progress.Snapshot();
     SplashInputs inputs;
-    inputs.State = PackageUpdateState;
-    inputs.DiskFull = PackageFailureReason == PackageFailureDiskFull;
+    inputs.State = progress.PackageUpdateState;
+    inputs.DiskFull = progress.PackageFailureReason == PackageFailureDiskFull;
     inputs.LocalMode = TheLaunchState.LocalMode;
     inputs.FontInstalling = IsFontInstalling();
     inputs.FontFailed = FontInstallState == FontInstallFailed;
     inputs.Busy = IsBusy(inputs.FontInstalling, inputs.LocalMode, inputs.State);
     const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
-    inputs.Progress = OverallProgress(font.Received, font.Expected, PackageBytesReceived, PackageBytesNeeded);
+    inputs.Progress = OverallProgress(font.Received, font.Expected, progress.PackageBytesReceived,
+                                      progress.PackageBytesNeeded);
     inputs.SelfUpdate = TheLaunchState.SelfUpdateRunning;
     inputs.RetrySeconds = Retry.SecondsLeft(xPlatformTime::Seconds());
     return inputs;
@@ -224,10 +227,11 @@ void MainFrame::ReportMilestones(float seconds)
     ReportSeconds = 0.0f;
     ReportBegunLoginStep(TheProfile);
     const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
-    const double share =
-        ReceivedShare(font.Received, font.Expected, PackageBytesReceived, PackageBytesNeeded);
+    const PackageProgressSnapshot progress = TheUpdateContext().Progress.Snapshot();
+    const double share = ReceivedShare(font.Received, font.Expected, progress.PackageBytesReceived,
+                                       progress.PackageBytesNeeded);
     for (const std::string& code :
-         FrameStepCodes(share, TheLaunchState.LocalMode, PackageUpdateState, IsFontInstalling()))
+         FrameStepCodes(share, TheLaunchState.LocalMode, progress.PackageUpdateState, IsFontInstalling()))
         TheProfile.ReportStep(code.c_str());
 }
 
@@ -258,7 +262,7 @@ void MainFrame::FrameTick(float seconds)
 {
     SkinWindow::FrameTick(seconds);
     ReportMilestones(seconds);
-    if (Retry.Tick(xPlatformTime::Seconds(), PackageUpdateState))
+    if (Retry.Tick(xPlatformTime::Seconds(), TheUpdateContext().Progress.PackageUpdateState))
         TryUpdateAgain();
     if (SplashWindow->IsShown())
         SplashWindow->FrameTick(seconds);

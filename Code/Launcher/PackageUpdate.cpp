@@ -3,6 +3,7 @@
 #include "ProductProfile.h"
 
 #include "LauncherDownload.h"
+#include "LauncherFiles.h"
 #include "PackageWorker.h"
 #include "PackageWorkerThread.h"
 #include "SignedVersionFile.h"
@@ -49,7 +50,8 @@ xWString AskServer(const VersionQuestion& question)
         if (round > 1)
             std::this_thread::sleep_for(GrowingPause(policy.FirstPause, policy.LongestPause, round - 1));
         const VersionFileAnswer answer =
-            FetchVersionFile(url, VersionFileKind::ClientVersions, static_cast<int64_t>(std::time(nullptr)));
+            FetchVersionFile(TheUpdateContext(), url, VersionFileKind::ClientVersions,
+                             static_cast<int64_t>(std::time(nullptr)));
         LogLine("check ClientVersionSID.txt return %s", answer.Line.c_str());
         if (answer.Verdict != VersionFileVerdict::Taken && answer.Verdict != VersionFileVerdict::Unanswered)
         {
@@ -104,6 +106,18 @@ xString AskedFor(const VersionQuestion& question)
     return question.Sid.IsEmpty() ? xString("the default version") : "the version of server " + question.Sid;
 }
 } // namespace
+
+UpdateContext& TheUpdateContext()
+{
+    static UpdateContext* const context = new UpdateContext(LauncherFiles());
+    return *context;
+}
+
+PackageWorkerThread& ThePackageWorker()
+{
+    static PackageWorkerThread* const worker = new PackageWorkerThread(TheUpdateContext());
+    return *worker;
+}
 
 void SetVersionResolutionPolicy(const VersionResolutionPolicy& policy)
 {

@@ -5,8 +5,10 @@
 
 #include <chrono>
 
+class PackageWorkerThread;
 class ProductProfile;
 struct LaunchState;
+struct UpdateContext;
 
 // Which client version this run brings up to date, and the package worker's
 // request for it. A login asks on the window thread and returns at once: the
@@ -18,6 +20,15 @@ struct LaunchState;
 extern xLockedValue<xWString> CurrentVersion;
 // "Startup" + CurrentVersion: the package is <stem>.pkg, the manifest <stem>.crc.
 extern xLockedValue<xString> PackageStem;
+
+// The process's update context: the download folder (the launcher's own), the
+// product's retry policy and decoder count, the engine's file system and the
+// progress the windows read. Made on first use, after the platform start-up;
+// never destroyed, as the workers that use it may still run while the process
+// ends.
+UpdateContext& TheUpdateContext();
+// The process's package worker, on TheUpdateContext(). Never destroyed either.
+PackageWorkerThread& ThePackageWorker();
 
 // How long the version resolution keeps asking the server: at most Rounds
 // fetches, pausing between them from FirstPause, doubling, up to LongestPause.

@@ -70,13 +70,14 @@ void DownloadFileFromNginx(benchmark::State& state)
         state.SkipWithError("nginx or the served file is not available");
         return;
     }
-    SetDownloadFolder(setup.OutFolder);
     xEngineFileSystem files;
+    UpdateContext context(files);
+    context.DownloadFolder = setup.OutFolder;
     const xWString out = setup.OutFolder + Utf8ToWide(FileName);
     for (auto _ : state)
     {
         std::atomic<uint64_t> received{0};
-        DownloadFile(xString(setup.Url.c_str()), &received);
+        DownloadFile(context, xString(setup.Url.c_str()), &received);
         if (files.GetFileSize(out) != FileSize)
         {
             state.SkipWithError("the download did not complete");

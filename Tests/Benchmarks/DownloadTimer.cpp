@@ -43,7 +43,8 @@ int main(int argc, char** argv)
     }
     const xWString folder = nginx.Root + u"download-timer-out/";
     files.CreateDirectories(folder);
-    SetDownloadFolder(folder);
+    UpdateContext context(files);
+    context.DownloadFolder = folder;
     const xWString out = folder + Utf8ToWide(name.c_str());
     const std::string url = nginx.BaseUrl() + name;
     // The launcher opens its download session once for all transfers: opening
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
     {
         std::atomic<uint64_t> received{0};
         const auto start = std::chrono::steady_clock::now();
-        DownloadFile(xString(url.c_str()), &received);
+        DownloadFile(context, xString(url.c_str()), &received);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (files.GetFileSize(out) != size || received.load() != static_cast<uint64_t>(size))

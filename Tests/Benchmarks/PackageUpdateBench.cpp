@@ -18,6 +18,7 @@
 #include "Crc32c.h"
 #include "Lzma86.h"
 #include "LauncherDownload.h"
+#include "LauncherFiles.h"
 #include "LauncherDownloadServers.h"
 #include "Manifest.h"
 #include "PackageCheck.h"
@@ -73,13 +74,14 @@ enum class Sums
 size_t VerifyAll(const std::string& folder, const Manifest& manifest, Sums sums)
 {
     const xWString base = Utf8ToWide(folder.c_str());
+    const xEngineFileSystem files;
     size_t failed = 0;
     for (const ManifestEntry& entry : manifest.Entries)
     {
         ExpectedContent expected = ExpectedOf(entry);
         expected.XxPresent = sums == Sums::Xxh32 || sums == Sums::Xxh32AndSha256;
         expected.Sha256Present = sums == Sums::Crc32cAndSha256 || sums == Sums::Xxh32AndSha256;
-        if (!VerifyFile(base + entry.Name, expected))
+        if (!VerifyFile(files, base + entry.Name, expected))
             ++failed;
     }
     return failed;
@@ -213,7 +215,9 @@ bool FullUpdate(const TestServer& server, const std::string& root, const UpdateR
     const std::string out = root + "pub/", install = root + "install/", download = root + "download/";
     fs::create_directories(install);
     fs::create_directories(download);
-    SetDownloadFolder(Utf8ToWide(download.c_str()));
+    UpdateContext context(LauncherFiles());
+    context.DownloadFolder = Utf8ToWide(download.c_str());
+    PackageProgress& progress = context.Progress;
     PackageJob job;
     job.BaseUrl = xString(("http://127.0.0.1:" + std::to_string(server.Port) + "/pub/").c_str());
     job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());
@@ -222,17 +226,16 @@ bool FullUpdate(const TestServer& server, const std::string& root, const UpdateR
     job.LocalMode = false;
     const uint64_t packageBytes = fs::file_size(out + "Startup" + Version + ".pkg");
 
-    ResetPackageProgress();
     const long rssBefore = StatusKiB("VmRSS:"), hwmBefore = StatusKiB("VmHWM:");
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const long maxRssBefore = usage.ru_maxrss;
     const bool hwmReset = ResetPeakRss();
     const double startReading = xPlatformTime::Seconds();
-    DownloadStartTime = startReading;
-    PackageUpdateState = PackageUpdateStarted;
+    progress.DownloadStartTime = startReading;
+    progress.PackageUpdateState = PackageUpdateStarted;
     const auto start = std::chrono::steady_clock::now();
-    const int result = PackageUpdateThread(job);
+    const int result = PackageUpdateThread(context, job);
     updateSeconds = SecondsOf(start);
     const long hwmAfter = StatusKiB("VmHWM:");
     getrusage(RUSAGE_SELF, &usage);
@@ -243,11 +246,12 @@ bool FullUpdate(const TestServer& server, const std::string& root, const UpdateR
                 static_cast<unsigned long long>(packageBytes),
                 100.0 * double(packageBytes) / double(clientBytes), manifest.Entries.size());
     std::printf("  PackageUpdateThread: result %d, FullDownloadDone %d, PartialDownloadDone %d\n", result,
-                FullDownloadDone ? 1 : 0, PartialDownloadDone ? 1 : 0);
+                progress.FullDownloadDone ? 1 : 0, progress.PartialDownloadDone ? 1 : 0);
     std::printf("  wall %.2f s (%.0f MB/s of client data): manifest %.3f s, package fetched and verified "
                 "after %.2f s, files written in the remaining %.2f s\n",
-                updateSeconds, MBps(clientBytes, updateSeconds), CrcEndTime - CrcStartTime,
-                DownloadEndTime - startReading, updateSeconds - (DownloadEndTime - startReading));
+                updateSeconds, MBps(clientBytes, updateSeconds), progress.CrcEndTime - progress.CrcStartTime,
+                progress.DownloadEndTime - startReading,
+                updateSeconds - (progress.DownloadEndTime - startReading));
     // With the reset, VmHWM (and ru_maxrss, which follows it) is the update's own peak.
     std::printf("  memory: before the update VmRSS %ld KiB, VmHWM %ld KiB, ru_maxrss %ld KiB; after it "
                 "VmHWM %ld KiB, ru_maxrss %ld KiB; peak %s: +%ld KiB\n",
@@ -265,7 +269,7 @@ bool FullUpdate(const TestServer& server, const std::string& root, const UpdateR
         "  check: %zu files in the publish folder, %zu of %zu not matching the client's size, CRC-32C and "
         "SHA-256\n",
         installed, wrong, manifest.Entries.size());
-    return result == 0 && FullDownloadDone && installed == fileCount && wrong == 0;
+    return result == 0 && progress.FullDownloadDone && installed == fileCount && wrong == 0;
 }
 
 int Run(const std::string& level, bool verifyOnly, bool tiny)

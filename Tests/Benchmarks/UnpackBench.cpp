@@ -17,6 +17,7 @@
 #include "BenchClient.h"
 
 #include "LauncherDownload.h"
+#include "LauncherFiles.h"
 #include "Manifest.h"
 #include "PackageCheck.h"
 #include "PackageProgress.h"
@@ -49,6 +50,13 @@ namespace fs = std::filesystem;
 
 namespace
 {
+// The update's context for every run (a run's child process starts from its values).
+UpdateContext& BenchContext()
+{
+    static UpdateContext* const context = new UpdateContext(LauncherFiles());
+    return *context;
+}
+
 using BenchClient::KiB;
 using BenchClient::MiB;
 using BenchClient::StatusKiB;
@@ -74,7 +82,7 @@ size_t CountWrong(const std::string& folder, const Manifest& manifest)
     const xWString base = Utf8ToWide(folder.c_str());
     size_t wrong = 0;
     for (const ManifestEntry& entry : manifest.Entries)
-        wrong += VerifyFile(base + entry.Name, entry.OrigSize, entry.Xx, true) ? 0 : 1;
+        wrong += VerifyFile(BenchContext().Files, base + entry.Name, entry.OrigSize, entry.Xx, true) ? 0 : 1;
     return wrong;
 }
 
@@ -156,7 +164,7 @@ private:
         while (!Done)
         {
             ReadThreadTimes(Last, SamplerId);
-            if (AtStart.empty() && DownloadEndTime.load() != 0.0)
+            if (AtStart.empty() && BenchContext().Progress.DownloadEndTime.load() != 0.0)
                 AtStart = Last;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -195,16 +203,15 @@ bool RunOnce(const PackageJob& job, const Manifest& manifest, int decoders, int 
             CPU_SET(core, &only);
             sched_setaffinity(0, sizeof only, &only);
         }
-        SetPackageDecoderCount(decoders);
-        ResetPackageProgress();
+        BenchContext().DecoderCount = decoders;
         Sample measured;
         const long rssBefore = StatusKiB("VmRSS:");
         bool whole = false;
         {
             CoreTimes times;
-            whole = FullPackageDownload(job, manifest);
+            whole = FullPackageDownload(BenchContext(), job, manifest);
             // From the moment the package had verified.
-            measured.Seconds = xPlatformTime::Seconds() - DownloadEndTime;
+            measured.Seconds = xPlatformTime::Seconds() - BenchContext().Progress.DownloadEndTime;
             times.Finish(measured);
         }
         measured.PeakKiB = StatusKiB("VmHWM:");
@@ -304,10 +311,8 @@ int Run(const Options& options)
 
     // The package is where the full way looks for it and verifies: nothing is
     // fetched (and nothing could be: no server answers at the base URL).
-    SetDownloadFolder(Utf8ToWide(download.c_str()));
-    PackageRetryPolicy policy;
-    policy.PackageAttempts = 0;
-    SetPackageRetryPolicy(policy);
+    BenchContext().DownloadFolder = Utf8ToWide(download.c_str());
+    BenchContext().RetryPolicy.PackageAttempts = 0;
     PackageJob job;
     job.BaseUrl = "http://127.0.0.1:9/";
     job.PackageName = xString((std::string("Startup") + Version + ".pkg").c_str());

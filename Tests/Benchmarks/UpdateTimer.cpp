@@ -137,7 +137,7 @@ int Check(const xWString& manifestPath, const xWString& folder, int rounds)
         size_t wrong = 0;
         const auto start = std::chrono::steady_clock::now();
         for (const ManifestEntry& entry : manifest.Entries)
-            wrong += VerifyFile(folder + entry.Name, ExpectedOf(entry)) ? 0 : 1;
+            wrong += VerifyFile(LauncherFiles(), folder + entry.Name, ExpectedOf(entry)) ? 0 : 1;
         const double seconds = SecondsOf(start);
         if (round > 0)
             std::printf("check seconds %.4f bytes %llu wrong %zu\n", seconds,
@@ -156,12 +156,12 @@ int Update(char** arguments)
     job.PackageName = arguments[1];
     job.ManifestName = arguments[2];
     job.PublishFolder = AsDirectoryPath(LocalPathFromEnvironment(arguments[3]));
-    SetDownloadFolder(AsDirectoryPath(LocalPathFromEnvironment(arguments[4])));
+    UpdateContext context(LauncherFiles());
+    context.DownloadFolder = AsDirectoryPath(LocalPathFromEnvironment(arguments[4]));
     // The launcher opens its download session once: WinINet's start-up is no part of an update.
     DownloadSession();
-    ResetPackageProgress();
     const auto start = std::chrono::steady_clock::now();
-    const int result = PackageUpdateThread(job);
+    const int result = PackageUpdateThread(context, job);
     std::printf("update seconds %.4f result %d\n", SecondsOf(start), result);
     return result == 0 ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 //       each argument and "cwd=<folder>" into started.txt beside itself.
 #include "Installer.h"
 #include "LauncherDownload.h"
+#include "LauncherFiles.h"
 #include "PackageWorker.h"
 #include "PublishDir.h"
 
@@ -111,13 +112,14 @@ int Update(const std::vector<xWString>& arguments)
         return UsageExitCode;
     ReportPath = arguments[6];
     LogLinesTo(Report);
-    SetDownloadFolder(arguments[4]);
+    UpdateContext context(LauncherFiles());
+    context.DownloadFolder = arguments[4];
     PackageJob job;
     job.BaseUrl = WideToUtf8(arguments[2]);
     job.PackageName = "Startup" + WideToUtf8(arguments[3]) + ".pkg";
     job.ManifestName = "Startup" + WideToUtf8(arguments[3]) + ".crc";
     job.PublishFolder = AsDirectoryPath(arguments[5]);
-    return PackageUpdateThread(job) == 0 ? 0 : 1;
+    return PackageUpdateThread(context, job) == 0 ? 0 : 1;
 }
 
 int RecordStart(const std::vector<xWString>& arguments)

@@ -7,6 +7,7 @@
 //       data changed, files added and removed; P: a few files changed) in
 //       <folder>/A, B, P, published into <folder>/served as Startup<version>.*.
 #include "LauncherDownload.h"
+#include "LauncherFiles.h"
 #include "PackageWorker.h"
 
 #include "xCommandLine.h"
@@ -43,7 +44,8 @@ int Update(const std::vector<xWString>& arguments)
     const xWString downloads = AsDirectoryPath(arguments[5]);
     std::error_code error;
     std::filesystem::create_directories(FsPath(downloads), error);
-    SetDownloadFolder(downloads);
+    UpdateContext context(LauncherFiles());
+    context.DownloadFolder = downloads;
     const xString stem = WideToUtf8(arguments[3]);
     PackageJob job;
     job.BaseUrl = WideToUtf8(arguments[2]);
@@ -54,7 +56,7 @@ int Update(const std::vector<xWString>& arguments)
     // the thread's own library state is gone before the process ends, which
     // the leak check of the sanitizer build looks at.
     int result = -1;
-    std::thread worker([&] { result = PackageUpdateThread(job); });
+    std::thread worker([&] { result = PackageUpdateThread(context, job); });
     worker.join();
     return result == 0 ? 0 : 1;
 }

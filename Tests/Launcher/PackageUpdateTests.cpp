@@ -8,6 +8,7 @@
 #include "PackageUpdate.h"
 #include "PackageWorker.h"
 #include "PackageWorkerThread.h"
+#include "UpdateContext.h"
 #include "PublishDir.h"
 #include "QtmxProfile.h"
 #include "SignedVersionFile.h"
@@ -38,6 +39,17 @@ public:
     std::vector<std::string> Reported;
 };
 
+// The process's context, as the launcher's worker uses it: the progress of a
+// fresh process.
+void ClearProgress()
+{
+    PackageProgress& progress = TheUpdateContext().Progress;
+    progress.PackageUpdateState = PackageUpdateIdle;
+    progress.PackageFailureReason = PackageFailureNone;
+    progress.PackageBytesNeeded = 0;
+    progress.PackageBytesReceived = 0;
+}
+
 class PackageUpdateTest : public DownloadTestBase
 {
 protected:
@@ -47,18 +59,21 @@ protected:
         // The process's publish folder, claimed once, away from the build's files.
         PublishDirIn(Server->Root + u"launcher-tests/");
         TheLaunchState.Clear();
-        ResetPackageProgress();
+        ClearProgress();
+        TheUpdateContext().DownloadFolder = OutFolder();
         Profile.BaseUrl = Url("").c_str();
         SetVersionResolutionPolicy({4, std::chrono::milliseconds(50), std::chrono::milliseconds(100)});
         // The product's attempts, short pauses.
-        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(10)});
+        TheUpdateContext().RetryPolicy = {3, 10, 3, std::chrono::milliseconds(10),
+                                          std::chrono::milliseconds(10)};
     }
     void TearDown() override
     {
         xHttpAllowRequestsOnEveryThread();
         EXPECT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
         SetVersionResolutionPolicy(VersionResolutionPolicy());
-        SetPackageRetryPolicy(PackageRetryPolicy());
+        TheUpdateContext().RetryPolicy = PackageRetryPolicy();
+        TheUpdateContext().DownloadFolder = xWString();
         TheLaunchState.Clear();
         DownloadTestBase::TearDown();
     }
@@ -98,7 +113,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
         SCOPED_TRACE(test.LogLine);
         Serve("ClientVersionSID.txt", test.VersionFile);
         TheLaunchState.Clear();
-        ResetPackageProgress();
+        ClearProgress();
         Profile.Reported.clear();
         const size_t earlier = Log.Messages().size();
         DevServerRequests(true);
@@ -121,7 +136,7 @@ TEST_F(PackageUpdateTest, CommandLineLoginReportsOnlyAnUpdateThatStarts)
             << "the manifest when the update starts, else nothing but the version file";
         EXPECT_EQ(test.Manifest != nullptr ? std::vector<std::string>{"1002"} : std::vector<std::string>{},
                   Profile.Reported);
-        EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load())
+        EXPECT_EQ(PackageUpdateFailed, TheUpdateContext().Progress.PackageUpdateState.load())
             << "no manifest is served, or none asked for";
         const std::vector<std::string> lines = Log.Messages(earlier);
         EXPECT_EQ(1u, count(lines, test.LogLine));
@@ -148,7 +163,7 @@ TEST_F(PackageUpdateTest, LoginReturnsWhileTheServerIsSilent)
     EXPECT_TRUE(ThePackageWorker().IsBusy()) << "the login waited for the version";
     EXPECT_TRUE(CurrentVersion.Get().IsEmpty());
     SplashInputs splash;
-    splash.State = PackageUpdateState;
+    splash.State = TheUpdateContext().Progress.PackageUpdateState;
     EXPECT_EQ(ChooseSplashView(splash).Status, u"正在与服务器连接");
     ReportBegunLoginStep(Profile);
     EXPECT_TRUE(Profile.Reported.empty()) << "step 1002 before the update began";
@@ -235,7 +250,8 @@ TEST_F(SignedPackageUpdateTest, OnlyListedVersionsAndFreshFilesUpdateTheClient)
         const size_t earlier = Log.Messages().size();
         ParseCommandLineText(xWString(u"qtmx.exe ") + row.Arguments, Profile);
         ASSERT_TRUE(ThePackageWorker().WaitUntilIdle(std::chrono::seconds(60)));
-        EXPECT_EQ(row.Updates ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+        EXPECT_EQ(row.Updates ? PackageUpdateDone : PackageUpdateFailed,
+                  TheUpdateContext().Progress.PackageUpdateState.load());
         const std::vector<std::string> asked = DevServerRequests(true);
         EXPECT_EQ(row.Updates,
                   std::any_of(asked.begin(), asked.end(),
@@ -251,7 +267,7 @@ TEST_F(SignedPackageUpdateTest, OnlyListedVersionsAndFreshFilesUpdateTheClient)
     }
     // A failed update is tried again later, as any.
     UpdateRetry retry;
-    EXPECT_FALSE(retry.Tick(xPlatformTime::Seconds(), PackageUpdateState));
+    EXPECT_FALSE(retry.Tick(xPlatformTime::Seconds(), TheUpdateContext().Progress.PackageUpdateState));
     EXPECT_EQ(30, retry.SecondsLeft(xPlatformTime::Seconds()));
-    EXPECT_EQ(20u, LoadAcceptedSerial()) << "the good file's serial is remembered";
+    EXPECT_EQ(20u, LoadAcceptedSerial(TheUpdateContext())) << "the good file's serial is remembered";
 }

@@ -35,7 +35,7 @@ protected:
     {
         ResetFontInstall();
         StartCase(PeerKind::DevServer);
-        Places = FontPlacesFor(xString(Url("").c_str()));
+        Places = FontPlacesFor(*Context, xString(Url("").c_str()));
     }
     void TearDown() override
     {
@@ -48,7 +48,7 @@ protected:
     int InstallAndCountFetches()
     {
         DevServerRequests(true);
-        StartFontInstall(Places);
+        StartFontInstall(*Context, Places);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (IsFontInstalling() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -93,7 +93,7 @@ TEST_F(FontInstallCase, NeededUnlessTheSystemOrAGoodLocalCopyHasIt)
             Put(systemFont, "any");
         FontPlaces places = Places;
         places.SystemFont = systemFont;
-        EXPECT_EQ(FontNeedsInstall(places), c.Needed);
+        EXPECT_EQ(FontNeedsInstall(*Context, places), c.Needed);
     }
 }
 
@@ -112,7 +112,7 @@ TEST_F(FontInstallCase, AGoodFontIsFetchedOnceAndReplacesAnotherVersion)
     EXPECT_TRUE(OutText("simhei.fnt") == packed) << "the download stays";
     EXPECT_EQ(FontBytesReceived.load(), packed.size());
     EXPECT_EQ(FontFileSize.load(), packed.size());
-    EXPECT_FALSE(FontNeedsInstall(Places));
+    EXPECT_FALSE(FontNeedsInstall(*Context, Places));
     EXPECT_TRUE(Log.Contains("Font installed: " + std::string(xString(Places.LocalFont).c_str())));
     EXPECT_TRUE(Errors().empty()) << Errors().front();
 
@@ -206,7 +206,7 @@ TEST_F(FontInstallCase, ALockThatCannotBeMadeIsNotWaitedFor)
             ASSERT_TRUE(Files.SetReadOnly(lock, true));
         }
 
-        FontInstallThread(places);
+        FontInstallThread(*Context, places);
         EXPECT_EQ(FontInstallState.load(), FontInstallDone);
         EXPECT_TRUE(Log.Contains("E The font lock " + Std(xString(lock)) +
                                  " cannot be created; installing without it"));

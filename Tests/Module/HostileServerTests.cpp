@@ -50,16 +50,10 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
-        ResetPackageProgress();
         // Two tries of each kind, short pauses, short timeouts: every row ends in seconds.
-        SetPackageRetryPolicy({2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
+        Context->RetryPolicy = {2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
         ASSERT_NE(DownloadSession(), nullptr);
         DownloadSession()->SetTimeouts(2000, StallMs);
-    }
-    void TearDown() override
-    {
-        SetPackageRetryPolicy(PackageRetryPolicy());
-        DownloadTestBase::TearDown();
     }
 
     // The row's faults with the servers' origins in place, "" when one is not available.
@@ -124,7 +118,7 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
         job.PackageName = "StartupT.pkg";
         job.ManifestName = "StartupT.crc";
         job.PublishFolder = Publish();
-        result = PackageUpdateThread(job);
+        result = PackageUpdateThread(*Context, job);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     SetDevServerFaults("");
@@ -145,7 +139,8 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     else
     {
         EXPECT_EQ(result, whole ? 0 : -1) << errors;
-        EXPECT_EQ(PackageUpdateState.load(), whole ? PackageUpdateDone : PackageUpdateFailed);
+        EXPECT_EQ(Context->Progress.PackageUpdateState.load(),
+                  whole ? PackageUpdateDone : PackageUpdateFailed);
         // Failed: what stays is a file of the client or what was there before, never wrong bytes.
         for (const ClientFile& file : Client)
         {

@@ -41,7 +41,7 @@ TEST_P(LauncherDownloadFiles, WholeFileReplacesTheEarlierOneWithTheLogLines)
         std::atomic<uint64_t> received{77};
         std::atomic<uint64_t> size{1};
         const size_t logged = Log.Messages().size();
-        DownloadFile(Url(name).c_str(), &received, &size);
+        DownloadFile(*Context, Url(name).c_str(), &received, &size);
 
         ASSERT_TRUE(OutExists(name)) << "the file did not land";
         EXPECT_TRUE(OutText(name) == bytes) << name << ": the stored bytes differ from the served ones";
@@ -71,19 +71,20 @@ TEST_P(LauncherDownloadFiles, RangesComeFromTheirOffsets)
     {
         SCOPED_TRACE("range " + std::to_string(start) + "+" + std::to_string(length));
         std::vector<uint8_t> buffer(3, 0xEE);
-        const uint64_t before = PackageBytesReceived.load();
-        EXPECT_EQ(DownloadRangeToMemory(url, start, length, buffer), length);
+        const uint64_t before = Context->Progress.PackageBytesReceived.load();
+        EXPECT_EQ(DownloadRangeToMemory(*Context, url, start, length, buffer), length);
         EXPECT_TRUE(Text(buffer) == bytes.substr(start, length));
-        EXPECT_EQ(PackageBytesReceived.load() - before, length) << "every stored byte is counted once";
+        EXPECT_EQ(Context->Progress.PackageBytesReceived.load() - before, length)
+            << "every stored byte is counted once";
         EXPECT_TRUE(Log.Contains("start position: " + std::to_string(start) +
                                  "   block end: " + std::to_string(start + length - 1) + "  finish."));
     }
     // Past the end: the buffer has the length, zero-filled, and nothing is counted.
     std::vector<uint8_t> buffer(3, 0xEE);
-    const uint64_t before = PackageBytesReceived.load();
-    DownloadRangeToMemory(url, size + 10000, 5, buffer);
+    const uint64_t before = Context->Progress.PackageBytesReceived.load();
+    DownloadRangeToMemory(*Context, url, size + 10000, 5, buffer);
     EXPECT_EQ(buffer, std::vector<uint8_t>(5, 0));
-    EXPECT_EQ(PackageBytesReceived.load(), before);
+    EXPECT_EQ(Context->Progress.PackageBytesReceived.load(), before);
     EXPECT_EQ(Errors(),
               std::vector<std::string>{"E http status 416, nothing taken from " + Url("ranges.bin")});
     EXPECT_EQ(Log.MessagesStartingWith("file buffer complete").size(), 1u)
@@ -119,10 +120,10 @@ TEST_P(LauncherDownloadFiles, FetchTextGivesTheFirstLineAndChineseNamesGoEscaped
     }
     const std::string bytes = PatternBytes(5000, 7);
     Serve(package, bytes);
-    DownloadFile(Url(package).c_str());
+    DownloadFile(*Context, Url(package).c_str());
     EXPECT_TRUE(OutText(package) == bytes) << "the package lands under its own name";
     std::vector<uint8_t> range;
-    DownloadRangeToMemory(Url(package).c_str(), 100, 50, range);
+    DownloadRangeToMemory(*Context, Url(package).c_str(), 100, 50, range);
     EXPECT_TRUE(Text(range) == bytes.substr(100, 50));
     EXPECT_TRUE(Errors().empty());
 }
@@ -131,7 +132,7 @@ TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
 {
     Put(Out("missing.bin"), "earlier");
     const xString url(Url("missing.bin").c_str());
-    DownloadFile(url);
+    EXPECT_EQ(TransferOutcome::Unanswered, TransferFile(*Context, url, {}).Outcome);
     EXPECT_EQ(OutText("missing.bin"), "earlier");
     EXPECT_FALSE(OutExists("missing.bin.td")) << "no size, no temporary file";
     EXPECT_EQ(Log.Messages(), std::vector<std::string>{"downloading " + Url("missing.bin")});
@@ -142,7 +143,7 @@ TEST_P(LauncherDownloadFiles, MissingFileTouchesNothing)
     EXPECT_TRUE(Log.Contains("E http status 404, nothing taken from " + Url("missing.bin")));
 
     std::vector<uint8_t> buffer{1, 2, 3};
-    DownloadRangeToMemory(url, 0, 10, buffer);
+    DownloadRangeToMemory(*Context, url, 0, 10, buffer);
     EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 2, 3})) << "no size: the buffer stays as it was";
 }
 
@@ -158,10 +159,10 @@ TEST_F(LauncherDownloadDevServer, RequestsGoOutAsWinInetSendsThem)
     Serve("req.bin", PatternBytes(100, 5));
     Serve("empty.bin", "");
     Serve("req.txt", "v\n");
-    DownloadFile(Url("req.bin").c_str());
-    DownloadFile(Url("empty.bin").c_str());
+    DownloadFile(*Context, Url("req.bin").c_str());
+    DownloadFile(*Context, Url("empty.bin").c_str());
     std::vector<uint8_t> buffer;
-    DownloadRangeToMemory(Url("req.bin").c_str(), 5, 10, buffer);
+    DownloadRangeToMemory(*Context, Url("req.bin").c_str(), 5, 10, buffer);
     xString text;
     FetchText(Url("req.txt").c_str(), text);
     const std::vector<std::string> expected{
@@ -186,20 +187,20 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
     struct Case
     {
         const char* Faults;
-        bool Lands;          // the new file replaces the earlier one
-        bool TemporaryStays; // the transfer started and ended short
-        const char* Error;   // the file's one error line, or null when not checked
-        const char* Text;    // what FetchText leaves in a text set to "kept" (null: not asked)
-        std::string Range;   // what the range leaves in a buffer set to {9}
+        TransferOutcome Outcome; // Whole replaces the earlier file; Cut leaves its temporary file
+        const char* Error;       // the file's one error line, or null when not checked
+        const char* Text;        // what FetchText leaves in a text set to "kept" (null: not asked)
+        std::string Range;       // what the range leaves in a buffer set to {9}
     };
     const Case cases[] = {
-        {"drop-after=1000", false, true, nullptr, "first", range},
-        {"status=500", false, false, nullptr, "kept", kept},           // an error page is no file
-        {"wrong-length=1", false, true, nullptr, "first", zeros},      // the HEAD's size is not the GET's
-        {"no-content-length=1", false, false, nullptr, "first", kept}, // no size, no range
-        {"stall-after=0", false, true, "E read data failed", "kept", zeros}, // silent after the headers
-        {"ignore-range=1", true, false, nullptr, "first", range},            // skipped to the range
-        {"delay-ms=300", true, false, nullptr, nullptr, ""}, // pauses shorter than the stall time
+        {"drop-after=1000", TransferOutcome::Cut, nullptr, "first", range},
+        {"status=500", TransferOutcome::Unanswered, nullptr, "kept", kept}, // an error page is no file
+        {"wrong-length=1", TransferOutcome::Cut, nullptr, "first", zeros}, // the HEAD's size is not the GET's
+        {"no-content-length=1", TransferOutcome::Unanswered, nullptr, "first", kept}, // no size, no range
+        {"stall-after=0", TransferOutcome::Cut, "E read data failed", "kept",
+         zeros},                                                             // silent after the headers
+        {"ignore-range=1", TransferOutcome::Whole, nullptr, "first", range}, // skipped to the range
+        {"delay-ms=300", TransferOutcome::Whole, nullptr, nullptr, ""}, // pauses shorter than the stall time
     };
     DownloadSession()->SetTimeouts(5000, 1500);
     Serve("text.txt", "first\r\nsecond\r\n");
@@ -215,12 +216,16 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
         const size_t errorsBefore = Errors().size();
         const auto begin = std::chrono::steady_clock::now();
         std::atomic<uint64_t> received{0};
-        DownloadFile(Url(name).c_str(), &received);
+        TransferOptions options;
+        options.Received = &received;
+        EXPECT_EQ(c.Outcome, TransferFile(*Context, Url(name).c_str(), options).Outcome);
         EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10))
             << "the transfer was held";
-        EXPECT_TRUE(OutText(name) == (c.Lands ? bytes : "earlier")) << "wrong bytes replaced the file";
-        EXPECT_EQ(OutExists(name + ".td"), c.TemporaryStays);
-        if (c.TemporaryStays)
+        const bool cut = c.Outcome == TransferOutcome::Cut;
+        EXPECT_TRUE(OutText(name) == (c.Outcome == TransferOutcome::Whole ? bytes : "earlier"))
+            << "wrong bytes replaced the file";
+        EXPECT_EQ(OutExists(name + ".td"), cut);
+        if (cut)
         {
             // Preallocated to the HEAD's size (one more with wrong-length); what arrived sits at its offset.
             const std::string partial = OutText(name + ".td");
@@ -239,11 +244,13 @@ TEST_F(LauncherDownloadDevServer, FaultsNeverGiveWrongFilesTextsOrRanges)
         FetchText(Url("text.txt").c_str(), text);
         EXPECT_EQ(text, c.Text);
         std::vector<uint8_t> buffer{9};
-        const uint64_t before = PackageBytesReceived.load();
-        const uint64_t arrived = DownloadRangeToMemory(Url("range.bin").c_str(), start, 100, buffer);
+        const uint64_t before = Context->Progress.PackageBytesReceived.load();
+        const uint64_t arrived =
+            DownloadRangeToMemory(*Context, Url("range.bin").c_str(), start, 100, buffer);
         EXPECT_TRUE(Text(buffer) == c.Range);
         const uint64_t stored = c.Range == range ? 100 : 0;
-        EXPECT_EQ(PackageBytesReceived.load() - before, stored) << "only stored bytes are progress";
+        EXPECT_EQ(Context->Progress.PackageBytesReceived.load() - before, stored)
+            << "only stored bytes are progress";
         EXPECT_TRUE(stored == 0 || arrived == stored) << arrived << " bytes arrived";
     }
 }
@@ -255,15 +262,14 @@ TEST_F(LauncherDownloadDevServer, FileThatCannotReplaceTheOlderOneIsAFailure)
     Serve("kept.bin", "new bytes");
     Put(Out("kept.bin"), "older");
     ASSERT_TRUE(Files.SetReadOnly(Out("kept.bin"), true));
-    DownloadFile(Url("kept.bin").c_str());
+    EXPECT_EQ(TransferOutcome::NotRenamed, TransferFile(*Context, Url("kept.bin").c_str(), {}).Outcome);
     Files.SetReadOnly(Out("kept.bin"), false);
     EXPECT_EQ("older", OutText("kept.bin"));
     EXPECT_EQ(Errors(),
               std::vector<std::string>{
                   "E file : kept.bin could not replace the file under its name (in use or read-only?)"});
-    EXPECT_FALSE(Log.Contains("file : kept.bin finish."));
     // Once the name is free, the next transfer takes it.
-    DownloadFile(Url("kept.bin").c_str());
+    DownloadFile(*Context, Url("kept.bin").c_str());
     EXPECT_EQ("new bytes", OutText("kept.bin"));
 }
 
@@ -274,7 +280,7 @@ TEST_F(LauncherDownloadDevServer, RangeLargerThanAnyPackageFailsCleanly)
     Serve("huge.bin", "small");
     ASSERT_TRUE(SetDevServerFaults("head-length=5000000000"));
     const uint64_t length = uint64_t(4) << 30;
-    RangeFetcher fetcher(Url("huge.bin").c_str());
+    RangeFetcher fetcher(*Context, Url("huge.bin").c_str());
     std::vector<uint8_t> buffer{9};
     EXPECT_EQ(0u, fetcher.Fetch(0, length, buffer, {ByteRange{0, length}}));
     EXPECT_TRUE(buffer.empty()) << buffer.size() << " bytes set aside";
@@ -299,9 +305,9 @@ TEST_F(LauncherDownloadDevServer, SlowServersMoveProgressBeforeAPieceIsFull)
     };
     std::vector<uint8_t> range;
     const Case cases[] = {
-        {"DownloadFile", received, [&] { DownloadFile(Url("slow.bin").c_str(), &received); }},
-        {"DownloadRangeToMemory", PackageBytesReceived,
-         [&] { DownloadRangeToMemory(Url("slow.bin").c_str(), 0, bytes.size(), range); }},
+        {"DownloadFile", received, [&] { DownloadFile(*Context, Url("slow.bin").c_str(), &received); }},
+        {"DownloadRangeToMemory", Context->Progress.PackageBytesReceived,
+         [&] { DownloadRangeToMemory(*Context, Url("slow.bin").c_str(), 0, bytes.size(), range); }},
     };
     for (const Case& c : cases)
     {
@@ -344,7 +350,7 @@ TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
     for (const auto& [url, line] : cases)
     {
         const size_t before = Log.Messages().size();
-        DownloadFile(url.c_str());
+        EXPECT_EQ(TransferOutcome::BadUrl, TransferFile(*Context, url.c_str(), {}).Outcome);
         std::vector<std::string> expected{"downloading " + url};
         if (!line.empty())
             expected.push_back(line);
@@ -359,7 +365,7 @@ TEST_F(LauncherDownloadDevServer, UrlsWithoutAPlainFileNameCostNothing)
     const std::string name = std::string(255 - Path("").size() - 4, 'n') + ".bin";
     ASSERT_EQ(Path(name).size(), 255u);
     Serve(name, "fits");
-    DownloadFile(Url(name).c_str());
+    DownloadFile(*Context, Url(name).c_str());
     EXPECT_EQ(OutText(name), "fits");
 }
 
@@ -374,17 +380,16 @@ TEST_F(LauncherDownloadDevServer, HeldTemporaryFilesMakeWayForNumberedOnesUpToTh
     for (const auto& holder : holders)
         ASSERT_TRUE(holder != nullptr);
     ASSERT_TRUE(holders[0]->Write("mine", 4));
-    DownloadFile(Url("bound.bin").c_str());
+    EXPECT_EQ(TransferOutcome::NoTemporary, TransferFile(*Context, Url("bound.bin").c_str(), {}).Outcome);
     EXPECT_FALSE(OutExists("bound.bin"));
-    EXPECT_EQ(Errors(), std::vector<std::string>{"E Create temporary file failed: bound.bin"});
 
     holders.back().reset();
-    DownloadFile(Url("bound.bin").c_str());
+    DownloadFile(*Context, Url("bound.bin").c_str());
     EXPECT_EQ(OutText("bound.bin"), "bound") << "the last numbered name is still tried";
     EXPECT_TRUE(Log.Contains("renaming bound.bin_99.td to bound.bin"));
     holders[1].reset();
     Serve("bound.bin", "again");
-    DownloadFile(Url("bound.bin").c_str());
+    DownloadFile(*Context, Url("bound.bin").c_str());
     EXPECT_EQ(OutText("bound.bin"), "again");
     EXPECT_TRUE(Log.Contains("file created: bound.bin_0.td")) << "the first free name is taken";
     holders.clear();
@@ -417,8 +422,8 @@ TEST_F(LauncherDownloadDevServer, ThreadsDownloadAtOnceWhileProgressIsRead)
                 std::this_thread::yield();
             }
         });
-    std::thread one([&] { DownloadFile(Url("first.bin").c_str(), &received[0], &sizes[0]); });
-    std::thread two([&] { DownloadFile(Url("second.bin").c_str(), &received[1], &sizes[1]); });
+    std::thread one([&] { DownloadFile(*Context, Url("first.bin").c_str(), &received[0], &sizes[0]); });
+    std::thread two([&] { DownloadFile(*Context, Url("second.bin").c_str(), &received[1], &sizes[1]); });
     one.join();
     two.join();
     done = true;
@@ -477,34 +482,38 @@ TEST_F(LauncherDownloadDevServer, CutTransfersGoOnFromTheBytesOnDiskWhenTheFileI
         Serve(name, bytes);
         ASSERT_TRUE(SetDevServerFaults("drop-after=" + std::to_string(cut)));
         std::atomic<uint64_t> received{0};
-        DownloadFile(Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        TransferOptions options;
+        options.Received = &received;
+        options.Resume = c.Resume;
+        const TransferResult first = TransferFile(*Context, Url(name).c_str(), options);
+        EXPECT_EQ(TransferOutcome::Cut, first.Outcome);
+        EXPECT_EQ(int64_t(bytes.size()), first.RemoteSize);
         ResumeRecord record;
-        ASSERT_EQ(c.Resume, LoadResumeRecord(name.c_str(), record)) << "a record only when resuming";
+        ASSERT_EQ(c.Resume, LoadResumeRecord(*Context, name.c_str(), record))
+            << "a record only when resuming";
         EXPECT_FALSE(OutExists(name));
         if (c.Resume)
         {
             // WinINet may have handed over less than the server sent before the drop.
-            EXPECT_EQ(received.load(), record.Done) << "the record holds every byte on disk";
+            EXPECT_EQ(first.Counted, record.Done) << "the record holds every byte on disk";
             EXPECT_LE(record.Done, cut);
             EXPECT_EQ(bytes.size(), record.Size);
         }
-        const uint64_t onDisk = received.load();
+        const uint64_t onDisk = first.Counted;
 
         Serve(name, c.Served);
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         DevServerRequests(true);
-        const size_t resumedBefore = Log.MessagesStartingWith("resuming " + name).size();
-        DownloadFile(Url(name).c_str(), &received, nullptr, nullptr, c.Resume);
+        EXPECT_EQ(TransferOutcome::Whole, TransferFile(*Context, Url(name).c_str(), options).Outcome);
         EXPECT_TRUE(OutText(name) == c.Served) << "the file is whole and right";
         EXPECT_EQ(c.Served.size(), received.load()) << "bytes on disk count as received";
         EXPECT_FALSE(OutExists(name + ".td"));
-        EXPECT_FALSE(Files.IsFile(ResumeRecordPath(name.c_str())));
+        EXPECT_FALSE(Files.IsFile(ResumeRecordPath(*Context, name.c_str())));
         const std::vector<std::string> asked = DevServerRequests(false);
-        const uint64_t first = c.Resumed ? onDisk : 0;
-        EXPECT_EQ(asked.back(), "GET " + Path(name) + " HTTP/1.1 Range: bytes=" + std::to_string(first) +
-                                    "-" + std::to_string(c.Served.size() - 1));
-        EXPECT_EQ(c.Resumed ? 1u : 0u, Log.MessagesStartingWith("resuming " + name).size() - resumedBefore);
-        EXPECT_EQ(c.ReadPast ? c.Served.size() : c.Served.size() - first, DevServerBytesSent(name));
+        const uint64_t from = c.Resumed ? onDisk : 0;
+        EXPECT_EQ(asked.back(), "GET " + Path(name) + " HTTP/1.1 Range: bytes=" + std::to_string(from) + "-" +
+                                    std::to_string(c.Served.size() - 1));
+        EXPECT_EQ(c.ReadPast ? c.Served.size() : c.Served.size() - from, DevServerBytesSent(name));
     }
 }
 
@@ -524,10 +533,12 @@ TEST_F(LauncherDownloadDevServer, ResumeRecordsThatDoNotParseStartOver)
     {
         SCOPED_TRACE(record);
         Put(Out("r.bin.td"), bytes.substr(0, 3000) + std::string(2000, 'z'));
-        Put(ResumeRecordPath("r.bin"), record);
+        Put(ResumeRecordPath(*Context, "r.bin"), record);
         EXPECT_FALSE(ParseResumeRecord(record.c_str(), parsed));
         DevServerRequests(true);
-        DownloadFile(Url("r.bin").c_str(), nullptr, nullptr, nullptr, true);
+        TransferOptions resuming;
+        resuming.Resume = true;
+        TransferFile(*Context, Url("r.bin").c_str(), resuming);
         EXPECT_TRUE(OutText("r.bin") == bytes);
         EXPECT_EQ(DevServerRequests(true).back(), "GET " + Path("r.bin") + " HTTP/1.1 Range: bytes=0-4999");
     }
@@ -546,11 +557,11 @@ TEST_F(LauncherDownloadNginx, ErrorPageAfterAGoodHeadStoresNothing)
     Put(Server->Root + u"get-fails/" + Utf8ToWide(name.c_str()), "0123456789");
     Put(Out(name), "earlier");
     const std::string url = Server->BaseUrl() + "get-fails/" + name;
-    DownloadFile(url.c_str());
+    DownloadFile(*Context, url.c_str());
     EXPECT_EQ(OutText(name), "earlier") << "the 10-byte error page is not the 10-byte file";
     EXPECT_TRUE(Log.Contains("E http status 500, nothing taken from " + url));
     std::vector<uint8_t> buffer;
-    DownloadRangeToMemory(url.c_str(), 2, 4, buffer);
+    DownloadRangeToMemory(*Context, url.c_str(), 2, 4, buffer);
     EXPECT_EQ(buffer, std::vector<uint8_t>(4, 0)) << "zeros, not the error page";
 }
 
@@ -560,7 +571,7 @@ TEST_F(LauncherDownloadNginx, RequestHeadersAreWinInetsOwn)
         GTEST_SKIP() << "nginx's access log was not named";
     Serve("h.bin", PatternBytes(100, 14));
     Serve("h.txt", "text\n");
-    DownloadFile(Url("h.bin").c_str());
+    DownloadFile(*Context, Url("h.bin").c_str());
     xString text;
     FetchText(Url("h.txt").c_str(), text);
     std::vector<std::string> lines;
@@ -594,9 +605,11 @@ TEST_F(LauncherDownloadNginx, ResumeOnlyWhileTheServerNamesTheSameVersion)
         SCOPED_TRACE(same ? "the same version" : "another version");
         // The bytes on disk are marked: a resumed file keeps them, a fresh one does not.
         Put(Out("v.bin.td"), std::string(3000, 'm') + std::string(2000, '\0'));
-        Put(ResumeRecordPath("v.bin"),
+        Put(ResumeRecordPath(*Context, "v.bin"),
             Std(MakeResumeRecord({5000, same ? version : xString("\"other\""), 3000})));
-        DownloadFile(Url("v.bin").c_str(), nullptr, nullptr, nullptr, true);
+        TransferOptions resuming;
+        resuming.Resume = true;
+        TransferFile(*Context, Url("v.bin").c_str(), resuming);
         EXPECT_TRUE(OutText("v.bin") == (same ? std::string(3000, 'm') + bytes.substr(3000) : bytes));
     }
 }

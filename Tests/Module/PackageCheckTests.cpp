@@ -12,6 +12,7 @@
 
 TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
 {
+    const xEngineFileSystem files;
     TempFolder folder;
     // Larger than one read piece, so the pieces are chained.
     const std::string bytes = PatternBytes(3 * 1024 * 1024 + 17);
@@ -21,18 +22,18 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
     const uint32_t crc = Crc32c(bytes.data(), bytes.size());
     const uint32_t xx = Xxh32(bytes.data(), bytes.size());
 
-    EXPECT_TRUE(VerifyFile(path, bytes.size(), crc, false));
-    EXPECT_TRUE(VerifyFile(path, bytes.size(), xx, true));
-    EXPECT_FALSE(VerifyFile(path, bytes.size(), crc, true)) << "xx present: the CRC does not count";
-    EXPECT_FALSE(VerifyFile(path, bytes.size() - 1, crc, false));
+    EXPECT_TRUE(VerifyFile(files, path, bytes.size(), crc, false));
+    EXPECT_TRUE(VerifyFile(files, path, bytes.size(), xx, true));
+    EXPECT_FALSE(VerifyFile(files, path, bytes.size(), crc, true)) << "xx present: the CRC does not count";
+    EXPECT_FALSE(VerifyFile(files, path, bytes.size() - 1, crc, false));
     // Bytes appended after the expected size: the first bytes still carry the right sum.
     ASSERT_TRUE(WriteFileBytes(folder.At("longer.bin"), bytes + "tail"));
-    EXPECT_FALSE(VerifyFile(Wide(folder.At("longer.bin")), bytes.size(), crc, false));
-    EXPECT_FALSE(VerifyFile(path, bytes.size(), crc ^ 1, false));
-    EXPECT_FALSE(VerifyFile(Wide(folder.At("missing")), 0, 0, false));
-    EXPECT_FALSE(VerifyFile(Wide(folder.At("data")), 0, 0, false)) << "a folder is no file";
-    EXPECT_TRUE(VerifyFile(Wide(folder.At("empty")), 0, Crc32c(nullptr, 0), false));
-    EXPECT_TRUE(VerifyFile(Wide(folder.At("empty")), 0, Xxh32(nullptr, 0), true));
+    EXPECT_FALSE(VerifyFile(files, Wide(folder.At("longer.bin")), bytes.size(), crc, false));
+    EXPECT_FALSE(VerifyFile(files, path, bytes.size(), crc ^ 1, false));
+    EXPECT_FALSE(VerifyFile(files, Wide(folder.At("missing")), 0, 0, false));
+    EXPECT_FALSE(VerifyFile(files, Wide(folder.At("data")), 0, 0, false)) << "a folder is no file";
+    EXPECT_TRUE(VerifyFile(files, Wide(folder.At("empty")), 0, Crc32c(nullptr, 0), false));
+    EXPECT_TRUE(VerifyFile(files, Wide(folder.At("empty")), 0, Xxh32(nullptr, 0), true));
 
     // A SHA-256 named beside the 32-bit sum must match too.
     ExpectedContent strong;
@@ -40,12 +41,12 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
     strong.Crc32c = crc;
     strong.Sha256Present = true;
     strong.Sha256 = Sha256::Of(bytes.data(), bytes.size()).value();
-    EXPECT_TRUE(VerifyFile(path, strong));
+    EXPECT_TRUE(VerifyFile(files, path, strong));
     strong.Sha256[31] ^= 1;
-    EXPECT_FALSE(VerifyFile(path, strong)) << "a right 32-bit sum does not do alone";
+    EXPECT_FALSE(VerifyFile(files, path, strong)) << "a right 32-bit sum does not do alone";
     strong.Sha256[31] ^= 1;
     strong.Crc32c ^= 1;
-    EXPECT_FALSE(VerifyFile(path, strong)) << "a right SHA-256 does not do alone";
+    EXPECT_FALSE(VerifyFile(files, path, strong)) << "a right SHA-256 does not do alone";
 }
 
 TEST(PackageCheck, ManifestNamesStayInsideThePublishFolder)

@@ -279,9 +279,10 @@ std::vector<std::string> WholeProblems(const Trial& trial, const Client& before,
 {
     std::vector<std::string> problems;
     const xWString publish = Wide(trial.Publish) + u"/";
+    const xEngineFileSystem files;
     for (const ManifestEntry& entry : version.Index.Entries)
-        if (!VerifyFile(publish + entry.Name, entry.OrigSize, entry.XxPresent ? entry.Xx : entry.OrigCrc32c,
-                        entry.XxPresent))
+        if (!VerifyFile(files, publish + entry.Name, entry.OrigSize,
+                        entry.XxPresent ? entry.Xx : entry.OrigCrc32c, entry.XxPresent))
             problems.push_back(Narrow(entry.Name) + " does not match the manifest");
     const Client installed = ReadTree(trial.Publish);
     for (const auto& [name, bytes] : version.Files)

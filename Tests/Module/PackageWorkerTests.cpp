@@ -141,15 +141,8 @@ protected:
     void SetUp() override
     {
         StartCase(Peer());
-        ResetPackageProgress();
         // The product's attempts, short pauses.
-        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)});
-    }
-    void TearDown() override
-    {
-        SetPackageRetryPolicy(PackageRetryPolicy());
-        SetPackageDecoderCount(0);
-        DownloadTestBase::TearDown();
+        Context->RetryPolicy = {3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)};
     }
 
     PackageJob Job(const std::string& version = "T") const
@@ -194,8 +187,9 @@ protected:
     // Runs one update and checks how it ended: 0 and Done, or -1 and Failed.
     void ExpectUpdate(bool whole, const PackageJob& job)
     {
-        EXPECT_EQ(whole ? 0 : -1, PackageUpdateThread(job));
-        EXPECT_EQ(whole ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+        EXPECT_EQ(whole ? 0 : -1, PackageUpdateThread(*Context, job));
+        EXPECT_EQ(whole ? PackageUpdateDone : PackageUpdateFailed,
+                  Context->Progress.PackageUpdateState.load());
     }
     void ExpectUpdate(bool whole) { ExpectUpdate(whole, Job()); }
     // How many requests since the last call start with `start` (then the record is cleared).
@@ -224,21 +218,21 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
 
     ExpectUpdate(true);
     ExpectInstalled(client);
-    EXPECT_TRUE(FullDownloadDone.load());
-    EXPECT_FALSE(PartialDownloadDone.load());
-    EXPECT_EQ(made.Package.size(), PackageBytesNeeded.load()) << "every file was stale";
-    EXPECT_EQ(made.Package.size(), PackageBytesReceived.load());
-    EXPECT_GT(CrcEndTime.load(), 0.0);
-    EXPECT_GT(DownloadSpeed.load(), 0.0);
+    EXPECT_TRUE(Context->Progress.FullDownloadDone.load());
+    EXPECT_FALSE(Context->Progress.PartialDownloadDone.load());
+    EXPECT_EQ(made.Package.size(), Context->Progress.PackageBytesNeeded.load()) << "every file was stale";
+    EXPECT_EQ(made.Package.size(), Context->Progress.PackageBytesReceived.load());
+    EXPECT_GT(Context->Progress.CrcEndTime.load(), 0.0);
+    EXPECT_GT(Context->Progress.DownloadSpeed.load(), 0.0);
 
     // Up to date: only the manifest is asked for, and the former need stays.
     DevServerRequests(true);
-    PackageBytesNeeded = 12345;
+    Context->Progress.PackageBytesNeeded = 12345;
     ExpectUpdate(true);
     const std::vector<std::string> again = DevServerRequests(true);
     EXPECT_EQ(0u, Count(again, GetPackage()));
     EXPECT_EQ(1u, Count(again, "GET " + Path("StartupT.crc")));
-    EXPECT_EQ(12345u, PackageBytesNeeded.load());
+    EXPECT_EQ(12345u, Context->Progress.PackageBytesNeeded.load());
 
     // A package that still verifies is unpacked again without a transfer.
     ASSERT_TRUE(Files.DeleteDirectory(Publish()));
@@ -247,17 +241,17 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     ExpectInstalled(client);
 
     // A missing empty file needs no bytes, but is made again, without a request.
-    ResetPackageProgress();
+    RenewContext();
     ASSERT_TRUE(Files.DeleteFile(Installed("empty.bin")));
     ExpectUpdate(true);
-    EXPECT_TRUE(PartialDownloadDone.load());
+    EXPECT_TRUE(Context->Progress.PartialDownloadDone.load());
     EXPECT_EQ(0u, Asked(GetPackage()));
     ExpectInstalled(client);
 
     // The installed client counts as final: not even the manifest is asked for.
     PackageJob local = Job();
     local.LocalMode = true;
-    ResetPackageProgress();
+    RenewContext();
     ExpectUpdate(true, local);
     EXPECT_TRUE(DevServerRequests(true).empty());
 }
@@ -273,12 +267,12 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
     DevServerRequests(true);
 
     // Exactly half stale: the one range, whatever else is on disk.
-    ResetPackageProgress();
+    RenewContext();
     Put(Installed("half.dat"), "stale");
     ExpectUpdate(true);
     EXPECT_EQ(1u, Asked(GetPackage() + " HTTP/1.1 Range: bytes=0-49")) << "and no other package request";
-    EXPECT_TRUE(PartialDownloadDone.load());
-    EXPECT_FALSE(FullDownloadDone.load());
+    EXPECT_TRUE(Context->Progress.PartialDownloadDone.load());
+    EXPECT_FALSE(Context->Progress.FullDownloadDone.load());
     ExpectInstalled(client);
 
     // Every missing folder level is made again.
@@ -288,13 +282,13 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
     ExpectInstalled(client);
 
     // One byte more than half: the whole package (the first one still verifies, so it is only unpacked).
-    ResetPackageProgress();
+    RenewContext();
     Put(Installed("half.dat"), "stale");
     ASSERT_TRUE(Files.DeleteFile(Installed("one.dat")));
     ExpectUpdate(true);
     EXPECT_EQ(0u, Asked(GetPackage()));
-    EXPECT_TRUE(FullDownloadDone.load());
-    EXPECT_EQ(51u, PackageBytesNeeded.load());
+    EXPECT_TRUE(Context->Progress.FullDownloadDone.load());
+    EXPECT_EQ(51u, Context->Progress.PackageBytesNeeded.load());
     ExpectInstalled(client);
 }
 
@@ -353,7 +347,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 
     // The same two entries by ranges: nothing fetched past the data is written.
     ExpectUpdate(false);
-    EXPECT_FALSE(PartialDownloadDone.load());
+    EXPECT_FALSE(Context->Progress.PartialDownloadDone.load());
     EXPECT_EQ(1u, Errors("past.bin could not be fetched"));
     EXPECT_EQ(1u, Errors("Manifest entry longer.bin is larger than its package data"));
     EXPECT_EQ(1u, Errors("Package update failed: the partial way"));
@@ -379,7 +373,7 @@ TEST_F(PackageWorkerTest, FullWayFailsOnlyWhenAFileStaysStale)
     Put(Installed("packed.txt"), text);
     ASSERT_TRUE(Files.DeleteFile(Installed("big.dat")));
     ExpectUpdate(true);
-    EXPECT_TRUE(FullDownloadDone.load());
+    EXPECT_TRUE(Context->Progress.FullDownloadDone.load());
     EXPECT_EQ(2u, Errors("Unpacking packed.txt failed"));
 }
 
@@ -417,8 +411,8 @@ TEST_F(PackageWorkerTest, FullWayWritesTheSameWithAnyNumberOfDecoders)
     {
         SCOPED_TRACE(std::to_string(decoders) + " decoders");
         ASSERT_TRUE(Files.DeleteDirectory(Publish()));
-        SetPackageDecoderCount(decoders);
-        EXPECT_EQ(decoders, GetPackageDecoderCount());
+        Context->DecoderCount = decoders;
+        EXPECT_EQ(decoders, Context->GetDecoderCount());
         const size_t from = Log.Messages().size();
         ExpectUpdate(false);
         ExpectInstalled(expected);
@@ -476,7 +470,7 @@ TEST_F(PackageWorkerTest, FullWayWritesFilesWhileThePackageArrivesButOnlyRightOn
         {"a package that never verifies",
          slow + "&corrupt-at=" + std::to_string(made.Starts[4] + 100),
          false,
-         static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts),
+         static_cast<size_t>(Context->RetryPolicy.PackageAttempts),
          {client[4].Name + " did not match its checksum while the package arrived", refetched + " after"}},
     };
     for (const Case& c : cases)
@@ -571,7 +565,7 @@ TEST_F(PackageWorkerTest, FailingServerIsAskedAgainThenGivenUp)
     EXPECT_EQ(3u, Errors("Range of b.dat came back short"));
     EXPECT_EQ(1u, Errors("b.dat could not be fetched"));
     EXPECT_EQ(1u, Errors("1 client files stay stale"));
-    EXPECT_EQ(0u, PackageBytesReceived.load()) << "thrown-away bytes are no progress";
+    EXPECT_EQ(0u, Context->Progress.PackageBytesReceived.load()) << "thrown-away bytes are no progress";
 
     // A server that fails once, then recovers: the second try repairs the file.
     ASSERT_TRUE(SetDevServerFaults("drop-after=10&for-path=StartupT.pkg&times=1"));
@@ -583,7 +577,7 @@ TEST_F(PackageWorkerTest, FailingServerIsAskedAgainThenGivenUp)
     ForgetClient();
     ASSERT_TRUE(SetDevServerFaults("corrupt-at=100&for-path=StartupT.pkg"));
     ExpectUpdate(false);
-    EXPECT_EQ(static_cast<size_t>(GetPackageRetryPolicy().PackageAttempts), Asked(GetPackage()));
+    EXPECT_EQ(static_cast<size_t>(Context->RetryPolicy.PackageAttempts), Asked(GetPackage()));
     EXPECT_EQ(1u, Errors("Package " + Url("StartupT.pkg") + " did not verify after"));
     EXPECT_FALSE(Files.IsFile(Installed("a.dat")));
 }
@@ -609,7 +603,7 @@ TEST_F(PackageWorkerTest, OneWorkerAtATimeAndAnotherVersionRunsAfterIt)
     const std::vector<ClientFile> second = {{"v.txt", "second", false}};
     Serve(MakePackage({{"v.txt", "first", false}}), "1");
     Serve(MakePackage(second), "2");
-    PackageWorkerThread& worker = ThePackageWorker();
+    PackageWorkerThread worker(*Context);
     using Outcome = PackageWorkerThread::Outcome;
 
     // Held: kept, not started, until released.
@@ -642,7 +636,7 @@ TEST_F(PackageWorkerTest, OneWorkerAtATimeAndAnotherVersionRunsAfterIt)
     // An update that has given up, though its thread has not ended, does not swallow a new request.
     ASSERT_TRUE(SetDevServerFaults("delay-ms=300&for-path=Startup1.crc"));
     EXPECT_EQ(Outcome::Started, worker.Run(Job("1")));
-    PackageUpdateState = PackageUpdateFailed;
+    Context->Progress.PackageUpdateState = PackageUpdateFailed;
     EXPECT_EQ(Outcome::Queued, worker.Run(Job("1")));
     ASSERT_TRUE(worker.WaitUntilIdle(std::chrono::seconds(60)));
     EXPECT_EQ(2u, Asked("GET " + Path("Startup1.crc")));
@@ -726,7 +720,7 @@ TEST_P(PartialWayTest, NeighboursShareRequestsOverOneConnection)
             staleBytes += stale[i] ? end - made.Starts[i] : 0;
         }
         const size_t logged = TrafficLines().size();
-        ResetPackageProgress();
+        RenewContext();
         if (dev)
         {
             DevServerRequests(true);
@@ -734,10 +728,10 @@ TEST_P(PartialWayTest, NeighboursShareRequestsOverOneConnection)
         }
 
         ExpectUpdate(true, Job(version));
-        EXPECT_TRUE(PartialDownloadDone.load());
+        EXPECT_TRUE(Context->Progress.PartialDownloadDone.load());
         ExpectInstalled(client);
-        EXPECT_EQ(staleBytes, PackageBytesNeeded.load());
-        EXPECT_EQ(staleBytes, PackageBytesReceived.load())
+        EXPECT_EQ(staleBytes, Context->Progress.PackageBytesNeeded.load());
+        EXPECT_EQ(staleBytes, Context->Progress.PackageBytesReceived.load())
             << "gap bytes and thrown-away bytes are no progress";
 
         const std::string path = Path("Startup" + version + ".pkg");
@@ -809,18 +803,19 @@ TEST_F(PackageWorkerTest, ResumedPackageWritesEarlyOnlyFilesThatMatchTheirOwnChe
         if (c.Wrong)
             prefix[made.Starts[1] + 10] ^= 0x55;
         Put(Out("StartupT.pkg.td"), prefix + std::string(size - onDisk, '\0'));
-        Put(ResumeRecordPath("StartupT.pkg"), Std(MakeResumeRecord({size, "", onDisk})));
+        Put(ResumeRecordPath(*Context, "StartupT.pkg"), Std(MakeResumeRecord({size, "", onDisk})));
         DevServerRequests(true);
         ASSERT_TRUE(SetDevServerFaults("delay-ms=100&for-path=StartupT.pkg&times=1"));
-        ResetPackageProgress();
+        RenewContext();
         const size_t from = Log.Messages().size();
         ExpectUpdate(true);
         ExpectInstalled(client);
-        EXPECT_FALSE(Files.IsFile(ResumeRecordPath("StartupT.pkg")))
+        EXPECT_FALSE(Files.IsFile(ResumeRecordPath(*Context, "StartupT.pkg")))
             << "the record goes with the finished transfer";
         if (!c.Wrong)
         {
-            EXPECT_EQ(size, PackageBytesReceived.load()) << "resumed bytes count as received";
+            EXPECT_EQ(size, Context->Progress.PackageBytesReceived.load())
+                << "resumed bytes count as received";
             EXPECT_EQ(size - onDisk, DevServerBytesSent("StartupT.pkg"));
             EXPECT_EQ(1u, Log.MessagesStartingWith("resuming StartupT.pkg at byte " + std::to_string(onDisk) +
                                                    " of " + std::to_string(size))
@@ -852,12 +847,14 @@ TEST_F(PackageWorkerTest, KilledLauncherGoesOnFromTheBytesOnDisk)
     // Killed once the record holds what the stall lets through, less at most one interval.
     ResumeRecord record;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!(LoadResumeRecord("StartupT.pkg", record) && record.Done + ResumeRecordInterval > stall) &&
-           std::chrono::steady_clock::now() < deadline && launcher.Running())
+    while (
+        !(LoadResumeRecord(*Context, "StartupT.pkg", record) && record.Done + ResumeRecordInterval > stall) &&
+        std::chrono::steady_clock::now() < deadline && launcher.Running())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     kill(launcher.Pid(), SIGKILL);
     EXPECT_EQ(-1, launcher.Wait(5000)) << "ended by the kill";
-    ASSERT_TRUE(LoadResumeRecord("StartupT.pkg", record) && record.Done + ResumeRecordInterval > stall)
+    ASSERT_TRUE(LoadResumeRecord(*Context, "StartupT.pkg", record) &&
+                record.Done + ResumeRecordInterval > stall)
         << ReadFileBytes(FsPath(OutFolder() + u"probe.log"));
     EXPECT_EQ(size, record.Size);
     EXPECT_TRUE(Files.IsFile(Out("StartupT.pkg.td")));
@@ -969,17 +966,17 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.What);
-        ResetPackageProgress();
+        RenewContext();
         Serve(MakePackage(c.Client));
         PackageJob job = Job();
         if (c.PublishOnSmall)
             job.PublishFolder = small + u"Publish/";
-        SetDownloadFolder(c.DownloadOnSmall ? small : OutFolder());
+        Context->DownloadFolder = c.DownloadOnSmall ? small : OutFolder();
         DevServerRequests(true);
         const size_t failedBefore = Errors(failed);
         ExpectUpdate(false, job);
-        SetDownloadFolder(OutFolder());
-        EXPECT_EQ(PackageFailureDiskFull, PackageFailureReason.load());
+        Context->DownloadFolder = OutFolder();
+        EXPECT_EQ(PackageFailureDiskFull, Context->Progress.PackageFailureReason.load());
         EXPECT_EQ(1u, Errors(c.Error)) << c.Error;
         EXPECT_EQ(failedBefore + 1, Errors(failed));
         const std::vector<std::string> asked = DevServerRequests(true);
@@ -995,13 +992,13 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
     {
         const std::vector<ClientFile> client = StoredClient("dl", 3, mebibyte * 3 / 2, 30u);
         Serve(MakePackage(client));
-        SetDownloadFolder(small);
+        Context->DownloadFolder = small;
         PutSparse(small + u"StartupT.pkg", client.size() * client[0].Bytes.size());
-        ResetPackageProgress();
+        RenewContext();
         DevServerRequests(true);
         ExpectUpdate(false);
-        SetDownloadFolder(OutFolder());
-        EXPECT_EQ(PackageFailureDiskFull, PackageFailureReason.load());
+        Context->DownloadFolder = OutFolder();
+        EXPECT_EQ(PackageFailureDiskFull, Context->Progress.PackageFailureReason.load());
         EXPECT_EQ(1u, Errors("The download folder " + Narrow(small) + " is full"));
         EXPECT_EQ(1u, Asked(GetPackage())) << "a full disk is not asked again";
         for (const char16_t* name : {u"StartupT.pkg", u"StartupT.pkg.td", u"StartupT.pkg.resume"})
@@ -1016,13 +1013,13 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
         const std::vector<ClientFile> client = StoredClient("td", 3, mebibyte, 40u);
         const TestPackage made = MakePackage(client);
         Serve(made);
-        SetDownloadFolder(small);
+        Context->DownloadFolder = small;
         Put(small + u"StartupT.pkg.td", made.Package.substr(0, mebibyte) + std::string(2 * mebibyte, '\0'));
         Put(small + u"StartupT.pkg.resume", MakeResumeRecord({made.Package.size(), "", mebibyte}).c_str());
         ASSERT_TRUE(SetDevServerFaults("drop-after=100000&for-path=StartupT.pkg&times=1"));
-        ResetPackageProgress();
+        RenewContext();
         ExpectUpdate(true);
-        SetDownloadFolder(OutFolder());
+        Context->DownloadFolder = OutFolder();
         ExpectInstalled(client);
         EXPECT_EQ(2u, Asked(GetPackage())) << "the cut transfer is resumed, not refused";
         Files.DeleteFile(small + u"StartupT.pkg");
@@ -1035,10 +1032,10 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
     job.PublishFolder = small + u"Publish/";
     for (const ClientFile& file : client)
         PutSparse(Installed(file.Name, job.PublishFolder), file.Bytes.size());
-    SetPackageDecoderCount(1);
-    ResetPackageProgress();
+    Context->DecoderCount = 1;
+    RenewContext();
     ExpectUpdate(false, job);
-    EXPECT_EQ(PackageFailureDiskFull, PackageFailureReason.load());
+    EXPECT_EQ(PackageFailureDiskFull, Context->Progress.PackageFailureReason.load());
     EXPECT_EQ(1u, Errors("Writing mid/f2.dat failed: the disk is full"));
     EXPECT_EQ(1u, Errors("1 client files stay stale"));
     for (size_t i = 0; i < client.size(); ++i)

@@ -186,7 +186,8 @@ TEST_F(SelfUpdateFetchTest, OnlyAWholeBuildIsKeptAndHeldUntilItStarts)
         ASSERT_TRUE(SetDevServerFaults(c.Faults));
         const size_t logged = Log.Messages().size();
 
-        const std::unique_ptr<xFileHandle> held = FetchLauncherBuild(xString(Url(name).c_str()), Out(name));
+        const std::unique_ptr<xFileHandle> held =
+            FetchLauncherBuild(*Context, xString(Url(name).c_str()), Out(name));
         EXPECT_EQ(c.Kept, held != nullptr);
         EXPECT_EQ(c.Kept, OutExists(name));
         EXPECT_FALSE(OutExists(name + ".td")) << "a failed download leaves its temporary file";
@@ -206,16 +207,17 @@ TEST_F(SelfUpdateFetchTest, TheSelfUpdateLockIsHeldByOneLauncher)
 {
     const xWString lock = OutFolder() + SelfUpdateLockName;
     const std::string lockText = Std(xString(lock));
-    std::unique_ptr<xFile> first = TakeSelfUpdateLock(OutFolder(), 1, "starting as usual");
+    std::unique_ptr<xFile> first = TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual");
     ASSERT_TRUE(first);
-    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 2, "starting as usual"));
+    EXPECT_FALSE(TakeSelfUpdateLock(*Context, OutFolder(), 2, "starting as usual"));
     EXPECT_TRUE(Log.Contains("Another launcher is updating itself here (" + lockText +
                              " is held); starting as usual"));
     first.reset();
-    EXPECT_TRUE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual")) << "the lock goes with its holder";
+    EXPECT_TRUE(TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual"))
+        << "the lock goes with its holder";
 
     ASSERT_TRUE(Files.SetReadOnly(lock, true));
-    EXPECT_FALSE(TakeSelfUpdateLock(OutFolder(), 1, "starting as usual"));
+    EXPECT_FALSE(TakeSelfUpdateLock(*Context, OutFolder(), 1, "starting as usual"));
     EXPECT_TRUE(Log.Contains("E The self-update lock " + lockText + " cannot be created; starting as usual"));
     Files.SetReadOnly(lock, false);
 }

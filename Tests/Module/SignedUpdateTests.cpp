@@ -46,14 +46,12 @@ protected:
         ParseUpdatePublicKey(xString(key.substr(0, key.find('\n')).c_str()), point);
         ASSERT_EQ(UpdatePublicKeySize, point.size()) << "publish keygen wrote no key the launcher reads";
         SetUpdateVerifier(UpdateVerifier(point));
-        ResetPackageProgress();
-        SetPackageRetryPolicy({2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
+        Context->RetryPolicy = {2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
     }
     void TearDown() override
     {
         ResetFontInstall();
         SetUpdateVerifier(UpdateVerifier());
-        SetPackageRetryPolicy(PackageRetryPolicy());
         DownloadTestBase::TearDown();
     }
 
@@ -84,9 +82,9 @@ protected:
     bool InstallFont()
     {
         ResetFontInstall();
-        FontPlaces places = FontPlacesFor(xString(Url("").c_str()));
+        FontPlaces places = FontPlacesFor(*Context, xString(Url("").c_str()));
         places.SystemFont = xWString();
-        FontInstallThread(places);
+        FontInstallThread(*Context, places);
         return FontInstallState.load() == FontInstallDone;
     }
 
@@ -228,28 +226,30 @@ protected:
         case Kind::Manifest:
         {
             ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
-            const int code = PackageUpdateThread(Job());
-            EXPECT_EQ(code == 0 ? PackageUpdateDone : PackageUpdateFailed, PackageUpdateState.load());
+            const int code = PackageUpdateThread(*Context, Job());
+            EXPECT_EQ(code == 0 ? PackageUpdateDone : PackageUpdateFailed,
+                      Context->Progress.PackageUpdateState.load());
             return code == 0;
         }
         case Kind::VersionFile:
         {
-            const VersionFileAnswer answer = FetchVersionFile(
-                xString(Url(files.Name).c_str()), VersionFileKind::ClientVersions, std::time(nullptr));
+            const VersionFileAnswer answer =
+                FetchVersionFile(*Context, xString(Url(files.Name).c_str()), VersionFileKind::ClientVersions,
+                                 std::time(nullptr));
             const bool taken = answer.Verdict == VersionFileVerdict::Taken;
             EXPECT_EQ(taken ? "default=1.0.5" : "", Std(answer.Line));
             // The serial taken is remembered; a refused file's is not.
-            EXPECT_EQ(taken ? GoodSerial : AcceptedBefore, LoadAcceptedSerial());
+            EXPECT_EQ(taken ? GoodSerial : AcceptedBefore, LoadAcceptedSerial(*Context));
             return taken;
         }
         case Kind::LauncherVersionFile:
         {
-            const uint32_t newer = CheckLauncherVersion(xString(Url("").c_str()), 1000001);
+            const uint32_t newer = CheckLauncherVersion(*Context, xString(Url("").c_str()), 1000001);
             EXPECT_TRUE(newer == NoNewerLauncher || newer == 1000002) << newer;
             return newer != NoNewerLauncher;
         }
         case Kind::LauncherBuild:
-            return FetchLauncherBuild(xString(Url(files.Name).c_str()), Out(files.Name)) != nullptr;
+            return FetchLauncherBuild(*Context, xString(Url(files.Name).c_str()), Out(files.Name)) != nullptr;
         case Kind::Font:
         {
             const bool installed = InstallFont();
@@ -265,7 +265,7 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
 {
     const auto [kind, fault] = GetParam();
     const KindFiles& files = FilesOf[static_cast<int>(kind)];
-    ASSERT_TRUE(RaiseAcceptedSerial(AcceptedBefore));
+    ASSERT_TRUE(RaiseAcceptedSerial(*Context, AcceptedBefore));
     ServeCase(files, fault);
     if (HasFatalFailure())
         return;
@@ -370,8 +370,8 @@ TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
             ASSERT_EQ(Crc32c(published.data(), published.size()), Crc32c(package.data(), package.size()));
         }
         Serve("Startup1.0.5.pkg", package);
-        EXPECT_EQ(-1, PackageUpdateThread(Job()));
-        EXPECT_EQ(PackageUpdateFailed, PackageUpdateState.load());
+        EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
+        EXPECT_EQ(PackageUpdateFailed, Context->Progress.PackageUpdateState.load());
         EXPECT_EQ(0u, Refusals("Startup1.0.5.crc"));
         EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its sums was written";
     }
@@ -390,8 +390,9 @@ TEST_F(SignedUpdateTest, SignedManifestWithoutSha256IsTakenOnlyWithoutAKey)
         SCOPED_TRACE(keyed ? "with a key" : "without a key");
         if (!keyed)
             SetUpdateVerifier(UpdateVerifier());
-        EXPECT_EQ(keyed ? -1 : 0, PackageUpdateThread(Job()));
-        EXPECT_EQ(keyed ? PackageUpdateFailed : PackageUpdateDone, PackageUpdateState.load());
+        EXPECT_EQ(keyed ? -1 : 0, PackageUpdateThread(*Context, Job()));
+        EXPECT_EQ(keyed ? PackageUpdateFailed : PackageUpdateDone,
+                  Context->Progress.PackageUpdateState.load());
         for (const char* name : ClientFiles)
             EXPECT_EQ(keyed ? std::string() : Fixture(std::string("client/") + name), Installed(name))
                 << name;
@@ -408,17 +409,18 @@ TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
     SetUpdateVerifier(UpdateVerifier());
     ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
     ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
-    EXPECT_EQ(0, PackageUpdateThread(Job()));
+    EXPECT_EQ(0, PackageUpdateThread(*Context, Job()));
     // Stamps are not read: expired files are taken, and no serial is remembered.
     ServeFixture("ClientVersionSID.txt", "a/expired/ClientVersionSID.txt");
-    const VersionFileAnswer answer = FetchVersionFile(xString(Url("ClientVersionSID.txt").c_str()),
+    const VersionFileAnswer answer = FetchVersionFile(*Context, xString(Url("ClientVersionSID.txt").c_str()),
                                                       VersionFileKind::ClientVersions, std::time(nullptr));
     EXPECT_EQ("default=1.0.5", Std(answer.Line));
     EXPECT_FALSE(OutExists(AcceptedSerialFileName));
     ServeFixture("LauncherVersion.txt", "a/expired/launcher/LauncherVersion.txt");
-    EXPECT_EQ(1000002u, CheckLauncherVersion(xString(Url("").c_str()), 1000001));
+    EXPECT_EQ(1000002u, CheckLauncherVersion(*Context, xString(Url("").c_str()), 1000001));
     ServeFixture("qtmx1000002.exe", "a/launcher/qtmx1000002.exe");
-    EXPECT_TRUE(FetchLauncherBuild(xString(Url("qtmx1000002.exe").c_str()), Out("qtmx1000002.exe")));
+    EXPECT_TRUE(
+        FetchLauncherBuild(*Context, xString(Url("qtmx1000002.exe").c_str()), Out("qtmx1000002.exe")));
     ServeFixture("simhei.fnt", "a/simhei.fnt");
     EXPECT_TRUE(InstallFont());
     for (const std::string& request : DevServerRequests(true))

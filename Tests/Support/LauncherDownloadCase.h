@@ -7,6 +7,7 @@
 #include "FileBytes.h"
 #include "InternetSessions.h"
 #include "LauncherDownload.h"
+#include "UpdateContext.h"
 #include "xEngineFileSystem.h"
 #include "xPath.h"
 #include "xTextConversion.h"
@@ -15,8 +16,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Outcomes by name in failure messages.
+inline void PrintTo(TransferOutcome outcome, std::ostream* out)
+{
+    static const char* const names[] = {"Whole",       "BadUrl", "Unanswered", "TooLarge",
+                                        "NoTemporary", "Cut",    "NotRenamed"};
+    const size_t index = static_cast<size_t>(outcome);
+    *out << (index < sizeof names / sizeof names[0] ? names[index] : "?");
+}
 
 inline std::vector<uint8_t> BytesOf(const std::string& text)
 {
@@ -29,8 +41,8 @@ inline std::string Std(const xString& text)
 }
 
 // A test on one server: a served folder and a download folder of its own
-// (named after the test), a captured log, the downloader pointed at the
-// folder, and the dev server without faults and with an empty request record.
+// (named after the test), a captured log, an update context of its own with
+// its download folder there, and the dev server without faults and with an empty request record.
 class DownloadTestBase : public ::testing::Test
 {
 protected:
@@ -47,7 +59,7 @@ protected:
         ASSERT_TRUE(Files.CreateDirectories(ServedFolder()))
             << "cannot make " << WideToUtf8(ServedFolder()).c_str();
         ASSERT_TRUE(Files.CreateDirectories(OutFolder()));
-        SetDownloadFolder(OutFolder());
+        Context->DownloadFolder = OutFolder();
         if (kind == PeerKind::DevServer)
         {
             ASSERT_TRUE(SetDevServerFaults("")) << "the dev server's control endpoint did not answer";
@@ -57,7 +69,6 @@ protected:
 
     void TearDown() override
     {
-        SetDownloadFolder(xWString());
         if (xHttpSession* session = DownloadSession())
             session->SetTimeouts(xHttpSession::DefaultConnectTimeoutMs, xHttpSession::DefaultStallTimeoutMs);
         if (Server != nullptr && Server->Available && Server->Kind == PeerKind::DevServer)
@@ -90,6 +101,18 @@ protected:
 
     CapturedLog Log;
     xEngineFileSystem Files;
+    // A fresh context for the next case of a table: the same settings, the
+    // progress of a fresh process.
+    void RenewContext()
+    {
+        auto next = std::make_unique<UpdateContext>(Files);
+        next->DownloadFolder = Context->DownloadFolder;
+        next->RetryPolicy = Context->RetryPolicy;
+        next->DecoderCount = Context->DecoderCount;
+        Context = std::move(next);
+    }
+
+    std::unique_ptr<UpdateContext> Context = std::make_unique<UpdateContext>(Files);
     TestServer* Server = nullptr;
     std::string CaseName;
 };

@@ -209,8 +209,7 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
-        ResetPackageProgress();
-        SetPackageRetryPolicy({3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)});
+        Context->RetryPolicy = {3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)};
         std::string text, code;
         for (int i = 0; text.size() < 450000; ++i)
             text += "key" + std::to_string(i % 997) + "=value " + std::to_string(i % 31) + "\n";
@@ -227,11 +226,6 @@ protected:
                 {"Data/part" + std::to_string(i) + ".ini", text.substr(i * 1000, 5000 + i), true});
         for (const Member& file : m_Files)
             ASSERT_TRUE(WriteFileBytes(m_Source.At("client/" + file.Name), file.Bytes));
-    }
-    void TearDown() override
-    {
-        SetPackageRetryPolicy(PackageRetryPolicy());
-        DownloadTestBase::TearDown();
     }
 
     struct Member
@@ -288,8 +282,8 @@ TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerI
     job.PackageName = "StartupT.pkg";
     job.ManifestName = "StartupT.crc";
     job.PublishFolder = OutFolder() + u"Publish/";
-    EXPECT_EQ(0, PackageUpdateThread(job));
-    EXPECT_EQ(PackageUpdateDone, PackageUpdateState.load());
+    EXPECT_EQ(0, PackageUpdateThread(*Context, job));
+    EXPECT_EQ(PackageUpdateDone, Context->Progress.PackageUpdateState.load());
     for (const Member& file : m_Files)
         EXPECT_TRUE(ReadFileBytes(FsPath(job.PublishFolder + Utf8ToWide(file.Name.c_str()))) == file.Bytes)
             << file.Name;

@@ -1,7 +1,6 @@
 #include "FontInstall.h"
 #include "Crc32c.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "Lzma86.h"
 #include "PackageCheck.h"
 #include "UpdateSignature.h"
@@ -34,9 +33,9 @@ constexpr int LockTries = 480; // two minutes
 // Far above any font; a server that sends more is not sending a font.
 constexpr int64_t PackedFontMaxSize = 64 << 20;
 
-bool ReadWhole(const xWString& path, std::vector<uint8_t>& bytes)
+bool ReadWhole(const UpdateContext& context, const xWString& path, std::vector<uint8_t>& bytes)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const int64_t size = files.GetFileSize(path);
     std::unique_ptr<xFile> file = size < 0 || size > PackedFontMaxSize ? nullptr : files.OpenRead(path, true);
     if (!file)
@@ -47,9 +46,9 @@ bool ReadWhole(const xWString& path, std::vector<uint8_t>& bytes)
 
 // Through a temporary name, so that a launcher killed while writing never
 // leaves half a font under the name the game opens.
-bool PutFontInPlace(const xWString& path, const std::vector<uint8_t>& font)
+bool PutFontInPlace(const UpdateContext& context, const xWString& path, const std::vector<uint8_t>& font)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString temporary = path + u".td";
     std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
     if (!file)
@@ -68,14 +67,20 @@ bool PutFontInPlace(const xWString& path, const std::vector<uint8_t>& font)
 // they need the publisher's signature (fetched first: a font without one is
 // not downloaded), checked over the very bytes that are then unpacked: font
 // parsers are a known way in, and a CRC-32C is chosen at will.
-const char* FetchPacked(const FontPlaces& places, std::vector<uint8_t>& packed, xWString& temporary)
+const char* FetchPacked(const UpdateContext& context, const FontPlaces& places, std::vector<uint8_t>& packed,
+                        xWString& temporary)
 {
     std::vector<uint8_t> signature;
     if (!FetchUpdateSignature(places.PackedUrl, PackedName, signature))
         return "simhei.fnt's signature was refused";
     FontBytesReceived = 0;
-    temporary = FetchWholeFile(places.PackedUrl, &FontBytesReceived, &FontFileSize, PackedFontMaxSize);
-    if (temporary.IsEmpty() || !ReadWhole(temporary, packed))
+    TransferOptions options;
+    options.Received = &FontBytesReceived;
+    options.Size = &FontFileSize;
+    options.MaxSize = PackedFontMaxSize;
+    options.Rename = false;
+    temporary = TransferFile(context, places.PackedUrl, options).Temporary;
+    if (temporary.IsEmpty() || !ReadWhole(context, temporary, packed))
         return "simhei.fnt could not be fetched";
     if (CheckFetchedSignature(PackedName, packed.data(), packed.size(), signature))
         return nullptr;
@@ -83,10 +88,10 @@ const char* FetchPacked(const FontPlaces& places, std::vector<uint8_t>& packed, 
 }
 
 // The packed font and the font, each checked before it takes its name.
-const char* Install(const FontPlaces& places, xWString& temporary)
+const char* Install(const UpdateContext& context, const FontPlaces& places, xWString& temporary)
 {
     std::vector<uint8_t> packed;
-    if (const char* failure = FetchPacked(places, packed, temporary))
+    if (const char* failure = FetchPacked(context, places, packed, temporary))
         return failure;
     std::vector<uint8_t> font;
     if (!DecodeLzma86(packed.data(), packed.size(), font))
@@ -96,50 +101,50 @@ const char* Install(const FontPlaces& places, xWString& temporary)
         return "the unpacked font has another checksum";
     // The packed copy stays beside the launcher; the font is unpacked from the
     // bytes checked, not read again.
-    MoveFetchedFile(temporary, places.PackedFile);
-    if (!PutFontInPlace(places.LocalFont, font))
+    MoveFetchedFile(context, temporary, places.PackedFile);
+    if (!PutFontInPlace(context, places.LocalFont, font))
         return "simhei.ttf cannot be written";
-    if (FontNeedsInstall(places))
+    if (FontNeedsInstall(context, places))
         return "simhei.ttf does not read back whole";
     return nullptr;
 }
 
 // One download, check and unpacking; the reason it failed, or null. Nothing
 // of a failed try stays behind.
-const char* TryInstall(const FontPlaces& places)
+const char* TryInstall(const UpdateContext& context, const FontPlaces& places)
 {
     xWString temporary;
-    const char* failure = Install(places, temporary);
+    const char* failure = Install(context, places, temporary);
     if (!temporary.IsEmpty())
-        LauncherFiles().DeleteFileEx(temporary, false, false);
+        context.Files.DeleteFileEx(temporary, false, false);
     return failure;
 }
 } // namespace
 
-FontPlaces FontPlacesFor(const xString& clientBaseUrl)
+FontPlaces FontPlacesFor(const UpdateContext& context, const xString& clientBaseUrl)
 {
     FontPlaces places;
     const xWString systemFolder = GetSystemFontDirectory();
     if (!systemFolder.IsEmpty())
         places.SystemFont = systemFolder + Utf8ToWide(FontName);
-    places.LocalFont = GetDownloadFolder() + Utf8ToWide(FontName);
+    places.LocalFont = context.GetDownloadFolder() + Utf8ToWide(FontName);
     places.PackedUrl = clientBaseUrl + PackedName;
-    places.PackedFile = GetDownloadFolder() + Utf8ToWide(PackedName);
+    places.PackedFile = context.GetDownloadFolder() + Utf8ToWide(PackedName);
     return places;
 }
 
-bool FontNeedsInstall(const FontPlaces& places)
+bool FontNeedsInstall(const UpdateContext& context, const FontPlaces& places)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     if (!places.SystemFont.IsEmpty() && files.IsFile(places.SystemFont))
         return false;
     const int64_t size = files.GetFileSize(places.LocalFont);
-    return size < 0 || !VerifyFile(places.LocalFont, static_cast<uint64_t>(size), FontCrc32c, false);
+    return size < 0 || !VerifyFile(files, places.LocalFont, static_cast<uint64_t>(size), FontCrc32c, false);
 }
 
-void StartFontInstall(const FontPlaces& places)
+void StartFontInstall(const UpdateContext& context, const FontPlaces& places)
 {
-    if (!FontNeedsInstall(places))
+    if (!FontNeedsInstall(context, places))
     {
         FontInstallState = FontInstallNotNeeded;
         return;
@@ -148,7 +153,7 @@ void StartFontInstall(const FontPlaces& places)
     FontInstallState = FontInstallRunning;
     try
     {
-        std::thread(FontInstallThread, places).detach();
+        std::thread([&context, places] { FontInstallThread(context, places); }).detach();
     }
     catch (const std::system_error&)
     {
@@ -163,9 +168,9 @@ namespace
 // at once when the lock file cannot be made (the install then goes ahead
 // without it). A launcher that waited may find the font in place when it gets
 // the lock.
-std::unique_ptr<xFile> TakeFontLock(const FontPlaces& places)
+std::unique_ptr<xFile> TakeFontLock(const UpdateContext& context, const FontPlaces& places)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString path = GetParentPath(places.PackedFile) + LockName;
     for (int attempt = 0; attempt < LockTries; ++attempt)
     {
@@ -187,10 +192,10 @@ std::unique_ptr<xFile> TakeFontLock(const FontPlaces& places)
 }
 } // namespace
 
-int FontInstallThread(const FontPlaces& places)
+int FontInstallThread(const UpdateContext& context, const FontPlaces& places)
 {
-    const std::unique_ptr<xFile> lock = TakeFontLock(places);
-    if (!FontNeedsInstall(places))
+    const std::unique_ptr<xFile> lock = TakeFontLock(context, places);
+    if (!FontNeedsInstall(context, places))
     {
         LogLine("Font installed: %s", xString(places.LocalFont).c_str());
         FontInstallState = FontInstallDone;
@@ -198,7 +203,7 @@ int FontInstallThread(const FontPlaces& places)
     }
     for (int attempt = 1; attempt <= FontInstallAttempts; ++attempt)
     {
-        const char* failure = TryInstall(places);
+        const char* failure = TryInstall(context, places);
         if (failure == nullptr)
         {
             LogLine("Font installed: %s", xString(places.LocalFont).c_str());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateContext.h"
+
 #include "xString.h"
 
 #include <atomic>
@@ -44,20 +46,21 @@ struct FontPlaces
 };
 
 // The places for this process: the system's font folder, the download folder
-// (the launcher's own unless moved, LauncherDownload.h) and the client base URL.
-FontPlaces FontPlacesFor(const xString& clientBaseUrl);
+// of `context` (the launcher's own unless moved) and the client base URL.
+FontPlaces FontPlacesFor(const UpdateContext& context, const xString& clientBaseUrl);
 
 // False when the system font exists, or the local one can be read whole and has
 // FontCrc32c.
-bool FontNeedsInstall(const FontPlaces& places);
+bool FontNeedsInstall(const UpdateContext& context, const FontPlaces& places);
 
 // Checks the font and, when it is needed, starts the font thread (state
-// Running); otherwise the state stays NotNeeded. Called once by the start-up.
-void StartFontInstall(const FontPlaces& places);
+// Running); otherwise the state stays NotNeeded. Called once by the start-up;
+// `context` outlives the thread.
+void StartFontInstall(const UpdateContext& context, const FontPlaces& places);
 
 // The thread's work: up to FontInstallAttempts downloads, each unpacked and
 // checked; ends in Done or Failed. Returns 0.
-int FontInstallThread(const FontPlaces& places);
+int FontInstallThread(const UpdateContext& context, const FontPlaces& places);
 
 // The font is being fetched: the game start waits.
 bool IsFontInstalling();

@@ -1,11 +1,9 @@
 #include "LauncherDownload.h"
 
 #include "InternetSessions.h"
-#include "PackageProgress.h"
 #include "RangePlan.h"
 #include "UrlParts.h"
 
-#include "xEngineContext.h"
 #include "xEngineFileSystem.h"
 #include "xLogLine.h"
 #include "xPath.h"
@@ -26,18 +24,6 @@
 namespace
 {
 const char* const AnyType[] = {"*/*", nullptr};
-
-std::mutex FolderLock;
-xWString FolderSetting;
-
-const xEngineFileSystem& Files()
-{
-    if (GEngineContext != nullptr && GEngineContext->FileSystem != nullptr)
-        return *GEngineContext->FileSystem;
-    // Before the platform start-up (and in tests) a plain one does the same work.
-    static const xEngineFileSystem* local = new xEngineFileSystem();
-    return *local;
-}
 
 // Sizes and positions go into the log lines as 32-bit numbers, as they always have.
 int Low32(uint64_t value)
@@ -64,10 +50,9 @@ struct Target
     std::unique_ptr<xHttpConnection> Connection;
 };
 
-bool OpenTarget(const xString& url, Target& target)
+bool OpenTarget(const UrlParts& parts, Target& target)
 {
-    if (!CrackUrl(url, target.Parts))
-        return false;
+    target.Parts = parts;
     xHttpSession* session = DownloadSession();
     if (session == nullptr)
     {
@@ -76,6 +61,23 @@ bool OpenTarget(const xString& url, Target& target)
     }
     target.Connection = session->Connect(target.Parts.Host.c_str(), target.Parts.Port);
     return target.Connection != nullptr;
+}
+
+bool OpenTarget(const xString& url, Target& target)
+{
+    UrlParts parts;
+    return CrackUrl(url, parts) && OpenTarget(parts, target);
+}
+
+// The last component of a cracked URL's path, as the file is named on the server.
+bool UrlFileName(const UrlParts& parts, xString& name)
+{
+    size_t slash = parts.Path.Length();
+    while (slash > 0 && parts.Path[slash - 1] != '/')
+        --slash;
+    // The file keeps the name it has on the server, not its escaped form.
+    name = DecodePercentEscapes(SubText(parts.Path, slash));
+    return !name.IsEmpty();
 }
 
 // The http://host:port origin of a connection, for log lines about it.
@@ -372,33 +374,10 @@ const char* const DeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2
                                    "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
 } // namespace
 
-void SetDownloadFolder(const xWString& folder)
-{
-    std::lock_guard<std::mutex> guard(FolderLock);
-    FolderSetting = folder.IsEmpty() ? folder : AsDirectoryPath(folder);
-}
-
-xWString GetDownloadFolder()
-{
-    {
-        std::lock_guard<std::mutex> guard(FolderLock);
-        if (!FolderSetting.IsEmpty())
-            return FolderSetting;
-    }
-    return GetModuleDirectory();
-}
-
 bool GetUrlFileName(const xString& url, xString& name)
 {
     UrlParts parts;
-    if (!CrackUrl(url, parts))
-        return false;
-    size_t slash = parts.Path.Length();
-    while (slash > 0 && parts.Path[slash - 1] != '/')
-        --slash;
-    // The file keeps the name it has on the server, not its escaped form.
-    name = DecodePercentEscapes(SubText(parts.Path, slash));
-    return !name.IsEmpty();
+    return CrackUrl(url, parts) && UrlFileName(parts, name);
 }
 
 bool IsPlainFileName(const xString& name)
@@ -567,14 +546,14 @@ xString MakeResumeRecord(const ResumeRecord& record)
            "\ndone " + SignedText(static_cast<int64_t>(record.Done)) + "\n";
 }
 
-xWString ResumeRecordPath(const xString& name)
+xWString ResumeRecordPath(const UpdateContext& context, const xString& name)
 {
-    return GetDownloadFolder() + Utf8ToWide(name + ".resume");
+    return context.GetDownloadFolder() + Utf8ToWide(name + ".resume");
 }
 
-bool LoadResumeRecord(const xString& name, ResumeRecord& record)
+bool LoadResumeRecord(const UpdateContext& context, const xString& name, ResumeRecord& record)
 {
-    return ReadResumeRecord(Files(), ResumeRecordPath(name), record);
+    return ReadResumeRecord(context.Files, ResumeRecordPath(context, name), record);
 }
 
 void DownloadWatch::Begin(const xWString& temporaryPath)
@@ -591,22 +570,29 @@ void DownloadWatch::End()
 
 namespace
 {
-// Where a transfer left its bytes: `Whole` once every byte the HEAD announced
+// Where a transfer left its bytes: Whole once every byte the HEAD announced
 // is in the temporary file (which the caller then moves or checks).
 struct Transfer
 {
-    bool Whole = false;
+    TransferResult Result;
     xString Name;
+    // Once the temporary file has its size.
     xString TemporaryName;
     xWString RecordPath;
     std::unique_ptr<ResumeNotes> Notes;
-    uint64_t Counted = 0;
 };
 
-// DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
-Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                             DownloadWatch* watch, bool resume, uint64_t maxSize)
+Transfer Ended(Transfer& done, TransferOutcome outcome)
 {
+    done.Result.Outcome = outcome;
+    return std::move(done);
+}
+
+// DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
+Transfer TransferToTemporary(const UpdateContext& context, const xString& url, const TransferOptions& options)
+{
+    DownloadWatch* const watch = options.Watch;
+    bool resume = options.Resume;
     Transfer done;
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
@@ -614,43 +600,44 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
     LogLine("downloading %s", url.c_str());
     UrlParts parts;
     if (!CrackUrl(url, parts))
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     // The name is settled before any request: a URL that names no file we may
     // store costs no traffic.
     xString name;
-    if (!GetUrlFileName(url, name))
+    if (!UrlFileName(parts, name))
     {
         LogErrorLine("Get file name failed.");
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     }
     // The name comes from the server's side of the world; it must not lead
     // out of the download folder or onto a device.
     if (!IsPlainFileName(name))
     {
         LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
-        return done;
+        return Ended(done, TransferOutcome::BadUrl);
     }
 
     Target target;
-    if (!OpenTarget(url, target))
-        return done;
+    if (!OpenTarget(parts, target))
+        return Ended(done, TransferOutcome::Unanswered);
     xString version;
     const int64_t remoteSize = QueryRemoteSize(target.Connection.get(), target.Parts.Path.c_str(), &version);
     if (remoteSize < 0)
-        return done;
+        return Ended(done, TransferOutcome::Unanswered);
+    done.Result.RemoteSize = remoteSize;
     const uint64_t fileSize = static_cast<uint64_t>(remoteSize);
     LogLine("file size: %d", Low32(fileSize));
-    if (fileSize > maxSize)
+    if (fileSize > options.MaxSize)
     {
         LogErrorLine("the server announces %s bytes for %s, more than the %s it may have",
                      SignedText(remoteSize).c_str(), url.c_str(),
-                     SignedText(static_cast<int64_t>(maxSize)).c_str());
-        return done;
+                     SignedText(static_cast<int64_t>(options.MaxSize)).c_str());
+        return Ended(done, TransferOutcome::TooLarge);
     }
 
-    const xEngineFileSystem& files = Files();
-    const xWString folder = GetDownloadFolder();
-    const xWString recordPath = ResumeRecordPath(name);
+    const xEngineFileSystem& files = context.Files;
+    const xWString folder = context.GetDownloadFolder();
+    const xWString recordPath = ResumeRecordPath(context, name);
     std::unique_ptr<xFile> file;
     xString temporaryName = name + ".td";
     // The bytes on disk are continued only when the server still describes
@@ -684,7 +671,7 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
     if (!file)
     {
         LogErrorLine("Create temporary file failed: %s", name.c_str());
-        return done;
+        return Ended(done, TransferOutcome::NoTemporary);
     }
     // Preallocation: the file takes its full size before the first byte. xFile
     // has no set-end-of-file, so the last byte is written; the bytes before it
@@ -698,15 +685,16 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
                          temporaryName.c_str());
             file->Close();
             files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
-            return done;
+            return Ended(done, TransferOutcome::NoTemporary);
         }
     }
     LogLine("file created: %s", temporaryName.c_str());
+    done.TemporaryName = temporaryName;
 
-    if (size != nullptr)
-        size->store(fileSize, std::memory_order_relaxed);
-    if (received != nullptr)
-        received->store(resumeAt, std::memory_order_relaxed);
+    if (options.Size != nullptr)
+        options.Size->store(fileSize, std::memory_order_relaxed);
+    if (options.Received != nullptr)
+        options.Received->store(resumeAt, std::memory_order_relaxed);
     // Only the plain temporary name has a record: a numbered one is another
     // launcher's leftover the next run would not look for.
     std::unique_ptr<ResumeNotes> notes;
@@ -726,49 +714,68 @@ Transfer TransferToTemporary(const xString& url, std::atomic<uint64_t>* received
     // A resumed file may have every byte already (the launcher was killed before
     // the rename); an empty one still asks, as it always has.
     if (resumeAt == 0 || resumeAt < fileSize)
-        TransferToFile(target, url, *file, resumeAt, fileSize, counted, received, watch, notes.get());
+        TransferToFile(target, url, *file, resumeAt, fileSize, counted, options.Received, watch, notes.get());
     if (watch != nullptr)
         watch->End();
     file->Close();
+    done.Result.Counted = counted;
     if (counted != fileSize)
     {
         if (notes)
             notes->Write(counted);
-        return done;
+        return Ended(done, TransferOutcome::Cut);
     }
-    done.Whole = true;
     done.Name = name;
-    done.TemporaryName = temporaryName;
     done.RecordPath = recordPath;
     done.Notes = std::move(notes);
-    done.Counted = counted;
-    return done;
+    return Ended(done, TransferOutcome::Whole);
 }
 } // namespace
 
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                  DownloadWatch* watch, bool resume, uint64_t maxSize)
+TransferResult TransferFile(const UpdateContext& context, const xString& url, const TransferOptions& options)
 {
-    Transfer transfer = TransferToTemporary(url, received, size, watch, resume, maxSize);
-    if (!transfer.Whole)
-        return;
+    Transfer transfer = TransferToTemporary(context, url, options);
+    TransferResult& result = transfer.Result;
+    const xWString folder = context.GetDownloadFolder();
+    const xWString temporary =
+        transfer.TemporaryName.IsEmpty() ? xWString() : folder + Utf8ToWide(transfer.TemporaryName);
+    if (!options.Rename)
+    {
+        if (result.Outcome == TransferOutcome::Whole)
+            result.Temporary = temporary;
+        else if (!temporary.IsEmpty())
+            context.Files.DeleteFileEx(temporary, false, false);
+        return result;
+    }
+    if (result.Outcome != TransferOutcome::Whole)
+        return result;
     // Only now, after every byte has arrived.
-    const xWString folder = GetDownloadFolder();
-    if (!MoveFetchedFile(folder + Utf8ToWide(transfer.TemporaryName), folder + Utf8ToWide(transfer.Name)))
+    if (!MoveFetchedFile(context, temporary, folder + Utf8ToWide(transfer.Name)))
     {
         // The whole bytes stay in the temporary file, and its record lets the
         // next transfer of the name only try the rename again.
         if (transfer.Notes)
-            transfer.Notes->Write(transfer.Counted);
-        return;
+            transfer.Notes->Write(result.Counted);
+        result.Outcome = TransferOutcome::NotRenamed;
+        return result;
     }
     if (transfer.Notes)
-        Files().DeleteFile(transfer.RecordPath);
+        context.Files.DeleteFile(transfer.RecordPath);
+    return result;
 }
 
-bool MoveFetchedFile(const xWString& temporary, const xWString& destination)
+void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received,
+                  std::atomic<uint64_t>* size)
 {
-    const xEngineFileSystem& files = Files();
+    TransferOptions options;
+    options.Received = received;
+    options.Size = size;
+    TransferFile(context, url, options);
+}
+
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination)
+{
+    const xEngineFileSystem& files = context.Files;
     const xString name(GetFileName(destination));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
     // MoveReplacing removes an earlier file of the name itself.
@@ -784,21 +791,6 @@ bool MoveFetchedFile(const xWString& temporary, const xWString& destination)
     else
         LogLine("file : %s don't exist", name.c_str());
     return true;
-}
-
-xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                        uint64_t maxSize)
-{
-    // The watch learns which temporary name the transfer took (a numbered one
-    // when the plain one was held), so that a cut one is removed too.
-    DownloadWatch watch;
-    const Transfer transfer = TransferToTemporary(url, received, size, &watch, false, maxSize);
-    const xWString temporary = GetDownloadFolder() + Utf8ToWide(transfer.TemporaryName);
-    if (transfer.Whole)
-        return temporary;
-    if (!watch.TemporaryPath.IsEmpty())
-        Files().DeleteFileEx(watch.TemporaryPath, false, false);
-    return xWString();
 }
 
 namespace
@@ -932,11 +924,11 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes)
     }
 }
 
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+uint64_t DownloadRangeToMemory(UpdateContext& context, const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer)
 {
     // A single range is a run of one.
-    RangeFetcher fetcher(url);
+    RangeFetcher fetcher(context, url);
     return fetcher.Fetch(start, length, buffer, {ByteRange{start, length}});
 }
 
@@ -947,15 +939,16 @@ namespace
 class SpanSink : public DownloadSink
 {
 public:
-    SpanSink(std::vector<uint8_t>& buffer, uint64_t first, const std::vector<ByteRange>& progress)
-        : Buffer(buffer), First(first), Progress(progress)
+    SpanSink(std::vector<uint8_t>& buffer, uint64_t first, const std::vector<ByteRange>& progress,
+             std::atomic<uint64_t>& counter)
+        : Buffer(buffer), First(first), Progress(progress), Counter(counter)
     {
     }
     bool Put(uint64_t offset, const uint8_t* data, size_t count) override
     {
         std::memcpy(Buffer.data() + offset, data, count);
         const uint64_t at = First + offset;
-        PackageBytesReceived.fetch_add(BytesCovered(Progress, at, at + count), std::memory_order_relaxed);
+        Counter.fetch_add(BytesCovered(Progress, at, at + count), std::memory_order_relaxed);
         return true;
     }
 
@@ -963,6 +956,7 @@ private:
     std::vector<uint8_t>& Buffer;
     uint64_t First;
     const std::vector<ByteRange>& Progress;
+    std::atomic<uint64_t>& Counter;
 };
 } // namespace
 
@@ -977,7 +971,10 @@ struct RangeFetcher::State
     uint64_t WholeAt = 0;
 };
 
-RangeFetcher::RangeFetcher(const xString& url) : Url(url), Os(std::make_unique<State>()) {}
+RangeFetcher::RangeFetcher(UpdateContext& context, const xString& url)
+    : Context(context), Url(url), Os(std::make_unique<State>())
+{
+}
 
 RangeFetcher::~RangeFetcher() = default;
 
@@ -1028,7 +1025,7 @@ uint64_t RangeFetcher::Fetch(uint64_t start, uint64_t length, std::vector<uint8_
         return 0;
     }
     const xString endText = SignedText(static_cast<int64_t>(start + length - 1));
-    SpanSink sink(buffer, start, progress);
+    SpanSink sink(buffer, start, progress, Context.Progress.PackageBytesReceived);
     uint64_t counted = 0;
     BodyEnd end = BodyEnd::Ended;
     if (state.WholeAnswer && start >= state.WholeAt)

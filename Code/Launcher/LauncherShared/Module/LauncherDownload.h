@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RangePlan.h"
+#include "UpdateContext.h"
 
 #include "xHttp.h"
 #include "xString.h"
@@ -13,9 +14,10 @@
 #include <vector>
 
 // Every HTTP transfer of the update: blocking operations over the transport, one
-// connection and one request at a time, bodies read in large pieces. Callers judge
-// success by what they get (the file, the text, the buffer), never by a result;
-// failures leave log lines. Safe to run on several threads at once.
+// connection and one request at a time, bodies read in large pieces. DownloadFile's
+// callers judge success by what they get (the file, the text, the buffer); the
+// transfer underneath it (TransferFile) also says how it ended, for callers that
+// act on why. Failures leave log lines. Safe to run on several threads at once.
 
 // Bytes asked of the transport by FetchText's single read.
 constexpr size_t DownloadChunkSize = 2048;
@@ -43,10 +45,10 @@ constexpr uint64_t ResumeRecordInterval = 1024 * 1024;
 // given, gets the answer's ETag, else its Last-Modified, else "".
 int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* version = nullptr);
 
-// Lets other threads read a file while DownloadFile is still fetching it. Bytes
+// Lets other threads read a file while TransferFile is still fetching it. Bytes
 // 0 .. OnDisk - 1 of TemporaryPath are written (they arrive in order from the
 // first byte). A reader holds Lock shared for as long as it has the file open
-// and reads nothing once Ended is set: DownloadFile takes Lock alone to set the
+// and reads nothing once Ended is set: the transfer takes Lock alone to set the
 // path before the first byte and to end the watch before it closes and renames
 // the file, which Windows refuses while someone has it open.
 struct DownloadWatch
@@ -60,39 +62,81 @@ struct DownloadWatch
     void End();
 };
 
-// Fetches the file that `url` names into the download folder, under the last
-// component of the URL's path. The bytes go to "<name>.td" (or "<name>_<n>.td"
-// when that is held open elsewhere), preallocated to the size the HEAD
-// announced, and are moved onto "<name>" only once all of them have arrived;
-// any failure leaves an earlier "<name>" untouched. `received` (counting from 0)
-// and `size` are optional progress values read by another thread; `watch`, when
-// given, is ended whatever the outcome. A file the HEAD announces larger than
-// `maxSize` is refused before any space is set aside for it.
+// How a transfer of a whole file ended, as its callers act on it.
+enum class TransferOutcome
+{
+    // Every announced byte is on disk: under the file's name, or (without
+    // Rename) in the temporary file the result names.
+    Whole,
+    // The URL cannot be cracked or names no plain file: nothing was asked.
+    BadUrl,
+    // No connection, or the HEAD brought no usable size: nothing was written.
+    Unanswered,
+    // The HEAD announced more than MaxSize: no space was set aside.
+    TooLarge,
+    // No temporary file could be made, or given its size.
+    NoTemporary,
+    // Fewer bytes arrived than announced; a resumable transfer keeps them.
+    Cut,
+    // Whole, but an older file under the name could not be replaced.
+    NotRenamed,
+};
+
+struct TransferOptions
+{
+    // Optional progress values read by another thread: the bytes received
+    // (counting from 0; resumed bytes count as received from the start) and the
+    // size the HEAD announced.
+    std::atomic<uint64_t>* Received = nullptr;
+    std::atomic<uint64_t>* Size = nullptr;
+    // Ended whatever the outcome.
+    DownloadWatch* Watch = nullptr;
+    // Continue an unfinished "<name>.td" (see TransferFile).
+    bool Resume = false;
+    // A file the HEAD announces larger is refused before any space is set aside.
+    uint64_t MaxSize = UINT64_MAX;
+    // False, for a file that must be checked before it takes its name (the
+    // manifest, the font, a launcher build): the whole bytes stay in their
+    // temporary file for the caller to check and then move (MoveFetchedFile) or
+    // delete; any other outcome leaves no temporary file behind, so no space
+    // stays set aside for it. Used without Resume.
+    bool Rename = true;
+};
+
+struct TransferResult
+{
+    TransferOutcome Outcome = TransferOutcome::BadUrl;
+    // The bytes of the file on disk when the transfer ended.
+    uint64_t Counted = 0;
+    // What the HEAD announced; -1 when it said nothing usable.
+    int64_t RemoteSize = -1;
+    // Without Rename, of a Whole transfer: the temporary file holding the bytes.
+    xWString Temporary;
+};
+
+// Fetches the file that `url` names into the context's download folder, under
+// the last component of the URL's path. The bytes go to "<name>.td" (or
+// "<name>_<n>.td" when that is held open elsewhere), preallocated to the size the
+// HEAD announced, and are moved onto "<name>" only once all of them have arrived;
+// any failure leaves an earlier "<name>" untouched.
 //
-// With `resume`, an unfinished "<name>.td" from an earlier transfer (dropped, or
+// With Resume, an unfinished "<name>.td" from an earlier transfer (dropped, or
 // the launcher killed) is continued with a Range request from the bytes its
 // resume record ("<name>.resume", written before the body and again every
 // ResumeRecordInterval bytes) says are on disk, when the HEAD still announces
 // the size and version (ETag or Last-Modified) the record holds; else the
-// transfer starts over. Resumed bytes count as received from the start. The
-// caller checks the whole file: the bytes on disk are taken on trust.
-void DownloadFile(const xString& url, std::atomic<uint64_t>* received = nullptr,
-                  std::atomic<uint64_t>* size = nullptr, DownloadWatch* watch = nullptr, bool resume = false,
-                  uint64_t maxSize = UINT64_MAX);
+// transfer starts over. The caller checks the whole file: the bytes on disk are
+// taken on trust.
+TransferResult TransferFile(const UpdateContext& context, const xString& url, const TransferOptions& options);
 
-// The transfer of DownloadFile without resuming and without the rename, for a
-// file that must be checked before it takes its name (the font, a launcher
-// build): the path of the temporary file that holds every announced byte, for
-// the caller to check and then move or delete; empty when the transfer failed
-// in any way (announced larger than `maxSize`, cut short, refused), which
-// leaves no temporary file behind, so no space stays set aside for it.
+// TransferFile with the progress values alone, judged by the file it leaves.
+void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<uint64_t>* received = nullptr,
+                  std::atomic<uint64_t>* size = nullptr);
+
 // Moves the whole bytes of a transfer (`temporary`) onto `destination`,
 // replacing a file there, and logs it as every download's rename; false, with
 // an error line, when an older file there could not be replaced.
-bool MoveFetchedFile(const xWString& temporary, const xWString& destination);
-
-xWString FetchWholeFile(const xString& url, std::atomic<uint64_t>* received, std::atomic<uint64_t>* size,
-                        uint64_t maxSize);
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination);
 
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.
@@ -107,9 +151,9 @@ struct ResumeRecord
 bool ParseResumeRecord(const xString& text, ResumeRecord& record);
 xString MakeResumeRecord(const ResumeRecord& record);
 // Where DownloadFile keeps the record of the file it stores as `name`.
-xWString ResumeRecordPath(const xString& name);
+xWString ResumeRecordPath(const UpdateContext& context, const xString& name);
 // That record, read and parsed; false when there is none that parses.
-bool LoadResumeRecord(const xString& name, ResumeRecord& record);
+bool LoadResumeRecord(const UpdateContext& context, const xString& name, ResumeRecord& record);
 
 // The first line of the remote text (at most 2047 bytes: the body's first
 // 2048 bytes are read, however long it is); `text` keeps what the caller put
@@ -124,9 +168,9 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes);
 // Bytes start .. start + length - 1 of the remote file into `buffer`, which is
 // resized to `length` and zero-filled first (once the HEAD has answered);
 // bytes that do not arrive stay zero. Every byte stored is added to
-// PackageBytesReceived. Returns how many bytes arrived, so a caller can tell a
-// whole range from one that came back short.
-uint64_t DownloadRangeToMemory(const xString& url, uint64_t start, uint64_t length,
+// the context's PackageBytesReceived. Returns how many bytes arrived, so a caller
+// can tell a whole range from one that came back short.
+uint64_t DownloadRangeToMemory(UpdateContext& context, const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer);
 
 // The longest range fetched into memory: the publisher makes no package of
@@ -141,7 +185,7 @@ constexpr uint64_t MaxRangeBytes = 0x7FFFFFFF;
 class RangeFetcher
 {
 public:
-    explicit RangeFetcher(const xString& url);
+    RangeFetcher(UpdateContext& context, const xString& url);
     ~RangeFetcher();
     RangeFetcher(const RangeFetcher&) = delete;
     RangeFetcher& operator=(const RangeFetcher&) = delete;
@@ -154,21 +198,17 @@ public:
     // A range longer than MaxRangeBytes, or one no memory can hold, is not
     // fetched: an error line, an empty buffer and 0. Only
     // bytes inside `progress` (as JoinRanges gives it, file positions) are
-    // added to PackageBytesReceived. Returns how many bytes arrived from
+    // added to the context's PackageBytesReceived. Returns how many bytes arrived from
     // `start` on.
     uint64_t Fetch(uint64_t start, uint64_t length, std::vector<uint8_t>& buffer,
                    const std::vector<ByteRange>& progress);
 
 private:
     struct State;
+    UpdateContext& Context;
     xString Url;
     std::unique_ptr<State> Os;
 };
-
-// Where DownloadFile puts its files (a folder path ending in "/"). Empty, the
-// default, means the launcher's own folder (GetModuleDirectory).
-void SetDownloadFolder(const xWString& folder);
-xWString GetDownloadFolder();
 
 // The pieces the operations are made of, plain functions of plain values.
 

@@ -1,7 +1,6 @@
 #include "PackageCheck.h"
 #include "Crc32c.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "Xxh32.h"
 
 #include "xFile.h"
@@ -78,9 +77,8 @@ bool VerifyOpenFile(xFile& file, const ExpectedContent& expected)
     return check.Matches();
 }
 
-bool VerifyFile(const xWString& path, const ExpectedContent& expected)
+bool VerifyFile(const xEngineFileSystem& files, const xWString& path, const ExpectedContent& expected)
 {
-    const xEngineFileSystem& files = LauncherFiles();
     // The size first: a file of another size is not even opened.
     const int64_t size = files.GetFileSize(path);
     if (size < 0 || static_cast<uint64_t>(size) != expected.Size)
@@ -90,13 +88,14 @@ bool VerifyFile(const xWString& path, const ExpectedContent& expected)
     return file && VerifyOpenFile(*file, expected);
 }
 
-bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, bool useXx)
+bool VerifyFile(const xEngineFileSystem& files, const xWString& path, uint64_t expectedSize,
+                uint32_t expected, bool useXx)
 {
     ExpectedContent content;
     content.Size = expectedSize;
     content.XxPresent = useXx;
     (useXx ? content.Xx : content.Crc32c) = expected;
-    return VerifyFile(path, content);
+    return VerifyFile(files, path, content);
 }
 
 bool IsSafeManifestName(const xWString& name)

@@ -4,6 +4,7 @@
 #include "Sha256.h"
 #include "Xxh32.h"
 
+#include "xEngineFileSystem.h"
 #include "xFile.h"
 #include "xString.h"
 
@@ -50,15 +51,16 @@ private:
     std::unique_ptr<Sha256> Strong;
 };
 
-// True when the file exists, is exactly the expected size, can be read whole,
-// and matches (ContentCheck). Reads in pieces, so a large file never needs its
-// size in memory.
-bool VerifyFile(const xWString& path, const ExpectedContent& expected);
+// True when the file exists, is exactly the expected size, can be read whole
+// through `files`, and matches (ContentCheck). Reads in pieces, so a large file
+// never needs its size in memory.
+bool VerifyFile(const xEngineFileSystem& files, const xWString& path, const ExpectedContent& expected);
 // The same through a file that is open already (read from its first byte on),
 // so that the bytes checked are those of the file that is then used.
 bool VerifyOpenFile(xFile& file, const ExpectedContent& expected);
 // The size and one 32-bit sum: XXH32 (useXx) or CRC-32C equals `expected`.
-bool VerifyFile(const xWString& path, uint64_t expectedSize, uint32_t expected, bool useXx);
+bool VerifyFile(const xEngineFileSystem& files, const xWString& path, uint64_t expectedSize,
+                uint32_t expected, bool useXx);
 
 // A manifest name may only reach inside the publish folder: relative, "/" between
 // folders, no drive or colon, no backslash, no "." or ".." component, no empty

@@ -1,28 +1,19 @@
 #include "PackageProgress.h"
 
-std::atomic<int32_t> PackageUpdateState{PackageUpdateIdle};
-std::atomic<int32_t> PackageFailureReason{PackageFailureNone};
-std::atomic<uint64_t> PackageBytesNeeded{0};
-std::atomic<uint64_t> PackageBytesReceived{0};
-std::atomic<double> CrcStartTime{0.0};
-std::atomic<double> CrcEndTime{0.0};
-std::atomic<double> DownloadStartTime{0.0};
-std::atomic<double> DownloadEndTime{0.0};
-std::atomic<double> DownloadSpeed{0.0};
-std::atomic<bool> FullDownloadDone{false};
-std::atomic<bool> PartialDownloadDone{false};
-
-void ResetPackageProgress()
+PackageProgressSnapshot PackageProgress::Snapshot() const
 {
-    PackageUpdateState = PackageUpdateIdle;
-    PackageFailureReason = PackageFailureNone;
-    PackageBytesNeeded = 0;
-    PackageBytesReceived = 0;
-    CrcStartTime = 0.0;
-    CrcEndTime = 0.0;
-    DownloadStartTime = 0.0;
-    DownloadEndTime = 0.0;
-    DownloadSpeed = 0.0;
-    FullDownloadDone = false;
-    PartialDownloadDone = false;
+    constexpr std::memory_order relaxed = std::memory_order_relaxed;
+    PackageProgressSnapshot values;
+    values.PackageUpdateState = PackageUpdateState.load(relaxed);
+    values.PackageFailureReason = PackageFailureReason.load(relaxed);
+    values.PackageBytesNeeded = PackageBytesNeeded.load(relaxed);
+    values.PackageBytesReceived = PackageBytesReceived.load(relaxed);
+    values.CrcStartTime = CrcStartTime.load(relaxed);
+    values.CrcEndTime = CrcEndTime.load(relaxed);
+    values.DownloadStartTime = DownloadStartTime.load(relaxed);
+    values.DownloadEndTime = DownloadEndTime.load(relaxed);
+    values.DownloadSpeed = DownloadSpeed.load(relaxed);
+    values.FullDownloadDone = FullDownloadDone.load(relaxed);
+    values.PartialDownloadDone = PartialDownloadDone.load(relaxed);
+    return values;
 }

@@ -3,11 +3,6 @@
 #include <atomic>
 #include <cstdint>
 
-// Progress of the package update, written by the package worker (and by the
-// downloader's range transfers on its behalf) and read by the user-interface
-// thread on every tick: atomics with relaxed order, no lock. The readers use
-// them for displayed fractions and once-only step texts only.
-
 enum PackageUpdateStates : int32_t
 {
     PackageUpdateIdle = 0,
@@ -19,8 +14,6 @@ enum PackageUpdateStates : int32_t
     PackageUpdateFailed = 5,
 };
 
-extern std::atomic<int32_t> PackageUpdateState;
-
 // Why the update gave up, where the player can do something about it: read
 // with PackageUpdateFailed, set back to None when an update starts.
 enum PackageFailureReasons : int32_t
@@ -29,22 +22,48 @@ enum PackageFailureReasons : int32_t
     // The download or publish folder's volume has no room for the update.
     PackageFailureDiskFull = 1,
 };
-extern std::atomic<int32_t> PackageFailureReason;
-// Sum of the package data of the files that must be fetched.
-extern std::atomic<uint64_t> PackageBytesNeeded;
-// Bytes of the package received so far in this run.
-extern std::atomic<uint64_t> PackageBytesReceived;
-// Seconds on the platform clock: the manifest download, the whole update from
-// its start, and the package transfer's end.
-extern std::atomic<double> CrcStartTime;
-extern std::atomic<double> CrcEndTime;
-extern std::atomic<double> DownloadStartTime;
-extern std::atomic<double> DownloadEndTime;
-// PackageBytesNeeded over the update's duration, bytes per second.
-extern std::atomic<double> DownloadSpeed;
-// Which way the last update went.
-extern std::atomic<bool> FullDownloadDone;
-extern std::atomic<bool> PartialDownloadDone;
 
-// Every value back to that of a fresh process (tests start each case from it).
-void ResetPackageProgress();
+// The progress values at one moment, as a tick reads them.
+struct PackageProgressSnapshot
+{
+    int32_t PackageUpdateState = PackageUpdateIdle;
+    int32_t PackageFailureReason = PackageFailureNone;
+    uint64_t PackageBytesNeeded = 0;
+    uint64_t PackageBytesReceived = 0;
+    double CrcStartTime = 0.0;
+    double CrcEndTime = 0.0;
+    double DownloadStartTime = 0.0;
+    double DownloadEndTime = 0.0;
+    double DownloadSpeed = 0.0;
+    bool FullDownloadDone = false;
+    bool PartialDownloadDone = false;
+};
+
+// Progress of the package update, written by the package worker (and by the
+// downloader's range transfers on its behalf) and read by the user-interface
+// thread on every tick: atomics with relaxed order, no lock. The readers use
+// them for displayed fractions and once-only step texts only.
+struct PackageProgress
+{
+    std::atomic<int32_t> PackageUpdateState{PackageUpdateIdle};
+    std::atomic<int32_t> PackageFailureReason{PackageFailureNone};
+    // Sum of the package data of the files that must be fetched.
+    std::atomic<uint64_t> PackageBytesNeeded{0};
+    // Bytes of the package received so far in this run.
+    std::atomic<uint64_t> PackageBytesReceived{0};
+    // Seconds on the platform clock: the manifest download, the whole update from
+    // its start, and the package transfer's end.
+    std::atomic<double> CrcStartTime{0.0};
+    std::atomic<double> CrcEndTime{0.0};
+    std::atomic<double> DownloadStartTime{0.0};
+    std::atomic<double> DownloadEndTime{0.0};
+    // PackageBytesNeeded over the update's duration, bytes per second.
+    std::atomic<double> DownloadSpeed{0.0};
+    // Which way the last update went.
+    std::atomic<bool> FullDownloadDone{false};
+    std::atomic<bool> PartialDownloadDone{false};
+
+    // Each value read once (relaxed, one by one: the values need not agree
+    // with each other, as they never did for a reader on another thread).
+    PackageProgressSnapshot Snapshot() const;
+};

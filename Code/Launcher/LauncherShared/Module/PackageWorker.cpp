@@ -1,7 +1,6 @@
 #include "PackageWorker.h"
 #include "Crc32c.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "Lzma86.h"
 #include "PackageCheck.h"
 #include "PackageProgress.h"
@@ -35,10 +34,6 @@ namespace
 // Stored files are copied from the package in pieces of this size.
 constexpr size_t CopyPieceSize = 1 << 20;
 
-std::mutex PolicyLock;
-PackageRetryPolicy PolicySetting;
-std::atomic<int> DecoderCountSetting{0};
-
 void PauseAfter(const PackageRetryPolicy& policy, int attempt)
 {
     std::this_thread::sleep_for(GrowingPause(policy.FirstPause, policy.LongestPause, attempt));
@@ -50,9 +45,9 @@ double Now()
 }
 
 // Where DownloadFile puts a file of this name.
-xWString DownloadedFile(const xString& name)
+xWString DownloadedFile(UpdateContext& context, const xString& name)
 {
-    return GetDownloadFolder() + Utf8ToWide(name);
+    return context.GetDownloadFolder() + Utf8ToWide(name);
 }
 
 enum class ManifestRead
@@ -87,10 +82,11 @@ bool NamesEverySha256(const Manifest& manifest, const xString& name)
 
 // With signed updates on, the bytes are taken only under a good signature for
 // the manifest's own name, so another version's manifest is refused too.
-ManifestRead LoadManifest(const xWString& path, const xString& url, const xString& name, Manifest& manifest)
+ManifestRead LoadManifest(UpdateContext& context, const xWString& path, const xString& url,
+                          const xString& name, Manifest& manifest)
 {
     manifest = Manifest();
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const int64_t size = files.GetFileSize(path);
     std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
     if (!file)
@@ -118,19 +114,23 @@ ManifestRead LoadManifest(const xWString& path, const xString& url, const xStrin
 // fetched again, a bounded number of times: without it nothing says whether the
 // client is whole. A refused signature, or a signed manifest without SHA-256
 // sums, is final: nothing is taken from it, and it is not kept.
-ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& policy, Manifest& manifest)
+ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const PackageRetryPolicy& policy,
+                           Manifest& manifest)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xString url = job.BaseUrl + job.ManifestName;
-    const xWString path = DownloadedFile(job.ManifestName);
+    const xWString path = DownloadedFile(context, job.ManifestName);
     for (int attempt = 1;; ++attempt)
     {
-        CrcStartTime = Now();
-        const xWString fetched = FetchWholeFile(url, nullptr, nullptr, MaxManifestBytes);
-        CrcEndTime = Now();
+        context.Progress.CrcStartTime = Now();
+        TransferOptions options;
+        options.MaxSize = MaxManifestBytes;
+        options.Rename = false;
+        const xWString fetched = TransferFile(context, url, options).Temporary;
+        context.Progress.CrcEndTime = Now();
         const ManifestRead read =
-            LoadManifest(fetched.IsEmpty() ? path : fetched, url, job.ManifestName, manifest);
-        if (!fetched.IsEmpty() && !(read == ManifestRead::Read && MoveFetchedFile(fetched, path)))
+            LoadManifest(context, fetched.IsEmpty() ? path : fetched, url, job.ManifestName, manifest);
+        if (!fetched.IsEmpty() && !(read == ManifestRead::Read && MoveFetchedFile(context, fetched, path)))
             files.DeleteFileEx(fetched, false, false);
         if (read == ManifestRead::Read)
             return read;
@@ -153,10 +153,10 @@ ManifestRead FetchManifest(const PackageJob& job, const PackageRetryPolicy& poli
 // Launchers running at once share the launcher's folder, where manifests and
 // packages land under fixed names: one update at a time downloads there. The
 // lock is a file held open without sharing, so a launcher that dies lets go.
-std::unique_ptr<xFile> TakeDownloadLock()
+std::unique_ptr<xFile> TakeDownloadLock(UpdateContext& context)
 {
-    const xEngineFileSystem& files = LauncherFiles();
-    const xWString path = DownloadedFile("PackageUpdate.lock");
+    const xEngineFileSystem& files = context.Files;
+    const xWString path = DownloadedFile(context, "PackageUpdate.lock");
     for (bool told = false;; told = true)
     {
         std::unique_ptr<xFile> lock = files.OpenWrite(path, false, false);
@@ -177,24 +177,24 @@ xWString EntryPath(const PackageJob& job, const ManifestEntry& entry)
     return job.PublishFolder + entry.Name;
 }
 
-bool IsUpToDate(const PackageJob& job, const ManifestEntry& entry)
+bool IsUpToDate(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry)
 {
-    return VerifyFile(EntryPath(job, entry), ExpectedOf(entry));
+    return VerifyFile(context.Files, EntryPath(job, entry), ExpectedOf(entry));
 }
 
 // An entry that could not be written leaves the client not whole, unless what
 // stays on disk is right anyway (the full way rewrites up-to-date files too).
-bool LeftStale(const PackageJob& job, const ManifestEntry& entry, bool written)
+bool LeftStale(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry, bool written)
 {
-    return !written && !IsUpToDate(job, entry);
+    return !written && !IsUpToDate(context, job, entry);
 }
 
 // The end of every update that gives up: the state tells the splash screen, the
 // log tells why.
-int GiveUp(const char* reason)
+int GiveUp(UpdateContext& context, const char* reason)
 {
     LogErrorLine("Package update failed: %s", reason);
-    PackageUpdateState = PackageUpdateFailed;
+    context.Progress.PackageUpdateState = PackageUpdateFailed;
     return -1;
 }
 
@@ -241,16 +241,16 @@ private:
 
 // Logged when writing a file failed: a volume with less room than the file
 // needs is why (asked before the temporary file gives its bytes back).
-void LogWriteFailure(const PackageJob& job, const ManifestEntry& entry)
+void LogWriteFailure(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry)
 {
     const xString name(entry.Name);
     xVolumeSpace space;
-    if (LauncherFiles().GetVolumeSpace(GetParentPath(EntryPath(job, entry)), space) &&
+    if (context.Files.GetVolumeSpace(GetParentPath(EntryPath(job, entry)), space) &&
         space.Free < entry.OrigSize)
     {
         LogErrorLine("Writing %s failed: the disk is full (%llu bytes free); the file stays as it was",
                      name.c_str(), static_cast<unsigned long long>(space.Free));
-        PackageFailureReason = PackageFailureDiskFull;
+        context.Progress.PackageFailureReason = PackageFailureDiskFull;
     }
     else
         LogErrorLine("Writing %s failed; the file stays as it was", name.c_str());
@@ -261,10 +261,10 @@ void LogWriteFailure(const PackageJob& job, const ManifestEntry& entry)
 // writes the bytes. Anything else leaves the earlier file as it was. Write
 // failures get an error line unless `quiet` (a later try will say it); wrong
 // bytes are the caller's to tell.
-PutResult PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
+PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
                          const std::function<bool(CheckedWriter&)>& fill, bool quiet = false)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString path = EntryPath(job, entry);
     files.CreateDirectory(GetParentPath(path), true);
     const xWString temporary = path + u".td";
@@ -282,7 +282,7 @@ PutResult PutFileInPlace(const PackageJob& job, const ManifestEntry& entry,
     if (!written || !closed)
     {
         if (!quiet)
-            LogWriteFailure(job, entry);
+            LogWriteFailure(context, job, entry);
         files.DeleteFile(temporary);
         return PutResult::Failed;
     }
@@ -314,8 +314,9 @@ void LogWrongBytes(const ManifestEntry& entry, PutResult result)
 
 // A client file from its package data in memory, unpacked (into `unpacked`)
 // when the entry says so.
-PutResult WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data,
-                         size_t length, std::vector<uint8_t>& unpacked, bool quiet = false)
+PutResult WriteEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                         const uint8_t* data, size_t length, std::vector<uint8_t>& unpacked,
+                         bool quiet = false)
 {
     if (entry.Compressed != 0)
     {
@@ -325,22 +326,23 @@ PutResult WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, cons
         length = unpacked.size();
     }
     return PutFileInPlace(
-        job, entry, [&](CheckedWriter& file) { return file.Write(data, length); }, quiet);
+        context, job, entry, [&](CheckedWriter& file) { return file.Write(data, length); }, quiet);
 }
 
-PutResult WriteEntryFile(const PackageJob& job, const ManifestEntry& entry, const uint8_t* data,
-                         size_t length)
+PutResult WriteEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                         const uint8_t* data, size_t length)
 {
     std::vector<uint8_t> unpacked;
-    return WriteEntryFile(job, entry, data, length, unpacked);
+    return WriteEntryFile(context, job, entry, data, length, unpacked);
 }
 
 // A stored client file copied from the package file in pieces, so even a very
 // large one never sits in memory whole.
-PutResult CopyEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package, bool quiet)
+PutResult CopyEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                        xFile& package, bool quiet)
 {
     return PutFileInPlace(
-        job, entry,
+        context, job, entry,
         [&](CheckedWriter& file)
         {
             if (!package.Seek(entry.StartPos))
@@ -385,8 +387,8 @@ struct DecoderBuffers
 };
 
 // A packed client file: its container read from the package file, then unpacked.
-PutResult UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFile& package,
-                          DecoderBuffers& buffers, bool quiet)
+PutResult UnpackEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                          xFile& package, DecoderBuffers& buffers, bool quiet)
 {
     buffers.Clear();
     std::vector<uint8_t>& data = buffers.Packed;
@@ -408,7 +410,7 @@ PutResult UnpackEntryFile(const PackageJob& job, const ManifestEntry& entry, xFi
             LogErrorLine("Reading %s from the package failed; skipped", xString(entry.Name).c_str());
         return PutResult::Failed;
     }
-    return WriteEntryFile(job, entry, data.data(), data.size(), buffers.Unpacked, quiet);
+    return WriteEntryFile(context, job, entry, data.data(), data.size(), buffers.Unpacked, quiet);
 }
 
 // The bytes of an entry's data the writer reads: dataSize of a container,
@@ -427,19 +429,19 @@ bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLen
 
 // One entry of the full way, written from the package or left as it was with
 // an error line. True when the file is right afterwards.
-bool WriteFromPackage(const PackageJob& job, const ManifestEntry& entry, xFile& package, uint64_t packageSize,
-                      DecoderBuffers& buffers)
+bool WriteFromPackage(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                      xFile& package, uint64_t packageSize, DecoderBuffers& buffers)
 {
     PutResult result = PutResult::Failed;
     if (!FitsInData(entry, 0, packageSize))
         LogErrorLine("Manifest entry %s reaches past the package's end; skipped",
                      xString(entry.Name).c_str());
     else if (entry.Compressed == 0)
-        result = CopyEntryFile(job, entry, package, false);
+        result = CopyEntryFile(context, job, entry, package, false);
     else
-        result = UnpackEntryFile(job, entry, package, buffers, false);
+        result = UnpackEntryFile(context, job, entry, package, buffers, false);
     LogWrongBytes(entry, result);
-    return !LeftStale(job, entry, result == PutResult::InPlace);
+    return !LeftStale(context, job, entry, result == PutResult::InPlace);
 }
 
 // A name with its ASCII letters folded: Windows finds a file by either case.
@@ -457,9 +459,9 @@ std::string PathKey(const xWString& name)
 // files that were right already, so no later run need touch that file again)
 // and the unfinished download of the package (a later run may go by ranges)
 // or of the manifest. A temporary name that is itself a client file stays.
-void RemoveLeftovers(const PackageJob& job, const std::vector<ManifestEntry>& entries)
+void RemoveLeftovers(UpdateContext& context, const PackageJob& job, const std::vector<ManifestEntry>& entries)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     std::unordered_set<std::string> names;
     for (const ManifestEntry& entry : entries)
         names.insert(PathKey(entry.Name));
@@ -472,10 +474,10 @@ void RemoveLeftovers(const PackageJob& job, const std::vector<ManifestEntry>& en
     for (const xString& name : {job.PackageName, job.ManifestName})
     {
         // A resume record goes before the bytes it counts.
-        if (files.IsFile(ResumeRecordPath(name)))
-            files.DeleteFile(ResumeRecordPath(name));
-        if (files.IsFile(DownloadedFile(name + ".td")))
-            files.DeleteFile(DownloadedFile(name + ".td"));
+        if (files.IsFile(ResumeRecordPath(context, name)))
+            files.DeleteFile(ResumeRecordPath(context, name));
+        if (files.IsFile(DownloadedFile(context, name + ".td")))
+            files.DeleteFile(DownloadedFile(context, name + ".td"));
     }
 }
 
@@ -537,8 +539,9 @@ std::vector<std::vector<size_t>> FullWayWork(const std::vector<ManifestEntry>& e
 class EarlyWriter
 {
 public:
-    EarlyWriter(const PackageJob& job, const Manifest& manifest, const std::vector<std::vector<size_t>>& work)
-        : Job(job), Source(manifest), Work(work), Done(work.size(), 0)
+    EarlyWriter(UpdateContext& context, const PackageJob& job, const Manifest& manifest,
+                const std::vector<std::vector<size_t>>& work)
+        : Context(context), Job(job), Source(manifest), Work(work), Done(work.size(), 0)
     {
         for (size_t item = 0; item < work.size(); ++item)
             if (work[item].size() == 1 &&
@@ -609,17 +612,18 @@ private:
 
     bool WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers)
     {
+        UpdateContext& context = Context;
         PutResult result = PutResult::Failed;
         {
             // Open only while the transfer lets readers in; closed before the lock goes.
             std::shared_lock<std::shared_mutex> reading(Watch.Lock);
             if (Watch.Ended)
                 return false;
-            std::unique_ptr<xFile> package = LauncherFiles().OpenReadPlain(Watch.TemporaryPath, true);
+            std::unique_ptr<xFile> package = context.Files.OpenReadPlain(Watch.TemporaryPath, true);
             if (!package)
                 return false;
-            result = entry.Compressed == 0 ? CopyEntryFile(Job, entry, *package, true)
-                                           : UnpackEntryFile(Job, entry, *package, buffers, true);
+            result = entry.Compressed == 0 ? CopyEntryFile(context, Job, entry, *package, true)
+                                           : UnpackEntryFile(context, Job, entry, *package, buffers, true);
         }
         if (WrongBytes(result))
             LogErrorLine(
@@ -628,6 +632,7 @@ private:
         return result == PutResult::InPlace;
     }
 
+    UpdateContext& Context;
     const PackageJob& Job;
     const Manifest& Source;
     const std::vector<std::vector<size_t>>& Work;
@@ -642,12 +647,13 @@ private:
 // takes, which the next transfer writes into. DownloadFile sets the whole size
 // aside before the first byte (on NTFS that allocates it), so a cut transfer's
 // file may hold far more room than the bytes its resume record counts.
-uint64_t TransferRoomHeld(const PackageJob& job, uint64_t packageSize)
+uint64_t TransferRoomHeld(UpdateContext& context, const PackageJob& job, uint64_t packageSize)
 {
-    const int64_t allocated = LauncherFiles().GetAllocatedSize(DownloadedFile(job.PackageName + ".td"));
+    const int64_t allocated =
+        context.Files.GetAllocatedSize(DownloadedFile(context, job.PackageName + ".td"));
     uint64_t held = allocated > 0 ? static_cast<uint64_t>(allocated) : 0;
     ResumeRecord record;
-    if (LoadResumeRecord(job.PackageName, record) && record.Size == packageSize)
+    if (LoadResumeRecord(context, job.PackageName, record) && record.Size == packageSize)
         held = std::max(held, record.Done);
     return std::min(held, packageSize);
 }
@@ -660,13 +666,13 @@ uint64_t TransferRoomHeld(const PackageJob& job, uint64_t packageSize)
 // add over the old ones (all of them for a fresh client), and holds one unfinished file on top, at most the
 // largest unpacked member. Several decoders may each hold one; a write that still runs out of room leaves its
 // file as it was and the update fails, so this is the bound for a single writer, not a promise.
-bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
+bool RoomForFullWay(UpdateContext& context, const PackageJob& job, const Manifest& manifest)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const uint64_t packageSize = manifest.Package.TotalSize;
     const bool complete =
-        files.GetFileSize(DownloadedFile(job.PackageName)) == static_cast<int64_t>(packageSize);
-    const uint64_t packageNeed = complete ? 0 : packageSize - TransferRoomHeld(job, packageSize);
+        files.GetFileSize(DownloadedFile(context, job.PackageName)) == static_cast<int64_t>(packageSize);
+    const uint64_t packageNeed = complete ? 0 : packageSize - TransferRoomHeld(context, job, packageSize);
     uint64_t publishNeed = 0;
     uint64_t largest = 0;
     for (const ManifestEntry& entry : manifest.Entries)
@@ -679,7 +685,7 @@ bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
     publishNeed += largest;
 
     files.CreateDirectory(job.PublishFolder, true);
-    const xWString downloadFolder = GetDownloadFolder();
+    const xWString downloadFolder = context.GetDownloadFolder();
     xVolumeSpace download;
     xVolumeSpace publish;
     // A system that cannot tell leaves it to the writes, which fail cleanly.
@@ -710,20 +716,20 @@ bool RoomForFullWay(const PackageJob& job, const Manifest& manifest)
 // After a transfer that did not bring the package: true, with the reason in the
 // log and for the splash screen, when the download folder has no room for the
 // rest, which no further try would change.
-bool DownloadFolderFull(const PackageJob& job, const PackageInfo& package)
+bool DownloadFolderFull(UpdateContext& context, const PackageJob& job, const PackageInfo& package)
 {
     // The record stays only while the transfer is unfinished.
     ResumeRecord record;
-    if (!LoadResumeRecord(job.PackageName, record) || record.Size != package.TotalSize)
+    if (!LoadResumeRecord(context, job.PackageName, record) || record.Size != package.TotalSize)
         return false;
-    const uint64_t more = package.TotalSize - TransferRoomHeld(job, package.TotalSize);
+    const uint64_t more = package.TotalSize - TransferRoomHeld(context, job, package.TotalSize);
     xVolumeSpace space;
-    if (!LauncherFiles().GetVolumeSpace(GetDownloadFolder(), space) || space.Free >= more)
+    if (!context.Files.GetVolumeSpace(context.GetDownloadFolder(), space) || space.Free >= more)
         return false;
     LogErrorLine("The download folder %s is full: %llu bytes free, the package needs %llu more",
-                 xString(GetDownloadFolder()).c_str(), static_cast<unsigned long long>(space.Free),
+                 xString(context.GetDownloadFolder()).c_str(), static_cast<unsigned long long>(space.Free),
                  static_cast<unsigned long long>(more));
-    PackageFailureReason = PackageFailureDiskFull;
+    context.Progress.PackageFailureReason = PackageFailureDiskFull;
     return true;
 }
 
@@ -731,9 +737,10 @@ bool DownloadFolderFull(const PackageJob& job, const PackageInfo& package)
 // may write, rename or delete it while the handle is held, so what the writing
 // reads from it is what was checked. Null (and closed, so a download may
 // replace it) when it does not verify.
-std::unique_ptr<xFile> OpenVerifiedPackage(const xWString& path, const PackageInfo& package)
+std::unique_ptr<xFile> OpenVerifiedPackage(UpdateContext& context, const xWString& path,
+                                           const PackageInfo& package)
 {
-    std::unique_ptr<xFile> file = LauncherFiles().OpenReadPlain(path, false);
+    std::unique_ptr<xFile> file = context.Files.OpenReadPlain(path, false);
     if (!file || !VerifyOpenFile(*file, ExpectedOf(package)))
         return nullptr;
     return file;
@@ -742,14 +749,14 @@ std::unique_ptr<xFile> OpenVerifiedPackage(const xWString& path, const PackageIn
 // Fetches until the package verifies (bounded) and gives it open, as
 // OpenVerifiedPackage does; null when it never verified. `early`, when given,
 // starts just before the first transfer and watches it.
-std::unique_ptr<xFile> FetchPackage(const PackageJob& job, const PackageInfo& package,
+std::unique_ptr<xFile> FetchPackage(UpdateContext& context, const PackageJob& job, const PackageInfo& package,
                                     const PackageRetryPolicy& policy, EarlyWriter* early)
 {
     const xString url = job.BaseUrl + job.PackageName;
-    const xWString path = DownloadedFile(job.PackageName);
+    const xWString path = DownloadedFile(context, job.PackageName);
     for (int downloads = 0;; ++downloads)
     {
-        if (std::unique_ptr<xFile> verified = OpenVerifiedPackage(path, package))
+        if (std::unique_ptr<xFile> verified = OpenVerifiedPackage(context, path, package))
             return verified;
         if (downloads >= policy.PackageAttempts)
         {
@@ -765,17 +772,22 @@ std::unique_ptr<xFile> FetchPackage(const PackageJob& job, const PackageInfo& pa
         // from the bytes on disk; one that came whole but wrong was renamed and
         // took its record along, so the next one starts from the first byte.
         // What it counted stays for the readers once the package verifies.
-        PackageBytesReceived = 0;
+        context.Progress.PackageBytesReceived = 0;
         DownloadWatch* watch = nullptr;
         if (early != nullptr && downloads == 0)
         {
-            early->Start(static_cast<size_t>(GetPackageDecoderCount()));
+            early->Start(static_cast<size_t>(context.GetDecoderCount()));
             watch = &early->Watch;
         }
         // The manifest says how large the package is; a server that announces
         // more gets no disk space for it.
-        DownloadFile(url, &PackageBytesReceived, nullptr, watch, true, package.TotalSize);
-        if (DownloadFolderFull(job, package))
+        TransferOptions options;
+        options.Received = &context.Progress.PackageBytesReceived;
+        options.Watch = watch;
+        options.Resume = true;
+        options.MaxSize = package.TotalSize;
+        TransferFile(context, url, options);
+        if (DownloadFolderFull(context, job, package))
             return nullptr;
     }
 }
@@ -800,9 +812,9 @@ struct SpanTry
 // Writes the members whose data arrived whole (up to `reached`). A file whose
 // bytes do not match its checksums came altered on the way: it is asked again
 // like one that came short, and never written.
-SpanTry WriteSpanMembers(const PackageJob& job, const std::vector<const ManifestEntry*>& left,
-                         const std::vector<uint8_t>& buffer, uint64_t first, uint64_t reached, int attempt,
-                         const PackageRetryPolicy& policy)
+SpanTry WriteSpanMembers(UpdateContext& context, const PackageJob& job,
+                         const std::vector<const ManifestEntry*>& left, const std::vector<uint8_t>& buffer,
+                         uint64_t first, uint64_t reached, int attempt, const PackageRetryPolicy& policy)
 {
     SpanTry result;
     for (const ManifestEntry* entry : left)
@@ -816,7 +828,7 @@ SpanTry WriteSpanMembers(const PackageJob& job, const std::vector<const Manifest
         }
         // Per file, as when each file had a request of its own: its data's size.
         LogLine("num bytes download: %d", static_cast<int>(entry->DataSize));
-        const PutResult put = WriteEntryFile(job, *entry, buffer.data() + (entry->StartPos - first),
+        const PutResult put = WriteEntryFile(context, job, *entry, buffer.data() + (entry->StartPos - first),
                                              static_cast<size_t>(BytesToRead(*entry)));
         if (WrongBytes(put))
         {
@@ -826,7 +838,7 @@ SpanTry WriteSpanMembers(const PackageJob& job, const std::vector<const Manifest
             continue;
         }
         result.Kept.push_back(DataRange(*entry));
-        result.Stale += LeftStale(job, *entry, put == PutResult::InPlace) ? 1 : 0;
+        result.Stale += LeftStale(context, job, *entry, put == PutResult::InPlace) ? 1 : 0;
     }
     return result;
 }
@@ -837,8 +849,8 @@ SpanTry WriteSpanMembers(const PackageJob& job, const std::vector<const Manifest
 // starts the count of tries afresh, so a link that keeps dropping still moves
 // on, while tries that bring nothing end after RangeAttempts. Returns how many
 // members stay stale.
-int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const ManifestEntry*> left,
-              const PackageRetryPolicy& policy)
+int FetchSpan(UpdateContext& context, const PackageJob& job, RangeFetcher& fetcher,
+              std::vector<const ManifestEntry*> left, const PackageRetryPolicy& policy)
 {
     std::vector<uint8_t> buffer;
     int staleFiles = 0;
@@ -854,14 +866,14 @@ int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const Ma
         const uint64_t arrived = fetcher.Fetch(first, length, buffer, wanted);
         const uint64_t reached = first + arrived;
 
-        const SpanTry brought = WriteSpanMembers(job, left, buffer, first, reached, attempt, policy);
+        const SpanTry brought = WriteSpanMembers(context, job, left, buffer, first, reached, attempt, policy);
         staleFiles += brought.Stale;
         if (brought.Again.empty())
             return staleFiles;
         // The part of a file that did not come whole or right is thrown away,
         // so its bytes are no progress.
-        PackageBytesReceived.fetch_sub(BytesCovered(wanted, first, reached) -
-                                       BytesCovered(JoinRanges(brought.Kept), first, reached));
+        context.Progress.PackageBytesReceived.fetch_sub(
+            BytesCovered(wanted, first, reached) - BytesCovered(JoinRanges(brought.Kept), first, reached));
         if (brought.FirstShort != nullptr && left.size() == 1)
             LogErrorLine("Range of %s came back short: %llu of %u bytes (try %d of %d)",
                          xString(brought.FirstShort->Name).c_str(), static_cast<unsigned long long>(arrived),
@@ -882,38 +894,11 @@ int FetchSpan(const PackageJob& job, RangeFetcher& fetcher, std::vector<const Ma
     for (const ManifestEntry* entry : left)
     {
         LogErrorLine("%s could not be fetched; the file stays as it was", xString(entry->Name).c_str());
-        staleFiles += LeftStale(job, *entry, false) ? 1 : 0;
+        staleFiles += LeftStale(context, job, *entry, false) ? 1 : 0;
     }
     return staleFiles;
 }
 } // namespace
-
-void SetPackageRetryPolicy(const PackageRetryPolicy& policy)
-{
-    std::lock_guard<std::mutex> guard(PolicyLock);
-    PolicySetting = policy;
-}
-
-PackageRetryPolicy GetPackageRetryPolicy()
-{
-    std::lock_guard<std::mutex> guard(PolicyLock);
-    return PolicySetting;
-}
-
-void SetPackageDecoderCount(int count)
-{
-    DecoderCountSetting = std::max(count, 0);
-}
-
-int GetPackageDecoderCount()
-{
-    const int count = DecoderCountSetting;
-    if (count > 0)
-        return count;
-    // 0 when the machine does not say.
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, DefaultMaxPackageDecoders);
-}
 
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
                                        int attempt)
@@ -924,27 +909,27 @@ std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chr
     return std::min(pause, longest);
 }
 
-int PackageUpdateThread(const PackageJob& request)
+int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
 {
     if (request.LocalMode)
     {
-        PackageUpdateState = PackageUpdateDone;
+        context.Progress.PackageUpdateState = PackageUpdateDone;
         return 0;
     }
     PackageJob job = request;
     if (job.PublishFolder.IsEmpty())
         job.PublishFolder = PublishDir();
-    const std::unique_ptr<xFile> downloadLock = TakeDownloadLock();
-    const PackageRetryPolicy policy = GetPackageRetryPolicy();
+    const std::unique_ptr<xFile> downloadLock = TakeDownloadLock(context);
+    const PackageRetryPolicy& policy = context.RetryPolicy;
     Manifest manifest;
-    const ManifestRead read = FetchManifest(job, policy, manifest);
+    const ManifestRead read = FetchManifest(context, job, policy, manifest);
     if (read == ManifestRead::Refused)
-        return GiveUp("the manifest's signature was refused");
+        return GiveUp(context, "the manifest's signature was refused");
     if (read == ManifestRead::Unhashed)
-        return GiveUp("the signed manifest lacks SHA-256 sums");
+        return GiveUp(context, "the signed manifest lacks SHA-256 sums");
     if (read != ManifestRead::Read)
-        return GiveUp("no readable manifest");
-    PackageUpdateState = PackageUpdateChecking;
+        return GiveUp(context, "no readable manifest");
+    context.Progress.PackageUpdateState = PackageUpdateChecking;
 
     // Sums of the package data: all of it, and the part that must be fetched.
     uint64_t total = 0;
@@ -962,7 +947,7 @@ int PackageUpdateThread(const PackageJob& request)
             continue;
         }
         safe.Entries.push_back(entry);
-        if (IsUpToDate(job, entry))
+        if (IsUpToDate(context, job, entry))
             continue;
         needed += entry.DataSize;
         stale.push_back(entry);
@@ -970,67 +955,67 @@ int PackageUpdateThread(const PackageJob& request)
     // A missing empty file is stale too, though it needs no bytes.
     if (stale.empty())
     {
-        RemoveLeftovers(job, safe.Entries);
+        RemoveLeftovers(context, job, safe.Entries);
         LogLine("Client is up to date: %s", job.PackageName.c_str());
-        PackageUpdateState = PackageUpdateDone;
+        context.Progress.PackageUpdateState = PackageUpdateDone;
         return 0;
     }
 
-    PackageBytesNeeded = needed;
-    PackageBytesReceived = 0;
-    PackageUpdateState = PackageUpdateDownloading;
+    context.Progress.PackageBytesNeeded = needed;
+    context.Progress.PackageBytesReceived = 0;
+    context.Progress.PackageUpdateState = PackageUpdateDownloading;
     const bool full = PrefersFullDownload(needed, total);
     // A client with a file left stale is not whole: never reported Done.
     if (full)
     {
-        if (!RoomForFullWay(job, safe))
+        if (!RoomForFullWay(context, job, safe))
         {
-            PackageFailureReason = PackageFailureDiskFull;
-            return GiveUp("not enough free disk space for the full way");
+            context.Progress.PackageFailureReason = PackageFailureDiskFull;
+            return GiveUp(context, "not enough free disk space for the full way");
         }
-        if (!FullPackageDownload(job, safe))
-            return GiveUp("the full way did not bring every file up to date");
-        FullDownloadDone = true;
+        if (!FullPackageDownload(context, job, safe))
+            return GiveUp(context, "the full way did not bring every file up to date");
+        context.Progress.FullDownloadDone = true;
     }
     else
     {
-        if (!PartialPackageDownload(job, stale))
-            return GiveUp("the partial way did not bring every file up to date");
-        PartialDownloadDone = true;
+        if (!PartialPackageDownload(context, job, stale))
+            return GiveUp(context, "the partial way did not bring every file up to date");
+        context.Progress.PartialDownloadDone = true;
     }
-    RemoveLeftovers(job, safe.Entries);
-    const double elapsed = DownloadEndTime - DownloadStartTime;
-    DownloadSpeed = elapsed > 0.0 ? static_cast<double>(needed) / elapsed : 0.0;
+    RemoveLeftovers(context, job, safe.Entries);
+    const double elapsed = context.Progress.DownloadEndTime - context.Progress.DownloadStartTime;
+    context.Progress.DownloadSpeed = elapsed > 0.0 ? static_cast<double>(needed) / elapsed : 0.0;
     LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(),
             full ? "full" : "partial", static_cast<unsigned long long>(needed),
             static_cast<unsigned long long>(total));
-    PackageUpdateState = PackageUpdateDone;
+    context.Progress.PackageUpdateState = PackageUpdateDone;
     return 0;
 }
 
-bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
+bool FullPackageDownload(UpdateContext& context, const PackageJob& job, const Manifest& manifest)
 {
     const std::vector<std::vector<size_t>> allWork = FullWayWork(manifest.Entries);
-    EarlyWriter early(job, manifest, allWork);
+    EarlyWriter early(context, job, manifest, allWork);
     // Held until the last file is written. Plain readers: whole containers and
     // 1 MiB pieces go straight into their buffers.
     const std::unique_ptr<xFile> package =
-        FetchPackage(job, manifest.Package, GetPackageRetryPolicy(), &early);
+        FetchPackage(context, job, manifest.Package, context.RetryPolicy, &early);
     early.Finish();
     if (!package)
         return false;
-    DownloadEndTime = Now();
-    PackageUpdateState = PackageUpdateChecking;
+    context.Progress.DownloadEndTime = Now();
+    context.Progress.PackageUpdateState = PackageUpdateChecking;
 
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     files.CreateDirectory(job.PublishFolder, true);
-    const xWString path = DownloadedFile(job.PackageName);
+    const xWString path = DownloadedFile(context, job.PackageName);
     const uint64_t packageSize = manifest.Package.TotalSize;
     std::vector<std::vector<size_t>> work;
     for (size_t item = 0; item < allWork.size(); ++item)
         if (!early.Written(item))
             work.push_back(allWork[item]);
-    const size_t decoders = std::min<size_t>(static_cast<size_t>(GetPackageDecoderCount()), work.size());
+    const size_t decoders = std::min<size_t>(static_cast<size_t>(context.GetDecoderCount()), work.size());
     // Several decoders take the costliest files first, so that none is left with
     // a long one while the others have run out of work. Unpacking costs about
     // what a copy of sixteen times the bytes does.
@@ -1059,7 +1044,7 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
         DecoderBuffers buffers;
         for (size_t item; (item = nextItem++) < work.size();)
             for (size_t index : work[item])
-                if (!WriteFromPackage(job, manifest.Entries[index], reader, packageSize, buffers))
+                if (!WriteFromPackage(context, job, manifest.Entries[index], reader, packageSize, buffers))
                     ++staleFiles;
     };
     // This thread is one decoder, on the verified handle; each other one reads
@@ -1090,10 +1075,11 @@ bool FullPackageDownload(const PackageJob& job, const Manifest& manifest)
     return ReportStale(staleFiles);
 }
 
-bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEntry>& entries)
+bool PartialPackageDownload(UpdateContext& context, const PackageJob& job,
+                            const std::vector<ManifestEntry>& entries)
 {
-    const PackageRetryPolicy policy = GetPackageRetryPolicy();
-    RangeFetcher fetcher(job.BaseUrl + job.PackageName);
+    const PackageRetryPolicy& policy = context.RetryPolicy;
+    RangeFetcher fetcher(context, job.BaseUrl + job.PackageName);
     // One HEAD for the whole run; when it fails, each try asks again.
     const int64_t packageSize = fetcher.RemoteSize();
     int staleFiles = 0;
@@ -1114,7 +1100,7 @@ bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEnt
         // An empty file needs no request; no later try brings other bytes.
         else if (entry.DataSize == 0)
         {
-            const PutResult put = WriteEntryFile(job, entry, nullptr, 0);
+            const PutResult put = WriteEntryFile(context, job, entry, nullptr, 0);
             LogWrongBytes(entry, put);
             written = put == PutResult::InPlace;
         }
@@ -1123,7 +1109,7 @@ bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEnt
             wanted.push_back(&entry);
             continue;
         }
-        staleFiles += LeftStale(job, entry, written) ? 1 : 0;
+        staleFiles += LeftStale(context, job, entry, written) ? 1 : 0;
     }
 
     std::vector<ByteRange> ranges;
@@ -1134,8 +1120,8 @@ bool PartialPackageDownload(const PackageJob& job, const std::vector<ManifestEnt
         std::vector<const ManifestEntry*> members;
         for (size_t member : span.Members)
             members.push_back(wanted[member]);
-        staleFiles += FetchSpan(job, fetcher, std::move(members), policy);
+        staleFiles += FetchSpan(context, job, fetcher, std::move(members), policy);
     }
-    DownloadEndTime = Now();
+    context.Progress.DownloadEndTime = Now();
     return ReportStale(staleFiles);
 }

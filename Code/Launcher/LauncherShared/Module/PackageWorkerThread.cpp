@@ -1,5 +1,4 @@
 #include "PackageWorkerThread.h"
-#include "PackageProgress.h"
 
 #include "xLogLine.h"
 #include "xPlatformTime.h"
@@ -20,13 +19,15 @@ bool SameRequest(const PackageUpdateRequest& a, const PackageUpdateRequest& b)
     return a.Asked == b.Asked && SameJob(a.Job, b.Job);
 }
 
-void MarkStarted()
+void MarkStarted(PackageProgress& progress)
 {
-    DownloadStartTime = xPlatformTime::Seconds();
-    PackageFailureReason = PackageFailureNone;
-    PackageUpdateState = PackageUpdateStarted;
+    progress.DownloadStartTime = xPlatformTime::Seconds();
+    progress.PackageFailureReason = PackageFailureNone;
+    progress.PackageUpdateState = PackageUpdateStarted;
 }
 } // namespace
+
+PackageWorkerThread::PackageWorkerThread(UpdateContext& context) : m_Context(context) {}
 
 PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageJob& job)
 {
@@ -48,7 +49,8 @@ PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageUpdateRequest
     {
         // One that has already given up (its thread has not ended yet) is no
         // reason to drop the request: it runs again.
-        if (SameRequest(request, m_Current) && !m_Next && PackageUpdateState != PackageUpdateFailed)
+        if (SameRequest(request, m_Current) && !m_Next &&
+            m_Context.Progress.PackageUpdateState != PackageUpdateFailed)
             return Outcome::AlreadyRunning;
         m_Next = request;
         LogLine("Package update of %s waits for the running one", request.Asked.c_str());
@@ -60,7 +62,7 @@ PackageWorkerThread::Outcome PackageWorkerThread::Run(const PackageUpdateRequest
 
 PackageWorkerThread::Outcome PackageWorkerThread::StartLocked()
 {
-    MarkStarted();
+    MarkStarted(m_Context.Progress);
     try
     {
         std::thread(&PackageWorkerThread::Loop, this).detach();
@@ -68,7 +70,7 @@ PackageWorkerThread::Outcome PackageWorkerThread::StartLocked()
     catch (const std::system_error&)
     {
         LogErrorLine("Package update failed: no thread could be created");
-        PackageUpdateState = PackageUpdateFailed;
+        m_Context.Progress.PackageUpdateState = PackageUpdateFailed;
         return Outcome::Failed;
     }
     m_Busy = true;
@@ -97,14 +99,14 @@ int PackageWorkerThread::RunRequest(const PackageUpdateRequest& request)
     PackageJob job = request.Job;
     if (request.Prepare && !request.Prepare(job))
     {
-        PackageUpdateState = PackageUpdateFailed;
+        m_Context.Progress.PackageUpdateState = PackageUpdateFailed;
         return -1;
     }
     // The update's own time starts now, not while its version was asked for.
-    DownloadStartTime = xPlatformTime::Seconds();
+    m_Context.Progress.DownloadStartTime = xPlatformTime::Seconds();
     if (request.OnBegin)
         request.OnBegin();
-    return PackageUpdateThread(job);
+    return PackageUpdateThread(m_Context, job);
 }
 
 void PackageWorkerThread::Loop()
@@ -121,7 +123,7 @@ void PackageWorkerThread::Loop()
             break;
         m_Current = *m_Next;
         m_Next.reset();
-        MarkStarted();
+        MarkStarted(m_Context.Progress);
     }
     m_Busy = false;
     m_Idle.notify_all();
@@ -143,10 +145,4 @@ int PackageWorkerThread::LastResult()
 {
     std::lock_guard<std::mutex> guard(m_Lock);
     return m_LastResult;
-}
-
-PackageWorkerThread& ThePackageWorker()
-{
-    static PackageWorkerThread* worker = new PackageWorkerThread();
-    return *worker;
 }

@@ -32,6 +32,9 @@ struct PackageUpdateRequest
 class PackageWorkerThread
 {
 public:
+    // Runs every update with `context`, which outlives the worker.
+    explicit PackageWorkerThread(UpdateContext& context);
+
     enum class Outcome
     {
         Started,
@@ -41,8 +44,8 @@ public:
     };
 
     // Starts the update of `job`, or keeps it for when the running one ends.
-    // Marks the update Started (DownloadStartTime, PackageUpdateState) when it
-    // begins.
+    // Marks the update Started (the context's DownloadStartTime,
+    // PackageUpdateState) when it begins.
     Outcome Run(const PackageUpdateRequest& request);
     Outcome Run(const PackageJob& job);
 
@@ -66,6 +69,7 @@ private:
     // Prepares and runs one request: the thread's exit code.
     int RunRequest(const PackageUpdateRequest& request);
 
+    UpdateContext& m_Context;
     std::mutex m_Lock;
     std::condition_variable m_Idle;
     bool m_Busy = false;
@@ -74,7 +78,3 @@ private:
     std::optional<PackageUpdateRequest> m_Next;
     int m_LastResult = 0;
 };
-
-// The process's worker. Never destroyed: its thread may still run while the
-// process ends.
-PackageWorkerThread& ThePackageWorker();

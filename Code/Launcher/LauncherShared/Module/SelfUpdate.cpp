@@ -1,6 +1,5 @@
 #include "SelfUpdate.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "PublishDir.h"
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
@@ -181,19 +180,20 @@ uint32_t LauncherVersionNumber()
     return version;
 }
 
-uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion)
+uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseUrl, uint32_t ownVersion)
 {
     LogLine("checking new version");
     // With a key the file must be signed and unexpired: a stale one could hold
     // this launcher on its build for ever.
-    const VersionFileAnswer answer = FetchVersionFile(baseUrl + "LauncherVersion.txt",
+    const VersionFileAnswer answer = FetchVersionFile(context, baseUrl + "LauncherVersion.txt",
                                                       VersionFileKind::LauncherVersion, std::time(nullptr));
     return NewerLauncherVersion(answer.Line, ownVersion);
 }
 
-std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise)
+std::unique_ptr<xFile> TakeSelfUpdateLock(const UpdateContext& context, const xWString& folder, int attempts,
+                                          const char* otherwise)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString path = AsDirectoryPath(folder) + SelfUpdateLockName;
     for (int attempt = 1;; ++attempt)
     {
@@ -242,11 +242,12 @@ bool IsGoodBuild(xFileHandle& build, const xString& name, const std::vector<uint
 
 // The build takes its name while held, so the name holds the bytes just
 // checked; logged as every download's rename.
-bool GiveHeldBuildItsName(const xFileHandle& build, const xWString& temporary, const xWString& path)
+bool GiveHeldBuildItsName(const UpdateContext& context, const xFileHandle& build, const xWString& temporary,
+                          const xWString& path)
 {
     const xString name(GetFileName(path));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
-    if (!LauncherFiles().MoveHeldProgram(build, path, temporary))
+    if (!context.Files.MoveHeldProgram(build, path, temporary))
     {
         LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
                      name.c_str());
@@ -257,9 +258,10 @@ bool GiveHeldBuildItsName(const xFileHandle& build, const xWString& temporary, c
 }
 } // namespace
 
-std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path)
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, const xString& url,
+                                                const xWString& path)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xString name(GetFileName(path));
     // Only what arrives now may be started: an earlier file under the name may be
     // a build of another day.
@@ -272,12 +274,17 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWStri
     std::vector<uint8_t> signature;
     if (!FetchUpdateSignature(url, name, signature))
         return nullptr;
-    const xWString temporary =
-        FetchWholeFile(url, &LauncherBytesReceived, &LauncherFileSize, MaxLauncherBytes);
+    TransferOptions options;
+    options.Received = &LauncherBytesReceived;
+    options.Size = &LauncherFileSize;
+    options.MaxSize = MaxLauncherBytes;
+    options.Rename = false;
+    const xWString temporary = TransferFile(context, url, options).Temporary;
     std::unique_ptr<xFileHandle> build = temporary.IsEmpty() ? nullptr : files.OpenProgram(temporary);
     if (!build)
         LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
-    if (build && IsGoodBuild(*build, name, signature) && GiveHeldBuildItsName(*build, temporary, path))
+    if (build && IsGoodBuild(*build, name, signature) &&
+        GiveHeldBuildItsName(context, *build, temporary, path))
         return build;
     build.reset();
     if (!temporary.IsEmpty())
@@ -285,7 +292,7 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWStri
     return nullptr;
 }
 
-void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
+void SelfUpdateThread(const UpdateContext& context, const xString& baseUrl, uint32_t newVersion)
 {
     LauncherVersionNumber();
     const xWString name =
@@ -293,7 +300,7 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
     const xWString path = GetModuleDirectory() + name;
     const xString url = baseUrl + xString(name);
     LogLine("Try Download %s", url.c_str());
-    std::unique_ptr<xFileHandle> build = FetchLauncherBuild(url, path);
+    std::unique_ptr<xFileHandle> build = FetchLauncherBuild(context, url, path);
     if (build)
     {
         PassCheckpoint("downloaded");
@@ -310,7 +317,7 @@ void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion)
         }
         LogLine("Cannot start %s", PathText(path).c_str());
         build.reset();
-        LauncherFiles().DeleteFileEx(path, false, false);
+        context.Files.DeleteFileEx(path, false, false);
     }
     QuitLauncher();
 }
@@ -319,9 +326,9 @@ namespace
 {
 // The updating stage's work once the old launcher has ended: a copy of this
 // build (at `ownPath`) in the old one's place, started as "updated".
-bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
+bool ReplaceOldLauncher(const UpdateContext& context, const xWString& ownPath, const xWString& oldPath)
 {
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     // The copy is made under a name of its own and then moved over the old
     // launcher in one step: a copy cut short never takes the launcher's place.
     const xWString copyPath = oldPath + u".new";
@@ -363,7 +370,7 @@ bool ReplaceOldLauncher(const xWString& ownPath, const xWString& oldPath)
 }
 } // namespace
 
-bool RunUpdatingStage(uint32_t oldProcessId)
+bool RunUpdatingStage(const UpdateContext& context, uint32_t oldProcessId)
 {
     LogLine("Run updating");
     if (oldProcessId != 0)
@@ -384,16 +391,16 @@ bool RunUpdatingStage(uint32_t oldProcessId)
     // old file is replaced keeps a launcher started meanwhile from fetching
     // this very build again.
     const std::unique_ptr<xFile> lock =
-        TakeSelfUpdateLock(GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
-    return ReplaceOldLauncher(ownPath, GetParentPath(ownPath) + oldName);
+        TakeSelfUpdateLock(context, GetParentPath(ownPath), ReplaceAttempts, "replacing without it");
+    return ReplaceOldLauncher(context, ownPath, GetParentPath(ownPath) + oldName);
 }
 
-bool RunUpdatedStage(uint32_t updatingProcessId)
+bool RunUpdatedStage(const UpdateContext& context, uint32_t updatingProcessId)
 {
     LogLine("Run Updated");
     if (updatingProcessId != 0 && !WaitForProcessEnd(updatingProcessId, OldLauncherEndWaitMs))
         LogLine("Process %u still runs after %u ms", updatingProcessId, OldLauncherEndWaitMs);
-    const xEngineFileSystem& files = LauncherFiles();
+    const xEngineFileSystem& files = context.Files;
     const xWString ownPath = GetModulePath();
     const xWString versioned =
         GetParentPath(ownPath) +

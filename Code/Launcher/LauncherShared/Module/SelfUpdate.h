@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateContext.h"
+
 #include "xFileHandle.h"
 #include "xString.h"
 
@@ -50,17 +52,18 @@ uint32_t LauncherVersionNumber();
 // Asks `baseUrl` + "LauncherVersion.txt" for the newest version: that number
 // when it is greater than `ownVersion`, else NoNewerLauncher (also when signed
 // updates are on and the file's signature or its expiry is refused).
-uint32_t CheckLauncherVersion(const xString& baseUrl, uint32_t ownVersion);
+uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseUrl, uint32_t ownVersion);
 
 // Downloads `newVersion` from `baseUrl` beside the running launcher and starts
 // it with "updating <our id>"; ends the process in every case. A file that is
 // not whole, or (signed updates on) not signed for its name, is never started.
-[[noreturn]] void SelfUpdateThread(const xString& baseUrl, uint32_t newVersion);
+[[noreturn]] void SelfUpdateThread(const UpdateContext& context, const xString& baseUrl, uint32_t newVersion);
 
 // The self-update lock in `folder` (the launcher's), tried `attempts` times a
 // quarter of a second apart; null when another launcher holds it (logged with
 // `otherwise`, what this one does instead) or it cannot be made at all.
-std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, const char* otherwise);
+std::unique_ptr<xFile> TakeSelfUpdateLock(const UpdateContext& context, const xWString& folder, int attempts,
+                                          const char* otherwise);
 
 // Fetches the build `url` names to `path` (the versioned name beside the
 // launcher) and checks it: with signed updates on, its signature first (a
@@ -71,16 +74,17 @@ std::unique_ptr<xFile> TakeSelfUpdateLock(const xWString& folder, int attempts, 
 // from the download folder, which is the launcher's). Returns that handle, to
 // start the build from while it stays open; null when anything failed, and
 // then neither the file nor its temporary download is left.
-std::unique_ptr<xFileHandle> FetchLauncherBuild(const xString& url, const xWString& path);
+std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, const xString& url,
+                                                const xWString& path);
 
 // In the new build started as "updating": true when the replaced launcher was
 // started (the caller then quits); false leaves this build running on as a
 // normal launcher under its versioned name. `oldProcessId` 0 means unknown.
-bool RunUpdatingStage(uint32_t oldProcessId);
+bool RunUpdatingStage(const UpdateContext& context, uint32_t oldProcessId);
 
 // In the replaced launcher started as "updated <id of the updating process>":
 // waits for that process to end and removes the versioned copy. Always true.
-bool RunUpdatedStage(uint32_t updatingProcessId);
+bool RunUpdatedStage(const UpdateContext& context, uint32_t updatingProcessId);
 
 // Test builds only (set by their entry point before start-up; the product
 // never sets them): an update address of the test's own server, and a

@@ -1,6 +1,5 @@
 #include "SignedVersionFile.h"
 #include "LauncherDownload.h"
-#include "LauncherFiles.h"
 #include "UpdateSignature.h"
 
 #include "xFile.h"
@@ -15,9 +14,9 @@ namespace
 // The serial file holds one decimal number; anything longer is not one.
 constexpr int64_t MaxSerialFileBytes = 64;
 
-xWString AcceptedSerialPath()
+xWString AcceptedSerialPath(const UpdateContext& context)
 {
-    return GetDownloadFolder() + xWString(xString(AcceptedSerialFileName));
+    return context.GetDownloadFolder() + xWString(xString(AcceptedSerialFileName));
 }
 
 VersionFileAnswer Refuse(const xString& name, VersionFileVerdict verdict, const char* why)
@@ -30,8 +29,8 @@ VersionFileAnswer Refuse(const xString& name, VersionFileVerdict verdict, const 
 
 // The stamp's verdict: the expiry first (an expired file says nothing about
 // order), then the serial against the highest accepted.
-VersionFileAnswer JudgeStamp(const xString& name, VersionFileKind kind, const VersionStamp& stamp,
-                             int64_t now)
+VersionFileAnswer JudgeStamp(const UpdateContext& context, const xString& name, VersionFileKind kind,
+                             const VersionStamp& stamp, int64_t now)
 {
     const bool needsSerial = kind == VersionFileKind::ClientVersions;
     if (!stamp.HasExpiry || (needsSerial && !stamp.HasSerial))
@@ -50,7 +49,7 @@ VersionFileAnswer JudgeStamp(const xString& name, VersionFileKind kind, const Ve
     answer.Stamp = stamp;
     if (!needsSerial)
         return answer;
-    const uint64_t accepted = LoadAcceptedSerial();
+    const uint64_t accepted = LoadAcceptedSerial(context);
     if (stamp.Serial < accepted)
     {
         std::snprintf(why, sizeof why, "serial %llu is older than serial %llu accepted before",
@@ -58,14 +57,15 @@ VersionFileAnswer JudgeStamp(const xString& name, VersionFileKind kind, const Ve
                       static_cast<unsigned long long>(accepted));
         return Refuse(name, VersionFileVerdict::Replayed, why);
     }
-    if (stamp.Serial > accepted && !RaiseAcceptedSerial(stamp.Serial))
+    if (stamp.Serial > accepted && !RaiseAcceptedSerial(context, stamp.Serial))
         LogErrorLine("Version file serial %llu could not be remembered in %s",
                      static_cast<unsigned long long>(stamp.Serial), AcceptedSerialFileName);
     return answer;
 }
 } // namespace
 
-VersionFileAnswer FetchVersionFile(const xString& url, VersionFileKind kind, int64_t now)
+VersionFileAnswer FetchVersionFile(const UpdateContext& context, const xString& url, VersionFileKind kind,
+                                   int64_t now)
 {
     VersionFileAnswer answer;
     if (!GetUpdateVerifier().IsOn())
@@ -80,16 +80,16 @@ VersionFileAnswer FetchVersionFile(const xString& url, VersionFileKind kind, int
     VersionStamp stamp;
     if (!ParseVersionStamp(SecondTextLine(text), stamp))
         return Refuse(name, VersionFileVerdict::Unstamped, "its stamp line is malformed");
-    answer = JudgeStamp(name, kind, stamp, now);
+    answer = JudgeStamp(context, name, kind, stamp, now);
     if (answer.Verdict == VersionFileVerdict::Taken)
         answer.Line = FirstTextLine(reinterpret_cast<const uint8_t*>(text.c_str()), text.Length());
     return answer;
 }
 
-uint64_t LoadAcceptedSerial()
+uint64_t LoadAcceptedSerial(const UpdateContext& context)
 {
-    const xEngineFileSystem& files = LauncherFiles();
-    const xWString path = AcceptedSerialPath();
+    const xEngineFileSystem& files = context.Files;
+    const xWString path = AcceptedSerialPath(context);
     const int64_t size = files.GetFileSize(path);
     if (size <= 0 || size > MaxSerialFileBytes)
         return 0;
@@ -104,12 +104,12 @@ uint64_t LoadAcceptedSerial()
     return serial;
 }
 
-bool RaiseAcceptedSerial(uint64_t serial)
+bool RaiseAcceptedSerial(const UpdateContext& context, uint64_t serial)
 {
-    if (LoadAcceptedSerial() >= serial)
+    if (LoadAcceptedSerial(context) >= serial)
         return true;
-    const xEngineFileSystem& files = LauncherFiles();
-    const xWString path = AcceptedSerialPath();
+    const xEngineFileSystem& files = context.Files;
+    const xWString path = AcceptedSerialPath(context);
     // A name of this process's own: two launchers beside each other never
     // write one temporary file together.
     char suffix[32];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UpdateContext.h"
 #include "VersionStamp.h"
 
 #include "xString.h"
@@ -44,14 +45,16 @@ struct VersionFileAnswer
 // seconds); a client version file's serial must be at least the accepted one,
 // and is remembered when higher. A refusal leaves an error line: "Version file
 // <name> refused: <why>; nothing is taken from it".
-VersionFileAnswer FetchVersionFile(const xString& url, VersionFileKind kind, int64_t now);
+VersionFileAnswer FetchVersionFile(const UpdateContext& context, const xString& url, VersionFileKind kind,
+                                   int64_t now);
 
 // The highest serial of a client version file accepted so far, kept in this
-// file in the download folder (the launcher's own; cache cleaning keeps it).
+// file in the context's download folder (the launcher's own; cache cleaning
+// keeps it).
 constexpr char AcceptedSerialFileName[] = "ClientVersionSerial.txt";
 // 0 when none was accepted yet (or the file does not hold a number).
-uint64_t LoadAcceptedSerial();
+uint64_t LoadAcceptedSerial(const UpdateContext& context);
 // Writes `serial` through a temporary file and a move, unless the file already
 // holds a higher one (another launcher beside this one). False when it could
 // not be written.
-bool RaiseAcceptedSerial(uint64_t serial);
+bool RaiseAcceptedSerial(const UpdateContext& context, uint64_t serial);
