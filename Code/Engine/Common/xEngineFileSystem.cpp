@@ -2,6 +2,8 @@
 #include "xPath.h"
 #include "xStringOps.h"
 
+#include "xFile.h"
+
 #include <chrono>
 #include <thread>
 
@@ -100,6 +102,17 @@ bool xEngineFileSystem::MoveReplacing(const xWString& destination, const xWStrin
             return true;
     }
     return false;
+}
+
+bool xEngineFileSystem::ReadWholeFile(const xWString& path, int64_t maxSize,
+                                      std::vector<uint8_t>& bytes) const
+{
+    const int64_t size = GetFileSize(path);
+    std::unique_ptr<xFile> file = size < 0 || size > maxSize ? nullptr : OpenRead(path, true);
+    if (!file)
+        return false;
+    bytes.resize(static_cast<size_t>(size));
+    return size == 0 || file->Read(bytes.data(), size);
 }
 
 bool xEngineFileSystem::CopyChecked(const xWString& destination, const xWString& source) const

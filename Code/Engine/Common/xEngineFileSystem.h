@@ -36,6 +36,9 @@ public:
     // replacing a file there. Retries for a few seconds while another program
     // (a virus scanner, an indexer) holds either file.
     bool MoveReplacing(const xWString& destination, const xWString& source) const;
+    // Every byte of the file, when it holds at most maxSize; false when it is
+    // missing, larger, or cannot be read whole.
+    bool ReadWholeFile(const xWString& path, int64_t maxSize, std::vector<uint8_t>& bytes) const;
     // Copy after making the destination's folders; never copies a path onto itself.
     bool CopyChecked(const xWString& destination, const xWString& source) const;
     bool CreateDirectory(const xWString& path, bool recursive) const;

@@ -33,17 +33,6 @@ constexpr int LockTries = 480; // two minutes
 // Far above any font; a server that sends more is not sending a font.
 constexpr int64_t PackedFontMaxSize = 64 << 20;
 
-bool ReadWhole(const UpdateContext& context, const xWString& path, std::vector<uint8_t>& bytes)
-{
-    const xEngineFileSystem& files = context.Files;
-    const int64_t size = files.GetFileSize(path);
-    std::unique_ptr<xFile> file = size < 0 || size > PackedFontMaxSize ? nullptr : files.OpenRead(path, true);
-    if (!file)
-        return false;
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || file->Read(bytes.data(), size);
-}
-
 // Through a temporary name, so that a launcher killed while writing never
 // leaves half a font under the name the game opens.
 bool PutFontInPlace(const UpdateContext& context, const xWString& path, const std::vector<uint8_t>& font)
@@ -80,7 +69,7 @@ const char* FetchPacked(const UpdateContext& context, const FontPlaces& places, 
     options.MaxSize = PackedFontMaxSize;
     options.Rename = false;
     temporary = TransferFile(context, places.PackedUrl, options).Temporary;
-    if (temporary.IsEmpty() || !ReadWhole(context, temporary, packed))
+    if (temporary.IsEmpty() || !context.Files.ReadWholeFile(temporary, PackedFontMaxSize, packed))
         return "simhei.fnt could not be fetched";
     if (CheckFetchedSignature(PackedName, packed.data(), packed.size(), signature))
         return nullptr;

@@ -578,7 +578,6 @@ struct Transfer
     xString Name;
     // Once the temporary file has its size.
     xString TemporaryName;
-    xWString RecordPath;
     std::unique_ptr<ResumeNotes> Notes;
 };
 
@@ -588,34 +587,110 @@ Transfer Ended(Transfer& done, TransferOutcome outcome)
     return std::move(done);
 }
 
+// The last component of the URL's path, when it is a name we may store: it
+// comes from the server's side of the world, so it must not lead out of the
+// download folder or onto a device.
+bool StorableFileName(const UrlParts& parts, xString& name)
+{
+    if (!UrlFileName(parts, name))
+    {
+        LogErrorLine("Get file name failed.");
+        return false;
+    }
+    if (!IsPlainFileName(name))
+    {
+        LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The temporary file a transfer writes into, with its full size set aside.
+struct Temporary
+{
+    std::unique_ptr<xFile> File;
+    xString Name;
+    // Bytes already on disk, from an earlier transfer the record describes.
+    uint64_t ResumeAt = 0;
+    // Whether a resume record may be kept for it.
+    bool Resumable = false;
+};
+
+// Continues "<name>.td" where its record says, when the server still describes
+// the file the record was made for (a file replaced by one of another size or
+// version must not be spliced onto the old one's bytes); else starts afresh,
+// under a numbered name when the plain one is held elsewhere. False, with an
+// error line, when no temporary file could be made or given its size.
+bool OpenTemporary(const UpdateContext& context, const xString& name, uint64_t fileSize,
+                   const xString& version, bool resume, Temporary& temporary)
+{
+    const xEngineFileSystem& files = context.Files;
+    const xWString folder = context.GetDownloadFolder();
+    const xWString recordPath = ResumeRecordPath(context, name);
+    temporary.Name = name + ".td";
+    ResumeRecord record;
+    if (resume && ReadResumeRecord(files, recordPath, record) && record.Done > 0 && record.Size == fileSize &&
+        record.Version == version &&
+        files.GetFileSize(folder + Utf8ToWide(temporary.Name)) == static_cast<int64_t>(fileSize))
+    {
+        temporary.File = files.OpenWrite(folder + Utf8ToWide(temporary.Name), true, true);
+        if (temporary.File)
+        {
+            temporary.ResumeAt = record.Done;
+            LogLine("resuming %s at byte %llu of %llu", name.c_str(),
+                    static_cast<unsigned long long>(record.Done), static_cast<unsigned long long>(fileSize));
+        }
+    }
+    // A record must never outlive the bytes it counts: it goes before they do.
+    if (!temporary.File && files.IsFile(recordPath) && !files.DeleteFile(recordPath))
+        resume = false;
+    for (int counter = 0; !temporary.File && counter <= MaxNumberedTemporaryNames; ++counter)
+    {
+        temporary.File = files.OpenWrite(folder + Utf8ToWide(temporary.Name), false, true);
+        if (temporary.File || counter == MaxNumberedTemporaryNames)
+            break;
+        char suffix[24];
+        std::snprintf(suffix, sizeof(suffix), "_%d.td", counter);
+        temporary.Name = name + suffix;
+    }
+    if (!temporary.File)
+    {
+        LogErrorLine("Create temporary file failed: %s", name.c_str());
+        return false;
+    }
+    // Only the plain temporary name has a record: a numbered one is another
+    // launcher's leftover the next run would not look for.
+    temporary.Resumable = resume && temporary.Name == name + ".td";
+    // Preallocation: the file takes its full size before the first byte. xFile
+    // has no set-end-of-file, so the last byte is written; the bytes before it
+    // read as zeros (a sparse hole on POSIX).
+    if (temporary.ResumeAt != 0 || fileSize == 0)
+        return true;
+    const uint8_t zero = 0;
+    if (temporary.File->Seek(static_cast<int64_t>(fileSize - 1)) && temporary.File->Write(&zero, 1))
+        return true;
+    LogErrorLine("Cannot set aside %llu bytes for %s", static_cast<unsigned long long>(fileSize),
+                 temporary.Name.c_str());
+    temporary.File->Close();
+    files.DeleteFileEx(folder + Utf8ToWide(temporary.Name), false, false);
+    return false;
+}
+
 // DownloadFile up to its rename: the bytes into "<name>.td" (or a numbered name).
 Transfer TransferToTemporary(const UpdateContext& context, const xString& url, const TransferOptions& options)
 {
     DownloadWatch* const watch = options.Watch;
-    bool resume = options.Resume;
     Transfer done;
     // Every way out ends the watch, so no reader waits for bytes that will not come.
     const std::unique_ptr<DownloadWatch, void (*)(DownloadWatch*)> ending(watch,
                                                                           [](DownloadWatch* w) { w->End(); });
     LogLine("downloading %s", url.c_str());
     UrlParts parts;
-    if (!CrackUrl(url, parts))
-        return Ended(done, TransferOutcome::BadUrl);
     // The name is settled before any request: a URL that names no file we may
     // store costs no traffic.
     xString name;
-    if (!UrlFileName(parts, name))
-    {
-        LogErrorLine("Get file name failed.");
+    if (!CrackUrl(url, parts) || !StorableFileName(parts, name))
         return Ended(done, TransferOutcome::BadUrl);
-    }
-    // The name comes from the server's side of the world; it must not lead
-    // out of the download folder or onto a device.
-    if (!IsPlainFileName(name))
-    {
-        LogErrorLine("Get file name failed: \"%s\" is no plain file name.", name.c_str());
-        return Ended(done, TransferOutcome::BadUrl);
-    }
 
     Target target;
     if (!OpenTarget(parts, target))
@@ -635,99 +710,45 @@ Transfer TransferToTemporary(const UpdateContext& context, const xString& url, c
         return Ended(done, TransferOutcome::TooLarge);
     }
 
-    const xEngineFileSystem& files = context.Files;
-    const xWString folder = context.GetDownloadFolder();
-    const xWString recordPath = ResumeRecordPath(context, name);
-    std::unique_ptr<xFile> file;
-    xString temporaryName = name + ".td";
-    // The bytes on disk are continued only when the server still describes
-    // the file the record was made for: a file replaced by one of another size
-    // or version must not be spliced onto the old one's bytes.
-    uint64_t resumeAt = 0;
-    ResumeRecord record;
-    if (resume && ReadResumeRecord(files, recordPath, record) && record.Done > 0 && record.Size == fileSize &&
-        record.Version == version && files.GetFileSize(folder + Utf8ToWide(temporaryName)) == remoteSize)
-    {
-        file = files.OpenWrite(folder + Utf8ToWide(temporaryName), true, true);
-        if (file)
-        {
-            resumeAt = record.Done;
-            LogLine("resuming %s at byte %llu of %llu", name.c_str(),
-                    static_cast<unsigned long long>(resumeAt), static_cast<unsigned long long>(fileSize));
-        }
-    }
-    // A record must never outlive the bytes it counts: it goes before they do.
-    if (!file && files.IsFile(recordPath) && !files.DeleteFile(recordPath))
-        resume = false;
-    for (int counter = 0; !file && counter <= MaxNumberedTemporaryNames; ++counter)
-    {
-        file = files.OpenWrite(folder + Utf8ToWide(temporaryName), false, true);
-        if (file || counter == MaxNumberedTemporaryNames)
-            break;
-        char suffix[24];
-        std::snprintf(suffix, sizeof(suffix), "_%d.td", counter);
-        temporaryName = name + suffix;
-    }
-    if (!file)
-    {
-        LogErrorLine("Create temporary file failed: %s", name.c_str());
+    Temporary temporary;
+    if (!OpenTemporary(context, name, fileSize, version, options.Resume, temporary))
         return Ended(done, TransferOutcome::NoTemporary);
-    }
-    // Preallocation: the file takes its full size before the first byte. xFile
-    // has no set-end-of-file, so the last byte is written; the bytes before it
-    // read as zeros (a sparse hole on POSIX).
-    if (resumeAt == 0 && fileSize > 0)
-    {
-        const uint8_t zero = 0;
-        if (!file->Seek(static_cast<int64_t>(fileSize - 1)) || !file->Write(&zero, 1))
-        {
-            LogErrorLine("Cannot set aside %llu bytes for %s", static_cast<unsigned long long>(fileSize),
-                         temporaryName.c_str());
-            file->Close();
-            files.DeleteFileEx(folder + Utf8ToWide(temporaryName), false, false);
-            return Ended(done, TransferOutcome::NoTemporary);
-        }
-    }
-    LogLine("file created: %s", temporaryName.c_str());
-    done.TemporaryName = temporaryName;
-
+    LogLine("file created: %s", temporary.Name.c_str());
+    done.TemporaryName = temporary.Name;
+    const uint64_t resumeAt = temporary.ResumeAt;
     if (options.Size != nullptr)
         options.Size->store(fileSize, std::memory_order_relaxed);
     if (options.Received != nullptr)
         options.Received->store(resumeAt, std::memory_order_relaxed);
-    // Only the plain temporary name has a record: a numbered one is another
-    // launcher's leftover the next run would not look for.
-    std::unique_ptr<ResumeNotes> notes;
-    if (resume && temporaryName == name + ".td")
+    if (temporary.Resumable)
     {
-        record = ResumeRecord{fileSize, version, resumeAt};
-        notes = std::make_unique<ResumeNotes>(files, recordPath, record);
+        done.Notes = std::make_unique<ResumeNotes>(context.Files, ResumeRecordPath(context, name),
+                                                   ResumeRecord{fileSize, version, resumeAt});
         if (resumeAt == 0)
-            notes->Write(0);
+            done.Notes->Write(0);
     }
     if (watch != nullptr)
     {
-        watch->Begin(folder + Utf8ToWide(temporaryName));
+        watch->Begin(context.GetDownloadFolder() + Utf8ToWide(temporary.Name));
         watch->OnDisk.store(resumeAt, std::memory_order_release);
     }
     uint64_t counted = resumeAt;
     // A resumed file may have every byte already (the launcher was killed before
     // the rename); an empty one still asks, as it always has.
     if (resumeAt == 0 || resumeAt < fileSize)
-        TransferToFile(target, url, *file, resumeAt, fileSize, counted, options.Received, watch, notes.get());
+        TransferToFile(target, url, *temporary.File, resumeAt, fileSize, counted, options.Received, watch,
+                       done.Notes.get());
     if (watch != nullptr)
         watch->End();
-    file->Close();
+    temporary.File->Close();
     done.Result.Counted = counted;
     if (counted != fileSize)
     {
-        if (notes)
-            notes->Write(counted);
+        if (done.Notes)
+            done.Notes->Write(counted);
         return Ended(done, TransferOutcome::Cut);
     }
     done.Name = name;
-    done.RecordPath = recordPath;
-    done.Notes = std::move(notes);
     return Ended(done, TransferOutcome::Whole);
 }
 } // namespace
@@ -760,7 +781,7 @@ TransferResult TransferFile(const UpdateContext& context, const xString& url, co
         return result;
     }
     if (transfer.Notes)
-        context.Files.DeleteFile(transfer.RecordPath);
+        context.Files.DeleteFile(ResumeRecordPath(context, transfer.Name));
     return result;
 }
 
@@ -773,13 +794,16 @@ void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<
     TransferFile(context, url, options);
 }
 
-bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination)
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination,
+                     const xFileHandle* held)
 {
     const xEngineFileSystem& files = context.Files;
     const xString name(GetFileName(destination));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
     // MoveReplacing removes an earlier file of the name itself.
-    if (!files.MoveReplacing(destination, temporary))
+    const bool moved = held != nullptr ? files.MoveHeldProgram(*held, destination, temporary)
+                                       : files.MoveReplacing(destination, temporary);
+    if (!moved)
     {
         // An older file may still stand under the name: it is no download of this one.
         LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",

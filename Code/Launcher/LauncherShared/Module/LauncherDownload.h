@@ -3,6 +3,7 @@
 #include "RangePlan.h"
 #include "UpdateContext.h"
 
+#include "xFileHandle.h"
 #include "xHttp.h"
 #include "xString.h"
 
@@ -135,8 +136,11 @@ void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<
 
 // Moves the whole bytes of a transfer (`temporary`) onto `destination`,
 // replacing a file there, and logs it as every download's rename; false, with
-// an error line, when an older file there could not be replaced.
-bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination);
+// an error line, when an older file there could not be replaced. With `held`
+// (the file held open by xFileSystem::OpenProgram) the rename goes through that
+// handle (MoveHeldProgram), so the name holds the very bytes checked through it.
+bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination,
+                     const xFileHandle* held = nullptr);
 
 // What the resume record beside an unfinished download says: the file's size
 // and version as the HEAD announced them, and how many leading bytes are on disk.

@@ -8,12 +8,5 @@ PackageProgressSnapshot PackageProgress::Snapshot() const
     values.PackageFailureReason = PackageFailureReason.load(relaxed);
     values.PackageBytesNeeded = PackageBytesNeeded.load(relaxed);
     values.PackageBytesReceived = PackageBytesReceived.load(relaxed);
-    values.CrcStartTime = CrcStartTime.load(relaxed);
-    values.CrcEndTime = CrcEndTime.load(relaxed);
-    values.DownloadStartTime = DownloadStartTime.load(relaxed);
-    values.DownloadEndTime = DownloadEndTime.load(relaxed);
-    values.DownloadSpeed = DownloadSpeed.load(relaxed);
-    values.FullDownloadDone = FullDownloadDone.load(relaxed);
-    values.PartialDownloadDone = PartialDownloadDone.load(relaxed);
     return values;
 }

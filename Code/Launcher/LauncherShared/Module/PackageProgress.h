@@ -23,20 +23,13 @@ enum PackageFailureReasons : int32_t
     PackageFailureDiskFull = 1,
 };
 
-// The progress values at one moment, as a tick reads them.
+// The progress values a tick reads, each read once.
 struct PackageProgressSnapshot
 {
     int32_t PackageUpdateState = PackageUpdateIdle;
     int32_t PackageFailureReason = PackageFailureNone;
     uint64_t PackageBytesNeeded = 0;
     uint64_t PackageBytesReceived = 0;
-    double CrcStartTime = 0.0;
-    double CrcEndTime = 0.0;
-    double DownloadStartTime = 0.0;
-    double DownloadEndTime = 0.0;
-    double DownloadSpeed = 0.0;
-    bool FullDownloadDone = false;
-    bool PartialDownloadDone = false;
 };
 
 // Progress of the package update, written by the package worker (and by the

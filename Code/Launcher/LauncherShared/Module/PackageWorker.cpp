@@ -86,15 +86,9 @@ ManifestRead LoadManifest(UpdateContext& context, const xWString& path, const xS
                           const xString& name, Manifest& manifest)
 {
     manifest = Manifest();
-    const xEngineFileSystem& files = context.Files;
-    const int64_t size = files.GetFileSize(path);
-    std::unique_ptr<xFile> file = size < 0 ? nullptr : files.OpenRead(path, true);
-    if (!file)
+    std::vector<uint8_t> container;
+    if (!context.Files.ReadWholeFile(path, INT64_MAX, container))
         return ManifestRead::Missing;
-    std::vector<uint8_t> container(static_cast<size_t>(size));
-    if (size > 0 && !file->Read(container.data(), size))
-        return ManifestRead::Missing;
-    file.reset();
     if (!CheckUpdateSignature(url, name, container.data(), container.size()))
         return ManifestRead::Refused;
     if (!ReadManifestContainer(container, manifest))

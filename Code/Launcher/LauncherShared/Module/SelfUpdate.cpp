@@ -240,22 +240,6 @@ bool IsGoodBuild(xFileHandle& build, const xString& name, const std::vector<uint
     return CheckFetchedSignature(name, bytes.data(), bytes.size(), signature);
 }
 
-// The build takes its name while held, so the name holds the bytes just
-// checked; logged as every download's rename.
-bool GiveHeldBuildItsName(const UpdateContext& context, const xFileHandle& build, const xWString& temporary,
-                          const xWString& path)
-{
-    const xString name(GetFileName(path));
-    LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
-    if (!context.Files.MoveHeldProgram(build, path, temporary))
-    {
-        LogErrorLine("file : %s could not replace the file under its name (in use or read-only?)",
-                     name.c_str());
-        return false;
-    }
-    LogLine("file : %s finish.\n", name.c_str());
-    return true;
-}
 } // namespace
 
 std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, const xString& url,
@@ -283,8 +267,9 @@ std::unique_ptr<xFileHandle> FetchLauncherBuild(const UpdateContext& context, co
     std::unique_ptr<xFileHandle> build = temporary.IsEmpty() ? nullptr : files.OpenProgram(temporary);
     if (!build)
         LogLine("Launcher download not whole: %s did not arrive", PathText(path).c_str());
+    // The build takes its name while held, so the name holds the bytes just checked.
     if (build && IsGoodBuild(*build, name, signature) &&
-        GiveHeldBuildItsName(context, *build, temporary, path))
+        MoveFetchedFile(context, temporary, path, build.get()))
         return build;
     build.reset();
     if (!temporary.IsEmpty())
