@@ -15,7 +15,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
-peers_init download-bench
+peers_start
+work=$peers_work
 megabytes=512
 iterations=${BENCH_ITERATIONS:-5}
 if [ "${1:-}" = --tiny ]; then
@@ -28,6 +29,7 @@ native_dir=${2:-build/linux-bench}
 name=bench-${megabytes}m.bin
 
 peers_nginx "$work/www" || exit 1
+port=$nginx_port
 head -c $((megabytes << 20)) /dev/urandom >"$work/www/$name"
 size=$(stat -c %s "$work/www/$name")
 export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www"
@@ -89,7 +91,7 @@ fi
 
 exe="$windows_dir/bin/DownloadTimer.exe"
 if [ -f "$exe" ]; then
-    peers_wine download-bench-wine
+    peers_wine
     # A fresh prefix is set up by processes that run on after the first program
     # starts: set it up first so that they do not share the timed runs' cores,
     # and keep one wineserver for all runs.

@@ -18,7 +18,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
-peers_init update-bench
+peers_start
+work=$peers_work
 tiny=()
 mebibytes=256
 if [ "${1:-}" = --tiny ]; then
@@ -37,6 +38,7 @@ done
 "$native_dir/bin/publish" client --source "$work/client" --version BENCH --out "$work/www" >/dev/null
 "$native" older "$work/www/StartupBENCH.crc" "$work/www/StartupBENCH-32bit.crc"
 peers_nginx "$work/www" || exit 1
+port=$nginx_port
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); client: $(du -sb "$work/client" | cut -f1) bytes, package $(stat -c %s "$work/www/StartupBENCH.pkg") bytes"
 
 # side NAME COMMAND...: every figure of one side, COMMAND being its UpdateTimer.
@@ -74,7 +76,7 @@ side native "$native"
 
 exe="$windows_dir/bin/UpdateTimer.exe"
 if [ -f "$exe" ]; then
-    peers_wine update-bench-wine
+    peers_wine
     # Set the prefix up first, so that its start-up does not share the timed runs' cores.
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
     /usr/lib/wine/wineserver -w

@@ -136,10 +136,12 @@ step "DecodeLzma86 beside liblzma" google_bench Lzma86Benchmarks \
 #    publisher's peak memory, the same check against the published manifest, and a
 #    full update from the dev server with its time and peak memory. --tiny runs that
 #    whole way on a small client.
+#    The dev server comes from scripts/lib/peers.sh.
+peers=(env PEERS_BIN="$bin" bash scripts/lib/peers.sh run "$bin/PackageUpdateBench")
 case "$mode" in
-tiny) step "package update of a small client (publish, VerifyFile beside cat, update)" "$bin/PackageUpdateBench" --tiny ;;
-full) step "1 GiB client: publish, VerifyFile beside cat, full update" "$bin/PackageUpdateBench" ;;
-*) step "VerifyFile beside cat (1 GiB client, warm cache)" "$bin/PackageUpdateBench" --verify-only ;;
+tiny) step "package update of a small client (publish, VerifyFile beside cat, update)" "${peers[@]}" --tiny ;;
+full) step "1 GiB client: publish, VerifyFile beside cat, full update" "${peers[@]}" ;;
+*) step "VerifyFile beside cat (1 GiB client, warm cache)" "${peers[@]}" --verify-only ;;
 esac
 
 # 4. What the manifest's SHA-256 sums cost: SHA-256 beside the system's library, the

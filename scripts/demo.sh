@@ -87,23 +87,10 @@ rm -f "$demo/stats.log"
 # with a short pause, so the splash's bar can be seen moving.
 key=vdemokey0001
 printf '{"%s": "sid=7&uid=1&time=0"}\n' "$key" >"$demo/autologin.json"
-"$tools/devserver" --root "$demo/root" --port 18080 --stats-log "$demo/stats.log" \
-    --autologin "$demo/autologin.json" --delay-ms 250 --for-path .pkg \
-    >"$demo/devserver.out" 2>"$demo/devserver.log" &
-server=$!
-launcher="" display_server=""
-cleanup() {
-    [ "$keep" -eq 1 ] && return
-    # Whatever already ended needs no stopping.
-    if [ -n "$launcher" ]; then kill "$launcher" 2>/dev/null || true; fi
-    if [ "$native" -eq 0 ] && [ -n "${WINEPREFIX:-}" ]; then WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true; fi
-    kill "$server" 2>/dev/null || true
-    if [ -n "$display_server" ]; then kill "$display_server" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-sleep 0.5
-grep -q '^listening on 127.0.0.1:18080' "$demo/devserver.out" ||
-    { echo "demo: the dev server did not start (is port 18080 taken?); see $demo/devserver.log" >&2; exit 1; }
+source scripts/lib/peers.sh
+PEERS_BIN=$tools PEERS_LOGS=$demo peers_devserver "$demo/root" --port 18080 --stats-log "$demo/stats.log" \
+    --autologin "$demo/autologin.json" --delay-ms 250 --for-path .pkg || exit 1
+[ "$keep" -eq 1 ] && peers_keep=1
 
 # Waits until the log holds a line matching $2 (at most $3 seconds).
 wait_for_log() {
@@ -156,31 +143,15 @@ if [ "$native" -eq 1 ]; then
     echo "== start $game/qtmx.exe $login"
     "$game/qtmx.exe" "$login" 2>"$demo/launcher-stderr.log" &
     launcher=$!
+    peer_pids+=("$launcher")
     wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version'
     grep -E 'CurrentVersion|Download Version|stat step url|Client |Font |Error' "$game/Launcher.txt" || true
     check_client
 else
-    export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    if [ -z "${DISPLAY:-}" ]; then
-        for n in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
-        Xvfb ":$n" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-        display_server=$!
-        export DISPLAY=":$n"
-        sleep 1
-        echo "== no display: Xvfb on $DISPLAY (1280x1024)"
-    fi
-    if [ ! -d "$WINEPREFIX/drive_c" ]; then
-        echo "== new Wine prefix $WINEPREFIX (about half a minute)"
-        /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-        # Wine points the prefix's Desktop (and Documents, Music...) at the real
-        # home; the launcher writes a desktop link at every start, so they become
-        # folders of the prefix.
-        find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
-        # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
-        # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
-        /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-            /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1
-    fi
+    peers_wine "${WINEPREFIX:-$demo/wine}"
+    peers_display
+    [ -d "$WINEPREFIX/drive_c" ] || echo "== new Wine prefix $WINEPREFIX (about half a minute)"
+    peers_wine_setup
     rm -rf "$shots"
     mkdir -p "$shots"
     game=$WINEPREFIX/drive_c/users/${USER:-root}/AppData/Roaming/Brightfen/rwgametidemark
@@ -194,6 +165,7 @@ else
     echo "== start $download/qtmx_$key.exe under wine64 (display $DISPLAY)"
     (cd "$download" && /usr/lib/wine/wine64 "qtmx_$key.exe" >/dev/null 2>&1) &
     launcher=$!
+    peer_pids+=("$launcher")
 
     echo "== it installs itself into $game and starts that copy with its key"
     wait_for_log "$game/Launcher.txt" 'AutoLoginUrlParam'
@@ -224,5 +196,5 @@ fi
 echo "== statistics received ($demo/stats.log):"
 cat "$demo/stats.log" 2>/dev/null || true
 if [ "$keep" -eq 1 ]; then
-    echo "== still running: the launcher (pid $launcher) and the dev server (pid $server)"
+    echo "== still running: the launcher (pid $launcher) and the dev server (pid ${peer_pids[0]})"
 fi

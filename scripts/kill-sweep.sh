@@ -12,7 +12,8 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
-peers_init kill-sweep
+peers_start
+work=$peers_work
 wine=0
 [ "${1:-}" = --wine ] && wine=1
 
@@ -26,7 +27,8 @@ status=0
 cmake --preset linux-asan >/dev/null &&
     cmake --build --preset linux-asan --target ModuleTests PackageUpdateChild publish devserver >"$work/build-native.log" 2>&1 ||
     { tail -n 30 "$work/build-native.log"; exit 1; }
-LAUNCHER_KILL_SWEEP=1 build/linux-asan/bin/ModuleTests --gtest_color=no --gtest_filter='Strategies/PackageUpdateKill.*' \
+LAUNCHER_KILL_SWEEP=1 bash scripts/lib/peers.sh run build/linux-asan/bin/ModuleTests --gtest_color=no \
+    --gtest_filter='Strategies/PackageUpdateKill.*' \
     >"$work/native.log" 2>&1 || status=1
 grep -E '^\[ KILLS|^\[  FAILED|Failure' "$work/native.log" | head -n 60
 native_totals=$(totals native "$work/native.log")
@@ -39,12 +41,8 @@ if [ "$wine" -eq 1 ]; then
     fi
     # As the test command does for the Windows tests: the native dev server and
     # the client versions published by the native child into its folder.
-    peers_devserver "$work/www" || exit 1
-    build/linux-asan/bin/PackageUpdateChild fixture build/linux-asan/bin/publish "$work/www/update-kill" >/dev/null ||
-        { echo "the client versions were not published"; exit 1; }
-    peers_wine kill-wine
-    LAUNCHER_TEST_DEVSERVER="127.0.0.1:$port" LAUNCHER_TEST_DEVSERVER_ROOT="$work/www" LAUNCHER_KILL_SWEEP=1 \
-        xvfb-run -a /usr/lib/wine/wine64 build/windows-demo/bin/ModuleTests.exe --gtest_color=no \
+    peers_downloads --wine && peers_wine && peers_display || exit 1
+    LAUNCHER_KILL_SWEEP=1 /usr/lib/wine/wine64 build/windows-demo/bin/ModuleTests.exe --gtest_color=no \
         --gtest_filter='Strategies/PackageUpdateKill.*' >"$work/wine.log" 2>&1 || status=1
     tr -d '\r' <"$work/wine.log" | grep -E '^\[ KILLS|^\[  FAILED|Failure' | head -n 60
 fi

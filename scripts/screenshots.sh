@@ -16,7 +16,9 @@ cmake --preset linux-asan >/dev/null
 cmake --build build/linux-asan --target devserver publish >/dev/null
 cmake --preset windows-demo >/dev/null
 cmake --build build/windows-demo --target qtmx PostHotKey >/dev/null
-LAUNCHER_SCREENSHOTS="$root/build/screenshots" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+source scripts/lib/peers.sh
+unset DISPLAY
+peers_display
+LAUNCHER_SCREENSHOTS="$root/build/screenshots" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
     Tests/EndToEnd/test_windows.py
 ls "$root"/build/screenshots/*.png

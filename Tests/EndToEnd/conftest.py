@@ -1,5 +1,5 @@
-"""Shared set-up of the end-to-end tests: where the builds are, and a fresh
-Wine prefix for the Windows runs."""
+"""Shared set-up of the end-to-end tests: where the builds are, and the dev
+server and fresh Wine prefixes, started through scripts/lib/peers.sh."""
 import json
 import lzma
 import os
@@ -16,10 +16,24 @@ import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 WINE = "/usr/lib/wine/wine64"
+PEERS = ["bash", str(ROOT / "scripts/lib/peers.sh")]
 
 
 def build_dir(variable, default):
     return pathlib.Path(os.environ.get(variable, ROOT / "build" / default))
+
+
+def start_devserver(tools, root, *arguments, stderr=subprocess.DEVNULL):
+    """The dev server of `tools` serving `root` (on a free port unless --port is
+    among the arguments), up once this returns; its port is `.port`."""
+    process = subprocess.Popen([*PEERS, "devserver", str(root), *map(str, arguments)], stdout=subprocess.PIPE,
+                               stderr=stderr, env=dict(os.environ, PEERS_BIN=str(tools)))
+    line = process.stdout.readline().decode()
+    if not line.startswith("listening on 127.0.0.1:"):
+        process.wait(timeout=30)
+        raise RuntimeError(f"the dev server did not start: {line!r}")
+    process.port = int(line.strip().rsplit(":", 1)[1])
+    return process
 
 
 @pytest.fixture(scope="session")
@@ -41,10 +55,9 @@ def windows_bin():
 class Wine:
     """A fresh prefix; programs run with a virtual display when one is set."""
 
-    def __init__(self, prefix):
-        self.prefix = pathlib.Path(prefix)
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    def __init__(self, variables):
+        self.env = dict(os.environ, **variables)
+        self.prefix = pathlib.Path(variables["WINEPREFIX"])
 
     @property
     def appdata(self):
@@ -69,25 +82,11 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-def new_wine(name):
+def new_wine():
     """A fresh prefix under /tmp, set up once, whose desktop lies inside it."""
-    runner = Wine(tempfile.mkdtemp(prefix=name))
-    # The first start of a prefix sets it up (about ten seconds).
-    subprocess.run([WINE, "wineboot", "-i"], env=runner.env, check=False,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    # Wine points the prefix's Desktop (and Documents, Music...) at the real home;
-    # the launcher writes a desktop link at every start, so they become folders
-    # of the prefix.
-    for folder in (runner.prefix / "drive_c" / "users").glob("*/*"):
-        if folder.is_symlink():
-            folder.unlink()
-            folder.mkdir()
-    # Dialogs ("MS Shell Dlg", Tahoma under Wine) find Chinese glyphs by font
-    # linking, as on a Chinese Windows; Noto CJK stands in for its fonts.
-    subprocess.run([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
-                    "/v", "Tahoma", "/t", "REG_MULTI_SZ", "/d", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC", "/f"],
-                   env=runner.env, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    return runner
+    lines = subprocess.run([*PEERS, "wine-prefix"], check=True, capture_output=True, text=True,
+                           timeout=240).stdout.splitlines()
+    return Wine(dict(line.split("=", 1) for line in lines))
 
 
 def remove_wine(runner):
@@ -97,7 +96,7 @@ def remove_wine(runner):
 
 @pytest.fixture(scope="session")
 def wine():
-    runner = new_wine("launcher-e2e-wine.")
+    runner = new_wine()
     yield runner
     remove_wine(runner)
 
@@ -189,14 +188,8 @@ class UpdateServer:
         autologin = self.root.parent / "autologin.json"
         autologin.write_text(json.dumps(AUTOLOGIN))
         self.log = open(self.root.parent / "devserver.log", "wb")
-        self.process = subprocess.Popen(
-            [str(self.tools / "devserver"), "--root", str(self.root), "--port", "18080",
-             "--stats-port", "8001", "--stats-log", str(self.stats_log), "--autologin", str(autologin)],
-            stdout=subprocess.PIPE, stderr=self.log)
-        line = self.process.stdout.readline().decode()
-        if not line.startswith("listening on 127.0.0.1:18080"):
-            self.process.kill()
-            raise RuntimeError(f"the dev server did not start on 18080 (busy?): {line!r}")
+        self.process = start_devserver(self.tools, self.root, "--port", 18080, "--stats-port", 8001,
+                                       "--stats-log", self.stats_log, "--autologin", autologin, stderr=self.log)
 
     def stop(self):
         self.process.terminate()

@@ -17,7 +17,7 @@ import time
 
 import pytest
 
-from conftest import WINE, build_dir, new_wine, remove_wine, stop, wait_for_lines
+from conftest import WINE, build_dir, new_wine, remove_wine, start_devserver, stop, wait_for_lines
 from test_windows import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, window_geometry
 
 STAGES = ["downloading", "downloaded", "updating-before-replace", "updating-after-replace",
@@ -43,7 +43,7 @@ def builds(windows_bin):
 def prefix():
     """A Wine prefix of this module's own: ending every process in it ends
     only launchers these tests started."""
-    runner = new_wine("launcher-e2e-selfupdate.")
+    runner = new_wine()
     yield runner.prefix, runner.env
     remove_wine(runner)
 
@@ -79,12 +79,8 @@ class HandOver:
 
     def serve(self, *faults):
         self.stop_server()
-        self.server = subprocess.Popen(
-            [str(self.tools / "devserver"), "--root", str(self.root), "--port", "0", *faults],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        line = self.server.stdout.readline().decode()
-        assert line.startswith("listening on 127.0.0.1:"), line
-        self.url = f"http://127.0.0.1:{line.strip().rsplit(':', 1)[1]}/launcher/"
+        self.server = start_devserver(self.tools, self.root, *faults)
+        self.url = f"http://127.0.0.1:{self.server.port}/launcher/"
 
     def stop_server(self):
         if self.server is not None:

@@ -38,6 +38,9 @@ void LookUp(TestServer& server, const char* addressVariable, const char* rootVar
     server.Available = server.Port != 0 && !server.Root.IsEmpty();
     if (server.Available)
         server.Root = AsDirectoryPath(server.Root);
+    else
+        server.Problem = std::string("set ") + addressVariable + "=127.0.0.1:PORT and " + rootVariable +
+                         " (bash scripts/lib/peers.sh run PROGRAM starts the peers and sets them)";
 }
 } // namespace
 
@@ -69,9 +72,6 @@ TestServer& GetTestServer(PeerKind kind)
             LookUp(server, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT");
             server.AccessLog = PathFromEnvironment("LAUNCHER_TEST_NGINX_LOG");
         }
-        if (!server.Available)
-            server.Available =
-                kind == PeerKind::DevServer ? StartDevServerProcess(server) : StartNginxProcess(server);
     }
     return server;
 }
@@ -161,7 +161,12 @@ const SignedUpdates& GetSignedUpdates()
     static const SignedUpdates made = []
     {
         SignedUpdates updates;
-        updates.Available = MakeSignedUpdates(updates);
+        updates.Root = PathFromEnvironment("LAUNCHER_TEST_SIGNED");
+        updates.Available = !updates.Root.IsEmpty();
+        if (updates.Available)
+            updates.Root = AsDirectoryPath(updates.Root);
+        else
+            updates.Problem = "set LAUNCHER_TEST_SIGNED (bash scripts/lib/peers.sh run PROGRAM makes them)";
         return updates;
     }();
     return made;

@@ -9,9 +9,8 @@
 // The real HTTP servers the download tests talk to: the project's dev server
 // (with its fault switches, request record and statistics endpoint) and nginx,
 // a server nobody here wrote, configured from nginx.conf.in beside this file.
-// Each is started once per test run by the test process itself where it can
-// (natively), or started by scripts/test.sh and named in the environment where
-// it cannot (the Windows build under Wine):
+// scripts/lib/peers.sh starts them (`bash scripts/lib/peers.sh run PROGRAM`, as
+// scripts/test.sh does) and names them in the environment:
 //   LAUNCHER_TEST_DEVSERVER=127.0.0.1:PORT  LAUNCHER_TEST_DEVSERVER_ROOT=/served/folder
 //   LAUNCHER_TEST_STATS=127.0.0.1:PORT      LAUNCHER_TEST_STATS_LOG=/its/stats.log
 //   LAUNCHER_TEST_NGINX=127.0.0.1:PORT      LAUNCHER_TEST_NGINX_ROOT=/served/folder
@@ -44,7 +43,7 @@ struct TestServer
     std::string BaseUrl() const;
 };
 
-// Started (or looked up) on first use; stopped when the test process ends.
+// Looked up in the environment on first use.
 TestServer& GetTestServer(PeerKind kind);
 // The peers worth running a case against on this platform.
 std::vector<PeerKind> PeersToTest();
@@ -62,11 +61,7 @@ std::vector<std::string> DevServerRequests(bool clear, bool peer = false);
 // answers to GETs whose target ends with `pathEnd` (the record is not cleared).
 uint64_t DevServerBytesSent(const std::string& pathEnd);
 
-// Platform parts: start a server as a child of the test process (false with a
-// reason where this platform cannot), and turn a path named in the environment
-// into one this process can open.
-bool StartDevServerProcess(TestServer& server);
-bool StartNginxProcess(TestServer& server);
+// Platform part: a path named in the environment as one this process can open.
 xWString LocalPathFromEnvironment(const std::string& path);
 // Makes "127.0.0.1:PORT" the system's HTTP proxy for sessions opened from now
 // on (POSIX: http_proxy; Windows: the Internet settings in the registry); null
@@ -74,9 +69,8 @@ xWString LocalPathFromEnvironment(const std::string& path);
 void SetSystemProxy(const char* hostAndPort);
 
 // Signed updates made by the native publisher (OpenSSL) with
-// Support/make-signed-updates.sh, whose header describes the folder. Natively
-// the test process runs the script once into a folder of its own; under Wine
-// scripts/test.sh runs it and names the folder in LAUNCHER_TEST_SIGNED.
+// Support/make-signed-updates.sh, whose header describes the folder, named in
+// LAUNCHER_TEST_SIGNED (peers.sh makes them).
 struct SignedUpdates
 {
     bool Available = false;
@@ -84,5 +78,3 @@ struct SignedUpdates
     xWString Root; // ending with "/"
 };
 const SignedUpdates& GetSignedUpdates();
-// Platform part: makes (or finds) the folder; false with a reason.
-bool MakeSignedUpdates(SignedUpdates& made);

@@ -4,25 +4,7 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
-
-// A Windows test process under Wine cannot count on starting the native
-// servers itself: scripts/test.sh starts them and names them in the environment.
-
-bool StartDevServerProcess(TestServer& server)
-{
-    server.Problem =
-        "no dev server: set LAUNCHER_TEST_DEVSERVER=127.0.0.1:PORT and LAUNCHER_TEST_DEVSERVER_ROOT "
-        "(scripts/test.sh does)";
-    return false;
-}
-
-bool StartNginxProcess(TestServer& server)
-{
-    server.Problem = "no nginx: set LAUNCHER_TEST_NGINX and LAUNCHER_TEST_NGINX_ROOT (scripts/test.sh does)";
-    return false;
-}
 
 xWString LocalPathFromEnvironment(const std::string& path)
 {
@@ -46,17 +28,4 @@ void SetSystemProxy(const char* hostAndPort)
     else
         RegDeleteValueA(key, "ProxyServer");
     RegCloseKey(key);
-}
-
-bool MakeSignedUpdates(SignedUpdates& made)
-{
-    // Signing needs OpenSSL, which only the native publisher has.
-    const char* folder = std::getenv("LAUNCHER_TEST_SIGNED");
-    if (folder == nullptr || *folder == 0)
-    {
-        made.Problem = "LAUNCHER_TEST_SIGNED names no folder of signed updates (scripts/test.sh makes one)";
-        return false;
-    }
-    made.Root = LocalPathFromEnvironment(std::string(folder) + "/");
-    return true;
 }
