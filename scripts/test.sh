@@ -128,8 +128,8 @@ check_format() {
 # Every *Tests program of a native build, with the download tests' peers (from the
 # same build) named in LAUNCHER_TEST_*.
 native_stages() {
-    local preset=$1 exe
-    PEERS_BIN=build/$preset/bin PEERS_LOGS=$logs/$preset/peers peers_downloads || tally 0 1 "$preset peers"
+    local preset=$1 exe PEERS_BIN=build/$1/bin PEERS_LOGS=$logs/$1/peers
+    peers_downloads || tally 0 1 "$preset peers; see $PEERS_LOGS"
     for exe in "${@:2}"; do
         run_stage --gtest "$preset/$(basename "$exe")" "$exe"
     done
@@ -138,11 +138,11 @@ native_stages() {
 # The dev update server against a client nobody here wrote: the curl command
 # line asks for a size (HEAD) and one range. DevServerTests cover the rest byte for byte.
 devserver_smoke() {
-    local url
+    local url PEERS_LOGS=$logs/devserver-smoke
     peers_start
     mkdir -p "$peers_work/www/kg"
     printf '0123456789abcdefghij' >"$peers_work/www/kg/sample.bin"
-    PEERS_LOGS=$logs/devserver-smoke peers_devserver "$peers_work/www" || { tally 0 1 "devserver smoke"; return; }
+    peers_devserver "$peers_work/www" || { tally 0 1 "devserver smoke; see $PEERS_LOGS"; return; }
     url="http://127.0.0.1:$devserver_port/kg/sample.bin"
     run_stage devserver-smoke/head bash -c "curl -sS -I $url | tr -d '\r' | grep -x 'Content-Length: 20'"
     run_stage devserver-smoke/range bash -c "[ \"\$(curl -sS -r 0-9 -w ' %{http_code}' $url)\" = '0123456789 206' ]"
@@ -150,7 +150,8 @@ devserver_smoke() {
 
 # The threads again under ThreadSanitizer.
 tsan_stages() {
-    PEERS_BIN=build/linux-tsan/bin PEERS_LOGS=$logs/linux-tsan/peers peers_downloads || tally 0 1 "linux-tsan peers"
+    local PEERS_BIN=build/linux-tsan/bin PEERS_LOGS=$logs/linux-tsan/peers
+    peers_downloads || tally 0 1 "linux-tsan peers; see $PEERS_LOGS"
     local tsan=(env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
     run_stage --gtest linux-tsan/EngineTests "${tsan[@]}" build/linux-tsan/bin/EngineTests \
         --gtest_filter='xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*'
@@ -175,9 +176,9 @@ end_to_end_stage() {
 # Every *Tests.exe under wine64 in a fresh prefix, on a display of its own. A Windows
 # test process under Wine cannot start native programs: the peers run here.
 windows_stages() {
-    local exe gtest_drive=Z:
-    peers_wine && peers_display || { tally 0 1 "windows: no prefix or display"; return; }
-    PEERS_LOGS=$logs/windows/peers peers_downloads --wine || tally 0 1 "windows peers; see $logs/windows/peers"
+    local exe gtest_drive=Z: PEERS_LOGS=$logs/windows/peers
+    peers_wine && peers_display || { tally 0 1 "windows: no prefix or display; see $PEERS_LOGS"; return; }
+    peers_downloads --wine || tally 0 1 "windows peers; see $PEERS_LOGS"
     for exe in build/windows-demo/bin/*Tests.exe; do
         run_stage --gtest "windows/$(basename "$exe")" timeout 600 /usr/lib/wine/wine64 "$exe"
     done

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
 namespace
 {
@@ -31,8 +30,11 @@ xWString PathFromEnvironment(const char* name)
     return value != nullptr && value[0] != 0 ? LocalPathFromEnvironment(value) : xWString();
 }
 
-void LookUp(TestServer& server, const char* addressVariable, const char* rootVariable)
+// A server named by two variables; without them, the problem names them.
+TestServer LookUp(PeerKind kind, const char* addressVariable, const char* rootVariable)
 {
+    TestServer server;
+    server.Kind = kind;
     server.Port = PortFromEnvironment(addressVariable);
     server.Root = PathFromEnvironment(rootVariable);
     server.Available = server.Port != 0 && !server.Root.IsEmpty();
@@ -41,6 +43,23 @@ void LookUp(TestServer& server, const char* addressVariable, const char* rootVar
     else
         server.Problem = std::string("set ") + addressVariable + "=127.0.0.1:PORT and " + rootVariable +
                          " (bash scripts/lib/peers.sh run PROGRAM starts the peers and sets them)";
+    return server;
+}
+
+TestServer LookUpDevServer()
+{
+    TestServer server =
+        LookUp(PeerKind::DevServer, "LAUNCHER_TEST_DEVSERVER", "LAUNCHER_TEST_DEVSERVER_ROOT");
+    server.StatsPort = PortFromEnvironment("LAUNCHER_TEST_STATS");
+    server.StatsLog = PathFromEnvironment("LAUNCHER_TEST_STATS_LOG");
+    return server;
+}
+
+TestServer LookUpNginx()
+{
+    TestServer server = LookUp(PeerKind::Nginx, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT");
+    server.AccessLog = PathFromEnvironment("LAUNCHER_TEST_NGINX_LOG");
+    return server;
 }
 } // namespace
 
@@ -51,29 +70,9 @@ std::string TestServer::BaseUrl() const
 
 TestServer& GetTestServer(PeerKind kind)
 {
-    static std::mutex lock;
-    static TestServer servers[2];
-    static bool tried[2] = {false, false};
-    std::lock_guard<std::mutex> guard(lock);
-    const int index = kind == PeerKind::DevServer ? 0 : 1;
-    TestServer& server = servers[index];
-    if (!tried[index])
-    {
-        tried[index] = true;
-        server.Kind = kind;
-        if (kind == PeerKind::DevServer)
-        {
-            LookUp(server, "LAUNCHER_TEST_DEVSERVER", "LAUNCHER_TEST_DEVSERVER_ROOT");
-            server.StatsPort = PortFromEnvironment("LAUNCHER_TEST_STATS");
-            server.StatsLog = PathFromEnvironment("LAUNCHER_TEST_STATS_LOG");
-        }
-        else
-        {
-            LookUp(server, "LAUNCHER_TEST_NGINX", "LAUNCHER_TEST_NGINX_ROOT");
-            server.AccessLog = PathFromEnvironment("LAUNCHER_TEST_NGINX_LOG");
-        }
-    }
-    return server;
+    static TestServer devServer = LookUpDevServer();
+    static TestServer nginx = LookUpNginx();
+    return kind == PeerKind::DevServer ? devServer : nginx;
 }
 
 std::vector<PeerKind> PeersToTest()

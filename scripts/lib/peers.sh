@@ -62,7 +62,7 @@ peers_devserver() {
     [[ " $* " == *" --stats-log "* ]] && lines=2
     "$PEERS_BIN/devserver" --root "$root" "$@" >"$out" 2>"$log" &
     peer_pids+=($!)
-    for _ in $(seq 100); do
+    for _ in $(seq 200); do
         [ "$(wc -l <"$out")" -ge "$lines" ] && break
         kill -0 "$!" 2>/dev/null || break
         sleep 0.05
