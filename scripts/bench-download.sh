@@ -16,7 +16,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
 peers_start
-work=$peers_work
 megabytes=512
 iterations=${BENCH_ITERATIONS:-5}
 if [ "${1:-}" = --tiny ]; then
@@ -28,11 +27,10 @@ windows_dir=${1:-build/windows-demo}
 native_dir=${2:-build/linux-bench}
 name=bench-${megabytes}m.bin
 
-peers_nginx "$work/www" || exit 1
-port=$nginx_port
-head -c $((megabytes << 20)) /dev/urandom >"$work/www/$name"
-size=$(stat -c %s "$work/www/$name")
-export LAUNCHER_TEST_NGINX="127.0.0.1:$port" LAUNCHER_TEST_NGINX_ROOT="$work/www"
+peers_nginx "$peers_work/www" || exit 1
+head -c $((megabytes << 20)) /dev/urandom >"$peers_work/www/$name"
+size=$(stat -c %s "$peers_work/www/$name")
+export LAUNCHER_TEST_NGINX="127.0.0.1:$nginx_port" LAUNCHER_TEST_NGINX_ROOT="$peers_work/www"
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); file: $size bytes from nginx on 127.0.0.1"
 
 # Seconds of one curl -o of the file.
@@ -40,9 +38,9 @@ curl_once() {
     sync
     local start end
     start=$(date +%s.%N)
-    curl -s -o "$work/curl-$name" "http://127.0.0.1:$port/$name"
+    curl -s -o "$peers_work/curl-$name" "http://127.0.0.1:$nginx_port/$name"
     end=$(date +%s.%N)
-    rm -f "$work/curl-$name"
+    rm -f "$peers_work/curl-$name"
     python3 -c "print(f'{$end - $start:.4f}')"
 }
 
@@ -91,13 +89,7 @@ fi
 
 exe="$windows_dir/bin/DownloadTimer.exe"
 if [ -f "$exe" ]; then
-    peers_wine
-    # A fresh prefix is set up by processes that run on after the first program
-    # starts: set it up first so that they do not share the timed runs' cores,
-    # and keep one wineserver for all runs.
-    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
-    /usr/lib/wine/wineserver -p
+    peers_wine --warm
     compare "wine64 DownloadFile" /usr/lib/wine/wine64 "$exe"
 else
     echo "no $exe: build the target DownloadTimer of the windows-demo preset for the Wine figures"

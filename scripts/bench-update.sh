@@ -19,7 +19,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
 peers_start
-work=$peers_work
 tiny=()
 mebibytes=256
 if [ "${1:-}" = --tiny ]; then
@@ -34,12 +33,11 @@ for program in "$native" "$native_dir/bin/publish"; do
     [ -x "$program" ] || { echo "no $program: build the targets UpdateTimer and publish of the linux-bench preset"; exit 1; }
 done
 
-"$native" client "$work/client" "${tiny[@]}" >/dev/null
-"$native_dir/bin/publish" client --source "$work/client" --version BENCH --out "$work/www" >/dev/null
-"$native" older "$work/www/StartupBENCH.crc" "$work/www/StartupBENCH-32bit.crc"
-peers_nginx "$work/www" || exit 1
-port=$nginx_port
-echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); client: $(du -sb "$work/client" | cut -f1) bytes, package $(stat -c %s "$work/www/StartupBENCH.pkg") bytes"
+"$native" client "$peers_work/client" "${tiny[@]}" >/dev/null
+"$native_dir/bin/publish" client --source "$peers_work/client" --version BENCH --out "$peers_work/www" >/dev/null
+"$native" older "$peers_work/www/StartupBENCH.crc" "$peers_work/www/StartupBENCH-32bit.crc"
+peers_nginx "$peers_work/www" || exit 1
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); client: $(du -sb "$peers_work/client" | cut -f1) bytes, package $(stat -c %s "$peers_work/www/StartupBENCH.pkg") bytes"
 
 # side NAME COMMAND...: every figure of one side, COMMAND being its UpdateTimer.
 side() {
@@ -49,15 +47,15 @@ side() {
     "$@" hash "$mebibytes" | tr -d '\r' | sed "s/^/$name /"
     local check=() update=()
     for manifest in StartupBENCH-32bit.crc StartupBENCH.crc; do
-        check+=("$("$@" check "$work/www/$manifest" "$work/client" 3 | tr -d '\r' | awk '{print $3}' | sort -g |
+        check+=("$("$@" check "$peers_work/www/$manifest" "$peers_work/client" 3 | tr -d '\r' | awk '{print $3}' | sort -g |
             head -n 1)")
-        rm -rf "$work/publish" "$work/download"
-        mkdir -p "$work/publish" "$work/download"
-        line=$("$@" update "http://127.0.0.1:$port/" StartupBENCH.pkg "$manifest" "$work/publish" "$work/download" |
+        rm -rf "$peers_work/publish" "$peers_work/download"
+        mkdir -p "$peers_work/publish" "$peers_work/download"
+        line=$("$@" update "http://127.0.0.1:$nginx_port/" StartupBENCH.pkg "$manifest" "$peers_work/publish" "$peers_work/download" |
             tr -d '\r')
         update+=("$(sed -n 's/^update seconds \([0-9.]*\) result 0$/\1/p' <<<"$line")")
     done
-    python3 - "$name" "$(du -sb "$work/client" | cut -f1)" "${check[@]}" "${update[@]}" <<'PYTHON'
+    python3 - "$name" "$(du -sb "$peers_work/client" | cut -f1)" "${check[@]}" "${update[@]}" <<'PYTHON'
 import sys
 name, size = sys.argv[1], int(sys.argv[2])
 checks, updates = sys.argv[3:5], sys.argv[5:7]
@@ -76,11 +74,7 @@ side native "$native"
 
 exe="$windows_dir/bin/UpdateTimer.exe"
 if [ -f "$exe" ]; then
-    peers_wine
-    # Set the prefix up first, so that its start-up does not share the timed runs' cores.
-    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
-    /usr/lib/wine/wineserver -p
+    peers_wine --warm
     side wine64 /usr/lib/wine/wine64 "$exe"
 else
     echo "no $exe: build the target UpdateTimer of the windows-demo preset for the Wine figures"

@@ -13,7 +13,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
 peers_start
-work=$peers_work
 wine=0
 [ "${1:-}" = --wine ] && wine=1
 
@@ -25,27 +24,27 @@ totals() {
 
 status=0
 cmake --preset linux-asan >/dev/null &&
-    cmake --build --preset linux-asan --target ModuleTests PackageUpdateChild publish devserver >"$work/build-native.log" 2>&1 ||
-    { tail -n 30 "$work/build-native.log"; exit 1; }
+    cmake --build --preset linux-asan --target ModuleTests PackageUpdateChild publish devserver >"$peers_work/build-native.log" 2>&1 ||
+    { tail -n 30 "$peers_work/build-native.log"; exit 1; }
 LAUNCHER_KILL_SWEEP=1 bash scripts/lib/peers.sh run build/linux-asan/bin/ModuleTests --gtest_color=no \
     --gtest_filter='Strategies/PackageUpdateKill.*' \
-    >"$work/native.log" 2>&1 || status=1
-grep -E '^\[ KILLS|^\[  FAILED|Failure' "$work/native.log" | head -n 60
-native_totals=$(totals native "$work/native.log")
+    >"$peers_work/native.log" 2>&1 || status=1
+grep -E '^\[ KILLS|^\[  FAILED|Failure' "$peers_work/native.log" | head -n 60
+native_totals=$(totals native "$peers_work/native.log")
 
 if [ "$wine" -eq 1 ]; then
     if ! { cmake --preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR= >/dev/null &&
-        cmake --build --preset windows-demo --target ModuleTests PackageUpdateChild >"$work/build-windows.log" 2>&1; }; then
-        tail -n 30 "$work/build-windows.log"
+        cmake --build --preset windows-demo --target ModuleTests PackageUpdateChild >"$peers_work/build-windows.log" 2>&1; }; then
+        tail -n 30 "$peers_work/build-windows.log"
         exit 1
     fi
     # As the test command does for the Windows tests: the native dev server and
     # the client versions published by the native child into its folder.
     peers_downloads --wine && peers_wine && peers_display || exit 1
     LAUNCHER_KILL_SWEEP=1 /usr/lib/wine/wine64 build/windows-demo/bin/ModuleTests.exe --gtest_color=no \
-        --gtest_filter='Strategies/PackageUpdateKill.*' >"$work/wine.log" 2>&1 || status=1
-    tr -d '\r' <"$work/wine.log" | grep -E '^\[ KILLS|^\[  FAILED|Failure' | head -n 60
+        --gtest_filter='Strategies/PackageUpdateKill.*' >"$peers_work/wine.log" 2>&1 || status=1
+    tr -d '\r' <"$peers_work/wine.log" | grep -E '^\[ KILLS|^\[  FAILED|Failure' | head -n 60
 fi
 echo "$native_totals"
-[ "$wine" -eq 1 ] && totals wine64 "$work/wine.log"
+[ "$wine" -eq 1 ] && totals wine64 "$peers_work/wine.log"
 exit "$status"

@@ -9,7 +9,8 @@
 #       --port N), with ARGUMENTS; sets devserver_port, and with --stats-log devserver_stats_port
 #   peers_nginx ROOT           nginx (Tests/Support/nginx.conf.in) serving ROOT; sets nginx_port
 #   peers_display              Xvfb (1280x1024) when DISPLAY names none; exports DISPLAY
-#   peers_wine [FOLDER]        WINEPREFIX (a fresh one, or FOLDER, kept), WINEDEBUG, WINEDLLOVERRIDES
+#   peers_wine [FOLDER|--warm] WINEPREFIX (a fresh one, or FOLDER, kept), WINEDEBUG, WINEDLLOVERRIDES;
+#       --warm: the fresh one set up and its wineserver kept running, for timed runs
 #   peers_wine_setup           boots a new prefix as the end-to-end tests and the demo want it
 #   peers_downloads [--wine]   the download tests' peers, named in LAUNCHER_TEST_* (below)
 # Run:
@@ -105,7 +106,15 @@ peers_display() {
 
 peers_wine() {
     peers_start
-    if [ -n "${1:-}" ]; then
+    if [ "${1:-}" = --warm ]; then
+        peers_wine
+        # A fresh prefix is set up by processes that run on after the first program
+        # starts: set up first, so that they do not share timed runs' cores, and one
+        # wineserver kept for all runs.
+        /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+        /usr/lib/wine/wineserver -w
+        /usr/lib/wine/wineserver -p
+    elif [ -n "${1:-}" ]; then
         mkdir -p "$1"
         WINEPREFIX=$1
         peer_prefixes+=("-$1")
