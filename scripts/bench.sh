@@ -137,7 +137,7 @@ step "DecodeLzma86 beside liblzma" google_bench Lzma86Benchmarks \
 #    full update from the dev server with its time and peak memory. --tiny runs that
 #    whole way on a small client.
 #    The dev server comes from scripts/lib/peers.sh.
-peers=(env PEERS_BIN="$bin" bash scripts/lib/peers.sh run "$bin/PackageUpdateBench")
+peers=(env PEERS_BIN="$bin" bash scripts/lib/peers.sh run --servers "$bin/PackageUpdateBench")
 case "$mode" in
 tiny) step "package update of a small client (publish, VerifyFile beside cat, update)" "${peers[@]}" --tiny ;;
 full) step "1 GiB client: publish, VerifyFile beside cat, full update" "${peers[@]}" ;;

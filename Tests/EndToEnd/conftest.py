@@ -23,11 +23,13 @@ def build_dir(variable, default):
     return pathlib.Path(os.environ.get(variable, ROOT / "build" / default))
 
 
-def start_devserver(tools, root, *arguments, stderr=subprocess.DEVNULL):
+def start_devserver(tools, root, *arguments, logs=None):
     """The dev server of `tools` serving `root` (on a free port unless --port is
-    among the arguments), up once this returns; its port is `.port`."""
+    among the arguments), up once this returns; its port is `.port`, its log
+    logs/devserver.log when `logs` is given."""
+    env = dict(os.environ, PEERS_BIN=str(tools), **({"PEERS_LOGS": str(logs)} if logs else {}))
     process = subprocess.Popen([*PEERS, "devserver", str(root), *map(str, arguments)], stdout=subprocess.PIPE,
-                               stderr=stderr, env=dict(os.environ, PEERS_BIN=str(tools)))
+                               env=env)
     line = process.stdout.readline().decode()
     if not line.startswith("listening on 127.0.0.1:"):
         process.wait(timeout=30)
@@ -187,14 +189,12 @@ class UpdateServer:
     def start(self):
         autologin = self.root.parent / "autologin.json"
         autologin.write_text(json.dumps(AUTOLOGIN))
-        self.log = open(self.root.parent / "devserver.log", "wb")
         self.process = start_devserver(self.tools, self.root, "--port", 18080, "--stats-port", 8001,
-                                       "--stats-log", self.stats_log, "--autologin", autologin, stderr=self.log)
+                                       "--stats-log", self.stats_log, "--autologin", autologin, logs=self.root.parent)
 
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=30)
-        self.log.close()
 
     def control(self, query):
         with urllib.request.urlopen(f"http://127.0.0.1:18080/__devserver/{query}", timeout=10) as answer:

@@ -12,9 +12,10 @@
 #   peers_wine [FOLDER|--warm] WINEPREFIX (a fresh one, or FOLDER, kept), WINEDEBUG, WINEDLLOVERRIDES;
 #       --warm: the fresh one set up and its wineserver kept running, for timed runs
 #   peers_wine_setup           boots a new prefix as the end-to-end tests and the demo want it
-#   peers_downloads [--wine]   the download tests' peers, named in LAUNCHER_TEST_* (below)
+#   peers_downloads [--wine|--servers]  the download tests' peers, named in LAUNCHER_TEST_*
+#       (below); --servers: the dev server and nginx alone
 # Run:
-#   bash scripts/lib/peers.sh run COMMAND...   COMMAND with the download tests' peers
+#   bash scripts/lib/peers.sh run [--servers] COMMAND...   COMMAND with the download tests' peers
 #   bash scripts/lib/peers.sh devserver ROOT [ARGUMENTS...]   the dev server until stopped,
 #       its "listening on" lines on stdout
 #   bash scripts/lib/peers.sh wine-prefix      a new prefix, set up, as VARIABLE=VALUE lines
@@ -56,7 +57,7 @@ peers_failed() {
 
 peers_devserver() {
     peers_start
-    local root=$1 lines=1 out="$peers_work/devserver-$RANDOM.out" log=${devserver_log:-$peers_logs/devserver.log}
+    local root=$1 lines=1 out="$peers_work/devserver-$RANDOM.out" log=$peers_logs/devserver.log
     shift
     mkdir -p "$root"
     [[ " $* " == *" --port "* ]] || set -- --port 0 "$@"
@@ -152,6 +153,7 @@ peers_downloads() {
         LAUNCHER_TEST_STATS=127.0.0.1:$devserver_stats_port LAUNCHER_TEST_STATS_LOG=$peers_work/stats.log \
         LAUNCHER_TEST_NGINX=127.0.0.1:$nginx_port LAUNCHER_TEST_NGINX_ROOT=$www \
         LAUNCHER_TEST_NGINX_LOG=$peers_work/nginx/access.log
+    [ "${1:-}" != --servers ] || return 0
     bash "$peers_repo/Tests/Support/make-signed-updates.sh" "$PEERS_BIN/publish" "$peers_work/signed" \
         >"$peers_logs/signed-updates.log" 2>&1 ||
         peers_failed "the signed updates were not made; see $peers_logs/signed-updates.log" || return
@@ -172,12 +174,12 @@ trap 'exit 143' TERM INT
 case ${1:-} in
 run)
     shift
-    peers_downloads || exit 1
+    if [ "${1:-}" = --servers ]; then peers_downloads --servers || exit 1; shift; else peers_downloads || exit 1; fi
     "$@"
     ;;
 devserver)
     shift
-    devserver_log=/dev/stderr peers_devserver "$@" || exit 1
+    peers_devserver "$@" || exit 1
     echo "listening on 127.0.0.1:$devserver_port"
     [ -z "$devserver_stats_port" ] || echo "stats listening on 127.0.0.1:$devserver_stats_port"
     wait "${peer_pids[0]}"
@@ -189,7 +191,7 @@ wine-prefix)
     printf '%s=%s\n' WINEPREFIX "$WINEPREFIX" WINEDEBUG "$WINEDEBUG" WINEDLLOVERRIDES "$WINEDLLOVERRIDES"
     ;;
 *)
-    sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,/^$/p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac
