@@ -1,6 +1,6 @@
 #pragma once
 
-// The programs tests start (the dev server, nginx, the publisher natively; the
+// The programs tests start (the dev server and the publisher natively; the
 // update child on both systems), from bin/ beside the test executable: stdout
 // on a pipe, stderr in a file. A native child gets SIGTERM when its object
 // goes, or when the test process dies first; a Windows child is terminated.
