@@ -98,7 +98,7 @@ peers_display() {
     # Xvfb picks a free display and names it on descriptor 3 once it takes clients.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$peers_work/display" 2>"$peers_logs/xvfb.log" &
     peer_pids+=($!)
-    for _ in $(seq 100); do
+    for _ in $(seq 200); do
         [ -s "$peers_work/display" ] && { export DISPLAY=":$(cat "$peers_work/display")"; return; }
         sleep 0.05
     done
