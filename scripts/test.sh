@@ -35,7 +35,7 @@ run_stage() {
     mkdir -p "$(dirname "$log")"
     [ "$kind" = gtest ] && set -- "$@" --gtest_color=no "--gtest_output=json:${gtest_drive:-}${log%.log}.json"
     echo "== $name"
-    "$@" >"$log" 2>&1
+    "$@" >"$log" 2>&1 </dev/null
     rc=$?
     "count_$kind"
     echo "$name: $ok passed, $bad failed ($((SECONDS - start)) s)"
@@ -152,14 +152,16 @@ devserver_smoke() {
 tsan_stages() {
     local PEERS_BIN=build/linux-tsan/bin PEERS_LOGS=$logs/linux-tsan/peers
     peers_downloads || tally 0 1 "linux-tsan peers; see $PEERS_LOGS"
-    local tsan=(env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
-    run_stage --gtest linux-tsan/EngineTests "${tsan[@]}" build/linux-tsan/bin/EngineTests \
-        --gtest_filter='xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*'
+    local program filter
     # The package worker's thread and the package update against the dev server.
-    run_stage --gtest linux-tsan/ModuleTests "${tsan[@]}" build/linux-tsan/bin/ModuleTests \
-        --gtest_filter='PackageWorker*:FontInstall*'
-    run_stage --gtest linux-tsan/LauncherTests "${tsan[@]}" build/linux-tsan/bin/LauncherTests \
-        --gtest_filter='PackageUpdate*'
+    while read -r program filter; do
+        run_stage --gtest "linux-tsan/$program" env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+            "build/linux-tsan/bin/$program" --gtest_filter="$filter"
+    done <<'EOF'
+EngineTests xThread*:xWorkerPool*:xEvent*:xCriticalSection*:xBackgroundWork*:xHardware*
+ModuleTests PackageWorker*:FontInstall*
+LauncherTests PackageUpdate*
+EOF
 }
 
 # End-to-end runs of the real launcher, by pytest, on a display of their own. The

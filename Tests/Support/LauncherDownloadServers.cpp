@@ -5,6 +5,7 @@
 #include "xHttp.h"
 #include "xPath.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -14,14 +15,11 @@ namespace
 uint16_t PortFromEnvironment(const char* name)
 {
     const char* value = std::getenv(name);
-    if (value == nullptr)
+    unsigned port = 0;
+    char end = 0;
+    if (value == nullptr || std::sscanf(value, "127.0.0.1:%u%c", &port, &end) != 1 || port > 65535)
         return 0;
-    const std::string text(value);
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || text.compare(0, colon, "127.0.0.1") != 0)
-        return 0;
-    const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
-    return port > 0 && port < 65536 ? static_cast<uint16_t>(port) : 0;
+    return static_cast<uint16_t>(port);
 }
 
 xWString PathFromEnvironment(const char* name)
