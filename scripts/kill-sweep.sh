@@ -26,7 +26,7 @@ status=0
 cmake --preset linux-asan >/dev/null &&
     cmake --build --preset linux-asan --target ModuleTests PackageUpdateChild publish devserver >"$peers_work/build-native.log" 2>&1 ||
     { tail -n 30 "$peers_work/build-native.log"; exit 1; }
-LAUNCHER_KILL_SWEEP=1 bash scripts/lib/peers.sh run build/linux-asan/bin/ModuleTests --gtest_color=no \
+LAUNCHER_KILL_SWEEP=1 bash scripts/lib/peers.sh run --servers build/linux-asan/bin/ModuleTests --gtest_color=no \
     --gtest_filter='Strategies/PackageUpdateKill.*' \
     >"$peers_work/native.log" 2>&1 || status=1
 grep -E '^\[ KILLS|^\[  FAILED|Failure' "$peers_work/native.log" | head -n 60
