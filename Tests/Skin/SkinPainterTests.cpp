@@ -52,7 +52,6 @@ TEST(SkinPainter, ImagesThenExtraThenVisibleButtonFaces)
         {SkinButtonState::Click, hover, click, click.get(), 3},
         {SkinButtonState::Hover, nullptr, click, normal.get(), 2},
         {SkinButtonState::Click, hover, nullptr, normal.get(), 3},
-        {SkinButtonState::Click, nullptr, click, click.get(), 3},
     };
     for (const auto& c : cases)
     {
