@@ -84,12 +84,15 @@ TEST_F(PublisherTest, RefusesBadCommandsNamesAndOutputInsideTheClient)
     const std::string source = m_Temp.At("client").string();
     const std::string out = m_Temp.At("out").string();
     EXPECT_EQ(1, RunPublish({"client", "--source", source, "--version", "1", "--out", source + "/out"}));
-    ASSERT_TRUE(WriteFileBytes(m_Temp.At("client/bad:name"), "x"));
-    EXPECT_EQ(1, RunPublish({"client", "--source", source, "--version", "1", "--out", out}));
-    EXPECT_FALSE(std::filesystem::exists(m_Temp.At("out/Startup1.pkg")));
-    std::filesystem::remove(m_Temp.At("client/bad:name"));
-    ASSERT_TRUE(WriteFileBytes(m_Temp.Path / "client" / std::string("bad\xFF"), "x"));
-    EXPECT_EQ(1, RunPublish({"client", "--source", source, "--version", "1", "--out", out}));
+    // Names a launcher would skip (it writes none that Windows could not hold), and names not in UTF-8.
+    for (const std::string bad : {"bad:name", "a<b>.ini", "data/CON.txt", "dot.", "bad\xFF"})
+    {
+        const std::filesystem::path file = m_Temp.Path / "client" / bad;
+        ASSERT_TRUE(WriteFileBytes(file, "x"));
+        EXPECT_EQ(1, RunPublish({"client", "--source", source, "--version", "1", "--out", out})) << bad;
+        EXPECT_FALSE(std::filesystem::exists(m_Temp.At("out/Startup1.pkg"))) << bad;
+        std::filesystem::remove(file);
+    }
 }
 
 TEST_F(PublisherTest, VersionFileEditsInPlaceAndKeepsOrder)
