@@ -1,7 +1,8 @@
 // The demo game (RWGame.exe, beside this program) against a game view of our
 // own, in both of its window modes (the view's child; a popup over the view, as
 // under Wine): the messages it posts, its window over the view, how it ends, and
-// how it refuses a command line it cannot use.
+// how it refuses a command line it cannot use. --ignore-close is the end-to-end
+// tests' (the launcher closes such a game's frame all the same).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -217,12 +218,6 @@ RECT ScreenArea(HWND window)
     return area;
 }
 
-std::string Describe(const RECT& r)
-{
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) +
-           " x " + std::to_string(r.bottom - r.top);
-}
-
 // Waits until the game's window covers exactly the view's client area.
 void ExpectOverTheView(HWND main, HWND view, const char* when)
 {
@@ -234,9 +229,7 @@ void ExpectOverTheView(HWND main, HWND view, const char* when)
             return IsWindowVisible(main) && EqualRect(&want, &have);
         },
         5000);
-    EXPECT_TRUE(over) << when << ": the game's window covers the view " << Describe(ScreenArea(view))
-                      << "; it is at " << Describe(ScreenArea(main))
-                      << (IsWindowVisible(main) ? "" : ", hidden");
+    EXPECT_TRUE(over) << when << ": the game's window covers the view's client area";
 }
 
 // Sets RWGAME_WINDOW_MODE for the games each case starts, and clears it after.
@@ -261,8 +254,6 @@ TEST_P(DemoGameInView, CoversTheViewFollowsItAsksForTheFrameOnEscapeAndEndsOnClo
     ASSERT_NE(main, nullptr);
     ExpectOverTheView(main, view, "at the start");
 
-    SetWindowPos(view, nullptr, 0, 0, 900, 520, SWP_NOMOVE | SWP_NOZORDER);
-    ExpectOverTheView(main, view, "after a resize");
     SetWindowPos(view, nullptr, 130, 90, 720, 450, SWP_NOZORDER);
     ExpectOverTheView(main, view, "after a move and a resize");
 
@@ -307,24 +298,6 @@ TEST_P(DemoGameInView, CoversTheViewFollowsItAsksForTheFrameOnEscapeAndEndsOnClo
     DestroyWindow(view);
 }
 
-TEST_P(DemoGameInView, WithIgnoreCloseOutlivesCloseButNeverItsView)
-{
-    HWND view = CreateView(480, 300);
-    ASSERT_NE(view, nullptr);
-    GameProcess game(HandleText(view) + L" sid=7,uid=player one,time=0 --ignore-close");
-    HWND main = StartAndGreet(game, view, GetParam().Overlay);
-    ASSERT_NE(main, nullptr);
-
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    PumpUntil([] { return false; }, 2000);
-    EXPECT_TRUE(game.Running()) << "--ignore-close: WM_CLOSE changes nothing for 2 s";
-    EXPECT_TRUE(IsWindow(main));
-
-    DestroyWindow(view);
-    EXPECT_EQ(game.ExitCode(10000), 0) << "the game ends with its view";
-    EXPECT_NE(game.Text().find(ModeLine()), std::string::npos);
-}
-
 // Unset, the game picks the overlay under Wine (the view being another
 // process's) and the child on Windows.
 INSTANTIATE_TEST_SUITE_P(Modes, DemoGameInView,
@@ -347,15 +320,11 @@ TEST(DemoGame, RefusesCommandLinesItCannotUseWithExitCodeTwo)
         const wchar_t* Mode = nullptr; // RWGAME_WINDOW_MODE
     } cases[] = {
         {L"", "handle is missing"},
-        {L"sid=1,uid=2", "'sid=1,uid=2' is not an unsigned decimal"},
         {L"-5 sid=1", "'-5' is not an unsigned decimal"},
-        {L"0x10 sid=1", "'0x10' is not an unsigned decimal"},
         {L"18446744073709551616 sid=1", "'18446744073709551616' is not an unsigned decimal"},
         {L"0 sid=1", "handle is 0"},
-        {HandleText(view), "login text is missing"},
         {HandleText(view) + L"   --ignore-close", "login text is missing"},
         {HandleText(gone) + L" sid=1", "is no window"},
-        {L"--window --ignore-close", "login text is missing"},
         {HandleText(view) + L" sid=1", "RWGAME_WINDOW_MODE is 'Overlay', not child, overlay or auto",
          L"Overlay"},
     };

@@ -106,14 +106,8 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
         const char* Text;
         int32_t Integer;
         bool Flag;
-    } cases[] = {{"12px", 12, true},
-                 {"", 0, false},
-                 {"  -5", -5, false},
-                 {"1abc", 1, true},
-                 {"yes", 0, false},
-                 {"true", 0, false},
-                 {"99999999999", INT32_MAX, false},
-                 {"-99999999999", INT32_MIN, false}};
+    } cases[] = {
+        {"12px", 12, true}, {"  -5", -5, false}, {"true", 0, false}, {"-99999999999", INT32_MIN, false}};
     for (const auto& c : cases)
     {
         EXPECT_EQ(ReadSkinInteger(c.Text), c.Integer) << c.Text;
@@ -125,8 +119,7 @@ TEST(SkinDocument, AttributeValuesReadTheWayTheCLibraryReadsThem)
     // The window's alpha is Opacity x 255 as an integer, so the document's value is
     // held to 0..1: "1e300" once reached the conversion as infinity.
     const std::pair<const char*, float> opacities[] = {
-        {"0.5", 0.5f},   {"0", 0.0f},      {"1", 1.0f},   {"1.5", 1.0f}, {"-0.25", 0.0f},
-        {"1e300", 1.0f}, {"-1e300", 0.0f}, {"inf", 1.0f}, {"nan", 1.0f}, {"x", 0.0f},
+        {"0.5", 0.5f}, {"1.5", 1.0f}, {"-0.25", 0.0f}, {"1e300", 1.0f}, {"nan", 1.0f},
     };
     for (const auto& [text, opacity] : opacities)
     {
@@ -180,16 +173,7 @@ TEST(SkinDocument, DamagedDocumentsFailOrStayBounded)
     Parse("", false);
     EXPECT_EQ(log.MessagesStartingWith("E Skin document").size(), 3u);
 
-    const SkinDocument far =
-        Parse("<Skin><Window Title='T' XDesiredPositionOnScreen='-99999'><Button PosX='2147483600' "
-              "Width='1000' PosY='-2147483600' Height='-1000' OffsetHover='2147483647'/></Window></Skin>");
-    EXPECT_EQ(far.Window.Title, xWString(u"T"));
-    const SkinButton& button = far.Buttons[0];
-    EXPECT_EQ(std::make_tuple(button.Rect.Left, button.Rect.Right, button.Rect.Top, button.Rect.Bottom,
-                              button.OffsetHover, far.Window.XDesiredPositionOnScreen),
-              std::make_tuple(32767, 33767, -32767, -33767, 32767, -32767))
-        << "values held to the screen's range";
-
+    // Values held to the screen's range are the fuzz target's property (FuzzSkinDocument).
     // Nesting: the limit itself parses; one level more, however written, is refused unparsed.
     const auto nested = [](size_t depth, const std::string& open, const std::string& close)
     {

@@ -26,9 +26,7 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         bool DiskFull = false;
     };
     const Case cases[] = {
-        {PackageUpdateIdle, false, false, 0.0f, -1, u"正在与服务器连接", true, 1},
         {PackageUpdateStarted, false, false, 0.9f, -1, u"正在与服务器连接", true, 1},
-        {PackageUpdateDownloading, false, true, 0.0f, -1, u"下载进度 0 %", true, 1, 1, 0},
         {PackageUpdateDownloading, false, true, half, -1, u"下载进度 71 %", true, 293, 1, 46340},
         {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415},
         {PackageUpdateDone, false, false, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
@@ -38,7 +36,6 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, 4},
         {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0, 4},
         {PackageUpdateFailed, false, false, 0.4f, 30, u"磁盘空间不足，30 秒后自动重试", false, 0, 4, 0, true},
-        {PackageUpdateFailed, false, false, 0.4f, 0, u"磁盘空间不足，正在重试", false, 0, 4, 0, true},
         {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415, 0, 0, true},
         {PackageUpdateDownloading, false, false, 0.5f, -1, u"", true, 415},
     };

@@ -18,7 +18,6 @@
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace
 {
@@ -179,9 +178,7 @@ protected:
         WriteFileBytes(Folder->At("root/empty.bin"), "");
         WriteFileBytes(Folder->At("root/login.html"), "<html><body>login</body></html>");
         WriteFileBytes(Folder->At("secret.txt"), "outside the root");
-        WriteFileBytes(
-            Folder->At("autologin.json"),
-            "{ \"ABCDEFGHIJKL\": \"sid=7&uid=3\",\n  \"KEY-2\": \"name=\\u5f20\\u4e09&q=\\\"x\\\"\" }");
+        WriteFileBytes(Folder->At("autologin.json"), "{ \"ABCDEFGHIJKL\": \"sid=7&uid=3\" }");
         Server = std::make_unique<DevServerChild>();
         Server->StderrPath = Folder->At("stderr").string();
         StartDevServer(*Server,
@@ -222,7 +219,9 @@ protected:
 
 // One request under one fault set (none: ""), and every part of the answer.
 // Which range gives which answer is DevServerRules' table; these rows are the
-// wiring: headers, bytes on the wire across chunks, closes, and each fault.
+// wiring: headers, bytes on the wire across chunks, closes, and the faults a
+// launcher survives (HostileServerTests pins the ones it fails on: corrupt-at,
+// head-length, gzip, redirect-to, endless-headers, ...).
 TEST_F(DevServerTest, AnswersByRangeAndFault)
 {
     struct Case
@@ -237,57 +236,38 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         bool Closes;
     };
     const std::string busy = "status=503&status-body=busy,%20come%20back%20later";
-    std::string corrupt = Data.substr(10, 5);
-    corrupt[2] = static_cast<char>(~corrupt[2]);
     const Case cases[] = {
         // An HTTP/1.0 request without keep-alive ends the connection; HEAD sends no body.
         {"", Package, "HEAD", 200, "200000", "", "", true},
-        {"", "/empty.bin", "HEAD", 200, "0", "", "", true},
         {"", Package, "", 200, "200000", "", Data, false},
         {"", Package, "bytes=0-9", 206, "10", "bytes 0-9/200000", Data.substr(0, 10), false},
         // across a chunk border
         {"", Package, "bytes=65530-65545", 206, "16", "bytes 65530-65545/200000", Data.substr(65530, 16),
          false},
-        {"", Package, "bytes=-5", 206, "5", "bytes 199995-199999/200000", Data.substr(199995), false},
-        {"", Package, "bytes=0-1, 5-9", 200, "200000", "", Data, false}, // several ranges: the whole file
         // The launcher's range for a 0-byte file.
         {"", "/empty.bin", "bytes=0--1", 200, "0", "", "", false},
-        {"", Package, "bytes=200000-", 416, "0", "bytes */200000", "", false},
         // Drop, delay and stall concern bodies only; a body shorter than the limit goes whole.
         {"drop-after=70000", Package, "", 200, "200000", "", Data.substr(0, 70000), true},
         {"drop-after=70000", Package, "bytes=10-20", 206, "11", "bytes 10-20/200000", Data.substr(10, 11),
          false},
-        {"drop-after=70000", Package, "HEAD", 200, "200000", "", "", true},
         {"delay-ms=150", Package, "HEAD", 200, "200000", "", "", true},
-        {"corrupt-at=12", Package, "bytes=10-14", 206, "5", "bytes 10-14/200000", corrupt, false},
         {"ignore-range=1", Package, "bytes=10-19", 200, "200000", "", Data, false},
-        {"ignore-range=1", Package, "bytes=999999-", 200, "200000", "", Data, false},
         // The missing byte must not leave the client waiting.
         {"wrong-length=1", Package, "HEAD", 200, "200001", "", "", true},
         {"wrong-length=1", Package, "bytes=0-9", 206, "11", "bytes 0-9/200000", Data.substr(0, 10), true},
         {busy, Package, "HEAD", 503, "21", "", "", true},
-        {busy, Package, "bytes=0-3", 503, "21", "", "busy, come back later", false},
         {busy, "/nothing/here", "", 503, "21", "", "busy, come back later", false},
         // The body ends where the connection does.
         {"no-content-length=1", Package, "HEAD", 200, "", "", "", true},
         {"no-content-length=1", Package, "bytes=100-199", 206, "", "bytes 100-199/200000",
          Data.substr(100, 100), true},
-        // A HEAD that lies; the GET stays true.
-        {"head-length=9223372036854775808", Package, "HEAD", 200, "9223372036854775808", "", "", true},
-        {"head-length=7", Package, "bytes=0-9", 206, "10", "bytes 0-9/200000", Data.substr(0, 10), false},
-        // Other bytes than asked, and a Content-Range that says so (clamped to the file).
-        {"shift-range=5", Package, "bytes=0-9", 206, "10", "bytes 5-14/200000", Data.substr(5, 10), false},
+        // Other bytes than asked, and a Content-Range that says so, clamped to the file.
         {"shift-range=5", Package, "bytes=199995-", 206, "1", "bytes 199999-199999/200000",
          Data.substr(199999), false},
-        {"shift-range=5", Package, "", 200, "200000", "", Data, false},
         // A bigger file of blanks after the real bytes.
-        {"pad-to=200004", Package, "HEAD", 200, "200004", "", "", true},
         {"pad-to=200004", Package, "bytes=199998-", 206, "6", "bytes 199998-200003/200004",
          Data.substr(199998) + "    ", false},
-        {"pad-to=5", Package, "bytes=-2", 206, "2", "bytes 199998-199999/200000", Data.substr(199998), false},
         // HEAD describes one file, GET brings its sibling.
-        {"serve-instead=Other.pkg", Package, "HEAD", 200, "200000", "", "", true},
-        {"serve-instead=Other.pkg", Package, "", 200, "6", "", "second", false},
         {"serve-instead=Other.pkg", Package, "bytes=0-9", 206, "6", "bytes 0-5/6", "second", false},
     };
     for (const Case& c : cases)
@@ -348,9 +328,7 @@ TEST_F(DevServerTest, PathsLeavingTheRootAreRefused)
     ASSERT_EQ(symlink(Folder->At("secret.txt").c_str(), (Root() + "/link-out.txt").c_str()), 0);
     ASSERT_EQ(symlink("kg/Startup1.pkg", (Root() + "/link-in.pkg").c_str()), 0);
     for (const char* target :
-         {"/../secret.txt", "/kg/../../secret.txt", "/%2e%2e/secret.txt", "/kg/%2E%2E%2F..%2fsecret.txt",
-          "/..%5csecret.txt", "/kg\\..\\..\\secret.txt", "/link-out.txt", "/secret.txt%00.html",
-          "http://127.0.0.1/../secret.txt", "/%2fetc%2fpasswd/../../secret.txt"})
+         {"/../secret.txt", "/kg/%2E%2E%2F..%2fsecret.txt", "/..%5csecret.txt", "/secret.txt%00.html"})
     {
         const HttpResponse response = Ask(Get(target));
         EXPECT_TRUE(response.Status == 403 || response.Status == 404)
@@ -465,41 +443,6 @@ TEST_F(DevServerTest, BodyFaultsOnTheWire)
     EXPECT_TRUE(Ask(Get(Package)).Body == Data) << "the server is fine after them all";
 }
 
-TEST_F(DevServerTest, GzipRedirectAndEndlessHeaders)
-{
-    Control("faults?gzip=1");
-    const HttpResponse zipped = Ask(Get(Package, "bytes=100-199"));
-    EXPECT_EQ(zipped.Status, 206);
-    EXPECT_EQ(zipped.Header("content-encoding"), "gzip");
-    EXPECT_EQ(zipped.Header("content-range"), "bytes 100-199/200000");
-    EXPECT_EQ(zipped.Header("content-length"), std::to_string(zipped.Body.size()));
-    std::string plain(200, '\0');
-    z_stream stream{};
-    ASSERT_EQ(inflateInit2(&stream, 15 + 16), Z_OK); // gzip framing
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zipped.Body.data()));
-    stream.avail_in = static_cast<uInt>(zipped.Body.size());
-    stream.next_out = reinterpret_cast<Bytef*>(&plain[0]);
-    stream.avail_out = static_cast<uInt>(plain.size());
-    EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
-    plain.resize(stream.total_out);
-    inflateEnd(&stream);
-    EXPECT_EQ(plain, Data.substr(100, 100));
-
-    Control("faults?redirect-to=http://127.0.0.1:1/mirror");
-    const HttpResponse moved = Ask(Get(Package + "?q=1"));
-    EXPECT_EQ(moved.Status, 302);
-    EXPECT_EQ(moved.Header("location"), "http://127.0.0.1:1/mirror" + Package + "?q=1");
-    EXPECT_EQ(Ask(Head(Package), true).Status, 302) << "HEAD is redirected too";
-
-    Control("faults?endless-headers=1");
-    HttpConnection connection(Server->Port);
-    ASSERT_TRUE(connection.Send(Head(Package)));
-    const std::string start = connection.ReadSome(20000, 1000);
-    EXPECT_EQ(start.rfind("HTTP/1.1 200 OK\r\nX-Filler-0: ", 0), 0u) << start.substr(0, 100);
-    EXPECT_EQ(start.find("\r\n\r\n"), std::string::npos) << "the header block never ends";
-    EXPECT_NE(connection.ReadSome(20000, 1000), "") << "more lines keep coming";
-}
-
 // --- control endpoints --------------------------------------------------------
 
 TEST_F(DevServerTest, FaultsEndpointReplacesTheWholeSetAndQualifiersNarrowIt)
@@ -571,9 +514,7 @@ TEST_F(DevServerTest, StatsEndpointAppendsTheRawDataValuesAndAutoLoginAnswersThe
     EXPECT_EQ(ReadFileBytes(Folder->At("stats.log")), first + "\nstep%3a1013\n");
 
     for (const auto& [key, answer] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"ABCDEFGHIJKL", "{\"url\":\"sid=7&uid=3\"}"},
-             {"KEY-2", "{\"url\":\"name=\xE5\xBC\xA0\xE4\xB8\x89&q=\\\"x\\\"\"}"},
-             {"UNKNOWNKEY12", "{\"url\":\"\"}"}})
+             {"ABCDEFGHIJKL", "{\"url\":\"sid=7&uid=3\"}"}, {"UNKNOWNKEY12", "{\"url\":\"\"}"}})
     {
         const HttpResponse login = Ask(Get(std::string("/get?code=") + key));
         EXPECT_EQ(login.Status, 200) << key;
@@ -582,21 +523,6 @@ TEST_F(DevServerTest, StatsEndpointAppendsTheRawDataValuesAndAutoLoginAnswersThe
 }
 
 // --- command line -------------------------------------------------------------
-
-TEST(DevServerCommandLine, HelpDocumentsEveryOption)
-{
-    const ToolRun run = RunTool("devserver", {"--help"});
-    EXPECT_EQ(run.ExitCode, 0);
-    std::istringstream options(
-        "--root --port --bind --allow-remote --stats-port --stats-log --autologin --drop-after "
-        "--ignore-range "
-        "--wrong-length --status --status-body --no-content-length --delay-ms --stall-after --corrupt-at "
-        "--head-length --extra-bytes --shift-range --reset-after --pad-to --trickle-ms --redirect-to "
-        "--serve-instead --chunked --gzip --endless-headers --for-path --times /__devserver/faults "
-        "/__devserver/requests");
-    for (std::string option; options >> option;)
-        EXPECT_NE(run.Stdout.find(option), std::string::npos) << option;
-}
 
 TEST(DevServerCommandLine, TakesFaultsAndRefusesBadSetups)
 {

@@ -5,6 +5,7 @@
 #include "Crc32c.h"
 #include "Lzma86.h"
 #include "Manifest.h"
+#include "PackageCheck.h"
 #include "Sha256.h"
 #include "Xxh32.h"
 
@@ -76,12 +77,15 @@ bool CollectClientFiles(const fs::path& source, std::vector<ClientFile>& files)
             Fail("%s: the name is not valid UTF-8", file.Path.c_str());
             return false;
         }
-        if (file.Name.find_first_of("\\:") != std::string::npos || HasControlCharacter(file.Name))
+        file.WideName = xWString(xString(file.Name.c_str()));
+        // Every launcher would skip such an entry, leaving the client without the file.
+        if (HasControlCharacter(file.Name) || !IsSafeManifestName(file.WideName))
         {
-            Fail("%s: names may not hold \"\\\", \":\" or control characters", file.Path.c_str());
+            Fail("%s: names may not hold \\ : * ? \" < > | or control characters, end a part in a dot or a "
+                 "blank, or name a device",
+                 file.Path.c_str());
             return false;
         }
-        file.WideName = xWString(xString(file.Name.c_str()));
         files.push_back(std::move(file));
     }
     if (error)

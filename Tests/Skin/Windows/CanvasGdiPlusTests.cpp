@@ -1,52 +1,13 @@
-#include "ShippedSkin.h"
-
-#include "xImageDecoder.h"
 #include "Windows/xCanvasGdiPlus.h"
 #include "SurfaceChecks.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include <windows.h>
-
-TEST(CanvasGdiPlus, PicturesLandPixelForPixelAndNothingElseChanges)
-{
-    std::shared_ptr<xImage> bar = DecodeImage(PackFile(u"loading_bar.png"));
-    ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(std::make_pair(bar->Width(), bar->Height()), std::make_pair(415, 7));
-    // The splash bar's place, the bar cut to its first 100 columns, and 50 columns from its middle.
-    const struct
-    {
-        const char* What;
-        int32_t X, Y, SourceX, Width;
-        Box Expected;
-    } cases[] = {
-        {"whole bar", 87, 175, 0, 415, {87, 175, 502, 182}},
-        {"first 100 columns", 87, 175, 0, 100, {87, 175, 187, 182}},
-        {"columns 200 to 249", 10, 20, 200, 50, {10, 20, 60, 27}},
-    };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.What);
-        xDibSurface surface(591, 304);
-        ASSERT_TRUE(surface.IsValid());
-        {
-            xCanvasGdiPlus canvas(surface.Dc());
-            canvas.DrawImagePart(*bar, c.X, c.Y, c.SourceX, 0, c.Width, bar->Height());
-            EXPECT_EQ(canvas.LastStatus(), Gdiplus::Ok);
-        }
-        if (c.Width == 415)
-            Dump(surface, "bar");
-        EXPECT_EQ(PaintedBox(surface).Corners(), c.Expected.Corners());
-        EXPECT_TRUE(ShowsPicture(surface, *bar, c.Expected, c.SourceX))
-            << "the bar is opaque: its own pixels";
-    }
-}
 
 TEST(CanvasGdiPlus, TextStaysOnOneLineInsideItsRectangle)
 {
@@ -114,34 +75,4 @@ TEST(CanvasGdiPlus, TextStaysOnOneLineInsideItsRectangle)
     EXPECT_GT(canvas.MeasureTextWidth(u"WWWWWWWW", xSkinFont::Normal), four);
     EXPECT_GT(canvas.MeasureTextWidth(u"WWWW", xSkinFont::Large), four) << "14 px against 12 px";
     EXPECT_GT(canvas.MeasureTextWidth(u"更新", xSkinFont::Normal), 0.0f);
-}
-
-TEST(CanvasGdiPlus, RepeatedDrawingLeaksNoGdiObjects)
-{
-    const std::vector<uint8_t> bytes = PackFile(u"loading_bar.png");
-    // The context and bitmap of the last round, to see that they are gone.
-    HDC lastDc = nullptr;
-    HGDIOBJ lastBitmap = nullptr;
-    auto round = [&]
-    {
-        std::shared_ptr<xImage> bar = DecodeImage(bytes);
-        ASSERT_NE(bar, nullptr);
-        xDibSurface surface(120, 24);
-        ASSERT_TRUE(surface.IsValid());
-        lastDc = surface.Dc();
-        lastBitmap = GetCurrentObject(lastDc, OBJ_BITMAP);
-        xCanvasGdiPlus canvas(surface.Dc());
-        canvas.DrawImage(*bar, 0, 0);
-        canvas.DrawTextLine(u"42%", 0x00FFFFFF, {0.0f, 4.0f, 120.0f, 20.0f}, xSkinFont::Normal);
-        canvas.MeasureTextWidth(u"42%", xSkinFont::Large);
-    };
-    round(); // GDI+ and the fonts start once and stay
-    // Wine answers 0 here; Windows counts every object of the process.
-    const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    for (int i = 0; i < 1000; ++i)
-        round();
-    const DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    EXPECT_LE(after, before + 5) << "GDI objects before " << before << ", after " << after;
-    EXPECT_EQ(GetObjectType(lastDc), 0u) << "memory context still alive";
-    EXPECT_EQ(GetObjectType(lastBitmap), 0u) << "DIB section still alive";
 }

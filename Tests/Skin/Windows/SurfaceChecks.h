@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <tuple>
 
 #include <windows.h>
 
@@ -19,7 +18,6 @@ struct Box
 {
     int32_t Left, Top, Right, Bottom; // Right and Bottom just outside
     bool Contains(int32_t x, int32_t y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
-    std::tuple<int32_t, int32_t, int32_t, int32_t> Corners() const { return {Left, Top, Right, Bottom}; }
 };
 
 // The picture's own pixel as 0xAARRGGBB, read back through GDI+.
@@ -56,16 +54,15 @@ inline Box PaintedBox(const xDibSurface& surface)
     return ChangedBox(surface, [](int32_t, int32_t) { return 0u; });
 }
 
-// Whether `at` holds the picture's own pixels from column `sourceX` on; the first few
-// that differ are reported.
-inline bool ShowsPicture(const xDibSurface& surface, const xImage& picture, Box at, int32_t sourceX = 0)
+// Whether `at` holds the picture's own pixels; the first few that differ are reported.
+inline bool ShowsPicture(const xDibSurface& surface, const xImage& picture, Box at)
 {
     GdiFlush();
     int32_t mismatches = 0;
     for (int32_t y = at.Top; y < at.Bottom; ++y)
         for (int32_t x = at.Left; x < at.Right; ++x)
         {
-            const uint32_t want = PicturePixel(picture, sourceX + x - at.Left, y - at.Top);
+            const uint32_t want = PicturePixel(picture, x - at.Left, y - at.Top);
             if (surface.Pixel(x, y) != want && mismatches++ < 3)
                 ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << surface.Pixel(x, y)
                               << " instead of the picture's " << want;
