@@ -39,26 +39,6 @@ Bytes BranchHeavyBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-// Real machine code: the stretch of this test program's file with the most CALL
-// and JMP opcodes (where its code section lies differs between ELF and PE).
-Bytes OwnCode(size_t length)
-{
-    const std::string file = ReadFileBytes(std::u16string(GetModulePath().c_str()));
-    const Bytes image(file.begin(), file.end());
-    EXPECT_GT(image.size(), length) << "this program is shorter than expected";
-    size_t best = 0, bestCount = 0;
-    for (size_t start = 0; start + length <= image.size(); start += 64 * 1024)
-    {
-        const auto from = image.begin() + static_cast<ptrdiff_t>(start);
-        const size_t count = static_cast<size_t>(std::count_if(
-            from, from + static_cast<ptrdiff_t>(length), [](uint8_t b) { return b == 0xE8 || b == 0xE9; }));
-        if (count > bestCount)
-            std::tie(best, bestCount) = std::make_pair(start, count);
-    }
-    return Bytes(image.begin() + static_cast<ptrdiff_t>(best),
-                 image.begin() + static_cast<ptrdiff_t>(std::min(best + length, image.size())));
-}
-
 Bytes Header(uint8_t filter, uint64_t size, uint8_t properties = 0x5D, uint32_t dictionary = 1u << 22)
 {
     Bytes header = {filter, properties};
@@ -141,49 +121,6 @@ TEST(Lzma86Decode, RefusesShortHeadersDamageAndAnnouncementsBeyond1GiB)
     EXPECT_EQ(damage, log.Messages());
 }
 
-TEST(Lzma86Decode, RoundTripsWithAndWithoutTheBranchFilter)
-{
-    const Bytes inputs[] = {Bytes(),
-                            Bytes{0xE8},
-                            Bytes{0xE8, 1, 2, 3, 0},
-                            BranchHeavyBytes(5, 2),
-                            BranchHeavyBytes(70000, 3),
-                            OwnCode(128 * 1024)};
-    for (const Bytes& input : inputs)
-    {
-        for (bool x86 : {false, true})
-        {
-            SCOPED_TRACE(testing::Message() << input.size() << " bytes, filter " << x86);
-            const Bytes container = Encode(input, x86);
-            ASSERT_GE(container.size(), Lzma86HeaderSize);
-            EXPECT_EQ(x86 ? 1 : 0, container[0]);
-            EXPECT_EQ((Bytes{0x5D, 0x00, 0x00, 0x40, 0x00}),
-                      Bytes(container.begin() + 1, container.begin() + 6));
-            const Decoded result = Decode(container);
-            EXPECT_TRUE(result.Ok);
-            EXPECT_TRUE(result.Log.empty());
-            EXPECT_TRUE(result.Output == input) << "the unpacked bytes differ";
-        }
-    }
-}
-
-TEST(Lzma86Filter, ConvertsOnlyNearBranchesBeforeTheLastFourBytes)
-{
-    const std::pair<Bytes, Bytes> cases[] = {
-        // CALL +0x10 at position 0: the target becomes absolute (0x10 + 5).
-        {{0xE8, 0x10, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}, {0xE8, 0x15, 0, 0, 0, 0x90, 0x90, 0x90, 0x90}},
-        // An operand whose top byte is not 00/FF is no near branch and stays.
-        {{0xE9, 0x10, 0, 0, 0x12, 0x90}, {0xE9, 0x10, 0, 0, 0x12, 0x90}},
-        // The last four bytes are never touched.
-        {{0x90, 0xE8, 0x10, 0, 0}, {0x90, 0xE8, 0x10, 0, 0}},
-    };
-    for (auto [bytes, expected] : cases)
-    {
-        X86FilterEncode(bytes.data(), bytes.size());
-        EXPECT_EQ(expected, bytes);
-    }
-}
-
 #ifndef _WIN32
 
 // liblzma is an implementation nobody here wrote: its raw LZMA1 streams, with and
@@ -191,6 +128,26 @@ TEST(Lzma86Filter, ConvertsOnlyNearBranchesBeforeTheLastFourBytes)
 // and our streams must unpack through liblzma.
 namespace
 {
+// Real machine code: the stretch of this test program's file with the most CALL
+// and JMP opcodes (where its code section lies differs between ELF and PE).
+Bytes OwnCode(size_t length)
+{
+    const std::string file = ReadFileBytes(std::u16string(GetModulePath().c_str()));
+    const Bytes image(file.begin(), file.end());
+    EXPECT_GT(image.size(), length) << "this program is shorter than expected";
+    size_t best = 0, bestCount = 0;
+    for (size_t start = 0; start + length <= image.size(); start += 64 * 1024)
+    {
+        const auto from = image.begin() + static_cast<ptrdiff_t>(start);
+        const size_t count = static_cast<size_t>(std::count_if(
+            from, from + static_cast<ptrdiff_t>(length), [](uint8_t b) { return b == 0xE8 || b == 0xE9; }));
+        if (count > bestCount)
+            std::tie(best, bestCount) = std::make_pair(start, count);
+    }
+    return Bytes(image.begin() + static_cast<ptrdiff_t>(best),
+                 image.begin() + static_cast<ptrdiff_t>(std::min(best + length, image.size())));
+}
+
 // liblzma's raw coder, x86 BCJ first when asked. Encoding writes an end mark; decoding is
 // told the size as our header tells it. Preset 6 has our envelope's lc 3, lp 0, pb 2.
 Bytes Liblzma(bool encode, bool x86, const Bytes& input, uint64_t size = 0)

@@ -328,10 +328,9 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     // ok.txt holds most of the data, so the first update takes the full way.
     const std::vector<ClientFile> client = {{"ok.txt", PatternBytes(100, 9u), false}};
     std::string hostile;
-    for (const char* name : {"../escape.txt", "/abs.txt", "C:/drive.txt", "a:b.txt", "sub/../../up.txt",
-                             "sub\\..\\..\\back.txt", "NUL.txt", "trail./x.txt"})
+    // Which names are unsafe is PackageCheck's table; here two of them meet the worker.
+    for (const char* name : {"../escape.txt", "sub/../../up.txt"})
         hostile += FileElement(name, "fine", 0, 4, false);
-    hostile += FileElement(std::string(1100, 'n'), "fine", 0, 4, false);
     // Data past the package's end, stored and packed: these files cannot be made.
     hostile += FileElement("past.bin", "abcd", 1000000, 4, false);
     hostile += FileElement("longer.bin", std::string(400, 'l'), 0, 4, false);
@@ -339,7 +338,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 
     ExpectUpdate(false);
     ExpectInstalled(client);
-    EXPECT_EQ(9u, Errors("Manifest entry skipped, its name does not stay"));
+    EXPECT_EQ(2u, Errors("Manifest entry skipped, its name does not stay"));
     EXPECT_EQ(1u, Errors("Manifest entry past.bin reaches past the package's end"));
     EXPECT_EQ(1u, Errors("Manifest entry longer.bin reaches past the package's end"));
     EXPECT_EQ(1u, Errors("2 client files stay stale")) << "unsafe names are refused, not counted";
@@ -572,14 +571,7 @@ TEST_F(PackageWorkerTest, FailingServerIsAskedAgainThenGivenUp)
     ExpectUpdate(true);
     EXPECT_EQ(2u, Asked(GetPackage()));
     ExpectInstalled(client);
-
-    // A package that never verifies (wrong bytes: a dropped one resumes) is given up; the client stays.
-    ForgetClient();
-    ASSERT_TRUE(SetDevServerFaults("corrupt-at=100&for-path=StartupT.pkg"));
-    ExpectUpdate(false);
-    EXPECT_EQ(static_cast<size_t>(Context->RetryPolicy.PackageAttempts), Asked(GetPackage()));
-    EXPECT_EQ(1u, Errors("Package " + Url("StartupT.pkg") + " did not verify after"));
-    EXPECT_FALSE(Files.IsFile(Installed("a.dat")));
+    // A package that never verifies: FullWayWritesFilesWhileThePackageArrivesButOnlyRightOnes.
 }
 
 TEST_F(PackageWorkerTest, UnreadableManifestIsFetchedAgainThenTheUpdateFails)

@@ -7,8 +7,9 @@
 #include <vector>
 
 // The HTTP transport on its own, against the dev server: what the downloader relies on.
-// The request bytes it sends (Range included) and the 206 answers are checked
-// through the downloader in LauncherDownloadTests.
+// The request bytes it sends (Range included), the 206 answers and ReadSome's
+// bytes handed out as they arrive (SlowServersMoveProgressBeforeAPieceIsFull)
+// are checked through the downloader in LauncherDownloadTests.
 class xHttpTest : public DownloadTestBase
 {
 protected:
@@ -69,50 +70,6 @@ TEST_F(xHttpTest, ReadFillsEachBufferAndReadSomeTakesLargePieces)
         // WinINet announces no more than its own buffer (8 KiB under Wine); reads
         // of that size would hold a fast link to a crawl.
         EXPECT_TRUE(!some || largest > 64 * 1024) << "the largest read took " << largest;
-    }
-}
-
-TEST_F(xHttpTest, ReadSomeHandsOutBytesAsTheyArriveAndReadWaitsForAll)
-{
-    // The server pauses before each 64 KiB it sends: a 256 KiB buffer fills only
-    // after four pauses, while the first bytes are there after one.
-    constexpr size_t Piece = 256 * 1024;
-    constexpr double PauseSeconds = 0.4;
-    const std::string bytes = PatternBytes(Piece + 100, 24);
-    Serve("slow.bin", bytes);
-    ASSERT_TRUE(SetDevServerFaults("delay-ms=400"));
-    struct Case
-    {
-        bool Some;
-        size_t FirstMin, FirstMax; // the first read's count
-        double WaitMin, WaitMax;   // how long it took, in pauses
-    };
-    const Case cases[] = {{true, 1, 64 * 1024, 0.5, 2.5}, {false, Piece, Piece, 3.5, 30}};
-    std::vector<char> buffer(Piece);
-    for (const Case& c : cases)
-    {
-        const char* name = c.Some ? "ReadSome" : "Read";
-        std::unique_ptr<xHttpRequest> request = Get("slow.bin");
-        ASSERT_TRUE(request);
-        auto read = [&]
-        { return c.Some ? request->ReadSome(buffer.data(), Piece) : request->Read(buffer.data(), Piece); };
-        const auto start = std::chrono::steady_clock::now();
-        int64_t count = read();
-        const double pauses =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / PauseSeconds;
-        EXPECT_GE(count, int64_t(c.FirstMin)) << name;
-        EXPECT_LE(count, int64_t(c.FirstMax)) << name;
-        EXPECT_GE(pauses, c.WaitMin) << name;
-        EXPECT_LE(pauses, c.WaitMax) << name << ": the first bytes were held back";
-        std::string got;
-        while (count > 0)
-        {
-            got.append(buffer.data(), static_cast<size_t>(count));
-            count = read();
-        }
-        EXPECT_EQ(count, 0) << name << ": the end of the body reads as 0";
-        EXPECT_TRUE(got == bytes) << name << ": the bytes differ from the served ones";
-        EXPECT_EQ(request->ReadSome(buffer.data(), 0), 0);
     }
 }
 
