@@ -64,18 +64,13 @@ TEST(xFormat, UnknownConversionsAreReportedAndConsumeNoArgument)
     EXPECT_EQ(Text(buffer), u"ab");
 }
 
+// Which whole pieces a cut keeps, surrogate pairs and narrow cuts included, is FuzzFormat's check;
+// here the named cases it grew from.
 TEST(xFormat, OutputIsCutAndTerminated)
 {
-    char16_t buffer[5];
-    EXPECT_EQ(-1, swprintf_Replacement(buffer, 5, u"abcdefg"));
-    EXPECT_EQ(Text(buffer), u"abcd");
-
     char16_t small[8];
     EXPECT_EQ(-1, swprintf_Replacement(small, 8, u"ab%s", u"123456789"));
     EXPECT_EQ(Text(small), u"ab") << "a piece that does not fit is not written";
-
-    EXPECT_EQ(-1, swprintf_Replacement(small, 8, u"abc%d", 123456));
-    EXPECT_EQ(Text(small), u"abc");
 
     char16_t filled[4] = {u'x', u'x', u'x', u'x'};
     EXPECT_EQ(0, swprintf_Replacement(filled, 4, nullptr));
@@ -90,9 +85,6 @@ TEST(xFormat, OutputIsCutAndTerminated)
         EXPECT_EQ(0x7777, guarded[4]) << "written past the capacity";
     }
 
-    const char16_t pair[] = {u'a', u'b', 0xD834, 0xDD1E, 0};
-    EXPECT_EQ(-1, swprintf_Replacement(small, 4, pair));
-    EXPECT_EQ(Text(small), u"ab") << "a cut never splits a surrogate pair";
     char16_t roomy[64];
     EXPECT_EQ(-1, swprintf_Replacement(roomy, 64, u"x%000000000000000000000000000000001d", 5));
     EXPECT_EQ(Text(roomy), u"x") << "an overlong directive is refused";
@@ -100,9 +92,6 @@ TEST(xFormat, OutputIsCutAndTerminated)
 
 TEST(xFormat, NarrowFormattingCutsAtWholeCharacters)
 {
-    char buffer[8];
-    EXPECT_EQ(5u, FormatNarrow(buffer, sizeof buffer, "%s=%d", "abc", 7));
-    EXPECT_STREQ(buffer, "abc=7");
     // Two 3-byte characters plus "a" need 7 bytes; with 6 usable the second character goes whole.
     char small[7];
     EXPECT_EQ(4u, FormatNarrow(small, sizeof small, "a%s", "\xE4\xB8\xAD\xE6\x96\x87"));

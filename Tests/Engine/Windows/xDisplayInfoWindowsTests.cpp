@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-TEST(xDisplayInfo, ReadMatchesTheSystemMetricsAndResetClearsIt)
+TEST(xDisplayInfo, ReadMatchesTheSystemMetrics)
 {
     xDisplayInfo info;
     ReadDisplayInfo(info);
@@ -28,33 +28,11 @@ TEST(xDisplayInfo, ReadMatchesTheSystemMetricsAndResetClearsIt)
     EXPECT_TRUE(0 <= info.WorkTop && info.WorkTop < info.WorkBottom && info.WorkBottom <= info.ScreenHeight);
     EXPECT_TRUE(info.VirtualLeft <= 0 && info.VirtualRight >= info.ScreenWidth);
     EXPECT_TRUE(info.VirtualTop <= 0 && info.VirtualBottom >= info.ScreenHeight);
-
-    info.Reset();
-    EXPECT_EQ(info.ScreenWidth | info.ScreenHeight, 0);
-    EXPECT_EQ(info.WorkLeft | info.WorkTop | info.WorkRight | info.WorkBottom, 0);
-    EXPECT_EQ(info.VirtualLeft | info.VirtualTop | info.VirtualRight | info.VirtualBottom, 0);
-    EXPECT_TRUE(info.Monitors.empty());
 }
 
-TEST(xDisplayInfo, ListsTheActiveMonitorsOnlyWithAnEdidResolution)
+// Which monitors are listed is ListMonitors' (its table); here that the system's walk reaches it.
+TEST(xDisplayInfo, ListsTheMonitorsOnlyWithAnEdidResolution)
 {
-    // The active, unmirrored monitors of desktop adapters as the system reports them.
-    size_t activeMonitors = 0;
-    DISPLAY_DEVICEW adapter = {};
-    adapter.cb = sizeof(adapter);
-    for (DWORD a = 0; EnumDisplayDevicesW(nullptr, a, &adapter, 0); ++a)
-    {
-        DISPLAY_DEVICEW monitor = {};
-        monitor.cb = sizeof(monitor);
-        for (DWORD m = 0; (adapter.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) &&
-                          EnumDisplayDevicesW(adapter.DeviceName, m, &monitor, 0);
-             ++m)
-            if ((monitor.StateFlags & DISPLAY_DEVICE_ACTIVE) &&
-                !(monitor.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
-                ++activeMonitors;
-    }
-    ASSERT_GE(activeMonitors, 1u) << "the X server's screen is an active monitor";
-
     xDisplayInfo info;
     ReadDisplayInfo(info);
     int32_t width = 0, height = 0;
@@ -63,15 +41,9 @@ TEST(xDisplayInfo, ListsTheActiveMonitorsOnlyWithAnEdidResolution)
     // (Xvfb reports none), so there the list stays empty.
     const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     EXPECT_FALSE(wine && found) << "Wine now gives its monitor an EDID: the list below is no longer empty";
-    if (!found)
-    {
-        EXPECT_TRUE(info.Monitors.empty()) << "no monitor is listed without a native resolution";
-        return;
-    }
-    ASSERT_EQ(info.Monitors.size(), activeMonitors);
+    EXPECT_EQ(info.Monitors.empty(), !found) << "no monitor is listed without a native resolution";
     for (const MonitorRecord& monitor : info.Monitors)
-        EXPECT_EQ(std::make_tuple(monitor.NativeWidth, monitor.NativeHeight, monitor.ShortId),
-                  std::make_tuple(width, height, MonitorShortId(monitor.DeviceId)));
+        EXPECT_EQ(std::make_pair(monitor.NativeWidth, monitor.NativeHeight), std::make_pair(width, height));
 }
 
 namespace
@@ -115,10 +87,10 @@ std::vector<BYTE> Edid(BYTE widthLow, BYTE widthHigh, BYTE heightLow, BYTE heigh
 }
 } // namespace
 
+// The decoding is DecodeEdidResolution's and the walk's steps RegistryWalkStep's (their tables); here
+// the walk over a real key passes values the buffer cannot hold and values that shrink its size.
 TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
 {
-    // Values the walk passes first: one too large for the 1024-byte buffer and one
-    // small enough to shrink a size that is not set afresh before the next read.
     {
         TestKey key(L"DisplayEdid");
         ASSERT_NE(key.Get(), nullptr);
@@ -132,25 +104,13 @@ TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
     {
         // Value names are case-insensitive in the registry, so "edid" lives in a key of its own.
         TestKey key(L"DisplayLowerEdid");
-        ASSERT_NE(key.Get(), nullptr);
-        key.SetBinary(L"Aaa", std::vector<BYTE>(16, 2));
         key.SetBinary(L"edid", Edid(0x00, 0x40, 0x00, 0x30));
         int32_t width = 0, height = 0;
         EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height)) << "only the exact name \"EDID\" counts";
     }
-    {
-        // A key deleted while the walk holds it open fails at every index.
-        TestKey key(L"DisplayDeletedEdid");
-        ASSERT_NE(key.Get(), nullptr);
-        key.SetBinary(L"EDID", Edid(0x80, 0x70, 0x38, 0x40));
-        ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\LauncherTests\\DisplayDeletedEdid"),
-                  ERROR_SUCCESS);
-        int32_t width = 0, height = 0;
-        EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height));
-    }
     HKEY left = nullptr;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\LauncherTests", 0, KEY_READ, &left), ERROR_SUCCESS)
-        << "the test keys are deleted";
+        << "the test key is deleted";
     if (left)
         RegCloseKey(left);
 }
