@@ -9,6 +9,7 @@
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
 #include "VersionFile.h"
+#include "VersionFileFormat.h"
 
 #include "xLogLine.h"
 #include "xTextConversion.h"
@@ -43,7 +44,7 @@ xWString CheckForcedVersion(const xString& versionLine, const xWString& forced)
 // Asks the server; with a key, checks a forced version against its answer.
 xWString AskServer(const VersionQuestion& question)
 {
-    const xString url = question.BaseUrl + "ClientVersionSID.txt";
+    const xString url = question.BaseUrl + VersionFileFormat::ClientVersionsName;
     const VersionResolutionPolicy policy = GetVersionResolutionPolicy();
     for (int round = 1; round <= question.Rounds; ++round)
     {

@@ -6,6 +6,7 @@
 #include "SelfUpdate.h"
 
 #include "ToolFiles.h"
+#include "VersionFileFormat.h"
 #include "VersionStamp.h"
 
 #include "xString.h"
@@ -230,7 +231,7 @@ int RunLauncher(int argc, char** argv)
         return 1;
     // The build first: a version file never names a build that is not there.
     // Each signature goes before its file, so no file stands there unsigned.
-    const fs::path versionPath = fs::path(out) / "LauncherVersion.txt";
+    const fs::path versionPath = fs::path(out) / VersionFileFormat::LauncherVersionName;
     if (signer.IsLoaded() && !signer.WriteSignatureFor(buildPath, image.data(), image.size()))
         return 1;
     if (!WriteAtomically(buildPath, image.data(), image.size()))

@@ -139,8 +139,9 @@ bool UpdateSigner::Sign(const std::string& name, const std::vector<uint8_t>& byt
     if (!parts)
         return false;
     signature.assign(UpdateSignatureSize, 0);
-    return BN_bn2binpad(ECDSA_SIG_get0_r(parts.get()), signature.data(), 32) == 32 &&
-           BN_bn2binpad(ECDSA_SIG_get0_s(parts.get()), signature.data() + 32, 32) == 32;
+    const int half = UpdateSignatureSize / 2;
+    return BN_bn2binpad(ECDSA_SIG_get0_r(parts.get()), signature.data(), half) == half &&
+           BN_bn2binpad(ECDSA_SIG_get0_s(parts.get()), signature.data() + half, half) == half;
 }
 
 namespace
@@ -155,7 +156,7 @@ bool WriteSignature(const UpdateSigner& signer, const fs::path& file, const std:
         return false;
     }
     fs::path sigPath = file;
-    sigPath += ".sig";
+    sigPath += UpdateSignatureSuffix;
     return WriteAtomically(sigPath, signature.data(), signature.size());
 }
 } // namespace

@@ -131,14 +131,15 @@ bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t
     if (!verifier.IsOn())
         return true;
     std::vector<uint8_t> signature;
-    const bool fetched = FetchBytes(url + ".sig", MaxSignatureFileBytes, signature);
+    const bool fetched = FetchBytes(url + UpdateSignatureSuffix, MaxSignatureFileBytes, signature);
     return Report(name, verifier.Check(name, bytes, size, fetched ? &signature : nullptr));
 }
 
 bool FetchUpdateSignature(const xString& url, const xString& name, std::vector<uint8_t>& signature)
 {
     signature.clear();
-    if (!GetUpdateVerifier().IsOn() || FetchBytes(url + ".sig", MaxSignatureFileBytes, signature))
+    if (!GetUpdateVerifier().IsOn() ||
+        FetchBytes(url + UpdateSignatureSuffix, MaxSignatureFileBytes, signature))
         return true;
     return Report(name, SignatureCheck::Missing);
 }
