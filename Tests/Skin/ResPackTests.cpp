@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -51,6 +52,9 @@ Bytes MakeImage(const std::vector<Member>& members)
                           Bytes(member.Content.begin(), member.Content.end())});
     return WriteResPackImage(packed);
 }
+
+// Where a header word lies in the pack.
+#define WordAt(word) static_cast<uint32_t>(offsetof(ResPackHeader, word))
 
 const char* const NotFound = "<not found>";
 
@@ -120,7 +124,8 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
 {
     const Bytes good = MakeImage({{u"a.xml", "<a/>"}, {u"b.png", "PNGDATA"}});
     const uint32_t size = static_cast<uint32_t>(good.size());
-    const uint32_t offsets = GetU32(good, ResPackOffsetTableAt), sizes = GetU32(good, ResPackSizeTableAt);
+    const uint32_t offsets = GetU32(good, WordAt(OffsetTableOffset)),
+                   sizes = GetU32(good, WordAt(SizeTableOffset));
     // Words written over the good image (offset, value), or the image cut to Keep bytes.
     const struct
     {
@@ -129,13 +134,13 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
         size_t Keep = SIZE_MAX;
     } cases[] = {
         {"shorter than the header", {}, ResPackHeaderSize - 1},
-        {"count huge", {{ResPackFileCountAt, 0xFFFFFFFFu}}},
-        {"count one too many", {{ResPackFileCountAt, 3}}},
-        {"name table past the end", {{ResPackNameTableAt, size - 2}}},
-        {"name table offset huge", {{ResPackNameTableAt, 0xFFFFFFFEu}}},
-        {"offset table past the end", {{ResPackOffsetTableAt, size - 4}}},
-        {"size table past the end", {{ResPackSizeTableAt, size}}},
-        {"second size table past the end", {{ResPackSecondSizeTableAt, 0xFFFFFFFCu}}},
+        {"count huge", {{WordAt(FileCount), 0xFFFFFFFFu}}},
+        {"count one too many", {{WordAt(FileCount), 3}}},
+        {"name table past the end", {{WordAt(NameTableOffset), size - 2}}},
+        {"name table offset huge", {{WordAt(NameTableOffset), 0xFFFFFFFEu}}},
+        {"offset table past the end", {{WordAt(OffsetTableOffset), size - 4}}},
+        {"size table past the end", {{WordAt(SizeTableOffset), size}}},
+        {"second size table past the end", {{WordAt(SecondSizeTableOffset), 0xFFFFFFFCu}}},
         {"name length past the end", {{ResPackHeaderSize, 0xFFFFFFF0u}}},
         {"member offset past the end", {{offsets + 4, size + 1}}},
         {"member size one too large", {{sizes + 4, 8}}},

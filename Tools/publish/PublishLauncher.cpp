@@ -148,10 +148,7 @@ bool MakeVersionFileText(const xString& number, bool stamped, const std::string&
     if (!stamped)
         return true;
     VersionStamp stamp;
-    stamp.HasExpiry = true;
-    const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    stamp.Expires = now + DefaultStampDays * 86400;
-    if (!expires.empty() && !ParseExpiresOption(expires, now, stamp.Expires))
+    if (!SetStampExpiry(expires, static_cast<int64_t>(std::time(nullptr)), stamp))
         return false;
     text += std::string(FormatVersionStamp(stamp).c_str()) + "\n";
     return true;

@@ -178,9 +178,7 @@ bool ApplySettings(const std::string& line, const VersionOptions& options, std::
 bool MakeStamp(const VersionOptions& options, const VersionText& old, int64_t now, VersionStamp& stamp)
 {
     stamp = VersionStamp();
-    stamp.HasExpiry = true;
-    stamp.Expires = now + DefaultStampDays * 86400;
-    if (!options.Expires.empty() && !ParseExpiresOption(options.Expires, now, stamp.Expires))
+    if (!SetStampExpiry(options.Expires, now, stamp))
         return false;
     if (options.LauncherFile)
         return true;

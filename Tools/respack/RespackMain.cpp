@@ -121,15 +121,14 @@ int main(int argc, char** argv)
     std::vector<ResPackMember> packed;
     for (Member& member : members)
         packed.push_back(std::move(member.Packed));
-    const uint64_t total = ResPackImageSize(packed);
-    if (total > Lzma86MaxUnpackedSize)
+    const std::vector<uint8_t> image = WriteResPackImage(packed);
+    if (image.size() > Lzma86MaxUnpackedSize)
     {
         Fail("the pack would take %llu bytes; the launcher unpacks at most %llu",
-             static_cast<unsigned long long>(total), static_cast<unsigned long long>(Lzma86MaxUnpackedSize));
+             static_cast<unsigned long long>(image.size()),
+             static_cast<unsigned long long>(Lzma86MaxUnpackedSize));
         return 1;
     }
-
-    const std::vector<uint8_t> image = WriteResPackImage(packed);
     std::vector<uint8_t> container;
     Lzma86EncodeOptions options;
     options.DictionarySize = DictionarySize;

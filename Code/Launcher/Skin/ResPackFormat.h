@@ -33,16 +33,8 @@ struct ResPackHeader
     uint32_t SecondSizeTableOffset = 0;
     uint32_t DataOffset = 0;
 };
-
-// Where each header word lies.
-enum ResPackHeaderAt : size_t
-{
-    ResPackFileCountAt = 8,
-    ResPackNameTableAt = 12,
-    ResPackOffsetTableAt = 16,
-    ResPackSizeTableAt = 20,
-    ResPackSecondSizeTableAt = 24,
-};
+// So offsetof gives where each word lies in the pack.
+static_assert(sizeof(ResPackHeader) == ResPackHeaderSize, "the header is its eight words");
 
 struct ResPackMember
 {
@@ -53,5 +45,3 @@ struct ResPackMember
 // The unpacked pack holding `members` in the order given (ResPackWriter.cpp;
 // respack and the tests build packs through it).
 std::vector<uint8_t> WriteResPackImage(const std::vector<ResPackMember>& members);
-// How many bytes that image takes, counted in 64 bits before it is made.
-uint64_t ResPackImageSize(const std::vector<ResPackMember>& members);

@@ -9,14 +9,6 @@ void AppendU32(std::vector<uint8_t>& image, uint32_t value)
 }
 } // namespace
 
-uint64_t ResPackImageSize(const std::vector<ResPackMember>& members)
-{
-    uint64_t total = ResPackHeaderSize;
-    for (const ResPackMember& member : members)
-        total += 4 * ResPackWordSize + uint64_t(member.Name.Length()) * 2 + member.Bytes.size();
-    return total;
-}
-
 std::vector<uint8_t> WriteResPackImage(const std::vector<ResPackMember>& members)
 {
     std::vector<uint8_t> names;
@@ -30,7 +22,6 @@ std::vector<uint8_t> WriteResPackImage(const std::vector<ResPackMember>& members
     const uint32_t table = count * ResPackWordSize;
     const uint32_t offsets = static_cast<uint32_t>(ResPackHeaderSize + names.size());
     std::vector<uint8_t> image;
-    image.reserve(static_cast<size_t>(ResPackImageSize(members)));
     for (uint32_t word : {ResPackMagic, 0u, count, uint32_t(ResPackHeaderSize), offsets, offsets + table,
                           offsets + 2 * table, offsets + 3 * table})
         AppendU32(image, word);
