@@ -2,12 +2,6 @@
 
 #include "ResPackFormat.h"
 
-#include "xString.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 // The skin documents, images and icon that travel inside the executable as one
 // Lzma86-packed resource. Filled once on the main thread at start-up; lookups
 // only read and may come from any thread.
