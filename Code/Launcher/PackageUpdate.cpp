@@ -9,7 +9,6 @@
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
 #include "VersionFile.h"
-#include "VersionFileFormat.h"
 
 #include "xLogLine.h"
 #include "xTextConversion.h"

@@ -49,7 +49,12 @@ inline std::string FileElement(const std::string& name, const std::string& bytes
     entry.StartPos = static_cast<uint32_t>(start);
     entry.DataSize = static_cast<uint32_t>(dataSize);
     entry.Compressed = compressed;
-    return WriteManifestFileElement(entry);
+    Manifest one;
+    one.Entries.push_back(entry);
+    // The writer's line for the entry, between the root's two lines.
+    const std::string xml = WriteManifestXml(one);
+    const size_t line = xml.find('\n') + 1;
+    return xml.substr(line, xml.find('\n', line) + 1 - line);
 }
 
 // The files' data back to back; `extra` elements go into the manifest as they are.

@@ -6,7 +6,7 @@
 #include "SelfUpdate.h"
 
 #include "ToolFiles.h"
-#include "VersionFileFormat.h"
+#include "VersionFile.h"
 #include "VersionStamp.h"
 
 #include "xString.h"

@@ -6,7 +6,7 @@
 
 #include "LauncherDownload.h"
 #include "UpdateSignature.h"
-#include "VersionFileFormat.h"
+#include "VersionFile.h"
 #include "VersionStamp.h"
 
 #include "ToolFiles.h"

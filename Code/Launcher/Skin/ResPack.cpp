@@ -6,6 +6,7 @@
 #include "xLogLine.h"
 #include "xStringOps.h"
 
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -94,17 +95,12 @@ bool ResPack::LoadFromImage(std::vector<uint8_t> image)
         return false;
     }
 
-    ResPackHeader header;
-    uint32_t* const words[] = {&header.Magic,
-                               &header.Reserved,
-                               &header.FileCount,
-                               &header.NameTableOffset,
-                               &header.OffsetTableOffset,
-                               &header.SizeTableOffset,
-                               &header.SecondSizeTableOffset,
-                               &header.DataOffset};
+    // The header's words in order (ResPackHeader is just them), each read little-endian.
+    uint32_t words[ResPackHeaderSize / ResPackWordSize];
     for (size_t i = 0; i < ResPackHeaderSize / ResPackWordSize; ++i)
-        *words[i] = ReadU32(image.data() + i * ResPackWordSize);
+        words[i] = ReadU32(image.data() + i * ResPackWordSize);
+    ResPackHeader header;
+    std::memcpy(&header, words, sizeof header);
     const uint32_t count = header.FileCount;
 
     // The tables first: they bound the count by the image's size before any

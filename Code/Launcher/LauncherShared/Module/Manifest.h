@@ -67,5 +67,3 @@ uint32_t ReadManifestNumber(const char* text, size_t length);
 // special characters and control characters as character references, so that
 // ParseManifestXml reads back what was written; xx and sha256 only where present.
 std::string WriteManifestXml(const Manifest& manifest);
-// One "file" element of that manifest, on its own line.
-std::string WriteManifestFileElement(const ManifestEntry& entry);

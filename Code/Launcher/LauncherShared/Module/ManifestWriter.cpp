@@ -78,16 +78,6 @@ std::string OptionalSums(bool xxPresent, uint32_t xx, bool sha256Present, const 
 }
 } // namespace
 
-std::string WriteManifestFileElement(const ManifestEntry& entry)
-{
-    using namespace ManifestFormat;
-    return std::string("<") + FileElement + Attribute(NameAttribute, Escaped(entry.Name)) +
-           Number(OrigSizeAttribute, entry.OrigSize) + Number(OrigCrc32cAttribute, entry.OrigCrc32c) +
-           OptionalSums(entry.XxPresent, entry.Xx, entry.Sha256Present, entry.Sha256) +
-           Number(StartPosAttribute, entry.StartPos) + Number(DataSizeAttribute, entry.DataSize) +
-           Number(CompressedAttribute, entry.Compressed) + "/>\n";
-}
-
 std::string WriteManifestXml(const Manifest& manifest)
 {
     using namespace ManifestFormat;
@@ -97,6 +87,12 @@ std::string WriteManifestXml(const Manifest& manifest)
                       OptionalSums(package.XxPresent, package.Xx, package.Sha256Present, package.Sha256) +
                       ">\n";
     for (const ManifestEntry& entry : manifest.Entries)
-        xml += WriteManifestFileElement(entry);
+    {
+        xml += std::string("<") + FileElement + Attribute(NameAttribute, Escaped(entry.Name)) +
+               Number(OrigSizeAttribute, entry.OrigSize) + Number(OrigCrc32cAttribute, entry.OrigCrc32c) +
+               OptionalSums(entry.XxPresent, entry.Xx, entry.Sha256Present, entry.Sha256) +
+               Number(StartPosAttribute, entry.StartPos) + Number(DataSizeAttribute, entry.DataSize) +
+               Number(CompressedAttribute, entry.Compressed) + "/>\n";
+    }
     return xml + "</" + RootElement + ">\n";
 }

@@ -3,7 +3,7 @@
 #include "PublishDir.h"
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
-#include "VersionFileFormat.h"
+#include "VersionFile.h"
 
 #include "xLogLine.h"
 #include "xModuleVersion.h"

@@ -1,5 +1,4 @@
 #include "VersionFile.h"
-#include "VersionFileFormat.h"
 
 #include "xLogLine.h"
 #include "xStringOps.h"

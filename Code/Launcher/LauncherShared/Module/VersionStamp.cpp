@@ -1,5 +1,5 @@
 #include "VersionStamp.h"
-#include "VersionFileFormat.h"
+#include "VersionFile.h"
 
 #include "xStringOps.h"
 
