@@ -43,7 +43,7 @@ xWString CheckForcedVersion(const xString& versionLine, const xWString& forced)
 // Asks the server; with a key, checks a forced version against its answer.
 xWString AskServer(const VersionQuestion& question)
 {
-    const xString url = question.BaseUrl + "ClientVersionSID.txt";
+    const xString url = question.BaseUrl + VersionFileFormat::ClientVersionsName;
     const VersionResolutionPolicy policy = GetVersionResolutionPolicy();
     for (int round = 1; round <= question.Rounds; ++round)
     {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -45,36 +46,15 @@ uint32_t GetU32(const Bytes& image, size_t offset)
 // A pack in the shipped layout: header, names, three tables, members back to back.
 Bytes MakeImage(const std::vector<Member>& members)
 {
-    const uint32_t count = static_cast<uint32_t>(members.size());
-    Bytes image(32);
-    PutU32(image, 0, 0x00010345);
-    PutU32(image, 8, count);
-    PutU32(image, 12, 32);
+    std::vector<ResPackMember> packed;
     for (const Member& member : members)
-    {
-        image.resize(image.size() + 4);
-        PutU32(image, image.size() - 4, static_cast<uint32_t>(member.Name.size() * 2));
-        for (char16_t unit : member.Name)
-        {
-            image.push_back(static_cast<uint8_t>(unit));
-            image.push_back(static_cast<uint8_t>(unit >> 8));
-        }
-    }
-    const size_t tables = image.size();
-    for (int table = 0; table < 3; ++table)
-        PutU32(image, 16 + 4 * size_t(table), static_cast<uint32_t>(tables + size_t(table) * count * 4));
-    image.resize(tables + size_t(count) * 12);
-    PutU32(image, 28, static_cast<uint32_t>(image.size()));
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        const std::string& content = members[i].Content;
-        PutU32(image, tables + i * 4, static_cast<uint32_t>(image.size()));
-        PutU32(image, tables + (count + i) * 4, static_cast<uint32_t>(content.size()));
-        PutU32(image, tables + (2 * count + i) * 4, static_cast<uint32_t>(content.size()));
-        image.insert(image.end(), content.begin(), content.end());
-    }
-    return image;
+        packed.push_back({xWString(member.Name.data(), member.Name.size()),
+                          Bytes(member.Content.begin(), member.Content.end())});
+    return WriteResPackImage(packed);
 }
+
+// Where a header word lies in the pack.
+#define WordAt(word) static_cast<uint32_t>(offsetof(ResPackHeader, word))
 
 const char* const NotFound = "<not found>";
 
@@ -137,7 +117,8 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
 {
     const Bytes good = MakeImage({{u"a.xml", "<a/>"}, {u"b.png", "PNGDATA"}});
     const uint32_t size = static_cast<uint32_t>(good.size());
-    const uint32_t offsets = GetU32(good, 16), sizes = GetU32(good, 20);
+    const uint32_t offsets = GetU32(good, WordAt(OffsetTableOffset)),
+                   sizes = GetU32(good, WordAt(SizeTableOffset));
     // Words written over the good image (offset, value), or the image cut to Keep bytes.
     const struct
     {
@@ -145,10 +126,10 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
         std::vector<std::pair<uint32_t, uint32_t>> Words;
         size_t Keep = SIZE_MAX;
     } cases[] = {
-        {"shorter than the header", {}, 31},
-        {"count huge", {{8, 0xFFFFFFFFu}}},
-        {"second size table past the end", {{24, 0xFFFFFFFCu}}},
-        {"name length past the end", {{32, 0xFFFFFFF0u}}},
+        {"shorter than the header", {}, ResPackHeaderSize - 1},
+        {"count huge", {{WordAt(FileCount), 0xFFFFFFFFu}}},
+        {"second size table past the end", {{WordAt(SecondSizeTableOffset), 0xFFFFFFFCu}}},
+        {"name length past the end", {{ResPackHeaderSize, 0xFFFFFFF0u}}},
         {"member offset past the end", {{offsets + 4, size + 1}}},
         {"member size one too large", {{sizes + 4, 8}}},
         // 0xFFFFFFF0 + 0x20 wraps to 0x10 in 32 bits, which would look inside.
@@ -208,11 +189,11 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
     EXPECT_EQ(NotFound, Get(pack, u"MainFrame.xml "));
 
     const ResPackHeader& header = pack.Header();
-    uint32_t namesEnd = 0x20;
+    uint32_t namesEnd = ResPackHeaderSize;
     for (const xWString& name : names)
         namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
     // Magic, count, then the name table and three tables of four bytes a member, back to back.
-    EXPECT_EQ((std::vector<uint32_t>{0x00010345u, count, 0x20u, namesEnd, namesEnd + 4 * count,
+    EXPECT_EQ((std::vector<uint32_t>{ResPackMagic, count, ResPackHeaderSize, namesEnd, namesEnd + 4 * count,
                                      namesEnd + 8 * count, namesEnd + 12 * count}),
               (std::vector<uint32_t>{header.Magic, header.FileCount, header.NameTableOffset,
                                      header.OffsetTableOffset, header.SizeTableOffset,

@@ -2,6 +2,9 @@
 
 #include "Crc32c.h"
 #include "Lzma86.h"
+#include "Manifest.h"
+
+#include "xTextConversion.h"
 
 #include <cstdint>
 #include <string>
@@ -39,10 +42,19 @@ inline std::string Lzma86Of(const std::string& bytes)
 inline std::string FileElement(const std::string& name, const std::string& bytes, size_t start,
                                size_t dataSize, bool compressed)
 {
-    return "<file name=\"" + name + "\" origSize=\"" + std::to_string(bytes.size()) + "\" origCRC32C=\"" +
-           std::to_string(Crc32c(bytes.data(), bytes.size())) + "\" startPos=\"" + std::to_string(start) +
-           "\" dataSize=\"" + std::to_string(dataSize) + "\" bCompressed=\"" + (compressed ? "1" : "0") +
-           "\"/>\n";
+    ManifestEntry entry;
+    entry.Name = Utf8ToWide(name.c_str());
+    entry.OrigSize = static_cast<uint32_t>(bytes.size());
+    entry.OrigCrc32c = Crc32c(bytes.data(), bytes.size());
+    entry.StartPos = static_cast<uint32_t>(start);
+    entry.DataSize = static_cast<uint32_t>(dataSize);
+    entry.Compressed = compressed;
+    Manifest one;
+    one.Entries.push_back(entry);
+    // The writer's line for the entry, between the root's two lines.
+    const std::string xml = WriteManifestXml(one);
+    const size_t line = xml.find('\n') + 1;
+    return xml.substr(line, xml.find('\n', line) + 1 - line);
 }
 
 // The files' data back to back; `extra` elements go into the manifest as they are.
@@ -57,8 +69,11 @@ inline TestPackage MakePackage(const std::vector<ClientFile>& files, const std::
         made.Starts.push_back(made.Package.size());
         made.Package += data;
     }
-    made.Xml = "<package totalSize=\"" + std::to_string(made.Package.size()) + "\" crc32c=\"" +
-               std::to_string(Crc32c(made.Package.data(), made.Package.size())) + "\">\n" + elements + extra +
-               "</package>\n";
+    Manifest root;
+    root.Package.TotalSize = static_cast<uint32_t>(made.Package.size());
+    root.Package.Crc32c = Crc32c(made.Package.data(), made.Package.size());
+    const std::string empty = WriteManifestXml(root);
+    const size_t closing = empty.find("</");
+    made.Xml = empty.substr(0, closing) + elements + extra + empty.substr(closing);
     return made;
 }

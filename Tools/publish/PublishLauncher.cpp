@@ -6,6 +6,7 @@
 #include "SelfUpdate.h"
 
 #include "ToolFiles.h"
+#include "VersionFile.h"
 #include "VersionStamp.h"
 
 #include "xString.h"
@@ -147,10 +148,7 @@ bool MakeVersionFileText(const xString& number, bool stamped, const std::string&
     if (!stamped)
         return true;
     VersionStamp stamp;
-    stamp.HasExpiry = true;
-    const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    stamp.Expires = now + DefaultStampDays * 86400;
-    if (!expires.empty() && !ParseExpiresOption(expires, now, stamp.Expires))
+    if (!SetStampExpiry(expires, static_cast<int64_t>(std::time(nullptr)), stamp))
         return false;
     text += std::string(FormatVersionStamp(stamp).c_str()) + "\n";
     return true;
@@ -230,7 +228,7 @@ int RunLauncher(int argc, char** argv)
         return 1;
     // The build first: a version file never names a build that is not there.
     // Each signature goes before its file, so no file stands there unsigned.
-    const fs::path versionPath = fs::path(out) / "LauncherVersion.txt";
+    const fs::path versionPath = fs::path(out) / VersionFileFormat::LauncherVersionName;
     if (signer.IsLoaded() && !signer.WriteSignatureFor(buildPath, image.data(), image.size()))
         return 1;
     if (!WriteAtomically(buildPath, image.data(), image.size()))

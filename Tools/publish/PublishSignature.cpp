@@ -1,6 +1,7 @@
 // publish keygen / sign, and the signing every publishing command does with --key.
 #include "PublishSignature.h"
 #include "PublishCommon.h"
+#include "Sha256.h"
 #include "UpdateSignature.h"
 
 #include "ToolFiles.h"
@@ -41,18 +42,6 @@ bool IsP256(EVP_PKEY* key)
            EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof(group), &length) ==
                1 &&
            std::strcmp(group, "prime256v1") == 0;
-}
-
-std::string Hex(const uint8_t* bytes, size_t size)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < size; ++i)
-    {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
-    return text;
 }
 
 // The private key is created readable by its owner only from the start (not
@@ -139,8 +128,9 @@ bool UpdateSigner::Sign(const std::string& name, const std::vector<uint8_t>& byt
     if (!parts)
         return false;
     signature.assign(UpdateSignatureSize, 0);
-    return BN_bn2binpad(ECDSA_SIG_get0_r(parts.get()), signature.data(), 32) == 32 &&
-           BN_bn2binpad(ECDSA_SIG_get0_s(parts.get()), signature.data() + 32, 32) == 32;
+    const int half = UpdateSignatureSize / 2;
+    return BN_bn2binpad(ECDSA_SIG_get0_r(parts.get()), signature.data(), half) == half &&
+           BN_bn2binpad(ECDSA_SIG_get0_s(parts.get()), signature.data() + half, half) == half;
 }
 
 namespace
@@ -155,7 +145,7 @@ bool WriteSignature(const UpdateSigner& signer, const fs::path& file, const std:
         return false;
     }
     fs::path sigPath = file;
-    sigPath += ".sig";
+    sigPath += UpdateSignatureSuffix;
     return WriteAtomically(sigPath, signature.data(), signature.size());
 }
 } // namespace
@@ -216,7 +206,7 @@ int RunKeygen(int argc, char** argv)
     EVP_PKEY_free(key);
     if (!written)
         return 1;
-    const std::string line = Hex(point, sizeof(point)) + "\n";
+    const std::string line = std::string(HexText(point, sizeof(point)).c_str()) + "\n";
     if (!WriteAtomically(publicPath, line.data(), line.size()))
         return 1;
     std::printf("publish: private key %s (keep it secret), public key %s:\n%s", privatePath.c_str(),

@@ -21,7 +21,6 @@ bool ParseSpan(const std::string& text, int64_t& seconds)
     seconds = count * (text.back() == 'd' ? 86400 : 3600);
     return count > 0 && seconds <= 3650 * 86400;
 }
-} // namespace
 
 bool ParseExpiresOption(const std::string& text, int64_t now, int64_t& expires)
 {
@@ -39,4 +38,12 @@ bool ParseExpiresOption(const std::string& text, int64_t now, int64_t& expires)
         return false;
     }
     return true;
+}
+} // namespace
+
+bool SetStampExpiry(const std::string& option, int64_t now, VersionStamp& stamp)
+{
+    stamp.HasExpiry = true;
+    stamp.Expires = now + DefaultStampDays * 86400;
+    return option.empty() || ParseExpiresOption(option, now, stamp.Expires);
 }

@@ -4,6 +4,9 @@
 #include "PublishSignature.h"
 #include "PublishStamp.h"
 
+#include "LauncherDownload.h"
+#include "UpdateSignature.h"
+#include "VersionFile.h"
 #include "VersionStamp.h"
 
 #include "ToolFiles.h"
@@ -23,20 +26,12 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr size_t MaxVersionLine = 2047;
+// As much of the first line as the launcher reads.
+constexpr size_t MaxVersionLine = DownloadChunkSize - 1;
 
-std::vector<std::string> SplitAt(const std::string& text, char separator)
+std::string Std(const xString& text)
 {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (;;)
-    {
-        const size_t at = text.find(separator, start);
-        pieces.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-        if (at == std::string::npos)
-            return pieces;
-        start = at + 1;
-    }
+    return std::string(text.c_str(), text.Length());
 }
 
 struct VersionOptions
@@ -78,15 +73,15 @@ int ReadOptions(int argc, char** argv, VersionOptions& options)
             return BadUsage(("unknown option " + option).c_str());
         if (!TakeValue(argc, argv, i, value))
             return 2;
-        const std::vector<std::string> parts = SplitAt(value, '=');
-        if (parts.size() != 2 || parts[0].empty() || parts[1].empty() ||
-            parts[0].find(',') != std::string::npos || parts[1].find(',') != std::string::npos ||
+        xString key, version;
+        if (!SplitVersionEntry(xString(value.c_str()), key, version) || key.IsEmpty() || version.IsEmpty() ||
+            value.find(VersionFileFormat::EntrySeparator) != std::string::npos ||
             HasControlCharacter(value) || !IsValidUtf8(value))
             return BadUsage(
                 ("--set takes KEY=VER without \",\" or control characters, not " + value).c_str());
-        options.Settings.emplace_back(parts[0], parts[1]);
+        options.Settings.emplace_back(Std(key), Std(version));
     }
-    options.LauncherFile = fs::path(options.File).filename() == "LauncherVersion.txt";
+    options.LauncherFile = fs::path(options.File).filename() == VersionFileFormat::LauncherVersionName;
     if (options.File.empty())
         return BadUsage("publish version needs --file");
     if (options.LauncherFile && (!options.Settings.empty() || !options.Serial.empty()))
@@ -128,36 +123,38 @@ bool ReadVersionText(const std::string& file, VersionText& text)
 // The first line with the settings applied; false when it would not do.
 bool ApplySettings(const std::string& line, const VersionOptions& options, std::string& result)
 {
-    std::vector<std::string> entries;
+    using namespace VersionFileFormat;
+    std::vector<xString> entries;
     if (!line.empty())
-        entries = SplitAt(line, ',');
+        entries = SplitVersionEntries(xString(line.data(), line.size()));
     for (const auto& [key, value] : options.Settings)
     {
+        const xString entry = xString(key.c_str()) + KeySeparator + value.c_str();
         bool replaced = false;
-        for (std::string& entry : entries)
+        for (xString& old : entries)
         {
-            const std::vector<std::string> parts = SplitAt(entry, '=');
+            xString oldKey, oldValue;
             // Only the first entry of a key counts for the launcher.
-            if (parts.size() == 2 && parts[0] == key)
+            if (SplitVersionEntry(old, oldKey, oldValue) && oldKey == key.c_str())
             {
-                entry = key + "=" + value;
+                old = entry;
                 replaced = true;
                 break;
             }
         }
         if (!replaced)
-            entries.push_back(key + "=" + value);
+            entries.push_back(entry);
     }
     result.clear();
     bool hasDefault = false;
     for (size_t i = 0; i < entries.size(); ++i)
     {
-        result += (i ? "," : "") + entries[i];
-        const std::vector<std::string> parts = SplitAt(entries[i], '=');
-        if (parts.size() != 2)
+        result += (i ? EntrySeparator : "") + Std(entries[i]);
+        xString key, value;
+        if (!SplitVersionEntry(entries[i], key, value))
             std::fprintf(stderr, "publish: warning: the launcher skips the entry \"%s\"\n",
                          entries[i].c_str());
-        else if (parts[0] == "default")
+        else if (key == DefaultKey)
             hasDefault = true;
     }
     if (!hasDefault)
@@ -181,9 +178,7 @@ bool ApplySettings(const std::string& line, const VersionOptions& options, std::
 bool MakeStamp(const VersionOptions& options, const VersionText& old, int64_t now, VersionStamp& stamp)
 {
     stamp = VersionStamp();
-    stamp.HasExpiry = true;
-    stamp.Expires = now + DefaultStampDays * 86400;
-    if (!options.Expires.empty() && !ParseExpiresOption(options.Expires, now, stamp.Expires))
+    if (!SetStampExpiry(options.Expires, now, stamp))
         return false;
     if (options.LauncherFile)
         return true;
@@ -245,7 +240,7 @@ int RunVersion(int argc, char** argv)
     if (!WriteAtomically(options.File, text.data(), text.size()))
         return 1;
     std::error_code error;
-    if (!signer.IsLoaded() && fs::exists(options.File + ".sig", error))
+    if (!signer.IsLoaded() && fs::exists(options.File + UpdateSignatureSuffix, error))
         std::fprintf(stderr, "publish: warning: %s.sig no longer matches the file; sign it again (--key)\n",
                      options.File.c_str());
     std::printf("publish: %s: %s\n", options.File.c_str(), line.c_str());

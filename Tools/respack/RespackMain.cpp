@@ -1,6 +1,7 @@
 // Packs every regular file of a folder (not its sub-folders) into a resource
 // pack: the layout the launcher's ResPack reads, in an Lzma86 container.
 #include "Lzma86.h"
+#include "ResPackFormat.h"
 
 #include "ToolFiles.h"
 
@@ -22,74 +23,15 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr uint32_t PackMagic = 0x00010345;
-constexpr uint32_t HeaderSize = 32;
 // The launcher's own build reads the pack with a 4 MiB window in mind; a larger
 // dictionary would gain nothing on a skin of a few hundred KiB.
 constexpr uint32_t DictionarySize = 1u << 22;
 
 struct Member
 {
-    xWString Name;
+    ResPackMember Packed;
     std::string DisplayName;
-    std::vector<uint8_t> Bytes;
 };
-
-void PutU32(std::vector<uint8_t>& image, size_t offset, uint32_t value)
-{
-    for (size_t i = 0; i < 4; ++i)
-        image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// Header, name table, offset table, size table, the second size table (a copy
-// of the sizes), then the members back to back in name order.
-std::vector<uint8_t> BuildImage(const std::vector<Member>& members)
-{
-    const uint32_t count = static_cast<uint32_t>(members.size());
-    size_t nameTableSize = 0;
-    for (const Member& member : members)
-        nameTableSize += 4 + member.Name.Length() * 2;
-    const size_t offsetTable = HeaderSize + nameTableSize;
-    const size_t sizeTable = offsetTable + size_t(count) * 4;
-    const size_t secondSizeTable = sizeTable + size_t(count) * 4;
-    const size_t dataOffset = secondSizeTable + size_t(count) * 4;
-    size_t total = dataOffset;
-    for (const Member& member : members)
-        total += member.Bytes.size();
-
-    std::vector<uint8_t> image(total);
-    const uint32_t header[8] = {PackMagic,
-                                0,
-                                count,
-                                HeaderSize,
-                                static_cast<uint32_t>(offsetTable),
-                                static_cast<uint32_t>(sizeTable),
-                                static_cast<uint32_t>(secondSizeTable),
-                                static_cast<uint32_t>(dataOffset)};
-    for (size_t i = 0; i < 8; ++i)
-        PutU32(image, i * 4, header[i]);
-
-    size_t name = HeaderSize;
-    size_t data = dataOffset;
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        const Member& member = members[i];
-        PutU32(image, name, static_cast<uint32_t>(member.Name.Length() * 2));
-        name += 4;
-        for (char16_t unit : member.Name)
-        {
-            image[name++] = static_cast<uint8_t>(unit);
-            image[name++] = static_cast<uint8_t>(unit >> 8);
-        }
-        const uint32_t size = static_cast<uint32_t>(member.Bytes.size());
-        PutU32(image, offsetTable + size_t(i) * 4, static_cast<uint32_t>(data));
-        PutU32(image, sizeTable + size_t(i) * 4, size);
-        PutU32(image, secondSizeTable + size_t(i) * 4, size);
-        std::copy(member.Bytes.begin(), member.Bytes.end(), image.begin() + static_cast<ptrdiff_t>(data));
-        data += size;
-    }
-    return image;
-}
 
 bool CollectMembers(const fs::path& folder, std::vector<Member>& members)
 {
@@ -116,8 +58,8 @@ bool CollectMembers(const fs::path& folder, std::vector<Member>& members)
             Fail("%s: the file name is not UTF-8", member.DisplayName.c_str());
             return false;
         }
-        member.Name = xWString(name.data(), name.size());
-        if (!ReadWholeFile(entry.path(), member.Bytes))
+        member.Packed.Name = xWString(name.data(), name.size());
+        if (!ReadWholeFile(entry.path(), member.Packed.Bytes))
         {
             Fail("cannot read %s: %s", entry.path().c_str(), std::strerror(errno));
             return false;
@@ -162,13 +104,13 @@ int main(int argc, char** argv)
     std::sort(members.begin(), members.end(),
               [](const Member& left, const Member& right)
               {
-                  const int folded = CompareNoCase(left.Name, right.Name);
-                  return folded != 0 ? folded < 0 : left.Name < right.Name;
+                  const int folded = CompareNoCase(left.Packed.Name, right.Packed.Name);
+                  return folded != 0 ? folded < 0 : left.Packed.Name < right.Packed.Name;
               });
     for (size_t i = 1; i < members.size(); ++i)
     {
         // The launcher would only ever find the first of the two.
-        if (EqualsNoCase(members[i - 1].Name, members[i].Name))
+        if (EqualsNoCase(members[i - 1].Packed.Name, members[i].Packed.Name))
         {
             Fail("%s and %s differ only in case", members[i - 1].DisplayName.c_str(),
                  members[i].DisplayName.c_str());
@@ -176,17 +118,17 @@ int main(int argc, char** argv)
         }
     }
 
-    uint64_t total = HeaderSize;
-    for (const Member& member : members)
-        total += 4 + uint64_t(member.Name.Length()) * 2 + 12 + member.Bytes.size();
-    if (total > Lzma86MaxUnpackedSize)
+    std::vector<ResPackMember> packed;
+    for (Member& member : members)
+        packed.push_back(std::move(member.Packed));
+    const std::vector<uint8_t> image = WriteResPackImage(packed);
+    if (image.size() > Lzma86MaxUnpackedSize)
     {
         Fail("the pack would take %llu bytes; the launcher unpacks at most %llu",
-             static_cast<unsigned long long>(total), static_cast<unsigned long long>(Lzma86MaxUnpackedSize));
+             static_cast<unsigned long long>(image.size()),
+             static_cast<unsigned long long>(Lzma86MaxUnpackedSize));
         return 1;
     }
-
-    const std::vector<uint8_t> image = BuildImage(members);
     std::vector<uint8_t> container;
     Lzma86EncodeOptions options;
     options.DictionarySize = DictionarySize;

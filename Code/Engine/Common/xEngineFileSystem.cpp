@@ -104,6 +104,18 @@ bool xEngineFileSystem::MoveReplacing(const xWString& destination, const xWStrin
     return false;
 }
 
+bool xEngineFileSystem::WriteThroughTemporary(const xWString& destination, const xWString& temporary,
+                                              const void* data, int64_t size, bool atomic) const
+{
+    std::unique_ptr<xFile> file = OpenWrite(temporary, false, false);
+    const bool written = file && file->Write(data, size) && file->Close();
+    file.reset();
+    if (written && (atomic ? MoveOver(destination, temporary) : MoveReplacing(destination, temporary)))
+        return true;
+    DeleteFile(temporary);
+    return false;
+}
+
 bool xEngineFileSystem::ReadWholeFile(const xWString& path, int64_t maxSize,
                                       std::vector<uint8_t>& bytes) const
 {

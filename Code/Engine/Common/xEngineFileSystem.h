@@ -36,6 +36,13 @@ public:
     // replacing a file there. Retries for a few seconds while another program
     // (a virus scanner, an indexer) holds either file.
     bool MoveReplacing(const xWString& destination, const xWString& source) const;
+    // Writes the bytes to `temporary`, then puts it in destination's place:
+    // through MoveOver when `atomic` (the name always holds the old file or the
+    // new one), else through MoveReplacing. So a process killed while writing
+    // never leaves half a file under the real name. False, with the temporary
+    // gone, when a step fails.
+    bool WriteThroughTemporary(const xWString& destination, const xWString& temporary, const void* data,
+                               int64_t size, bool atomic) const;
     // Every byte of the file, when it holds at most maxSize; false when it is
     // missing, larger, or cannot be read whole.
     bool ReadWholeFile(const xWString& path, int64_t maxSize, std::vector<uint8_t>& bytes) const;

@@ -6,6 +6,7 @@
 #include "xLogLine.h"
 #include "xStringOps.h"
 
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -27,11 +28,11 @@ bool Fits(uint64_t offset, uint64_t length, uint64_t size)
 bool ReadTable(const std::vector<uint8_t>& image, uint32_t offset, uint32_t count,
                std::vector<uint32_t>& table)
 {
-    if (!Fits(offset, uint64_t(count) * 4, image.size()))
+    if (!Fits(offset, uint64_t(count) * ResPackWordSize, image.size()))
         return false;
     table.resize(count);
     for (uint32_t i = 0; i < count; ++i)
-        table[i] = ReadU32(image.data() + offset + size_t(i) * 4);
+        table[i] = ReadU32(image.data() + offset + size_t(i) * ResPackWordSize);
     return true;
 }
 
@@ -94,17 +95,12 @@ bool ResPack::LoadFromImage(std::vector<uint8_t> image)
         return false;
     }
 
+    // The header's words in order (ResPackHeader is just them), each read little-endian.
+    uint32_t words[ResPackHeaderSize / ResPackWordSize];
+    for (size_t i = 0; i < ResPackHeaderSize / ResPackWordSize; ++i)
+        words[i] = ReadU32(image.data() + i * ResPackWordSize);
     ResPackHeader header;
-    uint32_t* const words[] = {&header.Magic,
-                               &header.Reserved,
-                               &header.FileCount,
-                               &header.NameTableOffset,
-                               &header.OffsetTableOffset,
-                               &header.SizeTableOffset,
-                               &header.SecondSizeTableOffset,
-                               &header.DataOffset};
-    for (size_t i = 0; i < 8; ++i)
-        *words[i] = ReadU32(image.data() + i * 4);
+    std::memcpy(&header, words, sizeof header);
     const uint32_t count = header.FileCount;
 
     // The tables first: they bound the count by the image's size before any
@@ -125,14 +121,14 @@ bool ResPack::LoadFromImage(std::vector<uint8_t> image)
     uint64_t position = header.NameTableOffset;
     for (uint32_t i = 0; i < count; ++i)
     {
-        if (!Fits(position, 4, size))
+        if (!Fits(position, ResPackWordSize, size))
         {
             LogErrorLine("ResPack damaged: the length of name %u at 0x%llX lies past the end of %llu bytes",
                          i, Wide(position), Wide(size));
             return false;
         }
         const uint32_t byteLength = ReadU32(image.data() + position);
-        position += 4;
+        position += ResPackWordSize;
         if (!Fits(position, byteLength, size))
         {
             LogErrorLine("ResPack damaged: name %u (%u bytes at 0x%llX) reaches past the end of %llu bytes",

@@ -1,27 +1,6 @@
 #pragma once
 
-#include "xString.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
-// The eight u32 words at the start of an unpacked pack. Offsets count from the
-// pack's first byte; the offset table holds absolute offsets, so DataOffset is
-// informational.
-struct ResPackHeader
-{
-    uint32_t Magic = 0;
-    uint32_t Reserved = 0;
-    uint32_t FileCount = 0;
-    uint32_t NameTableOffset = 0;
-    uint32_t OffsetTableOffset = 0;
-    uint32_t SizeTableOffset = 0;
-    uint32_t SecondSizeTableOffset = 0;
-    uint32_t DataOffset = 0;
-};
-
-constexpr size_t ResPackHeaderSize = 32;
+#include "ResPackFormat.h"
 
 // The skin documents, images and icon that travel inside the executable as one
 // Lzma86-packed resource. Filled once on the main thread at start-up; lookups

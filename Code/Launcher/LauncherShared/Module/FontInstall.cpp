@@ -33,24 +33,6 @@ constexpr int LockTries = 480; // two minutes
 // Far above any font; a server that sends more is not sending a font.
 constexpr int64_t PackedFontMaxSize = 64 << 20;
 
-// Through a temporary name, so that a launcher killed while writing never
-// leaves half a font under the name the game opens.
-bool PutFontInPlace(const UpdateContext& context, const xWString& path, const std::vector<uint8_t>& font)
-{
-    const xEngineFileSystem& files = context.Files;
-    const xWString temporary = path + u".td";
-    std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
-    if (!file)
-        return false;
-    const bool written = file->Write(font.data(), static_cast<int64_t>(font.size()));
-    file->Close();
-    file.reset();
-    if (written && files.MoveReplacing(path, temporary))
-        return true;
-    files.DeleteFile(temporary);
-    return false;
-}
-
 // The packed font's bytes as they came, from the temporary file the transfer
 // left (`temporary`), or the reason they are not taken. In a build with a key
 // they need the publisher's signature (fetched first: a font without one is
@@ -91,7 +73,10 @@ const char* Install(const UpdateContext& context, const FontPlaces& places, xWSt
     // The packed copy stays beside the launcher; the font is unpacked from the
     // bytes checked, not read again.
     MoveFetchedFile(context, temporary, places.PackedFile);
-    if (!PutFontInPlace(context, places.LocalFont, font))
+    // Through a temporary name: a launcher killed while writing never leaves
+    // half a font under the name the game opens.
+    const xWString& local = places.LocalFont;
+    if (!context.Files.WriteThroughTemporary(local, local + u".td", font.data(), int64_t(font.size()), false))
         return "simhei.ttf cannot be written";
     if (FontNeedsInstall(context, places))
         return "simhei.ttf does not read back whole";

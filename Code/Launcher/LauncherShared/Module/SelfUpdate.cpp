@@ -3,6 +3,7 @@
 #include "PublishDir.h"
 #include "SignedVersionFile.h"
 #include "UpdateSignature.h"
+#include "VersionFile.h"
 
 #include "xLogLine.h"
 #include "xModuleVersion.h"
@@ -185,8 +186,9 @@ uint32_t CheckLauncherVersion(const UpdateContext& context, const xString& baseU
     LogLine("checking new version");
     // With a key the file must be signed and unexpired: a stale one could hold
     // this launcher on its build for ever.
-    const VersionFileAnswer answer = FetchVersionFile(context, baseUrl + "LauncherVersion.txt",
-                                                      VersionFileKind::LauncherVersion, std::time(nullptr));
+    const VersionFileAnswer answer =
+        FetchVersionFile(context, baseUrl + VersionFileFormat::LauncherVersionName,
+                         VersionFileKind::LauncherVersion, std::time(nullptr));
     return NewerLauncherVersion(answer.Line, ownVersion);
 }
 

@@ -7,17 +7,21 @@ std::optional<Sha256Digest> Sha256::Of(const void* data, size_t length)
     return hash.Finish();
 }
 
-xString Sha256Text(const Sha256Digest& digest)
+xString HexText(const uint8_t* bytes, size_t size)
 {
     static const char Digits[] = "0123456789abcdef";
-    char text[2 * sizeof(Sha256Digest) + 1];
-    for (size_t i = 0; i < digest.size(); ++i)
+    xString text;
+    for (size_t i = 0; i < size; ++i)
     {
-        text[2 * i] = Digits[digest[i] >> 4];
-        text[2 * i + 1] = Digits[digest[i] & 0x0F];
+        text += Digits[bytes[i] >> 4];
+        text += Digits[bytes[i] & 0x0F];
     }
-    text[sizeof(text) - 1] = 0;
-    return xString(text);
+    return text;
+}
+
+xString Sha256Text(const Sha256Digest& digest)
+{
+    return HexText(digest.data(), digest.size());
 }
 
 bool ParseSha256Text(const char* text, size_t length, Sha256Digest& digest)

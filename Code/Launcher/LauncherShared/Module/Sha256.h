@@ -36,6 +36,9 @@ private:
     std::unique_ptr<State> Os;
 };
 
+// Bytes as lowercase hex digits, two a byte: how a manifest writes a digest
+// and the publisher an update key's public point.
+xString HexText(const uint8_t* bytes, size_t size);
 // As the manifest writes a digest: 64 lowercase hex digits.
 xString Sha256Text(const Sha256Digest& digest);
 // False (and `digest` untouched) for anything but 64 lowercase hex digits.

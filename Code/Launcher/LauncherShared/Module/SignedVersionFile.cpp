@@ -108,20 +108,12 @@ bool RaiseAcceptedSerial(const UpdateContext& context, uint64_t serial)
 {
     if (LoadAcceptedSerial(context) >= serial)
         return true;
-    const xEngineFileSystem& files = context.Files;
     const xWString path = AcceptedSerialPath(context);
     // A name of this process's own: two launchers beside each other never
     // write one temporary file together.
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%u.td", static_cast<unsigned>(CurrentProcessId()));
-    const xWString temporary = path + xWString(xString(suffix));
     char text[32];
     const int length = std::snprintf(text, sizeof text, "%llu\n", static_cast<unsigned long long>(serial));
-    std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
-    const bool written = file && file->Write(text, length) && file->Close();
-    file.reset();
-    if (written && files.MoveOver(path, temporary))
-        return true;
-    files.DeleteFile(temporary);
-    return false;
+    return context.Files.WriteThroughTemporary(path, path + xWString(xString(suffix)), text, length, true);
 }

@@ -127,18 +127,15 @@ bool Report(const xString& name, SignatureCheck check)
 
 bool CheckUpdateSignature(const xString& url, const xString& name, const uint8_t* bytes, size_t size)
 {
-    const UpdateVerifier verifier = GetUpdateVerifier();
-    if (!verifier.IsOn())
-        return true;
     std::vector<uint8_t> signature;
-    const bool fetched = FetchBytes(url + ".sig", MaxSignatureFileBytes, signature);
-    return Report(name, verifier.Check(name, bytes, size, fetched ? &signature : nullptr));
+    return FetchUpdateSignature(url, name, signature) && CheckFetchedSignature(name, bytes, size, signature);
 }
 
 bool FetchUpdateSignature(const xString& url, const xString& name, std::vector<uint8_t>& signature)
 {
     signature.clear();
-    if (!GetUpdateVerifier().IsOn() || FetchBytes(url + ".sig", MaxSignatureFileBytes, signature))
+    if (!GetUpdateVerifier().IsOn() ||
+        FetchBytes(url + UpdateSignatureSuffix, MaxSignatureFileBytes, signature))
         return true;
     return Report(name, SignatureCheck::Missing);
 }

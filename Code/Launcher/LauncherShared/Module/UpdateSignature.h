@@ -21,6 +21,8 @@
 
 constexpr size_t UpdatePublicKeySize = 65; // 0x04, x, y: the uncompressed point
 constexpr size_t UpdateSignatureSize = 64; // r, s: big-endian, 32 bytes each
+// The signature file's name: the signed file's with this after it.
+constexpr char UpdateSignatureSuffix[] = ".sig";
 // Version files are small; a larger answer is not one.
 constexpr size_t MaxSignedTextBytes = 64 * 1024;
 

@@ -12,29 +12,41 @@ namespace
 // are not one key=value are left out, and logged when `log` is set.
 std::map<xString, xString> ReadEntries(const xString& versionLine, bool log)
 {
-    std::vector<xString> pieces;
-    SplitText(versionLine, xString(","), pieces);
     std::map<xString, xString> versions;
-    for (const xString& piece : pieces)
+    for (const xString& piece : SplitVersionEntries(versionLine))
     {
-        std::vector<xString> parts;
-        SplitText(piece, xString("="), parts);
-        if (parts.size() != 2)
-        {
-            if (log)
-                LogErrorLine("SidVersionError: %s", piece.c_str());
-            continue;
-        }
-        versions.emplace(parts[0], parts[1]);
+        xString key, value;
+        if (SplitVersionEntry(piece, key, value))
+            versions.emplace(key, value);
+        else if (log)
+            LogErrorLine("SidVersionError: %s", piece.c_str());
     }
     return versions;
 }
 } // namespace
 
+std::vector<xString> SplitVersionEntries(const xString& line)
+{
+    std::vector<xString> entries;
+    SplitText(line, xString(VersionFileFormat::EntrySeparator), entries);
+    return entries;
+}
+
+bool SplitVersionEntry(const xString& entry, xString& key, xString& value)
+{
+    std::vector<xString> parts;
+    SplitText(entry, xString(VersionFileFormat::KeySeparator), parts);
+    if (parts.size() != 2)
+        return false;
+    key = parts[0];
+    value = parts[1];
+    return true;
+}
+
 xString ChooseClientVersion(const xString& versionLine, const xString& sid)
 {
     const std::map<xString, xString> versions = ReadEntries(versionLine, true);
-    const auto fallback = versions.find(xString("default"));
+    const auto fallback = versions.find(xString(VersionFileFormat::DefaultKey));
     if (fallback == versions.end())
     {
         LogErrorLine("SidVersionError: No default version");

@@ -1,4 +1,5 @@
 #include "VersionStamp.h"
+#include "VersionFile.h"
 
 #include "xStringOps.h"
 
@@ -106,23 +107,21 @@ bool ParseVersionStamp(const xString& line, VersionStamp& stamp)
     stamp = VersionStamp();
     if (line.IsEmpty())
         return true;
-    std::vector<xString> entries;
-    SplitText(line, xString(","), entries);
-    for (const xString& entry : entries)
+    using namespace VersionFileFormat;
+    for (const xString& entry : SplitVersionEntries(line))
     {
-        std::vector<xString> parts;
-        SplitText(entry, xString("="), parts);
-        if (parts.size() != 2)
+        xString key, value;
+        if (!SplitVersionEntry(entry, key, value))
             return false;
-        if (parts[0] == "serial")
+        if (key == SerialKey)
         {
-            if (stamp.HasSerial || !ParseSerialNumber(parts[1], stamp.Serial))
+            if (stamp.HasSerial || !ParseSerialNumber(value, stamp.Serial))
                 return false;
             stamp.HasSerial = true;
         }
-        else if (parts[0] == "expires")
+        else if (key == ExpiresKey)
         {
-            if (stamp.HasExpiry || !ParseUtcTime(parts[1], stamp.Expires))
+            if (stamp.HasExpiry || !ParseUtcTime(value, stamp.Expires))
                 return false;
             stamp.HasExpiry = true;
         }
@@ -132,20 +131,17 @@ bool ParseVersionStamp(const xString& line, VersionStamp& stamp)
 
 xString FormatVersionStamp(const VersionStamp& stamp)
 {
+    using namespace VersionFileFormat;
     xString line;
     if (stamp.HasSerial)
     {
         char serial[32];
-        std::snprintf(serial, sizeof serial, "serial=%llu", static_cast<unsigned long long>(stamp.Serial));
-        line.Append(serial);
+        std::snprintf(serial, sizeof serial, "%llu", static_cast<unsigned long long>(stamp.Serial));
+        line = xString(SerialKey) + KeySeparator + serial;
     }
     if (stamp.HasExpiry)
-    {
-        if (!line.IsEmpty())
-            line.Append(",");
-        line.Append("expires=");
-        line.Append(FormatUtcTime(stamp.Expires).c_str());
-    }
+        line += (line.IsEmpty() ? xString() : xString(EntrySeparator)) + ExpiresKey + KeySeparator +
+                FormatUtcTime(stamp.Expires);
     return line;
 }
 
