@@ -22,6 +22,8 @@
 // callers judge success by what they get (the file, the text, the buffer); the
 // transfer underneath it (TransferFile) also says how it ended, for callers that
 // act on why. Failures leave log lines. Safe to run on several threads at once.
+// The header texts (HttpHeaderParse.h), the resume record (ResumeRecord.h) and
+// the range fetcher (RangeFetcher.h) have headers of their own, included here.
 
 // Bytes asked of the transport by FetchText's single read.
 constexpr size_t DownloadChunkSize = 2048;
