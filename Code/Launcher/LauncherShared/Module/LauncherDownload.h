@@ -1,6 +1,9 @@
 #pragma once
 
+#include "HttpHeaderParse.h"
+#include "RangeFetcher.h"
 #include "RangePlan.h"
+#include "ResumeRecord.h"
 #include "UpdateContext.h"
 
 #include "xFileHandle.h"
@@ -19,6 +22,8 @@
 // callers judge success by what they get (the file, the text, the buffer); the
 // transfer underneath it (TransferFile) also says how it ended, for callers that
 // act on why. Failures leave log lines. Safe to run on several threads at once.
+// The header texts (HttpHeaderParse.h), the resume record (ResumeRecord.h) and
+// the range fetcher (RangeFetcher.h) have headers of their own, included here.
 
 // Bytes asked of the transport by FetchText's single read.
 constexpr size_t DownloadChunkSize = 2048;
@@ -142,23 +147,6 @@ void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<
 bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination,
                      const xFileHandle* held = nullptr);
 
-// What the resume record beside an unfinished download says: the file's size
-// and version as the HEAD announced them, and how many leading bytes are on disk.
-struct ResumeRecord
-{
-    uint64_t Size = 0;
-    xString Version;
-    uint64_t Done = 0;
-};
-// "size N\nversion TEXT\ndone N\n"; false for anything else (a record torn by a
-// kill while it was rewritten), or Done past Size.
-bool ParseResumeRecord(const xString& text, ResumeRecord& record);
-xString MakeResumeRecord(const ResumeRecord& record);
-// Where DownloadFile keeps the record of the file it stores as `name`.
-xWString ResumeRecordPath(const UpdateContext& context, const xString& name);
-// That record, read and parsed; false when there is none that parses.
-bool LoadResumeRecord(const UpdateContext& context, const xString& name, ResumeRecord& record);
-
 // The first line of the remote text (at most 2047 bytes: the body's first
 // 2048 bytes are read, however long it is); `text` keeps what the caller put
 // there when the fetch fails.
@@ -177,72 +165,6 @@ bool FetchBytes(const xString& url, size_t limit, std::vector<uint8_t>& bytes);
 uint64_t DownloadRangeToMemory(UpdateContext& context, const xString& url, uint64_t start, uint64_t length,
                                std::vector<uint8_t>& buffer);
 
-// The longest range fetched into memory: the publisher makes no package of
-// 2 GiB or more, so a longer range is no part of one.
-constexpr uint64_t MaxRangeBytes = 0x7FFFFFFF;
-
-// Byte ranges of one remote file, fetched one after another over one connection
-// that is kept alive between them, after a single HEAD. Each answer is checked
-// as DownloadRangeToMemory checks its own. A server that ignores ranges answers
-// with the whole file: that answer is kept open and later ranges (asked in
-// ascending order) are read on from it, so the file crosses the wire once.
-class RangeFetcher
-{
-public:
-    RangeFetcher(UpdateContext& context, const xString& url);
-    ~RangeFetcher();
-    RangeFetcher(const RangeFetcher&) = delete;
-    RangeFetcher& operator=(const RangeFetcher&) = delete;
-
-    // The file's size from the HEAD, asked until one answers and then kept
-    // (logged as "file size: %d"); -1 while none has answered.
-    int64_t RemoteSize();
-    // Bytes start .. start + length - 1 into `buffer`, resized to `length` and
-    // zero-filled once the size is known (left as it was while it is not).
-    // A range longer than MaxRangeBytes, or one no memory can hold, is not
-    // fetched: an error line, an empty buffer and 0. Only
-    // bytes inside `progress` (as JoinRanges gives it, file positions) are
-    // added to the context's PackageBytesReceived. Returns how many bytes arrived from
-    // `start` on.
-    uint64_t Fetch(uint64_t start, uint64_t length, std::vector<uint8_t>& buffer,
-                   const std::vector<ByteRange>& progress);
-
-private:
-    struct State;
-    UpdateContext& Context;
-    xString Url;
-    std::unique_ptr<State> Os;
-};
-
-// The pieces the operations are made of, plain functions of plain values.
-
-// The last component of the URL's path (query included); false when the URL
-// cannot be cracked or its path ends in "/".
-bool GetUrlFileName(const xString& url, xString& name);
 // The first line of a text as FetchText takes it: at most its first 2047 bytes,
 // up to the first zero byte, cut before the first "\r\n" or "\n".
 xString FirstTextLine(const uint8_t* bytes, size_t size);
-// A name that stays inside the download folder and means the same file on every
-// system: not empty, no "/", "\", ":", "..", control character or character
-// that Windows forbids in names, no trailing dot or blank, no device name.
-bool IsPlainFileName(const xString& name);
-// A name whose part before the first dot is a Windows device (CON, NUL, COM1…),
-// which opens the device instead of a file.
-bool IsDeviceName(const xString& name);
-// A Content-Length text as a size: optional blanks, then decimal digits; -1 for
-// anything else, a negative number, a text of 30 bytes or more, or a value past
-// 2^63 - 1.
-int64_t ParseContentLength(const xString& text);
-
-struct ContentRange
-{
-    uint64_t First = 0;
-    uint64_t Last = 0;
-    // -1 when the server wrote "*".
-    int64_t Total = -1;
-};
-// "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"); false for anything else.
-bool ParseContentRange(const xString& text, ContentRange& range);
-// "Range: bytes=<first>-<last>\r\n", both as signed decimal: the range of 0
-// bytes at 0 reads "bytes=0--1".
-xString MakeRangeHeader(uint64_t first, uint64_t length);

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "Manifest.h"
+#include "PackageWorker.h"
+#include "RangePlan.h"
+#include "UpdateContext.h"
+
+#include "xFile.h"
+#include "xString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the pieces of the package worker share: the manifest fetch
+// (ManifestFetch.cpp), the writing of client files (ClientFileWriter.cpp), the
+// full way (FullPackageWay.cpp, EarlyWriter.cpp), the partial way
+// (PartialPackageWay.cpp) and the update thread's policy (PackageWorker.cpp).
+namespace PackageWorkerInternal
+{
+struct DecoderBuffers;
+
+void PauseAfter(const PackageRetryPolicy& policy, int attempt);
+double Now();
+
+// Where DownloadFile puts a file of this name.
+xWString DownloadedFile(const UpdateContext& context, const xString& name);
+xWString EntryPath(const PackageJob& job, const ManifestEntry& entry);
+bool IsUpToDate(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry);
+// An entry that could not be written leaves the client not whole, unless what
+// stays on disk is right anyway (the full way rewrites up-to-date files too).
+bool LeftStale(const UpdateContext& context, const PackageJob& job, const ManifestEntry& entry, bool written);
+// True when no file is left stale; else says how many are.
+bool ReportStale(int staleFiles);
+// A name with its ASCII letters folded: Windows finds a file by either case.
+std::string PathKey(const xWString& name);
+
+enum class ManifestRead
+{
+    Read,
+    Missing,  // none fetched and none from an earlier run
+    Broken,   // there, but not an Lzma86 container holding well-formed XML
+    Refused,  // its signature is missing or wrong (signed updates only)
+    Unhashed, // signed, but without a SHA-256 for the package or a file (signed updates only)
+};
+
+// Fetches the manifest and reads it; it takes its name in the download folder
+// only once read (and, signed updates on, its signature checked). When no
+// transfer comes whole, the one an earlier run left there is read instead. One
+// that is missing (never fetched, none from an earlier run) or arrives broken is
+// fetched again, a bounded number of times: without it nothing says whether the
+// client is whole. A refused signature, or a signed manifest without SHA-256
+// sums, is final: nothing is taken from it, and it is not kept.
+ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const PackageRetryPolicy& policy,
+                           Manifest& manifest);
+
+// How writing a client file ended. The bytes are wrong when they do not match
+// the entry's checksums, or its container does not unpack.
+enum class PutResult
+{
+    InPlace,
+    Failed, // not written, for another reason than its bytes (with an error line unless quiet)
+    Undecodable,
+    Mismatch,
+};
+
+bool WrongBytes(PutResult result);
+// The line for a file whose bytes came out wrong where no later try fetches them again.
+void LogWrongBytes(const ManifestEntry& entry, PutResult result);
+
+// A client file from its package data in memory, unpacked (into `unpacked`)
+// when the entry says so. Each client file goes through a temporary name that
+// is moved onto the real one only when every byte is on disk and matches the
+// entry's checksums; anything else leaves the earlier file as it was. Write
+// failures get an error line unless `quiet` (a later try will say it); wrong
+// bytes are the caller's to tell.
+PutResult WriteEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                         const uint8_t* data, size_t length, std::vector<uint8_t>& unpacked,
+                         bool quiet = false);
+PutResult WriteEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                         const uint8_t* data, size_t length);
+// A stored client file copied from the package file in pieces, so even a very
+// large one never sits in memory whole.
+PutResult CopyEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                        xFile& package, bool quiet);
+// A packed client file: its container read from the package file, then unpacked.
+PutResult UnpackEntryFile(UpdateContext& context, const PackageJob& job, const ManifestEntry& entry,
+                          xFile& package, DecoderBuffers& buffers, bool quiet);
+
+// The bytes of an entry's data the writer reads: dataSize of a container,
+// origSize of a file stored as it is.
+uint64_t BytesToRead(const ManifestEntry& entry);
+bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLength);
+
+// Whether the volumes of the download and publish folders have room for the
+// full way; says which one is short when not.
+bool RoomForFullWay(UpdateContext& context, const PackageJob& job, const Manifest& manifest);
+} // namespace PackageWorkerInternal
