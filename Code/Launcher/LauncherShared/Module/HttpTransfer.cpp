@@ -23,7 +23,6 @@ xString Origin(const xHttpConnection& connection)
 
 namespace LauncherDownloadInternal
 {
-const char* const AnyType[] = {"*/*", nullptr};
 
 int Low32(uint64_t value)
 {

@@ -21,7 +21,8 @@ namespace LauncherDownloadInternal
 {
 class DownloadSink;
 
-extern const char* const AnyType[];
+// Every request takes any type of answer.
+inline const char* const AnyType[] = {"*/*", nullptr};
 
 // Sizes and positions go into the log lines as 32-bit numbers, as they always have.
 int Low32(uint64_t value);
