@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
-        if (IsSkipped())
+        if (IsSkipped() || HasFatalFailure())
             return;
         // The process's publish folder, claimed once, away from the build's files.
         PublishDirIn(Server->Root + u"launcher-tests/");

@@ -35,7 +35,7 @@ protected:
     {
         ResetFontInstall();
         StartCase(PeerKind::DevServer);
-        if (IsSkipped())
+        if (IsSkipped() || HasFatalFailure())
             return;
         Places = FontPlacesFor(*Context, xString(Url("").c_str()));
     }

@@ -50,6 +50,8 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
+        if (IsSkipped() || HasFatalFailure())
+            return;
         // Two tries of each kind, short pauses, short timeouts: every row ends in seconds.
         Context->RetryPolicy = {2, 2, 2, std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
         ASSERT_NE(DownloadSession(), nullptr);

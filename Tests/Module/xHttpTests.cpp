@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
-        if (IsSkipped())
+        if (IsSkipped() || HasFatalFailure())
             return;
         Session = xHttpSession::Open("TransportTest", xHttpProxyMode::Direct);
         ASSERT_TRUE(Session != nullptr);

@@ -46,6 +46,8 @@ inline std::string Std(const xString& text)
 class DownloadTestBase : public ::testing::Test
 {
 protected:
+    // A skip or a failed assertion here returns from StartCase only: a set-up that goes on
+    // after it first checks IsSkipped() || HasFatalFailure().
     void StartCase(PeerKind kind)
     {
         Server = &GetTestServer(kind);

@@ -149,6 +149,8 @@ protected:
     void SetUp() override
     {
         StartCase(PeerKind::DevServer);
+        if (IsSkipped() || HasFatalFailure())
+            return;
         Context->RetryPolicy = {3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)};
         std::string text, code;
         for (int i = 0; text.size() < 450000; ++i)
