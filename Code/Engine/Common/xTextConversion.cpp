@@ -1,5 +1,7 @@
 #include "xTextConversion.h"
 
+#include <cstdint>
+
 namespace
 {
 constexpr char16_t Replacement = u'?';
@@ -90,6 +92,74 @@ xString WideToUtf8(const xWString& text)
     return WideToUtf8(text.c_str(), text.Length());
 }
 
+namespace
+{
+// The code point of the `length`-byte sequence at `at` (the lead's bits under
+// `leadMask`), or -1 when the text ends first or a continuation byte is missing.
+int64_t SequenceValue(const unsigned char* bytes, size_t at, size_t count, size_t length, unsigned leadMask)
+{
+    if (at + length - 1 >= count)
+        return -1;
+    int64_t value = bytes[at] & leadMask;
+    for (size_t i = 1; i < length; ++i)
+    {
+        if (!IsContinuation(bytes[at + i]))
+            return -1;
+        value = (value << 6) | (bytes[at + i] & 0x3Fu);
+    }
+    return value;
+}
+
+// Appends what the sequence at `at` stands for and returns the bytes it takes:
+// a broken two- or three-byte sequence takes its whole length whatever follows,
+// a broken longer one only its lead.
+size_t AppendUtf8Sequence(const unsigned char* bytes, size_t at, size_t count, xWString& out)
+{
+    const unsigned char lead = bytes[at];
+    if (lead < 0x80)
+    {
+        out.Append(static_cast<char16_t>(lead));
+        return 1;
+    }
+    if (lead < 0xC0)
+    {
+        out.Append(Replacement);
+        return 1;
+    }
+    if (lead < 0xE0)
+    {
+        const int64_t value = SequenceValue(bytes, at, count, 2, 0x1Fu);
+        out.Append(value >= 0x80 ? static_cast<char16_t>(value) : Replacement);
+        return 2;
+    }
+    if (lead < 0xF0)
+    {
+        const int64_t value = SequenceValue(bytes, at, count, 3, 0x0Fu);
+        const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
+        out.Append(value >= 0x800 && value <= 0xFFFD && !surrogate ? static_cast<char16_t>(value)
+                                                                   : Replacement);
+        return 3;
+    }
+    const size_t length = lead < 0xF8 ? 4 : (lead < 0xFC ? 5 : 6);
+    const int64_t value = SequenceValue(bytes, at, count, length, 0x07u);
+    if (value < 0)
+    {
+        out.Append(Replacement);
+        return 1;
+    }
+    if (length == 4 && value >= 0x10000 && value <= 0x10FFFF)
+    {
+        out.Append(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
+        out.Append(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
+    }
+    else
+    {
+        out.Append(Replacement);
+    }
+    return length;
+}
+} // namespace
+
 xWString Utf8ToWide(const char* text, size_t count)
 {
     xWString out;
@@ -97,82 +167,8 @@ xWString Utf8ToWide(const char* text, size_t count)
         return out;
     out.Reserve(count);
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    size_t position = 0;
-    while (position < count)
-    {
-        const unsigned char lead = bytes[position];
-        if (lead < 0x80)
-        {
-            out.Append(static_cast<char16_t>(lead));
-            position += 1;
-            continue;
-        }
-        if (lead < 0xC0)
-        {
-            out.Append(Replacement);
-            position += 1;
-            continue;
-        }
-        if (lead < 0xE0)
-        {
-            // Two bytes are consumed whatever the second one is.
-            char16_t unit = Replacement;
-            if (position + 1 < count && IsContinuation(bytes[position + 1]))
-            {
-                const unsigned int value = ((lead & 0x1Fu) << 6) | (bytes[position + 1] & 0x3Fu);
-                if (value >= 0x80)
-                    unit = static_cast<char16_t>(value);
-            }
-            out.Append(unit);
-            position += 2;
-            continue;
-        }
-        if (lead < 0xF0)
-        {
-            char16_t unit = Replacement;
-            if (position + 2 < count && IsContinuation(bytes[position + 1]) &&
-                IsContinuation(bytes[position + 2]))
-            {
-                const unsigned int value = ((lead & 0x0Fu) << 12) | ((bytes[position + 1] & 0x3Fu) << 6) |
-                                           (bytes[position + 2] & 0x3Fu);
-                const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-                if (value >= 0x800 && value <= 0xFFFD && !surrogate)
-                    unit = static_cast<char16_t>(value);
-            }
-            out.Append(unit);
-            position += 3;
-            continue;
-        }
-        const size_t followers = lead < 0xF8 ? 3 : (lead < 0xFC ? 4 : 5);
-        bool complete = position + followers < count;
-        for (size_t i = 1; complete && i <= followers; ++i)
-            complete = IsContinuation(bytes[position + i]);
-        if (!complete)
-        {
-            out.Append(Replacement);
-            position += 1;
-            continue;
-        }
-        if (followers == 3)
-        {
-            const unsigned int value = ((lead & 0x07u) << 18) | ((bytes[position + 1] & 0x3Fu) << 12) |
-                                       ((bytes[position + 2] & 0x3Fu) << 6) | (bytes[position + 3] & 0x3Fu);
-            if (value >= 0x10000 && value <= 0x10FFFF)
-            {
-                out.Append(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-                out.Append(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
-            }
-            else
-            {
-                out.Append(Replacement);
-            }
-        }
-        else
-        {
-            out.Append(Replacement);
-        }
-        position += followers + 1;
-    }
+    for (size_t position = 0; position < count;)
+        position += AppendUtf8Sequence(bytes, position, count, out);
     return out;
 }
 
