@@ -25,7 +25,7 @@ TEST(BossKey, SettingsFileRoundTripsAndIgnoredContents)
         {"66629,1", 0x0233, false, "563,0"}, // no 16-bit key
         {"1093,1,5", 0x0233, false, "563,0"},
         {"1093,0", 0x0233, false, "563,0"}, // a stored disabled key changes nothing
-        {"1093", 0x0233, false, "563,0"}, // the flag missing reads as 0
+        {"1093", 0x0233, false, "563,0"},   // the flag missing reads as 0
         {"garbage", 0x0233, false, "563,0"},
         {std::nullopt, 0x0233, false, "563,0"},
     };

@@ -352,8 +352,9 @@ TEST_F(xAppWindowTest, InputMessagesBecomeListenerCalls)
         {true, WM_XBUTTONDOWN, MAKEWPARAM(0, XBUTTON1), client, "down 3 207 159", false, 0},
         {true, WM_MOUSEWHEEL, MAKEWPARAM(0, -240), MAKELPARAM(300, 400), "wheel -2 300 400", false, 0},
         {true, WM_KEYUP, 'A', LPARAM(0xC01E0001), "keyup 65 65 0", false, 0},
-        // Alt+letter does not beep; Alt+F4 is the system's, and closes through it.
+        // Alt+letter does not beep; Alt+Space and Alt+F4 are the system's (F4 closes through it).
         {true, WM_SYSCHAR, 'x', altX, "", false, 0},
+        {true, WM_SYSCHAR, ' ', 0x20390001, "", true, Any},
         {true, WM_SYSKEYDOWN, VK_F4, 0x203E0001, "close", true, Any},
         // A click on the caption activates: the next activation counts as a click, once.
         {true, WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCAPTION, WM_LBUTTONDOWN), "", true, Any},
