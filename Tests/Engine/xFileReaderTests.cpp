@@ -59,28 +59,6 @@ protected:
 };
 } // namespace
 
-// Plain far and near seeks are the random walk's below; here the edges of the buffer.
-TEST_F(xFileReaderTest, FarAndNearSeeksLandOnTheRightBytes)
-{
-    Open(300000);
-    ExpectRead(100, "start");
-    ASSERT_TRUE(Reader->Seek(60));
-    ExpectRead(50, "back inside the buffer");
-    ASSERT_TRUE(Reader->Seek(Block - 6));
-    ExpectRead(20, "across a buffer boundary");
-    ExpectRead(Block, "a whole buffer's worth, unaligned");
-    ExpectRead(2 * Block, "across several buffers");
-    // Buffers start where a far seek landed; hop a few bytes over the end of one.
-    ASSERT_TRUE(Reader->Seek(1000));
-    ExpectRead(Block - 6, "to just before the buffer's end");
-    ASSERT_TRUE(Reader->Seek(1000 + Block + 3));
-    ExpectRead(10, "a short hop over the buffer's end");
-    ASSERT_TRUE(Reader->SeekFromEnd(-100));
-    ExpectRead(100, "from the end");
-    EXPECT_FALSE(Reader->Seek(-1));
-    EXPECT_EQ(Size(), Reader->Tell()) << "a refused seek moves nothing";
-}
-
 TEST_F(xFileReaderTest, AReadPastTheEndFailsWithoutMoving)
 {
     Open(2 * Block + 3);
@@ -119,6 +97,7 @@ TEST_F(xFileReaderTest, BytesTheDiskNoLongerHasAreNeverHandedOut)
     ExpectRead(100, "what is still there after a seek");
 }
 
+// Far and near seeks (inside, across and just over the end of the buffer) and reads of every length.
 TEST_F(xFileReaderTest, RandomSeeksAndReadsMatchTheFile)
 {
     Open(6 * Block + 999);
@@ -163,6 +142,8 @@ TEST_F(xFileReaderTest, ExactlyOneBufferAndTheClosedReader)
     EXPECT_FALSE(Reader->Read(&byte, 1)) << "nothing after the end";
     ASSERT_TRUE(Reader->Seek(Block - 1));
     ExpectRead(1, "last byte again");
+    EXPECT_FALSE(Reader->Seek(-1));
+    EXPECT_EQ(Block, Reader->Tell()) << "a refused seek moves nothing";
 
     EXPECT_FALSE(Reader->Write("x", 1)) << "a reader never writes";
     EXPECT_TRUE(Reader->Close());

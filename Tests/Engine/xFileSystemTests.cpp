@@ -10,11 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,37 +19,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-// Records what a listing reports, relative to `root`, folders with a trailing "/";
-// `next` says, per entry seen, whether the listing goes on.
-class RecordingVisitor : public xFileVisitor
-{
-public:
-    explicit RecordingVisitor(const xWString& root, std::function<bool(const std::string&)> next = nullptr)
-        : Root(root), Next(std::move(next))
-    {
-    }
-
-    bool Visit(const xWString& path, bool isDirectory) override
-    {
-        EXPECT_TRUE(StartsWith(path, Root)) << "full paths expected: " << Narrow(path);
-        Seen.push_back(Narrow(SubText(path, Root.Length())) + (isDirectory ? "/" : ""));
-        return !Next || Next(Seen.back());
-    }
-
-    std::vector<std::string> Sorted() const
-    {
-        std::vector<std::string> names = Seen;
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    std::vector<std::string> Seen;
-
-private:
-    xWString Root;
-    std::function<bool(const std::string&)> Next;
-};
-
 // Every test works in a fresh folder of its own under the system's temporary folder.
 class xFileSystemTest : public ::testing::Test
 {
@@ -78,69 +43,36 @@ protected:
 
 // --- Names and folders ---
 
-TEST_F(xFileSystemTest, FolderQueriesCreationAndRemoval)
+TEST_F(xFileSystemTest, FolderQueriesAndCreation)
 {
     Write("file.txt", "12345");
     Write("full/inner.txt", "x");
 
     EXPECT_TRUE(Files.IsDirectory(xWString())) << "the empty path names the current folder";
     EXPECT_TRUE(Files.IsDirectory(At("full/")));
-    EXPECT_TRUE(Files.IsDirectory(Files.ToNativePath(At("full")))) << "the native form is accepted too";
     EXPECT_FALSE(Files.IsDirectory(At("file.txt")) || Files.IsDirectory(At("missing")));
     EXPECT_TRUE(Files.IsFile(At("file.txt")));
     EXPECT_FALSE(Files.IsFile(At("full")) || Files.IsFile(At("missing")));
     EXPECT_EQ(5, Files.GetFileSize(At("file.txt")));
-    EXPECT_EQ(-1, Files.GetFileSize(At("full")));
-    EXPECT_EQ(-1, Files.GetFileSize(At("missing")));
 
     EXPECT_TRUE(Files.CreateDirectory(At("new")));
     EXPECT_TRUE(Files.CreateDirectory(At("new"))) << "an existing folder counts as created";
     EXPECT_FALSE(Files.CreateDirectory(At("missing/child"))) << "one level only";
     EXPECT_TRUE(Files.CreateDirectory(At("a/b/c"), true));
-    EXPECT_TRUE(fs::is_directory(FsPath(At("a/b/c"))));
-
-    EXPECT_FALSE(Files.RemoveDirectory(At("full"))) << "a folder with entries stays";
-    EXPECT_TRUE(Exists("full/inner.txt"));
-    EXPECT_TRUE(Files.RemoveDirectory(At("new")));
-    EXPECT_FALSE(Exists("new"));
-    EXPECT_TRUE(Files.RemoveDirectory(At("never-was"))) << "true means the folder is not there";
 }
 
-TEST_F(xFileSystemTest, CreateDirectoriesHandlesPathsBeyondAThousandCharacters)
+TEST_F(xFileSystemTest, CreateDirectoryHandlesPathsBeyondAThousandCharacters)
 {
     const std::string component(60, 'n');
     xWString deep = Root;
     while (deep.Length() <= 1100)
         deep += Utf8ToWide((component + "/").c_str());
 
-    EXPECT_TRUE(Files.CreateDirectories(deep));
-    EXPECT_TRUE(Files.IsDirectory(deep));
+    ASSERT_TRUE(Files.CreateDirectory(deep, true));
     std::unique_ptr<xFile> out = Files.OpenWrite(deep + u"leaf.txt", false, false);
-    ASSERT_TRUE(out) << "cannot write inside the deep folder";
-    EXPECT_TRUE(out->Write("deep", 4));
+    ASSERT_TRUE(out && out->Write("deep", 4)) << "cannot write inside the deep folder";
     out.reset();
     EXPECT_EQ(4, Files.GetFileSize(deep + u"leaf.txt"));
-    EXPECT_TRUE(Files.DeleteDirectory(At(component.c_str())));
-    EXPECT_FALSE(Exists(component.c_str()));
-}
-
-TEST_F(xFileSystemTest, DeleteDirectoryRemovesTheTreeWithReadOnlyFilesButNotWhatLinksPointAt)
-{
-    for (const char* name :
-         {"tree/a.txt", "tree/sub/b.txt", "tree/sub/deeper/c.txt", "sibling.txt", "out/keep.txt"})
-        Write(name, "x");
-    fs::create_directories(FsPath(At("tree/empty")));
-    ASSERT_TRUE(Files.SetReadOnly(At("tree/a.txt"), true));
-    ASSERT_TRUE(Files.SetReadOnly(At("tree/sub/deeper/c.txt"), true));
-    // Where folder links cannot be made (Windows without the privilege), the rest still holds.
-    std::error_code noLinks;
-    fs::create_directory_symlink(FsPath(At("out")), FsPath(At("tree/sub/link")), noLinks);
-
-    EXPECT_TRUE(Files.DeleteDirectory(At("tree")));
-    EXPECT_FALSE(Exists("tree"));
-    EXPECT_TRUE(Exists("sibling.txt"));
-    EXPECT_EQ("x", ReadAll("out/keep.txt")) << "the link's target must survive";
-    EXPECT_TRUE(Files.DeleteDirectory(At("tree"))) << "a missing folder is already gone";
 }
 
 // --- Moving, copying, deleting ---
@@ -149,30 +81,21 @@ TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplacesButMoveRepla
 {
     Write("source.txt", "moved");
     Write("other.txt", "other");
-    EXPECT_TRUE(Files.Move(At("destination.txt"), At("source.txt")));
-    EXPECT_FALSE(Exists("source.txt"));
-    EXPECT_EQ("moved", ReadAll("destination.txt"));
-
+    EXPECT_TRUE(Files.Move(At("destination.txt"), At("source.txt")) && !Exists("source.txt"));
     EXPECT_FALSE(Files.Move(At("destination.txt"), At("other.txt"))) << "an existing destination stays";
     EXPECT_EQ("moved", ReadAll("destination.txt"));
-    EXPECT_EQ("other", ReadAll("other.txt"));
     EXPECT_FALSE(Files.Move(At("x.txt"), At("missing.txt")));
 
     // MoveReplacing does replace, and makes the missing folders on the way.
     Write("download.td", "new content");
-    EXPECT_TRUE(Files.MoveReplacing(At("destination.txt"), At("download.td")));
+    EXPECT_TRUE(Files.MoveReplacing(At("destination.txt"), At("download.td")) && !Exists("download.td"));
     EXPECT_EQ("new content", ReadAll("destination.txt"));
-    EXPECT_FALSE(Exists("download.td"));
     EXPECT_TRUE(Files.MoveReplacing(At("missing/folders/final.dat"), At("other.txt")));
     EXPECT_EQ("other", ReadAll("missing/folders/final.dat"));
 }
 
 TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestinationAndCopyCheckedSparesTheSource)
 {
-    Write("empty.bin", "");
-    EXPECT_TRUE(Files.Copy(At("empty-copy.bin"), At("empty.bin")));
-    EXPECT_EQ(0, Files.GetFileSize(At("empty-copy.bin")));
-
     // Over 1 MiB, so the copy takes more than one piece, onto a longer file.
     const std::string data = PatternBytes(1048576 + 65536 + 7);
     Write("big.bin", data);
@@ -189,7 +112,6 @@ TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestinationAndCopyCheckedSpares
     EXPECT_FALSE(Files.CopyChecked(At("./self.txt"), At("self.txt"))) << "another spelling of the same file";
     EXPECT_EQ("precious", ReadAll("self.txt"));
     EXPECT_TRUE(Files.CopyChecked(At("new/folders/copy.txt"), At("self.txt")));
-    EXPECT_EQ("precious", ReadAll("new/folders/copy.txt"));
 }
 
 TEST_F(xFileSystemTest, CopyOfAProgramMayRunAndCopyOfDataMayNot)
@@ -206,45 +128,16 @@ TEST_F(xFileSystemTest, CopyOfAProgramMayRunAndCopyOfDataMayNot)
     EXPECT_FALSE(runnable("data-copy.txt")) << "a copy must not become runnable when its source was not";
 }
 
-TEST_F(xFileSystemTest, CopyDirectoryTakesTheSourceFirst)
-{
-    Write("src/a.txt", "alpha");
-    Write("src/sub/b.bin", PatternBytes(70000, 2));
-    fs::create_directories(FsPath(At("src/sub/empty")));
-    Write("dst/a.txt", "an older and longer alpha");
-
-    EXPECT_TRUE(Files.CopyDirectory(At("src"), At("dst"), true));
-    EXPECT_EQ("alpha", ReadAll("dst/a.txt"));
-    EXPECT_TRUE(ReadAll("dst/sub/b.bin") == PatternBytes(70000, 2));
-    EXPECT_TRUE(fs::is_directory(FsPath(At("dst/sub/empty"))));
-    EXPECT_EQ("alpha", ReadAll("src/a.txt")) << "the source is left alone";
-
-    EXPECT_TRUE(Files.CopyDirectory(At("src/"), At("made/on/the/way"), false));
-    EXPECT_EQ("alpha", ReadAll("made/on/the/way/a.txt"));
-    EXPECT_FALSE(Files.CopyDirectory(At("missing"), At("dst2"), false));
-    EXPECT_FALSE(Exists("dst2"));
-    EXPECT_FALSE(Files.CopyDirectory(At("src"), At("src/inner"), false)) << "a copy into itself never ends";
-    EXPECT_FALSE(Exists("src/inner"));
-
-    ASSERT_TRUE(Files.SetReadOnly(At("dst/sub/b.bin"), true));
-    EXPECT_FALSE(Files.CopyDirectory(At("src"), At("dst"), false)) << "a failure deep in the tree counts";
-}
-
 TEST_F(xFileSystemTest, ReadOnlyFilesResistWritingAndDeleting)
 {
     Write("ro.txt", "fixed");
     EXPECT_FALSE(Files.IsReadOnly(At("ro.txt")));
     ASSERT_TRUE(Files.SetReadOnly(At("ro.txt"), true));
     EXPECT_TRUE(Files.IsReadOnly(At("ro.txt")));
-    EXPECT_TRUE(Files.GetFileInfo(At("ro.txt")).IsReadOnly());
-
-    EXPECT_FALSE(Files.OpenWrite(At("ro.txt"), false, false));
-    EXPECT_FALSE(Files.DeleteFile(At("ro.txt")));
-    EXPECT_FALSE(Files.DeleteFileEx(At("ro.txt"), true, false));
+    EXPECT_FALSE(Files.OpenWrite(At("ro.txt"), false, false) || Files.DeleteFile(At("ro.txt")) ||
+                 Files.DeleteFileEx(At("ro.txt"), true, false));
     EXPECT_EQ("fixed", ReadAll("ro.txt"));
-
-    EXPECT_TRUE(Files.DeleteFileEx(At("ro.txt"), true, true));
-    EXPECT_FALSE(Exists("ro.txt"));
+    EXPECT_TRUE(Files.DeleteFileEx(At("ro.txt"), true, true) && !Exists("ro.txt"));
     EXPECT_FALSE(Files.DeleteFileEx(At("ro.txt"), true, false)) << "must exist, and does not";
     EXPECT_TRUE(Files.DeleteFileEx(At("ro.txt"), false, false)) << "need not exist";
 }
@@ -263,22 +156,18 @@ TEST_F(xFileSystemTest, OpenWriteAppendsOrTruncates)
     EXPECT_EQ(9, out->Tell());
     EXPECT_FALSE(out->Write(nullptr, 4) || out->Write("x", -1));
     EXPECT_TRUE(out->Close());
-    EXPECT_EQ(-1, out->Tell());
-    EXPECT_FALSE(out->Write("x", 1));
+    EXPECT_FALSE(out->Tell() != -1 || out->Write("x", 1));
 
     out = Files.OpenWrite(At("log.txt"), true, true);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(10, out->Tell()) << "append starts at the end";
+    ASSERT_TRUE(out && out->Tell() == 10) << "append starts at the end";
     EXPECT_TRUE(out->Write("!", 1));
     out.reset();
     EXPECT_EQ("012abc6789!", ReadAll("log.txt"));
 
     out = Files.OpenWrite(At("log.txt"), false, false);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(0, out->GetSize()) << "without append the file is truncated";
-    out.reset();
-    EXPECT_FALSE(Files.OpenWrite(At("no/such/folder/file.txt"), false, false));
-    EXPECT_FALSE(Files.OpenRead(At("missing.txt"), false));
+    EXPECT_TRUE(out && out->GetSize() == 0) << "without append the file is truncated";
+    EXPECT_FALSE(Files.OpenWrite(At("no/such/folder/file.txt"), false, false) ||
+                 Files.OpenRead(At("missing.txt"), false));
 }
 
 TEST_F(xFileSystemTest, AReaderThatSharesNoWritingKeepsWritersOut)
@@ -286,137 +175,12 @@ TEST_F(xFileSystemTest, AReaderThatSharesNoWritingKeepsWritersOut)
     Write("shared.txt", "content");
     std::unique_ptr<xFile> reader = Files.OpenRead(At("shared.txt"), false);
     ASSERT_TRUE(reader);
-    EXPECT_FALSE(Files.OpenWrite(At("shared.txt"), false, true));
-    EXPECT_FALSE(Files.Copy(At("shared.txt"), At("shared.txt")));
+    EXPECT_FALSE(Files.OpenWrite(At("shared.txt"), false, true) ||
+                 Files.Copy(At("shared.txt"), At("shared.txt")));
     EXPECT_TRUE(Files.OpenRead(At("shared.txt"), false)) << "readers share reading";
-    reader.reset();
-    EXPECT_EQ("content", ReadAll("shared.txt"));
-
     reader = Files.OpenRead(At("shared.txt"), true);
-    ASSERT_TRUE(reader);
-    EXPECT_TRUE(Files.OpenWrite(At("shared.txt"), true, true)) << "this reader shares writing";
-}
-
-// --- Times and information ---
-
-TEST_F(xFileSystemTest, WriteTimeRoundTripsInWholeSeconds)
-{
-    Write("dated.txt", "x");
-    fs::create_directory(FsPath(At("folder")));
-    const xDateTime when = xDateTime::FromCalendar(2020, 5, 17, 13, 45, 30);
-    EXPECT_TRUE(Files.SetLastWriteTime(At("dated.txt"), when));
-    EXPECT_EQ(when.GetTicks(), Files.GetLastWriteTime(At("dated.txt")).GetTicks());
-    EXPECT_EQ(when.GetTicks(), Files.GetFileInfo(At("dated.txt")).LastWriteTime.GetTicks());
-
-    EXPECT_TRUE(
-        Files.SetLastWriteTime(At("dated.txt"), xDateTime::FromCalendar(1999, 12, 31, 23, 59, 59, 750)));
-    EXPECT_EQ(xDateTime::FromCalendar(1999, 12, 31, 23, 59, 59).GetTicks(),
-              Files.GetLastWriteTime(At("dated.txt")).GetTicks());
-
-    const xFileSystem plain; // reports the outcome; the engine's override only the file check
-    EXPECT_FALSE(plain.SetLastWriteTime(At("missing.txt"), when));
-    EXPECT_FALSE(plain.SetLastWriteTime(At("dated.txt"), xDateTime())) << "year 1 is no file time";
-    EXPECT_TRUE(Files.SetLastWriteTime(At("dated.txt"), xDateTime()));
-    EXPECT_FALSE(Files.SetLastWriteTime(At("missing.txt"), when));
-    EXPECT_FALSE(Files.SetLastWriteTime(At("folder"), when)) << "only files";
-    EXPECT_TRUE(Files.GetLastWriteTime(At("missing.txt")).IsZero());
-    EXPECT_TRUE(Files.GetLastAccessTime(At("missing.txt")).IsZero());
-}
-
-TEST_F(xFileSystemTest, FileInfoDescribesFilesFoldersAndMissingNames)
-{
-    Write("info/five.txt", "12345");
-    fs::create_directory(FsPath(At("info/sub")));
-    const int64_t nowTicks =
-        621355968000000000 +
-        10000000 * static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
-                                            std::chrono::system_clock::now().time_since_epoch())
-                                            .count());
-
-    // Flags (4 exists, 1 folder) and size.
-    const auto shape = [](const xFileInfo& info)
-    { return std::to_string(info.Flags) + "/" + std::to_string(info.Size); };
-    const xFileInfo file = Files.GetFileInfo(At("info/five.txt"));
-    EXPECT_EQ("4/5", shape(file));
-    EXPECT_LT(std::abs(static_cast<int64_t>(file.LastWriteTime.GetTicks()) - nowTicks), 864000000000)
-        << "a file written just now has a write time of today (UTC)";
-    EXPECT_FALSE(Files.GetLastAccessTime(At("info/five.txt")).IsZero());
-    const xFileInfo folder = Files.GetFileInfo(At("info/sub"));
-    EXPECT_EQ("5/-1", shape(folder));
-    const xFileInfo missing = Files.GetFileInfo(At("missing"));
-    EXPECT_EQ("0/-1", shape(missing));
-    EXPECT_TRUE(missing.CreationTime.IsZero() && missing.LastAccessTime.IsZero() &&
-                missing.LastWriteTime.IsZero());
-
-    // A listing describes its entries the same way.
-    class InfoCollector : public xFileInfoVisitor
-    {
-    public:
-        bool Visit(const xWString& path, const xFileInfo& info) override
-        {
-            Found[Narrow(GetFileName(path))] = info;
-            return true;
-        }
-        std::map<std::string, xFileInfo> Found;
-    };
-    InfoCollector collector;
-    EXPECT_TRUE(Files.EnumerateRecursiveWithInfo(At("info"), collector));
-    ASSERT_EQ(2u, collector.Found.size());
-    EXPECT_EQ("4/5", shape(collector.Found["five.txt"]));
-    EXPECT_EQ(file.LastWriteTime, collector.Found["five.txt"].LastWriteTime);
-    EXPECT_EQ("5/-1", shape(collector.Found["sub"]));
-}
-
-// --- Listings ---
-
-TEST_F(xFileSystemTest, EnumerateListsOneLevelWithFullPaths)
-{
-    for (const char* name : {"list/a.txt", "list/b.txt", "list/sub/inner.txt"})
-        Write(name, "x");
-
-    RecordingVisitor all(At("list/"));
-    EXPECT_TRUE(Files.Enumerate(At("list"), all));
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "sub/"}), all.Sorted());
-
-    RecordingVisitor first(At("list/"), [](const std::string&) { return false; });
-    EXPECT_FALSE(Files.Enumerate(At("list\\"), first)) << "a visitor's false stops the listing";
-    EXPECT_EQ(1u, first.Seen.size());
-
-    RecordingVisitor none(Root);
-    EXPECT_FALSE(Files.Enumerate(At("missing"), none));
-    fs::create_directory(FsPath(At("void")));
-    EXPECT_TRUE(Files.Enumerate(At("void"), none));
-    EXPECT_TRUE(none.Seen.empty());
-}
-
-TEST_F(xFileSystemTest, EnumerateRecursiveGoesDepthFirstAndStopsOnlyTheRefusedLevel)
-{
-    for (const char* name : {"t/a/a1.txt", "t/a/a2.txt", "t/a/deep/d.txt", "t/b/b1.txt", "t/top.txt"})
-        Write(name, "x");
-
-    RecordingVisitor visitor(At("t/"));
-    EXPECT_TRUE(Files.EnumerateRecursive(At("t"), visitor));
-    EXPECT_EQ((std::vector<std::string>{"a/", "a/a1.txt", "a/a2.txt", "a/deep/", "a/deep/d.txt", "b/",
-                                        "b/b1.txt", "top.txt"}),
-              visitor.Sorted());
-    // Depth first: each entry's folder is the entry before it or one of that one's folders.
-    for (size_t i = 0; i < visitor.Seen.size(); ++i)
-    {
-        const std::string& entry = visitor.Seen[i];
-        const std::string before = i > 0 ? visitor.Seen[i - 1] : "";
-        EXPECT_EQ(0u, before.rfind(entry.substr(0, entry.rfind('/', entry.size() - 2) + 1), 0))
-            << entry << " after " << before;
-    }
-
-    RecordingVisitor refusing(At("t/"),
-                              [](const std::string& n) { return n == "a/" || n.rfind("a/", 0) != 0; });
-    EXPECT_TRUE(Files.EnumerateRecursive(At("t"), refusing)) << "the top level ran to its end";
-    const std::vector<std::string> names = refusing.Sorted();
-    EXPECT_EQ(1, std::count_if(names.begin(), names.end(),
-                               [](const std::string& n) { return n != "a/" && n.rfind("a/", 0) == 0; }))
-        << "one entry of a/, then that level stops";
-    for (const char* expected : {"a/", "b/", "b/b1.txt", "top.txt"})
-        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), expected)) << expected;
+    EXPECT_EQ("content", ReadAll("shared.txt"));
+    EXPECT_TRUE(reader && Files.OpenWrite(At("shared.txt"), true, true)) << "this reader shares writing";
 }
 
 TEST_F(xFileSystemTest, FindFilesMatchesTheMaskIgnoringCase)
@@ -426,24 +190,20 @@ TEST_F(xFileSystemTest, FindFilesMatchesTheMaskIgnoringCase)
     fs::create_directories(FsPath(At("f/sub.txt")));
     struct Case
     {
-        const char* Mask; // with Recursive, the name mask for the tree below f/
-        bool Files, Folders, Recursive;
+        const char* Mask;
+        bool Files, Folders;
         std::vector<std::string> Expected;
     };
     const Case cases[] = {
-        {"f/*.txt", true, false, false, {"B.TXT", "a.txt", "abc.txt"}},
-        {"f\\*.txt", false, true, false, {"sub.txt"}},
-        {"f/A?C.*", true, true, false, {"abc.txt"}},
-        {"f/*.*", true, true, false, {"B.TXT", "a.txt", "abc.txt", "c.log", "deep", "sub.txt"}}, // "deep" too
-        {"*.txt", true, false, true, {"B.TXT", "a.txt", "abc.txt", "deep/d.txt"}},
+        {"f/*.txt", true, false, {"B.TXT", "a.txt", "abc.txt"}},
+        {"f\\*.txt", false, true, {"sub.txt"}},
+        {"f/A?C.*", true, true, {"abc.txt"}},
+        {"f/*.*", true, true, {"B.TXT", "a.txt", "abc.txt", "c.log", "deep", "sub.txt"}}, // "deep" too
     };
     for (const Case& c : cases)
     {
         std::vector<xWString> found;
-        if (c.Recursive)
-            Files.FindFilesRecursive(found, At("f"), Utf8ToWide(c.Mask), c.Files, c.Folders);
-        else
-            Files.FindFiles(At(c.Mask), found, c.Files, c.Folders);
+        Files.FindFiles(At(c.Mask), found, c.Files, c.Folders);
         std::vector<std::string> names;
         for (const xWString& path : found)
         {
@@ -451,50 +211,6 @@ TEST_F(xFileSystemTest, FindFilesMatchesTheMaskIgnoringCase)
             names.push_back(Narrow(SubText(path, At("f/").Length())));
         }
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(c.Expected, names) << c.Mask << (c.Files ? " files" : "") << (c.Folders ? " folders" : "")
-                                     << (c.Recursive ? " recursive" : "");
+        EXPECT_EQ(c.Expected, names) << c.Mask << (c.Files ? " files" : "") << (c.Folders ? " folders" : "");
     }
-}
-
-// --- Path forms ---
-
-TEST_F(xFileSystemTest, RealPathSpellsComponentsAsStored)
-{
-    Write("MixedCase/File.TXT", "x");
-    const std::string real = Narrow(Files.GetRealPath(At("MixedCase\\File.TXT")));
-    EXPECT_EQ(Narrow(At("MixedCase/File.TXT")).size(), real.size());
-    EXPECT_EQ("MixedCase/File.TXT", real.substr(real.size() - 18)) << "\"/\" separators: " << real;
-
-    if (!Files.IsFile(At("mixedcase/file.txt")))
-        GTEST_SKIP() << "names are case-sensitive here: every existing name is already spelled as stored";
-    const std::string fixed = Narrow(Files.GetRealPath(At("mixedcase/file.txt")));
-    EXPECT_EQ("MixedCase/File.TXT", fixed.substr(fixed.size() - 18));
-    const std::string partly = Narrow(Files.GetRealPath(At("mixedcase/NoSuch/x.txt")));
-    EXPECT_EQ("MixedCase/NoSuch/x.txt", partly.substr(partly.size() - 22)) << "missing names stay as given";
-}
-
-TEST(xFileSystemEngine, MakeRelativeTriesTheRootsInItsOrder)
-{
-    xEngineFileSystem files;
-    files.ModuleFolder = u"C:/Game/";
-    files.WorkingFolder = u"C:/";
-    files.ContentFolder = u"C:/Game/Content/";
-    files.UserFolder = u"C:/Game/";
-    files.CacheFolder = u"D:/Cache/";
-    files.PublishFolder = u"D:/Cache/Publish/";
-
-    const std::pair<const char16_t*, const char*> cases[] = {
-        {u"c:\\game\\content\\x.txt", "x.txt"},
-        {u"C:/GAME/Other/y.txt", "Other/y.txt"},
-        {u"D:/Cache/Publish/z.bin", "z.bin"}, // the publish folder comes before the cache folder
-        {u"D:/Cache/w.bin", "w.bin"},
-        {u"C:/Windows/notepad.exe", ""}, // the first two folders are no roots
-        {u"C:/Gam", ""},
-    };
-    for (const auto& [path, expected] : cases)
-        EXPECT_EQ(files.MakeRelativeUtf8(path), expected) << Narrow(path);
-    EXPECT_EQ(files.MakeRelative(u"C:/Game/\u4E2D.txt"), u"\u4E2D.txt");
-    files.ContentFolder.Clear();
-    files.UserFolder.Clear();
-    EXPECT_EQ(files.MakeRelative(u"C:/Game/x.txt"), u"") << "unset roots match nothing";
 }

@@ -89,11 +89,3 @@ TEST(xFormat, OutputIsCutAndTerminated)
     EXPECT_EQ(-1, swprintf_Replacement(roomy, 64, u"x%000000000000000000000000000000001d", 5));
     EXPECT_EQ(Text(roomy), u"x") << "an overlong directive is refused";
 }
-
-TEST(xFormat, NarrowFormattingCutsAtWholeCharacters)
-{
-    // Two 3-byte characters plus "a" need 7 bytes; with 6 usable the second character goes whole.
-    char small[7];
-    EXPECT_EQ(4u, FormatNarrow(small, sizeof small, "a%s", "\xE4\xB8\xAD\xE6\x96\x87"));
-    EXPECT_STREQ(small, "a\xE4\xB8\xAD");
-}

@@ -66,11 +66,10 @@ private:
 // A logger on real files, made the way the platform start-up makes it.
 struct FileLogger
 {
-    FileLogger(const TempFolder& folder, const std::string& base, bool singleFile, bool console = false)
+    FileLogger(const TempFolder& folder, const std::string& base, bool singleFile = true)
     {
         Context.LogBasePath = Utf8(folder, base);
         Context.LogSingleFile = singleFile;
-        Context.LogConsole = console;
         xLog::Create(Context);
     }
     ~FileLogger() { delete Context.Logger; }
@@ -83,15 +82,13 @@ struct FileLogger
 
 } // namespace
 
-// The level words and category suffixes are read back from the log files below.
+// The launcher logs to one file and never to a console (its start-up leaves LogConsole off); the
+// level words are read back from the log files below.
 TEST(xLogTypes, RoutingAndTimestamps)
 {
     for (uint32_t value = 0; value < 8; ++value)
-    {
-        EXPECT_EQ(value <= 5, LevelGoesToConsole(static_cast<LogLevel>(value))) << "level " << value;
         EXPECT_EQ(value >= 2 && value <= 5, LevelGoesToFile(static_cast<LogLevel>(value)))
             << "level " << value;
-    }
 
     // The time stamp of a fixed time.
     xLocalTime time{2024, 3, 9, 4, 7, 50, 250};
@@ -102,47 +99,15 @@ TEST(xLogTypes, RoutingAndTimestamps)
     EXPECT_STREQ("[0987-03-09 04:07:09.01] ", FormatLogTimestamp(time).c_str()) << "5 ms rounds up";
 }
 
-TEST(xLogTypes, ColourTable)
-{
-    // Foreground per level (rows 0..5) and category (columns General..User); -1: unchanged.
-    const int expected[6][6] = {{10, 7, 5, -1, 7, 4},     {10, 7, 5, -1, 7, 4},     {10, 7, 5, -1, 7, 4},
-                                {16, 16, 16, 16, 16, 16}, {14, 14, 14, 14, 14, 14}, {11, 11, 11, 11, 11, 11}};
-    for (uint32_t level = 0; level < 7; ++level)
-    {
-        for (uint32_t category = 0; category < 6; ++category)
-        {
-            int foreground = -1;
-            int background = -1;
-            const bool set = ConsoleColoursForLine(
-                static_cast<LogLevel>(level), static_cast<LogCategory>(category), foreground, background);
-            const int want = level < 6 ? expected[level][category] : -1;
-            EXPECT_EQ(want != -1, set) << "level " << level << " category " << category;
-            EXPECT_EQ(want, foreground) << "level " << level << " category " << category;
-            EXPECT_EQ(want == -1 ? -1 : level == 5 ? 6 : 1, background) << "level " << level;
-        }
-    }
-    // Attribute: background * 16 | foreground; 0, 1 and anything outside 0..17 are the defaults.
-    EXPECT_EQ(0x0F, ConsoleAttribute(0, 0));
-    EXPECT_EQ(0x0F, ConsoleAttribute(1, 1));
-    EXPECT_EQ(0x08, ConsoleAttribute(ColourDarkGrey, ColourDefault));
-    EXPECT_EQ(0x49, ConsoleAttribute(ColourBlue, ColourDarkRed));
-    EXPECT_EQ(0xF0, ConsoleAttribute(ColourBlack, ColourWhite));
-    EXPECT_EQ(0x0F, ConsoleAttribute(18, -1));
-}
-
-TEST(xLogPrint, RoutesByLevelConsoleFirst)
+TEST(xLogPrint, RoutesByLevel)
 {
     std::vector<std::string> journal;
     xLog logger;
-    logger.ConsoleTarget = std::make_unique<RecordingTarget>("console", journal);
     logger.FileTarget = std::make_unique<RecordingTarget>("file", journal);
     xLog::Print(&logger, 0, LogLevel::Warning, LogCategory::Rd, ColourGreen, ColourDarkBlue, "disk %d%%", 97);
     xLog::Print(&logger, 0, LogLevel::Debug, LogCategory::Ui, 0, 0, "debug");
     xLog::Print(&logger, 0, static_cast<LogLevel>(6), LogCategory::General, 0, 0, "nowhere");
-    const std::vector<std::string> expected = {"console|Warning:  |3|2|12|3|disk 97%\n",
-                                               "file|Warning:  |3|2|12|3|disk 97%\n",
-                                               "console|Log:      |1|4|0|0|debug\n"};
-    EXPECT_EQ(expected, journal);
+    EXPECT_EQ(std::vector<std::string>{"file|Warning:  |3|2|12|3|disk 97%\n"}, journal);
 
     xLog::Print(nullptr, 1, LogLevel::Error, LogCategory::General, 0, 0, "null logger");
     xLog empty;
@@ -156,7 +121,7 @@ TEST(xLogPrint, LongMessageIsCutAtAWholeUtf8Sequence)
         chinese += "\xE4\xB8\xAD"; // U+4E2D, 5100 bytes in all
     std::vector<std::string> journal;
     xLog logger;
-    logger.ConsoleTarget = std::make_unique<RecordingTarget>("c", journal);
+    logger.FileTarget = std::make_unique<RecordingTarget>("c", journal);
     xLog::Print(&logger, 0, LogLevel::Log, LogCategory::General, 0, 0, "%s", chinese.c_str());
     xLog::Print(&logger, 0, LogLevel::Log, LogCategory::General, 0, 0, "%s", std::string(5000, 'a').c_str());
     ASSERT_EQ(2u, journal.size());
@@ -168,12 +133,10 @@ TEST(xLogPrint, LongMessageIsCutAtAWholeUtf8Sequence)
 TEST(xLogFile, NewRunTruncatesAndLinesAreFlushedAsWritten)
 {
     TempFolder folder("xLogTests");
-    FileLogger(folder, "Launcher", true)
-        .Line(LogLevel::Log, LogCategory::General, "first run, a longer line");
-    FileLogger log(folder, "Launcher", true);
+    FileLogger(folder, "Launcher").Line(LogLevel::Log, LogCategory::General, "first run, a longer line");
+    FileLogger log(folder, "Launcher");
     EXPECT_EQ("", ReadFileBytes(folder.At("Launcher.txt"))) << "opening alone empties the file";
     EXPECT_TRUE(log.Context.Logger->FileTarget->GetName() == xWString(log.Context.LogBasePath));
-    EXPECT_EQ(nullptr, log.Context.Logger->ConsoleTarget) << "no console unless asked for";
     log.Line(LogLevel::Log, LogCategory::General, "checking new version", 1);
     log.Line(LogLevel::Warning, LogCategory::General, "already ends\n", 2);
     log.Line(LogLevel::Error, LogCategory::General, "");
@@ -188,43 +151,29 @@ TEST(xLogFile, NewRunTruncatesAndLinesAreFlushedAsWritten)
     EXPECT_EQ("Error:    Critical: after the empty one", lines[2]) << "an empty message is the prefix alone";
 }
 
-TEST(xLogFile, CategoryFilesAndTheGeneralFileOnANonAsciiBasePath)
+TEST(xLogFile, EveryCategoryGoesToTheOneFileOnANonAsciiBasePath)
 {
     TempFolder folder("xLogTests");
     fs::create_directories(folder.At("\xE6\x97\xA5\xE5\xBF\x97"));                             // 日志
     const std::string split = "\xE6\x97\xA5\xE5\xBF\x97/\xE5\x90\xAF\xE5\x8A\xA8\xE5\x99\xA8"; // 日志/启动器
     {
-        FileLogger single(folder, "One", true);
-        single.Line(LogLevel::Log, LogCategory::Phy, "physics");
-        FileLogger log(folder, split, false);
+        FileLogger log(folder, split);
         log.Line(LogLevel::Log, LogCategory::Phy, "\xE4\xB8\xAD physics");
         log.Line(LogLevel::Error, LogCategory::General, "general");
     }
-    EXPECT_EQ("Log:      physics" + LineEnd, ReadFileBytes(folder.At("One.txt")))
-        << "written once with SingleFile";
-    EXPECT_FALSE(fs::exists(folder.At("One_phy.txt")));
     EXPECT_EQ("Log:      \xE4\xB8\xAD physics" + LineEnd + "Error:    general" + LineEnd,
               ReadFileBytes(folder.At(split + ".txt")));
-    EXPECT_EQ("Log:      \xE4\xB8\xAD physics" + LineEnd, ReadFileBytes(folder.At(split + "_phy.txt")));
-    for (const char* suffix : {"_fs", "_rd", "_ui", "_user"})
-        EXPECT_TRUE(fs::exists(folder.At(split + suffix + ".txt"))) << suffix;
+    EXPECT_FALSE(fs::exists(folder.At(split + "_phy.txt")));
 }
 
-TEST(xLogFile, DisabledOrMissingFolderWritesNothing)
+TEST(xLogFile, AMissingFolderWritesNothing)
 {
     TempFolder folder("xLogTests");
     xEngineContext context;
-    context.LogBasePath = Utf8(folder, "Off");
-    context.LogFileDisabled = 1;
-    xLogFileTarget disabled(context);
-    disabled.Write("Log:      ", LogLevel::Log, LogCategory::General, 0, 0, "dropped\n");
-    EXPECT_FALSE(fs::exists(folder.At("Off.txt")));
-
     context.LogBasePath = Utf8(folder, "no/such/folder/Launcher");
-    context.LogFileDisabled = 0;
     xLogFileTarget missing(context);
-    EXPECT_FALSE(missing.HasFile(LogCategory::General));
     missing.Write("Log:      ", LogLevel::Log, LogCategory::Fs, 0, 0, "dropped\n");
+    EXPECT_FALSE(fs::exists(folder.At("no")));
 }
 
 TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
@@ -233,7 +182,7 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
     const int threadCount = 8, linesPerThread = 300;
     const std::string padding(400, '.'); // long lines, so that a torn write would show
     {
-        FileLogger log(folder, "Launcher", false);
+        FileLogger log(folder, "Launcher");
         std::atomic<bool> go{false};
         std::vector<std::thread> threads;
         for (int t = 0; t < threadCount; ++t)
@@ -251,17 +200,13 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
             thread.join();
     }
     const std::regex whole("Log:      t[0-7] n[0-9]+ \\.{400} end");
-    for (const char* file : {"Launcher.txt", "Launcher_rd.txt"})
+    std::set<std::string> seen;
+    for (const std::string& line : ReadFileLines(folder.At("Launcher.txt")))
     {
-        std::set<std::string> seen;
-        for (const std::string& line : ReadFileLines(folder.At(file)))
-        {
-            ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole))
-                << file << ": " << line;
-            seen.insert(line.substr(35));
-        }
-        EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size()) << file;
+        ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole)) << line;
+        seen.insert(line.substr(35));
     }
+    EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size());
 }
 
 TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
@@ -269,7 +214,7 @@ TEST(xLogLine, GeneralTimestampedLinesOnlyWithContextAndLogger)
     xEngineContext* const saved = GEngineContext;
     TempFolder folder("xLogTests");
     {
-        FileLogger log(folder, "Launcher", false);
+        FileLogger log(folder, "Launcher");
         GEngineContext = nullptr;
         LogLine("no context");
         xLog* const logger = log.Context.Logger;

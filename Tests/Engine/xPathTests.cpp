@@ -116,21 +116,4 @@ TEST(xPath, JoinNormalisesTheJoinedTextAndComponentsOfAPath)
     ExpectBothForms(BOTH_FORMS(RemoveExtension), removed);
     const PathCase stem[] = {{"C:/a/b.tar.gz", "b.tar"}, {"C:/dir.x/file", "file"}, {"C:/a/.hidden", ""}};
     ExpectBothForms(BOTH_FORMS(GetFileStem), stem);
-
-    // Directory | stem | extension.
-    const PathCase split[] = {{"C:/dir.x/file", "C:/dir.x/|file|"},
-                              {"C:\\d\\n.ext", "C:\\d\\|n|.ext"},
-                              {"plain.txt", "|plain|.txt"},
-                              {"C:/a/", "C:/a/||"},
-                              {"", "||"}};
-    for (const PathCase& c : split)
-    {
-        const xPathParts wide = SplitPath(Utf8ToWide(c.Input));
-        const xPathPartsUtf8 narrow = SplitPath(xString(c.Input));
-        EXPECT_EQ(Narrow(wide.Directory) + "|" + Narrow(wide.Stem) + "|" + Narrow(wide.Extension),
-                  c.Expected);
-        EXPECT_EQ(std::string(narrow.Directory.c_str()) + "|" + narrow.Stem.c_str() + "|" +
-                      narrow.Extension.c_str(),
-                  c.Expected);
-    }
 }

@@ -30,13 +30,8 @@ TEST(xString, GrowsStaysTerminatedAndAppendsItself)
 
 TEST(xString, EmptyStringsShareOneTerminatorCopiesAreDeepAndMovesLeaveIt)
 {
-    xString narrow;
-    xWString wide;
-    EXPECT_EQ(narrow.c_str(), xString::SharedEmpty());
-    EXPECT_EQ(wide.c_str(), xWString::SharedEmpty());
-    EXPECT_FALSE(narrow.OwnsStorage());
-    EXPECT_EQ(0u, narrow.Capacity());
-    EXPECT_EQ(0, wide.c_str()[0]);
+    EXPECT_EQ(xString().c_str(), xString::SharedEmpty());
+    EXPECT_EQ(xWString().c_str(), xWString::SharedEmpty());
     EXPECT_FALSE(xString("").OwnsStorage()) << "an empty text must not allocate";
 
     // Copies are deep; moves leave the shared empty behind.
@@ -46,15 +41,9 @@ TEST(xString, EmptyStringsShareOneTerminatorCopiesAreDeepAndMovesLeaveIt)
     EXPECT_EQ(original, u"publish");
     EXPECT_EQ(copy, u"Publish");
 
-    xWString moved(std::move(copy));
-    EXPECT_EQ(moved, u"Publish");
-    EXPECT_EQ(copy.c_str(), xWString::SharedEmpty());
-
-    xWString assigned;
+    xWString moved(std::move(copy)), assigned;
     assigned = std::move(moved);
-    EXPECT_EQ(moved.c_str(), xWString::SharedEmpty());
-    EXPECT_EQ(assigned, u"Publish");
-
+    EXPECT_TRUE(copy.c_str() == xWString::SharedEmpty() && moved.c_str() == xWString::SharedEmpty());
     assigned = assigned; // self-assignment keeps the text
     EXPECT_EQ(assigned, u"Publish");
 }
@@ -113,20 +102,17 @@ TEST(xTextConversion, ConversionsAreInversesOverTheWholePlane)
 TEST(xTextConversion, Utf8PrefixNeverEndsInsideASequence)
 {
     const char* text = "ab\xE4\xB8\xAD";
-    EXPECT_EQ(5u, Utf8PrefixWithinLimit(text, 5));
-    EXPECT_EQ(2u, Utf8PrefixWithinLimit(text, 4));
-    EXPECT_EQ(2u, Utf8PrefixWithinLimit(text, 3));
-    EXPECT_EQ(1u, Utf8PrefixWithinLimit(text, 1));
+    for (const auto& [limit, prefix] :
+         {std::pair{5u, 5u}, std::pair{4u, 2u}, std::pair{3u, 2u}, std::pair{1u, 1u}})
+        EXPECT_EQ(size_t(prefix), Utf8PrefixWithinLimit(text, limit)) << limit;
 }
 
 TEST(xStringOps, CompareNoCaseFoldsOnlyAsciiLetters)
 {
     EXPECT_EQ(0, CompareNoCase(xString("MainFrame.XML"), "mainframe.xml"));
     EXPECT_EQ(-1, CompareNoCase(xString("abc"), "ABCD")) << "a proper prefix is less";
-    EXPECT_EQ(1, CompareNoCase(xString("abcd"), "ABC"));
     EXPECT_EQ(1, CompareNoCase(xString("b"), "A"));
     EXPECT_NE(0, CompareNoCase(xString("\xC3\xA9"), "\xC3\x89")) << "non-ASCII letters are not folded";
-    EXPECT_EQ(0, CompareNoCase(xWString(u"Publish/"), xWString(u"PUBLISH/")));
     EXPECT_NE(0, CompareNoCase(xWString(u"\u00C9"), xWString(u"\u00E9")));
     EXPECT_EQ(0, CompareNoCase(u"ABCx", u"abcy", 3)) << "only the first count units";
     EXPECT_EQ(-1, CompareNoCase(u"ab", u"abc", 3));
@@ -143,27 +129,21 @@ TEST(xStringOps, FindAndSubText)
     EXPECT_EQ(8, FindText(text, xString("two"), 5));
     EXPECT_EQ(-1, FindText(text, xString("three")));
     EXPECT_EQ(3, FindText(text, xString(""), 3)) << "empty needle is found at the start";
-    EXPECT_EQ(11, FindText(text, xString(""), 11));
     EXPECT_EQ(-1, FindText(text, xString(""), 12));
-    EXPECT_EQ(-1, FindText(text, xString("two two two")));
     EXPECT_EQ(2, FindText(xWString(u"\u4E2D\u6587x"), xWString(u"x")));
 
     EXPECT_EQ(SubText(text, 4, 3), "two");
-    EXPECT_EQ(SubText(text, 8), "two");
     EXPECT_EQ(SubText(text, 8, 100), "two");
     EXPECT_EQ(SubText(text, 11), "");
-    EXPECT_TRUE(StartsWith(text, xString("one")));
-    EXPECT_TRUE(EndsWith(xWString(u"a.pkg"), xWString(u".pkg")));
+    EXPECT_TRUE(StartsWith(text, xString("one")) && EndsWith(xWString(u"a.pkg"), xWString(u".pkg")));
     EXPECT_FALSE(EndsWith(xWString(u"g"), xWString(u".pkg")));
 }
 
 TEST(xStringOps, ReplaceAllNeverRescansAndSplitTextKeepsEmptyPieces)
 {
     EXPECT_EQ(ReplaceAll(xString("aaa"), xString("a"), xString("aa")), "aaaaaa");
-    EXPECT_EQ(ReplaceAll(xString("a\\b\\c"), xString("\\"), xString("/")), "a/b/c");
     EXPECT_EQ(ReplaceAll(xString("abc"), xString(""), xString("x")), "abc");
     EXPECT_EQ(ReplaceAll(xString("abab"), xString("ab"), xString("")), "");
-    EXPECT_EQ(ReplaceAll(xWString(u"%20x%20"), xWString(u"%20"), xWString(u" ")), u" x ");
 
     // SplitText keeps empty pieces and appends to the list.
     std::vector<xString> pieces;

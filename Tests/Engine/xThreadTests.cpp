@@ -126,15 +126,12 @@ TEST(xThread, StartReportsAFailedInitAndNeverRuns)
     EXPECT_FALSE(thread.Join()) << "nothing is left to wait for";
 }
 
-TEST(xThread, RunSeesItsThreadKeepsThePriorityAndOnlyStopWithWaitWaitsForTheEnd)
+TEST(xThread, RunSeesItsThreadAndOnlyStopWithWaitWaitsForTheEnd)
 {
     BlockingRunnable runnable;
     xThread thread;
-    ASSERT_TRUE(thread.Start(&runnable, u"Worker with a long name", 0, ThreadPriorityBelowNormal));
+    ASSERT_TRUE(thread.Start(&runnable, u"Worker with a long name"));
     EXPECT_EQ(nullptr, xThread::Current()) << "the test's own thread is no xThread";
-    EXPECT_EQ(ThreadPriorityBelowNormal, thread.GetPriority());
-    thread.SetPriority(ThreadPriorityAboveNormal);
-    EXPECT_EQ(ThreadPriorityAboveNormal, thread.GetPriority());
     EXPECT_TRUE(thread.Stop(true));
     EXPECT_TRUE(runnable.Exited.load()) << "Stop(true) returned before the thread ended";
     EXPECT_TRUE(runnable.Gone.IsSet()) << "thread-local objects outlived Run";

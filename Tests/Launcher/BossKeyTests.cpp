@@ -20,17 +20,13 @@ TEST(BossKey, SettingsFileRoundTripsAndIgnoredContents)
     // Before each load the memory holds Ctrl+3, disabled, which only a stored enabled key replaces.
     const Case cases[] = {
         {"1093,1", 0x0445, true, "1093,1"}, // Alt+E, on
-        {"3137,1", 0x0C41, true, "3137,1"}, // Ctrl+Alt+A, on
         {"1093,1\r\n", 0x0445, true, "1093,1"},
         {"1093,7", 0x0233, false, "563,0"},  // the flag is 0 or 1
         {"66629,1", 0x0233, false, "563,0"}, // no 16-bit key
-        {"-1,1", 0x0233, false, "563,0"},
         {"1093,1,5", 0x0233, false, "563,0"},
         {"1093,0", 0x0233, false, "563,0"}, // a stored disabled key changes nothing
-        {"0,1", 0x0233, false, "563,0"},
-        {"1093", 0x0233, false, "563,0"}, // the flag missing reads as 0
+        {"1093", 0x0233, false, "563,0"},   // the flag missing reads as 0
         {"garbage", 0x0233, false, "563,0"},
-        {"", 0x0233, false, "563,0"},
         {std::nullopt, 0x0233, false, "563,0"},
     };
     TempFolder folder;

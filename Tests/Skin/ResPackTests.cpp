@@ -5,8 +5,6 @@
 #include "Lzma86.h"
 #include "ResPack.h"
 
-#include "xStringOps.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,12 +109,11 @@ TEST(ResPackLookup, FoldsOnlyAsciiLettersNeedsTheWholeNameAndExtracts)
     EXPECT_FALSE(pack.ExtractFile(u"MainFrame.xml", Wide(folder.At("no such folder/MainFrame.xml"))));
 }
 
-// Every way a table, a name or a member can reach past the image: the pack ends
+// A table, a name or a member that reaches past the image (any bytes: FuzzResPack): the pack ends
 // up empty (also after a good load) with exactly one line of its own.
 TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
 {
     const Bytes good = MakeImage({{u"a.xml", "<a/>"}, {u"b.png", "PNGDATA"}});
-    const uint32_t size = static_cast<uint32_t>(good.size());
     const uint32_t offsets = GetU32(good, WordAt(OffsetTableOffset)),
                    sizes = GetU32(good, WordAt(SizeTableOffset));
     // Words written over the good image (offset, value), or the image cut to Keep bytes.
@@ -128,9 +125,6 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
     } cases[] = {
         {"shorter than the header", {}, ResPackHeaderSize - 1},
         {"count huge", {{WordAt(FileCount), 0xFFFFFFFFu}}},
-        {"second size table past the end", {{WordAt(SecondSizeTableOffset), 0xFFFFFFFCu}}},
-        {"name length past the end", {{ResPackHeaderSize, 0xFFFFFFF0u}}},
-        {"member offset past the end", {{offsets + 4, size + 1}}},
         {"member size one too large", {{sizes + 4, 8}}},
         // 0xFFFFFFF0 + 0x20 wraps to 0x10 in 32 bits, which would look inside.
         {"member offset plus size wraps", {{offsets, 0xFFFFFFF0u}, {sizes, 0x20}}},
@@ -169,8 +163,7 @@ TEST(ResPackDamage, LeavesThePackEmptyWithOneErrorLine)
 }
 
 // The pack the build made from Resources/Skin with respack and embedded in this
-// program (a RESPACK resource on Windows, linked-in data elsewhere), in the layout
-// respack writes: names sorted ignoring case, members back to back in name order.
+// program (a RESPACK resource on Windows, linked-in data elsewhere).
 TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
 {
     ResPack pack;
@@ -178,8 +171,7 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
     pack.Load();
     EXPECT_TRUE(log.Messages().empty());
     const std::vector<xWString> names = pack.Names();
-    const uint32_t count = static_cast<uint32_t>(names.size());
-    ASSERT_GE(count, 3u);
+    ASSERT_GE(names.size(), 3u);
     for (const char16_t* document : {u"MAINFRAME.XML", u"gamewindow.xml", u"SplashScreen.xml"})
     {
         Bytes bytes;
@@ -187,27 +179,6 @@ TEST(ResPackReal, LoadsTheEmbeddedPackInThePackBuildersLayout)
         EXPECT_FALSE(bytes.empty());
     }
     EXPECT_EQ(NotFound, Get(pack, u"MainFrame.xml "));
-
-    const ResPackHeader& header = pack.Header();
-    uint32_t namesEnd = ResPackHeaderSize;
-    for (const xWString& name : names)
-        namesEnd += 4 + static_cast<uint32_t>(name.Length()) * 2;
-    // Magic, count, then the name table and three tables of four bytes a member, back to back.
-    EXPECT_EQ((std::vector<uint32_t>{ResPackMagic, count, ResPackHeaderSize, namesEnd, namesEnd + 4 * count,
-                                     namesEnd + 8 * count, namesEnd + 12 * count}),
-              (std::vector<uint32_t>{header.Magic, header.FileCount, header.NameTableOffset,
-                                     header.OffsetTableOffset, header.SizeTableOffset,
-                                     header.SecondSizeTableOffset, header.DataOffset}));
-    uint32_t next = header.DataOffset;
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        EXPECT_EQ(next, pack.Offsets()[i]) << "member " << i;
-        next += pack.Sizes()[i];
-        if (i > 0)
-        {
-            EXPECT_LT(CompareNoCase(names[i - 1], names[i]), 0) << "member " << i;
-        }
-    }
 
     pack.Load();
     EXPECT_EQ(names, pack.Names()) << "a second load replaces, it does not add";

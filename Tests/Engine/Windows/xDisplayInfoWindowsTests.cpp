@@ -108,9 +108,4 @@ TEST(xDisplayInfo, RegistryKeyGivesTheValueNamedExactlyEdid)
         int32_t width = 0, height = 0;
         EXPECT_FALSE(ReadEdidResolution(key.Get(), width, height)) << "only the exact name \"EDID\" counts";
     }
-    HKEY left = nullptr;
-    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\LauncherTests", 0, KEY_READ, &left), ERROR_SUCCESS)
-        << "the test key is deleted";
-    if (left)
-        RegCloseKey(left);
 }

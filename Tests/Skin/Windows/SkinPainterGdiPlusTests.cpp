@@ -39,7 +39,6 @@ TEST(SkinPainterGdiPlus, SplashShowsBackgroundBarAndStatus)
         xCanvasGdiPlus canvas(splash.Dc());
         PaintSkinContent(canvas, document, [&](xCanvas& extra) { PaintSplash(extra, view, bar.get(), 591); });
     }
-    Dump(splash, "splash");
     GdiFlush();
     EXPECT_EQ(background.Pixel(300, 100) >> 24, 0xFFu) << "the background is drawn, opaque inside";
 

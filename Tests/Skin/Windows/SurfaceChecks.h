@@ -6,9 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include <windows.h>
 
@@ -68,34 +65,4 @@ inline bool ShowsPicture(const xDibSurface& surface, const xImage& picture, Box 
                               << " instead of the picture's " << want;
         }
     return mismatches == 0;
-}
-
-// With LAUNCHER_TEST_CANVAS_DUMP=FOLDER set, a surface is written there as a
-// 32-bit BMP (alpha kept) to look at what was drawn.
-inline void Dump(const xDibSurface& surface, const char* name)
-{
-    const char* folder = std::getenv("LAUNCHER_TEST_CANVAS_DUMP");
-    FILE* file =
-        folder == nullptr ? nullptr : std::fopen((std::string(folder) + "/" + name + ".bmp").c_str(), "wb");
-    if (file == nullptr)
-        return;
-    GdiFlush();
-    const uint32_t pixelBytes = uint32_t(surface.Width()) * uint32_t(surface.Height()) * 4;
-    BITMAPV4HEADER info = {};
-    info.bV4Size = sizeof(info);
-    info.bV4Width = surface.Width();
-    info.bV4Height = -surface.Height(); // top row first
-    info.bV4Planes = 1;
-    info.bV4BitCount = 32;
-    info.bV4V4Compression = BI_BITFIELDS;
-    info.bV4RedMask = 0x00FF0000;
-    info.bV4GreenMask = 0x0000FF00;
-    info.bV4BlueMask = 0x000000FF;
-    info.bV4AlphaMask = 0xFF000000;
-    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
-    const BITMAPFILEHEADER header = {0x4D42, offset + pixelBytes, 0, 0, offset};
-    std::fwrite(&header, sizeof(header), 1, file);
-    std::fwrite(&info, sizeof(info), 1, file);
-    std::fwrite(surface.Pixels(), 1, pixelBytes, file);
-    std::fclose(file);
 }
