@@ -94,6 +94,19 @@ TEST_F(xFileSystemTest, MoveTakesTheDestinationFirstAndNeverReplacesButMoveRepla
     EXPECT_EQ("other", ReadAll("missing/folders/final.dat"));
 }
 
+// The one call that takes the source first: a reversed call would copy the older tree back.
+TEST_F(xFileSystemTest, CopyDirectoryTakesTheSourceFirst)
+{
+    Write("src/a.txt", "alpha");
+    Write("src/sub/b.bin", "beta");
+    Write("dst/a.txt", "an older and longer alpha");
+    EXPECT_TRUE(Files.CopyDirectory(At("src"), At("dst"), true));
+    EXPECT_EQ("alpha", ReadAll("dst/a.txt"));
+    EXPECT_EQ("beta", ReadAll("dst/sub/b.bin"));
+    EXPECT_FALSE(Files.CopyDirectory(At("missing"), At("dst2"), false) || Exists("dst2"));
+    EXPECT_FALSE(Files.CopyDirectory(At("src"), At("src/inner"), false)) << "a copy into itself never ends";
+}
+
 TEST_F(xFileSystemTest, CopyCreatesOrTruncatesTheDestinationAndCopyCheckedSparesTheSource)
 {
     // Over 1 MiB, so the copy takes more than one piece, onto a longer file.
@@ -213,4 +226,30 @@ TEST_F(xFileSystemTest, FindFilesMatchesTheMaskIgnoringCase)
         std::sort(names.begin(), names.end());
         EXPECT_EQ(c.Expected, names) << c.Mask << (c.Files ? " files" : "") << (c.Folders ? " folders" : "");
     }
+}
+
+TEST(xFileSystemEngine, MakeRelativeTriesTheRootsInItsOrder)
+{
+    xEngineFileSystem files;
+    files.ModuleFolder = u"C:/Game/";
+    files.WorkingFolder = u"C:/";
+    files.ContentFolder = u"C:/Game/Content/";
+    files.UserFolder = u"C:/Game/";
+    files.CacheFolder = u"D:/Cache/";
+    files.PublishFolder = u"D:/Cache/Publish/";
+
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"c:\\game\\content\\x.txt", "x.txt"},
+        {u"C:/GAME/Other/y.txt", "Other/y.txt"},
+        {u"D:/Cache/Publish/z.bin", "z.bin"}, // the publish folder comes before the cache folder
+        {u"D:/Cache/w.bin", "w.bin"},
+        {u"C:/Windows/notepad.exe", ""}, // the first two folders are no roots
+        {u"C:/Gam", ""},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(files.MakeRelativeUtf8(path), expected) << Narrow(path);
+    EXPECT_EQ(files.MakeRelative(u"C:/Game/\u4E2D.txt"), u"\u4E2D.txt");
+    files.ContentFolder.Clear();
+    files.UserFolder.Clear();
+    EXPECT_EQ(files.MakeRelative(u"C:/Game/x.txt"), u"") << "unset roots match nothing";
 }
