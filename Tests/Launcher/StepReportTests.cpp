@@ -54,7 +54,9 @@ std::vector<std::string> StatsLines(const TestServer& server, size_t count)
 TEST(StepReport, ReportsReachTheEndpointInOrderOncePerCode)
 {
     const TestServer& server = GetTestServer(PeerKind::DevServer);
-    ASSERT_NE(0, server.StatsPort) << "the dev server's statistics endpoint is not there: " << server.Problem;
+    if (!server.Available)
+        GTEST_SKIP() << "dev server not available: " << server.Problem;
+    ASSERT_NE(0, server.StatsPort) << "the dev server runs without its statistics endpoint";
     const size_t before = StatsLines(server, 0).size();
     CapturedLog log;
     LaunchState state;
