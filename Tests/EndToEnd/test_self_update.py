@@ -141,18 +141,7 @@ def test_update_from_a_to_b_shows_the_splash_and_ends_with_b_under_a_s_name(hand
     assert any(min(splash.getpixel((x, 126))) > 200 for x in range(200, 390)), "the download line is drawn"
     a.wait(timeout=120)
     hand_over.wait_until_updated()
-    text = hand_over.log.read_text(encoding="utf-8", errors="replace")
-    assert "Deleting file:" in text
-
-    # The publisher took B's version from B's version resource; it refuses A
-    # as that version, and a file that is no executable, writing nothing.
-    out = hand_over.work / "refused"
-    for exe in (hand_over.builds[0], hand_over.work / "root/launcher/LauncherVersion.txt"):
-        refused = subprocess.run([str(hand_over.tools / "publish"), "launcher", "--exe", str(exe), "--name",
-                                  "qtmx.exe", "--version", hand_over.version, "--out", str(out)],
-                                 capture_output=True, text=True)
-        assert refused.returncode == 1, refused.stderr
-        assert not out.exists()
+    assert "Deleting file:" in hand_over.log.read_text(encoding="utf-8", errors="replace")
 
 
 @pytest.mark.parametrize("stage", STAGES)

@@ -93,7 +93,7 @@ bool HoldsAFile(const std::filesystem::path& folder)
 // written. Client names a launcher would skip (it writes none that Windows
 // could not hold) and names not in UTF-8; a key it cannot use; a version file
 // without a default; a launcher build it would never start (200000 bytes or
-// fewer) or never fetch (more than 64 MiB).
+// fewer) or never fetch (more than 64 MiB), or not of the version named.
 TEST_F(PublisherTest, RefusesBadCommandsAndWritesNothing)
 {
     const std::string client = m_Temp.At("client").string(), out = m_Temp.At("out").string();
@@ -106,6 +106,7 @@ TEST_F(PublisherTest, RefusesBadCommandsAndWritesNothing)
     };
     const std::string image = LauncherImage();
     ASSERT_TRUE(WriteFileBytes(m_Temp.At("small.exe"), image.substr(0, 200000)));
+    ASSERT_TRUE(WriteFileBytes(m_Temp.At("right.exe"), image));
     ASSERT_TRUE(
         WriteFileBytes(m_Temp.At("big.exe"), image + std::string(MaxLauncherBytes + 1 - image.size(), '\0')));
     ASSERT_TRUE(WriteFileBytes(m_Temp.At("not-a-key.pem"), "x"));
@@ -119,6 +120,11 @@ TEST_F(PublisherTest, RefusesBadCommandsAndWritesNothing)
         {{"version", "--file", out + "/ClientVersionSID.txt", "--set", "a=b=c"}, 2},
         {{"version", "--file", out + "/LauncherVersion.txt", "--set", "a=b"}, 2},
         {{"launcher", "--exe", m_Temp.At("small.exe").string(), "--out", out}, 1},
+        {{"launcher", "--exe", client + "/data/text.txt", "--name", "qtmx.exe", "--out", out},
+         1}, // no version resource
+        {{"launcher", "--exe", m_Temp.At("right.exe").string(), "--version", "1000003", "--name", "qtmx.exe",
+          "--out", out},
+         1},
         {{"launcher", "--exe", m_Temp.At("big.exe").string(), "--out", out}, 1},
     };
     for (const char* threads : {"0", "-1", "x", "257"})
@@ -135,7 +141,7 @@ TEST_F(PublisherTest, RefusesBadCommandsAndWritesNothing)
     }
     for (const auto& [arguments, exitCode] : cases)
     {
-        SCOPED_TRACE(arguments.back());
+        SCOPED_TRACE(testing::PrintToString(arguments));
         EXPECT_EQ(exitCode, RunPublish(arguments));
         EXPECT_FALSE(HoldsAFile(out));
     }
