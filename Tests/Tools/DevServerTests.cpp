@@ -236,6 +236,8 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         Ending End;
         long AtLeastMs = 0;
     };
+    std::string altered = Data.substr(10, 10); // its first byte inverted
+    altered[0] = static_cast<char>(~altered[0]);
     const Case cases[] = {
         // An HTTP/1.0 request without keep-alive ends the connection; HEAD sends no body.
         {"", Package, "HEAD", 200, "200000", "", "", Ending::Closed},
@@ -261,6 +263,7 @@ TEST_F(DevServerTest, AnswersByRangeAndFault)
         // A bigger file of blanks after the real bytes.
         {"pad-to=200004", Package, "bytes=199998-", 206, "6", "bytes 199998-200003/200004",
          Data.substr(199998) + "    ", Ending::Kept},
+        {"corrupt-at=10", Package, "bytes=10-19", 206, "10", "bytes 10-19/200000", altered, Ending::Kept},
         // HEAD describes one file, GET brings its sibling.
         {"serve-instead=Other.pkg", Package, "bytes=0-9", 206, "6", "bytes 0-5/6", "second", Ending::Kept},
         {"delay-ms=150", Package, "", 200, "200000", "", Data, Ending::Kept, 4 * 150 - 20}, // 4 chunks
