@@ -106,7 +106,8 @@ def wait_for_stat(update_server, pattern, timeout=30.0):
 
 # A forced login, and the auto-login key translated by the dev server: each player
 # (by user id) gets the client and is reported.
-@pytest.mark.parametrize("login, uid", [("forcearg={sid=7&uid=99&time=0}", 99), ("autologinkey=e2ekey456789", 42)])
+@pytest.mark.parametrize("login, uid", [("forcearg={sid=7&uid=99&time=0}", 99), ("autologinkey=e2ekey456789", 42)],
+                         ids=["forcearg", "autologinkey"])
 def test_fresh_client_comes_whole_and_the_login_is_reported(launcher, update_server, login, uid):
     update_server.requests()
     first = launcher.start(login)
