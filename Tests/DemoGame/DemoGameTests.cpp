@@ -193,7 +193,7 @@ TEST_P(DemoGameInView, CoversTheViewFollowsItAsksForTheFrameOnEscapeAndEndsOnClo
     EXPECT_TRUE(OverTheView(main, view)) << "at the start";
     SetWindowPos(view, nullptr, 130, 90, 720, 450, SWP_NOZORDER);
     EXPECT_TRUE(OverTheView(main, view)) << "after a move and a resize";
-    // A minimised view still counts as visible: the overlay must see it (a child goes with it).
+    // A minimised view still counts as visible: the overlay must see it; a child stays visible inside it.
     for (const int hide : {SW_HIDE, overlay ? SW_MINIMIZE : SW_HIDE})
     {
         ShowWindow(view, hide);
