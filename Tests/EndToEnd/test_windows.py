@@ -1,7 +1,6 @@
 """The Windows launcher under Wine shows its windows over a real update from the
 dev server: the main frame, the splash screen (an update that gave up and says
-it will try again, connecting, downloading, fetching the font or telling that it
-could not) and the game frame, with the demo
+it will try again, connecting, downloading) and the game frame, with the demo
 game inside it, closing as the player asks and bringing the main frame back; the
 desktop link and the boss key with its dialog. Each moment is
 kept as a screenshot in build/screenshots (or LAUNCHER_SCREENSHOTS) for people
@@ -15,7 +14,7 @@ import time
 import pytest
 from PIL import Image
 
-from conftest import CLIENT_VERSION, FONT_SOURCE, GAME_PATH, ROOT, WINE, stop, wait_for_lines
+from conftest import CLIENT_VERSION, GAME_PATH, ROOT, WINE, stop, wait_for_lines
 
 TITLE = "\u971c\u77f3\u7eaa\u5143"
 SPLASH_SIZE = (591, 304)
@@ -196,74 +195,6 @@ def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, upd
     click(*CLOSE_BUTTON)
     wait_for_lines(log, ["The game did not close in time; closing its frame"])
     window_geometry(MAIN_FRAME_SIZE)
-
-
-def font_fetches(update_server):
-    return [r for r in update_server.requests() if r.startswith("GET /mirra/client/simhei.fnt ")]
-
-
-def white_in(picture, box):
-    """Some pixel of the box (left, top, right, bottom) is drawn white: a line of text."""
-    return any(min(picture.getpixel((x, y))) > 200 for x in range(box[0], box[2]) for y in range(box[1], box[3]))
-
-
-def test_the_game_waits_for_the_font_it_needs(game, update_server):
-    if not update_server.font.exists():
-        pytest.skip("no font to serve (fonts-droid-fallback)")
-    (game.folder / "simhei.ttf").unlink()
-    update_server.requests()
-    # The font's answer waits before each 64 KiB, so the client is in place long before it.
-    update_server.control("faults?delay-ms=500&for-path=.fnt")
-    try:
-        log = game("forcearg={sid=7&uid=8&time=0}")
-        wait_for_lines(log, ["Installing the font from http://127.0.0.1:18080/mirra/client/simhei.fnt",
-                             f"Client updated to Startup{CLIENT_VERSION}.pkg"])
-        geometry = window_geometry(SPLASH_SIZE)
-        time.sleep(1.0)
-        waiting = shoot("splash-font", geometry)
-        text = log.read_text(encoding="utf-8", errors="replace")
-        assert "Font installed" not in text and "Run " not in text, "the game waits for the font"
-    finally:
-        update_server.control("faults")
-    # The bar and the percentage follow the font's download.
-    assert waiting.getpixel(BAR_START) != (0, 0, 0) and white_in(waiting, (440, 203, 520, 217))
-    text = wait_for_lines(log, ["Font installed: ", "Run "])
-    assert text.index("Font installed: ") < text.index("Run ")
-    assert (game.folder / "simhei.ttf").read_bytes() == update_server.unpacked_font()
-    assert len(font_fetches(update_server)) == 1
-
-
-def test_a_font_of_another_version_is_fetched_three_times_then_the_game_starts(game, update_server, tmp_path):
-    good = tmp_path / "simhei.fnt"
-    if update_server.font.exists():
-        shutil.copy(update_server.font, good)
-    # Another font than the one the game is made for: its checksum is not accepted.
-    other = tmp_path / "other.ttf"
-    other.write_bytes(FONT_SOURCE.read_bytes()[:200000] if FONT_SOURCE.exists() else b"\0\1\0\0" * 50000)
-    update_server.publish("font", "--source", other, "--out", update_server.font)
-    (game.folder / "simhei.ttf").unlink(missing_ok=True)
-    update_server.requests()
-    # The package comes slowly, so the splash shows the note beside its download.
-    update_server.control("faults?delay-ms=3000&for-path=.pkg")
-    try:
-        log = game("forcearg={sid=7&uid=9&time=0}")
-        wait_for_lines(log, ["Font installation failed after 3 attempts; the game starts without it"])
-        geometry = window_geometry(SPLASH_SIZE)
-        time.sleep(1.0)
-        noted = shoot("splash-font-failed", geometry)
-    finally:
-        update_server.control("faults")
-        if good.exists():
-            shutil.copy(good, update_server.font)
-        else:
-            update_server.font.unlink(missing_ok=True)
-    # The note, centred above the bar, and the download's percentage below it.
-    assert white_in(noted, (200, 148, 390, 162)) and white_in(noted, (440, 203, 520, 217))
-    text = wait_for_lines(log, ["Run "])
-    for attempt in (1, 2, 3):
-        assert f"Font installation attempt {attempt} of 3 failed: the unpacked font has another checksum" in text
-    assert len(font_fetches(update_server)) == 3
-    assert not (game.folder / "simhei.ttf").exists(), "a font of another version is not put in place"
 
 
 # The game frame's boss-key button, maximised on the 1280-pixel screen.
