@@ -1,8 +1,8 @@
 """The Windows launcher under Wine shows its windows over a real update from the
 dev server: the main frame, the splash screen (an update that gave up and says
-it will try again, connecting, downloading) and the game frame, with the demo
-game inside it, closing as the player asks and bringing the main frame back; the
-desktop link and the boss key with its dialog. Each moment is
+it will try again, connecting, downloading, waiting for the font) and the game
+frame, with the demo game inside it, closing as the player asks and bringing the
+main frame back; the desktop link and the boss key with its dialog. Each moment is
 kept as a screenshot in build/screenshots (or LAUNCHER_SCREENSHOTS) for people
 to look at; the test itself checks the windows through X and the bar's pixels."""
 import os
@@ -195,6 +195,41 @@ def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, upd
     click(*CLOSE_BUTTON)
     wait_for_lines(log, ["The game did not close in time; closing its frame"])
     window_geometry(MAIN_FRAME_SIZE)
+
+
+def font_fetches(update_server):
+    return [r for r in update_server.requests() if r.startswith("GET /mirra/client/simhei.fnt ")]
+
+
+def white_in(picture, box):
+    """Some pixel of the box (left, top, right, bottom) is drawn white: a line of text."""
+    return any(min(picture.getpixel((x, y))) > 200 for x in range(box[0], box[2]) for y in range(box[1], box[3]))
+
+
+def test_the_game_waits_for_the_font_it_needs(game, update_server):
+    if not update_server.font.exists():
+        pytest.skip("no font to serve (fonts-droid-fallback)")
+    (game.folder / "simhei.ttf").unlink()
+    update_server.requests()
+    # The font's answer waits before each 64 KiB, so the client is in place long before it.
+    update_server.control("faults?delay-ms=500&for-path=.fnt")
+    try:
+        log = game("forcearg={sid=7&uid=8&time=0}")
+        wait_for_lines(log, ["Installing the font from http://127.0.0.1:18080/mirra/client/simhei.fnt",
+                             f"Client updated to Startup{CLIENT_VERSION}.pkg"])
+        geometry = window_geometry(SPLASH_SIZE)
+        time.sleep(1.0)
+        waiting = shoot("splash-font", geometry)
+        text = log.read_text(encoding="utf-8", errors="replace")
+        assert "Font installed" not in text and "Run " not in text, "the game waits for the font"
+    finally:
+        update_server.control("faults")
+    # The bar and the percentage follow the font's download.
+    assert waiting.getpixel(BAR_START) != (0, 0, 0) and white_in(waiting, (440, 203, 520, 217))
+    text = wait_for_lines(log, ["Font installed: ", "Run "])
+    assert text.index("Font installed: ") < text.index("Run ")
+    assert (game.folder / "simhei.ttf").read_bytes() == update_server.unpacked_font()
+    assert len(font_fetches(update_server)) == 1
 
 
 # The game frame's boss-key button, maximised on the 1280-pixel screen.

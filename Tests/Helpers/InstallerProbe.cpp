@@ -8,14 +8,9 @@
 //   install <app-data folder> <report> [<running path>]: InstallLauncher for "qtmx"
 //       under "kfcx/"; "returned" when it came back, then "installing=free" or
 //       "installing=held" when the install flag exists.
-//   update <base URL> <version> <download folder> <publish folder> <report>: the
-//       client update of Startup<version>, for the tests that kill a launcher in it.
 //   Anything else, when named qtmx.exe (the installed copy): "arg=<argument>" for
 //       each argument and "cwd=<folder>" into started.txt beside itself.
 #include "Installer.h"
-#include "LauncherDownload.h"
-#include "LauncherFiles.h"
-#include "PackageWorker.h"
 #include "PublishDir.h"
 
 #include "xCommandLine.h"
@@ -106,22 +101,6 @@ int Install(const std::vector<xWString>& arguments)
     return ReturnedExitCode;
 }
 
-int Update(const std::vector<xWString>& arguments)
-{
-    if (arguments.size() != 7)
-        return UsageExitCode;
-    ReportPath = arguments[6];
-    LogLinesTo(Report);
-    UpdateContext context(LauncherFiles());
-    context.DownloadFolder = arguments[4];
-    PackageJob job;
-    job.BaseUrl = WideToUtf8(arguments[2]);
-    job.PackageName = "Startup" + WideToUtf8(arguments[3]) + ".pkg";
-    job.ManifestName = "Startup" + WideToUtf8(arguments[3]) + ".crc";
-    job.PublishFolder = AsDirectoryPath(arguments[5]);
-    return PackageUpdateThread(context, job) == 0 ? 0 : 1;
-}
-
 int RecordStart(const std::vector<xWString>& arguments)
 {
     if (GetFileName(GetModulePath()) != u"qtmx.exe")
@@ -150,7 +129,5 @@ int main()
     }
     if (mode == u"install")
         return Install(arguments);
-    if (mode == u"update")
-        return Update(arguments);
     return RecordStart(arguments);
 }
