@@ -11,6 +11,8 @@ PACKAGES=(
     librapidxml-dev lzma-dev liblzma-dev libxxhash-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev
     # the update signatures natively (publisher and the native launcher; Windows uses CNG)
     libssl-dev
+    # the native launcher's windows: GTK 3 (with cairo and pango), the login page's engine, the tray, X11
+    libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libx11-dev
     # Windows cross build
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     # running and driving the Windows build
