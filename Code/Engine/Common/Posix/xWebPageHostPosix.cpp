@@ -1,9 +1,155 @@
 #include "xWebPageHost.h"
 
-// The native build has no windows to lay a page over.
-std::unique_ptr<xWebPageHost> CreateWebPageHost(xNativeWindow&, const xWindowRect&, xWebPageHost::ScriptCall)
+#include "xLogLine.h"
+#include "xNativeWindow.h"
+#include "xTextConversion.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+// The page in WebKitGTK, in a popup window of its own that follows the owner
+// (as the Windows page's popup does). The script bridge is a user script that
+// gives every top document `window.external.Invoke_Client`; it posts the call's
+// texts to a script message handler. Texts go as the Windows bridge converts
+// them: undefined is an empty text, null and objects are skipped.
+
+namespace
 {
-    return nullptr;
+const char* const BridgeName = "launcher";
+
+const char* const BridgeScript = R"(window.external = window.external || {};
+window.external.Invoke_Client = function () {
+    var texts = [];
+    for (var i = 0; i < arguments.length; ++i) {
+        var a = arguments[i];
+        if (a === undefined) texts.push("");
+        else if (a !== null && typeof a !== "object" && typeof a !== "function") texts.push(String(a));
+    }
+    window.webkit.messageHandlers.launcher.postMessage(JSON.stringify(texts));
+};)";
+
+class WebPage final : public xWebPageHost
+{
+public:
+    WebPage(xNativeWindow& owner, const xWindowRect& page, ScriptCall onScriptCall)
+        : Page(page), OnScriptCall(std::move(onScriptCall))
+    {
+        Popup = gtk_window_new(GTK_WINDOW_POPUP);
+        gtk_window_set_transient_for(GTK_WINDOW(Popup), GTK_WINDOW(owner.Handle()));
+        gtk_window_set_default_size(GTK_WINDOW(Popup), page.Right - page.Left, page.Bottom - page.Top);
+        WebKitUserContentManager* content = webkit_user_content_manager_new();
+        g_signal_connect(content, "script-message-received::launcher", G_CALLBACK(OnMessage), this);
+        webkit_user_content_manager_register_script_message_handler(content, BridgeName);
+        WebKitUserScript* script =
+            webkit_user_script_new(BridgeScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, script);
+        webkit_user_script_unref(script);
+        View = webkit_web_view_new_with_user_content_manager(content);
+        g_object_unref(content);
+        g_signal_connect(View, "load-changed", G_CALLBACK(OnLoadChanged), this);
+        g_signal_connect(View, "load-failed", G_CALLBACK(OnLoadFailed), this);
+        gtk_container_add(GTK_CONTAINER(Popup), View);
+        gtk_widget_show(View);
+        const xWindowRect outer = owner.ScreenRect();
+        PlaceAt(outer.Left, outer.Top);
+    }
+    ~WebPage() override { gtk_widget_destroy(Popup); }
+    WebPage(const WebPage&) = delete;
+    WebPage& operator=(const WebPage&) = delete;
+
+    bool Navigate(const xWString& address) override
+    {
+        webkit_web_view_load_uri(WEBKIT_WEB_VIEW(View), WideToUtf8(address).c_str());
+        return true;
+    }
+    void Show() override
+    {
+        Wanted = true;
+        ShowIfLoaded();
+    }
+    void Hide() override
+    {
+        Wanted = false;
+        ShowIfLoaded();
+    }
+    void PlaceAt(int32_t left, int32_t top) override
+    {
+        gtk_window_move(GTK_WINDOW(Popup), left + Page.Left, top + Page.Top);
+    }
+
+private:
+    // Shown only while wanted and once the top document has loaded: never a blank or an error page.
+    void ShowIfLoaded()
+    {
+        if (Wanted && Loaded)
+            gtk_widget_show(Popup);
+        else
+            gtk_widget_hide(Popup);
+    }
+
+    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data)
+    {
+        if (event != WEBKIT_LOAD_FINISHED)
+            return;
+        WebPage& page = *static_cast<WebPage*>(data);
+        page.Loaded = PageLoadedAfter(page.Loaded, PageLoadEvent::DocumentComplete, true);
+        page.ShowIfLoaded();
+    }
+
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer data)
+    {
+        WebPage& page = *static_cast<WebPage*>(data);
+        page.Loaded = PageLoadedAfter(page.Loaded, PageLoadEvent::NavigateError, true);
+        page.ShowIfLoaded();
+        return TRUE;
+    }
+
+    static void OnMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data)
+    {
+        WebPage& page = *static_cast<WebPage*>(data);
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        gchar* json = jsc_value_to_string(value);
+        JSCValue* texts = jsc_value_new_from_json(jsc_value_get_context(value), json);
+        g_free(json);
+        std::vector<xWString> arguments;
+        const int32_t count = jsc_value_is_array(texts)
+                                  ? jsc_value_to_int32(jsc_value_object_get_property(texts, "length"))
+                                  : 0;
+        // The Windows bridge hands the arguments over last first.
+        for (int32_t index = count - 1; index >= 0; --index)
+        {
+            JSCValue* item = jsc_value_object_get_property_at_index(texts, static_cast<guint>(index));
+            gchar* text = jsc_value_to_string(item);
+            arguments.push_back(Utf8ToWide(text));
+            LogLine("arg: %s", text);
+            g_free(text);
+            g_object_unref(item);
+        }
+        g_object_unref(texts);
+        if (arguments.empty() || !page.OnScriptCall)
+            return;
+        // The owner may close the page from inside the call.
+        const ScriptCall call = page.OnScriptCall;
+        call(arguments);
+    }
+
+    xWindowRect Page;
+    ScriptCall OnScriptCall;
+    GtkWidget* Popup = nullptr;
+    GtkWidget* View = nullptr;
+    bool Wanted = true;
+    bool Loaded = false;
+};
+} // namespace
+
+std::unique_ptr<xWebPageHost> CreateWebPageHost(xNativeWindow& owner, const xWindowRect& page,
+                                                xWebPageHost::ScriptCall onScriptCall)
+{
+    if (owner.Handle() == nullptr)
+        return nullptr;
+    return std::make_unique<WebPage>(owner, page, std::move(onScriptCall));
 }
 
+// WebKit's view takes the keys it has the focus for; nothing to hook.
 void InstallWebPageKeyHook() {}
