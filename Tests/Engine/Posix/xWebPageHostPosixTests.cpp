@@ -36,24 +36,25 @@ TEST(xWebPageHostPosix, ScriptCallsReachTheLauncherLastArgumentFirst)
         CreateWebPageHost(*owner, {10, 20, 210, 170},
                           [&](const std::vector<xWString>& arguments) { calls.push_back(arguments); });
     ASSERT_NE(page, nullptr);
-    GtkWidget* popup = nullptr;
-    for (GList* each = gtk_window_list_toplevels(); each != nullptr; each = each->next)
-        if (gtk_window_get_transient_for(GTK_WINDOW(each->data)) == GTK_WINDOW(owner->Handle()))
-            popup = GTK_WIDGET(each->data);
-    ASSERT_NE(popup, nullptr);
-    EXPECT_FALSE(gtk_widget_is_visible(popup)) << "nothing shows before the page has loaded";
+    // The page's view sits in the owner's layer at the page's place.
+    GtkWidget* layer = gtk_bin_get_child(GTK_BIN(owner->Handle()));
+    ASSERT_NE(layer, nullptr);
+    GList* children = gtk_container_get_children(GTK_CONTAINER(layer));
+    ASSERT_EQ(1u, g_list_length(children));
+    GtkWidget* view = GTK_WIDGET(children->data);
+    g_list_free(children);
+    EXPECT_FALSE(gtk_widget_is_visible(view)) << "nothing shows before the page has loaded";
     ASSERT_TRUE(page->Navigate(Utf8ToWide(("file://" + folder.At("page.html").string()).c_str())));
-    for (int i = 0; i < 1000 && (calls.empty() || !gtk_widget_is_visible(popup)); ++i)
+    for (int i = 0; i < 1000 && (calls.empty() || !gtk_widget_is_visible(view)); ++i)
     {
         DrainThreadMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_EQ(1u, calls.size());
     EXPECT_EQ((std::vector<xWString>{u"", u"3", u"login", u"sid=7&uid=9"}), calls[0]) << "null is skipped";
-    EXPECT_TRUE(gtk_widget_is_visible(popup));
+    EXPECT_TRUE(gtk_widget_is_visible(view));
     int x = 0, y = 0;
-    gtk_window_get_position(GTK_WINDOW(popup), &x, &y);
-    const xWindowRect outer = owner->ScreenRect();
-    EXPECT_EQ(outer.Left + 10, x);
-    EXPECT_EQ(outer.Top + 20, y);
+    gtk_container_child_get(GTK_CONTAINER(layer), view, "x", &x, "y", &y, nullptr);
+    EXPECT_EQ(10, x);
+    EXPECT_EQ(20, y);
 }

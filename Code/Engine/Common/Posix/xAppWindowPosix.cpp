@@ -50,7 +50,8 @@ gboolean OnDraw(GtkWidget*, cairo_t* context, gpointer data)
     xNativeWindowGtk::DrawingContext = context;
     ListenerOf(data).OnPaint(&Of(data));
     xNativeWindowGtk::DrawingContext = nullptr;
-    return TRUE;
+    // On to the children (the login page); an app-paintable window draws no background of its own.
+    return FALSE;
 }
 
 gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data)

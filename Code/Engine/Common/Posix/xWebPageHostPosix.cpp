@@ -7,8 +7,9 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-// The page in WebKitGTK, in a popup window of its own that follows the owner
-// (as the Windows page's popup does). The script bridge is a user script that
+// The page in WebKitGTK, a child of the owner's window (a popup of its own, as
+// on Windows, would get no keyboard focus from X without a window manager, and
+// the player could not type into the page); it moves with its owner. The script bridge is a user script that
 // gives every top document `window.external.Invoke_Client`; it posts the call's
 // texts to a script message handler. Texts go as the Windows bridge converts
 // them: undefined is an empty text, null and objects are skipped.
@@ -28,15 +29,25 @@ window.external.Invoke_Client = function () {
     window.webkit.messageHandlers.launcher.postMessage(JSON.stringify(texts));
 };)";
 
+// The layer over the owner's skin that its pages sit in, made with the first page.
+GtkWidget* LayerOf(xNativeWindow& owner)
+{
+    GtkWidget* window = GTK_WIDGET(owner.Handle());
+    GtkWidget* layer = gtk_bin_get_child(GTK_BIN(window));
+    if (layer != nullptr)
+        return layer;
+    layer = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window), layer);
+    gtk_widget_show(layer);
+    return layer;
+}
+
 class WebPage final : public xWebPageHost
 {
 public:
     WebPage(xNativeWindow& owner, const xWindowRect& page, ScriptCall onScriptCall)
-        : Page(page), OnScriptCall(std::move(onScriptCall))
+        : OnScriptCall(std::move(onScriptCall))
     {
-        Popup = gtk_window_new(GTK_WINDOW_POPUP);
-        gtk_window_set_transient_for(GTK_WINDOW(Popup), GTK_WINDOW(owner.Handle()));
-        gtk_window_set_default_size(GTK_WINDOW(Popup), page.Right - page.Left, page.Bottom - page.Top);
         WebKitUserContentManager* content = webkit_user_content_manager_new();
         g_signal_connect(content, "script-message-received::launcher", G_CALLBACK(OnMessage), this);
         webkit_user_content_manager_register_script_message_handler(content, BridgeName);
@@ -49,12 +60,10 @@ public:
         g_object_unref(content);
         g_signal_connect(View, "load-changed", G_CALLBACK(OnLoadChanged), this);
         g_signal_connect(View, "load-failed", G_CALLBACK(OnLoadFailed), this);
-        gtk_container_add(GTK_CONTAINER(Popup), View);
-        gtk_widget_show(View);
-        const xWindowRect outer = owner.ScreenRect();
-        PlaceAt(outer.Left, outer.Top);
+        gtk_widget_set_size_request(View, page.Right - page.Left, page.Bottom - page.Top);
+        gtk_fixed_put(GTK_FIXED(LayerOf(owner)), View, page.Left, page.Top);
     }
-    ~WebPage() override { gtk_widget_destroy(Popup); }
+    ~WebPage() override { gtk_widget_destroy(View); }
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
 
@@ -73,19 +82,17 @@ public:
         Wanted = false;
         ShowIfLoaded();
     }
-    void PlaceAt(int32_t left, int32_t top) override
-    {
-        gtk_window_move(GTK_WINDOW(Popup), left + Page.Left, top + Page.Top);
-    }
+    // A child moves with its owner.
+    void PlaceAt(int32_t, int32_t) override {}
 
 private:
     // Shown only while wanted and once the top document has loaded: never a blank or an error page.
     void ShowIfLoaded()
     {
         if (Wanted && Loaded)
-            gtk_widget_show(Popup);
+            gtk_widget_show(View);
         else
-            gtk_widget_hide(Popup);
+            gtk_widget_hide(View);
     }
 
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data)
@@ -134,9 +141,7 @@ private:
         call(arguments);
     }
 
-    xWindowRect Page;
     ScriptCall OnScriptCall;
-    GtkWidget* Popup = nullptr;
     GtkWidget* View = nullptr;
     bool Wanted = true;
     bool Loaded = false;
