@@ -13,6 +13,8 @@ PACKAGES=(
     libssl-dev
     # the native launcher's windows: GTK 3 (with cairo and pango), the login page's engine, the tray, X11
     libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libx11-dev
+    # their tests' desktop: a compositing manager for per-pixel alpha, a session bus
+    xcompmgr dbus
     # Windows cross build
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     # running and driving the Windows build

@@ -135,6 +135,14 @@ native_stages() {
     done
 }
 
+# The plain build's programs on a desktop of their own: its window tests (GTK,
+# WebKitGTK) run there; the sanitizer builds skip them.
+desktop_native_stages() {
+    local PEERS_LOGS=$logs/$1/desktop
+    peers_desktop || tally 0 1 "$1 desktop; see $PEERS_LOGS"
+    native_stages "$@"
+}
+
 # The dev update server against a client nobody here wrote: the curl command
 # line asks for a size (HEAD) and one range. DevServerTests cover the rest byte for byte.
 devserver_smoke() {
@@ -239,7 +247,7 @@ build linux "${plain_tests[@]}" && plain_built=1
 windows_built=0
 build windows-demo -- -DLAUNCHER_HOST_TOOLS_DIR= && windows_built=1
 finish end-to-end-native
-[ "$plain_built" -eq 1 ] && background linux native_stages linux "${plain_tests[@]/#/build/linux/bin/}"
+[ "$plain_built" -eq 1 ] && background linux desktop_native_stages linux "${plain_tests[@]/#/build/linux/bin/}"
 background end-to-end-wine end_to_end_stage wine Tests/EndToEnd -k "wine or test_windows or test_self_update"
 [ "$windows_built" -eq 1 ] && (windows_stages)
 finish end-to-end-wine

@@ -9,6 +9,8 @@
 #       --port N), with ARGUMENTS; sets devserver_port, and with --stats-log devserver_stats_port
 #   peers_nginx ROOT           nginx (Tests/Support/nginx.conf.in) serving ROOT; sets nginx_port
 #   peers_display              Xvfb (1280x1024) when DISPLAY names none; exports DISPLAY
+#   peers_desktop              the display with a compositing manager (per-pixel alpha) and a
+#       session bus (WebKitGTK's helpers); exports DBUS_SESSION_BUS_ADDRESS
 #   peers_wine [FOLDER|--warm] WINEPREFIX (a fresh one, or FOLDER, kept), WINEDEBUG, WINEDLLOVERRIDES;
 #       --warm: the fresh one set up and its wineserver kept running, for timed runs
 #   peers_wine_setup           boots a new prefix as the end-to-end tests and the demo want it
@@ -90,6 +92,19 @@ peers_nginx() {
         sleep 0.1
     done
     peers_failed "nginx did not start: $(cat "$dir/error.log" "$peers_logs/nginx.log" 2>/dev/null | tail -n 1)"
+}
+
+peers_desktop() {
+    peers_display || return 1
+    [ -n "${peers_desktop_up:-}" ] && return
+    xcompmgr -n 2>"$peers_logs/xcompmgr.log" &
+    peer_pids+=($!)
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
+        peers_failed "no session bus: dbus-daemon failed"
+    export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+    peer_pids+=("${bus##*$'\n'}")
+    peers_desktop_up=1
 }
 
 peers_display() {
