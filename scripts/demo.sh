@@ -14,8 +14,8 @@
 #
 #   --client DIR   the client folder to publish (default: a generated sample)
 #   --version VER  the version to publish it as (default 1.0.5)
-#   --native       run the native Linux launcher instead (no windows: a forced
-#                  login brings the client up to date)
+#   --native       run the native Linux launcher instead: a forced login brings the
+#                  client up to date (its windows show on a desktop, else none)
 #   --keep         leave the launcher and the dev server running at the end
 set -euo pipefail
 
