@@ -176,13 +176,16 @@ TEST(xLogFile, AMissingFolderWritesNothing)
     EXPECT_FALSE(fs::exists(folder.At("no")));
 }
 
-TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
+// Threads of one launcher, and a second launcher opening the same log (two
+// started at once): every line lands whole, none overwrites another.
+TEST(xLogFile, ConcurrentWritersLeaveWholeLines)
 {
     TempFolder folder("xLogTests");
     const int threadCount = 8, linesPerThread = 300;
     const std::string padding(400, '.'); // long lines, so that a torn write would show
     {
-        FileLogger log(folder, "Launcher");
+        FileLogger first(folder, "Launcher");
+        FileLogger second(folder, "Launcher");
         std::atomic<bool> go{false};
         std::vector<std::thread> threads;
         for (int t = 0; t < threadCount; ++t)
@@ -192,7 +195,7 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
                     while (!go)
                         std::this_thread::yield();
                     for (int n = 0; n < linesPerThread; ++n)
-                        xLog::Print(log.Context.Logger, 1, LogLevel::Log, LogCategory::Rd, 0, 0,
+                        xLog::Print((t % 2 ? second : first).Context.Logger, 1, LogLevel::Log, LogCategory::Rd, 0, 0,
                                     "t%d n%d %s end", t, n, padding.c_str());
                 });
         go = true;
@@ -203,7 +206,7 @@ TEST(xLogFile, ConcurrentThreadsLeaveWholeLines)
     std::set<std::string> seen;
     for (const std::string& line : ReadFileLines(folder.At("Launcher.txt")))
     {
-        ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole)) << line;
+        ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole)) << "[" << line << "]";
         seen.insert(line.substr(35));
     }
     EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size());

@@ -51,9 +51,5 @@ void xLogFileTarget::WriteLine(uint32_t category, const xString& line)
     const auto found = Streams.find(category);
     if (found == Streams.end())
         return;
-    // One formatted write per line: the stream's own lock keeps lines of
-    // concurrent threads whole. Flushed at once so a killed process leaves a
-    // complete log.
-    std::fprintf(found->second, "%s", line.c_str());
-    std::fflush(found->second);
+    WriteStream(found->second, line);
 }

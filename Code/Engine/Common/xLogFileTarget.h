@@ -28,9 +28,14 @@ private:
     void OpenCategory(uint32_t category);
     void WriteLine(uint32_t category, const xString& line);
 
-    // Opens a file for text writing, truncated, while other processes may read
+    // Opens a file for appending, truncated, while other processes may read
     // and write it (a tail -f or a second launcher). Null on failure.
     static FILE* OpenStream(const xString& path);
+    // Writes one line with the platform's line ends as one write, flushed at
+    // once: the stream's lock keeps lines of concurrent threads whole, the
+    // append keeps those of another launcher whole, and a killed process
+    // leaves a complete log.
+    static void WriteStream(FILE* stream, const xString& line);
 
     xString BasePath;
     std::map<uint32_t, FILE*> Streams;
