@@ -36,6 +36,10 @@ namespace
 // The frame loop's pace: about a hundred turns a second.
 constexpr std::chrono::milliseconds FrameSleep(9);
 constexpr std::chrono::milliseconds SplashOnlySleep(100);
+// Where the loop can wait for the windows' events, it turns at the first one
+// or after the longest pause the ticks allow: their timed work (hover faces,
+// step reports, the splash's repaint) runs every tenth of a second.
+constexpr std::chrono::milliseconds LongestWait(100);
 
 FrameProbe& Probe()
 {
@@ -44,7 +48,8 @@ FrameProbe& Probe()
 }
 
 // Both frame loops: drain the messages, let the window turn input into events,
-// tick with the seconds since the last turn, sleep.
+// tick with the seconds since the last turn, then wait for the next message
+// or sleep the pace.
 template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::milliseconds pause)
 {
     FrameProbe& probe = Probe();
@@ -59,7 +64,8 @@ template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::
         ApplicationWindow->ProcessInput();
         tick(elapsed);
         probe.Tick(elapsed);
-        std::this_thread::sleep_for(pause);
+        if (!WaitForThreadMessages(LongestWait))
+            std::this_thread::sleep_for(pause);
     }
 }
 

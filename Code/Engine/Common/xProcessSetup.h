@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 // What a GUI process sets up for itself before its first window: per-monitor DPI
 // awareness and COM on the main thread (the embedded browser needs it). Both are
 // Windows facilities; elsewhere there is nothing to set up.
@@ -10,6 +12,10 @@ void InitialiseComForThisThread();
 // Messages of a registered modeless dialog go through its keyboard handling
 // (Tab, Escape, Enter) instead.
 void DrainThreadMessages();
+// Blocks until this thread has a message to handle or `longest` passed, and
+// returns true; false at once where messages cannot be waited for that way
+// (the Win32 frame loop peeks and sleeps its pace instead).
+bool WaitForThreadMessages(std::chrono::milliseconds longest);
 // Registers a modeless dialog (its system handle) with the drain, for the rest of the process.
 void AddModelessDialog(void* dialog);
 

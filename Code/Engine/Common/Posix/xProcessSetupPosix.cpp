@@ -18,6 +18,21 @@ void DrainThreadMessages()
         gtk_main_iteration_do(FALSE);
 }
 
+// GLib's main loop wakes for the windows' events, WebKit's messages and its
+// own timers; the timeout source ends the wait when nothing comes.
+bool WaitForThreadMessages(std::chrono::milliseconds longest)
+{
+    GMainContext* context = g_main_context_default();
+    GSource* timeout = g_timeout_source_new(static_cast<guint>(longest.count()));
+    g_source_set_callback(
+        timeout, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(timeout, context);
+    g_main_context_iteration(context, TRUE);
+    g_source_destroy(timeout);
+    g_source_unref(timeout);
+    return true;
+}
+
 void AddModelessDialog(void*) {}
 
 void TerminateThisProcess(int exitCode)

@@ -62,6 +62,11 @@ void DrainThreadMessages()
     }
 }
 
+bool WaitForThreadMessages(std::chrono::milliseconds)
+{
+    return false;
+}
+
 void AddModelessDialog(void* dialog)
 {
     ModelessDialogs.push_back(static_cast<HWND>(dialog));
