@@ -120,9 +120,13 @@ private:
         JSCValue* texts = jsc_value_new_from_json(jsc_value_get_context(value), json);
         g_free(json);
         std::vector<xWString> arguments;
-        const int32_t count = jsc_value_is_array(texts)
-                                  ? jsc_value_to_int32(jsc_value_object_get_property(texts, "length"))
-                                  : 0;
+        int32_t count = 0;
+        if (jsc_value_is_array(texts))
+        {
+            JSCValue* length = jsc_value_object_get_property(texts, "length");
+            count = jsc_value_to_int32(length);
+            g_object_unref(length);
+        }
         // The Windows bridge hands the arguments over last first.
         for (int32_t index = count - 1; index >= 0; --index)
         {
@@ -156,5 +160,6 @@ std::unique_ptr<xWebPageHost> CreateWebPageHost(xNativeWindow& owner, const xWin
     return std::make_unique<WebPage>(owner, page, std::move(onScriptCall));
 }
 
-// WebKit's view takes the keys it has the focus for; nothing to hook.
+// WebKit's view takes the keys it has the focus for, and binds none that leave
+// the page (no Backspace, Alt+Left or mouse-button history); nothing to hook.
 void InstallWebPageKeyHook() {}
