@@ -4,10 +4,14 @@
 
 #include "xProcessSetup.h"
 
-#include <gtk/gtk.h>
-
+// gtest before X11's headers, whose macros clash with its names.
 #include <gtest/gtest.h>
 
+#include <X11/Xutil.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -25,10 +29,10 @@ TEST(SkinWindowPosix, ShippedDocumentsMakeTheirWindows)
     {
         const char16_t* Name;
         int Width, Height;
-        bool Translucent;
-    } cases[] = {{u"SplashScreen", 591, 304, true},
-                 {u"MainFrame", 1280, 829, true},
-                 {u"GameWindow", 1380, 820, false}};
+        bool Translucent, Sizable;
+    } cases[] = {{u"SplashScreen", 591, 304, true, false},
+                 {u"MainFrame", 1280, 829, true, false},
+                 {u"GameWindow", 1380, 820, false, true}};
     for (const auto& c : cases)
     {
         SCOPED_TRACE(xString(xWString(c.Name)).c_str());
@@ -45,12 +49,22 @@ TEST(SkinWindowPosix, ShippedDocumentsMakeTheirWindows)
         DrainThreadMessages();
         int width = 0, height = 0;
         gtk_window_get_size(GTK_WINDOW(widget), &width, &height);
-        EXPECT_EQ(c.Width, width);
+        // The sizable frame stays inside the work area, as the window manager would keep it.
+        const xWindowRect work = window.NativeWindow()->MonitorWorkArea();
+        EXPECT_EQ(c.Sizable ? std::min(c.Width, work.Right - work.Left) : c.Width, width);
         EXPECT_EQ(c.Height, height);
         EXPECT_FALSE(gtk_window_get_decorated(GTK_WINDOW(widget)));
         EXPECT_FALSE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(widget)))
             << "every skinned window has a taskbar button";
         EXPECT_EQ(c.Translucent, gdk_visual_get_depth(gtk_widget_get_visual(widget)) == 32);
+        // The sizable game frame carries its limits to the window manager: the
+        // skin's minimum, the work area as the maximum.
+        XSizeHints hints{};
+        long supplied = 0;
+        GdkWindow* gdk = gtk_widget_get_window(widget);
+        XGetWMNormalHints(GDK_WINDOW_XDISPLAY(gdk), GDK_WINDOW_XID(gdk), &hints, &supplied);
+        EXPECT_EQ(c.Sizable ? 800 : width, hints.min_width);
+        EXPECT_EQ(c.Sizable ? work.Right - work.Left : width, hints.max_width);
         window.Hide();
     }
 }

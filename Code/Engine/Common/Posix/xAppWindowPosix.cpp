@@ -57,6 +57,41 @@ gboolean OnDraw(GtkWidget*, cairo_t* context, gpointer data)
     return FALSE;
 }
 
+const std::pair<WindowZone, GdkWindowEdge> ZoneEdges[] = {
+    {WindowZone::TopLeft, GDK_WINDOW_EDGE_NORTH_WEST},
+    {WindowZone::Top, GDK_WINDOW_EDGE_NORTH},
+    {WindowZone::TopRight, GDK_WINDOW_EDGE_NORTH_EAST},
+    {WindowZone::Left, GDK_WINDOW_EDGE_WEST},
+    {WindowZone::Right, GDK_WINDOW_EDGE_EAST},
+    {WindowZone::BottomLeft, GDK_WINDOW_EDGE_SOUTH_WEST},
+    {WindowZone::Bottom, GDK_WINDOW_EDGE_SOUTH},
+    {WindowZone::BottomRight, GDK_WINDOW_EDGE_SOUTH_EAST}};
+
+// The zones the system's frame answers on Windows: the caption and the edges.
+bool IsFrameZone(WindowZone zone)
+{
+    return zone == WindowZone::Caption ||
+           (zone >= WindowZone::TopLeft && zone <= WindowZone::BottomRight && zone != WindowZone::Client);
+}
+
+// The skin's caption moves the window and its edges size it, as the system's
+// frame would: the window manager (or GDK without one) takes the drag, within
+// the window's size limits.
+void StartSizeOrMove(GtkWindow* window, GdkEventButton* event, WindowZone zone)
+{
+    const gint x = static_cast<gint>(event->x_root), y = static_cast<gint>(event->y_root);
+    if (zone == WindowZone::Caption)
+    {
+        gtk_window_begin_move_drag(window, 1, x, y, event->time);
+        return;
+    }
+    if (!gtk_window_get_resizable(window))
+        return;
+    for (const auto& [edgeZone, edge] : ZoneEdges)
+        if (edgeZone == zone)
+            gtk_window_begin_resize_drag(window, edge, 1, x, y, event->time);
+}
+
 gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data)
 {
     xAppWindowListener& listener = ListenerOf(data);
@@ -69,15 +104,12 @@ gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data)
     }
     if (event->type != GDK_BUTTON_PRESS)
         return TRUE;
-    // The skin's caption moves the window, as the system's caption would.
     const WindowZone zone =
         listener.HitTest(&Of(data), static_cast<int32_t>(event->x), static_cast<int32_t>(event->y));
-    if (zone == WindowZone::Caption && button == MouseButton::Left)
+    if (button == MouseButton::Left && IsFrameZone(zone))
     {
         if (listener.OnWindowButton(&Of(data), WindowButtonAction::Press))
-            gtk_window_begin_move_drag(GTK_WINDOW(widget), static_cast<gint>(event->button),
-                                       static_cast<gint>(event->x_root), static_cast<gint>(event->y_root),
-                                       event->time);
+            StartSizeOrMove(GTK_WINDOW(widget), event, zone);
         return TRUE;
     }
     listener.OnMouseDown(&Of(data), button, static_cast<float>(event->x_root),

@@ -6,6 +6,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cmath>
 
 // A GTK top-level window: undecorated unless the description asks for the
@@ -117,10 +118,34 @@ void xNativeWindow::CentreOnMonitor()
 // The compositor decides alone here; nothing to drop.
 void xNativeWindow::DropComposited() {}
 
+namespace
+{
+// The listener's size limits as the window's geometry hints, as Windows asks
+// for them before each sizing: the user's sizing and maximising stay inside.
+void ApplySizeHints(xNativeWindow& window)
+{
+    // Only a window the player can size has limits, as only a sizing frame has them on Windows.
+    xWindowSizeLimits limits;
+    if (!gtk_window_get_resizable(GtkOf(window)) || !window.Owner().Listener().GetSizeLimits(&window, limits))
+        return;
+    xWindowMinMax proposed{};
+    proposed.MinTrackSize = {1, 1};
+    const xWindowMinMax applied = ApplySizeLimits(proposed, limits);
+    GdkGeometry geometry{};
+    geometry.min_width = applied.MinTrackSize.X;
+    geometry.min_height = applied.MinTrackSize.Y;
+    geometry.max_width = std::max(applied.MaxTrackSize.X, applied.MinTrackSize.X);
+    geometry.max_height = std::max(applied.MaxTrackSize.Y, applied.MinTrackSize.Y);
+    gtk_window_set_geometry_hints(GtkOf(window), nullptr, &geometry,
+                                  static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+}
+} // namespace
+
 void xNativeWindow::Show()
 {
     if (Handle() == nullptr)
         return;
+    ApplySizeHints(*this);
     gtk_widget_show(GTK_WIDGET(Handle()));
     SetRegionSize(RegionW > 0 ? RegionW : OuterWidth, RegionH > 0 ? RegionH : OuterHeight);
 }
