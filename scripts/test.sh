@@ -183,6 +183,16 @@ end_to_end_stage() {
         timeout 1200 /usr/bin/python3 -m pytest -q -p no:cacheprovider "$@"
 }
 
+# The desktop's end-to-end test: the plain launcher with windows, on a desktop
+# of its own.
+desktop_end_to_end_stage() {
+    local PEERS_LOGS=$logs/end-to-end/desktop-peers
+    peers_desktop || { tally 0 1 "end-to-end (desktop): no desktop; see $PEERS_LOGS"; return; }
+    run_stage --pytest "end-to-end/desktop" env LAUNCHER_LINUX_BUILD="$root/build/linux-asan" \
+        LAUNCHER_DESKTOP_BUILD="$root/build/linux-demo" timeout 600 /usr/bin/python3 -m pytest -q \
+        -p no:cacheprovider Tests/EndToEnd/test_desktop.py
+}
+
 # Every *Tests.exe under wine64 in a fresh prefix, on a display of its own. A Windows
 # test process under Wine cannot start native programs: the peers run here.
 windows_stages() {
@@ -235,10 +245,12 @@ build linux-fuzz && run_stage --fuzz fuzz env FUZZ_LOGS="$logs/fuzz" bash script
 # The native unit tests once more in the plain build (RelWithDebInfo, no
 # sanitizer), where the code runs at the speed players see: a test that passes
 # only while the code is slow fails here. Built here, alone, and run beside the
-# Wine stages, which mostly wait, with peers of their own.
+# Wine stages, which mostly wait, with peers of their own. The plain build with
+# the dev server's addresses (linux-demo), so that its launcher, with windows,
+# runs the desktop's end-to-end test too.
 plain_tests=(EngineTests LauncherTests ModuleTests SkinTests DevServerTests PublisherTests)
 plain_built=0
-build linux "${plain_tests[@]}" && plain_built=1
+build linux-demo "${plain_tests[@]}" qtmx && plain_built=1
 
 # The Windows build pointed at the dev update server on this machine: the same
 # code as the product, with the demo addresses. It packs its skin with the native
@@ -247,11 +259,14 @@ build linux "${plain_tests[@]}" && plain_built=1
 windows_built=0
 build windows-demo -- -DLAUNCHER_HOST_TOOLS_DIR= && windows_built=1
 finish end-to-end-native
-[ "$plain_built" -eq 1 ] && background linux desktop_native_stages linux "${plain_tests[@]/#/build/linux/bin/}"
+[ "$plain_built" -eq 1 ] && background linux desktop_native_stages linux-demo "${plain_tests[@]/#/build/linux-demo/bin/}"
 background end-to-end-wine end_to_end_stage wine Tests/EndToEnd -k "wine or test_windows or test_self_update"
 [ "$windows_built" -eq 1 ] && (windows_stages)
 finish end-to-end-wine
 finish linux
+# The native launcher with its windows on a desktop (the login page in WebKitGTK),
+# after the Wine runs: both use the ports 18080 and 8001.
+[ "$plain_built" -eq 1 ] && (desktop_end_to_end_stage)
 
 # Every benchmark once on a tiny input, from the sanitizer build (the benchmarks
 # are built with it), so none of them rots; its figures mean nothing. Last, when
