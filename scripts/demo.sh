@@ -14,8 +14,10 @@
 #
 #   --client DIR   the client folder to publish (default: a generated sample)
 #   --version VER  the version to publish it as (default 1.0.5)
-#   --native       run the native Linux launcher instead: a forced login brings the
-#                  client up to date (its windows show on a desktop, else none)
+#   --native       run the native Linux launcher instead, with its windows (GTK 3,
+#                  the login page in WebKitGTK) on a desktop of its own (or this
+#                  one's DISPLAY): an account typed into the page, the splash, the
+#                  client, the game in its frame; screenshots as for Wine
 #   --keep         leave the launcher and the dev server running at the end
 set -euo pipefail
 
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
         --version) version=$2; shift 2 ;;
         --native) native=1; shift ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -103,6 +105,19 @@ wait_for_log() {
     return 1
 }
 
+# The screen position of the launcher window of that size: "X Y".
+frame_origin() {
+    local window shape
+    for window in $(xdotool search --onlyvisible --name "霜石纪元" 2>/dev/null); do
+        shape=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null | tr '\n' ' ')
+        if [[ $shape == *"WIDTH=$1 HEIGHT=$2"* ]]; then
+            echo "$shape" | sed -E 's/.*X=([-0-9]+) Y=([-0-9]+).*/\1 \2/'
+            return 0
+        fi
+    done
+    return 1
+}
+
 # Waits until a launcher window (by its title) of that size is on screen.
 wait_for_window() {
     local width=$1 height=$2 window shape
@@ -134,18 +149,41 @@ check_client() {
 }
 
 if [ "$native" -eq 1 ]; then
-    login="forcearg={sid=7&uid=1&time=0}"
-    export XDG_CONFIG_HOME=$demo/config
+    # The native launcher on a desktop of its own (Xvfb, a compositing manager,
+    # a session bus) unless this one has a display: the main frame with the
+    # login page in WebKitGTK, where the script types an account and clicks 登录.
+    peers_desktop
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    export XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data
     game=$XDG_CONFIG_HOME/Brightfen/rwgametidemark
+    rm -rf "$game"
     mkdir -p "$game"
-    rm -f "$game/Launcher.txt"
     cp "$tools/qtmx" "$game/qtmx.exe"
-    echo "== start $game/qtmx.exe $login"
-    "$game/qtmx.exe" "$login" 2>"$demo/launcher-stderr.log" &
+    echo "== start $game/qtmx.exe (display $DISPLAY)"
+    "$game/qtmx.exe" 2>"$demo/launcher-stderr.log" &
     launcher=$!
     peer_pids+=("$launcher")
-    wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version'
-    grep -E 'CurrentVersion|Download Version|stat step url|Client |Font |Error' "$game/Launcher.txt" || true
+    wait_for_window 1280 829
+    sleep 3
+    shoot 1-main-frame
+    echo "== the login page: an account typed, 登录 clicked"
+    read -r frame_x frame_y < <(frame_origin 1280 829)
+    for _ in $(seq 30); do
+        grep -q 'invoke_client: login' "$game/Launcher.txt" 2>/dev/null && break
+        # The page's account field and button, in the frame's coordinates.
+        xdotool mousemove $((frame_x + 824)) $((frame_y + 493)) click 1 key ctrl+a type player1
+        xdotool mousemove $((frame_x + 824)) $((frame_y + 553)) click 1
+        sleep 1
+    done
+    grep -E 'arg: |invoke_client' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    echo "== the splash while the client comes"
+    wait_for_log "$game/Launcher.txt" 'downloading .*\.pkg|Client is up to date'
+    wait_for_window 591 304
+    sleep 2
+    shoot 2-splash
+    wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed' 300
+    grep -E 'Client |Package update failed|Font ' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
     check_client
 else
     peers_wine "${WINEPREFIX:-$demo/wine}"

@@ -57,4 +57,15 @@ TEST(xWebPageHostPosix, ScriptCallsReachTheLauncherLastArgumentFirst)
     gtk_container_child_get(GTK_CONTAINER(layer), view, "x", &x, "y", &y, nullptr);
     EXPECT_EQ(10, x);
     EXPECT_EQ(20, y);
+    // The loaded page keeps to its rectangle, and its owner to its size.
+    for (int i = 0; i < 30; ++i)
+        WaitForThreadMessages(std::chrono::milliseconds(10));
+    GtkAllocation shown{};
+    gtk_widget_get_allocation(view, &shown);
+    EXPECT_EQ(200, shown.width);
+    EXPECT_EQ(150, shown.height);
+    int width = 0, height = 0;
+    gtk_window_get_size(GTK_WINDOW(owner->Handle()), &width, &height);
+    EXPECT_EQ(400, width);
+    EXPECT_EQ(300, height);
 }

@@ -60,10 +60,16 @@ public:
         g_object_unref(content);
         g_signal_connect(View, "load-changed", G_CALLBACK(OnLoadChanged), this);
         g_signal_connect(View, "load-failed", G_CALLBACK(OnLoadFailed), this);
-        gtk_widget_set_size_request(View, page.Right - page.Left, page.Bottom - page.Top);
-        gtk_fixed_put(GTK_FIXED(LayerOf(owner)), View, page.Left, page.Top);
+        // The view asks for the page's whole height once it has loaded; in a
+        // scrolled window of the page rectangle's size it keeps to that
+        // rectangle and the owner's window keeps its own size.
+        Frame = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_widget_set_size_request(Frame, page.Right - page.Left, page.Bottom - page.Top);
+        gtk_container_add(GTK_CONTAINER(Frame), View);
+        gtk_widget_show(View);
+        gtk_fixed_put(GTK_FIXED(LayerOf(owner)), Frame, page.Left, page.Top);
     }
-    ~WebPage() override { gtk_widget_destroy(View); }
+    ~WebPage() override { gtk_widget_destroy(Frame); }
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
 
@@ -90,9 +96,9 @@ private:
     void ShowIfLoaded()
     {
         if (Wanted && Loaded)
-            gtk_widget_show(View);
+            gtk_widget_show(Frame);
         else
-            gtk_widget_hide(View);
+            gtk_widget_hide(Frame);
     }
 
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data)
@@ -146,6 +152,7 @@ private:
     }
 
     ScriptCall OnScriptCall;
+    GtkWidget* Frame = nullptr;
     GtkWidget* View = nullptr;
     bool Wanted = true;
     bool Loaded = false;
