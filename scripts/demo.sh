@@ -176,7 +176,7 @@ if [ "$native" -eq 1 ]; then
         xdotool mousemove $((frame_x + 824)) $((frame_y + 553)) click 1
         sleep 1
     done
-    grep -E 'arg: |invoke_client' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    grep -E 'Log: +(arg: |invoke_client)' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
     echo "== the splash while the client comes"
     wait_for_log "$game/Launcher.txt" 'downloading .*\.pkg|Client is up to date'
     wait_for_window 591 304
