@@ -19,9 +19,12 @@ void DrainThreadMessages()
 }
 
 // GLib's main loop wakes for the windows' events, WebKit's messages and its
-// own timers; the timeout source ends the wait when nothing comes.
+// own timers; the timeout source ends the wait when nothing comes. Without a
+// display there are no windows to wait for: the loop keeps its pace.
 bool WaitForThreadMessages(std::chrono::milliseconds longest)
 {
+    if (gdk_display_get_default() == nullptr)
+        return false;
     GMainContext* context = g_main_context_default();
     GSource* timeout = g_timeout_source_new(static_cast<guint>(longest.count()));
     g_source_set_callback(
