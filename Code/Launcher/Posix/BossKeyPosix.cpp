@@ -18,8 +18,8 @@
 // sends the press to this program whichever window has the focus, and a GDK
 // event filter hands it to the window's listener as OnHotKey, as WM_HOTKEY
 // reaches it under Windows. Wayland has no such grab: without an X11 display
-// nothing is registered. The dialog is not built natively yet; the key comes
-// from "Setting.ini".
+// nothing is registered. The dialog is a small GTK window with a field that
+// takes the pressed key as the hot-key control does.
 
 namespace
 {
@@ -136,16 +136,154 @@ bool Grab(Display* display, const HotKey& key, bool grab)
     }
     return gdk_x11_display_error_trap_pop(gdk) == 0;
 }
+// HOTKEYF_ flags of the hot-key control's value.
+constexpr uint16_t HotKeyShift = 0x01;
+constexpr uint16_t HotKeyControl = 0x02;
+constexpr uint16_t HotKeyAlt = 0x04;
+
+// The dialog, made at the first opening and kept, hidden, for the rest of the
+// process, as the Windows one is. Value is its hot-key field's key in the
+// hot-key control's format.
+struct BossKeyDialog
+{
+    GtkWidget* Window = nullptr;
+    GtkWidget* KeyField = nullptr;
+    GtkWidget* EnableBox = nullptr;
+    uint16_t Value = 0;
+} Dialog;
+
+uint32_t VirtualKeyOf(guint keyval)
+{
+    const KeySym sym = gdk_keyval_to_lower(keyval);
+    for (uint32_t key = 1; key < 0x100; ++key)
+        if (KeySymOf(key) == sym)
+            return key;
+    return 0;
+}
+
+// "Ctrl+Shift+F5" in the desktop's own words.
+xString KeyLabel(uint16_t value)
+{
+    const guint keyval = static_cast<guint>(KeySymOf(value & 0xFFu));
+    const unsigned flags = value >> 8;
+    const GdkModifierType modifiers = static_cast<GdkModifierType>(
+        ((flags & HotKeyShift) ? GDK_SHIFT_MASK : 0) | ((flags & HotKeyControl) ? GDK_CONTROL_MASK : 0) |
+        ((flags & HotKeyAlt) ? GDK_MOD1_MASK : 0));
+    gchar* label = keyval != 0 ? gtk_accelerator_get_label(keyval, modifiers) : g_strdup("");
+    const xString text(label);
+    g_free(label);
+    return text;
+}
+
+// The hot-key field takes the pressed key with its modifiers, as the hot-key
+// control does; Enter and Escape alone close the dialog as OK and Cancel do.
+gboolean OnFieldKey(GtkWidget*, GdkEventKey* event, gpointer)
+{
+    const guint state = event->state & (GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK);
+    if (state == 0 && (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_Escape))
+    {
+        ApplyBossKey();
+        return TRUE;
+    }
+    const uint32_t key = VirtualKeyOf(event->keyval);
+    if (key == 0 || event->is_modifier)
+        return TRUE;
+    const uint16_t flags = ((state & GDK_SHIFT_MASK) ? HotKeyShift : 0) |
+                           ((state & GDK_CONTROL_MASK) ? HotKeyControl : 0) |
+                           ((state & GDK_MOD1_MASK) ? HotKeyAlt : 0);
+    Dialog.Value = static_cast<uint16_t>(flags << 8 | key);
+    gtk_entry_set_text(GTK_ENTRY(Dialog.KeyField), KeyLabel(Dialog.Value).c_str());
+    return TRUE;
+}
+
+gboolean OnDialogKey(GtkWidget*, GdkEventKey* event, gpointer)
+{
+    if (event->keyval != GDK_KEY_Escape)
+        return FALSE;
+    ApplyBossKey();
+    return TRUE;
+}
+
+void OnEnableToggled(GtkToggleButton* box, gpointer)
+{
+    BossKeyEnabled = gtk_toggle_button_get_active(box) != FALSE;
+}
+
+void OnOk(GtkButton*, gpointer)
+{
+    ApplyBossKey();
+}
+
+gboolean OnDialogClose(GtkWidget*, GdkEvent*, gpointer)
+{
+    ApplyBossKey();
+    return TRUE;
+}
+
+// The Windows dialog's layout: the prompt, the hot-key field and OK on one row,
+// the check box under them; no caption, centred, above the game.
+void BuildDialog()
+{
+    Dialog.Window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(Dialog.Window);
+    gtk_window_set_title(window, "老板键");
+    gtk_window_set_decorated(window, FALSE);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(window, TRUE);
+    gtk_container_set_border_width(GTK_CONTAINER(window), 14);
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 10);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 8);
+    Dialog.KeyField = gtk_entry_new();
+    gtk_editable_set_editable(GTK_EDITABLE(Dialog.KeyField), FALSE);
+    Dialog.EnableBox = gtk_check_button_new_with_label("启用老板键");
+    GtkWidget* ok = gtk_button_new_with_label("确定");
+    gtk_grid_attach(GTK_GRID(grid), gtk_label_new("请输入老板键: "), 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), Dialog.KeyField, 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), ok, 2, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), Dialog.EnableBox, 1, 1, 1, 1);
+    gtk_container_add(GTK_CONTAINER(window), grid);
+    g_signal_connect(Dialog.KeyField, "key-press-event", G_CALLBACK(OnFieldKey), nullptr);
+    g_signal_connect(Dialog.Window, "key-press-event", G_CALLBACK(OnDialogKey), nullptr);
+    g_signal_connect(Dialog.Window, "delete-event", G_CALLBACK(OnDialogClose), nullptr);
+    g_signal_connect(Dialog.EnableBox, "toggled", G_CALLBACK(OnEnableToggled), nullptr);
+    g_signal_connect(ok, "clicked", G_CALLBACK(OnOk), nullptr);
+}
 } // namespace
 
 void OpenBossKeyDialog()
 {
-    LogLine("No boss key dialog natively: the key comes from Setting.ini");
+    if (Dialog.Window != nullptr)
+    {
+        gtk_widget_show(Dialog.Window);
+        return;
+    }
+    if (gtk_init_check(nullptr, nullptr) == FALSE)
+    {
+        LogLine("The boss key dialog needs a display");
+        return;
+    }
+    if (BossKeyValue == 0)
+        BossKeyValue = DefaultBossKey;
+    BuildDialog();
+    Dialog.Value = BossKeyValue;
+    gtk_entry_set_text(GTK_ENTRY(Dialog.KeyField), KeyLabel(Dialog.Value).c_str());
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Dialog.EnableBox), BossKeyEnabled);
+    gtk_widget_show_all(Dialog.Window);
+    gtk_widget_grab_focus(Dialog.KeyField);
 }
 
-void ReadBossKeyFromDialog() {}
+void ReadBossKeyFromDialog()
+{
+    if (Dialog.KeyField != nullptr)
+        BossKeyValue = Dialog.Value;
+}
 
-void HideBossKeyDialog() {}
+void HideBossKeyDialog()
+{
+    if (Dialog.Window != nullptr)
+        gtk_widget_hide(Dialog.Window);
+}
 
 int32_t RegisterWindowHotKey(void* window, int32_t id, uint32_t modifiers, uint32_t virtualKey)
 {

@@ -58,3 +58,25 @@ TEST(BossKeyPosix, TheGrabbedKeyReachesTheWindowUntilUnregistered)
     }
     ApplicationWindow = previous;
 }
+
+// The dialog's field shows Alt+E at the first opening and takes the key the
+// player presses, modifiers and all, in the hot-key control's format.
+TEST(BossKeyPosix, TheDialogFieldTakesThePressedKey)
+{
+    SKIP_WITHOUT_DESKTOP();
+    BossKeyValue = 0;
+    OpenBossKeyDialog();
+    ReadBossKeyFromDialog();
+    EXPECT_EQ(DefaultBossKey, BossKeyValue);
+    DesktopCommand typed("sh -c \"xdotool search --sync --name '^老板键$' windowfocus --sync && xdotool key "
+                         "ctrl+shift+F5\"");
+    EXPECT_TRUE(PumpUntil(
+        []
+        {
+            ReadBossKeyFromDialog();
+            return BossKeyValue == 0x0374;
+        }))
+        << BossKeyValue;
+    EXPECT_EQ(0, typed.Join());
+    HideBossKeyDialog();
+}
