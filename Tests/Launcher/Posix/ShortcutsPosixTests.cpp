@@ -16,29 +16,21 @@
 
 namespace
 {
-// HOME and XDG_DATA_HOME for the length of a test.
-class TemporaryHome
+// HOME and XDG_DATA_HOME in the test's folder while a case runs, so the real
+// home is never written; HOME comes back afterwards.
+struct TemporaryHome
 {
-public:
-    explicit TemporaryHome(const TempFolder& folder, bool withDataHome)
+    const std::string Home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    TemporaryHome(const TempFolder& folder, bool withDataHome)
     {
-        Keep("HOME", folder.At("home").string());
-        Keep("XDG_DATA_HOME", withDataHome ? folder.At("data").string() : std::string());
+        setenv("HOME", folder.At("home").c_str(), 1);
+        withDataHome ? setenv("XDG_DATA_HOME", folder.At("data").c_str(), 1) : unsetenv("XDG_DATA_HOME");
     }
     ~TemporaryHome()
     {
-        for (const auto& [name, value] : Saved)
-            value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+        setenv("HOME", Home.c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
     }
-
-private:
-    void Keep(const std::string& name, const std::string& value)
-    {
-        const char* old = std::getenv(name.c_str());
-        Saved.emplace_back(name, old != nullptr ? old : "");
-        value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
-    }
-    std::vector<std::pair<std::string, std::string>> Saved;
 };
 
 std::string Contents(const std::filesystem::path& path)

@@ -171,7 +171,8 @@ bool xTrayIcon::Add(xNativeWindow& window, uint32_t callbackMessage, int32_t ico
 
 void xTrayIcon::ShowBalloon(const xWString& title, const xWString& text)
 {
-    if (!IsShown())
+    auto found = States.find(this);
+    if (!IsShown() || found == States.end())
         return;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (bus == nullptr)
@@ -179,7 +180,7 @@ void xTrayIcon::ShowBalloon(const xWString& title, const xWString& text)
         LogLine("The notification was not shown: no session bus");
         return;
     }
-    const TrayState& state = *States[this];
+    const TrayState& state = *found->second;
     // app name, replaces id, icon, summary, body, actions, hints, time-out (the server's own).
     GVariant* parameters =
         g_variant_new("(susssasa{sv}i)", WideToUtf8(Tip).c_str(), 0u, state.IconPath.c_str(),
