@@ -1,3 +1,4 @@
+#include "CapturedLog.h"
 #include "Posix/Desktop.h"
 
 #include "xAppWindow.h"
@@ -119,9 +120,14 @@ TEST(xTrayIconPosix, TheItemOnTheBusActsAsTheWindowsIconDoes)
     ASSERT_NE(window->Handle(), nullptr);
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     ASSERT_NE(bus, nullptr);
-    NotificationServer server;
     xTrayIcon tray;
     ASSERT_TRUE(tray.Add(*window, 1134, 128, u"霜石纪元"));
+    // Before any notification server runs: a log line, and nothing waits for one.
+    CapturedLog log;
+    tray.ShowBalloon(u"霜石纪元", u"无人接收");
+    EXPECT_TRUE(
+        PumpUntil([&] { return !log.MessagesStartingWith("The notification was not shown").empty(); }));
+    NotificationServer server;
 
     ASSERT_TRUE(PumpUntil([&] { return ItemPaths(bus).size() == 1; }));
     const std::string item = ItemPaths(bus)[0];
