@@ -37,6 +37,9 @@ struct ViewWindow
     GdkWindow* Window = nullptr;
     xNativeWindow* Frame = nullptr;
     GameViewListener* Listener = nullptr;
+    // Where the view was last put, relative to the frame: the frame's tick
+    // places it again each time, and X needs a request only for a change.
+    GdkRectangle Placed{};
 };
 
 Display* DisplayOf(GdkWindow* window)
@@ -136,7 +139,9 @@ GameView::GameView(xNativeWindow& frame, xWindowPoint origin, GameViewListener& 
     GdkWindow* window = CreateViewWindow(frame, origin);
     if (window == nullptr)
         return;
-    auto* view = new ViewWindow{window, &frame, &listener};
+    auto* view = new ViewWindow{window, &frame, &listener, {}};
+    gdk_window_get_geometry(window, &view->Placed.x, &view->Placed.y, &view->Placed.width,
+                            &view->Placed.height);
     gdk_window_add_filter(window, OnViewEvent, view);
     Handle = view;
 }
@@ -160,13 +165,17 @@ uint64_t GameView::HandleValue() const
 
 void GameView::Place(const xWindowRect& screenRect)
 {
-    const auto* view = static_cast<const ViewWindow*>(Handle);
+    auto* view = static_cast<ViewWindow*>(Handle);
     if (view == nullptr)
         return;
     const xWindowRect outer = view->Frame->ScreenRect();
-    gdk_window_move_resize(view->Window, screenRect.Left - outer.Left, screenRect.Top - outer.Top,
-                           std::max(screenRect.Right - screenRect.Left, 1),
-                           std::max(screenRect.Bottom - screenRect.Top, 1));
+    const GdkRectangle place{screenRect.Left - outer.Left, screenRect.Top - outer.Top,
+                             std::max(screenRect.Right - screenRect.Left, 1),
+                             std::max(screenRect.Bottom - screenRect.Top, 1)};
+    if (gdk_rectangle_equal(&place, &view->Placed))
+        return;
+    view->Placed = place;
+    gdk_window_move_resize(view->Window, place.x, place.y, place.width, place.height);
 }
 
 void GameView::Show()
