@@ -187,7 +187,8 @@ TEST(GameViewPosix, TheDemoGameDrawsInTheViewSpeaksInOrderAndClosesOnRequest)
     EXPECT_TRUE(game.Running()) << "asking is all: the launcher closes the frame";
 
     AskGameWindowToClose(main);
-    EXPECT_EQ(game.Wait(10000), 0) << "the close request ends the game";
+    EXPECT_EQ(game.Wait(10000), 0) << "the close request ends the game; its stderr: "
+                                   << std::ifstream(folder.At("stderr")).rdbuf();
     EXPECT_FALSE(IsGameWindowAlive(main));
     EXPECT_EQ(received.size(), 3u);
 }

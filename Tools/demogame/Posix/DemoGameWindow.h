@@ -37,9 +37,12 @@ private:
     bool IgnoreClose;
     Window Own = 0;
     Visual* OwnVisual = nullptr;
+    int Depth = 0;
     int Width = 0;
     int Height = 0;
-    cairo_surface_t* Surface = nullptr;
+    GC Gc = nullptr;
+    // The frame in memory, in the window's size.
+    cairo_surface_t* Picture = nullptr;
     FrostScene Scene;
 };
 

@@ -6,7 +6,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 
 #include <algorithm>
 #include <utility>
@@ -49,8 +48,10 @@ DemoGameWindow::DemoGameWindow(Display* display, Window view, std::wstring login
 
 DemoGameWindow::~DemoGameWindow()
 {
-    if (Surface != nullptr)
-        cairo_surface_destroy(Surface);
+    if (Picture != nullptr)
+        cairo_surface_destroy(Picture);
+    if (Gc != nullptr)
+        XFreeGC(Dpy, Gc);
     if (Own != 0)
         XDestroyWindow(Dpy, Own);
     XFlush(Dpy);
@@ -59,7 +60,9 @@ DemoGameWindow::~DemoGameWindow()
 bool DemoGameWindow::Create()
 {
     XWindowAttributes view;
-    if (XGetWindowAttributes(Dpy, View, &view) == 0)
+    // The frame goes over as the pixels of a 24- or 32-bit TrueColor visual, cairo's own layout.
+    if (XGetWindowAttributes(Dpy, View, &view) == 0 || view.visual->c_class != TrueColor ||
+        (view.depth != 24 && view.depth != 32))
         return false;
     // The view's own visual, so the window fits a translucent frame as well.
     XSetWindowAttributes attributes{};
@@ -73,13 +76,14 @@ bool DemoGameWindow::Create()
     if (Own == 0)
         return false;
     OwnVisual = view.visual;
+    Depth = view.depth;
     Width = view.width;
     Height = view.height;
     Xutf8SetWMProperties(Dpy, Own, WindowTitle, WindowTitle, nullptr, 0, nullptr, nullptr, nullptr);
     Atom deleteWindow = AtomOf(Dpy, "WM_DELETE_WINDOW");
     XSetWMProtocols(Dpy, Own, &deleteWindow, 1);
     XMapWindow(Dpy, Own);
-    Surface = cairo_xlib_surface_create(Dpy, Own, OwnVisual, Width, Height);
+    Gc = XCreateGC(Dpy, Own, 0, nullptr);
     SendGameMessage(Dpy, View, GameMsgMainWindow, Own);
     SendGameMessage(Dpy, View, GameMsgCanClose, 0);
     return true;
@@ -135,7 +139,6 @@ bool DemoGameWindow::Frame(double seconds)
         Width = static_cast<int>(width);
         Height = static_cast<int>(height);
         XResizeWindow(Dpy, Own, width, height);
-        cairo_xlib_surface_set_size(Surface, Width, Height);
     }
     Scene.Advance(seconds);
     Paint();
@@ -144,14 +147,31 @@ bool DemoGameWindow::Frame(double seconds)
 
 void DemoGameWindow::Paint()
 {
-    cairo_t* context = cairo_create(Surface);
-    // The whole frame in a group first, then onto the window at once: no flicker.
-    cairo_push_group(context);
+    // The whole frame drawn in memory first, then onto the window at once: no flicker.
+    if (Picture == nullptr || cairo_image_surface_get_width(Picture) != Width ||
+        cairo_image_surface_get_height(Picture) != Height)
+    {
+        if (Picture != nullptr)
+            cairo_surface_destroy(Picture);
+        Picture =
+            cairo_image_surface_create(Depth == 32 ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, Width, Height);
+    }
+    if (cairo_surface_status(Picture) != CAIRO_STATUS_SUCCESS)
+        return;
+    cairo_t* context = cairo_create(Picture);
     SceneCanvasCairo canvas(context);
     Scene.Paint(canvas, Width, Height);
-    cairo_pop_group_to_source(context);
-    cairo_paint(context);
     cairo_destroy(context);
-    cairo_surface_flush(Surface);
+    cairo_surface_flush(Picture);
+    XImage* image = XCreateImage(Dpy, OwnVisual, static_cast<unsigned>(Depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(cairo_image_surface_get_data(Picture)),
+                                 static_cast<unsigned>(Width), static_cast<unsigned>(Height), 32,
+                                 cairo_image_surface_get_stride(Picture));
+    if (image == nullptr)
+        return;
+    XPutImage(Dpy, Own, Gc, image, 0, 0, 0, 0, static_cast<unsigned>(Width), static_cast<unsigned>(Height));
+    // The pixels are cairo's.
+    image->data = nullptr;
+    XDestroyImage(image);
     XFlush(Dpy);
 }

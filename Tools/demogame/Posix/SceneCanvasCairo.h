@@ -4,7 +4,7 @@
 
 #include <cairo.h>
 
-// The scene's canvas on a cairo context: the frame's group over the game's X11 window.
+// The scene's canvas on a cairo context: the frame in memory that then goes to the game's X11 window.
 class SceneCanvasCairo final : public SceneCanvas
 {
 public:
