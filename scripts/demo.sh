@@ -15,7 +15,8 @@
 #   --client DIR   the client folder to publish (default: a generated sample)
 #   --version VER  the version to publish it as (default 1.0.5)
 #   --native       run the native Linux launcher instead: a forced login brings the
-#                  client up to date (its windows show on a desktop, else none)
+#                  client up to date and starts the native demo game in the game frame
+#                  (its windows show on a desktop, else none)
 #   --keep         leave the launcher and the dev server running at the end
 set -euo pipefail
 
@@ -28,7 +29,7 @@ while [ $# -gt 0 ]; do
         --version) version=$2; shift 2 ;;
         --native) native=1; shift ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -41,7 +42,7 @@ mkdir -p "$demo"
 echo "== build (linux-demo: tools and the native launcher; windows-demo: qtmx.exe and the demo game RWGame.exe)"
 bash scripts/bootstrap.sh >/dev/null
 cmake --preset linux-demo >"$demo/configure-linux.log"
-cmake --build --preset linux-demo --target respack publish devserver qtmx >"$demo/build-linux.log"
+cmake --build --preset linux-demo --target respack publish devserver qtmx RWGame >"$demo/build-linux.log"
 if [ "$native" -eq 0 ]; then
     cmake --preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$tools" >"$demo/configure-windows.log"
     cmake --build --preset windows-demo --target qtmx RWGame >"$demo/build-windows.log"
@@ -57,11 +58,13 @@ if [ -z "$client" ]; then
     seq 1 200000 | sed 's/$/ grass tile/' >"$client/data/maps/world.dat"
     head -c 2000000 /dev/urandom >"$client/Bin/textures.pak"
     printf 'sample client %s\n' "$version" >"$client/readme.txt"
-    # The game the launcher starts in its game window (a Windows program, so
-    # only with the Windows build).
+    # The game the launcher starts in its game window, under the name the
+    # launcher runs: the Windows program, or for the native launcher the native one.
+    mkdir -p "$client/Bin/Win32/ReleaseStatic"
     if [ "$native" -eq 0 ]; then
-        mkdir -p "$client/Bin/Win32/ReleaseStatic"
         cp build/windows-demo/bin/RWGame.exe "$client/Bin/Win32/ReleaseStatic/RWGame.exe"
+    else
+        cp "$tools/RWGame" "$client/Bin/Win32/ReleaseStatic/RWGame.exe"
     fi
 fi
 
@@ -123,6 +126,24 @@ shoot() {
     echo "   screenshot: $shots/$1.png"
 }
 
+# The game in the launcher's frame, then the frame's close button: the game
+# closes and the main frame comes back.
+show_game_frame() {
+    echo "== the game in its frame"
+    wait_for_log "$game/Launcher.txt" 'The game closes on request' 60
+    grep -E 'Run |The game' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    sleep 2
+    shoot 2-game-frame
+    echo "== the frame's close button: the game closes and the main frame comes back"
+    # The close button sits 20 pixels in from the right edge of the maximised frame.
+    read -r screen_width _ < <(xdotool getdisplaygeometry)
+    xdotool mousemove $((screen_width - 20)) 16 click 1
+    wait_for_log "$game/Launcher.txt" 'closing its frame' 30
+    wait_for_window 1280 829
+    sleep 1
+    shoot 3-main-frame
+}
+
 check_client() {
     if diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" >/dev/null; then
         echo "== $game/Publish now equals $client"
@@ -147,6 +168,11 @@ if [ "$native" -eq 1 ]; then
     wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed|cannot name a package|No client version'
     grep -E 'CurrentVersion|Download Version|stat step url|Client |Font |Error' "$game/Launcher.txt" || true
     check_client
+    if [ -n "${DISPLAY:-}" ]; then
+        rm -rf "$shots"
+        mkdir -p "$shots"
+        show_game_frame
+    fi
 else
     peers_wine "${WINEPREFIX:-$demo/wine}"
     peers_display
@@ -178,19 +204,7 @@ else
     wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed' 300
     grep -E 'Client |Package update failed|Font ' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
     check_client
-    echo "== the game in its frame"
-    wait_for_log "$game/Launcher.txt" 'The game closes on request' 60
-    grep -E 'Run |The game' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
-    sleep 2
-    shoot 2-game-frame
-    echo "== the frame's close button: the game closes and the main frame comes back"
-    # The close button sits 20 pixels in from the right edge of the maximised frame.
-    read -r screen_width _ < <(xdotool getdisplaygeometry)
-    xdotool mousemove $((screen_width - 20)) 16 click 1
-    wait_for_log "$game/Launcher.txt" 'closing its frame' 30
-    wait_for_window 1280 829
-    sleep 1
-    shoot 3-main-frame
+    show_game_frame
 fi
 
 echo "== statistics received ($demo/stats.log):"

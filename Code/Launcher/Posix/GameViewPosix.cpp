@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The view is an X11 child window of the frame's window, made through GDK; its
@@ -195,6 +196,14 @@ xProcessHandle GameView::StartGame(const xWString& program, const xWString& argu
     // For a game that gets its runner's command line rather than ours.
     if (HandleValue() != 0)
         setenv(ViewVariable, std::to_string(HandleValue()).c_str(), 1);
+    // The client's files are written without modes (its manifest has none), so
+    // the game itself becomes executable for its owner here.
+    struct stat status
+    {
+    };
+    const xString path(program);
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & S_IXUSR) == 0)
+        chmod(path.c_str(), (status.st_mode & 07777) | S_IXUSR);
     return StartProcess(program, arguments, xWString(), nullptr);
 }
 
