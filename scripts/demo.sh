@@ -139,7 +139,12 @@ show_game_frame() {
     read -r screen_width _ < <(xdotool getdisplaygeometry)
     xdotool mousemove $((screen_width - 20)) 16 click 1
     wait_for_log "$game/Launcher.txt" 'closing its frame' 30
-    wait_for_window 1280 829
+    # The native main frame's X11 window is not of its skin's size; its title tells it.
+    if [ "$native" -eq 1 ]; then
+        sleep 2
+    else
+        wait_for_window 1280 829
+    fi
     sleep 1
     shoot 3-main-frame
 }
