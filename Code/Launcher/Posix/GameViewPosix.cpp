@@ -38,6 +38,7 @@ struct ViewWindow
     GdkWindow* Window = nullptr;
     xNativeWindow* Frame = nullptr;
     GameViewListener* Listener = nullptr;
+    Atom MessageType = 0;
     // Where the view was last put, relative to the frame: the frame's tick
     // places it again each time, and X needs a request only for a change.
     GdkRectangle Placed{};
@@ -63,7 +64,7 @@ GdkFilterReturn OnViewEvent(GdkXEvent* native, GdkEvent*, gpointer data)
     if (event.type != ClientMessage || event.xclient.format != 32)
         return GDK_FILTER_CONTINUE;
     auto& view = *static_cast<ViewWindow*>(data);
-    if (event.xclient.message_type != XInternAtom(event.xclient.display, MessageAtom, False))
+    if (event.xclient.message_type != view.MessageType)
         return GDK_FILTER_CONTINUE;
     const auto message = static_cast<uint32_t>(event.xclient.data.l[0]);
     const uint64_t handle = (static_cast<uint64_t>(event.xclient.data.l[2] & 0xFFFFFFFF) << 32) |
@@ -140,7 +141,8 @@ GameView::GameView(xNativeWindow& frame, xWindowPoint origin, GameViewListener& 
     GdkWindow* window = CreateViewWindow(frame, origin);
     if (window == nullptr)
         return;
-    auto* view = new ViewWindow{window, &frame, &listener, {}};
+    auto* view =
+        new ViewWindow{window, &frame, &listener, XInternAtom(DisplayOf(window), MessageAtom, False), {}};
     gdk_window_get_geometry(window, &view->Placed.x, &view->Placed.y, &view->Placed.width,
                             &view->Placed.height);
     gdk_window_add_filter(window, OnViewEvent, view);

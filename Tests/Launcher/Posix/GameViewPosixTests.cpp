@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -220,5 +221,39 @@ TEST(GameViewPosix, TheGameStartsByItselfOrUnderARunnerWithTheViewInItsEnvironme
         std::string line;
         std::getline(std::ifstream(folder.At("ran")), line);
         EXPECT_EQ(line, id + " " + id + " sid=1");
+    }
+}
+
+TEST(GameViewPosix, TheDemoGameRefusesWhatItCannotUseWithExitCodeTwo)
+{
+    REQUIRE_DISPLAY();
+    std::string gone;
+    {
+        FrameWithView frame;
+        gone = std::to_string(frame.View->HandleValue());
+    }
+    XSync(XDisplay(), False);
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        const char* Says;
+    } cases[] = {
+        {{}, "handle is missing"},
+        {{"12x", "sid=1"}, "'12x' is not an unsigned decimal"},
+        {{gone, "sid=1"}, "is no window"},
+    };
+    TempFolder folder("game-refused");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.Says);
+        std::vector<std::string> arguments = {TestBinFolder() + "RWGame"};
+        arguments.insert(arguments.end(), c.Arguments.begin(), c.Arguments.end());
+        ChildProcess game;
+        ASSERT_TRUE(game.Start(arguments, folder.At("stderr").string()));
+        EXPECT_EQ(game.Wait(10000), 2);
+        std::stringstream text;
+        text << std::ifstream(folder.At("stderr")).rdbuf();
+        EXPECT_NE(text.str().find(c.Says), std::string::npos) << text.str();
+        EXPECT_NE(text.str().find("Usage: RWGame"), std::string::npos) << text.str();
     }
 }

@@ -86,6 +86,8 @@ bool DemoGameWindow::Create()
     Gc = XCreateGC(Dpy, Own, 0, nullptr);
     SendGameMessage(Dpy, View, GameMsgMainWindow, Own);
     SendGameMessage(Dpy, View, GameMsgCanClose, 0);
+    // The keyboard, as the game takes it on Windows (refused while the view is hidden).
+    XSetInputFocus(Dpy, Own, RevertToParent, CurrentTime);
     return true;
 }
 
