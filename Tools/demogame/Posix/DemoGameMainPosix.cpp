@@ -118,6 +118,24 @@ int Play(Display* display, Window view, const GameArguments& arguments)
         poll(&connection, 1, spent >= FrameMilliseconds ? 0 : FrameMilliseconds - spent);
     }
 }
+
+// The game on an open display: its view (the launcher's, or one of its own), then play.
+int Start(Display* display, const GameArguments& arguments)
+{
+    const Window view =
+        arguments.OwnView ? CreateOwnView(display) : static_cast<Window>(arguments.ViewHandle);
+    if (arguments.OwnView && view == 0)
+    {
+        Complain("its own view could not be created");
+        return 1;
+    }
+    if (arguments.ViewHandle > 0xFFFFFFFFu || !WindowExists(display, view))
+    {
+        Complain("the game view " + std::to_string(arguments.ViewHandle) + " is no window");
+        return 2;
+    }
+    return Play(display, view, arguments);
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -136,20 +154,8 @@ int main(int argc, char** argv)
         return 1;
     }
     XSetErrorHandler(IgnoreError);
-    const Window view =
-        arguments.OwnView ? CreateOwnView(display) : static_cast<Window>(arguments.ViewHandle);
-    if (arguments.OwnView && view == 0)
-    {
-        Complain("its own view could not be created");
-        return 1;
-    }
-    if (arguments.ViewHandle > 0xFFFFFFFFu || !WindowExists(display, view))
-    {
-        Complain("the game view " + std::to_string(arguments.ViewHandle) + " is no window");
-        return 2;
-    }
-    const int code = Play(display, view, arguments);
-    // Cairo's font and surface caches, freed so a leak checker sees only real leaks.
+    const int code = Start(display, arguments);
+    // Cairo's font caches, freed so a leak checker sees only real leaks.
     cairo_debug_reset_static_data();
     XCloseDisplay(display);
     return code;
