@@ -40,7 +40,8 @@ public:
     void Show();
     void Hide();
     // Starts the game's `program` with `arguments` for this view; natively the
-    // game also finds the view's id in its environment (LAUNCHER_GAME_VIEW).
+    // game also finds the view's id in its environment (LAUNCHER_GAME_VIEW), and
+    // a program the update wrote without modes becomes executable for its owner.
     xProcessHandle StartGame(const xWString& program, const xWString& arguments) const;
 
 private:
