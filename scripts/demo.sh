@@ -43,7 +43,7 @@ mkdir -p "$demo"
 echo "== build (linux-demo: tools and the native launcher; windows-demo: qtmx.exe and the demo game RWGame.exe)"
 bash scripts/bootstrap.sh >/dev/null
 cmake --preset linux-demo >"$demo/configure-linux.log"
-cmake --build --preset linux-demo --target respack publish devserver qtmx >"$demo/build-linux.log"
+cmake --build --preset linux-demo --target respack publish devserver qtmx RWGame >"$demo/build-linux.log"
 if [ "$native" -eq 0 ]; then
     cmake --preset windows-demo -DLAUNCHER_HOST_TOOLS_DIR="$tools" >"$demo/configure-windows.log"
     cmake --build --preset windows-demo --target qtmx RWGame >"$demo/build-windows.log"
@@ -59,11 +59,13 @@ if [ -z "$client" ]; then
     seq 1 200000 | sed 's/$/ grass tile/' >"$client/data/maps/world.dat"
     head -c 2000000 /dev/urandom >"$client/Bin/textures.pak"
     printf 'sample client %s\n' "$version" >"$client/readme.txt"
-    # The game the launcher starts in its game window (a Windows program, so
-    # only with the Windows build).
+    # The game the launcher starts in its game window, under the name the
+    # launcher runs: the Windows program, or for the native launcher the native one.
+    mkdir -p "$client/Bin/Win32/ReleaseStatic"
     if [ "$native" -eq 0 ]; then
-        mkdir -p "$client/Bin/Win32/ReleaseStatic"
         cp build/windows-demo/bin/RWGame.exe "$client/Bin/Win32/ReleaseStatic/RWGame.exe"
+    else
+        cp "$tools/RWGame" "$client/Bin/Win32/ReleaseStatic/RWGame.exe"
     fi
 fi
 
@@ -138,6 +140,25 @@ shoot() {
     echo "   screenshot: $shots/$1.png"
 }
 
+# The game in the launcher's frame, then the frame's close button: the game
+# closes and the main frame comes back.
+# The game in its frame, then the frame's close button; screenshots numbered from $1.
+show_game_frame() {
+    echo "== the game in its frame"
+    wait_for_log "$game/Launcher.txt" 'The game closes on request' 60
+    grep -E 'Run |The game' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
+    sleep 2
+    shoot "$1-game-frame"
+    echo "== the frame's close button: the game closes and the main frame comes back"
+    # The close button sits 20 pixels in from the right edge of the maximised frame.
+    read -r screen_width _ < <(xdotool getdisplaygeometry)
+    xdotool mousemove $((screen_width - 20)) 16 click 1
+    wait_for_log "$game/Launcher.txt" 'closing its frame' 30
+    wait_for_window 1280 829
+    sleep 1
+    shoot "$(($1 + 1))-main-frame"
+}
+
 check_client() {
     if diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" >/dev/null; then
         echo "== $game/Publish now equals $client"
@@ -185,6 +206,7 @@ if [ "$native" -eq 1 ]; then
     wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed' 300
     grep -E 'Client |Package update failed|Font ' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
     check_client
+    show_game_frame 3
 else
     peers_wine "${WINEPREFIX:-$demo/wine}"
     peers_display
@@ -216,19 +238,7 @@ else
     wait_for_log "$game/Launcher.txt" 'Client (updated to|is up to date)|Package update failed' 300
     grep -E 'Client |Package update failed|Font ' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
     check_client
-    echo "== the game in its frame"
-    wait_for_log "$game/Launcher.txt" 'The game closes on request' 60
-    grep -E 'Run |The game' "$game/Launcher.txt" | sed 's/^.*Log: */   /'
-    sleep 2
-    shoot 2-game-frame
-    echo "== the frame's close button: the game closes and the main frame comes back"
-    # The close button sits 20 pixels in from the right edge of the maximised frame.
-    read -r screen_width _ < <(xdotool getdisplaygeometry)
-    xdotool mousemove $((screen_width - 20)) 16 click 1
-    wait_for_log "$game/Launcher.txt" 'closing its frame' 30
-    wait_for_window 1280 829
-    sleep 1
-    shoot 3-main-frame
+    show_game_frame 2
 fi
 
 echo "== statistics received ($demo/stats.log):"

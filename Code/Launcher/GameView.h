@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xProcess.h"
 #include "xWindowRules.h"
 
 #include <cstdint>
@@ -21,7 +22,8 @@ public:
 
 // The borderless popup ("3dWin") the game draws into, owned by the game frame
 // and kept over the frame's content area. Its handle goes to the game on its
-// command line.
+// command line. Natively it is an X11 child window of the frame's window, and
+// the game's messages arrive as X11 client messages to it (Posix/GameViewPosix.cpp).
 class GameView
 {
 public:
@@ -37,6 +39,10 @@ public:
     void Place(const xWindowRect& screenRect);
     void Show();
     void Hide();
+    // Starts the game's `program` with `arguments` for this view; natively the
+    // game also finds the view's id in its environment (LAUNCHER_GAME_VIEW), and
+    // a program the update wrote without modes becomes executable for its owner.
+    xProcessHandle StartGame(const xWString& program, const xWString& arguments) const;
 
 private:
     void* Handle = nullptr;
@@ -51,3 +57,6 @@ constexpr uint32_t GameMsgCanClose = 0x0400 + 192;
 bool IsGameWindowAlive(uint64_t handle);
 // Asks the game's main window to close (a posted close request).
 void AskGameWindowToClose(uint64_t handle);
+// The program the operator has the game run under (natively LAUNCHER_GAME_RUNNER,
+// e.g. wine, found on the PATH); empty when the game runs by itself.
+xWString GameRunner();

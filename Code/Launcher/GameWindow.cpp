@@ -295,10 +295,12 @@ void GameWindow::StartGameProcess()
     if (GameProcess)
         return;
     const xWString executable = GameExecutablePath(PublishDir());
-    const xWString arguments =
-        GameProcessArguments(View ? View->HandleValue() : 0, TheProfile.GetGameArguments());
-    LogLine("Run %s %s", xString(executable).c_str(), xString(arguments).c_str());
-    GameProcess = StartProcess(executable, arguments, xWString(), nullptr);
+    const GameCommand command = GameProcessCommand(
+        GameRunner(), executable,
+        GameProcessArguments(View ? View->HandleValue() : 0, TheProfile.GetGameArguments()));
+    LogLine("Run %s %s", xString(command.Program).c_str(), xString(command.Arguments).c_str());
+    GameProcess = View ? View->StartGame(command.Program, command.Arguments)
+                       : StartProcess(command.Program, command.Arguments, xWString(), nullptr);
     if (!GameProcess)
     {
         // The frame stays with an empty view; the player closes it to get the main frame back.

@@ -85,3 +85,10 @@ xWString GameExecutablePath(const xWString& publishFolder)
 {
     return publishFolder + u"Bin/Win32/ReleaseStatic/RWGame.exe";
 }
+
+GameCommand GameProcessCommand(const xWString& runner, const xWString& executable, const xWString& arguments)
+{
+    if (runner.IsEmpty())
+        return {executable, arguments};
+    return {runner, u"\"" + executable + u"\" " + arguments};
+}

@@ -55,3 +55,12 @@ private:
 xWString GameProcessArguments(uint64_t viewHandle, const xWString& gameArguments);
 // The game inside the publish folder (which ends in a separator).
 xWString GameExecutablePath(const xWString& publishFolder);
+
+// The game's process: its own executable, or a runner the operator names with
+// the quoted game first (a Windows game under Wine natively).
+struct GameCommand
+{
+    xWString Program;
+    xWString Arguments;
+};
+GameCommand GameProcessCommand(const xWString& runner, const xWString& executable, const xWString& arguments);

@@ -68,6 +68,11 @@ TEST(GameWindowRules, CommandLineCarriesTheViewAndTheLogin)
     EXPECT_EQ(GameProcessArguments(0xFFFFFFFFFFFF1234u, u""), xWString(u"18446744073709490740 "));
     EXPECT_EQ(GameExecutablePath(u"C:/Games/Publish/"),
               xWString(u"C:/Games/Publish/Bin/Win32/ReleaseStatic/RWGame.exe"));
+    const GameCommand alone = GameProcessCommand(u"", u"/p/RWGame.exe", u"12 sid=1");
+    const GameCommand runner = GameProcessCommand(u"/usr/bin/wine", u"/p q/RWGame.exe", u"12 sid=1");
+    EXPECT_EQ(alone.Program + u"|" + alone.Arguments, xWString(u"/p/RWGame.exe|12 sid=1"));
+    EXPECT_EQ(runner.Program + u"|" + runner.Arguments,
+              xWString(u"/usr/bin/wine|\"/p q/RWGame.exe\" 12 sid=1"));
 }
 
 TEST(GameWindowRules, MaximiseRemembersOnlyARectangleOnScreen)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "GdiObject.h"
-
-#include <windows.h>
+#include "SceneCanvas.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +16,7 @@ public:
     explicit FrostScene(std::wstring login);
 
     void Advance(double seconds);
-    void Paint(HDC dc, int width, int height);
+    void Paint(SceneCanvas& canvas, int width, int height) const;
 
 private:
     struct Star
@@ -37,16 +35,14 @@ private:
     };
 
     float Random();
-    void PaintSky(HDC dc, int width, int height) const;
-    void PaintMoon(HDC dc, int width, int height) const;
-    void PaintRange(HDC dc, int width, int height, const std::vector<Peak>& peaks, float base, COLORREF rock,
-                    COLORREF snow) const;
-    void PaintGround(HDC dc, int width, int height) const;
-    void PaintCrystal(HDC dc, int width, int height) const;
-    void PaintFlakes(HDC dc, int width, int height) const;
-    void PaintTexts(HDC dc, int width, int height);
-    HFONT Font(GdiObject<HFONT>& font, int& cachedHeight, int height, int weight,
-               const std::vector<const wchar_t*>& faces, HDC dc);
+    void PaintSky(SceneCanvas& canvas, int width, int height) const;
+    void PaintMoon(SceneCanvas& canvas, int width, int height) const;
+    void PaintRange(SceneCanvas& canvas, int width, int height, const std::vector<Peak>& peaks, float base,
+                    SceneColour rock, SceneColour snow) const;
+    void PaintGround(SceneCanvas& canvas, int width, int height) const;
+    void PaintCrystal(SceneCanvas& canvas, int width, int height) const;
+    void PaintFlakes(SceneCanvas& canvas, int width, int height) const;
+    void PaintTexts(SceneCanvas& canvas, int width, int height) const;
 
     std::wstring Login;
     uint32_t Seed = 0x2545F491u;
@@ -55,8 +51,4 @@ private:
     std::vector<Flake> Flakes;
     std::vector<Peak> FarPeaks;
     std::vector<Peak> NearPeaks;
-    GdiObject<HFONT> TitleFont;
-    GdiObject<HFONT> TextFont;
-    int TitleHeight = 0;
-    int TextHeight = 0;
 };

@@ -90,6 +90,11 @@ void GameView::Hide()
         ShowWindow(static_cast<HWND>(Handle), SW_HIDE);
 }
 
+xProcessHandle GameView::StartGame(const xWString& program, const xWString& arguments) const
+{
+    return StartProcess(program, arguments, xWString(), nullptr);
+}
+
 bool IsGameWindowAlive(uint64_t handle)
 {
     return IsWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(handle))) != FALSE;
@@ -98,4 +103,9 @@ bool IsGameWindowAlive(uint64_t handle)
 void AskGameWindowToClose(uint64_t handle)
 {
     PostMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(handle)), WM_CLOSE, 0, 0);
+}
+
+xWString GameRunner()
+{
+    return xWString();
 }

@@ -2,6 +2,7 @@
 
 #include "BackBuffer.h"
 #include "FrostScene.h"
+#include "SceneCanvasGdi.h"
 #include "WindowMode.h"
 
 #include <windows.h>
@@ -44,4 +45,5 @@ private:
     HWND Window = nullptr;
     FrostScene Scene;
     BackBuffer Buffer;
+    SceneCanvasGdi Canvas;
 };

@@ -206,7 +206,8 @@ void DemoGameWindow::Paint()
     GetClientRect(Window, &area);
     if (HDC buffer = Buffer.Prepare(screen, area.right, area.bottom))
     {
-        Scene.Paint(buffer, area.right, area.bottom);
+        Canvas.Target(buffer);
+        Scene.Paint(Canvas, area.right, area.bottom);
         BitBlt(screen, 0, 0, area.right, area.bottom, buffer, 0, 0, SRCCOPY);
     }
     EndPaint(Window, &paint);
