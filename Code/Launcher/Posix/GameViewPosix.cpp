@@ -1,6 +1,7 @@
 #include "GameView.h"
 
 #include "xNativeWindow.h"
+#include "Posix/xProcessPosix.h"
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -195,9 +196,6 @@ void GameView::Hide()
 
 xProcessHandle GameView::StartGame(const xWString& program, const xWString& arguments) const
 {
-    // For a game that gets its runner's command line rather than ours.
-    if (HandleValue() != 0)
-        setenv(ViewVariable, std::to_string(HandleValue()).c_str(), 1);
     // The client's files are written without modes (its manifest has none), so
     // the game itself becomes executable for its owner here.
     struct stat status
@@ -206,7 +204,10 @@ xProcessHandle GameView::StartGame(const xWString& program, const xWString& argu
     const xString path(program);
     if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & S_IXUSR) == 0)
         chmod(path.c_str(), (status.st_mode & 07777) | S_IXUSR);
-    return StartProcess(program, arguments, xWString(), nullptr);
+    // For a game that gets its runner's command line rather than ours.
+    if (HandleValue() == 0)
+        return StartProcess(program, arguments, xWString(), nullptr);
+    return StartProcessWithVariable(program, arguments, ViewVariable, std::to_string(HandleValue()));
 }
 
 bool IsGameWindowAlive(uint64_t handle)

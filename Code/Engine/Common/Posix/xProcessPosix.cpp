@@ -1,4 +1,5 @@
 #include "xProcess.h"
+#include "Posix/xProcessPosix.h"
 
 #include "xPath.h"
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 extern char** environ;
@@ -105,7 +107,8 @@ namespace
 // posix_spawn of `file` with argv[0] = `executable`, the arguments split as a
 // command line, in `currentDirectory` (ours when empty).
 xProcessHandle Spawn(const char* file, const xString& executable, const xWString& arguments,
-                     const xWString& currentDirectory, uint32_t* processId)
+                     const xWString& currentDirectory, uint32_t* processId,
+                     char* const* environment = environ)
 {
     if (processId != nullptr)
         *processId = 0;
@@ -127,7 +130,7 @@ xProcessHandle Spawn(const char* file, const xString& executable, const xWString
     posix_spawnattr_setflags(&setup.Attributes, POSIX_SPAWN_SETSIGMASK);
 
     pid_t child = 0;
-    if (posix_spawn(&child, file, &setup.Actions, &setup.Attributes, argv.data(), environ) != 0)
+    if (posix_spawn(&child, file, &setup.Actions, &setup.Attributes, argv.data(), environment) != 0)
         return {};
     if (processId != nullptr)
         *processId = static_cast<uint32_t>(child);
@@ -140,6 +143,24 @@ xProcessHandle StartProcess(const xWString& executablePath, const xWString& argu
 {
     const xString executable = AbsoluteExecutable(xString(executablePath));
     return Spawn(executable.c_str(), executable, arguments, currentDirectory, processId);
+}
+
+xProcessHandle StartProcessWithVariable(const xWString& executablePath, const xWString& arguments,
+                                        const std::string& name, const std::string& value)
+{
+    // Our environment with the variable set, for the child alone: changing our
+    // own would race with the other threads reading it.
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::string(*entry).rfind(name + "=", 0) != 0)
+            entries.emplace_back(*entry);
+    entries.push_back(name + "=" + value);
+    std::vector<char*> environment;
+    for (std::string& entry : entries)
+        environment.push_back(entry.data());
+    environment.push_back(nullptr);
+    const xString executable = AbsoluteExecutable(xString(executablePath));
+    return Spawn(executable.c_str(), executable, arguments, xWString(), nullptr, environment.data());
 }
 
 xProcessHandle StartHeldProcess(const xFileHandle& program, const xWString& executablePath,
