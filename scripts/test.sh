@@ -250,7 +250,7 @@ build linux-fuzz && run_stage --fuzz fuzz env FUZZ_LOGS="$logs/fuzz" bash script
 # runs the desktop's end-to-end test too.
 plain_tests=(EngineTests LauncherTests ModuleTests SkinTests DevServerTests PublisherTests)
 plain_built=0
-build linux-demo "${plain_tests[@]}" qtmx && plain_built=1
+build linux-demo "${plain_tests[@]}" qtmx RWGame && plain_built=1
 
 # The Windows build pointed at the dev update server on this machine: the same
 # code as the product, with the demo addresses. It packs its skin with the native
