@@ -195,8 +195,8 @@ TEST(xLogFile, ConcurrentWritersLeaveWholeLines)
                     while (!go)
                         std::this_thread::yield();
                     for (int n = 0; n < linesPerThread; ++n)
-                        xLog::Print((t % 2 ? second : first).Context.Logger, 1, LogLevel::Log, LogCategory::Rd, 0, 0,
-                                    "t%d n%d %s end", t, n, padding.c_str());
+                        xLog::Print((t % 2 ? second : first).Context.Logger, 1, LogLevel::Log,
+                                    LogCategory::Rd, 0, 0, "t%d n%d %s end", t, n, padding.c_str());
                 });
         go = true;
         for (std::thread& thread : threads)
@@ -206,7 +206,8 @@ TEST(xLogFile, ConcurrentWritersLeaveWholeLines)
     std::set<std::string> seen;
     for (const std::string& line : ReadFileLines(folder.At("Launcher.txt")))
     {
-        ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole)) << "[" << line << "]";
+        ASSERT_TRUE(StartsWithTimestamp(line) && std::regex_match(line.substr(25), whole))
+            << "[" << line << "]";
         seen.insert(line.substr(35));
     }
     EXPECT_EQ(static_cast<size_t>(threadCount * linesPerThread), seen.size());
