@@ -4,13 +4,13 @@
 
 #include "xAppWindow.h"
 #include "xLogLine.h"
+#include "Posix/xVirtualKeysGtk.h"
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/keysym.h>
 
 #include <vector>
 
@@ -41,50 +41,6 @@ struct HotKey
 
 std::vector<HotKey> HotKeys;
 bool FilterInstalled = false;
-
-struct KeyRange
-{
-    uint32_t FirstKey;
-    uint32_t LastKey;
-    KeySym FirstSym;
-};
-
-// Virtual keys whose X keysyms follow each other as the keys do.
-constexpr KeyRange KeyRanges[] = {
-    {'0', '9', XK_0},
-    {'A', 'Z', XK_a},
-    {0x60, 0x69, XK_KP_0},
-    {0x70, 0x87, XK_F1},
-};
-
-struct SingleKey
-{
-    uint32_t Key;
-    KeySym Sym;
-};
-
-constexpr SingleKey SingleKeys[] = {
-    {0x08, XK_BackSpace},   {0x09, XK_Tab},        {0x0D, XK_Return},       {0x13, XK_Pause},
-    {0x14, XK_Caps_Lock},   {0x1B, XK_Escape},     {0x20, XK_space},        {0x21, XK_Prior},
-    {0x22, XK_Next},        {0x23, XK_End},        {0x24, XK_Home},         {0x25, XK_Left},
-    {0x26, XK_Up},          {0x27, XK_Right},      {0x28, XK_Down},         {0x2C, XK_Print},
-    {0x2D, XK_Insert},      {0x2E, XK_Delete},     {0x6A, XK_KP_Multiply},  {0x6B, XK_KP_Add},
-    {0x6D, XK_KP_Subtract}, {0x6E, XK_KP_Decimal}, {0x6F, XK_KP_Divide},    {0x90, XK_Num_Lock},
-    {0x91, XK_Scroll_Lock}, {0xBA, XK_semicolon},  {0xBB, XK_equal},        {0xBC, XK_comma},
-    {0xBD, XK_minus},       {0xBE, XK_period},     {0xBF, XK_slash},        {0xC0, XK_grave},
-    {0xDB, XK_bracketleft}, {0xDC, XK_backslash},  {0xDD, XK_bracketright}, {0xDE, XK_apostrophe},
-};
-
-KeySym KeySymOf(uint32_t virtualKey)
-{
-    for (const SingleKey& key : SingleKeys)
-        if (key.Key == virtualKey)
-            return key.Sym;
-    for (const KeyRange& range : KeyRanges)
-        if (virtualKey >= range.FirstKey && virtualKey <= range.LastKey)
-            return range.FirstSym + (virtualKey - range.FirstKey);
-    return NoSymbol;
-}
 
 unsigned int MaskOf(uint32_t modifiers)
 {
@@ -152,19 +108,10 @@ struct BossKeyDialog
     uint16_t Value = 0;
 } Dialog;
 
-uint32_t VirtualKeyOf(guint keyval)
-{
-    const KeySym sym = gdk_keyval_to_lower(keyval);
-    for (uint32_t key = 1; key < 0x100; ++key)
-        if (KeySymOf(key) == sym)
-            return key;
-    return 0;
-}
-
 // "Ctrl+Shift+F5" in the desktop's own words.
 xString KeyLabel(uint16_t value)
 {
-    const guint keyval = static_cast<guint>(KeySymOf(value & 0xFFu));
+    const guint keyval = KeyvalOfVirtualKey(value & 0xFFu);
     const unsigned flags = value >> 8;
     const GdkModifierType modifiers = static_cast<GdkModifierType>(
         ((flags & HotKeyShift) ? GDK_SHIFT_MASK : 0) | ((flags & HotKeyControl) ? GDK_CONTROL_MASK : 0) |
@@ -185,7 +132,7 @@ gboolean OnFieldKey(GtkWidget*, GdkEventKey* event, gpointer)
         ApplyBossKey();
         return TRUE;
     }
-    const uint32_t key = VirtualKeyOf(event->keyval);
+    const uint32_t key = VirtualKeyOfKeyval(event->keyval);
     if (key == 0 || event->is_modifier)
         return TRUE;
     const uint16_t flags = ((state & GDK_SHIFT_MASK) ? HotKeyShift : 0) |
@@ -293,8 +240,8 @@ int32_t RegisterWindowHotKey(void* window, int32_t id, uint32_t modifiers, uint3
         LogLine("No hot key without an X11 display (Wayland has no global keys for programs)");
         return 0;
     }
-    const KeySym sym = KeySymOf(virtualKey);
-    const KeyCode code = sym != NoSymbol ? XKeysymToKeycode(display, sym) : 0;
+    const guint keyval = KeyvalOfVirtualKey(virtualKey);
+    const KeyCode code = keyval != 0 ? XKeysymToKeycode(display, keyval) : 0;
     if (window == nullptr || code == 0)
         return 0;
     for (const HotKey& key : HotKeys)

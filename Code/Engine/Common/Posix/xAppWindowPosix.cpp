@@ -2,6 +2,7 @@
 
 #include "xNativeWindowGtk.h"
 #include "xTextConversion.h"
+#include "xVirtualKeysGtk.h"
 
 #include <gtk/gtk.h>
 
@@ -173,40 +174,6 @@ gboolean OnFocus(GtkWidget*, GdkEventFocus* event, gpointer data)
     return FALSE;
 }
 
-// The Windows virtual-key code of a GDK key, so that key events reach the
-// listener with the codes the Windows layer gives; 0 for keys it has none for.
-uint32_t VirtualKeyOf(guint keyval)
-{
-    const guint upper = gdk_keyval_to_upper(keyval);
-    if ((upper >= GDK_KEY_A && upper <= GDK_KEY_Z) || (upper >= GDK_KEY_0 && upper <= GDK_KEY_9))
-        return static_cast<uint32_t>(upper);
-    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F24)
-        return 0x70 + static_cast<uint32_t>(keyval - GDK_KEY_F1);
-    if (keyval >= GDK_KEY_KP_0 && keyval <= GDK_KEY_KP_9)
-        return 0x60 + static_cast<uint32_t>(keyval - GDK_KEY_KP_0);
-    static const std::pair<guint, uint32_t> named[] = {
-        {GDK_KEY_BackSpace, 0x08},    {GDK_KEY_Tab, 0x09},         {GDK_KEY_ISO_Left_Tab, 0x09},
-        {GDK_KEY_Return, 0x0D},       {GDK_KEY_KP_Enter, 0x0D},    {GDK_KEY_Pause, 0x13},
-        {GDK_KEY_Caps_Lock, 0x14},    {GDK_KEY_Escape, 0x1B},      {GDK_KEY_space, 0x20},
-        {GDK_KEY_Page_Up, 0x21},      {GDK_KEY_Page_Down, 0x22},   {GDK_KEY_End, 0x23},
-        {GDK_KEY_Home, 0x24},         {GDK_KEY_Left, 0x25},        {GDK_KEY_Up, 0x26},
-        {GDK_KEY_Right, 0x27},        {GDK_KEY_Down, 0x28},        {GDK_KEY_Print, 0x2C},
-        {GDK_KEY_Insert, 0x2D},       {GDK_KEY_Delete, 0x2E},      {GDK_KEY_Super_L, 0x5B},
-        {GDK_KEY_Super_R, 0x5C},      {GDK_KEY_Menu, 0x5D},        {GDK_KEY_KP_Multiply, 0x6A},
-        {GDK_KEY_KP_Add, 0x6B},       {GDK_KEY_KP_Subtract, 0x6D}, {GDK_KEY_KP_Decimal, 0x6E},
-        {GDK_KEY_KP_Divide, 0x6F},    {GDK_KEY_Num_Lock, 0x90},    {GDK_KEY_Scroll_Lock, 0x91},
-        {GDK_KEY_Shift_L, 0xA0},      {GDK_KEY_Shift_R, 0xA1},     {GDK_KEY_Control_L, 0xA2},
-        {GDK_KEY_Control_R, 0xA3},    {GDK_KEY_Alt_L, 0xA4},       {GDK_KEY_Alt_R, 0xA5},
-        {GDK_KEY_semicolon, 0xBA},    {GDK_KEY_equal, 0xBB},       {GDK_KEY_comma, 0xBC},
-        {GDK_KEY_minus, 0xBD},        {GDK_KEY_period, 0xBE},      {GDK_KEY_slash, 0xBF},
-        {GDK_KEY_grave, 0xC0},        {GDK_KEY_bracketleft, 0xDB}, {GDK_KEY_backslash, 0xDC},
-        {GDK_KEY_bracketright, 0xDD}, {GDK_KEY_apostrophe, 0xDE}};
-    for (const auto& [key, virtualKey] : named)
-        if (key == keyval)
-            return virtualKey;
-    return 0;
-}
-
 // The keys held down, by hardware code: a press of one of them is a repeat.
 std::set<guint16>& KeysDown()
 {
@@ -223,7 +190,7 @@ gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer data)
     if (gtk_window_get_focus(GTK_WINDOW(widget)) != nullptr)
         return FALSE;
     xAppWindowListener& listener = ListenerOf(data);
-    const uint32_t virtualKey = VirtualKeyOf(event->keyval);
+    const uint32_t virtualKey = VirtualKeyOfKeyval(event->keyval);
     const uint32_t character = gdk_keyval_to_unicode(gdk_keyval_to_upper(event->keyval));
     if (event->type == GDK_KEY_RELEASE)
     {
