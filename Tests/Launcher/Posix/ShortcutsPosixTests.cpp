@@ -11,8 +11,8 @@
 #include <sstream>
 
 // The links are Desktop Entry files in the applications folder of a home made
-// for the test (never the real one), with the Exec line quoted as the
-// specification of those files wants, and nothing else left in the home.
+// for the test (never the real one), with the Exec line quoted as desktop
+// menus read it, and nothing else left in the home.
 
 namespace
 {
