@@ -13,8 +13,8 @@ void InitialiseComForThisThread();
 // (Tab, Escape, Enter) instead.
 void DrainThreadMessages();
 // Blocks until this thread has a message to handle or `longest` passed, and
-// returns true; false at once where messages cannot be waited for that way
-// (the Win32 frame loop peeks and sleeps its pace instead).
+// returns true; false at once where there is nothing to wait for (natively
+// without a display), and the frame loop then sleeps its pace.
 bool WaitForThreadMessages(std::chrono::milliseconds longest);
 // Registers a modeless dialog (its system handle) with the drain, for the rest of the process.
 void AddModelessDialog(void* dialog);

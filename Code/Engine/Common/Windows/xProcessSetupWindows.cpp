@@ -62,9 +62,13 @@ void DrainThreadMessages()
     }
 }
 
-bool WaitForThreadMessages(std::chrono::milliseconds)
+bool WaitForThreadMessages(std::chrono::milliseconds longest)
 {
-    return false;
+    // Any message, input, timer or paint request for this thread ends the wait;
+    // MWMO_INPUTAVAILABLE counts what arrived before the call too.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(longest.count()), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+    return true;
 }
 
 void AddModelessDialog(void* dialog)
