@@ -36,27 +36,15 @@ bool xHttpRequest::Send(const char* headers)
     return SendNow(headers);
 }
 
-// Under a cap the body comes in pieces of a fraction of a second's worth,
-// each paid for before the next is read: the sleeps stay short, and a
-// connection that waits its turn never looks stalled.
+// Every body byte pays into the session's cap. ReadSome, the downloads' read,
+// takes pieces of a fraction of a second's worth under a cap, so the sleeps stay
+// short and a connection that waits its turn never looks stalled.
 int64_t xHttpRequest::Read(void* buffer, size_t max)
 {
-    if (Cap == nullptr || !Cap->IsCapped())
-        return ReadNow(buffer, max);
-    char* out = static_cast<char*>(buffer);
-    size_t copied = 0;
-    while (copied < max)
-    {
-        const size_t piece = std::min(max - copied, Cap->PieceBytes());
-        const int64_t got = ReadNow(out + copied, piece);
-        if (got < 0)
-            return copied > 0 ? static_cast<int64_t>(copied) : -1;
+    const int64_t got = ReadNow(buffer, max);
+    if (got > 0 && Cap != nullptr)
         Cap->Take(static_cast<uint64_t>(got));
-        copied += static_cast<size_t>(got);
-        if (static_cast<size_t>(got) < piece)
-            break;
-    }
-    return static_cast<int64_t>(copied);
+    return got;
 }
 
 int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
