@@ -1,5 +1,6 @@
 #include "BossKey.h"
 
+#include "DownloadCap.h"
 #include "GameWindow.h"
 
 #include "xFileSystem.h"
@@ -10,6 +11,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <vector>
 
 uint16_t BossKeyValue = 0;
 bool BossKeyEnabled = false;
@@ -24,8 +26,8 @@ constexpr uint32_t ModAlt = 0x1;
 constexpr uint32_t ModControl = 0x2;
 constexpr uint32_t ModShift = 0x4;
 
-// The file is one short line; anything past this is not read.
-constexpr int64_t SettingsReadLimit = 64;
+// The file is a few short lines; anything past this is not read (nor kept).
+constexpr int64_t SettingsReadLimit = 4096;
 
 // A decimal number from 0 to `limit` at `cursor`, which then moves past it.
 bool ReadBoundedNumber(const char*& cursor, const char* end, int32_t limit, int32_t& value)
@@ -85,32 +87,45 @@ xWString BossKeySettingsPath()
     return JoinPath(GetModuleDirectory(), u"Setting.ini");
 }
 
+bool ReadSettingsFile(const xWString& path, xString& text)
+{
+    text = xString();
+    std::unique_ptr<xFile> file = xFileSystem().OpenRead(path, true);
+    if (!file)
+        return false;
+    const int64_t size = file->GetSize();
+    if (size > 0)
+    {
+        std::vector<char> buffer(SettingsReadLimit + 1, 0);
+        const int64_t count = size < SettingsReadLimit ? size : SettingsReadLimit;
+        if (file->Read(buffer.data(), count))
+            text = xString(buffer.data());
+    }
+    file->Close();
+    return true;
+}
+
 void SaveBossKeyTo(const xWString& path)
 {
+    // The lines after the key's (the download cap) stay as they were.
+    xString old;
+    ReadSettingsFile(path, old);
+    const xString rest = SettingsAfterFirstLine(old);
     std::unique_ptr<xFile> file = xFileSystem().OpenWrite(path, false, false);
     if (!file)
         return;
-    const xString line = FormatBossKeySettings(BossKeyValue, BossKeyEnabled);
-    file->Write(line.c_str(), static_cast<int64_t>(line.Length()));
+    const xString text = FormatBossKeySettings(BossKeyValue, BossKeyEnabled) + rest;
+    file->Write(text.c_str(), static_cast<int64_t>(text.Length()));
     file->Close();
 }
 
 void LoadBossKeyFrom(const xWString& path)
 {
-    std::unique_ptr<xFile> file = xFileSystem().OpenRead(path, true);
-    if (!file)
-        return;
-    const int64_t size = file->GetSize();
     xString text;
-    if (size > 0)
-    {
-        char buffer[SettingsReadLimit + 1] = {};
-        const int64_t count = size < SettingsReadLimit ? size : SettingsReadLimit;
-        if (file->Read(buffer, count))
-            text = xString(buffer);
-    }
-    file->Close();
-    const StoredBossKey stored = ParseBossKeySettings(text);
+    if (!ReadSettingsFile(path, text))
+        return;
+    const xString rest = SettingsAfterFirstLine(text);
+    const StoredBossKey stored = ParseBossKeySettings(xString(text.c_str(), text.Length() - rest.Length()));
     if (stored.Value == 0 || stored.Enabled == 0)
         return;
     BossKeyValue = static_cast<uint16_t>(stored.Value);

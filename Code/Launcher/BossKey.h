@@ -36,9 +36,12 @@ StoredBossKey ParseBossKeySettings(const xString& text);
 
 // "Setting.ini" in the launcher's folder.
 xWString BossKeySettingsPath();
-// Writes the current value and flag; a file that cannot be opened is skipped.
+// The file's text (its first 4 KiB); false when it cannot be opened.
+bool ReadSettingsFile(const xWString& path, xString& text);
+// Writes the current value and flag as the first line, keeping the lines after
+// it; a file that cannot be opened is skipped.
 void SaveBossKeyTo(const xWString& path);
-// Takes a stored key only when both numbers are non-zero, and registers it; a
+// Reads the first line. Takes a stored key only when both numbers are non-zero, and registers it; a
 // missing file or a stored disabled key leaves the values as they are.
 void LoadBossKeyFrom(const xWString& path);
 

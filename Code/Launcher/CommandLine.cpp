@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DownloadCap.h"
 #include "LaunchState.h"
 #include "PackageUpdate.h"
 #include "ProductProfile.h"
@@ -22,6 +23,7 @@ namespace
 const char16_t AutoLoginKeyOption[] = u"autologinkey=";
 const char16_t ForceVersionOption[] = u"forceversion=";
 const char16_t ForceArgOption[] = u"forcearg=";
+const char16_t MaxRateOption[] = u"maxrate=";
 
 // The value after `prefix` when `low` starts with it and something follows, else null.
 bool TakeValue(const xWString& argument, const xWString& low, const char16_t* prefix, xWString& value)
@@ -112,6 +114,16 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
                 profile.ParseLaunchParam(profile.LaunchParam);
                 StartLoginUpdate(profile);
             }
+            continue;
+        }
+        if (StartsWith(low, xWString(MaxRateOption)))
+        {
+            const int64_t kib = ParseDownloadCapLine(xString(low));
+            if (kib < 0)
+                LogErrorLine("maxrate= takes KiB/s from 0 to %lld; the option is ignored",
+                             static_cast<long long>(MostDownloadCapKiB));
+            else
+                ApplyDownloadCap(kib);
             continue;
         }
         if (low == u"clientinstall")

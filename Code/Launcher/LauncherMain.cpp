@@ -1,5 +1,6 @@
 #include "LauncherMain.h"
 #include "CommandLine.h"
+#include "DownloadCap.h"
 #include "FrameProbe.h"
 #include "LaunchState.h"
 #include "LogBasePath.h"
@@ -102,6 +103,8 @@ SplashInputs ReadSelfUpdateInputs()
     inputs.SelfUpdate = true;
     inputs.LauncherBytesReceived = LauncherBytesReceived.load(std::memory_order_relaxed);
     inputs.LauncherFileSize = LauncherFileSize.load(std::memory_order_relaxed);
+    inputs.BytesMoved = inputs.LauncherBytesReceived;
+    inputs.BytesExpected = inputs.LauncherFileSize;
     return inputs;
 }
 
@@ -143,6 +146,8 @@ void LauncherMain(void* instance)
     // A login on the command line asks for the client update; it starts once
     // this process is known to stay (the installation may hand over).
     ThePackageWorker().Hold();
+    // Before any download; the command line's "maxrate=" may still change it.
+    LoadDownloadCap();
     ParseCommandLine();
 
     if (TheProfile.SupportsInstall())

@@ -214,6 +214,8 @@ SplashInputs MainFrame::ReadSplashInputs() const
     const CountedFontBytes font = CountFontBytes(FontInstallState, FontBytesReceived, FontFileSize);
     inputs.Progress = OverallProgress(font.Received, font.Expected, progress.PackageBytesReceived,
                                       progress.PackageBytesNeeded);
+    inputs.BytesMoved = font.Received + progress.PackageBytesReceived;
+    inputs.BytesExpected = font.Expected + progress.PackageBytesNeeded;
     inputs.SelfUpdate = TheLaunchState.SelfUpdateRunning;
     inputs.RetrySeconds = Retry.SecondsLeft(xPlatformTime::Seconds());
     return inputs;

@@ -1,4 +1,5 @@
 #include "BossKey.h"
+#include "DownloadCap.h"
 
 #include "EngineText.h"
 #include "FileBytes.h"
@@ -52,6 +53,50 @@ TEST(BossKey, SettingsFileRoundTripsAndIgnoredContents)
     // A folder in the file's place cannot be written: skipped without harm.
     SaveBossKeyTo(Wide(folder.Path));
     EXPECT_TRUE(std::filesystem::is_directory(folder.Path));
+}
+
+TEST(BossKey, TheDownloadCapLineIsReadBesideTheKeyAndKeptWhenTheKeyIsSaved)
+{
+    struct Case
+    {
+        std::string File;
+        int64_t Cap; // KiB/s; -1: none
+        bool KeyTaken;
+        std::string Saved; // the same file after the key (Alt+E, on) is saved over it
+    };
+    const Case cases[] = {
+        {"1093,1\nmaxrate=2048", 2048, true, "1093,1\nmaxrate=2048"},
+        {"1093,1\r\nmaxrate=512\r\n", 512, true, "1093,1\r\nmaxrate=512\r\n"},
+        {"0,0\nmaxrate=0", 0, false, "1093,1\nmaxrate=0"},
+        {"1093,1\nmaxrate=1048576", 1048576, true, "1093,1\nmaxrate=1048576"},
+        // Refused: the file keeps them all the same.
+        {"1093,1\nmaxrate=1048577", -1, true, "1093,1\nmaxrate=1048577"},
+        {"1093,1\nmaxrate=-5", -1, true, "1093,1\nmaxrate=-5"},
+        {"1093,1\nmaxrate=12x", -1, true, "1093,1\nmaxrate=12x"},
+        {"1093,1\nMaxRate=64", -1, true, "1093,1\nMaxRate=64"},
+        {"1093,1\nmaxrate=", -1, true, "1093,1\nmaxrate="},
+        // Without a cap the key's line is all there is, as ever.
+        {"1093,1", -1, true, "1093,1"},
+        {"1093,1\r\n", -1, true, "1093,1"},
+    };
+    TempFolder folder;
+    const auto path = folder.At("Setting.ini");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.File);
+        ASSERT_TRUE(WriteFileBytes(path, c.File));
+        BossKeyValue = 0x0233;
+        BossKeyEnabled = false;
+        LoadBossKeyFrom(Wide(path));
+        EXPECT_EQ(BossKeyEnabled, c.KeyTaken);
+        xString text;
+        ASSERT_TRUE(ReadSettingsFile(Wide(path), text));
+        EXPECT_EQ(DownloadCapOfSettings(SettingsAfterFirstLine(text)), c.Cap);
+        BossKeyValue = DefaultBossKey;
+        BossKeyEnabled = true;
+        SaveBossKeyTo(Wide(path));
+        EXPECT_EQ(ReadFileBytes(path), c.Saved);
+    }
 }
 
 TEST(BossKey, HotKeyControlFlagsBecomeRegisterHotKeyModifiers)

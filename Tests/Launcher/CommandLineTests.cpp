@@ -1,5 +1,6 @@
 #include "CapturedLog.h"
 #include "CommandLine.h"
+#include "InternetSessions.h"
 #include "EngineText.h"
 #include "LaunchState.h"
 #include "PackageUpdate.h"
@@ -121,6 +122,14 @@ TEST_F(CommandLineTest, OptionsMatchWithoutCaseValuesKeepTheirsAndEmptyValuesDoN
     EXPECT_TRUE(TheLaunchState.ClientInstall);
     EXPECT_FALSE(TheLaunchState.LaunchParamParsed);
     EXPECT_TRUE(Profile.Reported.empty()) << "a short auto-login key asks nothing and reports nothing";
+
+    Parse(u"MaxRate=300");
+    EXPECT_EQ(DownloadSession()->ReadCap().BytesPerSecond(), 300u * 1024u);
+    Parse(u"maxrate=3x");
+    EXPECT_TRUE(Log.Contains("E maxrate= takes KiB/s from 0 to 1048576; the option is ignored"));
+    EXPECT_EQ(DownloadSession()->ReadCap().BytesPerSecond(), 300u * 1024u);
+    Parse(u"maxrate=0");
+    EXPECT_FALSE(DownloadSession()->ReadCap().IsCapped());
 }
 
 TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)

@@ -444,6 +444,26 @@ TEST_F(LauncherDownloadDevServer, ThreadsDownloadAtOnceWhileProgressIsRead)
     EXPECT_TRUE(monotonic) << "progress only grows, up to the size";
 }
 
+TEST_F(LauncherDownloadDevServer, TheCapHoldsAllTransfersTogetherUnderItsRate)
+{
+    // 4 MiB in two transfers at once under 2 MiB/s: about 2 s, less the
+    // bucket's quarter second; uncapped it is a matter of milliseconds.
+    const std::string first = PatternBytes(2 << 20, 21);
+    const std::string second = PatternBytes(2 << 20, 22);
+    Serve("capped1.bin", first);
+    Serve("capped2.bin", second);
+    CapDownloads(2 << 20);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread one([&] { DownloadFile(*Context, Url("capped1.bin").c_str(), nullptr, nullptr); });
+    std::thread two([&] { DownloadFile(*Context, Url("capped2.bin").c_str(), nullptr, nullptr); });
+    one.join();
+    two.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CapDownloads(0);
+    EXPECT_TRUE(OutText("capped1.bin") == first && OutText("capped2.bin") == second);
+    EXPECT_GE(seconds, 1.5) << "the cap let 4 MiB through faster than 2 MiB/s";
+}
+
 TEST_F(LauncherDownloadDevServer, CutTransfersGoOnFromTheBytesOnDiskWhenTheFileIsTheSame)
 {
     const std::string bytes = PatternBytes(1000000, 11);

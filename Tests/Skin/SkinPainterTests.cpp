@@ -108,6 +108,11 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
     selfUpdate.State = PackageUpdateFailed;
     selfUpdate.LauncherBytesReceived = 500;
     selfUpdate.LauncherFileSize = 1000;
+    for (SplashInputs* moving : {&fontFailed, &selfUpdate})
+    {
+        moving->BytesPerSecond = 2 << 20;
+        moving->SecondsLeft = 30;
+    }
     struct Line
     {
         const char16_t* Text;
@@ -115,7 +120,7 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
     };
     // Which texts and bar lengths is ChooseSplashView's (its table); here where they go. Centred lines take
     // 6 px a code unit: 15 above the bar, and in the self-update's 591 px "正在更新微端" at 277 and
-    // "下载进度 50 %" at 268.
+    // "下载进度 50 %" at 268; the rate line "2.0 MB/s · 剩余 30 秒" under the bar at 241.
     const struct
     {
         const char* What;
@@ -130,12 +135,14 @@ TEST(SkinPainter, SplashDrawsItsBarAndLines)
          fontFailed,
          true,
          {87, 175, 293},
-         {{u"下载进度 71 %", 440, 200}, {u"字体安装失败，文字可能显示异常", 250, 145}}},
+         {{u"下载进度 71 %", 440, 200},
+          {u"字体安装失败，文字可能显示异常", 250, 145},
+          {u"2.0 MB/s · 剩余 30 秒", 87, 200}}},
         {"self-update",
          selfUpdate,
          true,
          {87, 175, 207},
-         {{u"正在更新微端", 277, 136}, {u"下载进度 50 %", 268, 116}}},
+         {{u"2.0 MB/s · 剩余 30 秒", 241, 200}, {u"正在更新微端", 277, 136}, {u"下载进度 50 %", 268, 116}}},
     };
     for (const auto& c : cases)
     {

@@ -112,3 +112,40 @@ TEST(SplashView, BarAndPercentBounds)
     EXPECT_EQ(ChooseSplashView(selfUpdate).Download, xWString(u"下载进度 0 %"))
         << "the size is not known yet";
 }
+
+TEST(SplashView, RateLineShowsAKnownRateAndTheTimeLeft)
+{
+    constexpr double Mega = 1 << 20;
+    struct Case
+    {
+        double Rate, Left;
+        const char16_t* Text;
+    };
+    const Case cases[] = {
+        {12.3 * Mega, 80, u"12.3 MB/s · 剩余 1 分 20 秒"},
+        {512 * 1024, 5.2, u"512 KB/s · 剩余 6 秒"},
+        {Mega, 59.5, u"1.0 MB/s · 剩余 1 分 0 秒"},
+        {Mega, 0.0, u"1.0 MB/s · 剩余 1 秒"},
+        {3 * Mega, 3725, u"3.0 MB/s · 剩余 1 时 2 分"},
+        {2 * Mega, -1, u"2.0 MB/s"}, // no size known
+        {1024, 99 * 3600 + 1, u"1 KB/s"},
+        {0, 10, u""},
+        {-1, 10, u""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TransferRateText(c.Rate, c.Left), xWString(c.Text)) << c.Rate << " " << c.Left;
+
+    // Both layouts carry the line while the download runs, neither without a rate.
+    SplashInputs inputs;
+    inputs.State = PackageUpdateDownloading;
+    inputs.Busy = true;
+    inputs.BytesPerSecond = 2 * Mega;
+    inputs.SecondsLeft = 30;
+    EXPECT_EQ(ChooseSplashView(inputs).Rate, xWString(u"2.0 MB/s · 剩余 30 秒"));
+    inputs.SelfUpdate = true;
+    EXPECT_EQ(ChooseSplashView(inputs).Rate, xWString(u"2.0 MB/s · 剩余 30 秒"));
+    inputs.SelfUpdate = false;
+    inputs.Busy = false;
+    inputs.State = PackageUpdateChecking;
+    EXPECT_TRUE(ChooseSplashView(inputs).Rate.IsEmpty());
+}

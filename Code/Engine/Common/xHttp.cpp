@@ -2,6 +2,7 @@
 
 #include "xLogLine.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace
@@ -33,6 +34,27 @@ bool xHttpRequest::Send(const char* headers)
         return false;
     }
     return SendNow(headers);
+}
+
+// Every body byte pays into the session's cap. ReadSome, the downloads' read,
+// takes pieces of a fraction of a second's worth under a cap, so the sleeps stay
+// short and a connection that waits its turn never looks stalled.
+int64_t xHttpRequest::Read(void* buffer, size_t max)
+{
+    const int64_t got = ReadNow(buffer, max);
+    if (got > 0 && Cap != nullptr)
+        Cap->Take(static_cast<uint64_t>(got));
+    return got;
+}
+
+int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
+{
+    if (Cap == nullptr || !Cap->IsCapped())
+        return ReadSomeNow(buffer, max);
+    const int64_t got = ReadSomeNow(buffer, std::min(max, Cap->PieceBytes()));
+    if (got > 0)
+        Cap->Take(static_cast<uint64_t>(got));
+    return got;
 }
 
 void xHttpSession::SetTimeouts(uint32_t connectMs, uint32_t stallMs)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xByteRateCap.h"
 #include "xString.h"
 
 #include <atomic>
@@ -77,6 +78,9 @@ public:
     uint32_t GetConnectTimeoutMs() const { return ConnectTimeoutMs.load(std::memory_order_relaxed); }
     uint32_t GetStallTimeoutMs() const { return StallTimeoutMs.load(std::memory_order_relaxed); }
     const xString& GetAgent() const { return Agent; }
+    // Holds the body bytes that all requests of this session read under one
+    // rate (uncapped until set): one cap shared by every connection.
+    xByteRateCap& ReadCap() { return Cap; }
     xHttpProxyMode GetProxyMode() const { return ProxyMode; }
 
     // Null on failure. Nothing goes over the network yet: the first request connects.
@@ -91,6 +95,7 @@ private:
     xHttpProxyMode ProxyMode;
     std::atomic<uint32_t> ConnectTimeoutMs{DefaultConnectTimeoutMs};
     std::atomic<uint32_t> StallTimeoutMs{DefaultStallTimeoutMs};
+    xByteRateCap Cap;
     std::unique_ptr<Native> Os;
 };
 
@@ -159,8 +164,12 @@ public:
 private:
     friend class xHttpConnection;
     xHttpRequest();
-    // The platform's part of Send.
+    // The platform's part of Send, Read and ReadSome.
     bool SendNow(const char* headers);
+    int64_t ReadNow(void* buffer, size_t max);
+    int64_t ReadSomeNow(void* buffer, size_t max);
 
+    // The session's cap, which every read pays into.
+    xByteRateCap* Cap = nullptr;
     std::unique_ptr<Native> Os;
 };

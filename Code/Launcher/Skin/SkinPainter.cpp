@@ -84,8 +84,10 @@ void PaintSplash(xCanvas& canvas, const SplashView& view, const xImage* bar, int
         else
             line(view.Status, float(SplashStatusX), SplashStatusY);
         line(view.Notice, centred(view.Notice), SplashNoticeY);
+        line(view.Rate, float(SplashRateX), SplashRateY);
         return;
     }
+    line(view.Rate, centred(view.Rate), SplashRateY);
     line(view.Status, centred(view.Status), SplashSelfUpdateStatusY);
     line(view.Download, centred(view.Download), SplashSelfUpdateDownloadY);
 }

@@ -2,6 +2,8 @@
 
 #include "SkinPainter.h"
 
+#include "xPlatformTime.h"
+
 #include <utility>
 
 SplashScreen* CurrentSplash = nullptr;
@@ -24,10 +26,21 @@ SplashScreen::~SplashScreen()
         CurrentSplash = nullptr;
 }
 
+SplashInputs SplashScreen::ReadInputs() const
+{
+    SplashInputs inputs = Source();
+    inputs.BytesPerSecond = Rate.BytesPerSecond();
+    const uint64_t remaining =
+        inputs.BytesExpected > inputs.BytesMoved ? inputs.BytesExpected - inputs.BytesMoved : 0;
+    // Without a known size there is a rate but no time left.
+    inputs.SecondsLeft = inputs.BytesExpected == 0 ? -1.0 : Rate.SecondsLeft(remaining);
+    return inputs;
+}
+
 void SplashScreen::OnPaintExtra(xCanvas& canvas)
 {
     const xWindowRect outer = NativeWindow()->ScreenRect();
-    PaintSplash(canvas, ChooseSplashView(Source()), Bar.get(), outer.Right - outer.Left);
+    PaintSplash(canvas, ChooseSplashView(ReadInputs()), Bar.get(), outer.Right - outer.Left);
 }
 
 void SplashScreen::FrameTick(float seconds)
@@ -37,6 +50,7 @@ void SplashScreen::FrameTick(float seconds)
         return;
     RepaintSeconds += seconds;
     const SplashInputs inputs = Source();
+    Rate.AddSample(xPlatformTime::Seconds(), inputs.BytesMoved);
     if (RepaintSeconds > RepaintInterval)
     {
         native->Invalidate(false);

@@ -2,6 +2,7 @@
 
 #include "SkinWindow.h"
 #include "SplashView.h"
+#include "TransferRate.h"
 
 #include "xImage.h"
 
@@ -30,10 +31,15 @@ public:
     void FrameTick(float seconds) override;
 
 private:
+    // The inputs with the rate and time left filled in.
+    SplashInputs ReadInputs() const;
+
     InputSource Source;
     std::function<void()> ReadyAction;
     std::shared_ptr<xImage> Bar;
     float RepaintSeconds = 0.0f;
+    // Fed the bytes moved on every tick.
+    TransferRate Rate;
 };
 
 // The one splash screen, or null.

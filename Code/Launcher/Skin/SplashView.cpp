@@ -4,6 +4,7 @@
 
 #include "xTextConversion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -28,6 +29,35 @@ xWString RetryText(int32_t seconds, bool diskFull)
     return Utf8ToWide(text);
 }
 } // namespace
+
+xWString TransferRateText(double bytesPerSecond, double secondsLeft)
+{
+    constexpr double Kilo = 1024.0;
+    constexpr double Mega = 1024.0 * 1024.0;
+    constexpr double MostSeconds = 99.0 * 3600.0;
+    if (!(bytesPerSecond > 0.0))
+        return xWString();
+    char text[96];
+    const int length = bytesPerSecond >= Mega
+                           ? std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / Mega)
+                           : std::snprintf(text, sizeof text, "%.0f KB/s", bytesPerSecond / Kilo);
+    if (secondsLeft >= 0.0 && secondsLeft <= MostSeconds)
+    {
+        const int64_t left = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(secondsLeft)));
+        const int64_t hours = left / 3600;
+        const int64_t minutes = left / 60 % 60;
+        const int64_t seconds = left % 60;
+        char* tail = text + length;
+        const size_t room = sizeof text - static_cast<size_t>(length);
+        if (hours > 0)
+            std::snprintf(tail, room, " · 剩余 %d 时 %d 分", int(hours), int(minutes));
+        else if (minutes > 0)
+            std::snprintf(tail, room, " · 剩余 %d 分 %d 秒", int(minutes), int(seconds));
+        else
+            std::snprintf(tail, room, " · 剩余 %d 秒", int(seconds));
+    }
+    return Utf8ToWide(text);
+}
 
 int32_t ProgressPercent(float fraction)
 {
@@ -65,6 +95,7 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
         view.BarFraction = static_cast<float>(fraction);
         view.Status = u"正在更新微端";
         view.Download = DownloadText(view.BarFraction);
+        view.Rate = TransferRateText(inputs.BytesPerSecond, inputs.SecondsLeft);
         return view;
     }
     // The update goes on without the font; the player learns why the game's
@@ -75,6 +106,7 @@ SplashView ChooseSplashView(const SplashInputs& inputs)
     {
         view.BarFraction = inputs.Progress;
         view.Status = DownloadText(inputs.Progress);
+        view.Rate = TransferRateText(inputs.BytesPerSecond, inputs.SecondsLeft);
         return view;
     }
     switch (inputs.LocalMode ? int32_t(PackageUpdateDone) : inputs.State)

@@ -374,6 +374,7 @@ std::unique_ptr<xHttpRequest> xHttpConnection::OpenRequest(const char* verb, con
     if (verb == nullptr || verb[0] == 0 || path == nullptr)
         return nullptr;
     std::unique_ptr<xHttpRequest> request(new xHttpRequest());
+    request->Cap = &Session.ReadCap();
     Native& connection = *Os;
     xHttpRequest::Native& native = *request->Os;
     native.Multi = connection.Multi;
@@ -496,12 +497,12 @@ bool xHttpRequest::QueryHeader(const char* name, xString& value)
     return false;
 }
 
-int64_t xHttpRequest::Read(void* buffer, size_t max)
+int64_t xHttpRequest::ReadNow(void* buffer, size_t max)
 {
     return Os->Take(buffer, max, true);
 }
 
-int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
+int64_t xHttpRequest::ReadSomeNow(void* buffer, size_t max)
 {
     return Os->Take(buffer, max, false);
 }

@@ -256,6 +256,7 @@ std::unique_ptr<xHttpRequest> xHttpConnection::OpenRequest(const char* verb, con
     if (verb == nullptr || verb[0] == 0 || path == nullptr)
         return nullptr;
     std::unique_ptr<xHttpRequest> request(new xHttpRequest());
+    request->Cap = &Session.ReadCap();
     xHttpRequest::Native& native = *request->Os;
     native.Session = Os->Session;
     native.Connection = Os->Handle.Get();
@@ -340,7 +341,7 @@ bool xHttpRequest::QueryHeader(const char* name, xString& value)
     return false;
 }
 
-int64_t xHttpRequest::Read(void* buffer, size_t max)
+int64_t xHttpRequest::ReadNow(void* buffer, size_t max)
 {
     Native& native = *Os;
     if (!native.Sent || native.Failed)
@@ -366,7 +367,7 @@ int64_t xHttpRequest::Read(void* buffer, size_t max)
     return static_cast<int64_t>(copied);
 }
 
-int64_t xHttpRequest::ReadSome(void* buffer, size_t max)
+int64_t xHttpRequest::ReadSomeNow(void* buffer, size_t max)
 {
     Native& native = *Os;
     if (!native.Sent || native.Failed)

@@ -1,15 +1,18 @@
 #include "InternetSessions.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace
 {
+std::mutex SlotLock;
+std::atomic<uint64_t> DownloadCap{0};
+
 // A failed open is not remembered, so a later call may still succeed; a
 // std::call_once would keep the failure for the whole run.
 xHttpSession* OpenOnce(std::unique_ptr<xHttpSession>& slot, const char* agent, xHttpProxyMode mode)
 {
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(SlotLock);
     if (!slot)
         slot = xHttpSession::Open(agent, mode);
     return slot.get();
@@ -32,10 +35,21 @@ std::unique_ptr<xHttpSession>& InternetSlot()
 
 xHttpSession* DownloadSession()
 {
-    return OpenOnce(DownloadSlot(), "WispDownload", xHttpProxyMode::Preconfigured);
+    xHttpSession* session = OpenOnce(DownloadSlot(), "WispDownload", xHttpProxyMode::Preconfigured);
+    if (session != nullptr)
+        session->ReadCap().SetBytesPerSecond(DownloadCap.load());
+    return session;
 }
 
 xHttpSession* InternetSession()
 {
     return OpenOnce(InternetSlot(), "WispClient", xHttpProxyMode::Direct);
+}
+
+void CapDownloads(uint64_t bytesPerSecond)
+{
+    DownloadCap.store(bytesPerSecond);
+    std::lock_guard<std::mutex> guard(SlotLock);
+    if (DownloadSlot())
+        DownloadSlot()->ReadCap().SetBytesPerSecond(bytesPerSecond);
 }

@@ -11,3 +11,7 @@
 xHttpSession* DownloadSession();
 // Agent "WispClient", no proxy: step reports and the auto-login exchange.
 xHttpSession* InternetSession();
+
+// Holds every download of the downloader's session under `bytesPerSecond`
+// together (0: no cap); for the session now open or the one opened later.
+void CapDownloads(uint64_t bytesPerSecond);
