@@ -80,8 +80,8 @@ def test_login_page_to_the_game_in_its_frame(desktop_launcher, update_server):
     geometry = window_geometry(MAIN_FRAME_SIZE)
     main = shoot_painted("native-main-frame", geometry, (640, 420))
     assert main.getpixel((640, 420)) != (0, 0, 0), "the frame's picture is drawn"
-    # The package comes slowly enough to see the splash's bar move.
-    update_server.control("faults?delay-ms=400&for-path=.pkg")
+    # The package comes slowly enough (seconds) to see the splash's bar move.
+    update_server.control("faults?delay-ms=1000&for-path=.pkg")
     try:
         log_in(geometry, log, "player7")
         # The page's arguments, last first, as the Windows bridge hands them over.
@@ -89,8 +89,9 @@ def test_login_page_to_the_game_in_its_frame(desktop_launcher, update_server):
                              "invoke_client: login, sid=7&uid=player7&time=0"])
         wait_for_lines(log, [f"downloading http://127.0.0.1:18080/mirra/client/Startup{NATIVE_VERSION}.pkg"])
         splash = window_geometry(SPLASH_SIZE)
-        time.sleep(1.5)
+        time.sleep(1.0)
         shoot_painted("native-splash", splash, BAR_START)
+        assert window_geometry(SPLASH_SIZE, timeout=1.0) == splash, "still downloading"
         wait_for_lines(log, [f"Client updated to Startup{NATIVE_VERSION}.pkg"], timeout=120)
     finally:
         update_server.control("faults")
