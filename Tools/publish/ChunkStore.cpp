@@ -17,7 +17,7 @@ size_t ChunkStore::DigestHash::operator()(const Sha256Digest& digest) const
     return value;
 }
 
-bool ChunkStore::Load(const fs::path& folder, const std::string& ownPack)
+bool ChunkStore::Load(const fs::path& folder, const std::string& ownPack, const std::string& ownIndex)
 {
     std::error_code error;
     std::vector<fs::path> indices;
@@ -35,12 +35,13 @@ bool ChunkStore::Load(const fs::path& folder, const std::string& ownPack)
     }
     std::sort(indices.begin(), indices.end());
     for (const fs::path& file : indices)
-        if (!Take(folder, file, ownPack))
+        if (!Take(folder, file, ownPack, ownIndex))
             return false;
     return true;
 }
 
-bool ChunkStore::Take(const fs::path& folder, const fs::path& file, const std::string& ownPack)
+bool ChunkStore::Take(const fs::path& folder, const fs::path& file, const std::string& ownPack,
+                      const std::string& ownIndex)
 {
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(file, bytes))
@@ -60,6 +61,12 @@ bool ChunkStore::Take(const fs::path& folder, const fs::path& file, const std::s
     for (size_t i = 0; i < index.Packs.size(); ++i)
     {
         const ChunkPackInfo& pack = index.Packs[i];
+        if (pack.Name == ownPack && file.filename().u8string() != ownIndex)
+        {
+            Fail("%s names %s, which this version would replace: publish under another version", file.c_str(),
+                 pack.Name.c_str());
+            return false;
+        }
         std::error_code error;
         const uintmax_t size = fs::file_size(folder / fs::u8path(pack.Name), error);
         if (pack.Name == ownPack || error || size != pack.Size)

@@ -27,8 +27,9 @@ public:
     // naming a chunk wins, so runs repeat). Chunks in a pack named `ownPack`
     // (the one about to be written again) or in a pack that is missing or of
     // another size than its index says are not taken. False, with an error
-    // line, for an index that cannot be read or parsed.
-    bool Load(const std::filesystem::path& folder, const std::string& ownPack);
+    // line, for an index that cannot be read or parsed, and for one (other
+    // than `ownIndex`) that names `ownPack`: rewriting that pack would break it.
+    bool Load(const std::filesystem::path& folder, const std::string& ownPack, const std::string& ownIndex);
 
     const Place* Find(const Sha256Digest& digest) const;
     size_t ChunkCount() const { return m_Places.size(); }
@@ -39,7 +40,7 @@ private:
         size_t operator()(const Sha256Digest& digest) const;
     };
     bool Take(const std::filesystem::path& folder, const std::filesystem::path& file,
-              const std::string& ownPack);
+              const std::string& ownPack, const std::string& ownIndex);
 
     std::vector<std::unique_ptr<ChunkPackInfo>> m_Packs;
     std::unordered_map<Sha256Digest, Place, DigestHash> m_Places;

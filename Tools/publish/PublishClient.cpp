@@ -462,8 +462,12 @@ int RunClient(int argc, char** argv)
         fs::path(out) / fs::u8path("Startup" + version + ChunkIndexFormat::PackSuffix);
     const fs::path chunkIndexPath =
         fs::path(out) / fs::u8path("Startup" + version + ChunkIndexFormat::IndexSuffix);
-    ChunkStore store;
-    if (!chunkStore.empty() && !store.Load(chunkStore, chunkPackPath.filename().u8string()))
+    // The out folder is read too, only so that no pack another index names is replaced.
+    ChunkStore store, published;
+    const std::string ownPack = chunkPackPath.filename().u8string(),
+                      ownIndex = chunkIndexPath.filename().u8string();
+    if ((fs::is_directory(out, error) && !published.Load(out, ownPack, ownIndex)) ||
+        (!chunkStore.empty() && !store.Load(chunkStore, ownPack, ownIndex)))
         return 1;
 
     // The package goes to its temporary file file by file, summed on the way: a
