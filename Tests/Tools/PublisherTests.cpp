@@ -329,7 +329,7 @@ TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerI
 
 // A version published after another into the same store packs only the chunks
 // its edits made: the rest of its index points into the older pack. A version
-// whose pack a later index names is not published again.
+// whose pack a later index names is not published again, nor is its pack pruned.
 TEST_F(PublishedClientTest, TheChunkStoreKeepsEachChunkOnce)
 {
     const std::string out = m_Source.At("out").string();
@@ -351,6 +351,14 @@ TEST_F(PublishedClientTest, TheChunkStoreKeepsEachChunkOnce)
     EXPECT_EQ(1, Publish(out, {}));
     EXPECT_TRUE(before == ReadFileBytes(out + "/StartupT.chunkpack"));
     CheckChunks(out, "U", edited);
+
+    // Pruning takes only what no index names: T's pack stays while T's index does.
+    ASSERT_EQ(0, RunPublish({"prune-chunks", "--store", out, "--delete"}));
+    EXPECT_TRUE(std::filesystem::exists(out + "/StartupU.chunkpack"));
+    std::filesystem::remove(out + "/StartupU.chunks");
+    ASSERT_EQ(0, RunPublish({"prune-chunks", "--store", out, "--delete"}));
+    EXPECT_FALSE(std::filesystem::exists(out + "/StartupU.chunkpack"));
+    EXPECT_TRUE(before == ReadFileBytes(out + "/StartupT.chunkpack"));
 }
 
 // The private key is the operator's alone: a second keygen never replaces it.

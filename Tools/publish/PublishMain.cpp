@@ -26,6 +26,7 @@ Usage:
                    [--key KEY.pem] [--expires WHEN]
   publish keygen --out KEY_DIR
   publish sign --key KEY.pem --file FILE [--name NAME]
+  publish prune-chunks --store STORE_DIR [--delete]
   publish --help
 
 publish client
@@ -117,6 +118,12 @@ publish keygen
   refuses these files without a good signature. Packages are not signed:
   the signed manifest's checksums cover every file in them.
 
+publish prune-chunks
+  Lists the chunk packs (*.chunkpack) in STORE_DIR that no chunk index
+  (*.chunks) there names, and with --delete deletes them. Retire versions by
+  deleting their files (.crc, .pkg, .chunks, .sig) first. An index that cannot
+  be read stops it before anything is deleted.
+
 publish sign
   Writes FILE.sig for any file, signed under its own name or NAME (the name
   the launcher fetches it by), e.g. after editing a version file by hand.
@@ -162,6 +169,8 @@ int main(int argc, char** argv)
         return RunVersion(argc, argv);
     if (command == "font")
         return RunFont(argc, argv);
+    if (command == "prune-chunks")
+        return RunPruneChunks(argc, argv);
     if (command == "launcher")
         return RunLauncher(argc, argv);
     if (command == "keygen")
