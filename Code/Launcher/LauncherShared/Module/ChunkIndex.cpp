@@ -171,7 +171,7 @@ const char* CheckChunkTable(const ChunkIndex& index)
     return nullptr;
 }
 
-const char* ReadFile(FieldReader& reader, const ChunkIndex& index, ChunkIndexFile& file)
+const char* ReadFileEntry(FieldReader& reader, const ChunkIndex& index, ChunkIndexFile& file)
 {
     std::string name;
     uint32_t count = 0;
@@ -202,7 +202,7 @@ const char* ReadFiles(FieldReader& reader, ChunkIndex& index)
         return "its file count is more than its bytes hold";
     index.Files.resize(count);
     for (ChunkIndexFile& file : index.Files)
-        if (const char* error = ReadFile(reader, index, file))
+        if (const char* error = ReadFileEntry(reader, index, file))
             return error;
     std::vector<const xWString*> names;
     for (const ChunkIndexFile& file : index.Files)
