@@ -28,7 +28,7 @@ done
 tiny=()
 [ "$mode" = tiny ] && tiny=(--tiny)
 
-targets=(ChecksumBenchmarks Lzma86Benchmarks DownloadTimer PackageUpdateBench PublishBench UpdateTimer publish devserver)
+targets=(ChecksumBenchmarks Lzma86Benchmarks ChunkBenchmarks DownloadTimer PackageUpdateBench PublishBench UpdateTimer publish devserver)
 # Built with every native build once its source is in the tree.
 [ -f Tests/Benchmarks/UnpackBench.cpp ] && targets+=(UnpackBench)
 
@@ -130,6 +130,8 @@ step "checksums beside a plain read of memory" google_bench ChecksumBenchmarks \
     Sha256OpenSsl=MemoryRead Sha256BuiltInShaNi=Sha256OpenSsl Sha256BuiltInPlain=Sha256OpenSsl
 step "DecodeLzma86 beside liblzma" google_bench Lzma86Benchmarks \
     Ours/Text=Liblzma/Text Ours/CodeWithX86Filter=Liblzma/CodeWithX86Filter
+step "content-defined cut and the chunks' SHA-256 (one core)" google_bench ChunkBenchmarks \
+    CutRandom/65536=Sha256OfChunks CutText/65536=Sha256OfChunks CutAndSha256=Sha256OfChunks
 
 # 3. VerifyFile of an installed client beside cat of the same files. --full runs
 #    the whole PackageUpdateBench instead: the 1 GiB client's publish time and the

@@ -10,6 +10,13 @@
 //   build/linux-bench/bin/PublishBench [--tiny] [--threads N]
 // --tiny: 1 MiB each instead of 64 and 32 (seconds even in a sanitizer build).
 // --threads goes to the publisher (default: its own, one per processor).
+//
+// --chunks [--baseline PUBLISH]: the chunked publication instead, on the update
+// benchmarks' 1 GiB client (BenchClient.h; --tiny: its 2 MiB shape). Version A
+// is published into a chunk store, then version B (a few records changed in
+// place in two large archives, a record inserted near the start of a third, ten
+// small files rewritten) with --chunk-store: B's time, its new pack, and B's
+// time by PUBLISH (a publisher that writes no chunks: today's) for the ratio.
 #include "xSystemPaths.h"
 #include "xTextConversion.h"
 
@@ -21,6 +28,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -186,12 +194,122 @@ int Run(bool tiny, const std::string& threads)
     fs::remove_all(work, ignored);
     return status;
 }
+
+// Version B of the update client: records changed in place, one inserted, and
+// small files rewritten, as a patch does.
+bool EditClient(const fs::path& client)
+{
+    std::vector<fs::path> archives, small;
+    for (const auto& entry : fs::recursive_directory_iterator(client))
+        if (entry.is_regular_file())
+            (entry.file_size() >= 256 * KiB ? archives : small).push_back(entry.path());
+    std::sort(archives.begin(), archives.end());
+    std::sort(small.begin(), small.end());
+    if (archives.size() < 3 || small.size() < 10)
+        return false;
+    Random random;
+    for (size_t i = 0; i < 3; ++i)
+    {
+        std::fstream file(archives[i], std::ios::binary | std::ios::in | std::ios::out);
+        const uint64_t size = fs::file_size(archives[i]);
+        const std::string record = "record " + std::to_string(random.Next()) + " patched";
+        if (i < 2)
+            for (int k = 1; k <= 4; ++k) // four records changed in place
+                file.seekp(static_cast<std::streamoff>(size / 5 * k)),
+                    file.write(record.data(), record.size());
+        else
+        {
+            std::vector<char> bytes(size);
+            file.read(bytes.data(), static_cast<std::streamsize>(size));
+            bytes.insert(bytes.begin() + 4096, record.begin(), record.end());
+            file.seekp(0), file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        if (!file)
+            return false;
+    }
+    for (size_t i = 0; i < 10; ++i)
+        if (!WriteClientFile(small[i * small.size() / 10], KiB + random.Next() % (16 * KiB), true, random))
+            return false;
+    return true;
+}
+
+std::vector<std::string> PublishCommand(const std::string& program, const fs::path& client,
+                                        const char* version, const fs::path& out, const std::string& threads,
+                                        const std::vector<std::string>& extra)
+{
+    std::vector<std::string> command = {program,     "client", "--source", client.string(),
+                                        "--version", version,  "--out",    out.string()};
+    if (!threads.empty())
+        command.insert(command.end(), {"--threads", threads});
+    command.insert(command.end(), extra.begin(), extra.end());
+    return command;
+}
+
+void Report(const char* what, const Timed& timed, uint64_t clientBytes)
+{
+    std::printf("  %s: %.2f s (%.1f MB/s), processor %.2f s, peak memory %ld KiB\n", what, timed.Seconds,
+                MBps(clientBytes, timed.Seconds), timed.CpuSeconds, timed.PeakKiB);
+}
+
+bool ChunkedPublish(const fs::path& work, bool tiny, const std::string& threads, const std::string& baseline)
+{
+    const std::string publish = WideToUtf8(GetModuleDirectory()).c_str() + std::string("publish");
+    const fs::path client = work / "client", store = work / "store";
+    size_t count = 0;
+    const uint64_t clientBytes = Generate(client, UpdateClientGroups(tiny), count);
+    if (clientBytes == 0)
+        return std::fprintf(stderr, "cannot write the client under %s\n", work.c_str()), false;
+    std::printf("chunked publication: %zu files, %.1f MB\n", count, double(clientBytes) / 1e6);
+    RunShell("tar -C '" + client.string() + "' -cf - . > /dev/null");
+    const Timed first = RunProgram(PublishCommand(publish, client, "A", store, threads, {}), true);
+    if (!first.Ok || !EditClient(client))
+        return std::fprintf(stderr, "publishing A or editing the client failed\n"), false;
+    Report("A with its chunks, into an empty store", first, clientBytes);
+    RunShell("tar -C '" + client.string() + "' -cf - . > /dev/null");
+    const Timed second = RunProgram(
+        PublishCommand(publish, client, "B", store, threads, {"--chunk-store", store.string()}), true);
+    if (!second.Ok)
+        return std::fprintf(stderr, "publishing B failed\n"), false;
+    Report("B after A with --chunk-store", second, clientBytes);
+    std::printf("  B's new pack %.2f MB beside A's %.1f MB; B's index %.1f KB\n",
+                double(SizeOf(store / "StartupB.chunkpack")) / 1e6,
+                double(SizeOf(store / "StartupA.chunkpack")) / 1e6,
+                double(SizeOf(store / "StartupB.chunks")) / 1e3);
+    if (baseline.empty())
+        return true;
+    const Timed today = RunProgram(PublishCommand(baseline, client, "B", work / "today", threads, {}), true);
+    if (!today.Ok)
+        return std::fprintf(stderr, "%s failed\n", baseline.c_str()), false;
+    Report("B by the baseline publisher (no chunks)", today, clientBytes);
+    std::printf("  B with chunks / baseline: %.2fx (processor %.2fx)\n", second.Seconds / today.Seconds,
+                second.CpuSeconds / today.CpuSeconds);
+    return true;
+}
+
+int RunChunked(bool tiny, const std::string& threads, const std::string& baseline)
+{
+    char pattern[] = "/tmp/publish-bench.XXXXXX";
+    if (!mkdtemp(pattern))
+        return std::fprintf(stderr, "cannot make a folder under /tmp\n"), 1;
+    int status = 1;
+    try
+    {
+        status = ChunkedPublish(pattern, tiny, threads, baseline) ? 0 : 1;
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    std::error_code ignored;
+    fs::remove_all(pattern, ignored);
+    return status;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool tiny = false, usage = false;
-    std::string threads;
+    bool tiny = false, usage = false, chunks = false;
+    std::string threads, baseline;
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
@@ -199,12 +317,18 @@ int main(int argc, char** argv)
             tiny = true;
         else if (option == "--threads" && i + 1 < argc)
             threads = argv[++i];
+        else if (option == "--chunks")
+            chunks = true;
+        else if (option == "--baseline" && i + 1 < argc)
+            baseline = argv[++i];
         else
             usage = true;
     }
     if (usage)
-        return std::fprintf(stderr, "usage: PublishBench [--tiny] [--threads N]\n"), 2;
-    const int status = Run(tiny, threads);
+        return std::fprintf(stderr,
+                            "usage: PublishBench [--tiny] [--threads N] [--chunks [--baseline PUBLISH]]\n"),
+               2;
+    const int status = chunks ? RunChunked(tiny, threads, baseline) : Run(tiny, threads);
     std::printf(status == 0 ? "\nPublishBench: done\n" : "\nPublishBench: FAILED\n");
     return status;
 }

@@ -1,6 +1,7 @@
 // The publisher, end to end: runs the real publish binary (beside the tests in
 // bin/) and reads its output back with the launcher's own readers.
 #include "ChildProcess.h"
+#include "ChunkIndex.h"
 #include "Crc32c.h"
 #include "EngineText.h"
 #include "FileBytes.h"
@@ -254,6 +255,39 @@ protected:
         EXPECT_FALSE(std::filesystem::exists(out + "/StartupT.pkg.tmp"));
     }
 
+    // Every file of `files` comes back whole from the chunk index of `version`
+    // under `out` and the packs it names; the index itself.
+    ChunkIndex CheckChunks(const std::string& out, const std::string& version,
+                           const std::map<std::string, std::pair<std::string, int>>& files)
+    {
+        const std::string bytes = ReadFileBytes(out + "/Startup" + version + ".chunks");
+        ChunkIndex index;
+        std::string error;
+        EXPECT_TRUE(
+            ParseChunkIndex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), index, error))
+            << error;
+        EXPECT_EQ(files.size(), index.Files.size());
+        std::vector<std::string> packs;
+        for (const ChunkPackInfo& pack : index.Packs)
+            packs.push_back(ReadFileBytes(out + "/" + pack.Name));
+        for (const ChunkIndexFile& file : index.Files)
+        {
+            std::string whole;
+            for (const uint32_t number : file.Chunks)
+            {
+                const ChunkRecord& chunk = index.Chunks[number];
+                const std::string stored = packs[chunk.Pack].substr(chunk.Offset, chunk.StoredSize);
+                const std::string data = chunk.Form == ChunkForm::Lzma86 ? Unpacked(stored) : stored;
+                EXPECT_TRUE(data.size() == chunk.Length &&
+                            Sha256::Of(data.data(), data.size()) == chunk.Sha256);
+                whole += data;
+            }
+            EXPECT_TRUE(files.count(Narrow(file.Name)) && whole == files.at(Narrow(file.Name)).first)
+                << Narrow(file.Name);
+        }
+        return index;
+    }
+
     TempFolder m_Source{"published-client"};
     std::map<std::string, std::pair<std::string, int>> m_Files;
 };
@@ -264,10 +298,16 @@ TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerI
     const std::string out = m_Source.At("out").string();
     ASSERT_EQ(0, Publish(out, {"--threads", "1"}));
     CheckPackage(out, false);
-    const std::string one = ReadFileBytes(out + "/StartupT.pkg");
+    CheckChunks(out, "T", m_Files);
+    const std::string one = ReadFileBytes(out + "/StartupT.pkg"),
+                      oneIndex = ReadFileBytes(out + "/StartupT.chunks"),
+                      onePack = ReadFileBytes(out + "/StartupT.chunkpack");
     ASSERT_EQ(0, Publish(out, {"--threads", "5", "--xx"})); // the same folder again: the files are replaced
     CheckPackage(out, true);
     EXPECT_TRUE(one == ReadFileBytes(out + "/StartupT.pkg")) << "the package differs between 1 and 5 threads";
+    EXPECT_TRUE(oneIndex == ReadFileBytes(out + "/StartupT.chunks") &&
+                onePack == ReadFileBytes(out + "/StartupT.chunkpack"))
+        << "the chunks differ between 1 and 5 threads";
 
     StartCase(PeerKind::DevServer);
     if (IsSkipped() || HasFatalFailure())
@@ -285,6 +325,40 @@ TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerI
     for (const auto& [name, file] : m_Files)
         EXPECT_TRUE(ReadFileBytes(FsPath(job.PublishFolder + Utf8ToWide(name.c_str()))) == file.first)
             << name;
+}
+
+// A version published after another into the same store packs only the chunks
+// its edits made: the rest of its index points into the older pack. A version
+// whose pack a later index names is not published again, nor is its pack pruned.
+TEST_F(PublishedClientTest, TheChunkStoreKeepsEachChunkOnce)
+{
+    const std::string out = m_Source.At("out").string();
+    ASSERT_EQ(0, Publish(out, {"--chunk-store", out}));
+    std::map<std::string, std::pair<std::string, int>> edited = m_Files;
+    std::string& noise = edited["Archive/noise.pak"].first;
+    noise.insert(3000, "an inserted record");
+    edited["Data/config.txt"].first.replace(200000, 5, "VALUE");
+    for (const char* name : {"Archive/noise.pak", "Data/config.txt"})
+        ASSERT_TRUE(WriteFileBytes(m_Source.At(std::string("client/") + name), edited[name].first));
+    ASSERT_EQ(0, RunPublish({"client", "--source", m_Source.At("client").string(), "--version", "U", "--out",
+                             out, "--chunk-store", out}));
+    const ChunkIndex index = CheckChunks(out, "U", edited);
+    ASSERT_EQ(2u, index.Packs.size());
+    EXPECT_EQ("StartupT.chunkpack", index.Packs[1].Name);
+    EXPECT_LT(index.Packs[0].Size * 4, index.Packs[1].Size) << "U packed more than its edits";
+
+    const std::string before = ReadFileBytes(out + "/StartupT.chunkpack");
+    EXPECT_EQ(1, Publish(out, {}));
+    EXPECT_TRUE(before == ReadFileBytes(out + "/StartupT.chunkpack"));
+    CheckChunks(out, "U", edited);
+
+    // Pruning takes only what no index names: T's pack stays while T's index does.
+    ASSERT_EQ(0, RunPublish({"prune-chunks", "--store", out, "--delete"}));
+    EXPECT_TRUE(std::filesystem::exists(out + "/StartupU.chunkpack"));
+    std::filesystem::remove(out + "/StartupU.chunks");
+    ASSERT_EQ(0, RunPublish({"prune-chunks", "--store", out, "--delete"}));
+    EXPECT_FALSE(std::filesystem::exists(out + "/StartupU.chunkpack"));
+    EXPECT_TRUE(before == ReadFileBytes(out + "/StartupT.chunkpack"));
 }
 
 // The private key is the operator's alone: a second keygen never replaces it.
@@ -326,6 +400,7 @@ TEST_F(PublisherTest, KeygenSigningCommandsAndTheFontContainer)
     const UpdateVerifier verifier(point);
     for (const auto& [file, name] : std::initializer_list<std::pair<const char*, const char*>>{
              {"Startup1.0.5.crc", "Startup1.0.5.crc"},
+             {"Startup1.0.5.chunks", "Startup1.0.5.chunks"},
              {"ClientVersionSID.txt", "ClientVersionSID.txt"},
              {"launcher/qtmx1000002.exe", "qtmx1000002.exe"},
              {"launcher/LauncherVersion.txt", "LauncherVersion.txt"},

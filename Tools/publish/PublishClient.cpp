@@ -1,7 +1,10 @@
 // publish client: the package and the manifest the launcher fetches.
+#include "ChunkPackWriter.h"
+#include "ChunkStore.h"
 #include "PublishCommon.h"
 #include "PublishSignature.h"
 
+#include "ChunkIndexFormat.h"
 #include "Crc32c.h"
 #include "Lzma86.h"
 #include "Manifest.h"
@@ -185,11 +188,22 @@ struct PackedFile
     uint32_t Xx = 0;
     Sha256Digest Sha256{};
     bool Compressed = false;
+    std::vector<PreparedChunk> Chunks;
     std::string Error; // when not empty, publishing stops with it
 };
 
-PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, bool withXx)
+// What every file is packed with.
+struct PackOptions
 {
+    Lzma86EncodeOptions Lzma;
+    bool WithXx = false;
+    const ChunkStore* Store = nullptr;
+};
+
+PackedFile PackFile(const ClientFile& file, const PackOptions& packOptions)
+{
+    const Lzma86EncodeOptions& options = packOptions.Lzma;
+    const bool withXx = packOptions.WithXx;
     PackedFile result;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(file.Path, bytes))
@@ -217,11 +231,18 @@ PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, 
     const bool useFilter = EndsWithNoCase(file.Name, ".exe") || EndsWithNoCase(file.Name, ".dll");
     Lzma86EncodeOptions fitted = options;
     fitted.DictionarySize = DictionaryFor(bytes.size(), options.DictionarySize);
-    if (!bytes.empty() && bytes.size() <= Lzma86MaxUnpackedSize &&
-        (bytes.size() <= SampleFrom || LooksCompressible(bytes, useFilter)) &&
+    const bool compressible = bytes.size() <= SampleFrom || LooksCompressible(bytes, useFilter);
+    if (!bytes.empty() && bytes.size() <= Lzma86MaxUnpackedSize && compressible &&
         !EncodeLzma86(bytes.data(), bytes.size(), useFilter, container, fitted))
     {
         result.Error = "compressing " + file.Name + " failed";
+        return result;
+    }
+    Lzma86EncodeOptions chunkOptions = options;
+    chunkOptions.DictionarySize = DictionaryFor(ChunkSizes().Maximum, options.DictionarySize);
+    if (!PrepareChunks(bytes, compressible, useFilter, chunkOptions, *packOptions.Store, result.Chunks))
+    {
+        result.Error = "cutting " + file.Name + " into chunks failed";
         return result;
     }
     result.Compressed = !container.empty() && container.size() < bytes.size();
@@ -236,10 +257,9 @@ PackedFile PackFile(const ClientFile& file, const Lzma86EncodeOptions& options, 
 class ClientPacker
 {
 public:
-    ClientPacker(const std::vector<ClientFile>& files, const Lzma86EncodeOptions& options, bool withXx,
-                 unsigned threads)
-        : m_Files(files), m_Options(options), m_WithXx(withXx), m_Results(files.size()),
-          m_Ready(files.size(), false), m_Sizes(files.size(), 0), m_MaxAhead(threads)
+    ClientPacker(const std::vector<ClientFile>& files, const PackOptions& options, unsigned threads)
+        : m_Files(files), m_Options(options), m_Results(files.size()), m_Ready(files.size(), false),
+          m_Sizes(files.size(), 0), m_MaxAhead(threads)
     {
         for (size_t i = 0; i < files.size(); ++i)
         {
@@ -299,7 +319,7 @@ private:
             const size_t index = m_Next++;
             m_AheadBytes += m_Sizes[index];
             lock.unlock();
-            PackedFile result = PackFile(m_Files[index], m_Options, m_WithXx);
+            PackedFile result = PackFile(m_Files[index], m_Options);
             lock.lock();
             m_Results[index] = std::move(result);
             m_Ready[index] = true;
@@ -308,8 +328,7 @@ private:
     }
 
     const std::vector<ClientFile>& m_Files;
-    const Lzma86EncodeOptions m_Options;
-    const bool m_WithXx;
+    const PackOptions m_Options;
     std::vector<PackedFile> m_Results;
     std::vector<bool> m_Ready;
     std::vector<size_t> m_Sizes;
@@ -340,11 +359,28 @@ ManifestEntry EntryOf(const ClientFile& file, const PackedFile& packed, size_t s
     return entry;
 }
 
+// The chunk pack goes in before its index names it, and the index, signed as
+// the manifest is, before the manifest.
+bool CommitChunks(const fs::path& packPath, const fs::path& indexPath, const ChunkIndex& index,
+                  const UpdateSigner& signer)
+{
+    if (!CommitTemporary(packPath))
+        return false;
+    const std::vector<uint8_t> bytes = WriteChunkIndex(index);
+    if (!WriteTemporary(indexPath, bytes.data(), bytes.size()))
+        return false;
+    if (signer.IsLoaded() && !signer.WriteSignatureFor(indexPath, bytes.data(), bytes.size()))
+    {
+        DropTemporary(indexPath);
+        return false;
+    }
+    return CommitTemporary(indexPath);
+}
 } // namespace
 
 int RunClient(int argc, char** argv)
 {
-    std::string source, version, out, key;
+    std::string source, version, out, key, chunkStore;
     bool withXx = false;
     int level = 5;
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
@@ -352,13 +388,14 @@ int RunClient(int argc, char** argv)
     {
         const std::string option = argv[i];
         std::string levelText, threadsText;
-        if (option == "--source"    ? !TakeValue(argc, argv, i, source)
-            : option == "--version" ? !TakeValue(argc, argv, i, version)
-            : option == "--out"     ? !TakeValue(argc, argv, i, out)
-            : option == "--level"   ? !TakeValue(argc, argv, i, levelText)
-            : option == "--threads" ? !TakeValue(argc, argv, i, threadsText)
-            : option == "--key"     ? !TakeValue(argc, argv, i, key)
-                                    : false)
+        if (option == "--source"        ? !TakeValue(argc, argv, i, source)
+            : option == "--version"     ? !TakeValue(argc, argv, i, version)
+            : option == "--out"         ? !TakeValue(argc, argv, i, out)
+            : option == "--level"       ? !TakeValue(argc, argv, i, levelText)
+            : option == "--threads"     ? !TakeValue(argc, argv, i, threadsText)
+            : option == "--key"         ? !TakeValue(argc, argv, i, key)
+            : option == "--chunk-store" ? !TakeValue(argc, argv, i, chunkStore)
+                                        : false)
             return 2;
         if (option == "--xx")
             withXx = true;
@@ -378,7 +415,8 @@ int RunClient(int argc, char** argv)
                 return BadUsage("--threads takes 1 to 256");
             threads = static_cast<unsigned>(value);
         }
-        else if (option != "--source" && option != "--version" && option != "--out" && option != "--key")
+        else if (option != "--source" && option != "--version" && option != "--out" && option != "--key" &&
+                 option != "--chunk-store")
             return BadUsage(("unknown option " + option).c_str());
     }
     if (source.empty() || version.empty() || out.empty())
@@ -390,6 +428,8 @@ int RunClient(int argc, char** argv)
     if (!IsValidVersionText(version))
         return BadUsage(
             "the version must be UTF-8 without control characters or any of / \\ : , = * ? \" < > |");
+    if (version.size() > ChunkIndexFormat::MaxVersionBytes)
+        return BadUsage("the version may hold at most 256 bytes");
     std::error_code error;
     if (!fs::is_directory(source, error))
     {
@@ -418,18 +458,33 @@ int RunClient(int argc, char** argv)
     }
     const fs::path packagePath = fs::path(out) / fs::u8path("Startup" + version + ".pkg");
     const fs::path manifestPath = fs::path(out) / fs::u8path("Startup" + version + ".crc");
+    const fs::path chunkPackPath =
+        fs::path(out) / fs::u8path("Startup" + version + ChunkIndexFormat::PackSuffix);
+    const fs::path chunkIndexPath =
+        fs::path(out) / fs::u8path("Startup" + version + ChunkIndexFormat::IndexSuffix);
+    // The out folder is read too, only so that no pack another index names is replaced.
+    ChunkStore store, published;
+    const std::string ownPack = chunkPackPath.filename().u8string(),
+                      ownIndex = chunkIndexPath.filename().u8string();
+    if ((fs::is_directory(out, error) && !published.Load(out, ownPack, ownIndex)) ||
+        (!chunkStore.empty() && !store.Load(chunkStore, ownPack, ownIndex)))
+        return 1;
 
     // The package goes to its temporary file file by file, summed on the way: a
     // client of gigabytes never sits in memory whole.
     std::ofstream package;
+    ChunkPackWriter chunks(chunkPackPath, version);
     if (!OpenTemporary(packagePath, package))
         return 1;
     const auto giveUp = [&]
     {
         package.close();
         DropTemporary(packagePath);
+        chunks.Drop();
         return 1;
     };
+    if (!chunks.Open())
+        return giveUp();
     Lzma86EncodeOptions options;
     options.Level = level;
     size_t packageSize = 0;
@@ -438,7 +493,7 @@ int RunClient(int argc, char** argv)
     Sha256 packageSha256;
     Manifest contents;
     size_t compressedCount = 0;
-    ClientPacker packer(files, options, withXx, threads);
+    ClientPacker packer(files, {options, withXx, &store}, threads);
     for (size_t index = 0; index < files.size(); ++index)
     {
         const ClientFile& file = files[index];
@@ -455,6 +510,7 @@ int RunClient(int argc, char** argv)
             return giveUp();
         }
         contents.Entries.push_back(EntryOf(file, packed, packageSize, withXx));
+        chunks.AddFile(file.WideName, packed.OrigSize, packed.Chunks, store);
         package.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         packageCrc = Crc32c(data.data(), data.size(), packageCrc);
         if (withXx)
@@ -464,13 +520,17 @@ int RunClient(int argc, char** argv)
         compressedCount += packed.Compressed ? 1 : 0;
     }
     if (!CloseTemporary(packagePath, package))
+        return giveUp();
+    if (!chunks.Close())
+    {
+        DropTemporary(packagePath);
         return 1;
+    }
     const std::optional<Sha256Digest> packageDigest = packageSha256.Finish();
     if (!packageDigest)
     {
         Fail("cannot hash the package");
-        DropTemporary(packagePath);
-        return 1;
+        return giveUp();
     }
 
     PackageInfo& sums = contents.Package;
@@ -485,17 +545,14 @@ int RunClient(int argc, char** argv)
     if (!EncodeLzma86(reinterpret_cast<const uint8_t*>(xml.data()), xml.size(), false, manifest, options))
     {
         Fail("compressing the manifest failed");
-        DropTemporary(packagePath);
-        return 1;
+        return giveUp();
     }
     if (!WriteTemporary(manifestPath, manifest.data(), manifest.size()))
-    {
-        DropTemporary(packagePath);
-        return 1;
-    }
+        return giveUp();
     // The package goes first: a manifest must never name data that is not there yet.
-    if (!CommitTemporary(packagePath))
+    if (!CommitTemporary(packagePath) || !CommitChunks(chunkPackPath, chunkIndexPath, chunks.Index(), signer))
     {
+        chunks.Drop();
         DropTemporary(manifestPath);
         return 1;
     }
@@ -509,5 +566,9 @@ int RunClient(int argc, char** argv)
     std::printf("publish: %zu files (%zu compressed), package %zu bytes: %s, manifest %zu bytes: %s\n",
                 files.size(), compressedCount, packageSize, packagePath.string().c_str(), manifest.size(),
                 manifestPath.string().c_str());
+    std::printf("publish: %zu chunks, %zu of them new (pack %llu bytes): %s, index: %s\n",
+                chunks.Index().Chunks.size(), chunks.PackedChunks(),
+                static_cast<unsigned long long>(chunks.PackSize()), chunkPackPath.string().c_str(),
+                chunkIndexPath.string().c_str());
     return 0;
 }

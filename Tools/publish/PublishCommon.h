@@ -8,6 +8,7 @@
 int RunClient(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunFont(int argc, char** argv);
+int RunPruneChunks(int argc, char** argv);
 
 // Reports a usage error and gives the exit status for it (2).
 int BadUsage(const char* what);

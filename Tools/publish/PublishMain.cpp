@@ -16,7 +16,7 @@ const char* const Usage = R"(publish: the publisher of client versions for the l
 
 Usage:
   publish client --source CLIENT_DIR --version VER --out OUT_DIR [--xx] [--level N]
-                 [--threads N] [--key KEY.pem]
+                 [--threads N] [--key KEY.pem] [--chunk-store STORE_DIR]
   publish version --file OUT_DIR/ClientVersionSID.txt [--set KEY=VER ...] [--key KEY.pem]
                   [--expires WHEN] [--serial N]
   publish version --file OUT_DIR/LauncherVersion.txt --key KEY.pem [--expires WHEN]
@@ -26,6 +26,7 @@ Usage:
                    [--key KEY.pem] [--expires WHEN]
   publish keygen --out KEY_DIR
   publish sign --key KEY.pem --file FILE [--name NAME]
+  publish prune-chunks --store STORE_DIR [--delete]
   publish --help
 
 publish client
@@ -52,6 +53,13 @@ publish client
   2 GiB and each file below 1 GiB when compressed (larger ones are stored).
   Both files are written through temporary files and renamed into place,
   the package first.
+  Beside them go OUT_DIR/Startup<VER>.chunkpack and OUT_DIR/Startup<VER>.chunks:
+  every file cut into content-defined chunks (16/64/256 KiB), each distinct
+  chunk once in the pack (Lzma86 when that is smaller, else stored), and the
+  index naming each file's chunks by SHA-256 and where they lie; signed like
+  the manifest with --key. With --chunk-store STORE_DIR the chunks that the
+  indices in STORE_DIR (usually OUT_DIR itself) already name are not packed
+  again: the new index points into their packs (docs/publishing.md).
 
 publish version
   Creates or edits the first line of the version file: comma-separated
@@ -110,6 +118,12 @@ publish keygen
   refuses these files without a good signature. Packages are not signed:
   the signed manifest's checksums cover every file in them.
 
+publish prune-chunks
+  Lists the chunk packs (*.chunkpack) in STORE_DIR that no chunk index
+  (*.chunks) there names, and with --delete deletes them. Retire versions by
+  deleting their files (.crc, .pkg, .chunks, .sig) first. An index that cannot
+  be read stops it before anything is deleted.
+
 publish sign
   Writes FILE.sig for any file, signed under its own name or NAME (the name
   the launcher fetches it by), e.g. after editing a version file by hand.
@@ -155,6 +169,8 @@ int main(int argc, char** argv)
         return RunVersion(argc, argv);
     if (command == "font")
         return RunFont(argc, argv);
+    if (command == "prune-chunks")
+        return RunPruneChunks(argc, argv);
     if (command == "launcher")
         return RunLauncher(argc, argv);
     if (command == "keygen")
