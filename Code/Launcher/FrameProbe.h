@@ -25,6 +25,8 @@ public:
     bool Tick(float elapsed);
     // The login to play now, once; false before it is due or without one.
     bool TakeLogin(xWString& parameter);
+    // A login still to play: the loop keeps its quick pace until then.
+    bool IsLoginPending() const { return LoginPending; }
 
     int32_t LongestGapMs = 0;
     int32_t Ticks = 0;

@@ -81,8 +81,13 @@ void GameWindow::PlaceView()
     if (!View || !GetContentRect(content))
         return;
     const xWindowRect outer = NativeWindow()->ScreenRect();
-    View->Place({outer.Left + content.Left, outer.Top + content.Top, outer.Left + content.Right,
-                 outer.Top + content.Bottom});
+    const xWindowRect place{outer.Left + content.Left, outer.Top + content.Top, outer.Left + content.Right,
+                            outer.Top + content.Bottom};
+    if (place.Left == ViewPlace.Left && place.Top == ViewPlace.Top && place.Right == ViewPlace.Right &&
+        place.Bottom == ViewPlace.Bottom)
+        return;
+    ViewPlace = place;
+    View->Place(place);
 }
 
 bool GameWindow::OnHotKey(int32_t, intptr_t)

@@ -66,6 +66,8 @@ private:
     // Where the restore button puts the frame.
     xWindowRect RestoreRect = {0, 0, 1380, 820};
     std::unique_ptr<GameView> View;
+    // Where the view was last put on screen; the tick moves it only when that changes.
+    xWindowRect ViewPlace;
     uint64_t GameMainWindow = 0;
     xProcessHandle GameProcess;
     CloseRequestTimer CloseTimer;

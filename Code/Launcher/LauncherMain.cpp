@@ -38,9 +38,9 @@ namespace
 constexpr std::chrono::milliseconds FrameSleep(9);
 constexpr std::chrono::milliseconds SplashOnlySleep(100);
 // Where the loop can wait for the windows' events, it turns at the first one
-// or after the longest pause the ticks allow: their timed work (hover faces,
-// step reports, the splash's repaint) runs every tenth of a second.
-constexpr std::chrono::milliseconds LongestWait(100);
+// or after the longest pause the tick asks for: the splash alone repaints its
+// bar every tenth of a second.
+constexpr std::chrono::milliseconds SplashOnlyWait(100);
 
 FrameProbe& Probe()
 {
@@ -50,7 +50,7 @@ FrameProbe& Probe()
 
 // Both frame loops: drain the messages, let the window turn input into events,
 // tick with the seconds since the last turn, then wait for the next message
-// or sleep the pace.
+// (at most as long as the tick returns) or sleep the pace.
 template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::milliseconds pause)
 {
     FrameProbe& probe = Probe();
@@ -63,9 +63,9 @@ template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::
         DrainThreadMessages();
         ApplicationWindow->PollModifierKeys();
         ApplicationWindow->ProcessInput();
-        tick(elapsed);
+        const std::chrono::milliseconds longest = tick(elapsed);
         probe.Tick(elapsed);
-        if (!WaitForThreadMessages(LongestWait))
+        if (!WaitForThreadMessages(longest))
             std::this_thread::sleep_for(pause);
     }
 }
@@ -76,11 +76,12 @@ template <typename Tick> [[noreturn]] void RunFrameLoop(Tick tick, std::chrono::
         [](float elapsed)
         {
             if (CurrentMainFrame == nullptr)
-                return;
+                return SplashOnlyWait;
             CurrentMainFrame->FrameTick(elapsed);
             xWString login;
             if (Probe().TakeLogin(login))
                 CurrentMainFrame->OnInvokeClient({u"login", login});
+            return Probe().IsLoginPending() ? SplashOnlyWait : CurrentMainFrame->NextTickWithin();
         },
         FrameSleep);
 }
@@ -123,6 +124,7 @@ SplashInputs ReadSelfUpdateInputs()
         {
             if (CurrentSplash != nullptr)
                 CurrentSplash->FrameTick(elapsed);
+            return SplashOnlyWait;
         },
         SplashOnlySleep);
 }

@@ -8,6 +8,7 @@
 #include "LaunchState.h"
 #include "UpdateContext.h"
 #include "PackageUpdate.h"
+#include "PackageWorkerThread.h"
 #include "ProductProfile.h"
 #include "PublishDir.h"
 
@@ -21,6 +22,8 @@ MainFrame* CurrentMainFrame = nullptr;
 namespace
 {
 constexpr float ReportInterval = 0.1f;
+constexpr std::chrono::milliseconds QuickTick(100);
+constexpr std::chrono::milliseconds StillTick(1000);
 // The icon resource of the launcher executable.
 constexpr int32_t LauncherIconId = 128;
 // Mouse events in the tray icon's message.
@@ -31,10 +34,17 @@ constexpr intptr_t LeftButtonDoubleClick = 0x0203;
 MainFrame::MainFrame(xAppWindow& app) : SkinWindow(app, TheProfile.GameTitle())
 {
     CurrentMainFrame = this;
+}
+
+SplashScreen& MainFrame::Splash()
+{
+    if (SplashWindow)
+        return *SplashWindow;
     SplashWindow =
-        std::make_unique<SplashScreen>(app, TheProfile.GameTitle(), [this] { return ReadSplashInputs(); });
+        std::make_unique<SplashScreen>(App, TheProfile.GameTitle(), [this] { return ReadSplashInputs(); });
     SplashWindow->Load(u"SplashScreen");
     SplashWindow->SetReadyAction([] { TheProfile.StartGame(); });
+    return *SplashWindow;
 }
 
 MainFrame::~MainFrame()
@@ -170,7 +180,7 @@ void MainFrame::SwitchToGameMode()
     GameFrame->Maximize();
     GameFrame->Show();
     BringGameFrameForward();
-    SplashWindow->Hide();
+    Splash().Hide();
 }
 
 void MainFrame::ShowGameWindow()
@@ -253,11 +263,18 @@ void MainFrame::TryUpdateAgain()
     StartPackageUpdateFor(xWString(), TheProfile, TheLaunchState, once);
 }
 
+std::chrono::milliseconds MainFrame::NextTickWithin()
+{
+    const bool moving = ThePackageWorker().IsBusy() || IsFontInstalling() ||
+                        Retry.SecondsLeft(xPlatformTime::Seconds()) >= 0 || !FirstTickDone;
+    return moving || Splash().IsShown() ? QuickTick : StillTick;
+}
+
 void MainFrame::ShowUpdateProgress()
 {
     Hide();
-    SplashWindow->Show();
-    SplashWindow->Centre();
+    Splash().Show();
+    Splash().Centre();
 }
 
 void MainFrame::FrameTick(float seconds)
@@ -266,8 +283,10 @@ void MainFrame::FrameTick(float seconds)
     ReportMilestones(seconds);
     if (Retry.Tick(xPlatformTime::Seconds(), TheUpdateContext().Progress.PackageUpdateState))
         TryUpdateAgain();
-    if (SplashWindow->IsShown())
-        SplashWindow->FrameTick(seconds);
+    // The splash is made on the first tick, once the frame is on screen: its
+    // pictures are not what the player waits for at start.
+    if (Splash().IsShown())
+        Splash().FrameTick(seconds);
     if (GameFrame)
     {
         GameFrame->FrameTick(seconds);

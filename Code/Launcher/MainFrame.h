@@ -7,6 +7,7 @@
 
 #include "xTrayIcon.h"
 
+#include <chrono>
 #include <memory>
 
 // The launcher's home window: the skin's background, its link and window
@@ -26,6 +27,11 @@ public:
     void OnClose() override;
     void Show() override;
     void FrameTick(float seconds) override;
+    // How long the frame loop may wait for a message before the next tick: a
+    // tenth of a second while something moves that sends the windows no
+    // message (the update's and the font's threads, the splash's bar, a
+    // retry's countdown), a second while all is still.
+    std::chrono::milliseconds NextTickWithin();
     xWString PageAddressSuffix() const override;
 
     void ShowTrayBalloon(const xWString& text);
@@ -38,7 +44,8 @@ public:
     void SwitchToGameMode();
     void ShowGameWindow();
 
-    SplashScreen& Splash() { return *SplashWindow; }
+    // The splash screen, made on first use.
+    SplashScreen& Splash();
     GameWindow* Game() { return GameFrame.get(); }
 
     // The tray icon's events arrive as this message.

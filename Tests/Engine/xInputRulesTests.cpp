@@ -26,6 +26,7 @@ TEST(xInputRules, MessagesAreRoutedAndGatedByNumber)
         {0x0200, R::Input, true},             // WM_MOUSEMOVE
         {0x020D, R::Input, true},             // WM_XBUTTONDBLCLK
         {0x020E, R::None, true},              // WM_MOUSEHWHEEL
+        {0x02A3, R::Input, true},             // WM_MOUSELEAVE
     };
     for (const auto& [message, route, dropped] : cases)
     {
@@ -47,6 +48,7 @@ TEST(xInputRules, MouseMessagesNameTheirButtonAndCall)
         {0x020A, 0, C::Wheel, B::Left, false},       {0x020B, 0x10000, C::Down, B::Extra1, true},
         {0x020C, 0x20000, C::Up, B::Extra2, true},   {0x020D, 0x10020, C::DoubleClick, B::Extra1, true},
         {0x00A3, 2, C::DoubleClick, B::Left, false}, {0x020E, 0, C::None, B::Left, false},
+        {0x02A3, 0, C::Move, B::Left, false},
     };
     for (const auto& [message, wParam, call, button, client] : cases)
     {

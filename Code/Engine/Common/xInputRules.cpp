@@ -35,6 +35,7 @@ constexpr uint32_t WmImeSetContext = 0x0281;
 constexpr uint32_t WmImeNotify = 0x0282;
 constexpr uint32_t WmImeChar = 0x0286;
 constexpr uint32_t WmImeRequest = 0x0288;
+constexpr uint32_t WmMouseLeave = 0x02A3;
 constexpr uint32_t WmDwmCompositionChanged = 0x031E;
 
 constexpr uintptr_t VkShift = 0x10;
@@ -76,6 +77,7 @@ InputRoute RouteOfMessage(uint32_t message)
     case WmInputLangChange:
     case WmHelp:
     case WmNcMouseMove:
+    case WmMouseLeave:
     case WmNcLButtonDblClk:
     case WmKeyDown:
     case WmKeyUp:
@@ -121,7 +123,8 @@ bool IsDroppedWhenNotInteractive(uint32_t message)
 xMouseMessage ClassifyMouseMessage(uint32_t message, uintptr_t wParam)
 {
     xMouseMessage mouse;
-    if (message == WmMouseMove || message == WmNcMouseMove)
+    // Leaving is a move too: the skin looks where the pointer is now.
+    if (message == WmMouseMove || message == WmNcMouseMove || message == WmMouseLeave)
         mouse.Call = MouseCall::Move;
     else if (message == WmMouseWheel)
         mouse.Call = MouseCall::Wheel;

@@ -13,7 +13,8 @@
 namespace
 {
 // Seconds since the last hover poll, shared by every skinned window: the poll
-// keeps the faces right when the pointer leaves a window without a move event.
+// keeps the faces right when the pointer leaves a window without a move event,
+// and runs only until it finds the pointer outside (a move brings it back).
 float HoverPollSeconds = 0.0f;
 constexpr float HoverPollInterval = 0.1f;
 
@@ -283,7 +284,7 @@ void SkinWindow::FrameTick(float seconds)
     if (!Shown || Native == nullptr || Native->Handle() == nullptr)
         return;
     HoverPollSeconds += seconds;
-    if (HoverPollSeconds > HoverPollInterval)
+    if (HoverPollSeconds > HoverPollInterval && IsWatchingPointer())
     {
         UpdateButtonStates();
         HoverPollSeconds = 0.0f;
@@ -297,6 +298,9 @@ void SkinWindow::UpdateButtonStates()
     if (Native == nullptr)
         return;
     const xWindowPoint pointer = PointerInWindow();
+    const xWindowRect outer = Native->ScreenRect();
+    PointerInside = pointer.X >= 0 && pointer.Y >= 0 && pointer.X < outer.Right - outer.Left &&
+                    pointer.Y < outer.Bottom - outer.Top;
     if (ApplyPointerToButtons(Document.Buttons, pointer.X, pointer.Y, PrimaryPressed))
         Native->Invalidate(false);
 }

@@ -84,6 +84,8 @@ protected:
 private:
     // The pointer relative to the window's outer top-left corner.
     xWindowPoint PointerInWindow() const;
+    // Whether the hover poll still looks for the pointer leaving.
+    bool IsWatchingPointer() const { return Shown && (PointerInside || PrimaryPressed); }
 
     xWString DefaultTitle;
     SkinDocument Document;
@@ -91,6 +93,8 @@ private:
     bool Shown = false;
     bool PrimaryPressed = false;
     bool SecondaryPressed = false;
+    // Where the last look found the pointer; the hover poll stops outside.
+    bool PointerInside = false;
     // One per WebPage element, when the window has a handle.
     std::vector<std::unique_ptr<xWebPageHost>> Pages;
 };

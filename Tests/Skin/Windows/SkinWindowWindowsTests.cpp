@@ -113,10 +113,17 @@ TEST_F(SkinWindowWindows, ReleaseOverAButtonClicksItWhereverThePressBegan)
     xNativeWindow* native = frame.NativeWindow();
     const auto pointAt = [&](int x, int y) { SetCursorPos(outer.left + x, outer.top + y); };
 
-    // Hover comes from the tick's poll as well as from moves.
+    // A move shows the hover face; when the pointer leaves without a move event
+    // the tick's poll takes it back, then looks no more until the next move.
     pointAt(710, 260); // "charge"
-    frame.FrameTick(0.2f);
+    Router.OnMouseMove(native);
     EXPECT_EQ(frame.FindButton("charge")->State, SkinButtonState::Hover);
+    SetCursorPos(outer.left + 10, outer.bottom + 40);
+    frame.FrameTick(0.2f);
+    EXPECT_EQ(frame.FindButton("charge")->State, SkinButtonState::Normal);
+    pointAt(710, 260);
+    frame.FrameTick(0.2f);
+    EXPECT_EQ(frame.FindButton("charge")->State, SkinButtonState::Normal);
 
     pointAt(560, 260); // "mainpage"
     Router.OnMouseDown(native, MouseButton::Left, 0, 0);

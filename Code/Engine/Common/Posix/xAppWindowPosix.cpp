@@ -132,6 +132,14 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion*, gpointer data)
     return TRUE;
 }
 
+// Leaving is a move too: the skin looks where the pointer is now.
+gboolean OnLeave(GtkWidget*, GdkEventCrossing*, gpointer data)
+{
+    if (!Of(data).Owner().InSizeMove())
+        ListenerOf(data).OnMouseMove(&Of(data));
+    return FALSE;
+}
+
 gboolean OnScroll(GtkWidget*, GdkEventScroll* event, gpointer data)
 {
     double dx = 0.0, dy = 0.0;
@@ -211,12 +219,14 @@ gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer data)
 void Connect(GtkWidget* widget, xNativeWindow* window)
 {
     gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                      GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_STRUCTURE_MASK |
-                                      GDK_FOCUS_CHANGE_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
+                                      GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
+                                      GDK_STRUCTURE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_KEY_PRESS_MASK |
+                                      GDK_KEY_RELEASE_MASK);
     g_signal_connect(widget, "draw", G_CALLBACK(OnDraw), window);
     g_signal_connect(widget, "button-press-event", G_CALLBACK(OnButtonPress), window);
     g_signal_connect(widget, "button-release-event", G_CALLBACK(OnButtonRelease), window);
     g_signal_connect(widget, "motion-notify-event", G_CALLBACK(OnMotion), window);
+    g_signal_connect(widget, "leave-notify-event", G_CALLBACK(OnLeave), window);
     g_signal_connect(widget, "scroll-event", G_CALLBACK(OnScroll), window);
     g_signal_connect(widget, "key-press-event", G_CALLBACK(OnKey), window);
     g_signal_connect(widget, "key-release-event", G_CALLBACK(OnKey), window);

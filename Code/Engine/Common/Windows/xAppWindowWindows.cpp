@@ -18,6 +18,14 @@
 
 namespace
 {
+// The window gets WM_MOUSELEAVE when the pointer leaves it, so hover faces
+// come back without polling where the pointer is.
+void AskForLeaveMessage(HWND window)
+{
+    TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, 0};
+    TrackMouseEvent(&track);
+}
+
 const wchar_t WindowClassName[] = L"WispWindow";
 
 // The process's one xAppWindow, for the class's window procedure.
@@ -580,6 +588,8 @@ void xAppWindow::DispatchMouse(const InputRecord& record)
         Listener().OnMouseWheel(WheelSteps(record.WParam), x, y);
         break;
     case MouseCall::Move:
+        if (record.Message == WM_MOUSEMOVE)
+            AskForLeaveMessage(static_cast<HWND>(record.Handle));
         if (!MouseMoveSuppressed)
             Listener().OnMouseMove(record.Window);
         break;
