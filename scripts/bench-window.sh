@@ -103,6 +103,15 @@ percent() {
     echo "scale=2; ($2 - $1) * 100 / $3" | bc
 }
 
+# The wineserver of this prefix: its folder is named after the prefix's device and inode.
+wineserver_of_prefix() {
+    local folder pid
+    folder=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    for pid in $(pgrep -f wineserver); do
+        [[ $(readlink "/proc/$pid/cwd") == */"$folder" ]] && echo "$pid" && return
+    done
+}
+
 resident_mb() {
     awk '/VmRSS/ {print int($2 / 1024)}' "/proc/$1/status"
 }
@@ -123,7 +132,7 @@ done
 start_windows "$folder/qtmx.exe"
 sleep 10
 launcher=$(pgrep -f 'rwgametidemark.qtmx\.exe' | head -n 1)
-server=$(pgrep -f wineserver | head -n 1)
+server=$(wineserver_of_prefix)
 launcher_before=$(cpu_seconds "$launcher") server_before=$(cpu_seconds "$server")
 sleep 20
 echo "wine64: idle with the main frame: launcher $(percent "$launcher_before" "$(cpu_seconds "$launcher")" 20) %" \

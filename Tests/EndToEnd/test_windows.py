@@ -153,14 +153,16 @@ def test_the_game_waits_for_the_font_it_needs(game, update_server):
         wait_for_lines(log, ["Installing the font from http://127.0.0.1:18080/mirra/client/simhei.fnt",
                              f"Client updated to Startup{CLIENT_VERSION}.pkg"])
         geometry = window_geometry(SPLASH_SIZE)
-        time.sleep(1.0)
+        # Long enough for the rate to be known (bytes moving for a second).
+        time.sleep(2.5)
         waiting = shoot("splash-font", geometry)
         text = log.read_text(encoding="utf-8", errors="replace")
         assert "Font installed" not in text and "Run " not in text, "the game waits for the font"
     finally:
         update_server.control("faults")
-    # The bar and the percentage follow the font's download.
+    # The bar and the percentage follow the font's download, and its rate and time left show.
     assert waiting.getpixel(BAR_START) != (0, 0, 0) and white_in(waiting, (440, 203, 520, 217))
+    assert white_in(waiting, (85, 203, 200, 217)), "the rate and the time left"
     text = wait_for_lines(log, ["Font installed: ", "Run "])
     assert text.index("Font installed: ") < text.index("Run ")
     assert (game.folder / "simhei.ttf").read_bytes() == update_server.unpacked_font()
