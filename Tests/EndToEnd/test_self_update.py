@@ -18,7 +18,7 @@ import time
 import pytest
 
 from conftest import WINE, build_dir, new_wine, remove_wine, start_devserver, stop, wait_for_lines
-from test_windows import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, window_geometry
+from test_windows import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, white_in, window_geometry
 
 STAGES = ["downloading", "downloaded", "updating-before-replace", "updating-after-replace",
           "updated-before-delete"]
@@ -139,6 +139,7 @@ def test_update_from_a_to_b_shows_the_splash_and_ends_with_b_under_a_s_name(hand
     splash = shoot("self-update-splash", geometry)
     # The white download line is centred above the status line.
     assert any(min(splash.getpixel((x, 126))) > 200 for x in range(200, 390)), "the download line is drawn"
+    assert white_in(splash, (200, 205, 390, 219)), "the rate and the time left under the bar"
     a.wait(timeout=120)
     hand_over.wait_until_updated()
     assert "Deleting file:" in hand_over.log.read_text(encoding="utf-8", errors="replace")
