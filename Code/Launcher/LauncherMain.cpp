@@ -19,6 +19,7 @@
 #include "SelfUpdate.h"
 
 #include "xAppWindow.h"
+#include "xNativeWindow.h"
 #include "xEngineContext.h"
 #include "xHttp.h"
 #include "xLogLine.h"
@@ -98,6 +99,19 @@ void CreateApplicationWindow(void* instance)
     ApplicationWindow->SetListener(&router);
 }
 
+// The game's link on the desktop (and pinned), and the home page's.
+void CreateLinks()
+{
+    if (!TheProfile.CreatesShortcuts())
+        return;
+    RefreshGameShortcut();
+    if (TheLaunchState.ClientInstall)
+        return;
+    PinGameShortcut();
+    if (TheProfile.CreatesDesktopShortcut())
+        CreateWebShortcut();
+}
+
 SplashInputs ReadSelfUpdateInputs()
 {
     SplashInputs inputs;
@@ -160,18 +174,9 @@ void LauncherMain(void* instance)
     if (TheLaunchState.SelfUpdateRunning)
         SplashOnlyLoop(instance);
 
-    if (TheProfile.CreatesShortcuts())
-    {
-        RefreshGameShortcut();
-        if (!TheLaunchState.ClientInstall)
-            PinGameShortcut();
-    }
     StartFontInstall(TheUpdateContext(), FontPlacesFor(TheUpdateContext(), TheProfile.ClientBaseUrl()));
 
     TheResPack().Load();
-    if (TheProfile.CreatesShortcuts() && TheProfile.CreatesDesktopShortcut() && !TheLaunchState.ClientInstall)
-        CreateWebShortcut();
-
     CreateApplicationWindow(instance);
 
     // The main frame makes the splash screen; both live as long as the process.
@@ -179,5 +184,9 @@ void LauncherMain(void* instance)
     frame->Load(u"MainFrame");
     frame->Show();
     frame->Centre();
+    // The player sees the frame before the desktop's links are written.
+    if (frame->NativeWindow() != nullptr)
+        frame->NativeWindow()->Update();
+    CreateLinks();
     MainLoop();
 }
