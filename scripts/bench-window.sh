@@ -89,7 +89,13 @@ start_windows() {
 stop_windows() {
     kill "$started"
     wait "$started" 2>/dev/null || true
-    pkill -f 'qtmx.exe|RWGame.exe|FirstWindow.exe' 2>/dev/null || true
+    # What the launcher started (the game) goes too; programs of other prefixes stay.
+    local pid
+    for pid in $(pgrep -f 'qtmx\.exe|RWGame\.exe|FirstWindow\.exe'); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            kill "$pid" 2>/dev/null || true
+        fi
+    done
     sleep 1
 }
 
