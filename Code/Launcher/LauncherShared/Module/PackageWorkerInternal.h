@@ -94,6 +94,15 @@ PutResult UnpackEntryFile(UpdateContext& context, const PackageJob& job, const M
 uint64_t BytesToRead(const ManifestEntry& entry);
 bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLength);
 
+// The chunked way (ChunkedPackageWay.cpp), tried before the partial way: when
+// the server has the version's chunk index (signed, in a build with a key),
+// every stale file it names whose old copy is on disk and whose missing chunks
+// cost fewer bytes than its range is made from that copy's chunks and the
+// missing ones. Returns the stale files left to the partial way (all of them
+// without a usable index); `used` tells whether a file was made from chunks.
+std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const PackageJob& job,
+                                                  const std::vector<ManifestEntry>& stale, bool& used);
+
 // Whether the volumes of the download and publish folders have room for the
 // full way; says which one is short when not.
 bool RoomForFullWay(UpdateContext& context, const PackageJob& job, const Manifest& manifest);
