@@ -92,12 +92,6 @@ bool HasOldCopy(const UpdateContext& context, const PackageJob& job, const Manif
     return entry.DataSize > 0 && context.Files.IsFile(EntryPath(job, entry));
 }
 
-struct ChunkedFile
-{
-    const ManifestEntry* Entry = nullptr;
-    ChunkFilePlan Plan;
-};
-
 // The stale files the index names at their size, whose plan moves fewer bytes
 // than their range: decided from the index and the cut of the old copies
 // alone, before anything is fetched. The rest go by ranges.
@@ -148,32 +142,49 @@ void LogChoice(const std::vector<ChunkedFile>& chosen, size_t staleCount)
 
 namespace PackageWorkerInternal
 {
-std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const PackageJob& job,
-                                                  const std::vector<ManifestEntry>& stale, bool& used)
+uint64_t ChunkedWay::Bytes() const
 {
-    used = false;
+    uint64_t bytes = 0;
+    for (const ChunkedFile& file : Files)
+        bytes += file.Plan.FetchedBytes;
+    for (const ManifestEntry& entry : ByRanges)
+        bytes += entry.DataSize;
+    return bytes;
+}
+
+ChunkedWay PlanChunkedWay(const UpdateContext& context, const PackageJob& job,
+                          const std::vector<ManifestEntry>& stale)
+{
+    ChunkedWay way;
     uint64_t worth = 0;
     for (const ManifestEntry& entry : stale)
         worth += HasOldCopy(context, job, entry) ? entry.DataSize : 0;
-    ChunkIndex index;
-    if (worth == 0 || !FetchChunkIndex(job, worth, index))
-        return stale;
-    std::vector<ManifestEntry> byRanges;
-    const std::vector<ChunkedFile> chosen = ChooseChunked(context, job, index, stale, byRanges);
-    if (chosen.empty())
-        return stale;
-    LogChoice(chosen, stale.size());
+    if (worth > 0 && FetchChunkIndex(job, worth, way.Index))
+        way.Files = ChooseChunked(context, job, way.Index, stale, way.ByRanges);
+    if (way.Files.empty())
+        way.ByRanges = stale;
+    return way;
+}
+
+std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const PackageJob& job,
+                                                  const ChunkedWay& way, bool& used)
+{
+    used = false;
+    if (way.Files.empty())
+        return way.ByRanges;
+    LogChoice(way.Files, way.Files.size() + way.ByRanges.size());
     uint64_t needed = 0;
-    for (const ChunkedFile& file : chosen)
+    for (const ChunkedFile& file : way.Files)
         needed += file.Plan.MissingBytes;
-    for (const ManifestEntry& entry : byRanges)
+    for (const ManifestEntry& entry : way.ByRanges)
         needed += entry.DataSize;
     context.Progress.PackageBytesNeeded = needed;
 
-    ChunkPacks packs(context, job.BaseUrl, index);
-    for (const ChunkedFile& file : chosen)
+    std::vector<ManifestEntry> byRanges = way.ByRanges;
+    ChunkPacks packs(context, job.BaseUrl, way.Index);
+    for (const ChunkedFile& file : way.Files)
     {
-        if (ChunkedFileWriter(context, job, *file.Entry, index, file.Plan, packs).Write())
+        if (ChunkedFileWriter(context, job, *file.Entry, way.Index, file.Plan, packs).Write())
         {
             used = true;
             continue;

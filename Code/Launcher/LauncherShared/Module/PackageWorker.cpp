@@ -137,12 +137,13 @@ const char* WayName(Way way)
 
 // Brings the stale files up to date the chosen way; null when every one is,
 // else why not. A client with a file left stale is not whole: never reported Done.
-const char* FetchStale(UpdateContext& context, const PackageJob& job, const ClientSurvey& survey, Way& way)
+const char* FetchStale(UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
+                       const ChunkedWay& chunks, Way& way)
 {
     if (way != Way::Full)
     {
         bool chunked = false;
-        const std::vector<ManifestEntry> left = ChunkedPackageDownload(context, job, survey.Stale, chunked);
+        const std::vector<ManifestEntry> left = ChunkedPackageDownload(context, job, chunks, chunked);
         way = chunked ? Way::Chunked : Way::Partial;
         if (!left.empty() && !PartialPackageDownload(context, job, left))
             return "the partial way did not bring every file up to date";
@@ -199,8 +200,10 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     context.Progress.PackageBytesNeeded = survey.Needed;
     context.Progress.PackageBytesReceived = 0;
     context.Progress.PackageUpdateState = PackageUpdateDownloading;
-    Way way = PrefersFullDownload(survey.Needed, survey.Total) ? Way::Full : Way::Partial;
-    if (const char* reason = FetchStale(context, job, survey, way))
+    // The whole package when it moves fewer bytes than the files' chunks and ranges would.
+    const ChunkedWay chunks = PlanChunkedWay(context, job, survey.Stale);
+    Way way = PrefersFullDownload(chunks.Bytes(), survey.Total) ? Way::Full : Way::Partial;
+    if (const char* reason = FetchStale(context, job, survey, chunks, way))
         return GiveUp(context, reason);
     RemoveLeftovers(context, job, survey.Safe.Entries);
     const double elapsed = context.Progress.DownloadEndTime - context.Progress.DownloadStartTime;
