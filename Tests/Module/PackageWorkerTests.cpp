@@ -1097,6 +1097,8 @@ TEST_P(ChunkedWayTest, TakesTheCheaperWayAndWritesTheRightFile)
     // Two edits cost a few chunks of 64 KiB on average, well below the whole file.
     EXPECT_EQ(chunked ? 0u : edited.size(), DevServerBytesSent("StartupT.pkg"));
     if (c.IndexedInsert == 8)
+    {
         EXPECT_LE(DevServerBytesSent(".chunkpack"), chunked ? edited.size() / 2 : 0u);
+    }
     EXPECT_EQ(Context->Progress.PackageBytesNeeded.load(), Context->Progress.PackageBytesReceived.load());
 }
