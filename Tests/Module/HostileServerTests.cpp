@@ -260,6 +260,8 @@ const HostileCase Cases[] = {
     // oddly but brings the right bytes is used.
     {"DamagedChunkIndex", "corrupt-at=0&for-path=.chunks", Road::ChunkedWay, Outcome::Whole, "is not used"},
     {"ChunkIndexCutShort", "drop-after=50&for-path=.chunks", Road::ChunkedWay, Outcome::Whole, "Chunk index"},
+    {"ChunkIndexOfAHundredMegabytes", "head-length=104857600&for-path=.chunks", Road::ChunkedWay,
+     Outcome::Whole, "is larger than"},
     {"ChunkPackMissing", "status=404&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole,
      "is not there at the size"},
     {"ChunksAlteredOnTheWay", "serve-instead=Other.chunkpack&for-path=T.chunkpack", Road::ChunkedWay,

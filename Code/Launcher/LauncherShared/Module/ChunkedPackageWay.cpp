@@ -64,6 +64,13 @@ bool FetchChunkIndex(const PackageJob& job, uint64_t worth, ChunkIndex& index)
         return false;
     const xString url = job.BaseUrl + (stem + ChunkIndexFormat::IndexSuffix).c_str();
     const int64_t size = ChunkIndexSize(url);
+    // Read whole into memory: no larger than a manifest may be (about 1 MB a GiB of client).
+    if (size > static_cast<int64_t>(MaxManifestBytes))
+    {
+        LogErrorLine("Chunk index %s is larger than %llu bytes; the stale files go by ranges", url.c_str(),
+                     static_cast<unsigned long long>(MaxManifestBytes));
+        return false;
+    }
     if (size < 0 || static_cast<uint64_t>(size) >= worth)
     {
         LogLine(size < 0 ? "No chunk index at %s; the stale files go by ranges"
