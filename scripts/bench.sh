@@ -28,7 +28,8 @@ done
 tiny=()
 [ "$mode" = tiny ] && tiny=(--tiny)
 
-targets=(ChecksumBenchmarks Lzma86Benchmarks ChunkBenchmarks DownloadTimer PackageUpdateBench PublishBench UpdateTimer publish devserver)
+targets=(ChecksumBenchmarks Lzma86Benchmarks ChunkBenchmarks DownloadTimer PackageUpdateBench PublishBench UpdateTimer publish devserver
+    PackageUpdateChild)
 # Built with every native build once its source is in the tree.
 [ -f Tests/Benchmarks/UnpackBench.cpp ] && targets+=(UnpackBench)
 
@@ -163,6 +164,16 @@ fi
 
 # 6. The publisher beside tar | xz at the same level.
 step "publish client beside tar | xz" "$bin/PublishBench" "${tiny[@]}"
+
+# 7. The chunked update beside the partial and the full way: bytes on the wire and
+#    wall time from A to B, B editing records of an archive in regions or scattered,
+#    adding a file, or changing nothing. A client of 256 MiB; --full the 1 GiB one.
+case "$mode" in
+tiny) chunk_size=(--tiny) ;;
+full) chunk_size=(--mib 1024) ;;
+*) chunk_size=(--mib 256) ;;
+esac
+step "chunked update beside the partial and the full way" bash scripts/bench-chunks.sh "${chunk_size[@]}" "$build"
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then

@@ -3,9 +3,10 @@
 // ("E " before an error line).
 //   update <base url> <package stem> <publish folder> <download folder>: as the
 //       package worker's thread does; exit 0 when the client is whole, else 1.
-//   fixture <publisher> <folder>: the made-up client in three versions (A; B: most
-//       data changed, files added and removed; P: a few files changed) in
-//       <folder>/A, B, P, published into <folder>/served as Startup<version>.*.
+//   fixture <publisher> <folder>: the made-up client in four versions (A; B: most
+//       data changed, files added and removed; P: a few files changed; C: bytes
+//       inserted into and rewritten inside large files) in <folder>/A, B, P, C,
+//       published into <folder>/served as Startup<version>.*.
 #include "LauncherDownload.h"
 #include "LauncherFiles.h"
 #include "PackageWorker.h"
@@ -174,6 +175,11 @@ int Fixture(const std::vector<xWString>& arguments)
                                      {"data/config/extra.ini", 't', 700, 230},
                                      {"logs/old.log", '-', 0, 0}};
     const Client clientA = Changed({}, a);
+    // The chunked way: a few records rewritten or inserted inside large files.
+    Client clientC = clientA;
+    clientC["game.exe"].insert(150000, PatternBytes(2000, 301));
+    clientC["data/sound/theme.ogg"].replace(90000, 3000, PatternBytes(3000, 302));
+    clientC["Bin/Win32/ReleaseStatic/engine.dll"].insert(120000, TextBytes(1500, 303));
     const std::filesystem::path root = FsPath(arguments[3]);
     std::error_code error;
     std::filesystem::create_directories(root / "served", error);
@@ -183,7 +189,10 @@ int Fixture(const std::vector<xWString>& arguments)
         const char* Name;
         Client Files;
         const char* Extra;
-    } versions[] = {{"A", clientA, ""}, {"B", Changed(clientA, b), " --xx"}, {"P", Changed(clientA, p), ""}};
+    } versions[] = {{"A", clientA, ""},
+                    {"B", Changed(clientA, b), " --xx"},
+                    {"P", Changed(clientA, p), ""},
+                    {"C", clientC, ""}};
     bool made = true;
     for (const auto& version : versions)
         made = made && WriteClient(root / version.Name, version.Files) &&

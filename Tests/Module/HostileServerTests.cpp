@@ -24,6 +24,7 @@ enum class Road
     FullWay,     // nothing installed: the whole package through DownloadFile
     PartialWay,  // one small file stale: its range through RangeFetcher
     VersionFile, // ClientVersionSID.txt through FetchText
+    ChunkedWay,  // an archive edited in its middle: its missing chunks through RangeFetcher
 };
 
 enum class Outcome
@@ -39,7 +40,9 @@ struct HostileCase
     std::string Faults;
     Road Way;
     Outcome Expected;
-    const char* ErrorText; // a piece of an expected error line, "a|b" for either ("" when Whole)
+    // A piece of an expected error line, "a|b" for either; "" for none (a chunked
+    // row without one must not fall back to the package).
+    const char* ErrorText;
 };
 
 const std::string VersionLine = "default=1.0.5,7=1.0.4";
@@ -81,10 +84,41 @@ protected:
     }
 
     static constexpr uint32_t StallMs = 1500;
-    // Three stored files: the partial way fetches only the small last one.
-    const std::vector<ClientFile> Client{{"big.bin", PatternBytes(60000, 1)},
-                                         {"Data/mid.bin", PatternBytes(9000, 2)},
-                                         {"small.txt", "small file\n"}};
+    // Three stored files: the partial way fetches only the small last one. The
+    // chunked way's rows add an archive whose old copy lacks 2000 bytes in its
+    // middle, and ballast that keeps it under half the package.
+    static std::vector<ClientFile> ClientOf(Road way)
+    {
+        std::vector<ClientFile> client{{"big.bin", PatternBytes(60000, 1)},
+                                       {"Data/mid.bin", PatternBytes(9000, 2)},
+                                       {"small.txt", "small file\n"}};
+        if (way != Road::ChunkedWay)
+            return client;
+        client.push_back({"archive.bin", OldArchive().insert(150000, PatternBytes(2000, 4))});
+        client.push_back({"ballast.bin", PatternBytes(320000, 5)});
+        return client;
+    }
+    static std::string OldArchive() { return PatternBytes(300000, 3); }
+    // What a file held before the update.
+    std::string Before(const ClientFile& file) const
+    {
+        if (file.Name == "archive.bin")
+            return OldArchive();
+        return GetParam().Way == Road::PartialWay && file.Name == "small.txt" ? "stale" : file.Bytes;
+    }
+    void ServeChunks()
+    {
+        const TestChunks chunks = MakeChunks(Client, "T");
+        Serve("StartupT.chunks", chunks.Index);
+        Serve("StartupT.chunkpack", chunks.Pack);
+        // Another pack of the same size: every chunk in it is wrong.
+        std::string other = chunks.Pack;
+        for (char& byte : other)
+            byte = static_cast<char>(byte ^ 0x5A);
+        Serve("Other.chunkpack", other);
+    }
+
+    const std::vector<ClientFile> Client = ClientOf(GetParam().Way);
     const TestPackage Made = MakePackage(Client);
 };
 
@@ -96,15 +130,19 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
     // The file a changing server answers GETs with: a later build of another size.
     Serve("Other.pkg", Made.Package + "later build");
     Serve("ClientVersionSID.txt", VersionLine + "\r\nsecond line\r\n");
+    const bool installed = c.Way == Road::PartialWay || c.Way == Road::ChunkedWay;
     for (const ClientFile& file : Client)
     {
-        if (c.Way == Road::PartialWay)
-            Put(Publish() + Utf8ToWide(file.Name.c_str()), file.Name == "small.txt" ? "stale" : file.Bytes);
+        if (installed)
+            Put(Publish() + Utf8ToWide(file.Name.c_str()), Before(file));
     }
+    if (c.Way == Road::ChunkedWay)
+        ServeChunks();
     const std::string query = FaultQuery(c.Faults);
     if (query.empty())
         GTEST_SKIP() << "a server the row names is not available";
     ASSERT_TRUE(SetDevServerFaults(query)) << query;
+    DevServerRequests(true);
 
     const auto start = std::chrono::steady_clock::now();
     xString text = "unchanged";
@@ -146,15 +184,17 @@ TEST_P(HostileServerTest, EndsRightOrWithAClearErrorInTime)
         // Failed: what stays is a file of the client or what was there before, never wrong bytes.
         for (const ClientFile& file : Client)
         {
-            const std::string installed = Installed(file.Name);
-            const bool before =
-                !whole &&
-                (c.Way == Road::PartialWay ? installed == (file.Name == "small.txt" ? "stale" : file.Bytes)
-                                           : installed.empty());
-            EXPECT_TRUE(installed == file.Bytes || before) << file.Name << " holds wrong bytes";
+            const std::string bytes = Installed(file.Name);
+            const bool before = !whole && (installed ? bytes == Before(file) : bytes.empty());
+            EXPECT_TRUE(bytes == file.Bytes || before) << file.Name << " holds wrong bytes";
         }
     }
-    if (!whole)
+    if (c.Way == Road::ChunkedWay)
+    {
+        EXPECT_EQ(c.ErrorText[0] != 0, DevServerBytesSent("StartupT.pkg") > 0)
+            << "the archive fell back to its range, or was made from chunks";
+    }
+    if (c.ErrorText[0] != 0)
     {
         // "a|b": either piece will do (the transports fail at different steps).
         bool found = false;
@@ -215,6 +255,24 @@ const HostileCase Cases[] = {
     // A file that changes between HEAD and GET is refused.
     {"FileKeepsChangingBetweenHeadAndGet", "serve-instead=Other.pkg&for-path=T.pkg", Road::PartialWay,
      Outcome::Failed, "wrong range in the answer"},
+    // The chunked way: an index, pack or chunk that cannot be used leaves the
+    // archive to its range, with a line that says why; a pack that answers
+    // oddly but brings the right bytes is used.
+    {"DamagedChunkIndex", "corrupt-at=0&for-path=.chunks", Road::ChunkedWay, Outcome::Whole, "is not used"},
+    {"ChunkIndexCutShort", "drop-after=50&for-path=.chunks", Road::ChunkedWay, Outcome::Whole, "Chunk index"},
+    {"ChunkIndexOfAHundredMegabytes", "head-length=104857600&for-path=.chunks", Road::ChunkedWay,
+     Outcome::Whole, "is larger than"},
+    {"ChunkPackMissing", "status=404&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole,
+     "is not there at the size"},
+    {"ChunksAlteredOnTheWay", "serve-instead=Other.chunkpack&for-path=T.chunkpack", Road::ChunkedWay,
+     Outcome::Whole, "came back short or altered"},
+    {"ChunkRangesAlwaysShort", "drop-after=5&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole,
+     "could not be made from chunks"},
+    {"TricklingChunkPack", "trickle-ms=1000&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole,
+     "could not be made from chunks"},
+    {"ChunkRangeLongerThanItsLength", "extra-bytes=100&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole,
+     ""},
+    {"WholeChunkPackForARange", "ignore-range=1&for-path=.chunkpack", Road::ChunkedWay, Outcome::Whole, ""},
 };
 
 // gtest prints a failing row by its name, not by its bytes.

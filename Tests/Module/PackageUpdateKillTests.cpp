@@ -27,8 +27,8 @@
 #include <vector>
 
 // The client update (bin/PackageUpdateChild against the dev server) killed at
-// many points while it brings an installed client A to B (the full way) or P
-// (the partial way), then run to its end. After every kill each client file
+// many points while it brings an installed client A to B (the full way), P
+// (the partial way) or C (the chunked way), then run to its end. After every kill each client file
 // holds its old or its new bytes; after the complete run the client is whole
 // and no temporary file is left. The versions come from the child's "fixture"
 // mode: natively this test publishes them, under Wine scripts/test.sh does.
@@ -58,7 +58,7 @@ enum class KillAt
 struct KillStrategy
 {
     const char* Name;
-    bool Full; // A to B, most data stale; else A to P, a few files stale
+    char Target; // A to B, most data stale; to P, a few files stale; to C, large files edited inside
     KillAt Kind;
     int Sweep;  // kill points of the full sweep
     int Native; // of a native run of the test command
@@ -66,15 +66,19 @@ struct KillStrategy
 };
 
 const KillStrategy Strategies[] = {
-    {"FullAtEachLine", true, KillAt::Line, 45, 4, 1},
-    {"PartialAtEachLine", false, KillAt::Line, 35, 4, 1},
-    {"FullAfterBytes", true, KillAt::Bytes, 50, 4, 1},
-    {"PartialAfterBytes", false, KillAt::Bytes, 20, 3, 1},
-    {"FullWhilePaced", true, KillAt::Paced, 25, 3, 1},
-    {"PartialWhilePaced", false, KillAt::Paced, 10, 2, 1},
-    {"FullWhileWriting", true, KillAt::Writing, 30, 4, 1},
-    {"PartialWhileWriting", false, KillAt::Writing, 15, 2, 1},
-    {"FullTwice", true, KillAt::Twice, 15, 2, 1},
+    {"FullAtEachLine", 'B', KillAt::Line, 45, 4, 1},
+    {"PartialAtEachLine", 'P', KillAt::Line, 35, 4, 1},
+    {"ChunkedAtEachLine", 'C', KillAt::Line, 35, 4, 1},
+    {"FullAfterBytes", 'B', KillAt::Bytes, 50, 4, 1},
+    {"PartialAfterBytes", 'P', KillAt::Bytes, 20, 3, 1},
+    {"ChunkedAfterBytes", 'C', KillAt::Bytes, 20, 3, 1},
+    {"FullWhilePaced", 'B', KillAt::Paced, 25, 3, 1},
+    {"PartialWhilePaced", 'P', KillAt::Paced, 10, 2, 1},
+    {"ChunkedWhilePaced", 'C', KillAt::Paced, 10, 2, 1},
+    {"FullWhileWriting", 'B', KillAt::Writing, 30, 4, 1},
+    {"PartialWhileWriting", 'P', KillAt::Writing, 15, 2, 1},
+    {"ChunkedWhileWriting", 'C', KillAt::Writing, 15, 2, 1},
+    {"FullTwice", 'B', KillAt::Twice, 15, 2, 1},
 };
 
 // The strategy's name in gtest's messages.
@@ -172,14 +176,17 @@ struct ChildRun
 
 struct Version
 {
-    std::string Name; // "B" or "P"
+    std::string Name; // "B", "P" or "C"
     // The line after which the package's bytes come, and the one after which files are
     // written from whole data (full: the package is in place; partial: the ranges begin).
     std::string TransferLine, WritingLine;
     Client Files = {};
     Manifest Index = {};
-    // The package's bytes the way fetches: the whole package, or the spans of the stale files' ranges.
+    // The package's bytes the way fetches: the whole package, or the spans of the stale files' ranges
+    // (of the chunk pack: the spans of the uninterrupted run).
     std::vector<uint64_t> Transfers = {};
+    // The file the way fetches them from.
+    std::string Fetched = ".pkg";
     ChildRun Uninterrupted = {};
 };
 
@@ -191,7 +198,7 @@ struct KillFixture
     std::string Skip, Problem;
     std::string BaseUrl;
     Client A;
-    Version Full, Partial;
+    Version Full, Partial, Chunked;
     std::unique_ptr<TempFolder> Installed; // publish/ and download/ of A
 };
 
@@ -258,6 +265,22 @@ std::vector<uint64_t> PlannedTransfers(const Manifest& manifest, const Client& i
     for (const PlannedSpan& span : PlanRanges(ranges))
         lengths.push_back(span.Length);
     return lengths;
+}
+
+// The ranges a run asked after the line starting with `from`, by its lines
+// "start position: N   block end: M  finish.".
+std::vector<uint64_t> SpansOf(const ChildRun& run, const std::string& from)
+{
+    std::vector<uint64_t> spans;
+    bool after = false;
+    for (const std::string& line : run.Lines)
+    {
+        after = after || StartsWith(line, from);
+        unsigned long long start = 0, end = 0;
+        if (after && std::sscanf(line.c_str(), "start position: %llu block end: %llu", &start, &end) == 2)
+            spans.push_back(end + 1 - start);
+    }
+    return spans.empty() ? std::vector<uint64_t>{1} : spans;
 }
 
 // Files under their real names that hold bytes of neither `before` nor `after`.
@@ -329,7 +352,9 @@ void MakeFixture(KillFixture& fixture)
     fixture.A = ReadTree(root / "A");
     fixture.Full = {"B", "file created: StartupB.pkg.td", "renaming StartupB.pkg.td to StartupB.pkg"};
     fixture.Partial = {"P", "file : StartupP.crc finish.", "file : StartupP.crc finish."};
-    for (Version* version : {&fixture.Full, &fixture.Partial})
+    fixture.Chunked = {"C", "Chunked way for", "Chunked way for"};
+    fixture.Chunked.Fetched = ".chunkpack";
+    for (Version* version : {&fixture.Full, &fixture.Partial, &fixture.Chunked})
     {
         if (!LoadManifest(root / ("served/Startup" + version->Name + ".crc"), version->Index))
         {
@@ -355,12 +380,14 @@ void MakeFixture(KillFixture& fixture)
     fs::remove_all(fixture.Installed->Path);
     fs::copy(install.Folder.Path, fixture.Installed->Path, fs::copy_options::recursive);
 
-    for (Version* version : {&fixture.Full, &fixture.Partial})
+    for (Version* version : {&fixture.Full, &fixture.Partial, &fixture.Chunked})
     {
         Trial trial(fixture);
         const ChildRun run = RunToEnd(fixture.BaseUrl, version->Name, trial);
         const std::vector<std::string> problems = WholeProblems(trial, fixture.A, *version);
-        const char* way = version == &fixture.Full ? "(full way" : "(partial way";
+        const char* way = version == &fixture.Full      ? "(full way"
+                          : version == &fixture.Partial ? "(partial way"
+                                                        : "(chunked way";
         if (run.ExitCode != 0 || !problems.empty() || !run.EndedWhole() ||
             run.Lines.back().find(way) == std::string::npos)
         {
@@ -370,6 +397,7 @@ void MakeFixture(KillFixture& fixture)
         }
         version->Uninterrupted = run;
     }
+    fixture.Chunked.Transfers = SpansOf(fixture.Chunked.Uninterrupted, fixture.Chunked.TransferLine);
     fixture.Ready = true;
 }
 
@@ -413,7 +441,7 @@ Kill KillOnce(const KillFixture& fixture, const Version& version, KillAt kind, i
               const Trial& trial)
 {
     Kill kill;
-    const std::string package = "Startup" + version.Name + ".pkg";
+    const std::string package = "Startup" + version.Name + version.Fetched;
     std::string faults;
     uint64_t bytes = 0;
     const int delayMs = version.Name == "B" ? 10 : 40;
@@ -497,7 +525,9 @@ TEST_P(PackageUpdateKill, EveryFileOldOrNewAfterTheKillAndWholeAfterTheNextRun)
     if (!fixture.Skip.empty())
         GTEST_SKIP() << fixture.Skip;
     ASSERT_TRUE(fixture.Ready) << fixture.Problem;
-    const Version& version = strategy.Full ? fixture.Full : fixture.Partial;
+    const Version& version = strategy.Target == 'B'   ? fixture.Full
+                             : strategy.Target == 'P' ? fixture.Partial
+                                                      : fixture.Chunked;
 
     const int points = PointsOf(strategy);
     int tried = 0, landed = 0, survived = 0;

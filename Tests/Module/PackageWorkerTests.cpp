@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -1021,4 +1022,83 @@ TEST_F(PackageWorkerTest, FullDiskStopsTheUpdateAndAFailedWriteChangesNothing)
             << client[i].Name << (i < 2 ? " is not the new file" : " is not the file it was");
     }
     EXPECT_EQ(0u, Temporaries(job.PublishFolder)) << "a temporary file was left behind";
+}
+
+namespace
+{
+// An archive whose new version rewrites a few records and inserts others.
+struct ChunkedCase
+{
+    const char* Name;
+    bool IndexServed;
+    const char* IndexVersion; // the version the served index describes
+    bool OldCopyAlike;        // the installed archive is the new one's earlier version
+    uint32_t IndexedInsert;   // the inserted bytes' seed in the archive the index describes (8: the real one)
+    const char* Way;          // in the last line: "(chunked way" or "(partial way"
+};
+
+const ChunkedCase ChunkedCases[] = {
+    {"EditedArchiveFetchesOnlyTheMissingChunks", true, "T", true, 8, "(chunked way"},
+    {"WithoutAnIndexTheFileGoesByItsRange", false, "T", true, 8, "(partial way"},
+    {"ChunksDearerThanTheRangeGoByTheRange", true, "T", false, 8, "(partial way"},
+    {"IndexOfAnotherVersionIsNotUsed", true, "U", true, 8, "(partial way"},
+    // Right chunks that make another file than the manifest names: never put in place.
+    {"FileOfOtherBytesGoesByItsRange", true, "T", true, 18, "(partial way"},
+};
+
+// gtest prints a failing row by its name.
+void PrintTo(const ChunkedCase& c, std::ostream* out)
+{
+    *out << c.Name;
+}
+
+class ChunkedWayTest : public PackageWorkerTest, public ::testing::WithParamInterface<ChunkedCase>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ChunkedWayTest, ::testing::ValuesIn(ChunkedCases),
+                         [](const ::testing::TestParamInfo<ChunkedCase>& info) { return info.param.Name; });
+} // namespace
+
+TEST_P(ChunkedWayTest, TakesTheCheaperWayAndWritesTheRightFile)
+{
+    const ChunkedCase& c = GetParam();
+    const std::string old = PatternBytes(800000, 7);
+    const auto edit = [&](uint32_t seed)
+    {
+        return old.substr(0, 200000) + PatternBytes(3000, seed) + old.substr(200000, 400000) +
+               PatternBytes(5000, 9) + old.substr(605000);
+    };
+    const std::string edited = edit(8);
+    // Fresh ballast keeps the stale share under half: no full way.
+    const std::vector<ClientFile> client{
+        {"readme.txt", "read me\n"}, {"Data/archive.bin", edited}, {"ballast.bin", PatternBytes(900000, 5)}};
+    const TestPackage made = MakePackage(client);
+    Serve(made);
+    std::vector<ClientFile> indexed = client;
+    indexed[1].Bytes = edit(c.IndexedInsert);
+    const TestChunks chunks = MakeChunks(indexed, c.IndexVersion);
+    if (c.IndexServed)
+        Put(ServedFolder() + u"StartupT.chunks", chunks.Index);
+    Put(ServedFolder() + Utf8ToWide(("Startup" + std::string(c.IndexVersion) + ".chunkpack").c_str()),
+        chunks.Pack);
+    Put(Installed("Data/archive.bin"), c.OldCopyAlike ? old : PatternBytes(800000, 99));
+    Put(Installed("readme.txt"), "read me\n");
+    Put(Installed("ballast.bin"), client[2].Bytes);
+    DevServerRequests(true);
+
+    ExpectUpdate(true);
+    ExpectInstalled(client);
+    std::string lines;
+    for (const std::string& line : Log.Messages())
+        lines += line + "\n";
+    EXPECT_NE(lines.find(c.Way), std::string::npos) << lines;
+    const bool chunked = std::string(c.Way) == "(chunked way";
+    // Two edits cost a few chunks of 64 KiB on average, well below the whole file.
+    EXPECT_EQ(chunked ? 0u : edited.size(), DevServerBytesSent("StartupT.pkg"));
+    if (c.IndexedInsert == 8)
+    {
+        EXPECT_LE(DevServerBytesSent(".chunkpack"), chunked ? edited.size() / 2 : 0u);
+    }
+    EXPECT_EQ(Context->Progress.PackageBytesNeeded.load(), Context->Progress.PackageBytesReceived.load());
 }

@@ -98,6 +98,7 @@ enum class Kind
     LauncherVersionFile, // LauncherVersion.txt, read at the start
     LauncherBuild,       // qtmx<ver>.exe, started by the self-update
     Font,                // simhei.fnt, unpacked and loaded by the game
+    ChunkIndex,          // Startup<ver>.chunks, read by the package worker's chunked way
 };
 
 enum class Fault
@@ -136,6 +137,8 @@ const KindFiles FilesOf[] = {
     {"LauncherBuild", "qtmx1000002.exe", "a/launcher/qtmx1000002.exe", "b/launcher/qtmx1000002.exe.sig",
      "a/launcher/qtmx1000001.exe"},
     {"Font", "simhei.fnt", "a/simhei.fnt", "b/simhei.fnt.sig", "a/launcher/Other.txt"},
+    {"ChunkIndex", "Startup1.0.5.chunks", "a/Startup1.0.5.chunks", "b/Startup1.0.5.chunks.sig",
+     "a/Startup1.0.6.chunks"},
 };
 
 // The kind's and the fault's names in gtest's messages and test names.
@@ -223,6 +226,28 @@ protected:
             Serve(files.Name + ".sig", signature);
     }
 
+    // The client installed but for noise.bin's last bytes; true when the update
+    // went to the chunk pack. Either way the client ends whole.
+    bool UpdateByChunks()
+    {
+        for (const char* name :
+             {"Startup1.0.5.crc", "Startup1.0.5.crc.sig", "Startup1.0.5.pkg", "Startup1.0.5.chunkpack"})
+            ServeFixture(name, std::string("a/") + name);
+        for (const char* name : ClientFiles)
+            Put(Out(std::string("Publish/") + name), Fixture(std::string("client/") + name));
+        std::string old = Fixture("client/noise.bin");
+        std::fill(old.end() - 5000, old.end(), '\0');
+        Put(Out("Publish/noise.bin"), old);
+        DevServerRequests(true);
+        EXPECT_EQ(0, PackageUpdateThread(*Context, Job()));
+        for (const char* name : ClientFiles)
+            EXPECT_EQ(Fixture(std::string("client/") + name), Installed(name)) << name;
+        const std::vector<std::string> requests = DevServerRequests(false);
+        return std::any_of(requests.begin(), requests.end(),
+                           [&](const std::string& request)
+                           { return request.rfind("GET " + Path("Startup1.0.5.chunkpack") + " ", 0) == 0; });
+    }
+
     // Runs the launcher's step that takes the file; true when it took it.
     bool Take(Kind kind, const KindFiles& files)
     {
@@ -255,6 +280,8 @@ protected:
         }
         case Kind::LauncherBuild:
             return FetchLauncherBuild(*Context, xString(Url(files.Name).c_str()), Out(files.Name)) != nullptr;
+        case Kind::ChunkIndex:
+            return UpdateByChunks();
         case Kind::Font:
         {
             const bool installed = InstallFont();
@@ -325,7 +352,7 @@ TEST_P(SignedUpdateCaseTest, OnlyAGoodSignatureForTheNameIsTaken)
 INSTANTIATE_TEST_SUITE_P(
     Cases, SignedUpdateCaseTest,
     ::testing::Combine(::testing::Values(Kind::Manifest, Kind::VersionFile, Kind::LauncherVersionFile,
-                                         Kind::LauncherBuild, Kind::Font),
+                                         Kind::LauncherBuild, Kind::Font, Kind::ChunkIndex),
                        ::testing::Values(Fault::None, Fault::TamperedBytes, Fault::OtherKey,
                                          Fault::NoSignature, Fault::OtherName)),
     CaseName);
@@ -347,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(Stamps, SignedUpdateCaseTest,
 TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
 {
     const std::string published = Fixture("a/Startup1.0.5.pkg");
-    // The last file in name order, noise.bin, is stored: its 40000 bytes end the package.
+    // The last file in name order, noise.bin, is stored: its 400000 bytes end the package.
     const std::string noise = published.substr(published.size() - 40000);
     std::string flipped = noise;
     flipped.back() ^= 0x01;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChunkIndex.h"
+#include "ContentChunker.h"
 #include "Crc32c.h"
 #include "Lzma86.h"
 #include "Manifest.h"
@@ -7,6 +9,7 @@
 #include "xTextConversion.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,5 +78,49 @@ inline TestPackage MakePackage(const std::vector<ClientFile>& files, const std::
     const std::string empty = WriteManifestXml(root);
     const size_t closing = empty.find("</");
     made.Xml = empty.substr(0, closing) + elements + extra + empty.substr(closing);
+    return made;
+}
+
+// A chunk index and its one pack, as the publisher lays them out for version
+// `version`: each file cut, each distinct chunk packed once (Lzma86 when that
+// is smaller, else stored), in order of first use.
+struct TestChunks
+{
+    std::string Index;
+    std::string Pack;
+};
+
+inline TestChunks MakeChunks(const std::vector<ClientFile>& files, const std::string& version)
+{
+    ChunkIndex index;
+    index.Version = version;
+    std::map<Sha256Digest, uint32_t> numbers;
+    TestChunks made;
+    for (const ClientFile& file : files)
+    {
+        ChunkIndexFile listed{Utf8ToWide(file.Name.c_str()), file.Bytes.size(), {}};
+        const auto* bytes = reinterpret_cast<const uint8_t*>(file.Bytes.data());
+        for (const ChunkSpan& span : ContentChunker::Cut(bytes, file.Bytes.size(), index.Sizes))
+        {
+            const std::string chunk = file.Bytes.substr(span.Offset, span.Length);
+            ChunkRecord record{*Sha256::Of(chunk.data(), chunk.size()), span.Length, 0, made.Pack.size()};
+            const auto [at, added] =
+                numbers.emplace(record.Sha256, static_cast<uint32_t>(index.Chunks.size()));
+            if (added)
+            {
+                const std::string packed = Lzma86Of(chunk);
+                const bool smaller = packed.size() < chunk.size();
+                record.Form = smaller ? ChunkForm::Lzma86 : ChunkForm::Stored;
+                made.Pack += smaller ? packed : chunk;
+                record.StoredSize = static_cast<uint32_t>(made.Pack.size() - record.Offset);
+                index.Chunks.push_back(record);
+            }
+            listed.Chunks.push_back(at->second);
+        }
+        index.Files.push_back(listed);
+    }
+    index.Packs.push_back({"Startup" + version + ".chunkpack", made.Pack.size()});
+    const std::vector<uint8_t> written = WriteChunkIndex(index);
+    made.Index.assign(written.begin(), written.end());
     return made;
 }

@@ -4,7 +4,7 @@
 # OUT/key-a, OUT/key-b   two key pairs (update-key.pem, update-key.pub)
 # OUT/client             the client folder published
 # OUT/a                  signed by key a: Startup1.0.5.* and Startup1.0.6.* (package,
-#                        manifest, .sig), ClientVersionSID.txt (default=1.0.5, serial 20,
+#                        manifest, chunk index and pack, .sig), ClientVersionSID.txt (default=1.0.5, serial 20,
 #                        expiring in 2099) and its .sig, launcher/qtmx1000002.exe (a
 #                        stand-in of 300000 bytes) and launcher/LauncherVersion.txt
 #                        (1000002, expiring in 2099) with .sig; also signed under their own
@@ -25,7 +25,7 @@ mkdir -p "$out/client/data" "$out/a/launcher" "$out/b/launcher"
 "$publish" keygen --out "$out/key-a" >/dev/null
 "$publish" keygen --out "$out/key-b" >/dev/null
 printf 'text %.0s' $(seq 2000) >"$out/client/data/text.txt"
-head -c 40000 /dev/urandom >"$out/client/noise.bin"
+head -c 400000 /dev/urandom >"$out/client/noise.bin"
 printf 'x=1\n' >"$out/client/data/settings.ini"
 for key in a b; do
     for version in 1.0.5 1.0.6; do

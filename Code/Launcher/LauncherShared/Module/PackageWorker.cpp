@@ -123,13 +123,29 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
     return survey;
 }
 
+enum class Way
+{
+    Full,
+    Partial,
+    Chunked, // some files made from chunks, the rest by ranges
+};
+
+const char* WayName(Way way)
+{
+    return way == Way::Full ? "full" : way == Way::Chunked ? "chunked" : "partial";
+}
+
 // Brings the stale files up to date the chosen way; null when every one is,
 // else why not. A client with a file left stale is not whole: never reported Done.
-const char* FetchStale(UpdateContext& context, const PackageJob& job, const ClientSurvey& survey, bool full)
+const char* FetchStale(UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
+                       const ChunkedWay& chunks, Way& way)
 {
-    if (!full)
+    if (way != Way::Full)
     {
-        if (!PartialPackageDownload(context, job, survey.Stale))
+        bool chunked = false;
+        const std::vector<ManifestEntry> left = ChunkedPackageDownload(context, job, chunks, chunked);
+        way = chunked ? Way::Chunked : Way::Partial;
+        if (!left.empty() && !PartialPackageDownload(context, job, left))
             return "the partial way did not bring every file up to date";
         context.Progress.PartialDownloadDone = true;
         return nullptr;
@@ -184,15 +200,16 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     context.Progress.PackageBytesNeeded = survey.Needed;
     context.Progress.PackageBytesReceived = 0;
     context.Progress.PackageUpdateState = PackageUpdateDownloading;
-    const bool full = PrefersFullDownload(survey.Needed, survey.Total);
-    if (const char* reason = FetchStale(context, job, survey, full))
+    // The whole package when it moves fewer bytes than the files' chunks and ranges would.
+    const ChunkedWay chunks = PlanChunkedWay(context, job, survey.Stale);
+    Way way = PrefersFullDownload(chunks.Bytes(), survey.Total) ? Way::Full : Way::Partial;
+    if (const char* reason = FetchStale(context, job, survey, chunks, way))
         return GiveUp(context, reason);
     RemoveLeftovers(context, job, survey.Safe.Entries);
     const double elapsed = context.Progress.DownloadEndTime - context.Progress.DownloadStartTime;
     context.Progress.DownloadSpeed = elapsed > 0.0 ? static_cast<double>(survey.Needed) / elapsed : 0.0;
-    LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(),
-            full ? "full" : "partial", static_cast<unsigned long long>(survey.Needed),
-            static_cast<unsigned long long>(survey.Total));
+    LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(), WayName(way),
+            static_cast<unsigned long long>(survey.Needed), static_cast<unsigned long long>(survey.Total));
     context.Progress.PackageUpdateState = PackageUpdateDone;
     return 0;
 }

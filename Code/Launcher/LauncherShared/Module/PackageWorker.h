@@ -11,8 +11,10 @@
 
 // The package worker: brings the client in the publish folder up to one
 // version. It fetches the version's manifest, checks every listed file, and
-// fetches what is stale: the whole package when more than half of its data is
-// stale, else each stale file's byte range. Progress goes to the context's
+// fetches what is stale: the whole package when that moves fewer bytes than
+// the other ways (more than half of the package data), else each stale file
+// from its old copy's chunks and the missing ones (where the server has a chunk
+// index and that is cheaper) or by its byte range. Progress goes to the context's
 // PackageProgress, its settings and files come from the context.
 
 // What one update works on. Copied when the worker starts, so the main thread

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChunkIndex.h"
+#include "ChunkPlan.h"
 #include "Manifest.h"
 #include "PackageWorker.h"
 #include "RangePlan.h"
@@ -93,6 +95,33 @@ PutResult UnpackEntryFile(UpdateContext& context, const PackageJob& job, const M
 // origSize of a file stored as it is.
 uint64_t BytesToRead(const ManifestEntry& entry);
 bool FitsInData(const ManifestEntry& entry, uint64_t dataStart, uint64_t dataLength);
+
+// The chunked way (ChunkedPackageWay.cpp): when the server has the version's
+// chunk index (signed, in a build with a key), every stale file it names whose
+// old copy is on disk and whose missing chunks cost fewer bytes than its range
+// is made from that copy's chunks and the missing ones; the rest go by ranges.
+struct ChunkedFile
+{
+    const ManifestEntry* Entry = nullptr; // in the stale list the plan was made from
+    ChunkFilePlan Plan;
+};
+struct ChunkedWay
+{
+    ChunkIndex Index;
+    std::vector<ChunkedFile> Files;
+    std::vector<ManifestEntry> ByRanges;
+    // The bytes the way moves: the chunks' requests and the other files' ranges.
+    uint64_t Bytes() const;
+};
+// Decided from the index and the cut of the old copies alone, before any
+// chunk is fetched; without a usable index every stale file goes by ranges.
+ChunkedWay PlanChunkedWay(const UpdateContext& context, const PackageJob& job,
+                          const std::vector<ManifestEntry>& stale);
+// Makes the planned files; returns the stale files left to the partial way
+// (those that went by ranges, and those that could not be made from chunks).
+// `used` tells whether a file was made from chunks.
+std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const PackageJob& job,
+                                                  const ChunkedWay& way, bool& used);
 
 // Whether the volumes of the download and publish folders have room for the
 // full way; says which one is short when not.
