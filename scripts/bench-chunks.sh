@@ -110,7 +110,9 @@ start=$(date +%s.%N)
 published A
 echo "publish A: $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
 for case in regions scattered added unchanged; do
+    start=$(date +%s.%N)
     published "$case"
+    echo "publish $case after A (into the store): $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
 done
 peers_nginx "$www" || exit 1
 traffic=$peers_work/nginx/traffic.log
