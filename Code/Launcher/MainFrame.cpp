@@ -267,7 +267,8 @@ std::chrono::milliseconds MainFrame::NextTickWithin()
 {
     const bool moving = ThePackageWorker().IsBusy() || IsFontInstalling() ||
                         Retry.SecondsLeft(xPlatformTime::Seconds()) >= 0 || !FirstTickDone;
-    return moving || Splash().IsShown() ? QuickTick : StillTick;
+    const bool splashShown = SplashWindow && SplashWindow->IsShown();
+    return moving || splashShown ? QuickTick : StillTick;
 }
 
 void MainFrame::ShowUpdateProgress()

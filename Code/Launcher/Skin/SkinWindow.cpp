@@ -297,8 +297,9 @@ void SkinWindow::UpdateButtonStates()
 {
     if (Native == nullptr)
         return;
-    const xWindowPoint pointer = PointerInWindow();
     const xWindowRect outer = Native->ScreenRect();
+    const xWindowPoint cursor = GetCursorScreenPosition();
+    const xWindowPoint pointer = {cursor.X - outer.Left, cursor.Y - outer.Top};
     PointerInside = pointer.X >= 0 && pointer.Y >= 0 && pointer.X < outer.Right - outer.Left &&
                     pointer.Y < outer.Bottom - outer.Top;
     if (ApplyPointerToButtons(Document.Buttons, pointer.X, pointer.Y, PrimaryPressed))

@@ -125,18 +125,22 @@ gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data)
     return TRUE;
 }
 
-gboolean OnMotion(GtkWidget*, GdkEventMotion*, gpointer data)
+void ReportPointerMove(gpointer data)
 {
     if (!Of(data).Owner().InSizeMove())
         ListenerOf(data).OnMouseMove(&Of(data));
+}
+
+gboolean OnMotion(GtkWidget*, GdkEventMotion*, gpointer data)
+{
+    ReportPointerMove(data);
     return TRUE;
 }
 
 // Leaving is a move too: the skin looks where the pointer is now.
 gboolean OnLeave(GtkWidget*, GdkEventCrossing*, gpointer data)
 {
-    if (!Of(data).Owner().InSizeMove())
-        ListenerOf(data).OnMouseMove(&Of(data));
+    ReportPointerMove(data);
     return FALSE;
 }
 
