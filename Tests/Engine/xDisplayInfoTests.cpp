@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 TEST(xDisplayInfo, ShortIdStartsAtTheNinthCharacter)
@@ -13,6 +14,19 @@ TEST(xDisplayInfo, ShortIdStartsAtTheNinthCharacter)
               xWString(u"DEL4082\\{4d36e96e-e325-11ce-bfc1-08002be10318}\\0001"));
     EXPECT_TRUE(MonitorShortId(u"MONITOR\\").IsEmpty()) << "nothing after the prefix";
     EXPECT_TRUE(MonitorShortId(u"MON").IsEmpty()) << "an id shorter than the prefix";
+}
+
+TEST(xDisplayInfo, EdidGivesTheFirstDetailedTiming)
+{
+    uint8_t edid[128] = {};
+    edid[56] = 0x80;
+    edid[58] = 0x70;
+    edid[59] = 0x38;
+    edid[61] = 0x40;
+    int32_t width = 0, height = 0;
+    ASSERT_TRUE(DecodeEdidResolution(edid, sizeof edid, width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(1920, 1080));
+    EXPECT_FALSE(DecodeEdidResolution(edid, 71, width, height)) << "a block too short for the descriptor";
 }
 
 TEST(xDisplayInfo, OnlyActiveUnmirroredMonitorsOfDesktopAdaptersAreListedWithTheFoundResolution)

@@ -1,4 +1,3 @@
-#include "xDisplayInfo.h"
 #include "xWindowRules.h"
 
 #include <gtest/gtest.h>
@@ -168,17 +167,4 @@ TEST(xWindowRules, ShortcutHotKeysGoOffUnlessTheFeatureIsOn)
     };
     for (const Case& c : cases)
         EXPECT_EQ(QuietShortcutFlags(c.Flags), c.Expected) << std::hex << c.Flags;
-}
-
-TEST(xDisplayInfo, EdidGivesTheFirstDetailedTiming)
-{
-    uint8_t edid[128] = {};
-    edid[56] = 0x80;
-    edid[58] = 0x70;
-    edid[59] = 0x38;
-    edid[61] = 0x40;
-    int32_t width = 0, height = 0;
-    ASSERT_TRUE(DecodeEdidResolution(edid, sizeof edid, width, height));
-    EXPECT_EQ(std::make_pair(width, height), std::make_pair(1920, 1080));
-    EXPECT_FALSE(DecodeEdidResolution(edid, 71, width, height)) << "a block too short for the descriptor";
 }

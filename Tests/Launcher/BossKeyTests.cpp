@@ -9,94 +9,64 @@
 
 #include <optional>
 
-TEST(BossKey, SettingsFileRoundTripsAndIgnoredContents)
+// The key's line is read, and written back over it; the download cap's line after it is read and kept.
+TEST(BossKey, SettingsFileRoundTripsTheKeyAndKeepsTheDownloadCapLine)
 {
     struct Case
     {
         std::optional<std::string> File; // none: no file
         uint16_t Value;                  // in memory after the load
         bool Enabled;
-        std::string Saved; // the file a save writes then
+        int64_t Cap;       // KiB/s; -1: none
+        std::string Saved; // the file after the loaded key is saved over it
     };
     // Before each load the memory holds Ctrl+3, disabled, which only a stored enabled key replaces.
     const Case cases[] = {
-        {"1093,1", 0x0445, true, "1093,1"}, // Alt+E, on
-        {"1093,1\r\n", 0x0445, true, "1093,1"},
-        {"1093,7", 0x0233, false, "563,0"},  // the flag is 0 or 1
-        {"66629,1", 0x0233, false, "563,0"}, // no 16-bit key
-        {"1093,1,5", 0x0233, false, "563,0"},
-        {"1093,0", 0x0233, false, "563,0"}, // a stored disabled key changes nothing
-        {"1093", 0x0233, false, "563,0"},   // the flag missing reads as 0
-        {"garbage", 0x0233, false, "563,0"},
-        {std::nullopt, 0x0233, false, "563,0"},
-    };
-    TempFolder folder;
-    const auto stored = folder.At("Setting.ini");
-    const auto saved = folder.At("Saved.ini");
-    for (const Case& c : cases)
-    {
-        std::filesystem::remove(stored);
-        if (c.File)
-        {
-            ASSERT_TRUE(WriteFileBytes(stored, *c.File));
-        }
-        BossKeyValue = 0x0233;
-        BossKeyEnabled = false;
-        LoadBossKeyFrom(Wide(stored));
-        const std::string name = c.File.value_or("(no file)");
-        EXPECT_EQ(BossKeyValue, c.Value) << name;
-        EXPECT_EQ(BossKeyEnabled, c.Enabled) << name;
-        SaveBossKeyTo(Wide(saved));
-        // One line without a line end.
-        EXPECT_EQ(ReadFileBytes(saved), c.Saved) << name;
-    }
-    // A folder in the file's place cannot be written: skipped without harm.
-    SaveBossKeyTo(Wide(folder.Path));
-    EXPECT_TRUE(std::filesystem::is_directory(folder.Path));
-}
-
-TEST(BossKey, TheDownloadCapLineIsReadBesideTheKeyAndKeptWhenTheKeyIsSaved)
-{
-    struct Case
-    {
-        std::string File;
-        int64_t Cap; // KiB/s; -1: none
-        bool KeyTaken;
-        std::string Saved; // the same file after the key (Alt+E, on) is saved over it
-    };
-    const Case cases[] = {
-        {"1093,1\nmaxrate=2048", 2048, true, "1093,1\nmaxrate=2048"},
-        {"1093,1\r\nmaxrate=512\r\n", 512, true, "1093,1\r\nmaxrate=512\r\n"},
-        {"0,0\nmaxrate=0", 0, false, "1093,1\nmaxrate=0"},
-        {"1093,1\nmaxrate=1048576", 1048576, true, "1093,1\nmaxrate=1048576"},
-        // Refused: the file keeps them all the same.
-        {"1093,1\nmaxrate=1048577", -1, true, "1093,1\nmaxrate=1048577"},
-        {"1093,1\nmaxrate=-5", -1, true, "1093,1\nmaxrate=-5"},
-        {"1093,1\nmaxrate=12x", -1, true, "1093,1\nmaxrate=12x"},
-        {"1093,1\nMaxRate=64", -1, true, "1093,1\nMaxRate=64"},
-        {"1093,1\nmaxrate=", -1, true, "1093,1\nmaxrate="},
-        // Without a cap the key's line is all there is, as ever.
-        {"1093,1", -1, true, "1093,1"},
-        {"1093,1\r\n", -1, true, "1093,1"},
+        {"1093,1", 0x0445, true, -1, "1093,1"}, // Alt+E, on
+        {"1093,1\r\n", 0x0445, true, -1, "1093,1"},
+        {"1093,7", 0x0233, false, -1, "563,0"},  // the flag is 0 or 1
+        {"66629,1", 0x0233, false, -1, "563,0"}, // no 16-bit key
+        {"1093,1,5", 0x0233, false, -1, "563,0"},
+        {"1093,0", 0x0233, false, -1, "563,0"}, // a stored disabled key changes nothing
+        {"1093", 0x0233, false, -1, "563,0"},   // the flag missing reads as 0
+        {"garbage", 0x0233, false, -1, "563,0"},
+        {std::nullopt, 0x0233, false, -1, "563,0"},
+        {"1093,1\nmaxrate=2048", 0x0445, true, 2048, "1093,1\nmaxrate=2048"},
+        {"1093,1\r\nmaxrate=512\r\n", 0x0445, true, 512, "1093,1\r\nmaxrate=512\r\n"},
+        {"0,0\nmaxrate=0", 0x0233, false, 0, "563,0\nmaxrate=0"},
+        {"1093,1\nmaxrate=1048576", 0x0445, true, 1048576, "1093,1\nmaxrate=1048576"},
+        // Refused caps: the file keeps them all the same.
+        {"1093,1\nmaxrate=1048577", 0x0445, true, -1, "1093,1\nmaxrate=1048577"},
+        {"1093,1\nmaxrate=-5", 0x0445, true, -1, "1093,1\nmaxrate=-5"},
+        {"1093,1\nmaxrate=12x", 0x0445, true, -1, "1093,1\nmaxrate=12x"},
+        {"1093,1\nMaxRate=64", 0x0445, true, -1, "1093,1\nMaxRate=64"},
+        {"1093,1\nmaxrate=", 0x0445, true, -1, "1093,1\nmaxrate="},
     };
     TempFolder folder;
     const auto path = folder.At("Setting.ini");
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.File);
-        ASSERT_TRUE(WriteFileBytes(path, c.File));
+        SCOPED_TRACE(c.File.value_or("(no file)"));
+        std::filesystem::remove(path);
+        if (c.File)
+        {
+            ASSERT_TRUE(WriteFileBytes(path, *c.File));
+        }
         BossKeyValue = 0x0233;
         BossKeyEnabled = false;
         LoadBossKeyFrom(Wide(path));
-        EXPECT_EQ(BossKeyEnabled, c.KeyTaken);
+        EXPECT_EQ(BossKeyValue, c.Value);
+        EXPECT_EQ(BossKeyEnabled, c.Enabled);
         xString text;
-        ASSERT_TRUE(ReadSettingsFile(Wide(path), text));
+        EXPECT_EQ(ReadSettingsFile(Wide(path), text), c.File.has_value());
         EXPECT_EQ(DownloadCapOfSettings(SettingsAfterFirstLine(text)), c.Cap);
-        BossKeyValue = DefaultBossKey;
-        BossKeyEnabled = true;
         SaveBossKeyTo(Wide(path));
+        // The key's line without a line end, then the rest as it was.
         EXPECT_EQ(ReadFileBytes(path), c.Saved);
     }
+    // A folder in the file's place cannot be written: skipped without harm.
+    SaveBossKeyTo(Wide(folder.Path));
+    EXPECT_TRUE(std::filesystem::is_directory(folder.Path));
 }
 
 TEST(BossKey, HotKeyControlFlagsBecomeRegisterHotKeyModifiers)

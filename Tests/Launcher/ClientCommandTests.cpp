@@ -37,6 +37,7 @@ TEST(ClientCommand, OneUpdateAndOneGameAtATime)
     EXPECT_EQ(LoginRefusal(false, PackageUpdateFailed), nullptr);
     EXPECT_NE(LoginRefusal(false, PackageUpdateDownloading), nullptr);
     EXPECT_NE(LoginRefusal(false, PackageUpdateChecking), nullptr);
+    EXPECT_NE(LoginRefusal(false, PackageUpdateStarted), nullptr) << "its version is being asked for";
     EXPECT_NE(LoginRefusal(true, PackageUpdateDone), nullptr);
 }
 

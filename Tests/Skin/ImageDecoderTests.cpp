@@ -1,12 +1,9 @@
-#include "RecordingCanvas.h"
 #include "ShippedSkin.h"
 
 #include "xImageDecoder.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <tuple>
 #include <vector>
 
 TEST(ImageDecoder, BytesThatAreNoPictureGiveNone)
@@ -30,15 +27,4 @@ TEST(ImageDecoder, BytesThatAreNoPictureGiveNone)
     };
     for (const auto& [what, bytes] : cases)
         EXPECT_EQ(DecodeImage(bytes), nullptr) << what;
-}
-
-TEST(ImageDecoder, WholePictureIsDrawnAsItsFullPart)
-{
-    std::shared_ptr<xImage> bar = DecodeImage(PackFile(u"loading_bar.png"));
-    ASSERT_NE(bar, nullptr);
-    RecordingCanvas canvas;
-    canvas.DrawImage(*bar, 87, 175);
-    ASSERT_EQ(canvas.Images.size(), 1u);
-    EXPECT_EQ(canvas.Images[0].Tuple(),
-              std::make_tuple(static_cast<const xImage*>(bar.get()), 87, 175, 0, 0, 415, 7));
 }

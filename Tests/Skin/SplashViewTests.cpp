@@ -7,18 +7,27 @@
 #include <cmath>
 #include <tuple>
 
+// The status line, the bar, the taskbar button, the font's notice and whether the client may start.
 TEST(SplashView, UpdateLayoutFollowsTheState)
 {
     const float half = static_cast<float>(std::sin(3.14159265358979 / 4)); // half the bytes, eased
+    enum Font
+    {
+        FontIdle,
+        FontInstalling, // the game waits for it
+        FontFailed,     // noted while the update goes on
+    };
     struct Case
     {
         int32_t State;
         bool LocalMode, Busy;
+        Font FontState;
         float Progress;
         int32_t Retry;
         const char16_t* Text;
         bool Bar;
         int32_t BarPixels;
+        bool Ready; // the client may start
         // The taskbar button: its state and, while busy, its value of 65535.
         int32_t Taskbar = 0;
         uint64_t TaskbarValue = 0;
@@ -26,18 +35,25 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         bool DiskFull = false;
     };
     const Case cases[] = {
-        {PackageUpdateStarted, false, false, 0.9f, -1, u"正在与服务器连接", true, 1},
-        {PackageUpdateDownloading, false, true, half, -1, u"下载进度 71 %", true, 293, 1, 46340},
-        {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415},
-        {PackageUpdateDone, false, false, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
-        {PackageUpdateIdle, true, false, 0.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415},
-        // The font still installs.
-        {PackageUpdateDone, false, true, 0.5f, -1, u"下载进度 50 %", true, 207, 1, 32767},
-        {PackageUpdateFailed, false, false, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, 4},
-        {PackageUpdateFailed, false, false, 0.4f, 0, u"更新失败，正在重试", false, 0, 4},
-        {PackageUpdateFailed, false, false, 0.4f, 30, u"磁盘空间不足，30 秒后自动重试", false, 0, 4, 0, true},
-        {PackageUpdateChecking, false, false, 0.3f, -1, u"检查当前版本", true, 415, 0, 0, true},
-        {PackageUpdateDownloading, false, false, 0.5f, -1, u"", true, 415},
+        {PackageUpdateStarted, false, false, FontIdle, 0.9f, -1, u"正在与服务器连接", true, 1, false},
+        {PackageUpdateDownloading, false, true, FontIdle, half, -1, u"下载进度 71 %", true, 293, false, 1,
+         46340},
+        {PackageUpdateChecking, false, false, FontIdle, 0.3f, -1, u"检查当前版本", true, 415, false},
+        {PackageUpdateDone, false, false, FontIdle, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415, true},
+        {PackageUpdateIdle, true, false, FontIdle, 0.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415, true},
+        {PackageUpdateDone, false, true, FontInstalling, 0.5f, -1, u"下载进度 50 %", true, 207, false, 1,
+         32767},
+        {PackageUpdateDone, false, false, FontFailed, 1.0f, -1, u"加载完成，愉快的玩耍吧！", true, 415, true},
+        {PackageUpdateFailed, false, false, FontIdle, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0, false,
+         4},
+        {PackageUpdateFailed, false, false, FontFailed, 0.4f, 30, u"更新失败，30 秒后自动重试", false, 0,
+         false, 4},
+        {PackageUpdateFailed, false, false, FontIdle, 0.4f, 0, u"更新失败，正在重试", false, 0, false, 4},
+        {PackageUpdateFailed, false, false, FontIdle, 0.4f, 30, u"磁盘空间不足，30 秒后自动重试", false, 0,
+         false, 4, 0, true},
+        {PackageUpdateChecking, false, false, FontIdle, 0.3f, -1, u"检查当前版本", true, 415, false, 0, 0,
+         true},
+        {PackageUpdateDownloading, false, false, FontIdle, 0.5f, -1, u"", true, 415, false},
     };
     for (const Case& c : cases)
     {
@@ -45,6 +61,8 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         inputs.State = c.State;
         inputs.LocalMode = c.LocalMode;
         inputs.Busy = c.Busy;
+        inputs.FontInstalling = c.FontState == FontInstalling;
+        inputs.FontFailed = c.FontState == FontFailed;
         inputs.Progress = c.Progress;
         inputs.RetrySeconds = c.Retry;
         inputs.DiskFull = c.DiskFull;
@@ -52,6 +70,8 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
         SCOPED_TRACE(&c - cases);
         EXPECT_FALSE(view.SelfUpdateLayout);
         EXPECT_EQ(view.Status, xWString(c.Text));
+        EXPECT_EQ(view.Notice, xWString(c.FontState == FontFailed ? u"字体安装失败，文字可能显示异常" : u""));
+        EXPECT_EQ(IsClientReady(inputs), c.Ready);
         EXPECT_EQ(view.ShowBar, c.Bar);
         const TaskbarProgress taskbar = ChooseTaskbarProgress(inputs);
         EXPECT_EQ(std::make_tuple(taskbar.State, taskbar.HasValue, taskbar.Completed),
@@ -61,39 +81,6 @@ TEST(SplashView, UpdateLayoutFollowsTheState)
             EXPECT_EQ(std::make_tuple(SplashBarWidth(view.BarFraction, 415), view.BarX, view.BarY),
                       std::make_tuple(c.BarPixels, 87, 175));
         }
-    }
-}
-
-TEST(SplashView, AFontThatCouldNotBeInstalledIsNotedWhileTheUpdateGoesOn)
-{
-    const xWString notice = u"字体安装失败，文字可能显示异常";
-    struct Case
-    {
-        int32_t State;
-        bool Busy, FontInstalling, FontFailed;
-        const char16_t* Status;
-        const char16_t* Notice;
-        bool Ready;
-    };
-    const Case cases[] = {
-        {PackageUpdateFailed, false, false, true, u"更新失败，30 秒后自动重试", notice.c_str(), false},
-        {PackageUpdateDone, false, false, true, u"加载完成，愉快的玩耍吧！", notice.c_str(), true},
-        {PackageUpdateDone, true, true, false, u"下载进度 50 %", u"", false}, // the game waits for the font
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(&c - cases);
-        SplashInputs inputs;
-        inputs.State = c.State;
-        inputs.Busy = c.Busy;
-        inputs.Progress = 0.5f;
-        inputs.RetrySeconds = 30;
-        inputs.FontInstalling = c.FontInstalling;
-        inputs.FontFailed = c.FontFailed;
-        const SplashView view = ChooseSplashView(inputs);
-        EXPECT_EQ(view.Status, xWString(c.Status));
-        EXPECT_EQ(view.Notice, xWString(c.Notice));
-        EXPECT_EQ(IsClientReady(inputs), c.Ready);
     }
 }
 

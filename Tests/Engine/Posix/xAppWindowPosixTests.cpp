@@ -1,5 +1,6 @@
+#include "Posix/Desktop.h"
+
 #include "xAppWindow.h"
-#include "xProcessSetup.h"
 
 // gtest before X11's headers, whose macros clash with its names.
 #include <gtest/gtest.h>
@@ -7,10 +8,8 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -28,21 +27,13 @@ public:
     void OnChar(uint32_t character, bool) override { Calls.push_back("char " + std::to_string(character)); }
     std::vector<std::string> Calls;
 };
-
-void PumpFor(std::chrono::milliseconds span)
-{
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end)
-        WaitForThreadMessages(std::chrono::milliseconds(10));
-}
 } // namespace
 
 // Keys typed into a skinned window reach the listener with the Windows codes:
 // the key-down with the unshifted character, the typed character, the key-up.
 TEST(xAppWindowPosix, KeysReachTheListenerWithWindowsCodes)
 {
-    if (std::getenv("DISPLAY") == nullptr)
-        GTEST_SKIP() << "no X display (scripts/lib/peers.sh starts Xvfb for the window tests)";
+    SKIP_WITHOUT_DESKTOP();
     KeyRecorder recorder;
     xAppWindow app(nullptr);
     app.SetListener(&recorder);
@@ -52,12 +43,12 @@ TEST(xAppWindowPosix, KeysReachTheListenerWithWindowsCodes)
     xNativeWindow* window = app.CreateNativeWindow(description);
     ASSERT_NE(window->Handle(), nullptr);
     window->Show();
-    PumpFor(std::chrono::milliseconds(200));
+    PumpUntil([] { return false; }, 200);
     const unsigned long id = GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(window->Handle())));
     const std::string command =
         "xdotool windowfocus --sync " + std::to_string(id) + " key a Return shift+b F5";
     ASSERT_EQ(0, std::system(command.c_str()));
-    PumpFor(std::chrono::milliseconds(300));
+    PumpUntil([] { return false; }, 300);
     // xdotool lets shift go before the b.
     const std::vector<std::string> expected = {
         "down 65 65", "char 97", "up 65",  "down 13 13", "char 13",    "up 13", "down 160 0",

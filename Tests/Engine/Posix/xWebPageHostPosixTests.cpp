@@ -1,7 +1,7 @@
+#include "Posix/Desktop.h"
 #include "TempFolder.h"
 
 #include "xAppWindow.h"
-#include "xProcessSetup.h"
 #include "xTextConversion.h"
 #include "xWebPageHost.h"
 
@@ -9,17 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <thread>
 
 // The login page's bridge in WebKitGTK: the script's call reaches the launcher
 // with the Windows bridge's texts and order, and the page shows once loaded.
 TEST(xWebPageHostPosix, ScriptCallsReachTheLauncherLastArgumentFirst)
 {
-    if (std::getenv("DISPLAY") == nullptr)
-        GTEST_SKIP() << "no X display (scripts/lib/peers.sh starts Xvfb for the window tests)";
+    SKIP_WITHOUT_DESKTOP();
     TempFolder folder("page");
     std::ofstream(folder.At("page.html"))
         << "<html><body><script>window.external.Invoke_Client('sid=7&uid=9', 'login', null, 3, undefined);"
@@ -45,11 +41,7 @@ TEST(xWebPageHostPosix, ScriptCallsReachTheLauncherLastArgumentFirst)
     g_list_free(children);
     EXPECT_FALSE(gtk_widget_is_visible(view)) << "nothing shows before the page has loaded";
     ASSERT_TRUE(page->Navigate(Utf8ToWide(("file://" + folder.At("page.html").string()).c_str())));
-    for (int i = 0; i < 1000 && (calls.empty() || !gtk_widget_is_visible(view)); ++i)
-    {
-        DrainThreadMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    PumpUntil([&] { return !calls.empty() && gtk_widget_is_visible(view); });
     ASSERT_EQ(1u, calls.size());
     EXPECT_EQ((std::vector<xWString>{u"", u"3", u"login", u"sid=7&uid=9"}), calls[0]) << "null is skipped";
     EXPECT_TRUE(gtk_widget_is_visible(view));
@@ -58,8 +50,7 @@ TEST(xWebPageHostPosix, ScriptCallsReachTheLauncherLastArgumentFirst)
     EXPECT_EQ(10, x);
     EXPECT_EQ(20, y);
     // The loaded page keeps to its rectangle, and its owner to its size.
-    for (int i = 0; i < 30; ++i)
-        WaitForThreadMessages(std::chrono::milliseconds(10));
+    PumpUntil([] { return false; }, 300);
     GtkAllocation shown{};
     gtk_widget_get_allocation(view, &shown);
     EXPECT_EQ(200, shown.width);

@@ -2,12 +2,12 @@
 // demo game (RWGame beside the tests) drawing into it and speaking to it in
 // client messages, on the desktop scripts/lib/peers.sh starts.
 #include "ChildProcess.h"
+#include "Posix/Desktop.h"
 #include "GameView.h"
 #include "GameWindowRules.h"
 #include "TempFolder.h"
 
 #include "xAppWindow.h"
-#include "xProcessSetup.h"
 
 // Before Xlib, whose macros (None, Bool) would break it.
 #include <gtest/gtest.h>
@@ -18,12 +18,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 namespace
@@ -39,19 +35,6 @@ struct RecordingListener : GameViewListener
 Display* XDisplay()
 {
     return gdk_x11_display_get_xdisplay(gdk_display_get_default());
-}
-
-// The frame's events handled until `done` holds or 10 seconds pass.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 1000; ++i)
-    {
-        DrainThreadMessages();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 // A shown 800 x 600 frame with a view in it, placed below an imagined title band.
@@ -79,15 +62,11 @@ struct FrameWithView
     RecordingListener Listener;
     std::unique_ptr<GameView> View;
 };
-
-#define REQUIRE_DISPLAY()                                                                                    \
-    if (std::getenv("DISPLAY") == nullptr)                                                                   \
-    GTEST_SKIP() << "no X display (scripts/lib/peers.sh starts Xvfb for the window tests)"
 } // namespace
 
 TEST(GameViewPosix, IsAChildOfTheFrameWindowAtThePlacedRectangle)
 {
-    REQUIRE_DISPLAY();
+    SKIP_WITHOUT_DESKTOP();
     FrameWithView frame;
     ASSERT_NE(frame.View->HandleValue(), 0u) << "the view is an X11 window";
     const xWindowRect places[] = {{48, 80, 832, 642}, {40, 80, 840, 650}};
@@ -130,7 +109,7 @@ TEST(GameViewPosix, IsAChildOfTheFrameWindowAtThePlacedRectangle)
 
 TEST(GameViewPosix, TheDemoGameDrawsInTheViewSpeaksInOrderAndClosesOnRequest)
 {
-    REQUIRE_DISPLAY();
+    SKIP_WITHOUT_DESKTOP();
     FrameWithView frame;
     frame.View->Place({48, 80, 832, 642});
     frame.View->Show();
@@ -196,7 +175,7 @@ TEST(GameViewPosix, TheDemoGameDrawsInTheViewSpeaksInOrderAndClosesOnRequest)
 
 TEST(GameViewPosix, TheGameStartsByItselfOrUnderARunnerWithTheViewInItsEnvironment)
 {
-    REQUIRE_DISPLAY();
+    SKIP_WITHOUT_DESKTOP();
     FrameWithView frame;
     TempFolder folder("game-runner");
     // As the update writes it: no execute bit.
@@ -226,7 +205,7 @@ TEST(GameViewPosix, TheGameStartsByItselfOrUnderARunnerWithTheViewInItsEnvironme
 
 TEST(GameViewPosix, TheDemoGameRefusesWhatItCannotUseWithExitCodeTwo)
 {
-    REQUIRE_DISPLAY();
+    SKIP_WITHOUT_DESKTOP();
     std::string gone;
     {
         FrameWithView frame;

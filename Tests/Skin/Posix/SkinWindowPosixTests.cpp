@@ -1,8 +1,7 @@
+#include "Posix/Desktop.h"
 #include "ResPack.h"
 #include "SkinEventRouter.h"
 #include "SkinWindow.h"
-
-#include "xProcessSetup.h"
 
 // gtest before X11's headers, whose macros clash with its names.
 #include <gtest/gtest.h>
@@ -12,15 +11,11 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <thread>
 
 // Skinned windows made from the shipped documents, queried through GDK.
 TEST(SkinWindowPosix, ShippedDocumentsMakeTheirWindows)
 {
-    if (std::getenv("DISPLAY") == nullptr)
-        GTEST_SKIP() << "no X display (scripts/lib/peers.sh starts Xvfb for the window tests)";
+    SKIP_WITHOUT_DESKTOP();
     TheResPack().Load();
     SkinEventRouter router;
     xAppWindow app(nullptr);
@@ -41,12 +36,7 @@ TEST(SkinWindowPosix, ShippedDocumentsMakeTheirWindows)
         ASSERT_NE(window.NativeWindow()->Handle(), nullptr);
         window.Show();
         GtkWidget* widget = GTK_WIDGET(window.NativeWindow()->Handle());
-        for (int i = 0; i < 200 && !gtk_widget_is_visible(widget); ++i)
-        {
-            DrainThreadMessages();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        DrainThreadMessages();
+        PumpUntil([&] { return gtk_widget_is_visible(widget) != FALSE; }, 2000);
         int width = 0, height = 0;
         gtk_window_get_size(GTK_WINDOW(widget), &width, &height);
         // The sizable frame stays inside the work area, as the window manager would keep it.
