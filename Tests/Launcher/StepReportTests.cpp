@@ -53,6 +53,7 @@ TEST(StepReport, ReportsReachTheEndpointInOrderOncePerCodeAndOnlyAfterALogin)
     xWorkerPool* pool = work->GetPool(xBackgroundWork::DownloadPoolSlot);
     // Before a launch parameter nothing is sent, nor remembered: the code goes once the login came.
     ReportStepOn("1002", state, pool, "127.0.0.1", server.StatsPort);
+    EXPECT_TRUE(ReportedSteps.empty()) << "a step before the login was remembered";
     state.LaunchParamParsed = true;
     ReportStepOn("1002", state, pool, "127.0.0.1", server.StatsPort);
     state.LaunchValues.emplace(u"cversion", u"1.0.5"); // a later login must not reach the first report
