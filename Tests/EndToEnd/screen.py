@@ -65,6 +65,11 @@ def shoot(name, geometry):
     return splash
 
 
+def white_in(picture, box):
+    """Some pixel of the box (left, top, right, bottom) is drawn white: a line of text."""
+    return any(min(picture.getpixel((x, y))) > 200 for x in range(box[0], box[2]) for y in range(box[1], box[3]))
+
+
 def click(x, y):
     subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
 

@@ -13,7 +13,7 @@ import pytest
 
 from conftest import GAME_PATH, ROOT, build_dir, stop, wait_for_lines
 from screen import (BAR_START, CLOSE_BUTTON, GAME_FRAME_SIZE, MAIN_FRAME_SIZE, SPLASH_SIZE, click, shoot_painted,
-                    step_codes, window_geometry)
+                    step_codes, white_in, window_geometry)
 
 # The page's account field and login button, in main-frame coordinates: the page
 # sits at (474, 305) in the frame; the field and the button at the middle of its
@@ -89,8 +89,10 @@ def test_login_page_to_the_game_in_its_frame(desktop_launcher, update_server):
                              "invoke_client: login, sid=7&uid=player7&time=0"])
         wait_for_lines(log, [f"downloading http://127.0.0.1:18080/mirra/client/Startup{NATIVE_VERSION}.pkg"])
         splash = window_geometry(SPLASH_SIZE)
-        time.sleep(1.0)
-        shoot_painted("native-splash", splash, BAR_START)
+        # Long enough for the rate to be known (bytes moving for a second).
+        time.sleep(2.5)
+        shot = shoot_painted("native-splash", splash, BAR_START)
+        assert white_in(shot, (85, 203, 200, 217)), "the rate and the time left"
         assert window_geometry(SPLASH_SIZE, timeout=1.0) == splash, "still downloading"
         wait_for_lines(log, [f"Client updated to Startup{NATIVE_VERSION}.pkg"], timeout=120)
     finally:

@@ -18,7 +18,7 @@ import time
 import pytest
 
 from conftest import WINE, build_dir, new_wine, remove_wine, start_devserver, stop, wait_for_lines
-from test_windows import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, white_in, window_geometry
+from screen import MAIN_FRAME_SIZE, SPLASH_SIZE, shoot, white_in, window_geometry
 
 STAGES = ["downloading", "downloaded", "updating-before-replace", "updating-after-replace",
           "updated-before-delete"]

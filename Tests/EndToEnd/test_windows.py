@@ -14,7 +14,7 @@ import pytest
 
 from conftest import CLIENT_VERSION, GAME_PATH, WINE, stop, wait_for_lines
 from screen import (BAR_START, CLOSE_BUTTON, GAME_FRAME_SIZE, MAIN_FRAME_SIZE, SPLASH_SIZE, TITLE, click, shoot,
-                    shoot_painted, step_codes, window_geometry)
+                    shoot_painted, step_codes, white_in, window_geometry)
 
 
 @pytest.fixture
@@ -134,11 +134,6 @@ def test_the_game_plays_in_its_frame_and_closes_back_to_the_main_frame(game, upd
 
 def font_fetches(update_server):
     return [r for r in update_server.requests() if r.startswith("GET /mirra/client/simhei.fnt ")]
-
-
-def white_in(picture, box):
-    """Some pixel of the box (left, top, right, bottom) is drawn white: a line of text."""
-    return any(min(picture.getpixel((x, y))) > 200 for x in range(box[0], box[2]) for y in range(box[1], box[3]))
 
 
 def test_the_game_waits_for_the_font_it_needs(game, update_server):
