@@ -128,6 +128,7 @@ const char* FetchStale(UpdateContext& context, const PackageJob& job, const Clie
     context.Progress.FullDownloadDone = true;
     return nullptr;
 }
+
 // The files an update that ended well wrote: every one on the full way, the
 // stale ones else.
 std::vector<bool> WrittenFiles(const ClientSurvey& survey, Way way)
