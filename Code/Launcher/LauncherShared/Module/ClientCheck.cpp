@@ -59,7 +59,7 @@ const char* FullCheckWhy(FullCheckCause cause)
 // The record that vouches for files of this client; none (and the line that
 // says the check reads every file) when it is missing, damaged or not asked.
 std::unordered_map<std::string, VerifiedFile> LoadVerifiedState(const UpdateContext& context,
-                                                                const PackageJob& job)
+                                                                const PackageJob& job, VerifiedState& head)
 {
     std::unordered_map<std::string, VerifiedFile> vouched;
     if (const char* why = FullCheckWhy(job.FullCheck))
@@ -89,6 +89,8 @@ std::unordered_map<std::string, VerifiedFile> LoadVerifiedState(const UpdateCont
         std::string name = file.Name;
         vouched.emplace(std::move(name), std::move(file));
     }
+    head.Version = state.Version;
+    head.ManifestHash = state.ManifestHash;
     return vouched;
 }
 
@@ -154,7 +156,8 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
         survey.Safe.Entries.push_back(entry);
     }
     survey.ManifestHash = ManifestHash(context, job);
-    const std::unordered_map<std::string, VerifiedFile> vouched = LoadVerifiedState(context, job);
+    VerifiedState head;
+    const std::unordered_map<std::string, VerifiedFile> vouched = LoadVerifiedState(context, job, head);
     // Taken before any file is read: a file changed while it is hashed shows another stamp at the end.
     survey.Stamps = StampFiles(context.Files, job, survey.Safe.Entries);
     survey.Verified.assign(survey.Safe.Entries.size(), false);
@@ -184,6 +187,10 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
     }
     LogLine("Client check: %zu files, %zu trusted from the verified state, %zu read",
             survey.Safe.Entries.size(), trusted, read);
+    // Nothing to write when nothing was read: the record says it all already.
+    survey.RecordCurrent = trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
+                           head.Version == Utf8Name(xWString(job.ManifestName)) &&
+                           head.ManifestHash == survey.ManifestHash;
     return survey;
 }
 

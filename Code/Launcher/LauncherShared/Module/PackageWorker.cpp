@@ -173,7 +173,8 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     if (survey.Stale.empty())
     {
         RemoveLeftovers(context, job, survey.Safe.Entries);
-        RecordVerifiedState(context, job, survey, std::vector<bool>(survey.Safe.Entries.size(), false));
+        if (!survey.RecordCurrent)
+            RecordVerifiedState(context, job, survey, std::vector<bool>(survey.Safe.Entries.size(), false));
         LogLine("Client is up to date: %s", job.PackageName.c_str());
         context.Progress.PackageUpdateState = PackageUpdateDone;
         return 0;

@@ -140,6 +140,8 @@ struct ClientSurvey
     std::vector<std::optional<FileStamp>> Stamps;
     std::vector<bool> Verified;
     Sha256Digest ManifestHash{};
+    // The record on disk already says all this: of this manifest, every file trusted.
+    bool RecordCurrent = false;
 };
 ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest);
 // The entries' stamps, one listing per folder; a name the listing lacks is
@@ -150,7 +152,8 @@ xWString VerifiedStatePath(const PackageJob& job);
 // Before anything is written into the client: no record may vouch for a file
 // being rewritten. False, with an error line, when it stays.
 bool ForgetVerifiedState(const UpdateContext& context, const PackageJob& job);
-// After a check or an update that ended well: the files found right whose
+// After a check or an update that ended well (unless the record is current):
+// the files found right whose
 // stamps did not change since (and those `written`, with their stamps now),
 // once the publish folder's files are on the disk.
 void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
