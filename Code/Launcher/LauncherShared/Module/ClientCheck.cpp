@@ -24,6 +24,12 @@ std::string Utf8Name(const xWString& name)
     return std::string(text.c_str(), text.Length());
 }
 
+// The Windows C library's printf knows no %zu.
+unsigned long long Count(size_t count)
+{
+    return static_cast<unsigned long long>(count);
+}
+
 FileStamp StampOf(const xFileInfo& info)
 {
     return {static_cast<uint64_t>(info.Size), info.LastWriteTime.GetTicks(), info.FileId};
@@ -82,8 +88,8 @@ std::unordered_map<std::string, VerifiedFile> LoadVerifiedState(const UpdateCont
         LogLine("Full client check (the verified state is damaged)");
         return vouched;
     }
-    LogLine("Verified state of %s (manifest SHA-256 %s): %zu files", state.Version.c_str(),
-            Sha256Text(state.ManifestHash).c_str(), state.Files.size());
+    LogLine("Verified state of %s (manifest SHA-256 %s): %llu files", state.Version.c_str(),
+            Sha256Text(state.ManifestHash).c_str(), Count(state.Files.size()));
     for (VerifiedFile& file : state.Files)
     {
         std::string name = file.Name;
@@ -185,8 +191,8 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
         survey.Needed += entry.DataSize;
         survey.Stale.push_back(entry);
     }
-    LogLine("Client check: %zu files, %zu trusted from the verified state, %zu read",
-            survey.Safe.Entries.size(), trusted, read);
+    LogLine("Client check: %llu files, %llu trusted from the verified state, %llu read",
+            Count(survey.Safe.Entries.size()), Count(trusted), Count(read));
     // Nothing to write when nothing was read: the record says it all already.
     survey.RecordCurrent = trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
                            head.Version == Utf8Name(xWString(job.ManifestName)) &&
@@ -229,7 +235,8 @@ void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, co
         state.Files.push_back(VerifiedFileOf(Utf8Name(entry.Name), ExpectedOf(entry), *now[i]));
     }
     if (changed > 0)
-        LogLine("%zu client files changed while they were checked; the next check reads them", changed);
+        LogLine("%llu client files changed while they were checked; the next check reads them",
+                Count(changed));
     // The record vouches for bytes on the disk, not in its cache: flushed first
     // (natively the whole volume at once; on Windows each file before its close).
     if (xFileSystem::CanFlushVolumes() && !files.FlushVolume(job.PublishFolder))
