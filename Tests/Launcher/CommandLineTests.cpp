@@ -159,10 +159,12 @@ TEST_F(CommandLineTest, VerifyAndTheProfileSwitchAskForTheFullCheck)
     {
         TheLaunchState.Clear();
         Parse(c.Arguments);
-        EXPECT_EQ(c.Expected, FullCheckFor(TheLaunchState, c.Profile)) << xString(xWString(c.Arguments)).c_str();
+        EXPECT_EQ(c.Expected, FullCheckFor(TheLaunchState, c.Profile))
+            << xString(xWString(c.Arguments)).c_str();
     }
     EXPECT_TRUE(Log.Contains("Verify On: the client check reads every file"));
-    EXPECT_EQ(PRODUCT_VERIFY_EVERY_LOGIN != 0, QtmxProfile().VerifiesEveryLogin()) << "LAUNCHER_VERIFY_EVERY_LOGIN";
+    EXPECT_EQ(PRODUCT_VERIFY_EVERY_LOGIN != 0, QtmxProfile().VerifiesEveryLogin())
+        << "LAUNCHER_VERIFY_EVERY_LOGIN";
 }
 
 TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)
@@ -194,12 +196,17 @@ TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
         const char* expected; // null: none of the markers
         bool handled = false; // an auto-login key has given the launch parameter
     } cases[] = {
-        {u"", "checking new version"},      {u"updating", "Run updating"},
-        {u"Updating 1234", "Run updating"}, {u"UPDATED", "Run Updated"},
-        {u"updated 1234", "Run Updated"},   {u"updating2", nullptr},
-        {u"localmode updating", nullptr},   {u"clientinstall", nullptr},
+        {u"", "checking new version"},
+        {u"updating", "Run updating"},
+        {u"Updating 1234", "Run updating"},
+        {u"UPDATED", "Run Updated"},
+        {u"updated 1234", "Run Updated"},
+        {u"updating2", nullptr},
+        {u"localmode updating", nullptr},
+        {u"clientinstall", nullptr},
         {u"verify", nullptr},
-        {u"updating", nullptr, true},       {u"", nullptr, true},
+        {u"updating", nullptr, true},
+        {u"", nullptr, true},
     };
     for (const auto& c : cases)
     {
