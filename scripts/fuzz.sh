@@ -13,7 +13,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 
-all=(FuzzLzma86 FuzzResPack FuzzManifest FuzzChunkIndex FuzzVersionFile FuzzCommandLine FuzzAutoLogin FuzzUrl FuzzSkinDocument
+all=(FuzzLzma86 FuzzResPack FuzzManifest FuzzChunkIndex FuzzVerifiedState FuzzVersionFile FuzzCommandLine FuzzAutoLogin FuzzUrl FuzzSkinDocument
     FuzzFormat)
 seconds=${1:-600}
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then

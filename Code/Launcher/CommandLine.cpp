@@ -24,6 +24,7 @@ const char16_t AutoLoginKeyOption[] = u"autologinkey=";
 const char16_t ForceVersionOption[] = u"forceversion=";
 const char16_t ForceArgOption[] = u"forcearg=";
 const char16_t MaxRateOption[] = u"maxrate=";
+const char16_t VerifyOption[] = u"verify";
 
 // The value after `prefix` when `low` starts with it and something follows, else null.
 bool TakeValue(const xWString& argument, const xWString& low, const char16_t* prefix, xWString& value)
@@ -68,6 +69,16 @@ void ParseCommandLineText(const xWString& commandLine, ProductProfile& profile)
     {
         LogErrorLine("Command line args parse error");
         QuitLauncher();
+    }
+
+    // Before the loop: a login earlier on the line must already check in full.
+    for (const xWString& argument : tokens.Arguments())
+    {
+        if (EqualsNoCase(argument, xWString(VerifyOption)))
+        {
+            LogLine("Verify On: the client check reads every file");
+            TheLaunchState.Verify = true;
+        }
     }
 
     for (const xWString& argument : tokens.Arguments())

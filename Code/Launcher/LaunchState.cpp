@@ -6,6 +6,7 @@ void LaunchState::Clear()
 {
     LocalMode = false;
     ClientInstall = false;
+    Verify = false;
     ForceVersion = xWString();
     UidString = xString();
     LaunchValues.clear();

@@ -15,6 +15,8 @@ struct LaunchState
     std::atomic<bool> LocalMode{false};
     // Started by the installer: no taskbar pin, no desktop shortcut.
     std::atomic<bool> ClientInstall{false};
+    // The command line's verify: every update of this run reads every client file whole.
+    std::atomic<bool> Verify{false};
     // Client version to use instead of the one the server names.
     xWString ForceVersion;
     xString UidString;

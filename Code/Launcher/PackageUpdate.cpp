@@ -142,6 +142,13 @@ xWString ResolveClientVersion(const VersionQuestion& question)
     return AskServer(question);
 }
 
+FullCheckCause FullCheckFor(const LaunchState& launch, const ProductProfile& profile)
+{
+    if (launch.Verify)
+        return FullCheckCause::Asked;
+    return profile.VerifiesEveryLogin() ? FullCheckCause::EveryLogin : FullCheckCause::None;
+}
+
 bool StartPackageUpdate(const xWString& requestedVersion)
 {
     return StartPackageUpdateFor(requestedVersion, TheProfile, TheLaunchState);
@@ -162,6 +169,7 @@ bool StartPackageUpdateFor(const xWString& requestedVersion, const ProductProfil
     PackageUpdateRequest request;
     request.Job.BaseUrl = PackageBaseUrl;
     request.Job.LocalMode = launch.LocalMode;
+    request.Job.FullCheck = FullCheckFor(launch, profile);
     request.Asked = AskedFor(question);
     request.Prepare = [question](PackageJob& job) { return PrepareJob(question, job); };
     if (options.ReportsLoginStep)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PackageWorker.h"
+
 #include "xLockedValue.h"
 #include "xString.h"
 
@@ -60,6 +62,10 @@ struct VersionQuestion
 // (SignedVersionFile.h), and a forced version is taken only when that file
 // names it. Empty, with an error line, when there is none.
 xWString ResolveClientVersion(const VersionQuestion& question);
+
+// Whether an update's check reads every client file whole: the command line's
+// verify asks for it, a product whose profile checks every login always does.
+FullCheckCause FullCheckFor(const LaunchState& launch, const ProductProfile& profile);
 
 struct PackageUpdateOptions
 {

@@ -28,6 +28,9 @@ public:
     virtual xWString ServerNamePattern() const { return u"双线【$sid】服"; }
     virtual bool OnStartup() { return false; }
     virtual bool ExitWithGameWindow() const { return false; }
+    // Every login's check reads every client file whole instead of trusting
+    // the verified state (LAUNCHER_VERIFY_EVERY_LOGIN).
+    virtual bool VerifiesEveryLogin() const { return false; }
     // Folder under the per-user application-data folder: "/" separators, trailing "/".
     virtual xWString AppDataSubfolder() const { return u"kfcx/"; }
     virtual xWString HomePageUrl() const { return {}; }

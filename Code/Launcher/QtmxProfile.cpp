@@ -38,6 +38,11 @@ xWString QtmxProfile::HomePageUrl() const
     return Utf8ToWide(PRODUCT_HOME_PAGE_URL);
 }
 
+bool QtmxProfile::VerifiesEveryLogin() const
+{
+    return PRODUCT_VERIFY_EVERY_LOGIN != 0;
+}
+
 xString QtmxProfile::ClientBaseUrl() const
 {
     return PRODUCT_CLIENT_BASE_URL;

@@ -11,6 +11,7 @@ public:
     xWString ProductCode() const override { return u"qtmx"; }
     bool AcceptArguments(const std::vector<xWString>& arguments) override;
     bool SetLoginString(const xWString& login) override;
+    bool VerifiesEveryLogin() const override;
     xWString GetGameArguments() override;
     xWString ShortcutName() const override { return u"霜石纪元"; }
     xWString WebShortcutName() const override { return {}; }

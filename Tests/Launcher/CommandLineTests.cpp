@@ -5,6 +5,7 @@
 #include "LaunchState.h"
 #include "PackageUpdate.h"
 #include "PackageWorkerThread.h"
+#include "ProductConfig.h"
 #include "QtmxProfile.h"
 
 #include "xCommandLine.h"
@@ -132,6 +133,40 @@ TEST_F(CommandLineTest, OptionsMatchWithoutCaseValuesKeepTheirsAndEmptyValuesDoN
     EXPECT_FALSE(DownloadSession()->ReadCap().IsCapped());
 }
 
+// Which check a login's update makes: verify anywhere on the line (before a
+// login on it too) asks for the full check, else the profile's switch decides.
+TEST_F(CommandLineTest, VerifyAndTheProfileSwitchAskForTheFullCheck)
+{
+    class EveryLoginProfile : public RecordingProfile
+    {
+    public:
+        bool VerifiesEveryLogin() const override { return true; }
+    } everyLogin;
+    const struct
+    {
+        const char16_t* Arguments;
+        const ProductProfile& Profile;
+        FullCheckCause Expected;
+    } cases[] = {
+        {u"", Profile, FullCheckCause::None},
+        {u"verifyx maxrate=0", Profile, FullCheckCause::None},
+        {u"Verify", Profile, FullCheckCause::Asked},
+        {u"forcearg={sid=1} VERIFY", Profile, FullCheckCause::Asked},
+        {u"", everyLogin, FullCheckCause::EveryLogin},
+        {u"verify", everyLogin, FullCheckCause::Asked},
+    };
+    for (const auto& c : cases)
+    {
+        TheLaunchState.Clear();
+        Parse(c.Arguments);
+        EXPECT_EQ(c.Expected, FullCheckFor(TheLaunchState, c.Profile))
+            << xString(xWString(c.Arguments)).c_str();
+    }
+    EXPECT_TRUE(Log.Contains("Verify On: the client check reads every file"));
+    EXPECT_EQ(PRODUCT_VERIFY_EVERY_LOGIN != 0, QtmxProfile().VerifiesEveryLogin())
+        << "LAUNCHER_VERIFY_EVERY_LOGIN";
+}
+
 TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)
 {
     Profile.ParseLaunchParam(u"sid:1,a:b:c,nocolon,cversion:2.0.1,sid:9");
@@ -161,11 +196,17 @@ TEST_F(CommandLineTest, TheFirstArgumentChoosesTheSelfUpdateStage)
         const char* expected; // null: none of the markers
         bool handled = false; // an auto-login key has given the launch parameter
     } cases[] = {
-        {u"", "checking new version"},      {u"updating", "Run updating"},
-        {u"Updating 1234", "Run updating"}, {u"UPDATED", "Run Updated"},
-        {u"updated 1234", "Run Updated"},   {u"updating2", nullptr},
-        {u"localmode updating", nullptr},   {u"clientinstall", nullptr},
-        {u"updating", nullptr, true},       {u"", nullptr, true},
+        {u"", "checking new version"},
+        {u"updating", "Run updating"},
+        {u"Updating 1234", "Run updating"},
+        {u"UPDATED", "Run Updated"},
+        {u"updated 1234", "Run Updated"},
+        {u"updating2", nullptr},
+        {u"localmode updating", nullptr},
+        {u"clientinstall", nullptr},
+        {u"verify", nullptr},
+        {u"updating", nullptr, true},
+        {u"", nullptr, true},
     };
     for (const auto& c : cases)
     {

@@ -51,14 +51,30 @@ TEST(PackageCheck, FileMatchesBySizeAndTheNamedHash)
 
 TEST(PackageCheck, ManifestNamesStayInsideThePublishFolder)
 {
-    const char16_t* good[] = {u"game.exe", u"bin/x64/a.dll", u"\u6570\u636E/a.dat", u"a..b/c",
-                              u"..a",      u"\u015C.txt",    u"console/a"};
+    const char16_t* good[] = {u"game.exe",   u"bin/x64/a.dll", u"\u6570\u636E/a.dat",    u"a..b/c", u"..a",
+                              u"\u015C.txt", u"console/a",     u"data/Launcher.verified"};
     for (const char16_t* name : good)
         EXPECT_TRUE(IsSafeManifestName(name)) << xString(xWString(name)).c_str();
-    const char16_t* bad[] = {
-        u"",     u"/etc/passwd", u"C:/Windows/x.dll", u"a/../../b", u"..",  u"a/./b",     u"a\\b",
-        u"a//b", u"a/",          u"file.txt:stream",  u"a\u0001b",  u"./a", u"a/con.txt", u"NUL",
-        u"a./b", u"b /c",        u"x?.txt",           u"a|b"};
+    const char16_t* bad[] = {u"",
+                             u"/etc/passwd",
+                             u"C:/Windows/x.dll",
+                             u"a/../../b",
+                             u"..",
+                             u"a/./b",
+                             u"a\\b",
+                             u"a//b",
+                             u"a/",
+                             u"file.txt:stream",
+                             u"a\u0001b",
+                             u"./a",
+                             u"a/con.txt",
+                             u"NUL",
+                             u"a./b",
+                             u"b /c",
+                             u"x?.txt",
+                             u"a|b",
+                             u"Launcher.verified",
+                             u"LAUNCHER.Verified.td"};
     for (const char16_t* name : bad)
         EXPECT_FALSE(IsSafeManifestName(name)) << xString(xWString(name)).c_str();
     EXPECT_FALSE(IsSafeManifestName(xWString(std::u16string(MaxManifestNameLength + 1, u'a').c_str())));

@@ -257,6 +257,87 @@ TEST_F(PackageWorkerTest, FreshClientComesWholeAndAgainOnlyTheManifest)
     EXPECT_TRUE(DevServerRequests(true).empty());
 }
 
+// A login reads only the files the verified state cannot vouch for: a file
+// changed behind the launcher's back with a new time is read and fetched again;
+// one whose old time was put back is found only by the full check (verify, or
+// the profile's every login). A failed update leaves no record, a damaged one
+// is not trusted: the next run reads every file.
+TEST_F(PackageWorkerTest, VerifiedStateSparesReadsAndTheFullCheckFindsWhatItHides)
+{
+    const std::vector<ClientFile> client = SampleClient();
+    Serve(MakePackage(client));
+    const xWString record = Publish() + u"Launcher.verified";
+    // A small part of the package's data: fetched again by its range.
+    const ClientFile& text = client[2];
+    const xWString game = Installed(text.Name);
+    const std::string changed(text.Bytes.size(), 'x');
+    const xDateTime pinned = xDateTime::FromCalendar(2020, 1, 1, 12, 0, 0, 0);
+    const auto check = [&](const std::string& expected, const PackageJob& job)
+    {
+        SCOPED_TRACE(expected);
+        ExpectUpdate(true, job);
+        const std::vector<std::string> lines = Log.MessagesStartingWith("Client check: ");
+        EXPECT_EQ("Client check: 4 files, " + expected, lines.empty() ? "" : lines.back());
+        EXPECT_TRUE(Files.IsFile(record));
+    };
+    const auto fullChecks = [&](const std::string& why)
+    { return Log.MessagesStartingWith("Full client check (" + why + ")").size(); };
+    PackageJob verify = Job(), everyLogin = Job();
+    verify.FullCheck = FullCheckCause::Asked;
+    everyLogin.FullCheck = FullCheckCause::EveryLogin;
+
+    check("0 trusted from the verified state, 0 read", Job());
+    EXPECT_EQ(1u, fullChecks("the verified state is missing"));
+    DevServerRequests(true);
+    check("4 trusted from the verified state, 0 read", Job());
+    EXPECT_EQ(0u, Asked(GetPackage()));
+
+    // Another time alone: read again, and trusted with its new time.
+    ASSERT_TRUE(Files.SetLastWriteTime(game, pinned));
+    check("3 trusted from the verified state, 1 read", Job());
+    // Other bytes of the same size, a new time: found and fetched again.
+    Put(game, changed);
+    ASSERT_TRUE(Files.SetLastWriteTime(game, xDateTime(pinned.GetTicks() + xDateTime::TicksPerHour)));
+    check("3 trusted from the verified state, 1 read", Job());
+    EXPECT_EQ(1u, Asked(GetPackage()));
+    ExpectInstalled(client);
+
+    // The same change with the old time put back: the fast check trusts it,
+    // the full check finds it.
+    ASSERT_TRUE(Files.SetLastWriteTime(game, pinned));
+    check("3 trusted from the verified state, 1 read", Job());
+    Put(game, changed);
+    ASSERT_TRUE(Files.SetLastWriteTime(game, pinned));
+    check("4 trusted from the verified state, 0 read", Job());
+    EXPECT_EQ(changed, InstalledBytes(text.Name));
+    EXPECT_EQ(0u, Asked(GetPackage()));
+    check("0 trusted from the verified state, 4 read", verify);
+    EXPECT_EQ(1u, fullChecks("asked for by verify"));
+    EXPECT_EQ(1u, Asked(GetPackage()));
+    ExpectInstalled(client);
+    check("0 trusted from the verified state, 4 read", everyLogin);
+    EXPECT_EQ(1u, fullChecks("the product checks every login"));
+
+    // A failed update takes the record with it; the next run reads every file.
+    Put(game, "stale");
+    Files.DeleteFile(ServedFolder() + u"StartupT.pkg");
+    Files.DeleteFile(Out("StartupT.pkg"));
+    ExpectUpdate(false);
+    EXPECT_FALSE(Files.IsFile(record));
+    Serve(MakePackage(client));
+    check("0 trusted from the verified state, 3 read", Job());
+    EXPECT_EQ(2u, fullChecks("the verified state is missing"));
+
+    // A damaged record is not trusted.
+    std::string bytes = ReadFileBytes(FsPath(record));
+    bytes[bytes.size() / 2] ^= 1;
+    Put(record, bytes);
+    check("0 trusted from the verified state, 4 read", Job());
+    EXPECT_EQ(1u, fullChecks("the verified state is damaged"));
+    EXPECT_EQ(1u, Errors("The verified state "));
+    check("4 trusted from the verified state, 0 read", Job());
+}
+
 TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWhole)
 {
     // 100 bytes of data: 50 + 49 + 1.
@@ -330,7 +411,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
     const std::vector<ClientFile> client = {{"ok.txt", PatternBytes(100, 9u), false}};
     std::string hostile;
     // Which names are unsafe is PackageCheck's table; here two of them meet the worker.
-    for (const char* name : {"../escape.txt", "sub/../../up.txt"})
+    for (const char* name : {"../escape.txt", "sub/../../up.txt", "launcher.VERIFIED"})
         hostile += FileElement(name, "fine", 0, 4, false);
     // Data past the package's end, stored and packed: these files cannot be made.
     hostile += FileElement("past.bin", "abcd", 1000000, 4, false);
@@ -339,7 +420,7 @@ TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)
 
     ExpectUpdate(false);
     ExpectInstalled(client);
-    EXPECT_EQ(2u, Errors("Manifest entry skipped, its name does not stay"));
+    EXPECT_EQ(3u, Errors("Manifest entry skipped, its name does not stay"));
     EXPECT_EQ(1u, Errors("Manifest entry past.bin reaches past the package's end"));
     EXPECT_EQ(1u, Errors("Manifest entry longer.bin reaches past the package's end"));
     EXPECT_EQ(1u, Errors("2 client files stay stale")) << "unsafe names are refused, not counted";

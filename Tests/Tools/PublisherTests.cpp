@@ -134,7 +134,8 @@ TEST_F(PublisherTest, RefusesBadCommandsAndWritesNothing)
         cases.push_back({{"font", "--source", client + "/data/text.txt", "--out", out + "/simhei.fnt",
                           "--force-crc32c", crc},
                          2});
-    for (const std::string bad : {"bad:name", "a<b>.ini", "data/CON.txt", "dot.", "bad\xFF"})
+    for (const std::string bad :
+         {"bad:name", "a<b>.ini", "data/CON.txt", "dot.", "bad\xFF", "launcher.VERIFIED"})
     {
         const std::string source = m_Temp.At("bad" + std::to_string(cases.size())).string();
         ASSERT_TRUE(WriteFileBytes(std::filesystem::path(source) / bad, "x"));

@@ -81,6 +81,12 @@ bool CollectClientFiles(const fs::path& source, std::vector<ClientFile>& files)
             return false;
         }
         file.WideName = xWString(xString(file.Name.c_str()));
+        if (IsReservedClientName(file.WideName))
+        {
+            Fail("%s: the launcher keeps its own record under this name in the publish folder",
+                 file.Path.c_str());
+            return false;
+        }
         // Every launcher would skip such an entry, leaving the client without the file.
         if (HasControlCharacter(file.Name) || !IsSafeManifestName(file.WideName))
         {

@@ -2,6 +2,11 @@
 
 xFile::~xFile() = default;
 
+bool xFile::Flush()
+{
+    return false;
+}
+
 int64_t xFile::GetSize()
 {
     const int64_t position = Tell();

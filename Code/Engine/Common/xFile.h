@@ -23,6 +23,9 @@ public:
     virtual bool Write(const void* buffer, int64_t count) = 0;
     // Closes the handle if it is open; always true.
     virtual bool Close() = 0;
+    // Waits until every byte written is on the disk, so a power cut after it
+    // cannot lose them; false when that failed or the file cannot tell.
+    virtual bool Flush();
     // The size found by seeking to the end and back; -1 on error.
     virtual int64_t GetSize();
 };

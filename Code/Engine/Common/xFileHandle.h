@@ -20,6 +20,7 @@ public:
     bool Read(void* buffer, int64_t count) override;
     bool Write(const void* buffer, int64_t count) override;
     bool Close() override;
+    bool Flush() override;
 
     // The handle or descriptor, for a start of the very file it holds
     // (StartHeldProcess); the object keeps owning it.

@@ -18,6 +18,9 @@ struct xFileInfo
     xDateTime LastAccessTime;
     xDateTime LastWriteTime;
     int64_t Size = -1; // -1 for a folder or a missing name
+    // Tells files of one volume apart (the inode natively); 0 when unknown, as a
+    // Windows listing does not give the file index without opening the file.
+    uint64_t FileId = 0;
     uint8_t Flags = 0;
 
     bool IsDirectory() const { return (Flags & FlagDirectory) != 0; }

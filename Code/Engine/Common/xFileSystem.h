@@ -80,6 +80,8 @@ public:
     // The path in "/" form with each existing component spelled as stored on disk;
     // components that cannot be found stay as given.
     virtual xWString GetRealPath(const xWString& path) const;
+    // Times keep the system's whole precision (100 ns on Windows and in our
+    // ticks); FileId is set where the system gives it with the other values.
     virtual xFileInfo GetFileInfo(const xWString& path) const;
     // True for the empty path, which names the current folder.
     virtual bool IsDirectory(const xWString& path) const;
@@ -95,11 +97,19 @@ public:
     virtual bool DeleteDirectory(const xWString& path) const;
     // One level. False when the listing could not start or a visitor stopped it.
     virtual bool Enumerate(const xWString& folder, xFileVisitor& visitor) const;
+    // One listing call per batch of entries, no query per file: the cheap way
+    // to learn the sizes and times of a whole folder.
     virtual bool EnumerateWithInfo(const xWString& folder, xFileInfoVisitor& visitor) const;
     // Depth first, each folder before its contents. A visitor's false stops the
     // level it was given for; the result is that of the top level.
     virtual bool EnumerateRecursive(const xWString& folder, xFileVisitor& visitor) const;
     virtual bool EnumerateRecursiveWithInfo(const xWString& folder, xFileInfoVisitor& visitor) const;
+    // Waits until every file written on the folder's volume is on the disk
+    // (POSIX: one syncfs). False where the system cannot (Windows lets only an
+    // administrator flush a volume): there each file is flushed before its
+    // close (xFile::Flush).
+    virtual bool FlushVolume(const xWString& folder) const;
+    static bool CanFlushVolumes();
     virtual xString ToNativePathUtf8(const xWString& path) const;
     virtual xString ToNativeDirectoryPathUtf8(const xWString& path) const;
     // The normalised path in the system's form ("\" on Windows, "/" elsewhere).

@@ -107,6 +107,11 @@ bool xFileHandle::Write(const void* buffer, int64_t count)
     return true;
 }
 
+bool xFileHandle::Flush()
+{
+    return Handle != xInvalidOsHandle && fdatasync(ToFd(Handle)) == 0;
+}
+
 bool xFileHandle::Close()
 {
     CloseHandleNow();

@@ -44,11 +44,11 @@ bool IsReadOnlyMode(unsigned int mode)
     return (mode & AnyWriteBit) == 0;
 }
 
-// Milliseconds are the finest part kept, as a Windows system time keeps them.
+// 100 ns are the finest part kept, as a Windows file time keeps them.
 xDateTime FromTimestamp(const struct statx_timestamp& time)
 {
     const int64_t ticks = UnixEpochTicks + static_cast<int64_t>(time.tv_sec) * 10000000 +
-                          static_cast<int64_t>(time.tv_nsec / 1000000) * 10000;
+                          static_cast<int64_t>(time.tv_nsec / 100);
     return ticks > 0 ? xDateTime(static_cast<uint64_t>(ticks)) : xDateTime();
 }
 
@@ -64,6 +64,7 @@ xFileInfo MakeInfo(const struct statx& status)
         info.Flags |= xFileInfo::FlagDirectory;
     else
         info.Size = static_cast<int64_t>(status.stx_size);
+    info.FileId = status.stx_ino;
     if (IsReadOnlyMode(status.stx_mode))
         info.Flags |= xFileInfo::FlagReadOnly;
     return info;
@@ -450,6 +451,24 @@ bool xFileSystem::EnumerateWithInfo(const xWString& folder, xFileInfoVisitor& vi
                               Query(folderFd, entry->d_name, false, status) ? MakeInfo(status) : xFileInfo();
                           return visitor.Visit(path, info);
                       });
+}
+
+bool xFileSystem::FlushVolume(const xWString& folder) const
+{
+    const xString native = ToNativeDirectoryPathUtf8(folder);
+    if (native.IsEmpty())
+        return false;
+    const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool flushed = syncfs(fd) == 0;
+    close(fd);
+    return flushed;
+}
+
+bool xFileSystem::CanFlushVolumes()
+{
+    return true;
 }
 
 xWString xFileSystem::ToNativePath(const xWString& path) const

@@ -92,6 +92,11 @@ bool xFileHandle::Write(const void* buffer, int64_t count)
     return true;
 }
 
+bool xFileHandle::Flush()
+{
+    return Handle != xInvalidOsHandle && FlushFileBuffers(ToWin(Handle)) != FALSE;
+}
+
 bool xFileHandle::Close()
 {
     CloseHandleNow();

@@ -52,7 +52,8 @@ bool ChunkedFileWriter::Write()
         LogErrorLine("Cannot create %s", xString(temporary).c_str());
         return false;
     }
-    const bool filled = CopyReused() && FetchMissing();
+    // Flushed before its close where no volume can be (as ClientFileWriter does).
+    const bool filled = CopyReused() && FetchMissing() && (xFileSystem::CanFlushVolumes() || File->Flush());
     const bool closed = File->Close();
     File.reset();
     if (filled && closed && PutInPlace())

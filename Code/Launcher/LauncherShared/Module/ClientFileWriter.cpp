@@ -54,7 +54,9 @@ PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const Ma
         return PutResult::Failed;
     }
     CheckedWriter writer(*file, entry);
-    const bool written = fill(writer);
+    // Where no volume can be flushed at once (Windows), each file is before
+    // its close, so the verified state never vouches for bytes still in a cache.
+    const bool written = fill(writer) && (xFileSystem::CanFlushVolumes() || file->Flush());
     const bool closed = file->Close();
     file.reset();
     if (!written || !closed)

@@ -1,6 +1,7 @@
 #include "PackageCheck.h"
 #include "Crc32c.h"
 #include "LauncherDownload.h"
+#include "VerifiedStateFormat.h"
 #include "Xxh32.h"
 
 #include "xFile.h"
@@ -98,9 +99,20 @@ bool VerifyFile(const xEngineFileSystem& files, const xWString& path, uint64_t e
     return VerifyFile(files, path, content);
 }
 
+bool IsReservedClientName(const xWString& name)
+{
+    for (const char16_t* reserved : {VerifiedStateFormat::RecordName, VerifiedStateFormat::TemporaryName})
+    {
+        if (EqualsNoCase(name, xWString(reserved)))
+            return true;
+    }
+    return false;
+}
+
 bool IsSafeManifestName(const xWString& name)
 {
-    if (name.IsEmpty() || name.Length() > MaxManifestNameLength || name[0] == u'/')
+    if (name.IsEmpty() || name.Length() > MaxManifestNameLength || name[0] == u'/' ||
+        IsReservedClientName(name))
         return false;
     for (char16_t unit : name)
     {

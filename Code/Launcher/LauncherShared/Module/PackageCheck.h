@@ -66,8 +66,11 @@ bool VerifyFile(const xEngineFileSystem& files, const xWString& path, uint64_t e
 // folders, no drive or colon, no backslash, no "." or ".." component, no empty
 // component, no control character, and not longer than MaxManifestNameLength.
 // It must also mean the same file on Windows: none of * ? " < > |, no component
-// ending in a dot or blank, no device name (CON, NUL, COM1…).
+// ending in a dot or blank, no device name (CON, NUL, COM1…). Nor may it be one
+// of the launcher's own names at the top of the publish folder.
 bool IsSafeManifestName(const xWString& name);
+// The verified-state record and its temporary (VerifiedStateFormat.h), ASCII case ignored.
+bool IsReservedClientName(const xWString& name);
 constexpr size_t MaxManifestNameLength = 1024;
 
 // The whole package is fetched when more than half of its data is stale;

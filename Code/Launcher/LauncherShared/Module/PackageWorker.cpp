@@ -43,9 +43,10 @@ std::unique_ptr<xFile> TakeDownloadLock(UpdateContext& context)
 }
 
 // The end of every update that gives up: the state tells the splash screen, the
-// log tells why.
-int GiveUp(UpdateContext& context, const char* reason)
+// log tells why. No verified state survives it, so the next run reads every file.
+int GiveUp(UpdateContext& context, const PackageJob& job, const char* reason)
 {
+    ForgetVerifiedState(context, job);
     LogErrorLine("Package update failed: %s", reason);
     context.Progress.PackageUpdateState = PackageUpdateFailed;
     return -1;
@@ -90,39 +91,6 @@ const char* ManifestFailure(ManifestRead read)
     return nullptr;
 }
 
-// What the manifest's check of the client found.
-struct ClientSurvey
-{
-    // Sums of the package data: all of it, and the part that must be fetched.
-    uint64_t Total = 0;
-    uint64_t Needed = 0;
-    // The manifest without the entries whose names leave the publish folder.
-    Manifest Safe;
-    std::vector<ManifestEntry> Stale;
-};
-
-ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest)
-{
-    ClientSurvey survey;
-    survey.Safe.Package = manifest.Package;
-    for (const ManifestEntry& entry : manifest.Entries)
-    {
-        survey.Total += entry.DataSize;
-        if (!IsSafeManifestName(entry.Name))
-        {
-            LogErrorLine("Manifest entry skipped, its name does not stay in the publish folder: \"%s\"",
-                         xString(entry.Name).c_str());
-            continue;
-        }
-        survey.Safe.Entries.push_back(entry);
-        if (IsUpToDate(context, job, entry))
-            continue;
-        survey.Needed += entry.DataSize;
-        survey.Stale.push_back(entry);
-    }
-    return survey;
-}
-
 enum class Way
 {
     Full,
@@ -160,6 +128,19 @@ const char* FetchStale(UpdateContext& context, const PackageJob& job, const Clie
     context.Progress.FullDownloadDone = true;
     return nullptr;
 }
+
+// The files an update that ended well wrote: every one on the full way, the
+// stale ones else.
+std::vector<bool> WrittenFiles(const ClientSurvey& survey, Way way)
+{
+    std::vector<bool> written(survey.Safe.Entries.size(), way == Way::Full);
+    std::unordered_set<std::string> stale;
+    for (const ManifestEntry& entry : survey.Stale)
+        stale.insert(PathKey(entry.Name));
+    for (size_t i = 0; i < written.size(); ++i)
+        written[i] = written[i] || stale.count(PathKey(survey.Safe.Entries[i].Name)) > 0;
+    return written;
+}
 } // namespace
 
 std::chrono::milliseconds GrowingPause(std::chrono::milliseconds first, std::chrono::milliseconds longest,
@@ -184,7 +165,7 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     const std::unique_ptr<xFile> downloadLock = TakeDownloadLock(context);
     Manifest manifest;
     if (const char* reason = ManifestFailure(FetchManifest(context, job, context.RetryPolicy, manifest)))
-        return GiveUp(context, reason);
+        return GiveUp(context, job, reason);
     context.Progress.PackageUpdateState = PackageUpdateChecking;
 
     const ClientSurvey survey = SurveyClient(context, job, manifest);
@@ -192,11 +173,15 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     if (survey.Stale.empty())
     {
         RemoveLeftovers(context, job, survey.Safe.Entries);
+        if (!survey.RecordCurrent)
+            RecordVerifiedState(context, job, survey, std::vector<bool>(survey.Safe.Entries.size(), false));
         LogLine("Client is up to date: %s", job.PackageName.c_str());
         context.Progress.PackageUpdateState = PackageUpdateDone;
         return 0;
     }
 
+    if (!ForgetVerifiedState(context, job))
+        return GiveUp(context, job, "the verified state cannot be removed");
     context.Progress.PackageBytesNeeded = survey.Needed;
     context.Progress.PackageBytesReceived = 0;
     context.Progress.PackageUpdateState = PackageUpdateDownloading;
@@ -204,8 +189,9 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     const ChunkedWay chunks = PlanChunkedWay(context, job, survey.Stale);
     Way way = PrefersFullDownload(chunks.Bytes(), survey.Total) ? Way::Full : Way::Partial;
     if (const char* reason = FetchStale(context, job, survey, chunks, way))
-        return GiveUp(context, reason);
+        return GiveUp(context, job, reason);
     RemoveLeftovers(context, job, survey.Safe.Entries);
+    RecordVerifiedState(context, job, survey, WrittenFiles(survey, way));
     const double elapsed = context.Progress.DownloadEndTime - context.Progress.DownloadStartTime;
     context.Progress.DownloadSpeed = elapsed > 0.0 ? static_cast<double>(survey.Needed) / elapsed : 0.0;
     LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(), WayName(way),

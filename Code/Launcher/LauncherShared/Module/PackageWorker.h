@@ -17,6 +17,14 @@
 // index and that is cheaper) or by its byte range. Progress goes to the context's
 // PackageProgress, its settings and files come from the context.
 
+// Why a check reads every file rather than trusting the verified state.
+enum class FullCheckCause : uint8_t
+{
+    None,       // trust the record where it vouches (a missing or damaged one is not trusted)
+    Asked,      // the command line's verify
+    EveryLogin, // the product's profile checks every login
+};
+
 // What one update works on. Copied when the worker starts, so the main thread
 // may choose another version while it runs.
 struct PackageJob
@@ -28,6 +36,8 @@ struct PackageJob
     // folder (PublishDir), claimed when the update begins.
     xWString PublishFolder;
     bool LocalMode = false; // the installed client counts as final
+    // Read every file whole, whatever the verified state says.
+    FullCheckCause FullCheck = FullCheckCause::None;
 };
 
 // The largest manifest fetched: the manifest of a client of 2,000 files packs

@@ -6,6 +6,7 @@
 #include "PackageWorker.h"
 #include "RangePlan.h"
 #include "UpdateContext.h"
+#include "VerifiedState.h"
 
 #include "xFile.h"
 #include "xString.h"
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,40 @@ ChunkedWay PlanChunkedWay(const UpdateContext& context, const PackageJob& job,
 // `used` tells whether a file was made from chunks.
 std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const PackageJob& job,
                                                   const ChunkedWay& way, bool& used);
+
+// The check of the client (ClientCheck.cpp). Files the verified state
+// (VerifiedState.h) vouches for are not read; every other one is hashed whole.
+struct ClientSurvey
+{
+    // Sums of the package data: all of it, and the part that must be fetched.
+    uint64_t Total = 0;
+    uint64_t Needed = 0;
+    // The manifest without the entries whose names leave the publish folder.
+    Manifest Safe;
+    std::vector<ManifestEntry> Stale;
+    // Per safe entry: its stamp as listed before any file was read (none when
+    // missing), and whether its bytes were found right.
+    std::vector<std::optional<FileStamp>> Stamps;
+    std::vector<bool> Verified;
+    Sha256Digest ManifestHash{};
+    // The record on disk already says all this: of this manifest, every file trusted.
+    bool RecordCurrent = false;
+};
+ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest);
+// The entries' stamps, one listing per folder; a name the listing lacks is
+// asked for alone.
+std::vector<std::optional<FileStamp>> StampFiles(const xEngineFileSystem& files, const PackageJob& job,
+                                                 const std::vector<ManifestEntry>& entries);
+xWString VerifiedStatePath(const PackageJob& job);
+// Before anything is written into the client: no record may vouch for a file
+// being rewritten. False, with an error line, when it stays.
+bool ForgetVerifiedState(const UpdateContext& context, const PackageJob& job);
+// After a check or an update that ended well (unless the record is current):
+// the files found right whose
+// stamps did not change since (and those `written`, with their stamps now),
+// once the publish folder's files are on the disk.
+void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
+                         const std::vector<bool>& written);
 
 // Whether the volumes of the download and publish folders have room for the
 // full way; says which one is short when not.
