@@ -6,13 +6,15 @@
 #                  fifths of the client) in three contiguous regions
 #   (a) scattered: the same share of records, spread one by one over the archive
 #   (b) added:     B adds a new file of a twentieth of the client
-#   (c) unchanged: B is A again
+#   (c) unchanged: B is A itself (its own publication)
 # The chunked way is the launcher as it is; the partial way the same launcher
 # under a URL that serves no chunk index (it may take the full way where more
 # than half of the data is stale, as it would); the full way fetches the whole
 # package into empty folders. Not a test: run by hand, or --tiny in scripts/bench.sh.
-#   bash scripts/bench-chunks.sh [--tiny] [--mib N] [NATIVE_BUILD_DIR]
-# Defaults: a client of 1024 MiB (--tiny: 16 MiB), build/linux. Lines:
+#   bash scripts/bench-chunks.sh [--tiny] [--mib N] [--work DIR] [NATIVE_BUILD_DIR]
+# Defaults: a client of 1024 MiB (--tiny: 16 MiB), build/linux. --work keeps the
+# client versions and their publications in DIR and reuses those already there
+# (publishing the 1 GiB versions takes most of an hour on two cores). Lines:
 #   "<case>: changed C bytes; chunked N bytes T s; partial N bytes T s (WAY); full N bytes T s; chunked/changed R"
 set -euo pipefail
 
@@ -29,17 +31,21 @@ if [ "${1:-}" = --mib ]; then
     mib=$2
     shift 2
 fi
+work=$peers_work/chunks
+if [ "${1:-}" = --work ]; then
+    work=$(realpath -m "$2")
+    shift 2
+fi
 build=${1:-build/linux}
 child="$build/bin/PackageUpdateChild" publish="$build/bin/publish"
 for program in "$child" "$publish"; do
     [ -x "$program" ] || { echo "no $program: build the targets PackageUpdateChild and publish"; exit 1; }
 done
 
-work=$peers_work/chunks
 www=$work/www
 mkdir -p "$www/plain"
 # The client versions and, per case, the changed bytes (changed.txt).
-python3 - "$work" "$mib" <<'PYTHON'
+[ -s "$work/changed.txt" ] || python3 - "$work" "$mib" <<'PYTHON'
 import os, random, sys
 work, mib = sys.argv[1], int(sys.argv[2])
 rng = random.Random(25)
@@ -94,26 +100,29 @@ for case, files in (("regions", None), ("scattered", None), ("added", None), ("u
     elif case == "added":
         files, changes[case] = dict(a, **{"data/new/added.bin": added}), len(added)
     else:
-        files, changes[case] = a, 0
+        changes[case] = 0
+        continue
     write(case, files)
 with open(os.path.join(work, "changed.txt"), "w") as out:
     for case, count in changes.items():
         out.write("%s %d\n" % (case, count))
 PYTHON
 
+# The version a case updates to: "unchanged" is A itself.
+version_of() { if [ "$1" = unchanged ]; then echo A; else echo "$1"; fi; }
 published() {
+    [ -s "$www/Startup$1.chunks" ] && return
+    local start
+    start=$(date +%s.%N)
     "$publish" client --source "$work/$1" --version "$1" --out "$www" --chunk-store "$www" >/dev/null
     ln -sf "../Startup$1.pkg" "$www/plain/Startup$1.pkg"
     ln -sf "../Startup$1.crc" "$www/plain/Startup$1.crc"
+    echo "publish $1$2: $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
 }
-start=$(date +%s.%N)
 published A
-echo "publish A: $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
-for case in regions scattered added unchanged; do
-    start=$(date +%s.%N)
-    published "$case"
-    echo "publish $case after A (into the store): $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
-done
+while read -r case _; do
+    [ "$case" = unchanged ] || published "$case" " after A (into the store)"
+done <"$work/changed.txt"
 peers_nginx "$www" || exit 1
 traffic=$peers_work/nginx/traffic.log
 url="http://127.0.0.1:$nginx_port"
@@ -143,10 +152,11 @@ run install "$url/plain" A "" >/dev/null
 mv "$work/trial-install/publish" "$installed"
 index_size() { stat -c %s "$www/Startup$1.chunks"; }
 while read -r case changed; do
-    read -r cb ct cw <<<"$(run chunked "$url" "$case" "$installed")"
-    read -r pb pt pw <<<"$(run partial "$url/plain" "$case" "$installed")"
-    read -r fb ft fw <<<"$(run full "$url/plain" "$case" "")"
-    ratio=$(python3 -c "print('-' if $changed == 0 else round(($cb - $(index_size "$case")) / $changed, 2))")
+    version=$(version_of "$case")
+    read -r cb ct cw <<<"$(run chunked "$url" "$version" "$installed")"
+    read -r pb pt pw <<<"$(run partial "$url/plain" "$version" "$installed")"
+    read -r fb ft fw <<<"$(run full "$url/plain" "$version" "")"
+    ratio=$(python3 -c "print('-' if $changed == 0 else round(($cb - $(index_size "$version")) / $changed, 2))")
     echo "($case): changed $changed bytes; chunked $cb bytes $ct s ($cw); partial $pb bytes $pt s ($pw);" \
-        "full $fb bytes $ft s; index $(index_size "$case") bytes; chunked/changed without the index $ratio"
+        "full $fb bytes $ft s; index $(index_size "$version") bytes; chunked/changed without the index $ratio"
 done <"$work/changed.txt"
