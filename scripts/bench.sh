@@ -153,6 +153,12 @@ esac
 step "SHA-256 sums: check and full update, native and wine64" bash scripts/bench-update.sh "${tiny[@]}" \
     build/windows-demo "$build"
 
+# 4b. A login's check of an installed client and a first install, natively and of
+#    the Windows build under wine64: 50,000 small files and the large-file client
+#    (--tiny: 300 small files and the 2 MiB shape).
+step "check and install of small and large files, native and wine64" bash scripts/bench-check.sh "${tiny[@]}" \
+    build/windows-demo "$build"
+
 # 5. The write phase of the update on one and on two decoder threads, and its peak memory.
 if [ -x "$bin/UnpackBench" ]; then
     step "write phase, 1 and 2 decoders" "$bin/UnpackBench" "${tiny[@]}"

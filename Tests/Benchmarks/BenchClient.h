@@ -122,4 +122,17 @@ inline std::vector<Group> UpdateClientGroups(bool tiny)
             {"Bin", ".dll", 2, 50 * MiB, 100 * MiB},
             {"Archive", ".res", 5, 50 * MiB, 100 * MiB}};
 }
+
+// A client of many small files, as scripts and tables make it: `files` of 200
+// to 2,600 bytes (1.4 KB on average, so 50,000 make some 70 MB), spread over
+// five kinds, each in 21 folders three deep.
+inline std::vector<Group> SmallFileGroups(int files)
+{
+    static const char* const Kinds[][2] = {
+        {"Data", ".dat"}, {"Script", ".lua"}, {"Ui", ".xml"}, {"Map", ".map"}, {"Sound", ".cfg"}};
+    std::vector<Group> groups;
+    for (int kind = 0; kind < 5; ++kind)
+        groups.push_back({Kinds[kind][0], Kinds[kind][1], files / 5 + (kind < files % 5 ? 1 : 0), 200, 2600});
+    return groups;
+}
 } // namespace BenchClient

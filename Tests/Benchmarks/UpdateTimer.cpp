@@ -8,13 +8,17 @@
 //                                      the launcher's, and the built-in hash with and
 //                                      without the SHA instructions: "sha256 WHAT MB/s R"
 //   UpdateTimer client DIR [--tiny]    writes the benchmark client (BenchClient.h)
+//   UpdateTimer client DIR --files N   writes a client of N small files instead
 //   UpdateTimer older IN OUT           writes manifest IN without its SHA-256 sums as OUT
 //   UpdateTimer check MANIFEST DIR N   N timed up-to-date checks of DIR against the
 //                                      manifest file after an untimed one:
 //                                      "check seconds S bytes B wrong W" each
-//   UpdateTimer update URL PACKAGE MANIFEST PUBLISH DOWNLOAD
+//   UpdateTimer update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait]
 //                                      one update from URL (a base ending in "/") into
-//                                      the empty folders: "update seconds S result R"
+//                                      the folders (empty: an install; an installed
+//                                      client: the update thread's check):
+//                                      "update seconds S result R"; --wait: see
+//                                      WaitForGoAhead
 #include "BuiltInSha256.h"
 #include "LauncherDownload.h"
 #include "LauncherDownloadServers.h"
@@ -149,7 +153,22 @@ int Check(const xWString& manifestPath, const xWString& folder, int rounds)
     return 0;
 }
 
-int Update(char** arguments)
+// With --wait: stops before and after the update thread, saying "update waits"
+// and reading a line, so that the script may read what the process has read
+// meanwhile (rchar of /proc/PID/io; under Wine the one of the wine process, which
+// its own /proc/self would not show: the wineserver opens files).
+void WaitForGoAhead(bool wait)
+{
+    if (!wait)
+        return;
+    std::printf("update waits\n");
+    std::fflush(stdout);
+    char line[16];
+    if (std::fgets(line, sizeof line, stdin) == nullptr)
+        std::fprintf(stderr, "no go-ahead on stdin\n");
+}
+
+int Update(char** arguments, bool wait)
 {
     PackageJob job;
     job.BaseUrl = arguments[0];
@@ -160,9 +179,12 @@ int Update(char** arguments)
     context.DownloadFolder = AsDirectoryPath(LocalPathFromEnvironment(arguments[4]));
     // The launcher opens its download session once: WinINet's start-up is no part of an update.
     DownloadSession();
+    WaitForGoAhead(wait);
     const auto start = std::chrono::steady_clock::now();
     const int result = PackageUpdateThread(context, job);
-    std::printf("update seconds %.4f result %d\n", SecondsOf(start), result);
+    const double seconds = SecondsOf(start);
+    WaitForGoAhead(wait);
+    std::printf("update seconds %.4f result %d\n", seconds, result);
     return result == 0 ? 0 : 1;
 }
 } // namespace
@@ -175,8 +197,10 @@ int main(int argc, char** argv)
     if (command == "client" && argc >= 3)
     {
         size_t count = 0;
-        const bool tiny = argc > 3 && std::string(argv[3]) == "--tiny";
-        const uint64_t bytes = Generate(argv[2], UpdateClientGroups(tiny), count);
+        const std::string option = argc > 3 ? argv[3] : "";
+        const int files = option == "--files" && argc > 4 ? std::atoi(argv[4]) : 0;
+        const uint64_t bytes = Generate(
+            argv[2], files > 0 ? SmallFileGroups(files) : UpdateClientGroups(option == "--tiny"), count);
         std::printf("client files %zu bytes %llu\n", count, static_cast<unsigned long long>(bytes));
         return bytes > 0 ? 0 : 1;
     }
@@ -185,10 +209,10 @@ int main(int argc, char** argv)
     if (command == "check" && argc == 5)
         return Check(LocalPathFromEnvironment(argv[2]), AsDirectoryPath(LocalPathFromEnvironment(argv[3])),
                      std::max(1, std::atoi(argv[4])));
-    if (command == "update" && argc == 7)
-        return Update(argv + 2);
-    std::fprintf(stderr,
-                 "usage: UpdateTimer hash MIB | client DIR [--tiny] | older IN OUT | check MANIFEST DIR N | "
-                 "update URL PACKAGE MANIFEST PUBLISH DOWNLOAD\n");
+    if (command == "update" && (argc == 7 || (argc == 8 && std::string(argv[7]) == "--wait")))
+        return Update(argv + 2, argc == 8);
+    std::fprintf(stderr, "usage: UpdateTimer hash MIB | client DIR [--tiny | --files N] | older IN OUT | "
+                         "check MANIFEST DIR N | "
+                         "update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait]\n");
     return 2;
 }

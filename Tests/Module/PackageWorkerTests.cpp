@@ -375,7 +375,8 @@ TEST_F(PackageWorkerTest, HalfStaleGoesByExactRangesAndMoreThanHalfFetchesTheWho
 }
 
 // A killed update leaves temporary files and an unfinished package: the next
-// complete run, whichever way, removes them, but never a client file named like one.
+// complete run, whichever way, removes them, but never a client file named like
+// one, nor one named like the temporary file of no client file.
 TEST_F(PackageWorkerTest, CompletedUpdateLeavesNoTemporaryFileOfAKilledOne)
 {
     const std::vector<ClientFile> client = {{"big.dat", PatternBytes(80, 6u), false},
@@ -394,6 +395,7 @@ TEST_F(PackageWorkerTest, CompletedUpdateLeavesNoTemporaryFileOfAKilledOne)
             Put(Installed(stale), "stale");
         Put(Installed("big.dat.td"), "half of a rewrite");
         Put(Installed("deep/small.dat.td"), "half");
+        Put(Installed("deep/other.dat.td"), "no client file's");
         Put(Out("StartupT.pkg.td"), "the package's first bytes");
         Put(Out("StartupT.crc.td"), "");
         ExpectUpdate(true);
@@ -401,7 +403,7 @@ TEST_F(PackageWorkerTest, CompletedUpdateLeavesNoTemporaryFileOfAKilledOne)
             EXPECT_EQ(file.Bytes, InstalledBytes(file.Name)) << file.Name;
         EXPECT_FALSE(OutExists("StartupT.pkg.td"));
         EXPECT_FALSE(OutExists("StartupT.crc.td"));
-        EXPECT_EQ(1u, Temporaries(Publish())) << "only the client's own kept.dat.td";
+        EXPECT_EQ(2u, Temporaries(Publish())) << "only the client's own kept.dat.td and deep/other.dat.td";
     }
 }
 

@@ -86,13 +86,18 @@ bool xEngineFileSystem::DeleteFileEx(const xWString& path, bool mustExist, bool 
 
 bool xEngineFileSystem::MoveReplacing(const xWString& destination, const xWString& source) const
 {
-    CreateParentFolders(*this, destination);
+    // A new name in a folder that is there takes one step; only when that
+    // fails is an older file looked for and the folder asked about.
+    if (Move(destination, source))
+        return true;
     if (IsFile(destination) && !DeleteFile(destination))
     {
         std::this_thread::sleep_for(RetryPause);
         if (!DeleteFile(destination))
             return false;
     }
+    if (!IsDirectory(GetParentPath(ToForwardSlashes(destination))))
+        CreateParentFolders(*this, destination);
     if (Move(destination, source))
         return true;
     for (int attempt = 0; attempt < MoveRetries; ++attempt)

@@ -44,9 +44,13 @@ PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const Ma
 {
     const xEngineFileSystem& files = context.Files;
     const xWString path = EntryPath(job, entry);
-    files.CreateDirectory(GetParentPath(path), true);
     const xWString temporary = path + u".td";
+    // Folders are made only when the file cannot be: most files go into one
+    // that is there already, and each level made or asked for costs a system
+    // call (under Wine, a round trip to its server).
     std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
+    if (!file && files.CreateDirectory(GetParentPath(path), true))
+        file = files.OpenWrite(temporary, false, false);
     if (!file)
     {
         if (!quiet)

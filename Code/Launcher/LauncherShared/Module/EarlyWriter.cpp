@@ -50,21 +50,67 @@ void EarlyWriter::Finish()
     Decoders.clear();
 }
 
+namespace
+{
+// The arriving package as one decoder reads it: kept open from one file to the
+// next while their bytes are on disk (each open and close is a system call,
+// under Wine a round trip to its server), let go while the decoder waits for
+// bytes and as soon as the transfer ends.
+class ArrivingPackage
+{
+public:
+    ArrivingPackage(const xEngineFileSystem& files, DownloadWatch& watch) : Files(files), Watch(watch) {}
+    // The package open, or null once the transfer is ending.
+    xFile* Open()
+    {
+        if (Watch.Ending)
+            LetGo();
+        if (File || Watch.Ending)
+            return File.get();
+        Reading = std::shared_lock<std::shared_mutex>(Watch.Lock);
+        if (!Watch.Ended)
+            File = Files.OpenReadPlain(Watch.TemporaryPath, true);
+        if (!File)
+            LetGo();
+        return File.get();
+    }
+    // Closed before the lock goes.
+    void LetGo()
+    {
+        File.reset();
+        if (Reading.owns_lock())
+            Reading.unlock();
+    }
+
+private:
+    const xEngineFileSystem& Files;
+    DownloadWatch& Watch;
+    std::shared_lock<std::shared_mutex> Reading; // declared before File: destroyed after it
+    std::unique_ptr<xFile> File;
+};
+} // namespace
+
 void EarlyWriter::Decode()
 {
     DecoderBuffers buffers;
+    ArrivingPackage package(Context.Files, Watch);
     for (size_t at; (at = Next++) < Order.size();)
     {
         const ManifestEntry& entry = Source.Entries[Work[Order[at]][0]];
-        if (!WaitForBytes(entry.StartPos + BytesToRead(entry)))
+        // There is no file to read before its first byte.
+        const uint64_t end = std::max<uint64_t>(entry.StartPos + BytesToRead(entry), 1);
+        if (Watch.OnDisk.load(std::memory_order_acquire) < end)
+            package.LetGo();
+        if (!WaitForBytes(end))
             return;
-        Done[Order[at]] = WriteArrived(entry, buffers) ? 1 : 0;
+        xFile* file = package.Open();
+        Done[Order[at]] = file != nullptr && WriteArrived(entry, *file, buffers) ? 1 : 0;
     }
 }
 
 bool EarlyWriter::WaitForBytes(uint64_t end)
 {
-    while (Watch.OnDisk.load(std::memory_order_acquire) < std::max<uint64_t>(end, 1))
+    while (Watch.OnDisk.load(std::memory_order_acquire) < end)
     {
         if (!Fetching || Watch.Ended)
             return false;
@@ -73,21 +119,11 @@ bool EarlyWriter::WaitForBytes(uint64_t end)
     return true;
 }
 
-bool EarlyWriter::WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers)
+bool EarlyWriter::WriteArrived(const ManifestEntry& entry, xFile& package, DecoderBuffers& buffers)
 {
-    UpdateContext& context = Context;
-    PutResult result = PutResult::Failed;
-    {
-        // Open only while the transfer lets readers in; closed before the lock goes.
-        std::shared_lock<std::shared_mutex> reading(Watch.Lock);
-        if (Watch.Ended)
-            return false;
-        std::unique_ptr<xFile> package = context.Files.OpenReadPlain(Watch.TemporaryPath, true);
-        if (!package)
-            return false;
-        result = entry.Compressed == 0 ? CopyEntryFile(context, Job, entry, *package, true)
-                                       : UnpackEntryFile(context, Job, entry, *package, buffers, true);
-    }
+    const PutResult result = entry.Compressed == 0
+                                 ? CopyEntryFile(Context, Job, entry, package, true)
+                                 : UnpackEntryFile(Context, Job, entry, package, buffers, true);
     if (WrongBytes(result))
         LogErrorLine(
             "%s did not match its checksum while the package arrived; it waits for the verified package",

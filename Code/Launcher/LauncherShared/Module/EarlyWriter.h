@@ -44,9 +44,9 @@ public:
 private:
     void Decode();
     // Waits (only while the transfer runs) until the package's first `end`
-    // bytes are on disk; there is no file to read before its first byte.
+    // bytes are on disk.
     bool WaitForBytes(uint64_t end);
-    bool WriteArrived(const ManifestEntry& entry, DecoderBuffers& buffers);
+    bool WriteArrived(const ManifestEntry& entry, xFile& package, DecoderBuffers& buffers);
 
     UpdateContext& Context;
     const PackageJob& Job;

@@ -23,6 +23,7 @@ void DownloadWatch::Begin(const xWString& temporaryPath)
 
 void DownloadWatch::End()
 {
+    Ending = true;
     std::unique_lock<std::shared_mutex> alone(Lock);
     Ended = true;
 }

@@ -56,10 +56,13 @@ int64_t QueryRemoteSize(xHttpConnection* connection, const char* path, xString* 
 // first byte). A reader holds Lock shared for as long as it has the file open
 // and reads nothing once Ended is set: the transfer takes Lock alone to set the
 // path before the first byte and to end the watch before it closes and renames
-// the file, which Windows refuses while someone has it open.
+// the file, which Windows refuses while someone has it open. Ending is set
+// before that, so a reader that keeps the file open from one read to the next
+// lets go.
 struct DownloadWatch
 {
     std::atomic<uint64_t> OnDisk{0};
+    std::atomic<bool> Ending{false};
     std::atomic<bool> Ended{false};
     std::shared_mutex Lock;
     xWString TemporaryPath; // under Lock

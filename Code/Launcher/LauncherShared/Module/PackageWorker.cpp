@@ -7,6 +7,7 @@
 
 #include "xFile.h"
 #include "xLogLine.h"
+#include "xPath.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 using namespace PackageWorkerInternal;
@@ -57,17 +59,30 @@ int GiveUp(UpdateContext& context, const PackageJob& job, const char* reason)
 // files that were right already, so no later run need touch that file again)
 // and the unfinished download of the package (a later run may go by ranges)
 // or of the manifest. A temporary name that is itself a client file stays.
+// The client's temporary files are found by one listing of each of its folders:
+// a question per file would cost a system call each (under Wine a search of
+// the folder for a name that is mostly not there).
 void RemoveLeftovers(UpdateContext& context, const PackageJob& job, const std::vector<ManifestEntry>& entries)
 {
     const xEngineFileSystem& files = context.Files;
     std::unordered_set<std::string> names;
-    for (const ManifestEntry& entry : entries)
-        names.insert(PathKey(entry.Name));
+    std::unordered_map<std::string, xWString> folders; // by their spelling
     for (const ManifestEntry& entry : entries)
     {
-        const xWString temporary = EntryPath(job, entry) + u".td";
-        if (names.count(PathKey(entry.Name + u".td")) == 0 && files.IsFile(temporary))
-            files.DeleteFile(temporary);
+        names.insert(PathKey(entry.Name));
+        const xWString folder = GetParentPath(entry.Name);
+        folders.emplace(xString(folder).c_str(), folder);
+    }
+    for (const auto& [spelling, folder] : folders)
+    {
+        std::vector<xWString> found;
+        files.FindFiles(job.PublishFolder + folder + u"*.td", found, true, false);
+        for (const xWString& temporary : found)
+        {
+            const std::string name = PathKey(folder + GetFileName(temporary));
+            if (names.count(name.substr(0, name.size() - 3)) != 0 && names.count(name) == 0)
+                files.DeleteFile(temporary);
+        }
     }
     for (const xString& name : {job.PackageName, job.ManifestName})
     {
