@@ -16,6 +16,8 @@
 #   "<side> check (update thread) S s, B bytes read"  the update thread run again on
 #                                                  the installed client, and what its
 #                                                  process read meanwhile (rchar)
+#   "<side> check (update thread, verify) S s, B bytes read"  the same asked to
+#                                                  read every file (the verify option)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -86,6 +88,8 @@ side() {
     echo "$name check (every file read) $figures s"
     figures=$(timed_update "${update[@]}") || { echo "$name: the update thread's second run failed"; return 1; }
     echo "$name check (update thread) ${figures% *} s, ${figures#* } bytes read"
+    figures=$(timed_update "${update[@]}" --verify) || { echo "$name: the update thread's verify run failed"; return 1; }
+    echo "$name check (update thread, verify) ${figures% *} s, ${figures#* } bytes read"
 }
 
 # shape TITLE VERSION CLIENT_OPTIONS... -- PUBLISH_OPTIONS...: one client, both sides.

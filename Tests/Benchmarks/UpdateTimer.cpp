@@ -13,7 +13,7 @@
 //   UpdateTimer check MANIFEST DIR N   N timed up-to-date checks of DIR against the
 //                                      manifest file after an untimed one:
 //                                      "check seconds S bytes B wrong W" each
-//   UpdateTimer update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait]
+//   UpdateTimer update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait] [--verify]
 //                                      one update from URL (a base ending in "/") into
 //                                      the folders (empty: an install; an installed
 //                                      client: the update thread's check):
@@ -168,9 +168,11 @@ void WaitForGoAhead(bool wait)
         std::fprintf(stderr, "no go-ahead on stdin\n");
 }
 
-int Update(char** arguments, bool wait)
+int Update(char** arguments, bool wait, bool verify)
 {
     PackageJob job;
+    // --verify: every file read, as the launcher's verify option asks.
+    job.FullCheck = verify ? FullCheckCause::Asked : FullCheckCause::None;
     job.BaseUrl = arguments[0];
     job.PackageName = arguments[1];
     job.ManifestName = arguments[2];
@@ -209,10 +211,21 @@ int main(int argc, char** argv)
     if (command == "check" && argc == 5)
         return Check(LocalPathFromEnvironment(argv[2]), AsDirectoryPath(LocalPathFromEnvironment(argv[3])),
                      std::max(1, std::atoi(argv[4])));
-    if (command == "update" && (argc == 7 || (argc == 8 && std::string(argv[7]) == "--wait")))
-        return Update(argv + 2, argc == 8);
+    if (command == "update" && argc >= 7)
+    {
+        bool wait = false, verify = false, known = true;
+        for (int i = 7; i < argc; ++i)
+        {
+            const std::string option = argv[i];
+            wait |= option == "--wait";
+            verify |= option == "--verify";
+            known &= option == "--wait" || option == "--verify";
+        }
+        if (known)
+            return Update(argv + 2, wait, verify);
+    }
     std::fprintf(stderr, "usage: UpdateTimer hash MIB | client DIR [--tiny | --files N] | older IN OUT | "
                          "check MANIFEST DIR N | "
-                         "update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait]\n");
+                         "update URL PACKAGE MANIFEST PUBLISH DOWNLOAD [--wait] [--verify]\n");
     return 2;
 }
