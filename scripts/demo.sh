@@ -160,11 +160,11 @@ show_game_frame() {
 }
 
 check_client() {
-    if diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" >/dev/null; then
+    if diff -rq --exclude=PackageLock.ins --exclude=Launcher.verified "$client" "$game/Publish" >/dev/null; then
         echo "== $game/Publish now equals $client"
     else
         echo "== $game/Publish differs from $client:"
-        diff -rq --exclude=PackageLock.ins "$client" "$game/Publish" || true
+        diff -rq --exclude=PackageLock.ins --exclude=Launcher.verified "$client" "$game/Publish" || true
         exit 1
     fi
 }
