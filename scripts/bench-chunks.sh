@@ -117,7 +117,7 @@ published() {
     "$publish" client --source "$work/$1" --version "$1" --out "$www" --chunk-store "$www" >/dev/null
     ln -sf "../Startup$1.pkg" "$www/plain/Startup$1.pkg"
     ln -sf "../Startup$1.crc" "$www/plain/Startup$1.crc"
-    echo "publish $1$2: $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
+    echo "publish $1${2:-}: $(python3 -c "print(round($(date +%s.%N) - $start, 1))") s"
 }
 published A
 while read -r case _; do
