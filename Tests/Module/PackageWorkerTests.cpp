@@ -282,6 +282,9 @@ TEST_F(PackageWorkerTest, VerifiedStateSparesReadsAndTheFullCheckFindsWhatItHide
     };
     const auto fullChecks = [&](const std::string& why)
     { return Log.MessagesStartingWith("Full client check (" + why + ")").size(); };
+    // Checks that took the record's word for the whole client, the manifest not unpacked.
+    const auto wholeTrusted = [&]
+    { return Log.MessagesStartingWith("The manifest is the one the verified state was made from").size(); };
     PackageJob verify = Job(), everyLogin = Job();
     verify.FullCheck = FullCheckCause::Asked;
     everyLogin.FullCheck = FullCheckCause::EveryLogin;
@@ -291,10 +294,12 @@ TEST_F(PackageWorkerTest, VerifiedStateSparesReadsAndTheFullCheckFindsWhatItHide
     DevServerRequests(true);
     check("4 trusted from the verified state, 0 read", Job());
     EXPECT_EQ(0u, Asked(GetPackage()));
+    EXPECT_EQ(1u, wholeTrusted());
 
     // Another time alone: read again, and trusted with its new time.
     ASSERT_TRUE(Files.SetLastWriteTime(game, pinned));
     check("3 trusted from the verified state, 1 read", Job());
+    EXPECT_EQ(1u, wholeTrusted());
     // Other bytes of the same size, a new time: found and fetched again.
     Put(game, changed);
     ASSERT_TRUE(Files.SetLastWriteTime(game, xDateTime(pinned.GetTicks() + xDateTime::TicksPerHour)));

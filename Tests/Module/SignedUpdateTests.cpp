@@ -402,7 +402,7 @@ TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
 }
 
 // A manifest without SHA-256 sums, as older publishers wrote them, under a good
-// signature: a build with a key refuses it (its 32-bit sums vouch for nothing);
+// signature: a build with a key refuses it (its 32-bit sums vouch for nothing),
 // WithoutAKeyNothingIsCheckedOrFetched takes it as before.
 TEST_F(SignedUpdateTest, SignedManifestWithoutSha256IsRefusedWithAKey)
 {
@@ -413,9 +413,17 @@ TEST_F(SignedUpdateTest, SignedManifestWithoutSha256IsRefusedWithAKey)
     EXPECT_EQ(PackageUpdateFailed, Context->Progress.PackageUpdateState.load());
     for (const char* name : ClientFiles)
         EXPECT_EQ("", Installed(name)) << name;
-    EXPECT_EQ(
-        1u, Log.MessagesStartingWith("E Manifest Startup1.0.5.crc names no SHA-256 for the package").size());
     EXPECT_EQ(0u, Refusals("Startup1.0.5.crc")) << "the signature itself is good";
+
+    // Nor after a build without a key installed the client from it: the
+    // verified state it left vouches for no manifest a key has not checked.
+    const UpdateVerifier key = GetUpdateVerifier();
+    SetUpdateVerifier(UpdateVerifier());
+    EXPECT_EQ(0, PackageUpdateThread(*Context, Job()));
+    SetUpdateVerifier(key);
+    EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
+    EXPECT_EQ(
+        2u, Log.MessagesStartingWith("E Manifest Startup1.0.5.crc names no SHA-256 for the package").size());
 }
 
 // Without a key nothing changes: no signature is asked for, unsigned files are

@@ -14,6 +14,8 @@ VerifiedState SampleState()
     VerifiedState state;
     state.Version = "Startup1.0.5.crc";
     state.ManifestHash.fill(0xAB);
+    state.ManifestEntries = 3;
+    state.Signed = true;
     VerifiedFile packed;
     packed.Name = "bin/game.exe";
     packed.Stamp = {3000, 638000000000000001u, 77};
@@ -43,8 +45,12 @@ std::vector<uint8_t> Resealed(const std::function<void(std::vector<uint8_t>&)>& 
     return bytes;
 }
 
-// Where the first file's sums byte lies: magic, version, hash, count, name, size, time, id.
-constexpr size_t FirstSumsByte = 8 + 2 + 16 + 32 + 4 + 2 + 12 + 8 + 8 + 8;
+// Where the fields lie: magic, version, hash, entries, flags, count, then the
+// first file's name, size, time, id and sums.
+constexpr size_t FlagsByte = 8 + 2 + 16 + 32 + 4;
+constexpr size_t CountByte = FlagsByte + 1;
+constexpr size_t FirstNameByte = CountByte + 4 + 2;
+constexpr size_t FirstSumsByte = FirstNameByte + 12 + 8 + 8 + 8;
 } // namespace
 
 TEST(VerifiedState, ReadsBackWhatItWritesAndRefusesEveryDamage)
@@ -56,6 +62,7 @@ TEST(VerifiedState, ReadsBackWhatItWritesAndRefusesEveryDamage)
     ASSERT_TRUE(ParseVerifiedState(good.data(), good.size(), read, error)) << error;
     EXPECT_EQ(sample.Version, read.Version);
     EXPECT_EQ(sample.ManifestHash, read.ManifestHash);
+    EXPECT_TRUE(read.Signed && read.NamesEveryFile());
     ASSERT_EQ(sample.Files.size(), read.Files.size());
     for (size_t i = 0; i < sample.Files.size(); ++i)
     {
@@ -65,7 +72,8 @@ TEST(VerifiedState, ReadsBackWhatItWritesAndRefusesEveryDamage)
                     (!want.Sha256Present || want.Sha256 == got.Sha256))
             << want.Name;
     }
-    EXPECT_EQ(8u + 2 + 32 + 4 + 32, WriteVerifiedState({}).size()) << "magic, version, hash, count, seal";
+    EXPECT_EQ(8u + 2 + 32 + 4 + 1 + 4 + 32, WriteVerifiedState({}).size())
+        << "magic, version, hash, entries, flags, count, seal";
     VerifiedState twice = sample;
     twice.Files.push_back(sample.Files[2]);
 
@@ -76,17 +84,18 @@ TEST(VerifiedState, ReadsBackWhatItWritesAndRefusesEveryDamage)
     longer.push_back(0);
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> damaged = {
         {"nothing", {}},
-        {"another magic", Resealed([](std::vector<uint8_t>& b) { b[7] = '2'; })},
+        {"another magic", Resealed([](std::vector<uint8_t>& b) { b[7] = '3'; })},
+        {"an earlier launcher's", Resealed([](std::vector<uint8_t>& b) { b[7] = '1'; })},
+        {"flags of an unknown kind", Resealed([](std::vector<uint8_t>& b) { b[FlagsByte] |= 2; })},
         {"a byte changed", flipped},
         {"the seal changed", flippedSeal},
         {"cut short", cut},
         {"a byte after the seal", longer},
         {"cut short, sealed again", Resealed([](std::vector<uint8_t>& b) { b.resize(b.size() - 5); })},
         {"a byte after the last file", Resealed([](std::vector<uint8_t>& b) { b.push_back(0); })},
-        {"more files counted than held",
-         Resealed([](std::vector<uint8_t>& b) { b[8 + 2 + 16 + 32] = 0xFF; })},
+        {"more files counted than held", Resealed([](std::vector<uint8_t>& b) { b[CountByte] = 0xFF; })},
         {"a sum of an unknown kind", Resealed([](std::vector<uint8_t>& b) { b[FirstSumsByte] |= 4; })},
-        {"a name not UTF-8", Resealed([](std::vector<uint8_t>& b) { b[8 + 2 + 16 + 32 + 4 + 2] = 0xFF; })},
+        {"a name not UTF-8", Resealed([](std::vector<uint8_t>& b) { b[FirstNameByte] = 0xFF; })},
         {"a name twice", WriteVerifiedState(twice)},
         {"a version too long", Resealed(
                                    [](std::vector<uint8_t>& b)

@@ -105,14 +105,14 @@ int OpenRegular(const xString& native, int flags)
 // A listing entry can be handed out only if its name survives the trip through
 // wide text and the "/" convention: a "\" in a name would become a separator,
 // and a name that is not UTF-8 would come back as a different name.
-bool IsAddressable(const char* name)
+bool IsAddressable(const char* name, const xWString& wide)
 {
     for (const char* c = name; *c; ++c)
     {
         if (*c == '\\')
             return false;
     }
-    return xString(Utf8ToWide(name)) == name;
+    return xString(wide) == name;
 }
 
 struct FolderCloser
@@ -134,14 +134,19 @@ template <typename Visit> bool ListFolder(const xFileSystem& fileSystem, const x
     if (!listing)
         return false;
     const int folderFd = dirfd(listing.get());
+    // The folder's part of every path, made once: a name with no separator
+    // joins it as it is.
+    const xWString prefix = GetParentPath(ToForwardSlashes(JoinPath(base, xWString(u"x"))));
     while (const dirent* entry = readdir(listing.get()))
     {
         const char* name = entry->d_name;
         if ((name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0))
             continue;
-        if (!IsAddressable(name))
+        const xWString wide = Utf8ToWide(name);
+        if (!IsAddressable(name, wide))
             continue;
-        const xWString path = ToForwardSlashes(JoinPath(base, Utf8ToWide(name)));
+        xWString path = prefix;
+        path.Append(wide);
         if (!visit(path, folderFd, entry))
             return false;
     }

@@ -1,6 +1,7 @@
 #include "LauncherDownload.h"
 #include "PackageCheck.h"
 #include "PackageWorkerInternal.h"
+#include "UpdateSignature.h"
 #include "VerifiedState.h"
 #include "VerifiedStateFormat.h"
 
@@ -11,6 +12,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace PackageWorkerInternal
 {
@@ -40,17 +42,53 @@ class StampListing : public xFileInfoVisitor
 {
 public:
     std::unordered_map<std::u16string, FileStamp> Stamps;
+    bool HasTemporary = false;
 
     bool Visit(const xWString& path, const xFileInfo& info) override
     {
         if (info.Exists() && !info.IsDirectory() && info.Size >= 0)
         {
             const xWString name = GetFileName(path);
+            HasTemporary = HasTemporary || IsTemporaryName(name);
             Stamps[std::u16string(name.c_str(), name.Length())] = StampOf(info);
         }
         return true;
     }
+
+    static bool IsTemporaryName(const xWString& name)
+    {
+        const size_t length = name.Length();
+        return length > 3 && name[length - 3] == u'.' && (name[length - 2] | 0x20) == u't' &&
+               (name[length - 1] | 0x20) == u'd';
+    }
 };
+
+// A client file's name within its folder (the engine's GetFileName gives none
+// for a name without a folder).
+xWString NameInFolder(const xWString& relative)
+{
+    return xWString(relative.c_str() + GetParentPath(relative).Length());
+}
+
+// The temporary files in one folder's listing that a killed update left of
+// its `members` (a temporary name that is itself a client file stays).
+void FindLeftovers(const xWString& folder, const std::vector<xWString>& names,
+                   const std::vector<size_t>& members, const StampListing& listing,
+                   std::vector<xWString>& leftovers)
+{
+    std::unordered_set<std::string> keys;
+    for (const size_t i : members)
+        keys.insert(PathKey(NameInFolder(names[i])));
+    for (const auto& [listed, stamp] : listing.Stamps)
+    {
+        const xWString name(listed.c_str());
+        if (!StampListing::IsTemporaryName(name))
+            continue;
+        const std::string key = PathKey(name);
+        if (keys.count(key.substr(0, key.size() - 3)) != 0 && keys.count(key) == 0)
+            leftovers.push_back(folder + name);
+    }
+}
 
 // Why the check reads every file, or null when it may trust the record.
 const char* FullCheckWhy(FullCheckCause cause)
@@ -62,50 +100,13 @@ const char* FullCheckWhy(FullCheckCause cause)
     return nullptr;
 }
 
-// The record that vouches for files of this client; none (and the line that
-// says the check reads every file) when it is missing, damaged or not asked.
-std::unordered_map<std::string, VerifiedFile> LoadVerifiedState(const UpdateContext& context,
-                                                                const PackageJob& job, VerifiedState& head)
+std::vector<xWString> EntryNames(const std::vector<ManifestEntry>& entries)
 {
-    std::unordered_map<std::string, VerifiedFile> vouched;
-    if (const char* why = FullCheckWhy(job.FullCheck))
-    {
-        LogLine("Full client check (%s)", why);
-        return vouched;
-    }
-    std::vector<uint8_t> bytes;
-    if (!context.Files.ReadWholeFile(VerifiedStatePath(job), static_cast<int64_t>(MaxRecordBytes), bytes))
-    {
-        LogLine("Full client check (the verified state is missing)");
-        return vouched;
-    }
-    VerifiedState state;
-    std::string error;
-    if (!ParseVerifiedState(bytes.data(), bytes.size(), state, error))
-    {
-        LogErrorLine("The verified state %s is damaged: %s", xString(VerifiedStatePath(job)).c_str(),
-                     error.c_str());
-        LogLine("Full client check (the verified state is damaged)");
-        return vouched;
-    }
-    LogLine("Verified state of %s (manifest SHA-256 %s): %llu files", state.Version.c_str(),
-            Sha256Text(state.ManifestHash).c_str(), Count(state.Files.size()));
-    for (VerifiedFile& file : state.Files)
-    {
-        std::string name = file.Name;
-        vouched.emplace(std::move(name), std::move(file));
-    }
-    head.Version = state.Version;
-    head.ManifestHash = state.ManifestHash;
-    return vouched;
-}
-
-Sha256Digest ManifestHash(const UpdateContext& context, const PackageJob& job)
-{
-    std::vector<uint8_t> bytes;
-    context.Files.ReadWholeFile(DownloadedFile(context, job.ManifestName),
-                                static_cast<int64_t>(MaxManifestBytes), bytes);
-    return Sha256::Of(bytes.data(), bytes.size()).value_or(Sha256Digest{});
+    std::vector<xWString> names;
+    names.reserve(entries.size());
+    for (const ManifestEntry& entry : entries)
+        names.push_back(entry.Name);
+    return names;
 }
 } // namespace
 
@@ -114,42 +115,109 @@ xWString VerifiedStatePath(const PackageJob& job)
     return job.PublishFolder + RecordName;
 }
 
-std::vector<std::optional<FileStamp>> StampFiles(const xEngineFileSystem& files, const PackageJob& job,
-                                                 const std::vector<ManifestEntry>& entries)
+std::optional<VerifiedState> LoadVerifiedState(const UpdateContext& context, const PackageJob& job)
+{
+    if (const char* why = FullCheckWhy(job.FullCheck))
+    {
+        LogLine("Full client check (%s)", why);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes;
+    if (!context.Files.ReadWholeFile(VerifiedStatePath(job), static_cast<int64_t>(MaxRecordBytes), bytes))
+    {
+        LogLine("Full client check (the verified state is missing)");
+        return std::nullopt;
+    }
+    VerifiedState state;
+    std::string error;
+    if (!ParseVerifiedState(bytes.data(), bytes.size(), state, error))
+    {
+        LogErrorLine("The verified state %s is damaged: %s", xString(VerifiedStatePath(job)).c_str(),
+                     error.c_str());
+        LogLine("Full client check (the verified state is damaged)");
+        return std::nullopt;
+    }
+    LogLine("Verified state of %s (manifest SHA-256 %s): %llu files", state.Version.c_str(),
+            Sha256Text(state.ManifestHash).c_str(), Count(state.Files.size()));
+    return state;
+}
+
+const Sha256Digest* WholeClientManifest(const PackageJob& job, const std::optional<VerifiedState>& record)
+{
+    if (!record || !record->NamesEveryFile() || record->Version != Utf8Name(xWString(job.ManifestName)))
+        return nullptr;
+    // A record written without a key vouches for no manifest a keyed build has not checked itself.
+    if (GetUpdateVerifier().IsOn() && !record->Signed)
+        return nullptr;
+    return &record->ManifestHash;
+}
+
+ClientListing ListClient(const xEngineFileSystem& files, const PackageJob& job,
+                         const std::vector<xWString>& names)
 {
     std::map<std::u16string, std::vector<size_t>> byFolder;
-    for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t i = 0; i < names.size(); ++i)
     {
-        const xWString folder = GetParentPath(entries[i].Name);
+        const xWString folder = GetParentPath(names[i]);
         byFolder[std::u16string(folder.c_str(), folder.Length())].push_back(i);
     }
-    std::vector<std::optional<FileStamp>> stamps(entries.size());
-    for (const auto& [folder, members] : byFolder)
+    ClientListing client;
+    client.Stamps.resize(names.size());
+    for (const auto& [spelling, members] : byFolder)
     {
+        const xWString folder = job.PublishFolder + xWString(spelling.c_str());
         StampListing listing;
-        files.EnumerateWithInfo(job.PublishFolder + xWString(folder.c_str()), listing);
+        files.EnumerateWithInfo(folder, listing);
         for (const size_t i : members)
         {
-            const xWString name = GetFileName(entries[i].Name);
+            const xWString name = NameInFolder(names[i]);
             const auto found = listing.Stamps.find(std::u16string(name.c_str(), name.Length()));
             if (found != listing.Stamps.end())
             {
-                stamps[i] = found->second;
+                client.Stamps[i] = found->second;
                 continue;
             }
             // Spelled otherwise on disk (Windows finds a name in any case), or not there.
-            const xFileInfo info = files.GetFileInfo(EntryPath(job, entries[i]));
+            const xFileInfo info = files.GetFileInfo(job.PublishFolder + names[i]);
             if (info.Exists() && !info.IsDirectory() && info.Size >= 0)
-                stamps[i] = StampOf(info);
+                client.Stamps[i] = StampOf(info);
         }
+        if (listing.HasTemporary)
+            FindLeftovers(folder, names, members, listing, client.Leftovers);
     }
-    return stamps;
+    return client;
 }
 
-ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest)
+bool TrustsWholeClient(const UpdateContext& context, const PackageJob& job, const VerifiedState& record,
+                       ClientListing& listing)
+{
+    std::vector<xWString> names;
+    names.reserve(record.Files.size());
+    for (const VerifiedFile& file : record.Files)
+        names.push_back(Utf8ToWide(file.Name.c_str(), file.Name.size()));
+    listing = ListClient(context.Files, job, names);
+    for (size_t i = 0; i < record.Files.size(); ++i)
+    {
+        if (!listing.Stamps[i] || *listing.Stamps[i] != record.Files[i].Stamp)
+        {
+            LogLine("The verified state no longer vouches for %s; the manifest is read",
+                    record.Files[i].Name.c_str());
+            return false;
+        }
+    }
+    LogLine("The manifest is the one the verified state was made from; it is not unpacked");
+    LogLine("Client check: %llu files, %llu trusted from the verified state, 0 read", Count(names.size()),
+            Count(names.size()));
+    return true;
+}
+
+ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest,
+                          const Sha256Digest& manifestHash, const std::optional<VerifiedState>& record)
 {
     ClientSurvey survey;
     survey.Safe.Package = manifest.Package;
+    survey.ManifestEntries = manifest.Entries.size();
+    survey.ManifestHash = manifestHash;
     for (const ManifestEntry& entry : manifest.Entries)
     {
         survey.Total += entry.DataSize;
@@ -161,11 +229,13 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
         }
         survey.Safe.Entries.push_back(entry);
     }
-    survey.ManifestHash = ManifestHash(context, job);
-    VerifiedState head;
-    const std::unordered_map<std::string, VerifiedFile> vouched = LoadVerifiedState(context, job, head);
+    std::unordered_map<std::string, const VerifiedFile*> vouched;
+    if (record)
+        for (const VerifiedFile& file : record->Files)
+            vouched.emplace(file.Name, &file);
     // Taken before any file is read: a file changed while it is hashed shows another stamp at the end.
-    survey.Stamps = StampFiles(context.Files, job, survey.Safe.Entries);
+    survey.Listing = ListClient(context.Files, job, EntryNames(survey.Safe.Entries));
+    const std::vector<std::optional<FileStamp>>& stamps = survey.Listing.Stamps;
     survey.Verified.assign(survey.Safe.Entries.size(), false);
     size_t trusted = 0;
     size_t read = 0;
@@ -174,15 +244,14 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
         const ManifestEntry& entry = survey.Safe.Entries[i];
         const ExpectedContent expected = ExpectedOf(entry);
         const auto recorded = vouched.find(Utf8Name(entry.Name));
-        if (survey.Stamps[i] && recorded != vouched.end() &&
-            Vouches(recorded->second, expected, *survey.Stamps[i]))
+        if (stamps[i] && recorded != vouched.end() && Vouches(*recorded->second, expected, *stamps[i]))
         {
             survey.Verified[i] = true;
             ++trusted;
             continue;
         }
         // A missing file or one of another size is found stale without a read.
-        read += survey.Stamps[i] && survey.Stamps[i]->Size == expected.Size ? 1 : 0;
+        read += stamps[i] && stamps[i]->Size == expected.Size ? 1 : 0;
         if (VerifyFile(context.Files, EntryPath(job, entry), expected))
         {
             survey.Verified[i] = true;
@@ -194,10 +263,17 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
     LogLine("Client check: %llu files, %llu trusted from the verified state, %llu read",
             Count(survey.Safe.Entries.size()), Count(trusted), Count(read));
     // Nothing to write when nothing was read: the record says it all already.
-    survey.RecordCurrent = trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
-                           head.Version == Utf8Name(xWString(job.ManifestName)) &&
-                           head.ManifestHash == survey.ManifestHash;
+    survey.RecordCurrent = record && trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
+                           record->ManifestEntries == survey.ManifestEntries &&
+                           record->Signed == GetUpdateVerifier().IsOn() &&
+                           record->Version == Utf8Name(xWString(job.ManifestName)) &&
+                           record->ManifestHash == survey.ManifestHash;
     return survey;
+}
+
+ClientListing ListClient(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey)
+{
+    return ListClient(context.Files, job, EntryNames(survey.Safe.Entries));
 }
 
 bool ForgetVerifiedState(const UpdateContext& context, const PackageJob& job)
@@ -212,27 +288,29 @@ bool ForgetVerifiedState(const UpdateContext& context, const PackageJob& job)
 }
 
 void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
-                         const std::vector<bool>& written)
+                         const std::vector<bool>& written, const ClientListing& now)
 {
     const xEngineFileSystem& files = context.Files;
-    const std::vector<std::optional<FileStamp>> now = StampFiles(files, job, survey.Safe.Entries);
+    const std::vector<std::optional<FileStamp>>& before = survey.Listing.Stamps;
     VerifiedState state;
     state.Version = Utf8Name(xWString(job.ManifestName));
     state.ManifestHash = survey.ManifestHash;
+    state.ManifestEntries = static_cast<uint32_t>(survey.ManifestEntries);
+    state.Signed = GetUpdateVerifier().IsOn();
     size_t changed = 0;
     for (size_t i = 0; i < survey.Safe.Entries.size(); ++i)
     {
         // A file changed since it was read is left to be read next time; one
         // the update wrote was checked before it took its name.
         const bool sameAsRead =
-            survey.Verified[i] && survey.Stamps[i] && now[i] && *survey.Stamps[i] == *now[i];
-        if (!now[i] || (!written[i] && !sameAsRead))
+            survey.Verified[i] && before[i] && now.Stamps[i] && *before[i] == *now.Stamps[i];
+        if (!now.Stamps[i] || (!written[i] && !sameAsRead))
         {
             ++changed;
             continue;
         }
         const ManifestEntry& entry = survey.Safe.Entries[i];
-        state.Files.push_back(VerifiedFileOf(Utf8Name(entry.Name), ExpectedOf(entry), *now[i]));
+        state.Files.push_back(VerifiedFileOf(Utf8Name(entry.Name), ExpectedOf(entry), *now.Stamps[i]));
     }
     if (changed > 0)
         LogLine("%llu client files changed while they were checked; the next check reads them",

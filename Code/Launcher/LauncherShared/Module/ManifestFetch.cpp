@@ -31,17 +31,10 @@ bool NamesEverySha256(const Manifest& manifest, const xString& name)
     return true;
 }
 
-// With signed updates on, the bytes are taken only under a good signature for
-// the manifest's own name, so another version's manifest is refused too.
-ManifestRead LoadManifest(UpdateContext& context, const xWString& path, const xString& url,
-                          const xString& name, Manifest& manifest)
+// The container's entries, and under a key all of them named by SHA-256.
+ManifestRead ParseContainer(const std::vector<uint8_t>& container, const xString& name, Manifest& manifest)
 {
     manifest = Manifest();
-    std::vector<uint8_t> container;
-    if (!context.Files.ReadWholeFile(path, INT64_MAX, container))
-        return ManifestRead::Missing;
-    if (!CheckUpdateSignature(url, name, container.data(), container.size()))
-        return ManifestRead::Refused;
     if (!ReadManifestContainer(container, manifest))
         return ManifestRead::Broken;
     if (GetUpdateVerifier().IsOn() && !NamesEverySha256(manifest, name))
@@ -51,10 +44,33 @@ ManifestRead LoadManifest(UpdateContext& context, const xWString& path, const xS
     }
     return ManifestRead::Read;
 }
+
+// With signed updates on, the bytes are taken only under a good signature for
+// the manifest's own name, so another version's manifest is refused too. The
+// file the verified state was made from is hashed but not unpacked.
+ManifestRead LoadManifest(UpdateContext& context, const xWString& path, const xString& url,
+                          const xString& name, const Sha256Digest* vouched, FetchedManifest& fetched)
+{
+    fetched = FetchedManifest();
+    std::vector<uint8_t> container;
+    if (!context.Files.ReadWholeFile(path, INT64_MAX, container))
+        return ManifestRead::Missing;
+    if (!CheckUpdateSignature(url, name, container.data(), container.size()))
+        return ManifestRead::Refused;
+    const std::optional<Sha256Digest> hash = Sha256::Of(container.data(), container.size());
+    fetched.Hash = hash.value_or(Sha256Digest{});
+    if (hash && vouched && *vouched == *hash)
+    {
+        fetched.Container = std::move(container);
+        return ManifestRead::Read;
+    }
+    fetched.Parsed = true;
+    return ParseContainer(container, name, fetched.Content);
+}
 } // namespace
 
 ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const PackageRetryPolicy& policy,
-                           Manifest& manifest)
+                           const Sha256Digest* vouched, FetchedManifest& fetched)
 {
     const xEngineFileSystem& files = context.Files;
     const xString url = job.BaseUrl + job.ManifestName;
@@ -65,18 +81,18 @@ ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const 
         TransferOptions options;
         options.MaxSize = MaxManifestBytes;
         options.Rename = false;
-        const xWString fetched = TransferFile(context, url, options).Temporary;
+        const xWString transfer = TransferFile(context, url, options).Temporary;
         context.Progress.CrcEndTime = Now();
-        const ManifestRead read =
-            LoadManifest(context, fetched.IsEmpty() ? path : fetched, url, job.ManifestName, manifest);
-        if (!fetched.IsEmpty() && !(read == ManifestRead::Read && MoveFetchedFile(context, fetched, path)))
-            files.DeleteFileEx(fetched, false, false);
+        const ManifestRead read = LoadManifest(context, transfer.IsEmpty() ? path : transfer, url,
+                                               job.ManifestName, vouched, fetched);
+        if (!transfer.IsEmpty() && !(read == ManifestRead::Read && MoveFetchedFile(context, transfer, path)))
+            files.DeleteFileEx(transfer, false, false);
         if (read == ManifestRead::Read)
             return read;
         if (read == ManifestRead::Refused || read == ManifestRead::Unhashed)
         {
             // An earlier run's copy refused now (a key since added) goes too.
-            if (fetched.IsEmpty())
+            if (transfer.IsEmpty())
                 files.DeleteFileEx(path, false, false);
             return read;
         }
@@ -87,5 +103,17 @@ ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const 
             return read;
         PauseAfter(policy, attempt);
     }
+}
+
+ManifestRead ParseFetchedManifest(FetchedManifest& fetched, const xString& name)
+{
+    if (fetched.Parsed)
+        return ManifestRead::Read;
+    fetched.Parsed = true;
+    const ManifestRead read = ParseContainer(fetched.Container, name, fetched.Content);
+    fetched.Container = std::vector<uint8_t>();
+    if (read == ManifestRead::Broken)
+        LogErrorLine("Manifest %s cannot be unpacked or read", name.c_str());
+    return read;
 }
 } // namespace PackageWorkerInternal

@@ -55,35 +55,15 @@ int GiveUp(UpdateContext& context, const PackageJob& job, const char* reason)
 }
 
 // What a killed update may leave behind, thrown away once the client is whole:
-// the temporary file of a client file it was writing (the full way rewrites
-// files that were right already, so no later run need touch that file again)
-// and the unfinished download of the package (a later run may go by ranges)
-// or of the manifest. A temporary name that is itself a client file stays.
-// The client's temporary files are found by one listing of each of its folders:
-// a question per file would cost a system call each (under Wine a search of
-// the folder for a name that is mostly not there).
-void RemoveLeftovers(UpdateContext& context, const PackageJob& job, const std::vector<ManifestEntry>& entries)
+// the temporary files of client files it was writing, as the client's listing
+// found them (the full way rewrites files that were right already, so no later
+// run need touch that file again), and the unfinished download of the package
+// (a later run may go by ranges) or of the manifest.
+void RemoveLeftovers(UpdateContext& context, const PackageJob& job, const std::vector<xWString>& temporaries)
 {
     const xEngineFileSystem& files = context.Files;
-    std::unordered_set<std::string> names;
-    std::unordered_map<std::string, xWString> folders; // by their spelling
-    for (const ManifestEntry& entry : entries)
-    {
-        names.insert(PathKey(entry.Name));
-        const xWString folder = GetParentPath(entry.Name);
-        folders.emplace(xString(folder).c_str(), folder);
-    }
-    for (const auto& [spelling, folder] : folders)
-    {
-        std::vector<xWString> found;
-        files.FindFiles(job.PublishFolder + folder + u"*.td", found, true, false);
-        for (const xWString& temporary : found)
-        {
-            const std::string name = PathKey(folder + GetFileName(temporary));
-            if (names.count(name.substr(0, name.size() - 3)) != 0 && names.count(name) == 0)
-                files.DeleteFile(temporary);
-        }
-    }
+    for (const xWString& temporary : temporaries)
+        files.DeleteFile(temporary);
     for (const xString& name : {job.PackageName, job.ManifestName})
     {
         // A resume record goes before the bytes it counts.
@@ -104,6 +84,14 @@ const char* ManifestFailure(ManifestRead read)
     if (read != ManifestRead::Read)
         return "no readable manifest";
     return nullptr;
+}
+
+int UpToDate(UpdateContext& context, const PackageJob& job, const ClientListing& listing)
+{
+    RemoveLeftovers(context, job, listing.Leftovers);
+    LogLine("Client is up to date: %s", job.PackageName.c_str());
+    context.Progress.PackageUpdateState = PackageUpdateDone;
+    return 0;
 }
 
 enum class Way
@@ -178,21 +166,27 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     if (job.PublishFolder.IsEmpty())
         job.PublishFolder = PublishDir();
     const std::unique_ptr<xFile> downloadLock = TakeDownloadLock(context);
-    Manifest manifest;
-    if (const char* reason = ManifestFailure(FetchManifest(context, job, context.RetryPolicy, manifest)))
+    const std::optional<VerifiedState> record = LoadVerifiedState(context, job);
+    FetchedManifest manifest;
+    if (const char* reason = ManifestFailure(
+            FetchManifest(context, job, context.RetryPolicy, WholeClientManifest(job, record), manifest)))
         return GiveUp(context, job, reason);
     context.Progress.PackageUpdateState = PackageUpdateChecking;
 
-    const ClientSurvey survey = SurveyClient(context, job, manifest);
+    ClientListing listing;
+    if (!manifest.Parsed && TrustsWholeClient(context, job, *record, listing))
+        return UpToDate(context, job, listing);
+    if (const char* reason = ManifestFailure(ParseFetchedManifest(manifest, job.ManifestName)))
+        return GiveUp(context, job, reason);
+    const ClientSurvey survey = SurveyClient(context, job, manifest.Content, manifest.Hash, record);
     // A missing empty file is stale too, though it needs no bytes.
+    if (survey.Stale.empty() && survey.RecordCurrent)
+        return UpToDate(context, job, survey.Listing);
     if (survey.Stale.empty())
     {
-        RemoveLeftovers(context, job, survey.Safe.Entries);
-        if (!survey.RecordCurrent)
-            RecordVerifiedState(context, job, survey, std::vector<bool>(survey.Safe.Entries.size(), false));
-        LogLine("Client is up to date: %s", job.PackageName.c_str());
-        context.Progress.PackageUpdateState = PackageUpdateDone;
-        return 0;
+        const ClientListing now = ListClient(context, job, survey);
+        RecordVerifiedState(context, job, survey, std::vector<bool>(survey.Safe.Entries.size(), false), now);
+        return UpToDate(context, job, now);
     }
 
     if (!ForgetVerifiedState(context, job))
@@ -205,8 +199,9 @@ int PackageUpdateThread(UpdateContext& context, const PackageJob& request)
     Way way = PrefersFullDownload(chunks.Bytes(), survey.Total) ? Way::Full : Way::Partial;
     if (const char* reason = FetchStale(context, job, survey, chunks, way))
         return GiveUp(context, job, reason);
-    RemoveLeftovers(context, job, survey.Safe.Entries);
-    RecordVerifiedState(context, job, survey, WrittenFiles(survey, way));
+    const ClientListing now = ListClient(context, job, survey);
+    RemoveLeftovers(context, job, now.Leftovers);
+    RecordVerifiedState(context, job, survey, WrittenFiles(survey, way), now);
     const double elapsed = context.Progress.DownloadEndTime - context.Progress.DownloadStartTime;
     context.Progress.DownloadSpeed = elapsed > 0.0 ? static_cast<double>(survey.Needed) / elapsed : 0.0;
     LogLine("Client updated to %s (%s way, %llu of %llu bytes stale)", job.PackageName.c_str(), WayName(way),

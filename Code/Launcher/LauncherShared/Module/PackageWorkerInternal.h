@@ -50,15 +50,30 @@ enum class ManifestRead
     Unhashed, // signed, but without a SHA-256 for the package or a file (signed updates only)
 };
 
+// A manifest as fetched: the SHA-256 of its file, and its entries unless the
+// file is the one the verified state was made from (then kept unparsed, in
+// case the state no longer vouches for every file).
+struct FetchedManifest
+{
+    Sha256Digest Hash{};
+    bool Parsed = false;
+    Manifest Content;
+    std::vector<uint8_t> Container; // while not parsed
+};
+
 // Fetches the manifest and reads it; it takes its name in the download folder
-// only once read (and, signed updates on, its signature checked). When no
+// only once read (and, signed updates on, its signature checked). A file whose
+// SHA-256 is `vouched` is not unpacked: its signature is checked, it is
+// hashed, and that is all it takes. When no
 // transfer comes whole, the one an earlier run left there is read instead. One
 // that is missing (never fetched, none from an earlier run) or arrives broken is
 // fetched again, a bounded number of times: without it nothing says whether the
 // client is whole. A refused signature, or a signed manifest without SHA-256
 // sums, is final: nothing is taken from it, and it is not kept.
 ManifestRead FetchManifest(UpdateContext& context, const PackageJob& job, const PackageRetryPolicy& policy,
-                           Manifest& manifest);
+                           const Sha256Digest* vouched, FetchedManifest& fetched);
+// Unpacks and reads a manifest fetched unparsed.
+ManifestRead ParseFetchedManifest(FetchedManifest& fetched, const xString& name);
 
 // How writing a client file ended. The bytes are wrong when they do not match
 // the entry's checksums, or its container does not unpack.
@@ -127,6 +142,19 @@ std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const 
 
 // The check of the client (ClientCheck.cpp). Files the verified state
 // (VerifiedState.h) vouches for are not read; every other one is hashed whole.
+
+// What one listing per folder of the publish folder tells about the named
+// client files: per name its stamp (none when missing), and the temporary
+// files a killed update left of them.
+struct ClientListing
+{
+    std::vector<std::optional<FileStamp>> Stamps;
+    std::vector<xWString> Leftovers;
+};
+// A name the listing lacks is asked for alone (Windows finds a name in any case).
+ClientListing ListClient(const xEngineFileSystem& files, const PackageJob& job,
+                         const std::vector<xWString>& names);
+
 struct ClientSurvey
 {
     // Sums of the package data: all of it, and the part that must be fetched.
@@ -134,30 +162,40 @@ struct ClientSurvey
     uint64_t Needed = 0;
     // The manifest without the entries whose names leave the publish folder.
     Manifest Safe;
+    size_t ManifestEntries = 0; // safe or not
     std::vector<ManifestEntry> Stale;
-    // Per safe entry: its stamp as listed before any file was read (none when
-    // missing), and whether its bytes were found right.
-    std::vector<std::optional<FileStamp>> Stamps;
+    // The safe entries as listed before any file was read, and whether their bytes were found right.
+    ClientListing Listing;
     std::vector<bool> Verified;
     Sha256Digest ManifestHash{};
     // The record on disk already says all this: of this manifest, every file trusted.
     bool RecordCurrent = false;
 };
-ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest);
-// The entries' stamps, one listing per folder; a name the listing lacks is
-// asked for alone.
-std::vector<std::optional<FileStamp>> StampFiles(const xEngineFileSystem& files, const PackageJob& job,
-                                                 const std::vector<ManifestEntry>& entries);
+
 xWString VerifiedStatePath(const PackageJob& job);
+// The record the check may trust; none (with the line that says the check
+// reads every file) when it is missing, damaged, or the job asks for the full check.
+std::optional<VerifiedState> LoadVerifiedState(const UpdateContext& context, const PackageJob& job);
+// The SHA-256 of the manifest file whose every entry the record names (made
+// under a key, in a build with one): that manifest need not be unpacked while
+// every file shows the stamp recorded. Null otherwise.
+const Sha256Digest* WholeClientManifest(const PackageJob& job, const std::optional<VerifiedState>& record);
+// True when every file the record names shows the stamp it had when its bytes
+// were found right: the client is whole without a read or the manifest's entries.
+bool TrustsWholeClient(const UpdateContext& context, const PackageJob& job, const VerifiedState& record,
+                       ClientListing& listing);
+ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, const Manifest& manifest,
+                          const Sha256Digest& manifestHash, const std::optional<VerifiedState>& record);
+// The safe entries listed again (after an update wrote them).
+ClientListing ListClient(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey);
 // Before anything is written into the client: no record may vouch for a file
 // being rewritten. False, with an error line, when it stays.
 bool ForgetVerifiedState(const UpdateContext& context, const PackageJob& job);
 // After a check or an update that ended well (unless the record is current):
-// the files found right whose
-// stamps did not change since (and those `written`, with their stamps now),
-// once the publish folder's files are on the disk.
+// the files found right whose stamps did not change since (and those
+// `written`, with their stamps `now`), once the publish folder's files are on the disk.
 void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, const ClientSurvey& survey,
-                         const std::vector<bool>& written);
+                         const std::vector<bool>& written, const ClientListing& now);
 
 // Whether the volumes of the download and publish folders have room for the
 // full way; says which one is short when not.

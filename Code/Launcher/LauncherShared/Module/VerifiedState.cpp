@@ -123,13 +123,22 @@ bool ReadFile(RecordReader& reader, VerifiedFile& file, std::string& error)
 
 bool ReadBody(RecordReader& reader, VerifiedState& state, std::string& error)
 {
+    uint64_t entries = 0;
+    uint64_t flags = 0;
     uint64_t count = 0;
     if (!reader.ReadString(state.Version, MaxVersionBytes) || !reader.ReadDigest(state.ManifestHash) ||
-        !reader.Read(count, 4))
+        !reader.Read(entries, 4) || !reader.Read(flags, 1) || !reader.Read(count, 4))
     {
         error = "its head is cut short";
         return false;
     }
+    if ((flags & ~uint64_t(SignedFlag)) != 0)
+    {
+        error = "its flags are of an unknown kind";
+        return false;
+    }
+    state.ManifestEntries = static_cast<uint32_t>(entries);
+    state.Signed = (flags & SignedFlag) != 0;
     // Each file takes at least its minimum: a count beyond that is a lie, not a reason to reserve.
     if (count > reader.Left() / FileRecordMinimum)
     {
@@ -162,6 +171,8 @@ std::vector<uint8_t> WriteVerifiedState(const VerifiedState& state)
     std::vector<uint8_t> out(Magic, Magic + MagicSize);
     PutString(out, state.Version.substr(0, MaxVersionBytes));
     PutDigest(out, state.ManifestHash);
+    PutNumber(out, state.ManifestEntries, 4);
+    PutNumber(out, state.Signed ? SignedFlag : 0, 1);
     PutNumber(out, state.Files.size(), 4);
     for (const VerifiedFile& file : state.Files)
     {
@@ -182,6 +193,11 @@ std::vector<uint8_t> WriteVerifiedState(const VerifiedState& state)
 bool ParseVerifiedState(const uint8_t* data, size_t size, VerifiedState& state, std::string& error)
 {
     state = VerifiedState();
+    if (size >= MagicSize && std::memcmp(data, EarlierMagic, MagicSize) == 0)
+    {
+        error = "an earlier launcher wrote it";
+        return false;
+    }
     if (size < MagicSize + DigestSize || std::memcmp(data, Magic, MagicSize) != 0)
     {
         error = "it is not a verified-state record";

@@ -42,7 +42,14 @@ struct VerifiedState
 {
     std::string Version;
     Sha256Digest ManifestHash{};
+    // How many files the manifest names: when the record names as many, it
+    // vouches for the whole client, and the manifest need not be read.
+    uint32_t ManifestEntries = 0;
+    // Written by a build with a key: the manifest's signature and its SHA-256 sums were checked.
+    bool Signed = false;
     std::vector<VerifiedFile> Files;
+
+    bool NamesEveryFile() const { return Files.size() == ManifestEntries; }
 };
 
 // The record's bytes, sealed with the SHA-256 of all before the seal.
