@@ -386,36 +386,31 @@ TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
     Crc32cForcingBytes(Crc32c(forced.data(), forced.size()), Crc32c(noise.data(), noise.size()), tail);
     forced.append(reinterpret_cast<const char*>(tail), sizeof(tail));
     const std::string head = published.substr(0, published.size() - noise.size());
-    const struct
-    {
-        const char* What;
-        const char* Manifest; // its folder among the fixtures
-        std::string Package;
-        const char* Error; // an error line naming the refusal; null: none, and only noise.bin is checked
-    } rows[] = {
-        // First, so that no earlier row has installed a file.
+    // Each row: its name, the manifest's folder among the fixtures, the package, and the
+    // error line naming the refusal (null: none, and only noise.bin is checked). The
+    // unhashed manifest comes first, so that no earlier row has installed a file.
+    const std::tuple<const char*, const char*, std::string, const char*> rows[] = {
         {"no SHA-256 in the manifest", "a/unhashed/", published,
          "E Manifest Startup1.0.5.crc names no SHA-256 for the package"},
         {"one byte flipped", "a/", head + flipped, nullptr},
-        {"32-bit sums forced", "a/", head + forced, nullptr},
-    };
-    ASSERT_EQ(Crc32c(published.data(), published.size()),
-              Crc32c(rows[2].Package.data(), rows[2].Package.size()));
-    for (const auto& row : rows)
+        {"32-bit sums forced", "a/", head + forced, nullptr}};
+    ASSERT_EQ(Crc32c(published.data(), published.size()), Crc32c((head + forced).data(), published.size()));
+    for (const auto& [what, folder, package, error] : rows)
     {
-        SCOPED_TRACE(row.What);
-        ServeFixture("Startup1.0.5.crc", row.Manifest + std::string("Startup1.0.5.crc"));
-        ServeFixture("Startup1.0.5.crc.sig", row.Manifest + std::string("Startup1.0.5.crc.sig"));
-        Serve("Startup1.0.5.pkg", row.Package);
+        SCOPED_TRACE(what);
+        ServeFixture("Startup1.0.5.crc", folder + std::string("Startup1.0.5.crc"));
+        ServeFixture("Startup1.0.5.crc.sig", folder + std::string("Startup1.0.5.crc.sig"));
+        Serve("Startup1.0.5.pkg", package);
         EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
         EXPECT_EQ(PackageUpdateFailed, Context->Progress.PackageUpdateState.load());
         EXPECT_EQ(0u, Refusals("Startup1.0.5.crc")) << "the signature itself is good";
         EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its sums was written";
-        if (row.Error == nullptr)
-            continue;
         for (const char* name : ClientFiles)
-            EXPECT_EQ("", Installed(name)) << name;
-        EXPECT_EQ(1u, Log.MessagesStartingWith(row.Error).size());
+            EXPECT_TRUE(error == nullptr || Installed(name).empty()) << name;
+        if (error != nullptr)
+        {
+            EXPECT_EQ(1u, Log.MessagesStartingWith(error).size());
+        }
     }
 }
 
