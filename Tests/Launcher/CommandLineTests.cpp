@@ -5,7 +5,6 @@
 #include "LaunchState.h"
 #include "PackageUpdate.h"
 #include "PackageWorkerThread.h"
-#include "ProductConfig.h"
 #include "QtmxProfile.h"
 
 #include "xCommandLine.h"
@@ -90,7 +89,8 @@ TEST(xCommandLine, SplitsWordsAndQuotedTextsAndSkipsTheProgram)
     EXPECT_EQ(40000u, xCommandLine(huge, true).ArgumentCount());
 }
 
-TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
+// The launch parameter, from forcearg= or given whole, read piece by piece.
+TEST_F(CommandLineTest, LaunchParameterComesFromTheForcedArgumentPieceByPiece)
 {
     Parse(u"forcearg={sid=12&uid=34&time=0}");
     EXPECT_EQ(Profile.LaunchParam, u"sid:12,uid:34,time:0");
@@ -103,9 +103,23 @@ TEST_F(CommandLineTest, ForcedArgumentBecomesTheLaunchParameter)
     EXPECT_TRUE(TheLaunchState.LaunchParamParsed);
     EXPECT_FALSE(TheLaunchState.CommandLineHandled) << "only an auto-login key's parameter marks it";
     EXPECT_TRUE(Profile.Reported.empty()) << "no version, so no update started and no step reported";
-    EXPECT_EQ(1u, Log.MessagesStartingWith("E failed to parse arg: ").size())
-        << "the trailing comma leaves one empty piece";
     EXPECT_EQ(NormaliseForcedArgument(u"{\"sid\"=1&a\\b=2}"), u"sid:1,ab:2");
+
+    TheLaunchState.Clear();
+    Profile.ParseLaunchParam(u"sid:1,a:b:c,nocolon,cversion:2.0.1,sid:9");
+    EXPECT_EQ(Log.MessagesStartingWith("E failed to parse arg: "),
+              (std::vector<std::string>{"E failed to parse arg: ", "E failed to parse arg: a:b:c",
+                                        "E failed to parse arg: nocolon", "E failed to parse arg: "}))
+        << "the trailing comma leaves one empty piece each time";
+    EXPECT_EQ(TheLaunchState.LaunchValues[u"sid"], u"1") << "the first value of a key stays";
+    EXPECT_EQ(Profile.SidString, "9") << "the server id follows the latest piece";
+    EXPECT_EQ(Profile.ClientVersion, "2.0.1");
+    EXPECT_EQ(TheLaunchState.ForceVersion, u"2.0.1");
+    EXPECT_TRUE(Log.Contains("ClientVersion=2.0.1"));
+
+    Profile.ParseLaunchParam(u"{uid=7&%41=x y}");
+    EXPECT_EQ(TheLaunchState.UidString, "7");
+    EXPECT_EQ(TheLaunchState.LaunchValues[u"%41"], u"x y") << "values are taken as they stand";
 }
 
 TEST_F(CommandLineTest, OptionsMatchWithoutCaseValuesKeepTheirsAndEmptyValuesDoNothing)
@@ -163,25 +177,6 @@ TEST_F(CommandLineTest, VerifyAndTheProfileSwitchAskForTheFullCheck)
             << xString(xWString(c.Arguments)).c_str();
     }
     EXPECT_TRUE(Log.Contains("Verify On: the client check reads every file"));
-    EXPECT_EQ(PRODUCT_VERIFY_EVERY_LOGIN != 0, QtmxProfile().VerifiesEveryLogin())
-        << "LAUNCHER_VERIFY_EVERY_LOGIN";
-}
-
-TEST_F(CommandLineTest, LaunchParameterPiecesAreCheckedOneByOne)
-{
-    Profile.ParseLaunchParam(u"sid:1,a:b:c,nocolon,cversion:2.0.1,sid:9");
-    EXPECT_EQ(Log.MessagesStartingWith("E failed to parse arg: "),
-              (std::vector<std::string>{"E failed to parse arg: a:b:c", "E failed to parse arg: nocolon",
-                                        "E failed to parse arg: "}));
-    EXPECT_EQ(TheLaunchState.LaunchValues[u"sid"], u"1") << "the first value of a key stays";
-    EXPECT_EQ(Profile.SidString, "9") << "the server id follows the latest piece";
-    EXPECT_EQ(Profile.ClientVersion, "2.0.1");
-    EXPECT_EQ(TheLaunchState.ForceVersion, u"2.0.1");
-    EXPECT_TRUE(Log.Contains("ClientVersion=2.0.1"));
-
-    Profile.ParseLaunchParam(u"{uid=7&%41=x y}");
-    EXPECT_EQ(TheLaunchState.UidString, "7");
-    EXPECT_EQ(TheLaunchState.LaunchValues[u"%41"], u"x y") << "values are taken as they stand";
 }
 
 // Which self-update work follows the options. Here the check finds no server,

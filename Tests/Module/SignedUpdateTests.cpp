@@ -370,7 +370,9 @@ INSTANTIATE_TEST_SUITE_P(Stamps, SignedUpdateCaseTest,
 // The signature reaches the client files through the manifest's SHA-256 sums: a
 // package changed on the server never verifies, and the changed file is not
 // written, even when both its 32-bit sums (the file's and the package's) were
-// forced to the published ones.
+// forced to the published ones. A manifest without SHA-256 sums, as older
+// publishers wrote them, under a good signature: a build with a key refuses it
+// (its 32-bit sums vouch for nothing); WithoutAKeyNothingIsCheckedOrFetched takes it.
 TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
 {
     const std::string published = Fixture("a/Startup1.0.5.pkg");
@@ -383,53 +385,40 @@ TEST_F(SignedUpdateTest, ChangedFileUnderASignedManifestIsNeverWritten)
     uint8_t tail[4];
     Crc32cForcingBytes(Crc32c(forced.data(), forced.size()), Crc32c(noise.data(), noise.size()), tail);
     forced.append(reinterpret_cast<const char*>(tail), sizeof(tail));
-    for (const std::string& changed : {flipped, forced})
+    const std::string head = published.substr(0, published.size() - noise.size());
+    // Each row: its name, the manifest's folder among the fixtures, the package, and the
+    // error line naming the refusal (null: none, and only noise.bin is checked). The
+    // unhashed manifest comes first, so that no earlier row has installed a file.
+    const std::tuple<const char*, const char*, std::string, const char*> rows[] = {
+        {"no SHA-256 in the manifest", "a/unhashed/", published,
+         "E Manifest Startup1.0.5.crc names no SHA-256 for the package"},
+        {"one byte flipped", "a/", head + flipped, nullptr},
+        {"32-bit sums forced", "a/", head + forced, nullptr}};
+    ASSERT_EQ(Crc32c(published.data(), published.size()), Crc32c((head + forced).data(), published.size()));
+    for (const auto& [what, folder, package, error] : rows)
     {
-        SCOPED_TRACE(changed == forced ? "32-bit sums forced" : "one byte flipped");
-        ServeFixture("Startup1.0.5.crc", "a/Startup1.0.5.crc");
-        ServeFixture("Startup1.0.5.crc.sig", "a/Startup1.0.5.crc.sig");
-        const std::string package = published.substr(0, published.size() - noise.size()) + changed;
-        if (changed == forced)
-        {
-            ASSERT_EQ(Crc32c(published.data(), published.size()), Crc32c(package.data(), package.size()));
-        }
+        SCOPED_TRACE(what);
+        ServeFixture("Startup1.0.5.crc", folder + std::string("Startup1.0.5.crc"));
+        ServeFixture("Startup1.0.5.crc.sig", folder + std::string("Startup1.0.5.crc.sig"));
         Serve("Startup1.0.5.pkg", package);
         EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
         EXPECT_EQ(PackageUpdateFailed, Context->Progress.PackageUpdateState.load());
-        EXPECT_EQ(0u, Refusals("Startup1.0.5.crc"));
+        EXPECT_EQ(0u, Refusals("Startup1.0.5.crc")) << "the signature itself is good";
         EXPECT_EQ("", Installed("noise.bin")) << "a file that fails its sums was written";
+        for (const char* name : ClientFiles)
+            EXPECT_TRUE(error == nullptr || Installed(name).empty()) << name;
+        if (error != nullptr)
+        {
+            EXPECT_EQ(1u, Log.MessagesStartingWith(error).size());
+        }
     }
-}
-
-// A manifest without SHA-256 sums, as older publishers wrote them, under a good
-// signature: a build with a key refuses it (its 32-bit sums vouch for nothing),
-// WithoutAKeyNothingIsCheckedOrFetched takes it as before.
-TEST_F(SignedUpdateTest, SignedManifestWithoutSha256IsRefusedWithAKey)
-{
-    ServeFixture("Startup1.0.5.crc", "a/unhashed/Startup1.0.5.crc");
-    ServeFixture("Startup1.0.5.crc.sig", "a/unhashed/Startup1.0.5.crc.sig");
-    ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
-    EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
-    EXPECT_EQ(PackageUpdateFailed, Context->Progress.PackageUpdateState.load());
-    for (const char* name : ClientFiles)
-        EXPECT_EQ("", Installed(name)) << name;
-    EXPECT_EQ(0u, Refusals("Startup1.0.5.crc")) << "the signature itself is good";
-
-    // Nor after a build without a key installed the client from it: the
-    // verified state it left vouches for no manifest a key has not checked.
-    const UpdateVerifier key = GetUpdateVerifier();
-    SetUpdateVerifier(UpdateVerifier());
-    EXPECT_EQ(0, PackageUpdateThread(*Context, Job()));
-    SetUpdateVerifier(key);
-    EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
-    EXPECT_EQ(
-        2u, Log.MessagesStartingWith("E Manifest Startup1.0.5.crc names no SHA-256 for the package").size());
 }
 
 // Without a key nothing changes: no signature is asked for, unsigned files are
 // taken (a manifest without SHA-256 sums too), and so are stamped ones whatever their stamp says.
 TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
 {
+    const UpdateVerifier key = GetUpdateVerifier();
     SetUpdateVerifier(UpdateVerifier());
     ServeFixture("Startup1.0.5.crc", "a/unhashed/Startup1.0.5.crc");
     ServeFixture("Startup1.0.5.pkg", "a/Startup1.0.5.pkg");
@@ -451,6 +440,14 @@ TEST_F(SignedUpdateTest, WithoutAKeyNothingIsCheckedOrFetched)
     EXPECT_TRUE(InstallFont());
     for (const std::string& request : DevServerRequests(true))
         EXPECT_EQ(std::string::npos, request.find(".sig")) << request;
+
+    // The verified state the client was installed with vouches for no
+    // manifest a key has not checked: with one, the unhashed manifest is refused.
+    SetUpdateVerifier(key);
+    ServeFixture("Startup1.0.5.crc.sig", "a/unhashed/Startup1.0.5.crc.sig");
+    EXPECT_EQ(-1, PackageUpdateThread(*Context, Job()));
+    EXPECT_EQ(
+        1u, Log.MessagesStartingWith("E Manifest Startup1.0.5.crc names no SHA-256 for the package").size());
 }
 } // namespace
 

@@ -9,8 +9,6 @@
 #include "Lzma86.h"
 #include "Manifest.h"
 #include "Sha256.h"
-#include "PackageProgress.h"
-#include "PackageWorker.h"
 #include "SelfUpdate.h"
 #include "TempFolder.h"
 #include "UpdateSignature.h"
@@ -189,9 +187,8 @@ TEST_F(PublisherTest, VersionFileEditsInPlaceAndItsStampRisesAndExpires)
 // without being compressed whole), large text, a large file half text and half
 // noise, and executables. Every file comes back whole from the package (only
 // what shrinks compressed, executables through the x86 filter: the container's
-// flag byte); the package does not depend on how many files are packed at once,
-// and the launcher's package worker installs it from the dev server.
-class PublishedClientTest : public DownloadTestBase
+// flag byte); the package does not depend on how many files are packed at once.
+class PublishedClientTest : public testing::Test
 {
 protected:
     void SetUp() override
@@ -293,8 +290,9 @@ protected:
     std::map<std::string, std::pair<std::string, int>> m_Files;
 };
 
-// The package checks need no server: only the install is skipped without one.
-TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerInstallsIt)
+// That the package worker installs what the publisher writes is SignedUpdateCaseTest's
+// Manifest_Good and PackageUpdateKill's (their clients are published by this binary).
+TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreads)
 {
     const std::string out = m_Source.At("out").string();
     ASSERT_EQ(0, Publish(out, {"--threads", "1"}));
@@ -309,23 +307,6 @@ TEST_F(PublishedClientTest, SamePackageForAnyNumberOfThreadsAndThePackageWorkerI
     EXPECT_TRUE(oneIndex == ReadFileBytes(out + "/StartupT.chunks") &&
                 onePack == ReadFileBytes(out + "/StartupT.chunkpack"))
         << "the chunks differ between 1 and 5 threads";
-
-    StartCase(PeerKind::DevServer);
-    if (IsSkipped() || HasFatalFailure())
-        return;
-    Context->RetryPolicy = {3, 10, 3, std::chrono::milliseconds(10), std::chrono::milliseconds(40)};
-    for (const char* name : {"StartupT.pkg", "StartupT.crc"})
-        ASSERT_TRUE(std::filesystem::copy_file(out + "/" + name, FsPath(ServedFolder() + Utf8ToWide(name))));
-    PackageJob job;
-    job.BaseUrl = Url("").c_str();
-    job.PackageName = "StartupT.pkg";
-    job.ManifestName = "StartupT.crc";
-    job.PublishFolder = OutFolder() + u"Publish/";
-    EXPECT_EQ(0, PackageUpdateThread(*Context, job));
-    EXPECT_EQ(PackageUpdateDone, Context->Progress.PackageUpdateState.load());
-    for (const auto& [name, file] : m_Files)
-        EXPECT_TRUE(ReadFileBytes(FsPath(job.PublishFolder + Utf8ToWide(name.c_str()))) == file.first)
-            << name;
 }
 
 // A version published after another into the same store packs only the chunks
