@@ -6,6 +6,7 @@
 #include "PackageProgress.h"
 #include "PackageWorker.h"
 #include "PackageWorkerThread.h"
+#include "VerifiedState.h"
 
 #ifndef _WIN32
 #include "ChildProcess.h"
@@ -404,6 +405,26 @@ TEST_F(PackageWorkerTest, CompletedUpdateLeavesNoTemporaryFileOfAKilledOne)
         EXPECT_FALSE(OutExists("StartupT.crc.td"));
         EXPECT_EQ(2u, Temporaries(Publish())) << "only the client's own kept.dat.td and deep/other.dat.td";
     }
+
+    // A record anyone could write, naming a file outside the publish folder
+    // with its true stamp: trusted or not, nothing outside is removed.
+    const xWString record = Publish() + u"Launcher.verified";
+    const std::string bytes = ReadFileBytes(FsPath(record));
+    VerifiedState forged;
+    std::string error;
+    ASSERT_TRUE(
+        ParseVerifiedState(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), forged, error));
+    Put(Out("outside.dat"), "not the launcher's");
+    Put(Out("outside.dat.td"), "not the launcher's either");
+    const xFileInfo outside = Files.GetFileInfo(Out("outside.dat"));
+    forged.Files.push_back(forged.Files.front());
+    forged.Files.back().Name = "../outside.dat";
+    forged.Files.back().Stamp = {uint64_t(outside.Size), outside.LastWriteTime.GetTicks(), outside.FileId};
+    ++forged.ManifestEntries;
+    const std::vector<uint8_t> written = WriteVerifiedState(forged);
+    Put(record, std::string(written.begin(), written.end()));
+    ExpectUpdate(true);
+    EXPECT_TRUE(OutExists("outside.dat.td"));
 }
 
 TEST_F(PackageWorkerTest, HostileManifestWritesNothingOutsideThePublishFolder)

@@ -71,7 +71,9 @@ xWString NameInFolder(const xWString& relative)
 }
 
 // The temporary files in one folder's listing that a killed update left of
-// its `members` (a temporary name that is itself a client file stays).
+// its `members` (a temporary name that is itself a client file stays), by
+// their names in the publish folder. The names may come from the record, a
+// file anyone can write: none is taken that would leave the publish folder.
 void FindLeftovers(const xWString& folder, const std::vector<xWString>& names,
                    const std::vector<size_t>& members, const StampListing& listing,
                    std::vector<xWString>& leftovers)
@@ -85,7 +87,8 @@ void FindLeftovers(const xWString& folder, const std::vector<xWString>& names,
         if (!StampListing::IsTemporaryName(name))
             continue;
         const std::string key = PathKey(name);
-        if (keys.count(key.substr(0, key.size() - 3)) != 0 && keys.count(key) == 0)
+        if (keys.count(key.substr(0, key.size() - 3)) != 0 && keys.count(key) == 0 &&
+            IsSafeManifestName(folder + name))
             leftovers.push_back(folder + name);
     }
 }
@@ -165,9 +168,9 @@ ClientListing ListClient(const xEngineFileSystem& files, const PackageJob& job,
     client.Stamps.resize(names.size());
     for (const auto& [spelling, members] : byFolder)
     {
-        const xWString folder = job.PublishFolder + xWString(spelling.c_str());
+        const xWString folder(spelling.c_str());
         StampListing listing;
-        files.EnumerateWithInfo(folder, listing);
+        files.EnumerateWithInfo(job.PublishFolder + folder, listing);
         for (const size_t i : members)
         {
             const xWString name = NameInFolder(names[i]);

@@ -63,7 +63,7 @@ void RemoveLeftovers(UpdateContext& context, const PackageJob& job, const std::v
 {
     const xEngineFileSystem& files = context.Files;
     for (const xWString& temporary : temporaries)
-        files.DeleteFile(temporary);
+        files.DeleteFile(job.PublishFolder + temporary);
     for (const xString& name : {job.PackageName, job.ManifestName})
     {
         // A resume record goes before the bytes it counts.

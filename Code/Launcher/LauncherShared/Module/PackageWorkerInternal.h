@@ -145,7 +145,7 @@ std::vector<ManifestEntry> ChunkedPackageDownload(UpdateContext& context, const 
 
 // What one listing per folder of the publish folder tells about the named
 // client files: per name its stamp (none when missing), and the temporary
-// files a killed update left of them.
+// files a killed update left of them (named within the publish folder).
 struct ClientListing
 {
     std::vector<std::optional<FileStamp>> Stamps;
