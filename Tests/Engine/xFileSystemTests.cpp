@@ -183,6 +183,22 @@ TEST_F(xFileSystemTest, OpenWriteAppendsOrTruncates)
                  Files.OpenRead(At("missing.txt"), false));
 }
 
+TEST_F(xFileSystemTest, OpenNewMakesOnlyNewFilesWhichItsHandleGivesAName)
+{
+    Write("old.txt", "old");
+    Write("left.td", "left");
+    EXPECT_FALSE(Files.OpenNew(At("left.td")) || Files.OpenNew(At("no/such/folder.td")));
+    EXPECT_EQ("left", ReadAll("left.td")) << "a file there is neither truncated nor replaced";
+
+    std::unique_ptr<xFileHandle> file = Files.OpenNew(At("new.td"));
+    ASSERT_TRUE(file && file->Write("new", 3));
+    EXPECT_FALSE(Files.OpenWrite(At("new.td"), false, true)) << "no other writer shares it";
+    EXPECT_TRUE(Files.MoveHeldFile(*file, At("old.txt"), At("new.td")) && !Exists("new.td"));
+    EXPECT_TRUE(file->Write("!", 1)) << "the handle stays open under its new name";
+    file.reset();
+    EXPECT_EQ("new!", ReadAll("old.txt"));
+}
+
 TEST_F(xFileSystemTest, AReaderThatSharesNoWritingKeepsWritersOut)
 {
     Write("shared.txt", "content");

@@ -39,16 +39,22 @@ public:
     // open it, and since the start runs the open file itself, a file put under
     // the path meanwhile is not what starts).
     virtual std::unique_ptr<xFileHandle> OpenProgram(const xWString& path) const;
-    // Gives the file that `program` holds (OpenProgram) the name `destination`,
-    // replacing a file there, without letting go of it, so that the name holds
-    // the very bytes checked through the handle. `source` is its present path.
-    // Windows renames through the handle; POSIX renames the path and then makes
-    // sure the name holds the held file (false, with the name removed, if not).
-    virtual bool MoveHeldProgram(const xFileHandle& program, const xWString& destination,
-                                 const xWString& source) const;
+    // Gives the file that `held` holds (OpenProgram, OpenNew) the name
+    // `destination`, replacing a file there, without letting go of it, so that
+    // the name holds the very bytes checked through the handle. `source` is its
+    // present path. Windows renames through the handle; POSIX renames the path
+    // and then makes sure the name holds the held file (false, with the name
+    // removed, if not).
+    virtual bool MoveHeldFile(const xFileHandle& held, const xWString& destination,
+                              const xWString& source) const;
     // A plain file for writing, or null. append keeps the content and writes after
     // it; otherwise the file is created or truncated.
     virtual std::unique_ptr<xFile> OpenWrite(const xWString& path, bool append, bool shareRead) const;
+    // A file made for writing, that no other open shares, or null when the path
+    // names one already or its folder is missing. Nothing is asked before the
+    // create: under Wine each question about a name not yet there reads the
+    // whole folder. Windows opens it with the right to rename it (MoveHeldFile).
+    virtual std::unique_ptr<xFileHandle> OpenNew(const xWString& path) const;
     virtual bool IsFile(const xWString& path) const;
     // -1 when missing or a folder.
     virtual int64_t GetFileSize(const xWString& path) const;

@@ -191,18 +191,18 @@ std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) cons
     return std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
 }
 
-bool xFileSystem::MoveHeldProgram(const xFileHandle& program, const xWString& destination,
-                                  const xWString& source) const
+bool xFileSystem::MoveHeldFile(const xFileHandle& held, const xWString& destination,
+                               const xWString& source) const
 {
     if (!MoveOver(destination, source))
         return false;
     // rename() takes a path, not the descriptor: another file put at `source`
     // meanwhile would have moved instead, and must not stand under the name.
     const xString to = ToNativePathUtf8(destination);
-    struct stat held;
+    struct stat kept;
     struct stat named;
-    if (fstat(static_cast<int>(program.GetOsHandle()), &held) == 0 && stat(to.c_str(), &named) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+    if (fstat(static_cast<int>(held.GetOsHandle()), &kept) == 0 && stat(to.c_str(), &named) == 0 &&
+        kept.st_dev == named.st_dev && kept.st_ino == named.st_ino)
         return true;
     unlink(to.c_str());
     return false;
@@ -225,6 +225,16 @@ std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append,
     if (append ? !file->SeekFromEnd(0) : ftruncate(fd, 0) != 0)
         return nullptr;
     return file;
+}
+
+std::unique_ptr<xFileHandle> xFileSystem::OpenNew(const xWString& path) const
+{
+    const int fd = OpenRegular(ToNativePathUtf8(path), O_WRONLY | O_CREAT | O_EXCL);
+    if (fd < 0)
+        return nullptr;
+    auto file = std::make_unique<xFileHandle>(static_cast<xOsHandle>(fd));
+    // The lock OpenWrite takes, for DeleteUnheldFile to respect.
+    return TryLock(fd, LOCK_EX) ? std::move(file) : nullptr;
 }
 
 bool xFileSystem::GetVolumeSpace(const xWString& folder, xVolumeSpace& space) const

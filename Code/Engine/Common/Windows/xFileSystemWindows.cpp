@@ -173,7 +173,7 @@ std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) cons
 {
     // No FILE_SHARE_WRITE, no FILE_SHARE_DELETE: nobody else can change, rename,
     // delete or replace the file until the handle is closed; the DELETE right is
-    // ours alone, for MoveHeldProgram. The loader's own open when the program
+    // ours alone, for MoveHeldFile. The loader's own open when the program
     // starts asks only to read and run it.
     const xWString native = ToNativePath(path);
     if (native.IsEmpty())
@@ -185,8 +185,8 @@ std::unique_ptr<xFileHandle> xFileSystem::OpenProgram(const xWString& path) cons
     return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
 }
 
-bool xFileSystem::MoveHeldProgram(const xFileHandle& program, const xWString& destination,
-                                  const xWString& source) const
+bool xFileSystem::MoveHeldFile(const xFileHandle& held, const xWString& destination,
+                               const xWString& source) const
 {
     (void)source; // the handle names the file
     const xWString to = SystemPath(ToNativePath(destination));
@@ -200,7 +200,7 @@ bool xFileSystem::MoveHeldProgram(const xFileHandle& program, const xWString& de
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(to.Length() * sizeof(WCHAR));
     std::memcpy(rename->FileName, WinText(to), nameBytes);
-    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(program.GetOsHandle()), FileRenameInfo, rename,
+    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(held.GetOsHandle()), FileRenameInfo, rename,
                                       static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
@@ -224,6 +224,18 @@ std::unique_ptr<xFile> xFileSystem::OpenWrite(const xWString& path, bool append,
     if (append && !file->SeekFromEnd(0))
         return nullptr;
     return file;
+}
+
+std::unique_ptr<xFileHandle> xFileSystem::OpenNew(const xWString& path) const
+{
+    const xWString native = ToNativePath(path);
+    if (native.IsEmpty())
+        return nullptr;
+    HANDLE handle = CreateFileW(WinText(SystemPath(native)), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<xFileHandle>(reinterpret_cast<xOsHandle>(handle));
 }
 
 bool xFileSystem::IsFile(const xWString& path) const

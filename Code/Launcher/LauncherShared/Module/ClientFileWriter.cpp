@@ -45,12 +45,14 @@ PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const Ma
     const xEngineFileSystem& files = context.Files;
     const xWString path = EntryPath(job, entry);
     const xWString temporary = path + u".td";
-    // Folders are made only when the file cannot be: most files go into one
+    // Made without asking first: under Wine every question about a name not yet
+    // there reads the whole folder. Only when that fails is a temporary file
+    // left by a killed run removed, or the folder made (most files go into one
     // that is there already, and each level made or asked for costs a system
-    // call (under Wine, a round trip to its server).
-    std::unique_ptr<xFile> file = files.OpenWrite(temporary, false, false);
-    if (!file && files.CreateDirectory(GetParentPath(path), true))
-        file = files.OpenWrite(temporary, false, false);
+    // call, under Wine a round trip to its server).
+    std::unique_ptr<xFileHandle> file = files.OpenNew(temporary);
+    if (!file && (files.DeleteFile(temporary) || files.CreateDirectory(GetParentPath(path), true)))
+        file = files.OpenNew(temporary);
     if (!file)
     {
         if (!quiet)
@@ -59,12 +61,11 @@ PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const Ma
     }
     CheckedWriter writer(*file, entry);
     // Where no volume can be flushed at once (Windows), each file is before
-    // its close, so the verified state never vouches for bytes still in a cache.
-    const bool written = fill(writer) && (xFileSystem::CanFlushVolumes() || file->Flush());
-    const bool closed = file->Close();
-    file.reset();
-    if (!written || !closed)
+    // it takes its name, so the verified state never vouches for bytes still
+    // in a cache.
+    if (!fill(writer) || !(xFileSystem::CanFlushVolumes() || file->Flush()))
     {
+        file.reset();
         if (!quiet)
             LogWriteFailure(context, job, entry);
         files.DeleteFile(temporary);
@@ -72,10 +73,16 @@ PutResult PutFileInPlace(UpdateContext& context, const PackageJob& job, const Ma
     }
     if (!writer.Matches())
     {
+        file.reset();
         files.DeleteFile(temporary);
         return PutResult::Mismatch;
     }
-    if (!files.MoveReplacing(path, temporary))
+    // The handle that wrote and checked the bytes gives them their name (under
+    // Wine one call, where a move by path opens the file again); a name that
+    // cannot be replaced so (read-only, in use) gets the path's retries.
+    const bool moved = files.MoveHeldFile(*file, path, temporary);
+    file.reset();
+    if (!moved && !files.MoveReplacing(path, temporary))
     {
         if (!quiet)
             LogErrorLine("Cannot put %s in place (in use?); the file stays as it was",

@@ -76,7 +76,7 @@ bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, co
     const xString name(GetFileName(destination));
     LogLine("renaming %s to %s", xString(GetFileName(temporary)).c_str(), name.c_str());
     // MoveReplacing removes an earlier file of the name itself.
-    const bool moved = held != nullptr ? files.MoveHeldProgram(*held, destination, temporary)
+    const bool moved = held != nullptr ? files.MoveHeldFile(*held, destination, temporary)
                                        : files.MoveReplacing(destination, temporary);
     if (!moved)
     {

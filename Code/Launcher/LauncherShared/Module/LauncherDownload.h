@@ -146,7 +146,7 @@ void DownloadFile(const UpdateContext& context, const xString& url, std::atomic<
 // replacing a file there, and logs it as every download's rename; false, with
 // an error line, when an older file there could not be replaced. With `held`
 // (the file held open by xFileSystem::OpenProgram) the rename goes through that
-// handle (MoveHeldProgram), so the name holds the very bytes checked through it.
+// handle (MoveHeldFile), so the name holds the very bytes checked through it.
 bool MoveFetchedFile(const UpdateContext& context, const xWString& temporary, const xWString& destination,
                      const xFileHandle* held = nullptr);
 

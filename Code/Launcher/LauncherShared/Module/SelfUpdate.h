@@ -70,7 +70,7 @@ std::unique_ptr<xFile> TakeSelfUpdateLock(const UpdateContext& context, const xW
 // build without one is not downloaded), then every byte the server announced
 // (at most MaxLauncherBytes, more than 200000), then the signature over the
 // bytes read from its temporary file held open with no sharing (OpenProgram),
-// which only then takes the name `path`, through that handle (MoveHeldProgram,
+// which only then takes the name `path`, through that handle (MoveHeldFile,
 // from the download folder, which is the launcher's). Returns that handle, to
 // start the build from while it stays open; null when anything failed, and
 // then neither the file nor its temporary download is left.

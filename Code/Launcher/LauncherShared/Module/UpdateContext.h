@@ -22,7 +22,8 @@ struct PackageRetryPolicy
 // thread of its own with its own reader of the package. A decoder holds one
 // member's container and unpacked bytes at a time (and keeps up to 32 MiB of
 // buffers between members), so this bounds the memory too. 0 (the default)
-// takes the machine's core count, at most DefaultMaxPackageDecoders.
+// takes the machine's core count, at most DefaultMaxPackageDecoders, and that
+// many where each file is flushed on its own (Windows), whose decoders mostly wait.
 constexpr int DefaultMaxPackageDecoders = 4;
 
 // What an update works with: where its downloads go, how hard it tries, how
