@@ -23,6 +23,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
+source scripts/lib/update-timer.sh
 peers_start
 small=(--files 50000)
 large=()
@@ -32,14 +33,7 @@ if [ "${1:-}" = --tiny ]; then
     large=(--tiny)
     shift
 fi
-windows_dir=${1:-build/windows-demo}
-native_dir=${2:-build/linux-bench}
-native="$native_dir/bin/UpdateTimer"
-for program in "$native" "$native_dir/bin/publish"; do
-    [ -x "$program" ] || { echo "no $program: build the targets UpdateTimer and publish of the linux-bench preset"; exit 1; }
-done
-exe="$windows_dir/bin/UpdateTimer.exe"
-[ -f "$exe" ] || echo "no $exe: build the target UpdateTimer of the windows-demo preset for the Wine figures"
+update_timer_programs "${1:-build/windows-demo}" "${2:-build/linux-bench}" || exit 1
 www=$peers_work/www
 peers_nginx "$www" || exit 1
 [ -f "$exe" ] && peers_wine --warm
@@ -102,7 +96,7 @@ shape() {
     shift
     rm -rf "$client"
     "$native" client "$client" "${options[@]}" >/dev/null
-    "$native_dir/bin/publish" client --source "$client" --version "$version" --out "$www" "$@" >/dev/null
+    "$publisher" client --source "$client" --version "$version" --out "$www" "$@" >/dev/null
     echo
     echo "$title: $(find "$client" -type f | wc -l) files, $(find "$client" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes," \
         "package $(stat -c %s "$www/Startup$version.pkg") bytes; machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -18,6 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/lib/peers.sh
+source scripts/lib/update-timer.sh
 peers_start
 tiny=()
 mebibytes=256
@@ -26,15 +27,10 @@ if [ "${1:-}" = --tiny ]; then
     mebibytes=4
     shift
 fi
-windows_dir=${1:-build/windows-demo}
-native_dir=${2:-build/linux-bench}
-native="$native_dir/bin/UpdateTimer"
-for program in "$native" "$native_dir/bin/publish"; do
-    [ -x "$program" ] || { echo "no $program: build the targets UpdateTimer and publish of the linux-bench preset"; exit 1; }
-done
+update_timer_programs "${1:-build/windows-demo}" "${2:-build/linux-bench}" || exit 1
 
 "$native" client "$peers_work/client" "${tiny[@]}" >/dev/null
-"$native_dir/bin/publish" client --source "$peers_work/client" --version BENCH --out "$peers_work/www" >/dev/null
+"$publisher" client --source "$peers_work/client" --version BENCH --out "$peers_work/www" >/dev/null
 "$native" older "$peers_work/www/StartupBENCH.crc" "$peers_work/www/StartupBENCH-32bit.crc"
 peers_nginx "$peers_work/www" || exit 1
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); client: $(du -sb "$peers_work/client" | cut -f1) bytes, package $(stat -c %s "$peers_work/www/StartupBENCH.pkg") bytes"
@@ -72,10 +68,7 @@ PYTHON
 
 side native "$native"
 
-exe="$windows_dir/bin/UpdateTimer.exe"
 if [ -f "$exe" ]; then
     peers_wine --warm
     side wine64 /usr/lib/wine/wine64 "$exe"
-else
-    echo "no $exe: build the target UpdateTimer of the windows-demo preset for the Wine figures"
 fi

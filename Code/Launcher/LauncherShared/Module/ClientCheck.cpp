@@ -26,6 +26,12 @@ std::string Utf8Name(const xWString& name)
     return std::string(text.c_str(), text.Length());
 }
 
+// The record's version: the manifest's name, which carries it.
+std::string RecordVersion(const PackageJob& job)
+{
+    return std::string(job.ManifestName.c_str(), job.ManifestName.Length());
+}
+
 // The Windows C library's printf knows no %zu.
 unsigned long long Count(size_t count)
 {
@@ -147,7 +153,7 @@ std::optional<VerifiedState> LoadVerifiedState(const UpdateContext& context, con
 
 const Sha256Digest* WholeClientManifest(const PackageJob& job, const std::optional<VerifiedState>& record)
 {
-    if (!record || !record->NamesEveryFile() || record->Version != Utf8Name(xWString(job.ManifestName)))
+    if (!record || !record->NamesEveryFile() || record->Version != RecordVersion(job))
         return nullptr;
     // A record written without a key vouches for no manifest a keyed build has not checked itself.
     if (GetUpdateVerifier().IsOn() && !record->Signed)
@@ -266,11 +272,10 @@ ClientSurvey SurveyClient(const UpdateContext& context, const PackageJob& job, c
     LogLine("Client check: %llu files, %llu trusted from the verified state, %llu read",
             Count(survey.Safe.Entries.size()), Count(trusted), Count(read));
     // Nothing to write when nothing was read: the record says it all already.
-    survey.RecordCurrent = record && trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
-                           record->ManifestEntries == survey.ManifestEntries &&
-                           record->Signed == GetUpdateVerifier().IsOn() &&
-                           record->Version == Utf8Name(xWString(job.ManifestName)) &&
-                           record->ManifestHash == survey.ManifestHash;
+    survey.RecordCurrent =
+        record && trusted == survey.Safe.Entries.size() && vouched.size() == trusted &&
+        record->ManifestEntries == survey.ManifestEntries && record->Signed == GetUpdateVerifier().IsOn() &&
+        record->Version == RecordVersion(job) && record->ManifestHash == survey.ManifestHash;
     return survey;
 }
 
@@ -296,7 +301,7 @@ void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, co
     const xEngineFileSystem& files = context.Files;
     const std::vector<std::optional<FileStamp>>& before = survey.Listing.Stamps;
     VerifiedState state;
-    state.Version = Utf8Name(xWString(job.ManifestName));
+    state.Version = RecordVersion(job);
     state.ManifestHash = survey.ManifestHash;
     state.ManifestEntries = static_cast<uint32_t>(survey.ManifestEntries);
     state.Signed = GetUpdateVerifier().IsOn();
@@ -319,7 +324,7 @@ void RecordVerifiedState(const UpdateContext& context, const PackageJob& job, co
         LogLine("%llu client files changed while they were checked; the next check reads them",
                 Count(changed));
     // The record vouches for bytes on the disk, not in its cache: flushed first
-    // (natively the whole volume at once; on Windows each file before its close).
+    // (natively the whole volume at once; on Windows each file before it took its name).
     if (xFileSystem::CanFlushVolumes() && !files.FlushVolume(job.PublishFolder))
     {
         LogErrorLine("The publish folder could not be flushed; no verified state is kept");
