@@ -26,18 +26,31 @@ tally() {
 # run_stage [--gtest|--pytest|--fuzz] NAME COMMAND...: runs COMMAND, its output in
 # build/test-logs/NAME.log, and counts it: a gtest program by its JSON report (a
 # Windows one writes it through $gtest_drive, Z:), pytest by its summary line, the
-# fuzz targets by theirs, anything else as one check by its exit status.
+# fuzz targets by theirs, anything else as one check by its exit status. A program
+# still running after $stage_limit seconds (600 unless the caller sets it) is
+# stopped with all it started (its process group; SIGKILL 20 s later, since a
+# program under Wine may outlive SIGTERM) and counts as one failure, so that a
+# hung test ends the run with its name instead of holding it until CI gives up.
 run_stage() {
     local kind=check
     [[ $1 == --* ]] && { kind=${1#--}; shift; }
-    local name=$1 log="$logs/$1.log" start=$SECONDS rc ok=0 bad=0 problem=""
+    local name=$1 log="$logs/$1.log" start=$SECONDS rc ok=0 bad=0 problem="" limit=${stage_limit:-600}
     shift
     mkdir -p "$(dirname "$log")"
     [ "$kind" = gtest ] && set -- "$@" --gtest_color=no "--gtest_output=json:${gtest_drive:-}${log%.log}.json"
     echo "== $name"
-    "$@" >"$log" 2>&1 </dev/null
+    if [ "$(type -t "$1")" = function ]; then
+        "$@" >"$log" 2>&1 </dev/null
+    else
+        timeout -k 20 "$limit" "$@" >"$log" 2>&1 </dev/null
+    fi
     rc=$?
-    "count_$kind"
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        bad=1 problem="$name did not end within $limit s (stopped); see $log"
+        tail -n 20 "$log"
+    else
+        "count_$kind"
+    fi
     echo "$name: $ok passed, $bad failed ($((SECONDS - start)) s)"
     tally "$ok" "$bad" "$problem"
 }
@@ -106,9 +119,11 @@ build() {
     shift
     while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=(--target "$1"); shift; done
     [ $# -gt 0 ] && shift
+    local start=$SECONDS
     echo "== build $preset"
     cmake --preset "$preset" "$@" >"$logs/configure-$preset.log" 2>&1 &&
-        cmake --build --preset "$preset" "${targets[@]}" >"$log" 2>&1 && return
+        cmake --build --preset "$preset" "${targets[@]}" >"$log" 2>&1 &&
+        { echo "build $preset: $((SECONDS - start)) s"; return; }
     tally 0 1 "build $preset; see $log"
     grep -E 'error|FAILED' "$logs/configure-$preset.log" "$log" | head -n 40
     return 1
@@ -178,9 +193,9 @@ end_to_end_stage() {
     local name=$1
     shift
     peers_display || { tally 0 1 "end-to-end ($name): no display"; return; }
-    run_stage --pytest "end-to-end/$name" env LAUNCHER_LINUX_BUILD="$root/build/linux-asan" \
+    stage_limit=1200 run_stage --pytest "end-to-end/$name" env LAUNCHER_LINUX_BUILD="$root/build/linux-asan" \
         LAUNCHER_TSAN_BUILD="$root/build/linux-tsan" LAUNCHER_WINDOWS_BUILD="$root/build/windows-demo" \
-        timeout 1200 /usr/bin/python3 -m pytest -q -p no:cacheprovider "$@"
+        /usr/bin/python3 -m pytest -q -p no:cacheprovider "$@"
 }
 
 # The desktop's end-to-end test: the plain launcher with windows, on a desktop
@@ -189,7 +204,7 @@ desktop_end_to_end_stage() {
     local PEERS_LOGS=$logs/end-to-end/desktop-peers
     peers_desktop || { tally 0 1 "end-to-end (desktop): no desktop; see $PEERS_LOGS"; return; }
     run_stage --pytest "end-to-end/desktop" env LAUNCHER_LINUX_BUILD="$root/build/linux-asan" \
-        LAUNCHER_DESKTOP_BUILD="$root/build/linux-demo" timeout 600 /usr/bin/python3 -m pytest -q \
+        LAUNCHER_DESKTOP_BUILD="$root/build/linux-demo" /usr/bin/python3 -m pytest -q \
         -p no:cacheprovider Tests/EndToEnd/test_desktop.py
 }
 
@@ -200,7 +215,7 @@ windows_stages() {
     peers_wine && peers_display || { tally 0 1 "windows: no prefix or display; see $PEERS_LOGS"; return; }
     peers_downloads --wine || tally 0 1 "windows peers; see $PEERS_LOGS"
     for exe in build/windows-demo/bin/*Tests.exe; do
-        run_stage --gtest "windows/$(basename "$exe")" timeout 600 /usr/lib/wine/wine64 "$exe"
+        run_stage --gtest "windows/$(basename "$exe")" /usr/lib/wine/wine64 "$exe"
     done
 }
 
@@ -272,7 +287,7 @@ finish linux
 # are built with it), so none of them rots; its figures mean nothing. Last, when
 # the Windows build is there too for the download benchmark under wine64.
 [ "$asan_built" -eq 1 ] &&
-    run_stage bench-tiny env BENCH_BUILD=build/linux-asan timeout 300 bash scripts/bench.sh --tiny
+    stage_limit=300 run_stage bench-tiny env BENCH_BUILD=build/linux-asan bash scripts/bench.sh --tiny
 
 read -r passed failed < <(awk '{p += $1; f += $2} END {print p + 0, f + 0}' "$logs/tally")
 if [ "$failed" -gt 0 ]; then

@@ -34,7 +34,8 @@ class Native:
         self.appdata = appdata
         # The ASan build, without windows (see test_update.py's launcher).
         self.env = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
-        self.env["XDG_CONFIG_HOME"] = str(appdata)
+        # The desktop's links land beside it, never in the real home.
+        self.env.update(XDG_CONFIG_HOME=str(appdata), XDG_DATA_HOME=str(appdata.parent / "data"))
 
     def start(self, exe, *arguments, cwd=None):
         return subprocess.Popen([str(exe), *arguments], env=self.env, cwd=cwd,

@@ -70,7 +70,8 @@ def launcher(request, tmp_path):
     # The sanitizer builds run without windows (no display): GTK and WebKit are
     # not built for the sanitizers; the window runs use the plain build.
     base_env = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
-    base_env.update(XDG_CONFIG_HOME=str(config_home), TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
+    base_env.update(XDG_CONFIG_HOME=str(config_home), XDG_DATA_HOME=str(tmp_path / "data"),
+                    TSAN_OPTIONS="halt_on_error=1", ASAN_OPTIONS="detect_leaks=0")
 
     def start(*arguments, env=None):
         with open(tmp_path / "stderr.txt", "ab") as sink:
