@@ -245,7 +245,8 @@ if build linux-asan; then
     (native_stages linux-asan build/linux-asan/bin/*Tests)
     (devserver_smoke)
 fi
-build linux-tsan && (tsan_stages)
+# Only what the thread stages and the native end-to-end run's ThreadSanitizer row use.
+build linux-tsan EngineTests ModuleTests LauncherTests devserver publish qtmx && (tsan_stages)
 # The native launchers' runs; their Wine counterparts (the "wine" rows and the
 # Wine-only files) run after the Windows build. Both use the ports 18080/8001, so
 # the native run ends before the Wine run starts; the unit tests' peers take free ports.

@@ -27,12 +27,11 @@ namespace
 // The statistics log's lines, once it has at least `count` of them (5 s at most).
 std::vector<std::string> StatsLines(const TestServer& server, size_t count)
 {
-    std::vector<std::string> lines;
+    std::vector<std::string> lines = ReadFileLines(FsPath(server.StatsLog));
     for (int i = 0; i < 100 && lines.size() < count; ++i)
     {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         lines = ReadFileLines(FsPath(server.StatsLog));
-        if (lines.size() < count)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return lines;
 }
