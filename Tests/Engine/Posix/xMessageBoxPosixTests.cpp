@@ -46,13 +46,7 @@ TEST(xMessageBoxPosix, TheAnswerOnTheScreenIsTheResult)
     for (const Case& box : cases)
     {
         const std::string caption = "LauncherBox" + std::to_string(row++);
-        // The keys through XTest, as a player types them, once the box is on the
-        // screen (a window found before it is shown cannot take the focus) and has
-        // the focus; typed again while the box stays.
-        DesktopCommand answer("sh -c \"for try in 1 2 3; do xdotool search --sync --onlyvisible --name '^" +
-                              caption + "$' windowfocus --sync && xdotool key " + box.Keys +
-                              "; sleep 1; xdotool search --name '^" + caption +
-                              "$' || exit 0; done; exit 1\" >/dev/null");
+        DesktopCommand answer(TypeIntoWindowCommand(caption, box.Keys));
         const guint watchdog = g_timeout_add_seconds(30, CloseOpenBoxes, nullptr);
         EXPECT_EQ(box.Expected, box.Show(u"确定退出微端吗？", Utf8ToWide(caption.c_str()))) << caption;
         g_source_remove(watchdog);

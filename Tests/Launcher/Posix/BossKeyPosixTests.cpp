@@ -68,9 +68,7 @@ TEST(BossKeyPosix, TheDialogFieldTakesThePressedKey)
     OpenBossKeyDialog();
     ReadBossKeyFromDialog();
     EXPECT_EQ(DefaultBossKey, BossKeyValue);
-    DesktopCommand typed(
-        "sh -c \"xdotool search --sync --onlyvisible --name '^老板键$' windowfocus --sync && xdotool key "
-        "ctrl+shift+F5\"");
+    DesktopCommand typed(TypeIntoWindowCommand("老板键", "ctrl+shift+F5"));
     EXPECT_TRUE(PumpUntil(
         []
         {

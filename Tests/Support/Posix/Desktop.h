@@ -53,6 +53,15 @@ inline GVariant* CallAndWait(GDBusConnection* bus, const char* name, const char*
     return reply.Value;
 }
 
+// The command that types `keys` through XTest, as a player types them, into the
+// window titled `title` once it is on the screen (a window found before it is
+// shown cannot take the focus) and has the focus.
+inline std::string TypeIntoWindowCommand(const std::string& title, const std::string& keys)
+{
+    return "sh -c \"xdotool search --sync --onlyvisible --name '^" + title +
+           "$' windowfocus --sync && xdotool key " + keys + "\" >/dev/null";
+}
+
 // A command of the desktop's tools (xdotool) on a thread of its own, while the
 // test's thread runs a modal loop; its exit status once joined.
 class DesktopCommand
